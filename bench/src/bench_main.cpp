@@ -1,0 +1,32 @@
+#include <windows.h>
+
+#include <string>
+
+#include "bench_state.h"
+
+namespace bench {
+namespace {
+std::string g_benchFile;
+}
+
+const std::string& BenchFilePath() { return g_benchFile; }
+
+std::string ReadSetting(const char* section, const char* key, const char* fallback) {
+  char value[1024];
+  GetPrivateProfileStringA(section, key, fallback, value, sizeof value, g_benchFile.c_str());
+  return value;
+}
+
+void InitClock();
+
+}  // namespace bench
+
+// Opens the bench on a bench file; returns 0 when the file does not exist.
+extern "C" __declspec(dllexport) int BenchOpen(const char* benchFile) {
+  if (!benchFile || GetFileAttributesA(benchFile) == INVALID_FILE_ATTRIBUTES) return 0;
+  char full[MAX_PATH];
+  DWORD n = GetFullPathNameA(benchFile, sizeof full, full, nullptr);
+  bench::g_benchFile = (n > 0 && n < sizeof full) ? full : benchFile;
+  bench::InitClock();
+  return 1;
+}

@@ -1,0 +1,51 @@
+# GoogleTest from the sources Debian installs, built with the cross toolchain.
+# Converts a build path to the path Wine sees (drive Z: maps the Unix root).
+function(lumetra_wine_path out unix_path)
+  string(REPLACE "/" "\\\\" p "${unix_path}")
+  set(${out} "Z:${p}" PARENT_SCOPE)
+endfunction()
+
+lumetra_wine_path(LUMETRA_PROGRAM_DIR_WIN ${LUMETRA_PROGRAM_DIR})
+lumetra_wine_path(LUMETRA_TEST_DIR_WIN ${LUMETRA_TEST_DIR})
+lumetra_wine_path(LUMETRA_SOURCE_DIR_WIN ${CMAKE_SOURCE_DIR})
+
+if(NOT LUMETRA_TESTS)
+  # The shipped build: deliverables only.
+  function(lumetra_add_test name)
+  endfunction()
+  return()
+endif()
+
+enable_testing()
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+if(NOT EXISTS /usr/src/googletest/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest sources missing: install Debian's googletest package")
+endif()
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(t gtest gtest_main gmock gmock_main)
+  if(TARGET ${t})
+    target_compile_options(${t} PRIVATE -w)
+    set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${LUMETRA_TEST_DIR})
+  endif()
+endforeach()
+
+# lumetra_add_test(name SOURCES ... LIBS ... [DEPENDS targets...])
+# One test program, one ctest entry; it runs under Wine in the test folder.
+# DEPENDS names the shipped binaries the test drives, so they are built first.
+function(lumetra_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gmock gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    "LUMETRA_PROGRAM_DIR=\"${LUMETRA_PROGRAM_DIR_WIN}\""
+    "LUMETRA_TEST_DIR=\"${LUMETRA_TEST_DIR_WIN}\""
+    "LUMETRA_SOURCE_DIR=\"${LUMETRA_SOURCE_DIR_WIN}\"")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${LUMETRA_TEST_DIR})
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no WORKING_DIRECTORY ${LUMETRA_TEST_DIR})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()

@@ -1,0 +1,82 @@
+#include "hwport/port.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace hwport {
+namespace {
+
+struct BenchBinding {
+  HMODULE module = nullptr;
+  char error[512] = "";
+};
+
+// The folder of the module holding this code (the deliverable), with a
+// trailing backslash, so the bench is found beside the program.
+void ThisModuleFolder(char* out, DWORD size) {
+  HMODULE self = nullptr;
+  out[0] = '\0';
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCSTR>(&ThisModuleFolder), &self))
+    return;
+  DWORD n = GetModuleFileNameA(self, out, size);
+  if (n == 0 || n >= size) {
+    out[0] = '\0';
+    return;
+  }
+  char* slash = std::strrchr(out, '\\');
+  if (slash) slash[1] = '\0';
+}
+
+BenchBinding LoadBench() {
+  BenchBinding b;
+  char benchFile[MAX_PATH];
+  DWORD n = GetEnvironmentVariableA("LUMETRA_BENCH", benchFile, sizeof benchFile);
+  if (n == 0) return b;
+  if (n >= sizeof benchFile) {
+    std::snprintf(b.error, sizeof b.error, "LUMETRA_BENCH is too long");
+    return b;
+  }
+  // The bench sits beside the deliverable; a test program outside the program
+  // folder names it with LUMETRA_BENCH_DLL.
+  char path[MAX_PATH + 32];
+  DWORD given = GetEnvironmentVariableA("LUMETRA_BENCH_DLL", path, MAX_PATH);
+  if (given == 0 || given >= MAX_PATH) {
+    ThisModuleFolder(path, MAX_PATH);
+    std::strcat(path, "LumetraBench.dll");
+  }
+  HMODULE m = LoadLibraryA(path);
+  if (!m) {
+    std::snprintf(b.error, sizeof b.error, "cannot load %s (error %lu)", path, GetLastError());
+    return b;
+  }
+  using OpenFn = int (*)(const char*);
+  auto open = reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(m, "BenchOpen")));
+  if (!open || !open(benchFile)) {
+    std::snprintf(b.error, sizeof b.error, "bench refused bench file %s", benchFile);
+    FreeLibrary(m);
+    return b;
+  }
+  b.module = m;
+  return b;
+}
+
+BenchBinding& Binding() {
+  // A function-local static is initialised once, even with several threads.
+  static BenchBinding binding = LoadBench();
+  return binding;
+}
+
+}  // namespace
+
+bool BenchActive() { return Binding().module != nullptr; }
+
+FARPROC BenchEntry(const char* name) {
+  HMODULE m = Binding().module;
+  return m ? GetProcAddress(m, name) : nullptr;
+}
+
+const char* BenchLoadError() { return Binding().error; }
+
+}  // namespace hwport

@@ -1,0 +1,61 @@
+// The UI test driver against real message boxes: one shown by a thread of
+// this test, one by another process.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <thread>
+
+#include "testsupport/process.h"
+#include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
+
+using namespace testsupport;
+
+TEST(UiDriver, AnswersABoxOfThisProcessFromTheScript) {
+  MessageBoxAnswerer answerer({{"Same Process", "second line", IDNO}}, GetCurrentProcessId());
+  int pressed = 0;
+  std::thread shower([&] {
+    pressed = MessageBoxA(nullptr, "first line\nsecond line", "Same Process", MB_YESNO);
+  });
+  shower.join();
+  EXPECT_EQ(IDNO, pressed);
+  auto seen = answerer.Seen();
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ("Same Process", seen[0].caption);
+  EXPECT_EQ("first line\nsecond line", seen[0].text);
+  EXPECT_EQ(IDNO, seen[0].buttonId);
+}
+
+TEST(UiDriver, ReadsAndClicksABoxOfAnotherProcess) {
+  ChildProcess child;
+  ASSERT_TRUE(child.Start(TestDir() + "\\msgbox_child.exe", "Hello from the child"));
+  HWND box = WaitForMessageBox("Child Caption", "Hello from", child.Pid());
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ("Hello from the child", MessageBoxText(box));
+  EXPECT_TRUE(ClickButtonByText(box, "&Yes"));
+  ASSERT_TRUE(child.Wait());
+  EXPECT_EQ(static_cast<DWORD>(IDYES), child.ExitCode());
+}
+
+TEST(UiDriver, BoxThatNoLineMatchesIsRecordedAndAnsweredByTheFallback) {
+  MessageBoxAnswerer answerer({{"", "never shown", IDYES}}, GetCurrentProcessId(), IDCANCEL);
+  int pressed = MessageBoxA(nullptr, "unexpected", "Other", MB_OKCANCEL);
+  EXPECT_EQ(IDCANCEL, pressed);
+  auto seen = answerer.Seen();
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ("unexpected", seen[0].text);
+}
+
+TEST(UiDriver, AnswererLeavesOrdinaryDialogsAlone) {
+  // A dialog of class #32770 that is not a message box: the answerer must
+  // neither record nor press anything in it.
+  MessageBoxAnswerer answerer({{"", "", IDOK}}, GetCurrentProcessId(), IDOK);
+  HWND dialog = CreateWindowExA(0, "#32770", "Plain Dialog", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                0, 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_EQ(dialog, WaitForWindow("Plain Dialog", GetCurrentProcessId()));
+  Sleep(200);
+  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_FALSE(IsMessageBox(dialog));
+  DestroyWindow(dialog);
+}
