@@ -16,9 +16,9 @@ struct BenchBinding {
 void ThisModuleFolder(char* out, DWORD size) {
   HMODULE self = nullptr;
   out[0] = '\0';
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(&ThisModuleFolder), &self))
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&ThisModuleFolder), &self))
     return;
   DWORD n = GetModuleFileNameA(self, out, size);
   if (n == 0 || n >= size) {

@@ -1,9 +1,10 @@
 // The port's clock on a bench with a time scale: long waits pass quickly, and
 // the clock's own ticks say the full span went by.
+#include "hwport/clock.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "hwport/clock.h"
 #include "hwport/port.h"
 #include "testsupport/testdir.h"
 

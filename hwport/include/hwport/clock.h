@@ -19,8 +19,7 @@ DWORD WaitForObject(HANDLE handle, DWORD ms);
 DWORD WaitForObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms);
 
 // As MsgWaitForMultipleObjects: also wakes for window messages of wakeMask.
-DWORD MsgWaitForObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms,
-                        DWORD wakeMask);
+DWORD MsgWaitForObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms, DWORD wakeMask);
 
 // Wall-clock milliseconds that stand for ms of the clock (at least 1 when ms > 0).
 DWORD RealMilliseconds(DWORD ms);

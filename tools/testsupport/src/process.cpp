@@ -53,9 +53,8 @@ bool ChildProcess::Start(const std::string& exe, const std::string& args,
   std::vector<char> envBlock = EnvironmentBlock(env);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                      envBlock.data(), folder.empty() ? nullptr : folder.c_str(), &startup,
-                      &info_)) {
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, envBlock.data(),
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info_)) {
     error_ = GetLastError();
     return false;
   }

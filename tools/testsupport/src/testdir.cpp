@@ -1,8 +1,7 @@
 #include "testsupport/testdir.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 namespace testsupport {
 

@@ -54,8 +54,7 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
 std::string WindowText(HWND window) {
   // WM_GETTEXT works across processes; GetWindowText does not read other
   // processes' controls.
-  LRESULT len = SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000,
-                                    nullptr)
+  LRESULT len = SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr)
                     ? SendMessageA(window, WM_GETTEXTLENGTH, 0, 0)
                     : 0;
   std::string text(static_cast<size_t>(len) + 1, '\0');
@@ -195,9 +194,9 @@ void MessageBoxAnswerer::Run() {
         std::lock_guard<std::mutex> lock(mutex_);
         // A handle is remembered while its box lives, so a box left open is
         // recorded once; a closed box's handle may be reused by a new one.
-        handled_.erase(std::remove_if(handled_.begin(), handled_.end(),
-                                      [](HWND h) { return !IsWindow(h); }),
-                       handled_.end());
+        handled_.erase(
+            std::remove_if(handled_.begin(), handled_.end(), [](HWND h) { return !IsWindow(h); }),
+            handled_.end());
         if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
       }
       // Let the box finish creating its controls before reading them.

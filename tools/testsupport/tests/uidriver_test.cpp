@@ -1,5 +1,7 @@
 // The UI test driver against real message boxes: one shown by a thread of
 // this test, one by another process.
+#include "testsupport/uidriver.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -7,16 +9,14 @@
 
 #include "testsupport/process.h"
 #include "testsupport/testdir.h"
-#include "testsupport/uidriver.h"
 
 using namespace testsupport;
 
 TEST(UiDriver, AnswersABoxOfThisProcessFromTheScript) {
   MessageBoxAnswerer answerer({{"Same Process", "second line", IDNO}}, GetCurrentProcessId());
   int pressed = 0;
-  std::thread shower([&] {
-    pressed = MessageBoxA(nullptr, "first line\nsecond line", "Same Process", MB_YESNO);
-  });
+  std::thread shower(
+      [&] { pressed = MessageBoxA(nullptr, "first line\nsecond line", "Same Process", MB_YESNO); });
   shower.join();
   EXPECT_EQ(IDNO, pressed);
   auto seen = answerer.Seen();
@@ -50,8 +50,8 @@ TEST(UiDriver, AnswererLeavesOrdinaryDialogsAlone) {
   // A dialog of class #32770 that is not a message box: the answerer must
   // neither record nor press anything in it.
   MessageBoxAnswerer answerer({{"", "", IDOK}}, GetCurrentProcessId(), IDOK);
-  HWND dialog = CreateWindowExA(0, "#32770", "Plain Dialog", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                0, 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND dialog = CreateWindowExA(0, "#32770", "Plain Dialog", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(nullptr, dialog);
   EXPECT_EQ(dialog, WaitForWindow("Plain Dialog", GetCurrentProcessId()));
   Sleep(200);

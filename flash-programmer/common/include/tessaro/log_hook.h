@@ -1,0 +1,50 @@
+// Text lists and the log hook. A unit holds a hook and logs through it; the
+// logger fills the hook when it binds it. An empty hook logs nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tessaro/format_text.h"
+
+namespace tessaro {
+
+// A list of text lines to which log lines can be appended (the form's Info or
+// Message list, or a plain list in memory).
+class TStrings {
+ public:
+  virtual ~TStrings() = default;
+  virtual void Add(const std::string& line) = 0;
+  virtual void Clear() = 0;
+};
+
+class TStringList : public TStrings {
+ public:
+  void Add(const std::string& line) override { lines_.push_back(line); }
+  void Clear() override { lines_.clear(); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+struct LogHook {
+  // Writes one formatted line (without prefix) and appends it, with the
+  // prefix, to `list` when given.
+  using Method = void (*)(void* object, const std::string& text, TStrings* list);
+
+  Method method = nullptr;
+  void* object = nullptr;
+
+  bool Bound() const { return method != nullptr; }
+  void Clear() {
+    method = nullptr;
+    object = nullptr;
+  }
+  void operator()(TStrings* list, const std::string& format,
+                  std::initializer_list<FormatArg> args = {}) const {
+    if (method) method(object, FormatText(format, args), list);
+  }
+};
+
+}  // namespace tessaro

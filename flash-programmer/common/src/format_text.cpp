@@ -1,0 +1,157 @@
+#include "tessaro/format_text.h"
+
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+namespace tessaro {
+namespace {
+
+struct Spec {
+  bool left = false;
+  int width = -1;
+  int precision = -1;
+  char kind = 0;
+};
+
+std::string Pad(std::string text, const Spec& spec) {
+  if (spec.width > 0 && static_cast<int>(text.size()) < spec.width) {
+    std::string fill(static_cast<size_t>(spec.width) - text.size(), ' ');
+    text = spec.left ? text + fill : fill + text;
+  }
+  return text;
+}
+
+std::string Integer(const FormatArg& arg, const Spec& spec, bool* ok) {
+  const auto& v = arg.Value();
+  uint64_t magnitude = 0;
+  bool negative = false;
+  if (auto i = std::get_if<int64_t>(&v)) {
+    negative = *i < 0 && (spec.kind == 'd');
+    magnitude = negative ? static_cast<uint64_t>(-(*i + 1)) + 1 : static_cast<uint64_t>(*i);
+    if (!negative && *i < 0)
+      magnitude = static_cast<uint32_t>(*i);  // hex/unsigned of a negative: 32 bits
+  } else if (auto u = std::get_if<uint64_t>(&v)) {
+    magnitude = *u;
+  } else {
+    *ok = false;
+    return {};
+  }
+  char digits[40];
+  if (spec.kind == 'x')
+    std::snprintf(digits, sizeof digits, "%llx", static_cast<unsigned long long>(magnitude));
+  else if (spec.kind == 'X')
+    std::snprintf(digits, sizeof digits, "%llX", static_cast<unsigned long long>(magnitude));
+  else
+    std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(magnitude));
+  std::string text = digits;
+  // The precision of an integer is its least number of digits.
+  if (spec.precision > static_cast<int>(text.size()))
+    text = std::string(static_cast<size_t>(spec.precision) - text.size(), '0') + text;
+  if (negative) text = "-" + text;
+  return text;
+}
+
+std::string Float(const FormatArg& arg, const Spec& spec, bool* ok) {
+  const auto& v = arg.Value();
+  double d = 0;
+  if (auto f = std::get_if<double>(&v))
+    d = *f;
+  else if (auto i = std::get_if<int64_t>(&v))
+    d = static_cast<double>(*i);
+  else if (auto u = std::get_if<uint64_t>(&v))
+    d = static_cast<double>(*u);
+  else {
+    *ok = false;
+    return {};
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", spec.precision < 0 ? 2 : spec.precision, d);
+  return text;
+}
+
+std::string Text(const FormatArg& arg, const Spec& spec, bool* ok) {
+  const auto* s = std::get_if<std::string>(&arg.Value());
+  if (!s) {
+    *ok = false;
+    return {};
+  }
+  return spec.precision >= 0 ? s->substr(0, static_cast<size_t>(spec.precision)) : *s;
+}
+
+}  // namespace
+
+std::string FormatText(const std::string& format, std::initializer_list<FormatArg> args) {
+  std::vector<const FormatArg*> list;
+  for (const FormatArg& a : args) list.push_back(&a);
+  std::string out;
+  size_t next = 0;
+  for (size_t i = 0; i < format.size(); ++i) {
+    char c = format[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    Spec spec;
+    // An index "n:" picks the argument; numbering goes on from there.
+    size_t k = j;
+    while (k < format.size() && std::isdigit(static_cast<unsigned char>(format[k]))) ++k;
+    if (k > j && k < format.size() && format[k] == ':') {
+      next = static_cast<size_t>(std::stoul(format.substr(j, k - j)));
+      j = k + 1;
+    }
+    if (j < format.size() && format[j] == '-') {
+      spec.left = true;
+      ++j;
+    }
+    k = j;
+    while (k < format.size() && std::isdigit(static_cast<unsigned char>(format[k]))) ++k;
+    if (k > j) spec.width = std::stoi(format.substr(j, k - j));
+    j = k;
+    if (j < format.size() && format[j] == '.') {
+      ++j;
+      k = j;
+      while (k < format.size() && std::isdigit(static_cast<unsigned char>(format[k]))) ++k;
+      spec.precision = k > j ? std::stoi(format.substr(j, k - j)) : 0;
+      j = k;
+    }
+    if (j >= format.size()) {
+      out += format.substr(i);
+      break;
+    }
+    spec.kind = format[j];
+    i = j;
+    bool ok = next < list.size();
+    std::string piece;
+    if (ok) {
+      const FormatArg& arg = *list[next];
+      switch (std::tolower(static_cast<unsigned char>(spec.kind))) {
+        case 'd':
+        case 'u':
+        case 'x':
+          piece = Integer(arg, spec, &ok);
+          break;
+        case 'f':
+        case 'n':
+          piece = Float(arg, spec, &ok);
+          break;
+        case 's':
+          piece = Text(arg, spec, &ok);
+          break;
+        default:
+          ok = false;
+      }
+    }
+    ++next;
+    out += ok ? Pad(piece, spec) : "<?>";
+  }
+  return out;
+}
+
+}  // namespace tessaro
