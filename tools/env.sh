@@ -102,6 +102,12 @@ start_wine() {
     touch "$WINEPREFIX/.lumetra-ready"
   fi
   wineserver -p </dev/null >/dev/null 2>&1
+  if [ ! -f "$WINEPREFIX/.lumetra-unmanaged" ]; then
+    # Without a window manager, Wine waits 2 s for each visible window to be
+    # withdrawn unless it leaves the windows unmanaged.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    touch "$WINEPREFIX/.lumetra-unmanaged"
+  fi
   "$WINE" wineboot </dev/null >/dev/null 2>&1
 }
 
