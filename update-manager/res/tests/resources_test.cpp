@@ -1,9 +1,10 @@
 // Kestor's compiled resources, linked into this test program: the main
 // dialog with every control, its menus, the run-time menus and columns, and
 // the About box, read back through the UI test driver.
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include <array>
 #include <string>
