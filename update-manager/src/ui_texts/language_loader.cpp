@@ -75,6 +75,7 @@ void ApplyLanguageTexts(const LanguageTextTable& texts,
 }
 
 std::string LanguageFilePath(const std::string& programFolder, const std::string& fileName) {
+  if (fileName.empty()) return {};  // the built-in English texts
   return programFolder + "configfiles\\" + fileName;
 }
 

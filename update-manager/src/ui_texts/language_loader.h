@@ -47,7 +47,8 @@ void ApplyLanguageTexts(const LanguageTextTable& texts,
                         std::array<std::string, kDisplaySlotCount>& slots, bool& startEnabled);
 
 // Full path of a language file named in the package's language list:
-// program folder (ending with "\") + "configfiles\" + file name.
+// program folder (ending with "\") + "configfiles\" + file name; empty for an
+// empty file name (index 0, English), which LoadLanguage reads as English.
 std::string LanguageFilePath(const std::string& programFolder, const std::string& fileName);
 
 }  // namespace kestor

@@ -190,6 +190,7 @@ TEST(ApplyLanguageTexts, LabelsGoToTheirSlotsAndTheRestIsKept) {
 TEST(LanguageFilePath, FileBelowTheConfigurationFolder) {
   EXPECT_EQ("C:\\Kestor\\configfiles\\deutsch.lng",
             LanguageFilePath("C:\\Kestor\\", "deutsch.lng"));
+  EXPECT_EQ("", LanguageFilePath("C:\\Kestor\\", ""));
 }
 
 TEST(LanguageMenu, CommandsMapToLanguageIndexes) {
