@@ -1,6 +1,7 @@
 // Kestor's process-wide objects and its start-up routine.
-#include <commctrl.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <new>
 #include <string>
