@@ -115,4 +115,26 @@ TEST_F(KestorApp, MissingConfigurationEndsInTheErrorState) {
   ExitAndWait(kestor, dialog);
 }
 
+TEST_F(KestorApp, AutomaticModeClosesByItselfAfterTheErrorState) {
+  kestortest::PackageBuilder package(folder_ / "package");
+  package.Package("TR440", "1.3")
+      .Step("Modul", {{"Name", "MODUL"}, {"FWPROGNORM", "gone.bin"}})
+      .Missing("gone.bin");
+  ASSERT_TRUE(package.WriteWithKestor());
+
+  testsupport::ChildProcess kestor;
+  ASSERT_TRUE(kestor.Start(package.KestorPath(), "-a", "", Environment()));
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDOK}}, kestor.Pid());
+  ASSERT_TRUE(kestor.Wait(60000)) << "Kestor -a did not close after the Error state";
+  EXPECT_EQ(kestor.ExitCode(), 0u);
+  const auto seen = answerer.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, "UpdateFile " + package.AppFolder() + "outfile\\gone.bin not found!!!");
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("following Error occured:\r\nError - Update file invalid: Please reinstall "
+                     "the application!Updater Closed!"),
+            std::string::npos)
+      << log;
+}
+
 }  // namespace
