@@ -1,0 +1,49 @@
+// Kestor's only window. It owns the state machine, starts the state thread
+// and the exit thread, shows what the workers post and shuts the program
+// down in order.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "state/state_machine.h"
+#include "state/state_outcomes.h"
+
+class UpdateManagerDialog {
+ public:
+  UpdateManagerDialog() = default;
+  ~UpdateManagerDialog();
+  UpdateManagerDialog(const UpdateManagerDialog&) = delete;
+  UpdateManagerDialog& operator=(const UpdateManagerDialog&) = delete;
+
+  // Runs the dialog modally; returns its result.
+  INT_PTR DoModal();
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static DWORD WINAPI ExitThreadProc(LPVOID dialog);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  BOOL OnInitDialog();
+  void OnUpdateTexts();
+  void OnTotalProgress(WPARAM position, LPARAM range);
+  void OnStepProgress(WPARAM progress, LPARAM code);
+  void OnStartCancel();
+  void OnExitButton();
+  void OnCancel();
+  void OnShutdown();
+  void StartStateThread();
+  bool WaitForStateThreads();
+  void RunExitThread();
+
+  HWND window_ = nullptr;
+  PlatformOutcomes outcomes_;
+  std::unique_ptr<StateMachine> machine_;
+  HANDLE stateThreads_[2] = {nullptr, nullptr};
+  bool shutdownDone_ = false;
+};
+
+// The window-title base: slot 0 of the display texts, "Kestor" at start.
+extern std::string savedTitle;

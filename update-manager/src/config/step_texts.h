@@ -1,0 +1,31 @@
+// The texts shown under the step progress bar for a status code: the flash
+// library's status word (0..52, negated when that step failed) and Kestor's
+// own codes 100..110.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+class StepStatusTexts {
+ public:
+  static constexpr int kEntries = 151;
+  static constexpr int kErrorSuffix = 150;
+
+  StepStatusTexts() { InitStatusTexts(); }
+
+  void InitStatusTexts();
+  // The text of a code; a failed step (negative code) gets the error suffix.
+  // A code of magnitude 151 or more has no entry and shows its number.
+  std::string StepText(int code) const;
+  std::string Entry(int index) const;
+  // Replaces one entry; an empty text leaves it as it is.
+  void Replace(int index, const std::string& text);
+  // Takes the language file's replacements: [UPDATE_STATUS] ZP_STATUS0..149
+  // and ZP_ERROR (entry 150); missing or empty values change nothing.
+  void ReadLanguageFile(const std::string& path);
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> table_;
+};

@@ -1,0 +1,67 @@
+#include "environment/log_writer.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+#include "hwport/clock.h"
+
+std::atomic<int> traceLevel{0};
+std::atomic_flag traceLogBusy = ATOMIC_FLAG_INIT;
+
+namespace {
+
+std::mutex pathMutex;
+std::string traceLogPath;
+
+// Holds the busy flag for one write; other writers poll every 10 ms.
+class BusyFlagHolder {
+ public:
+  BusyFlagHolder() {
+    while (traceLogBusy.test_and_set(std::memory_order_acquire)) hwport::Sleep(10);
+  }
+  ~BusyFlagHolder() { traceLogBusy.clear(std::memory_order_release); }
+  BusyFlagHolder(const BusyFlagHolder&) = delete;
+  BusyFlagHolder& operator=(const BusyFlagHolder&) = delete;
+};
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+void SetTraceLogPath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(pathMutex);
+  traceLogPath = path;
+}
+
+std::string TraceLogPath() {
+  std::lock_guard<std::mutex> lock(pathMutex);
+  return traceLogPath;
+}
+
+bool AppendLogText(const std::string& path, const std::string& text) {
+  if (path.empty()) return false;
+  const std::string bytes = WithCrLf(text);
+  BusyFlagHolder busy;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER;
+  DWORD written = 0;
+  if (ok && !bytes.empty()) {
+    ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+void LogTrace(const std::string& text) { AppendLogText(TraceLogPath(), text); }

@@ -1,0 +1,43 @@
+// The texts the dialog shows, written by the state thread and the language
+// loader and copied by the dialog thread; every access holds the record's lock.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+enum DisplaySlot : int {
+  SLOT_TITLE = 0,
+  SLOT_SUPPORTED_DEVICE = 3,
+  SLOT_PACKAGE_RELEASE = 5,
+  SLOT_DEVICE_TYPE = 8,
+  SLOT_DEVICE_SERIAL = 10,
+  SLOT_DEVICE_RELEASE = 12,
+  SLOT_STATUS = 14,
+  SLOT_STEP_LABEL = 17,
+  SLOT_START_BUTTON = 25,
+  SLOT_START_ENABLED = 26,
+  SLOT_SHOW_DETAILS = 27,
+  SLOT_HIDE_DETAILS = 28,
+  SLOT_EXIT_BUTTON = 30,
+  SLOT_STATE_TITLE = 31,
+  DISPLAY_SLOT_COUNT = 32
+};
+
+struct DisplayTextsRecord {
+  std::string texts[DISPLAY_SLOT_COUNT];
+  bool startEnabled = false;  // slot 26
+};
+
+class SharedDisplayTexts {
+ public:
+  void SetText(int slot, const std::string& text);
+  void SetStartEnabled(bool enabled);
+  DisplayTextsRecord Copy() const;
+  void Clear();
+
+ private:
+  mutable std::mutex mutex_;
+  DisplayTextsRecord record_;
+};
+
+extern SharedDisplayTexts DisplayTexts;

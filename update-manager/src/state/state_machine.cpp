@@ -1,0 +1,55 @@
+#include "state/state_machine.h"
+
+#include "device/device_updater.h"
+#include "hwport/clock.h"
+#include "state/shared_values.h"
+
+StateMachine::StateMachine(StateFactory factory) : factory_(std::move(factory)) {
+  state_ = factory_(STATE_INITIALIZE);
+}
+
+StateMachine::~StateMachine() {
+  std::lock_guard<std::mutex> lock(stepMutex_);
+  state_.reset();
+}
+
+bool StateMachine::SetNext(UpdateStateId id) { return nextId_.exchange(id) != id; }
+
+bool StateMachine::Step() {
+  std::lock_guard<std::mutex> lock(stepMutex_);
+  UpdateStateId next = nextId_.load();
+  if (currentId_.load() == next) return false;
+  state_.reset();
+  state_ = factory_(next);
+  currentId_ = next;
+  if (!state_) return false;
+  nextId_ = state_->Execute();
+  return true;
+}
+
+bool StateMachine::LeaveRest(UpdateStateId resting, UpdateStateId next) {
+  std::unique_lock<std::mutex> lock(stepMutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
+  if (currentId_.load() != resting || nextId_.load() != resting) return false;
+  nextId_ = next;
+  return true;
+}
+
+bool StateMachine::SetDialogWindow(HWND window) {
+  if (window == nullptr) return false;
+  theDialogWindow = window;
+  if (theDeviceUpdater != nullptr) theDeviceUpdater->SetWindow(window);
+  return true;
+}
+
+DWORD WINAPI StateThreadProc(LPVOID argument) {
+  auto* machine = static_cast<StateMachine*>(argument);
+  waitCursorActive = true;
+  while (machine->Step()) hwport::Sleep(0);
+  waitCursorActive = false;
+  // Setting the cursor where it is makes the system ask the dialog for the
+  // cursor shape again, so the busy cursor goes without the mouse moving.
+  POINT where;
+  if (GetCursorPos(&where)) SetCursorPos(where.x, where.y);
+  return 0;
+}

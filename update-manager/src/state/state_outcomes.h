@@ -1,0 +1,42 @@
+// What the states learn from the computer, the package and the device. The
+// states turn each answer into their next state and error index; the answers
+// themselves come from the environment, the configuration and the device
+// updater (PlatformOutcomes), or from a script in the tests.
+#pragma once
+
+enum class DeviceWait { Ready, SeveralPowerSupplies, Cancelled };
+enum class DeviceCheck {
+  Passed,
+  NewerThanPackage,
+  WrongType,
+  ReleaseExcluded,
+  SerialExcluded,
+  Cancelled
+};
+
+class StateOutcomes {
+ public:
+  virtual ~StateOutcomes() = default;
+  virtual bool OperatingSystemSupported() = 0;
+  virtual bool PackageInvalid() = 0;
+  virtual bool UsbHostFound() = 0;
+  // USB Listen: waits until one power supply is ready, several are found, or
+  // a cancel is requested.
+  virtual DeviceWait WaitForDevice() = 0;
+  // USB Connect: reads the device and checks it against the package.
+  virtual DeviceCheck CheckDevice() = 0;
+  // Update Process: runs the update; 0 on success, else the error index.
+  virtual int RunUpdate() = 0;
+};
+
+// The answers of this computer. No device access exists yet: the device wait
+// lasts until a cancel is requested.
+class PlatformOutcomes : public StateOutcomes {
+ public:
+  bool OperatingSystemSupported() override;
+  bool PackageInvalid() override;
+  bool UsbHostFound() override { return true; }
+  DeviceWait WaitForDevice() override;
+  DeviceCheck CheckDevice() override { return DeviceCheck::Passed; }
+  int RunUpdate() override { return 0; }
+};

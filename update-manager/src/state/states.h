@@ -1,0 +1,80 @@
+// The nine update states. Each does the least its place in the transition
+// table needs: the decisions come from StateOutcomes.
+#pragma once
+
+#include "state/state_machine.h"
+#include "state/state_outcomes.h"
+#include "state/update_state.h"
+
+class OutcomeState : public UpdateState {
+ public:
+  explicit OutcomeState(StateOutcomes& outcomes) : outcomes_(outcomes) {}
+
+ protected:
+  StateOutcomes& outcomes_;
+};
+
+class StateInitialize : public OutcomeState {
+ public:
+  explicit StateInitialize(StateOutcomes& outcomes);
+  UpdateStateId Execute() override;
+};
+
+// No state leads here; it ends in the Error state with the no-driver text.
+class StateInstallDriver : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  UpdateStateId Execute() override;
+};
+
+class StateUsbListen : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  bool Enter() override;
+  UpdateStateId Execute() override;
+};
+
+class StateUsbConnect : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  bool Enter() override;
+  UpdateStateId Execute() override;
+};
+
+class StateUpdatePossible : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  bool Enter() override;
+  UpdateStateId Execute() override;
+};
+
+class StateUpdateProcess : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  bool Enter() override;
+  UpdateStateId Execute() override;
+};
+
+class StateInfo : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  bool Enter() override;
+  UpdateStateId Execute() override;
+};
+
+class StateError : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  bool Enter() override;
+  UpdateStateId Execute() override;
+};
+
+class StateExit : public OutcomeState {
+ public:
+  using OutcomeState::OutcomeState;
+  bool Enter() override;
+  UpdateStateId Execute() override;
+};
+
+// The factory of the nine states over the given outcomes (ids 0..8; null for others).
+StateFactory MakeStateFactory(StateOutcomes& outcomes);

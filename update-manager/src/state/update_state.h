@@ -1,0 +1,29 @@
+// The base of the nine update states: Enter shows the state's texts, Execute
+// does its work and names the next state.
+#pragma once
+
+#include <string>
+
+enum UpdateStateId : int {
+  STATE_INITIALIZE = 0,
+  STATE_INSTALL_DRIVER = 1,
+  STATE_USB_LISTEN = 2,
+  STATE_USB_CONNECT = 3,
+  STATE_UPDATE_POSSIBLE = 4,
+  STATE_UPDATE_PROCESS = 5,
+  STATE_INFO = 6,
+  STATE_ERROR = 7,
+  STATE_EXIT = 8
+};
+
+class UpdateState {
+ public:
+  virtual ~UpdateState() = default;
+  virtual bool Enter() { return true; }
+  virtual UpdateStateId Execute() = 0;
+
+  // Asks the dialog to show DisplayTexts; false when the post failed.
+  static bool PostTexts();
+  // Appends text to the debug log; a file error loses the text.
+  static void LogStatus(const std::string& text);
+};
