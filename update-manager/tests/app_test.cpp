@@ -128,6 +128,7 @@ TEST_F(KestorApp, AutomaticModeClosesByItselfAfterTheErrorState) {
   ASSERT_TRUE(kestor.Wait(60000)) << "Kestor -a did not close after the Error state";
   EXPECT_EQ(kestor.ExitCode(), 0u);
   const auto seen = answerer.Seen();
+  for (const auto& b : seen) std::printf("BOX [%s] [%s]\n", b.caption.c_str(), b.text.c_str());
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, "UpdateFile " + package.AppFolder() + "outfile\\gone.bin not found!!!");
   const std::string log = DebugLog();

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "config/update_config.h"
+#include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "package_builder.h"
 #include "testsupport/testdir.h"
@@ -186,6 +187,9 @@ const ConfigRow kRows[] = {
      [](UpdateConfig& c, const std::string&) {
        ASSERT_EQ(c.StepCount(), 10);
        EXPECT_EQ(c.GetStep(9).name, "S9");
+       // The reader's lines wait for the debug log that Initialize settles.
+       SetTraceLogPath(theEnvironment->DebugLogPath());
+       FlushStartupLog();
        const std::string log = testsupport::ReadFileOr(theEnvironment->DebugLogPath());
        EXPECT_NE(log.find("UpdateSteps: step 10 (Step10) ignored, a package holds at most 10 "
                           "steps\r\nUpdateSteps: step 11 (Step11) ignored"),

@@ -3,6 +3,7 @@
 #include "config/step_texts.h"
 #include "package_builder.h"
 #include "testsupport/testdir.h"
+#include "ui_texts/language_loader.h"
 
 namespace {
 
@@ -37,6 +38,13 @@ TEST(StepText, ShowsTheDefaultTextOfEveryKindOfCode) {
   }
 }
 
+// The language loader hands the file's step status texts to the table.
+void ReadLanguageFile(StepStatusTexts& texts, const std::string& path) {
+  kestor::LanguageTextTable table;
+  kestor::LoadLanguage(path, table,
+                       [&](int index, const std::string& text) { texts.Replace(index, text); });
+}
+
 TEST(StepText, LanguageFileReplacesEntriesAndTheSuffix) {
   testsupport::TestFolder folder;
   const std::string german = folder / "deutsch.ini";
@@ -48,7 +56,7 @@ TEST(StepText, LanguageFileReplacesEntriesAndTheSuffix) {
                                          {"ZP_ERROR", "\" Fehler!\""}}}})));
   StepStatusTexts texts;
   // The profile functions strip blanks around a value; quotes keep them.
-  texts.ReadLanguageFile(german);
+  ReadLanguageFile(texts, german);
   EXPECT_EQ(texts.StepText(15), "Flash programmieren");
   EXPECT_EQ(texts.StepText(-15), "Flash programmieren Fehler!");
   EXPECT_EQ(texts.StepText(16), "Flash verify") << "an empty value changes nothing";
@@ -59,7 +67,7 @@ TEST(StepText, LanguageFileReplacesEntriesAndTheSuffix) {
   // A language without the key keeps the text replaced before.
   const std::string english = folder / "english.ini";
   ASSERT_TRUE(testsupport::WriteFile(english, "[UPDATE_STATUS]\r\nZP_STATUS10=Open it\r\n"));
-  texts.ReadLanguageFile(english);
+  ReadLanguageFile(texts, english);
   EXPECT_EQ(texts.StepText(15), "Flash programmieren");
   EXPECT_EQ(texts.StepText(10), "Open it");
 }

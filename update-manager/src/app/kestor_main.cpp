@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/language_placeholder.h"
 #include "app/main_dialog.h"
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/system_environment.h"
-
-LanguageTextTable LanguageTexts;
 
 namespace {
 

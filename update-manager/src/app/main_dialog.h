@@ -13,7 +13,9 @@
 
 class UpdateManagerDialog {
  public:
-  UpdateManagerDialog() = default;
+  // The states ask `outcomes` (tests); by default this computer's answers.
+  explicit UpdateManagerDialog(StateOutcomes* outcomes = nullptr)
+      : outcomes_(outcomes ? *outcomes : platformOutcomes_) {}
   ~UpdateManagerDialog();
   UpdateManagerDialog(const UpdateManagerDialog&) = delete;
   UpdateManagerDialog& operator=(const UpdateManagerDialog&) = delete;
@@ -27,7 +29,15 @@ class UpdateManagerDialog {
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   BOOL OnInitDialog();
+  INT_PTR OnCommand(WPARAM wParam);
   void OnUpdateTexts();
+  void RefreshStepList();
+  void ToggleDetails();
+  void ShowHelp();
+  void OnDeviceLockupTimer(UINT_PTR timer);
+  void OnPaint();
+  void ShowTitleBitmap();
+  void SwitchLanguage(int index);
   void OnTotalProgress(WPARAM position, LPARAM range);
   void OnStepProgress(WPARAM progress, LPARAM code);
   void OnStartCancel();
@@ -39,11 +49,18 @@ class UpdateManagerDialog {
   void RunExitThread();
 
   HWND window_ = nullptr;
-  PlatformOutcomes outcomes_;
+  PlatformOutcomes platformOutcomes_;
+  StateOutcomes& outcomes_;
   std::unique_ptr<StateMachine> machine_;
   HANDLE stateThreads_[2] = {nullptr, nullptr};
   bool shutdownDone_ = false;
+  bool detailsShown_ = false;
+  HICON icon_ = nullptr;
+  HBITMAP titleBitmap_ = nullptr;
 };
+
+// The dialog's timer for a device that does not answer an MMI packet.
+constexpr UINT_PTR IDT_MMI_RESPONSE = 0x8007;
 
 // The window-title base: slot 0 of the display texts, "Kestor" at start.
 extern std::string savedTitle;

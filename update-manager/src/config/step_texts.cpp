@@ -1,7 +1,5 @@
 #include "config/step_texts.h"
 
-#include <windows.h>
-
 #include <cstdlib>
 
 void StepStatusTexts::InitStatusTexts() {
@@ -88,15 +86,4 @@ void StepStatusTexts::Replace(int index, const std::string& text) {
   if (text.empty() || index < 0 || index >= kEntries) return;
   std::lock_guard<std::mutex> lock(mutex_);
   table_[index] = text;
-}
-
-void StepStatusTexts::ReadLanguageFile(const std::string& path) {
-  char value[500];
-  for (int n = 0; n < kErrorSuffix; ++n) {
-    const std::string key = "ZP_STATUS" + std::to_string(n);
-    GetPrivateProfileStringA("UPDATE_STATUS", key.c_str(), "", value, sizeof value, path.c_str());
-    Replace(n, value);
-  }
-  GetPrivateProfileStringA("UPDATE_STATUS", "ZP_ERROR", "", value, sizeof value, path.c_str());
-  Replace(kErrorSuffix, value);
 }

@@ -21,9 +21,6 @@ class StepStatusTexts {
   std::string Entry(int index) const;
   // Replaces one entry; an empty text leaves it as it is.
   void Replace(int index, const std::string& text);
-  // Takes the language file's replacements: [UPDATE_STATUS] ZP_STATUS0..149
-  // and ZP_ERROR (entry 150); missing or empty values change nothing.
-  void ReadLanguageFile(const std::string& path);
 
  private:
   mutable std::mutex mutex_;

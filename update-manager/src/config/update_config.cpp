@@ -5,6 +5,7 @@
 #include "config/ini_values.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "package_check/package_check.h"
 
 UpdateConfig* theConfig = nullptr;
 int customerPid = 0;
@@ -16,9 +17,8 @@ namespace {
 const char* const kStepStateTexts[] = {"Ready for update", "Updating...", "Update finished",
                                        "Update error", "Update canceled"};
 
-void LogConfigLine(const std::string& text) {
-  if (theEnvironment != nullptr) AppendLogText(theEnvironment->DebugLogPath(), text);
-}
+// The reader runs before the debug log of this run is settled.
+void LogConfigLine(const std::string& text) { LogStartup(text); }
 
 }  // namespace
 
@@ -62,7 +62,7 @@ bool UpdateConfig::ReadConfiguration(const std::string& relativePath) {
                 MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
-  // The package check by romtest comes here; until it exists every package passes.
+  if (!kestor::CheckPackage(appFolder_, LogConfigLine)) return false;
 
   SuppDevice = Text("Kestor", "SuppDevice", 19);
   Version = Text("Kestor", "Version", 9);

@@ -14,16 +14,10 @@ namespace {
 std::mutex pathMutex;
 std::string traceLogPath;
 
-// Holds the busy flag for one write; other writers poll every 10 ms.
-class BusyFlagHolder {
- public:
-  BusyFlagHolder() {
-    while (traceLogBusy.test_and_set(std::memory_order_acquire)) hwport::Sleep(10);
-  }
-  ~BusyFlagHolder() { traceLogBusy.clear(std::memory_order_release); }
-  BusyFlagHolder(const BusyFlagHolder&) = delete;
-  BusyFlagHolder& operator=(const BusyFlagHolder&) = delete;
-};
+std::mutex startupMutex;
+std::string startupLog;
+// More than this is not kept before the debug log is settled.
+constexpr size_t kStartupLogLimit = 64 * 1024;
 
 std::string WithCrLf(const std::string& text) {
   std::string out;
@@ -47,10 +41,22 @@ std::string TraceLogPath() {
   return traceLogPath;
 }
 
+// Other writers poll the busy flag every 10 ms.
+LogFileLock::LogFileLock() {
+  while (traceLogBusy.test_and_set(std::memory_order_acquire)) hwport::Sleep(10);
+}
+
+LogFileLock::~LogFileLock() { traceLogBusy.clear(std::memory_order_release); }
+
 bool AppendLogText(const std::string& path, const std::string& text) {
   if (path.empty()) return false;
+  LogFileLock busy;
+  return AppendLogTextLocked(path, text);
+}
+
+bool AppendLogTextLocked(const std::string& path, const std::string& text) {
+  if (path.empty()) return false;
   const std::string bytes = WithCrLf(text);
-  BusyFlagHolder busy;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -65,3 +71,21 @@ bool AppendLogText(const std::string& path, const std::string& text) {
 }
 
 void LogTrace(const std::string& text) { AppendLogText(TraceLogPath(), text); }
+
+void LogTrace(TraceLevel level, const std::string& text) {
+  if (traceLevel.load() >= level) LogTrace(text);
+}
+
+void LogStartup(const std::string& text) {
+  std::lock_guard<std::mutex> lock(startupMutex);
+  if (startupLog.size() + text.size() <= kStartupLogLimit) startupLog += text;
+}
+
+void FlushStartupLog() {
+  std::string pending;
+  {
+    std::lock_guard<std::mutex> lock(startupMutex);
+    pending.swap(startupLog);
+  }
+  if (!pending.empty()) LogTrace(pending);
+}

@@ -20,6 +20,31 @@ std::string TraceLogPath();
 // the trace log. A file error drops the entry.
 void LogTrace(const std::string& text);
 
+// Which trace level an entry needs: always, with -d1 and above, or only with
+// -d2 to -d5.
+enum TraceLevel : int { TRACE_ALWAYS = 0, TRACE_LEVEL_1 = 1, TRACE_LEVEL_2 = 2 };
+// LogTrace when the command line's trace level asks for entries of `level`.
+void LogTrace(TraceLevel level, const std::string& text);
+
+// Entries written before the Initialize state has settled the debug log
+// (the configuration reader's and the package check's): kept in memory and
+// written by FlushStartupLog, so that they land in this run's log and not in
+// the one an earlier run left behind.
+void LogStartup(const std::string& text);
+void FlushStartupLog();
+
+// Holds the writers' busy flag while the logs are archived, so no entry is
+// written into a log that is being copied or deleted.
+class LogFileLock {
+ public:
+  LogFileLock();
+  ~LogFileLock();
+  LogFileLock(const LogFileLock&) = delete;
+  LogFileLock& operator=(const LogFileLock&) = delete;
+};
+
 // Appends text to the file at path under the writers' busy flag: created when
 // missing, never truncated, each "\n" stored as CR LF. False on a file error.
 bool AppendLogText(const std::string& path, const std::string& text);
+// AppendLogText for a caller that holds the LogFileLock already.
+bool AppendLogTextLocked(const std::string& path, const std::string& text);

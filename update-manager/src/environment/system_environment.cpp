@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "environment/log_writer.h"
+
 SystemEnvironment* theEnvironment = nullptr;
 
 namespace {
@@ -17,9 +19,56 @@ std::string EnvironmentValue(const char* name) {
 
 }  // namespace
 
-SystemEnvironment::SystemEnvironment() {
+SystemEnvironment::SystemEnvironment()
+    : hostFunctions_(std::make_unique<CorvelBinding>(ApplicationFolder() + "Corvel.dll")) {
   tempFolder = EnvironmentValue("TEMP");
   if (tempFolder.empty()) tempFolder = EnvironmentValue("TMP");
+}
+
+void SystemEnvironment::SetUsbHostFunctions(std::unique_ptr<UsbHostFunctions> functions) {
+  hostFunctions_ = std::move(functions);
+}
+
+bool SystemEnvironment::FindUsbHost() {
+  if (hostFunctions_->FindHostUSB() == 0) return false;
+  usbVersion = hostFunctions_->FindExtendedUSBHost() != 0 ? 20 : 11;
+  return true;
+}
+
+int SystemEnvironment::QueryUsb2Host() {
+  const int r = hostFunctions_->FindExtendedUSBHost();
+  usbVersion = r != 0 ? 20 : 11;
+  return r;
+}
+
+int SystemEnvironment::QueryUsb2HostDisabled() {
+  const int r = hostFunctions_->IsUSBHostDisabled();
+  usb2HostEnabled = r == 0;
+  return r;
+}
+
+bool SystemEnvironment::SuspendUsb2Host() {
+  if (hostFunctions_->FindExtendedUSBHost() != 0 && hostFunctions_->IsUSBHostDisabled() == 0) {
+    usb2HostSuspended = true;
+    usb2HostRestored = false;
+    hostFunctions_->DisableUSBHost();
+    return true;
+  }
+  usb2HostSuspended = false;
+  return false;
+}
+
+bool SystemEnvironment::RestoreUsb2Host() {
+  if (!usb2HostSuspended) return false;
+  hostFunctions_->EnableUSBHost();
+  usb2HostRestored = true;
+  return true;
+}
+
+bool SystemEnvironment::EnsureUsb2HostRestored() {
+  if (!usb2HostSuspended || usb2HostRestored) return false;
+  LogTrace("\nReactivating USB2 at the end of Kestor\n");
+  return RestoreUsb2Host();
 }
 
 bool SystemEnvironment::CheckOperatingSystem() {

@@ -1,14 +1,42 @@
-// Kestor's view of the computer it runs on: the operating system, the
-// temporary folder and the logs in it.
+// Kestor's view of the computer it runs on: the operating system, the USB
+// host controllers, the temporary folder and the logs in it.
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <string>
+
+#include "environment/corvel_binding.h"
 
 class SystemEnvironment {
  public:
   // Takes the temporary folder from TEMP, else TMP (empty when both are missing).
+  // The host-controller functions are Corvel's, beside Kestor.
   SystemEnvironment();
+  // Does not switch any host controller.
   virtual ~SystemEnvironment() = default;
+
+  // Replaces the host-controller functions (tests).
+  void SetUsbHostFunctions(std::unique_ptr<UsbHostFunctions> functions);
+
+  // False when no USB host controller is present; otherwise the USB version
+  // becomes 20 with a USB 2.0 controller, else 11.
+  bool FindUsbHost();
+  // Non-zero when a USB 2.0 host controller is present (USB version 20/11).
+  int QueryUsb2Host();
+  // Non-zero when the USB 2.0 host controllers are disabled; remembers
+  // whether it was found enabled.
+  int QueryUsb2HostDisabled();
+  // Switches an enabled USB 2.0 controller off and remembers that it did.
+  bool SuspendUsb2Host();
+  // Switches the controller on when SuspendUsb2Host switched it off.
+  bool RestoreUsb2Host();
+  // Whatever way Kestor ends: a controller it switched off and did not switch
+  // on again is switched on here. True when it switched.
+  bool EnsureUsb2HostRestored();
+  bool Usb2HostSuspended() const { return usb2HostSuspended; }
+  bool Usb2HostEnabled() const { return usb2HostEnabled; }
+  int UsbVersion() const { return usbVersion; }
 
   // Sets the operating-system name; true for Windows 2000 and XP (NT 5.x).
   bool CheckOperatingSystem();
@@ -16,6 +44,7 @@ class SystemEnvironment {
 
   std::string DebugLogPath() const { return tempFolder + "\\LM_Logfile.txt"; }
   std::string UpdateLogFolder() const { return tempFolder + "\\Kestor_log"; }
+  std::string UpdateLogPath() const { return UpdateLogFolder() + "\\Kestor.log"; }
   std::string TempFolder() const { return tempFolder; }
   std::string OsName() const { return osName; }
   bool OsSupported() const { return osSupported; }
@@ -25,6 +54,12 @@ class SystemEnvironment {
   std::string programFolderText;
   std::string tempFolder;
   std::string osName;
+  std::atomic<int> usbVersion{0};
+  std::atomic<bool> usb2HostSuspended{false};
+  std::atomic<bool> usb2HostEnabled{false};
+  // Set when the controller was switched on after the last switch-off.
+  std::atomic<bool> usb2HostRestored{false};
+  std::unique_ptr<UsbHostFunctions> hostFunctions_;
 };
 
 extern SystemEnvironment* theEnvironment;

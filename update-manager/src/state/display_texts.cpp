@@ -13,6 +13,11 @@ void SharedDisplayTexts::SetStartEnabled(bool enabled) {
   record_.startEnabled = enabled;
 }
 
+void SharedDisplayTexts::Apply(const std::function<void(DisplayTextsRecord&)>& change) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  change(record_);
+}
+
 DisplayTextsRecord SharedDisplayTexts::Copy() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return record_;

@@ -2,6 +2,8 @@
 // loader and copied by the dialog thread; every access holds the record's lock.
 #pragma once
 
+#include <array>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -24,7 +26,7 @@ enum DisplaySlot : int {
 };
 
 struct DisplayTextsRecord {
-  std::string texts[DISPLAY_SLOT_COUNT];
+  std::array<std::string, DISPLAY_SLOT_COUNT> texts;
   bool startEnabled = false;  // slot 26
 };
 
@@ -32,6 +34,8 @@ class SharedDisplayTexts {
  public:
   void SetText(int slot, const std::string& text);
   void SetStartEnabled(bool enabled);
+  // Changes several slots in one step under the record's lock.
+  void Apply(const std::function<void(DisplayTextsRecord&)>& change);
   DisplayTextsRecord Copy() const;
   void Clear();
 

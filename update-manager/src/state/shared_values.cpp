@@ -7,3 +7,4 @@ std::atomic<bool> exitRequested{false};
 std::atomic<bool> g_bExitThreadDone{false};
 std::atomic<bool> automaticUpdate{false};
 std::atomic<bool> stringTrace{false};
+std::atomic<bool> updateInstalled{false};

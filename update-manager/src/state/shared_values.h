@@ -28,3 +28,5 @@ extern std::atomic<bool> exitRequested;
 extern std::atomic<bool> g_bExitThreadDone;
 extern std::atomic<bool> automaticUpdate;
 extern std::atomic<bool> stringTrace;
+// Set when an update run ended successfully: only then does Exit say so.
+extern std::atomic<bool> updateInstalled;

@@ -1,8 +1,12 @@
 #include "state/state_machine.h"
 
+#include "config/update_config.h"
 #include "device/device_updater.h"
+#include "environment/system_environment.h"
 #include "hwport/clock.h"
+#include "state/language_glue.h"
 #include "state/shared_values.h"
+#include "ui_texts/language_loader.h"
 
 StateMachine::StateMachine(StateFactory factory) : factory_(std::move(factory)) {
   state_ = factory_(STATE_INITIALIZE);
@@ -40,6 +44,20 @@ bool StateMachine::SetDialogWindow(HWND window) {
   theDialogWindow = window;
   if (theDeviceUpdater != nullptr) theDeviceUpdater->SetWindow(window);
   return true;
+}
+
+int StateMachine::SwitchLanguage(int index) {
+  const std::string file = theConfig ? theConfig->GetLanguageFile(index) : std::string();
+  LanguageTexts.Load(kestor::LanguageFilePath(ApplicationFolder(), file));
+  const UpdateStateId current = currentId_.load();
+  if (current != STATE_USB_LISTEN && current != STATE_UPDATE_POSSIBLE &&
+      current != STATE_UPDATE_PROCESS && current != STATE_EXIT) {
+    return current;
+  }
+  // The states carry no data: a fresh object of the current state shows the
+  // same texts, and the state thread may replace its own object meanwhile.
+  std::unique_ptr<UpdateState> state = factory_(current);
+  return state ? state->Enter() : current;
 }
 
 DWORD WINAPI StateThreadProc(LPVOID argument) {

@@ -44,6 +44,12 @@ class StateMachine {
 
   DisplayTextsRecord CopyDisplayTexts() const { return DisplayTexts.Copy(); }
 
+  // Loads language `index` (0 English, n the n-th of the package's language
+  // list) and shows the texts of the current state again: for USB Listen,
+  // Update Possible, Update Process and Exit their Enter runs again and its
+  // result is returned; for the others the current id.
+  int SwitchLanguage(int index);
+
  private:
   StateFactory factory_;
   std::unique_ptr<UpdateState> state_;

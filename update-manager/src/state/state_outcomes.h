@@ -29,13 +29,14 @@ class StateOutcomes {
   virtual int RunUpdate() = 0;
 };
 
-// The answers of this computer. No device access exists yet: the device wait
-// lasts until a cancel is requested.
+// The answers of this computer: the environment's checks and Corvel's host
+// search. No device access exists yet: the device wait lasts until a cancel
+// is requested.
 class PlatformOutcomes : public StateOutcomes {
  public:
   bool OperatingSystemSupported() override;
   bool PackageInvalid() override;
-  bool UsbHostFound() override { return true; }
+  bool UsbHostFound() override;
   DeviceWait WaitForDevice() override;
   DeviceCheck CheckDevice() override { return DeviceCheck::Passed; }
   int RunUpdate() override { return 0; }

@@ -5,8 +5,9 @@
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "hwport/clock.h"
+#include "state/debug_log.h"
 #include "state/display_texts.h"
-#include "state/english_texts.h"
+#include "state/language_glue.h"
 #include "state/shared_values.h"
 
 namespace {
@@ -19,9 +20,21 @@ void SetCancelState(int value) {
   if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
 }
 
+using kestor::LangText;
+
 void ShowStatus(const std::string& status, const char* title) {
   DisplayTexts.SetText(SLOT_STATUS, status);
   DisplayTexts.SetText(SLOT_STATE_TITLE, title);
+}
+
+std::string Text(LangText id) { return LanguageTexts.Get(id); }
+
+// The fixed program-folder text and the trace log, pointed at this run's
+// debug log.
+void SettleEnvironment() {
+  if (theEnvironment == nullptr) return;
+  theEnvironment->SetProgramFolder();
+  SetTraceLogPath(theEnvironment->DebugLogPath());
 }
 
 }  // namespace
@@ -34,6 +47,10 @@ bool PlatformOutcomes::PackageInvalid() {
   return theConfig == nullptr || theConfig->packageInvalid;
 }
 
+bool PlatformOutcomes::UsbHostFound() {
+  return theEnvironment != nullptr && theEnvironment->FindUsbHost();
+}
+
 DeviceWait PlatformOutcomes::WaitForDevice() {
   // Without device access no power supply is ever found: poll for a cancel as
   // the device search would between its searches.
@@ -42,18 +59,18 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
 }
 
 StateInitialize::StateInitialize(StateOutcomes& outcomes) : OutcomeState(outcomes) {
+  LanguageTexts.Load("");
   ErrorTextIndex = 0;
 }
 
 UpdateStateId StateInitialize::Execute() {
-  if (theEnvironment) {
-    theEnvironment->SetProgramFolder();
-    SetTraceLogPath(theEnvironment->DebugLogPath());
-  }
-  DisplayTexts.SetText(SLOT_START_BUTTON, kStartButtonText);
-  DisplayTexts.SetStartEnabled(false);
-  DisplayTexts.SetText(SLOT_STATE_TITLE, "Kestor - State Initialize");
-  PostTexts();
+  SettleEnvironment();
+  // The log an earlier run left is settled before this run writes anything,
+  // even when this run ends early: otherwise its Exit would archive the
+  // earlier log a second time.
+  if (theEnvironment) RecoverDebugLog(*theEnvironment);
+  FlushStartupLog();
+  LanguageTexts.Load("");
   if (!outcomes_.OperatingSystemSupported()) {
     ErrorTextIndex = 2;
     return STATE_INFO;
@@ -63,15 +80,29 @@ UpdateStateId StateInitialize::Execute() {
     return STATE_ERROR;
   }
   const bool hostFound = outcomes_.UsbHostFound();
+  if (theEnvironment && theEnvironment->QueryUsb2Host() != 0 &&
+      theEnvironment->QueryUsb2HostDisabled() == 0) {
+    DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
+    PostTexts();
+    theEnvironment->SuspendUsb2Host();
+  }
+  SettleEnvironment();
+  if (theEnvironment) {
+    WriteLogHeader(*theEnvironment, theConfig ? theConfig->UpdateRevision() : std::string(),
+                   theConfig ? theConfig->SupportedDevice() : std::string(), hostFound);
+  }
   if (!hostFound) {
     ErrorTextIndex = 3;
     return STATE_INFO;
   }
-  if (theConfig) {
-    DisplayTexts.SetText(SLOT_SUPPORTED_DEVICE, theConfig->SupportedDevice());
-    DisplayTexts.SetText(SLOT_PACKAGE_RELEASE, theConfig->UpdateRevision());
-  }
+  ShowPackageInfo();
   return STATE_USB_LISTEN;
+}
+
+void StateInitialize::ShowPackageInfo() {
+  if (theConfig == nullptr) return;
+  DisplayTexts.SetText(SLOT_SUPPORTED_DEVICE, theConfig->SupportedDevice());
+  DisplayTexts.SetText(SLOT_PACKAGE_RELEASE, theConfig->UpdateRevision());
 }
 
 UpdateStateId StateInstallDriver::Execute() {
@@ -80,7 +111,7 @@ UpdateStateId StateInstallDriver::Execute() {
 }
 
 bool StateUsbListen::Enter() {
-  ShowStatus(kNoDevText, "Kestor - State USBListen");
+  ShowStatus(Text(LangText::NoDev), "Kestor - State USBListen");
   return PostTexts();
 }
 
@@ -105,7 +136,7 @@ bool StateUsbConnect::Enter() {
 }
 
 UpdateStateId StateUsbConnect::Execute() {
-  DisplayTexts.SetText(SLOT_STATUS, kReadDevText);
+  DisplayTexts.SetText(SLOT_STATUS, Text(LangText::ReadDev));
   PostTexts();
   const DeviceCheck check = outcomes_.CheckDevice();
   Enter();
@@ -114,7 +145,7 @@ UpdateStateId StateUsbConnect::Execute() {
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::NewerThanPackage:
       ErrorTextIndex = 13;
-      DisplayTexts.SetText(SLOT_STATUS, ErrorText(13));
+      DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.ErrorText(13));
       PostTexts();
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::WrongType:
@@ -135,7 +166,7 @@ UpdateStateId StateUsbConnect::Execute() {
 
 bool StateUpdatePossible::Enter() {
   DisplayTexts.SetStartEnabled(true);
-  ShowStatus(ErrorTextIndex == 13 ? ErrorText(13) : kUpdateReadyText,
+  ShowStatus(ErrorTextIndex == 13 ? LanguageTexts.ErrorText(13) : Text(LangText::UpdateReadyText),
              "Kestor - State Update Possible");
   return PostTexts();
 }
@@ -146,8 +177,11 @@ UpdateStateId StateUpdatePossible::Execute() {
 }
 
 bool StateUpdateProcess::Enter() {
-  DisplayTexts.SetText(SLOT_START_BUTTON, kCancelButtonText);
-  ShowStatus(kRunningUpdateText, "Kestor - Status UpdateProcess");
+  DisplayTexts.SetText(SLOT_START_BUTTON, Text(LangText::StartUpd_Button_Cancel_Text));
+  // The button is Cancel now; a language switch, which disables it, must not
+  // take the user's way to stop the update.
+  DisplayTexts.SetStartEnabled(true);
+  ShowStatus(Text(LangText::RunningUpdate), "Kestor - Status UpdateProcess");
   return PostTexts();
 }
 
@@ -155,14 +189,17 @@ UpdateStateId StateUpdateProcess::Execute() {
   Enter();
   SetCancelState(CANCEL_STATE_RUNNING);
   const int failure = outcomes_.RunUpdate();
-  if (failure == 0) return STATE_EXIT;
+  if (failure == 0) {
+    updateInstalled = true;
+    return STATE_EXIT;
+  }
   ErrorTextIndex = failure;
   return STATE_ERROR;
 }
 
 bool StateInfo::Enter() {
   const int index = ErrorTextIndex;
-  const std::string text = ErrorText(index == 2 || index == 3 ? index : 4);
+  const std::string text = LanguageTexts.ErrorText(index == 2 || index == 3 ? index : 4);
   ShowStatus(text, "Kestor - State Info");
   LogStatus("\nUpdate canceled!\n");
   LogStatus(text);
@@ -176,7 +213,7 @@ UpdateStateId StateInfo::Execute() {
 
 bool StateError::Enter() {
   DisplayTexts.SetStartEnabled(false);
-  const std::string text = ErrorText(ErrorTextIndex);
+  const std::string text = LanguageTexts.ErrorText(ErrorTextIndex);
   ShowStatus(text, "Kestor - State Error");
   LogStatus("\nfollowing Error occured:\n" + text);
   return PostTexts();
@@ -193,9 +230,10 @@ bool StateExit::Enter() {
   const int index = ErrorTextIndex;
   std::string text;
   if (index == 0 || index == 12 || index == 13) {
-    text = kCloseUpdaterText;
+    // Leaving Update Possible installs nothing, and must not claim it did.
+    text = updateInstalled ? Text(LangText::CloseUpdater) : kNothingInstalledText;
   } else if ((index >= 1 && index <= 11) || (index >= 14 && index <= 17)) {
-    text = ErrorText(index);
+    text = LanguageTexts.ErrorText(index);
   } else {
     text = kUnknownErrorText;
   }
@@ -207,7 +245,14 @@ UpdateStateId StateExit::Execute() {
   // The exit thread and the state thread may both run Exit; the second run
   // finds it done.
   if (CancelState() == CANCEL_STATE_STOPPED) return STATE_EXIT;
+  if (theEnvironment && theEnvironment->Usb2HostSuspended()) {
+    LogStatus("\nReactivating USB2 :");
+    DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOn));
+    PostTexts();
+    if (theEnvironment->RestoreUsb2Host()) LogStatus("Success\n\n");
+  }
   LogStatus("Updater Closed!");
+  if (theEnvironment) CloseDebugLog(*theEnvironment, ErrorTextIndex, updateInstalled);
   Enter();
   SetCancelState(CANCEL_STATE_STOPPED);
   if (exitRequested || automaticUpdate) PostMessageA(theDialogWindow.load(), WM_UPDATE_CLOSE, 0, 0);

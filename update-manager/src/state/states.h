@@ -16,8 +16,11 @@ class OutcomeState : public UpdateState {
 
 class StateInitialize : public OutcomeState {
  public:
+  // Loads the English texts and clears the error index.
   explicit StateInitialize(StateOutcomes& outcomes);
   UpdateStateId Execute() override;
+  // The package's supported device and release into their slots (no post).
+  static void ShowPackageInfo();
 };
 
 // No state leads here; it ends in the Error state with the no-driver text.

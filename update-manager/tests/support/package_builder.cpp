@@ -77,6 +77,22 @@ PackageBuilder& PackageBuilder::WithoutIni() {
   return *this;
 }
 
+PackageBuilder& PackageBuilder::WithoutRomtest() {
+  withoutRomtest_ = true;
+  return *this;
+}
+
+PackageBuilder& PackageBuilder::RomtestSays(const std::string& verdict) {
+  romtestScripted_ = true;
+  romtestVerdict_ = verdict;
+  return *this;
+}
+
+PackageBuilder& PackageBuilder::WithCorvel() {
+  withCorvel_ = true;
+  return *this;
+}
+
 std::string PackageBuilder::IniText() const {
   std::string text;
   for (const Section& s : sections_) {
@@ -97,6 +113,14 @@ bool PackageBuilder::Write() {
   }
   for (const auto& [name, text] : languageFiles_) {
     ok = ok && WriteFile(folder_ + "\\configfiles\\" + name, text);
+  }
+  const std::string program = testsupport::ProgramDir() + "\\";
+  if (!withoutRomtest_)
+    ok = ok && testsupport::CopyFileTo(program + "romtest.exe", AppFolder() + "romtest.exe");
+  if (romtestScripted_) ok = ok && WriteFile(AppFolder() + "romtest.out", romtestVerdict_);
+  if (withCorvel_) {
+    ok = ok && testsupport::CopyFileTo(program + "Corvel.dll", AppFolder() + "Corvel.dll") &&
+         testsupport::CopyFileTo(program + "LumetraBench.dll", AppFolder() + "LumetraBench.dll");
   }
   return ok;
 }

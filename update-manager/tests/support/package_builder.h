@@ -36,6 +36,12 @@ class PackageBuilder {
                            const std::map<std::string, KeyValues>& sections);
   // Leaves KEST.ini out of the package.
   PackageBuilder& WithoutIni();
+  // Leaves the package checker romtest.exe out (it is copied by default).
+  PackageBuilder& WithoutRomtest();
+  // Makes romtest print `verdict` verbatim instead of judging the package.
+  PackageBuilder& RomtestSays(const std::string& verdict);
+  // Puts Corvel.dll and the bench library beside Kestor.
+  PackageBuilder& WithCorvel();
 
   // Writes everything; false on a file error.
   bool Write();
@@ -62,6 +68,10 @@ class PackageBuilder {
   int stepCount_ = 0;
   int languageCount_ = 0;
   bool withoutIni_ = false;
+  bool withoutRomtest_ = false;
+  bool withCorvel_ = false;
+  bool romtestScripted_ = false;
+  std::string romtestVerdict_;
 };
 
 // Text of an INI file from ordered sections.

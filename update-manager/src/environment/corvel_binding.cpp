@@ -1,0 +1,38 @@
+#include "environment/corvel_binding.h"
+
+#include "environment/log_writer.h"
+
+namespace {
+
+const char* const kNames[] = {"LmFindHostUSB", "LmFindExtendedUSBHost", "LmIsUSBHostDisabled",
+                              "LmDisableUSBHost", "LmEnableUSBHost"};
+
+}  // namespace
+
+CorvelBinding::CorvelBinding(std::string libraryPath) : libraryPath_(std::move(libraryPath)) {}
+
+CorvelBinding::HostFunction CorvelBinding::Bind(Function f) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (tried_[f]) return functions_[f];
+  tried_[f] = true;
+  if (!libraryTried_) {
+    libraryTried_ = true;
+    library_ = LoadLibraryA(libraryPath_.c_str());
+    if (library_ == nullptr) {
+      LogTrace("Corvel.dll could not be loaded (error " + std::to_string(GetLastError()) +
+               "): no USB host\n");
+    }
+  }
+  if (library_ == nullptr) return nullptr;
+  functions_[f] =
+      reinterpret_cast<HostFunction>(reinterpret_cast<void*>(GetProcAddress(library_, kNames[f])));
+  if (functions_[f] == nullptr) {
+    LogTrace(std::string("Corvel.dll has no ") + kNames[f] + ": no USB host\n");
+  }
+  return functions_[f];
+}
+
+int CorvelBinding::Call(Function f, int unbound) {
+  HostFunction function = Bind(f);
+  return function ? function() : unbound;
+}

@@ -1,0 +1,32 @@
+// Kestor's language texts as the states and the dialog use them: one table
+// shared by the state thread (which reads it) and the dialog thread (which
+// loads a language from the menu), and the load that puts the labels on show.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "ui_texts/language_texts.h"
+
+class SharedLanguageTexts {
+ public:
+  std::string Get(kestor::LangText id) const;
+  // ErrorText1..ErrorText17 for n in 1..17, else "An unknown Error occured!".
+  std::string ErrorText(int n) const;
+
+  // Fills the table from the language file at path (empty: English), hands
+  // the step status texts it replaces to the configuration, copies the labels
+  // into DisplayTexts and posts them to the dialog.
+  bool Load(const std::string& path);
+
+ private:
+  mutable std::mutex mutex_;
+  kestor::LanguageTextTable table_;
+};
+
+extern SharedLanguageTexts LanguageTexts;
+
+inline constexpr const char* kUnknownErrorText = "An unknown Error occured!";
+// Exit's status when the run leaves without an update.
+inline constexpr const char* kNothingInstalledText =
+    "No update was installed. Press Exit to close the Kestor!";
