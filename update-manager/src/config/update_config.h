@@ -82,6 +82,8 @@ class UpdateConfig {
   bool GetLanguages(std::vector<std::string>& list) const;
   std::string GetLanguageFile(int n) const;
   std::string IniPath() const { return iniPath_; }
+  // The folder the package lies in, ending with "\".
+  std::string AppFolder() const { return appFolder_; }
 
   std::string SuppDevice;
   std::string Version;

@@ -48,7 +48,8 @@ bool StateMachine::SetDialogWindow(HWND window) {
 
 int StateMachine::SwitchLanguage(int index) {
   const std::string file = theConfig ? theConfig->GetLanguageFile(index) : std::string();
-  LanguageTexts.Load(kestor::LanguageFilePath(ApplicationFolder(), file));
+  LanguageTexts.Load(
+      kestor::LanguageFilePath(theConfig ? theConfig->AppFolder() : ApplicationFolder(), file));
   const UpdateStateId current = currentId_.load();
   if (current != STATE_USB_LISTEN && current != STATE_UPDATE_POSSIBLE &&
       current != STATE_UPDATE_PROCESS && current != STATE_EXIT) {
