@@ -24,6 +24,8 @@ namespace {
 
 // How long the shutdown waits for a state thread to end, in ms of the clock.
 constexpr DWORD kStateThreadWaitMs = 10000;
+// How long the exit thread waits for the Exit state before it asks again.
+constexpr DWORD kExitWaitMs = 2 * 60 * 1000;
 
 // After shutdown the updater is gone; the dialog then only waits for its end.
 int CancelState() {
@@ -429,14 +431,15 @@ void UpdateManagerDialog::RunExitThread() {
     SetCancelState(CANCEL_STATE_REQUESTED);
   }
   for (;;) {
-    for (int round = 0; round < 60; ++round) {  // 60 times 2 s: 2 minutes
-      for (int tick = 0; tick < 200; ++tick) {
-        if (CancelState() == CANCEL_STATE_STOPPED) return;
-        // The state thread may have come to rest in Update Possible after
-        // the first look; drive it on from here as well.
-        if (machine_->LeaveRest(STATE_UPDATE_POSSIBLE, STATE_EXIT)) machine_->Step();
-        hwport::Sleep(10);
-      }
+    // Two minutes of the clock, looking every 10 ms (a count of sleeps would
+    // stretch it by every sleep's overshoot).
+    const DWORD start = hwport::TickCount();
+    while (hwport::TickCount() - start < kExitWaitMs) {
+      if (CancelState() == CANCEL_STATE_STOPPED) return;
+      // The state thread may have come to rest in Update Possible after the
+      // first look; drive it on from here as well.
+      if (machine_->LeaveRest(STATE_UPDATE_POSSIBLE, STATE_EXIT)) machine_->Step();
+      hwport::Sleep(10);
     }
     if (MessageBoxA(window_, "A thread did not end correctly, want to wait 2 minutes?",
                     kMessageCaption, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
@@ -472,6 +475,8 @@ void UpdateManagerDialog::OnShutdown() {
   RestoreUsb2HostAtEnd();
   if (!WaitForStateThreads()) {
     AppendDebugLog("\nA state thread did not end: objects left in place at shutdown\n");
+    // The machine too: its destruction would wait for the running step.
+    static_cast<void>(machine_.release());
     EndDialog(window_, IDOK);
     return;
   }
