@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench_run.h"
+#include "device_scan.h"
 
 namespace {
 
@@ -128,6 +129,27 @@ TEST(DriverStore, CopyFailuresGiveTheWindowsError) {
   EXPECT_EQ(static_cast<int>(0xE0000000), run.Result(invalid));
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, run.Result(uninstallMissing));
   EXPECT_TRUE(run.ClassInstallerCalls().empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstalledDriver, LongHardwareIdListIsReadWhole) {
+  // Longer than the first read's buffer: the read grows to what it asks for.
+  std::string ids;
+  for (int i = 0; i < 20; ++i) ids += "USB\\VID_1234&PID_" + std::to_string(1000 + i) + ",";
+  ids += "USB\\VID_0e7b&PID_0008";
+  testsupport::TestFolder folder;
+  auto run = corvel_test::RunOnBench(
+      folder, "[SetupTree]\r\nNodes=7\r\n[Node.7]\r\nHardwareIds=" + ids + "\r\n",
+      {"LmFindInstalledDriver:8"});
+  EXPECT_EQ(1, run.Result("LmFindInstalledDriver:8"));
+}
+
+TEST(FailureCode, AFailureWhoseLastErrorReadsZeroIsStillAFailure) {
+  EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), corvel::FailureCode(0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), corvel::FailureCode(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace

@@ -85,6 +85,9 @@ TEST(Install, ShippedSampleInfIsAcceptedByTheStore) {
   Outcome outcome = RunInstall(PlaceProgram(folder.Path()));
   EXPECT_EQ(0u, outcome.exitCode);
   EXPECT_TRUE(outcome.boxes.empty());
+  std::string store = StoreCopyOf(Sample());
+  EXPECT_NE("", store);
+  if (!store.empty()) RemoveFromStore(store);
 }
 
 TEST(Install, FailuresShowTheErrorBoxAndExitWithTheWindowsError) {
