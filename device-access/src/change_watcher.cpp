@@ -36,8 +36,6 @@ void Trace(const char* line) {
 
 }  // namespace
 
-TraceLog* WatcherLog() { return g_log; }
-
 bool ChangeWatcher::RegisterWindowClass(HINSTANCE module) {
   WNDCLASSA wc{};
   wc.style = CS_HREDRAW | CS_VREDRAW;

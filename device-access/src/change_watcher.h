@@ -49,7 +49,4 @@ class ChangeWatcher {
   bool started_ = false;
 };
 
-// The change window's trace log; set while a watcher runs.
-TraceLog* WatcherLog();
-
 }  // namespace corvel
