@@ -20,8 +20,10 @@ namespace {
 
 // The driver's device interface class and the USB device class: a device's
 // arrival and removal are announced to windows registered for either.
-const GUID kDriverGuid = {0x7A3C51E2, 0x4B90, 0x4D1F, {0xA6, 0xE8, 0x2C, 0x5B, 0x9D, 0x04, 0xF7, 0x13}};
-const GUID kUsbDeviceGuid = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+const GUID kDriverGuid = {
+    0x7A3C51E2, 0x4B90, 0x4D1F, {0xA6, 0xE8, 0x2C, 0x5B, 0x9D, 0x04, 0xF7, 0x13}};
+const GUID kUsbDeviceGuid = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 constexpr int kMaxSlots = 64;
 
@@ -93,9 +95,9 @@ Bench::Bench() = default;
 
 void Bench::After(uint32_t benchMs, std::function<void()> action) {
   double real = benchMs / TimeScale();
-  Scheduler::Instance().At(
-      std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<int64_t>(real * 1000)),
-      std::move(action));
+  Scheduler::Instance().At(std::chrono::steady_clock::now() +
+                               std::chrono::microseconds(static_cast<int64_t>(real * 1000)),
+                           std::move(action));
 }
 
 void Bench::Reset() {

@@ -23,16 +23,16 @@ namespace bench {
 // One fault rule ([FaultN] of the bench file).
 struct FaultRule {
   std::string section;
-  int device = -1;       // slot, -1 any
-  std::string operation; // "VendorRequestIn", "Read", "CreateFile", ...
-  int facId = -1;        // control requests only
-  int endpoint = -1;     // transfers and bind only
-  int after = 0;         // matching calls let through first
-  int times = 1;         // how often it fires (0: always)
-  std::string action;    // Status, NoAnswer, Late, Short, Malformed, Remove
+  int device = -1;        // slot, -1 any
+  std::string operation;  // "VendorRequestIn", "Read", "CreateFile", ...
+  int facId = -1;         // control requests only
+  int endpoint = -1;      // transfers and bind only
+  int after = 0;          // matching calls let through first
+  int times = 1;          // how often it fires (0: always)
+  std::string action;     // Status, NoAnswer, Late, Short, Malformed, Remove
   uint32_t status = 0;
-  uint32_t delayMs = 0;  // bench clock
-  uint32_t bytes = 0;    // Short: bytes kept
+  uint32_t delayMs = 0;       // bench clock
+  uint32_t bytes = 0;         // Short: bytes kept
   std::vector<uint8_t> data;  // Malformed: the transfer sent instead
 };
 
@@ -127,7 +127,8 @@ class Bench {
   std::optional<FaultRule> FaultLocked(int slot, const std::string& operation, int facId,
                                        int endpoint);
   void LoadFaultsLocked();
-  void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data, uint32_t benchMs);
+  void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
+                           uint32_t benchMs);
   bool TakePendingLocked(uint64_t id, PendingIo* out);
 
   std::recursive_mutex lock_;

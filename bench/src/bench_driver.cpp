@@ -28,19 +28,32 @@ std::string DataText(const uint8_t* data, uint32_t n) {
 
 const char* IoName(DWORD code) {
   switch (code) {
-    case kIoReadDescriptor: return "ReadDescriptor";
-    case kIoGetConfiguration: return "GetConfiguration";
-    case kIoGetInterface: return "GetInterface";
-    case kIoApplyConfiguration: return "ApplyConfiguration";
-    case kIoClearConfiguration: return "ClearConfiguration";
-    case kIoVendorRequestIn: return "VendorRequestIn";
-    case kIoVendorRequestOut: return "VendorRequestOut";
-    case kIoQueryDriverInfo: return "QueryDriverInfo";
-    case kIoCyclePort: return "CyclePort";
-    case kIoBindEndpoint: return "BindEndpoint";
-    case kIoUnbindEndpoint: return "UnbindEndpoint";
-    case kIoResetEndpoint: return "ResetEndpoint";
-    default: return "IoControl";
+    case kIoReadDescriptor:
+      return "ReadDescriptor";
+    case kIoGetConfiguration:
+      return "GetConfiguration";
+    case kIoGetInterface:
+      return "GetInterface";
+    case kIoApplyConfiguration:
+      return "ApplyConfiguration";
+    case kIoClearConfiguration:
+      return "ClearConfiguration";
+    case kIoVendorRequestIn:
+      return "VendorRequestIn";
+    case kIoVendorRequestOut:
+      return "VendorRequestOut";
+    case kIoQueryDriverInfo:
+      return "QueryDriverInfo";
+    case kIoCyclePort:
+      return "CyclePort";
+    case kIoBindEndpoint:
+      return "BindEndpoint";
+    case kIoUnbindEndpoint:
+      return "UnbindEndpoint";
+    case kIoResetEndpoint:
+      return "ResetEndpoint";
+    default:
+      return "IoControl";
   }
 }
 
@@ -160,7 +173,7 @@ uint32_t Bench::ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWOR
       *what = text;
       if (GetU32(in) != 0) return kErrBadRecipient;
       std::vector<uint8_t> desc;
-      bool ok = in[4] == 1 ? (desc = d.DeviceDescriptor(), true)
+      bool ok = in[4] == 1   ? (desc = d.DeviceDescriptor(), true)
                 : in[4] == 2 ? d.ConfigDescriptor(in[5], &desc)
                 : in[4] == 3 ? d.StringDescriptor(in[5], &desc)
                              : false;
@@ -200,7 +213,8 @@ uint32_t Bench::ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWOR
         if (!layout.HasAlternate(GetU16(in + 4 + 8 * i), GetU16(in + 6 + 8 * i)))
           return kErrInterfaceNotFound;
       d.configuration = 1;
-      for (uint16_t i = 0; i < count; ++i) d.alternates[GetU16(in + 4 + 8 * i)] = GetU16(in + 6 + 8 * i);
+      for (uint16_t i = 0; i < count; ++i)
+        d.alternates[GetU16(in + 4 + 8 * i)] = GetU16(in + 6 + 8 * i);
       return kStatusOk;
     }
     case kIoClearConfiguration:
@@ -323,9 +337,8 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
     if (cycle) {
       int slot = h->slot;
       RemoveLocked(slot, &done);
-      After(static_cast<uint32_t>(file_.GetInt("Bench", "CycleMs", 500)), [this, slot] {
-        Arrive(slot);
-      });
+      After(static_cast<uint32_t>(file_.GetInt("Bench", "CycleMs", 500)),
+            [this, slot] { Arrive(slot); });
     }
     bool delayed = fault && (fault->action == "Late" || fault->action == "NoAnswer");
     if (delayed && ov) {
@@ -361,7 +374,8 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
   return result;
 }
 
-void Bench::DeliverLocked(UsbDevice& d, uint8_t endpoint, std::vector<std::function<void()>>* done) {
+void Bench::DeliverLocked(UsbDevice& d, uint8_t endpoint,
+                          std::vector<std::function<void()>>* done) {
   for (;;) {
     PendingIo* reader = nullptr;
     for (auto& p : pending_) {
@@ -469,8 +483,8 @@ BOOL Bench::Transfer(HANDLE hid, bool read, void* buffer, DWORD length, DWORD* b
         pending_.push_back(p);
         result = Pending(bytes);
       } else {
-        uint32_t n = fault && fault->action == "Short" && fault->bytes < length ? fault->bytes
-                                                                                 : length;
+        uint32_t n =
+            fault && fault->action == "Short" && fault->bytes < length ? fault->bytes : length;
         d->TakePacket(static_cast<const uint8_t*>(buffer), n);
         Record(line + " -> " + Hex8(0) + " " + std::to_string(n));
         if (fault && fault->action == "Late") {
@@ -504,8 +518,8 @@ BOOL Bench::OverlappedResult(HANDLE hid, OVERLAPPED* ov, DWORD* bytes, BOOL wait
     return FALSE;
   }
   auto state = [ov] {
-    return reinterpret_cast<ULONG_PTR>(
-        InterlockedCompareExchangePointer(reinterpret_cast<PVOID*>(&ov->Internal), nullptr, nullptr));
+    return reinterpret_cast<ULONG_PTR>(InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID*>(&ov->Internal), nullptr, nullptr));
   };
   while (state() == kPending) {
     if (!wait) {

@@ -33,8 +33,9 @@ bool StampOf(const std::string& path, FILETIME* stamp, uint64_t* size) {
 }
 
 bool ReadWhole(const std::string& path, std::string* text) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                         FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   text->clear();
   char buf[4096];
@@ -164,8 +165,8 @@ void BenchFile::ParseLocked(const std::string& text) {
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line[0] == '[') {
       size_t close = line.find(']');
-      std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos
-                                                                         : close - 1));
+      std::string name =
+          Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       current = FindLocked(name);
       if (!current) {
         sections_.push_back(Section{name, {}});

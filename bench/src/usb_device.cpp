@@ -13,15 +13,24 @@ constexpr size_t kQueueLimit = 256;
 
 std::string DefaultProduct(uint16_t pid) {
   switch (pid) {
-    case 5: return "TR440";
-    case 6: return "TR410";
-    case 7: return "TR420";
-    case 8: return "TR430";
-    case 40: return "TR415";
-    case 41: return "TR810";
-    case 9: return "Power Supply";
-    case 16: return "Power Supply";
-    default: return "Lumetra";
+    case 5:
+      return "TR440";
+    case 6:
+      return "TR410";
+    case 7:
+      return "TR420";
+    case 8:
+      return "TR430";
+    case 40:
+      return "TR415";
+    case 41:
+      return "TR810";
+    case 9:
+      return "Power Supply";
+    case 16:
+      return "Power Supply";
+    default:
+      return "Lumetra";
   }
 }
 
@@ -86,16 +95,23 @@ bool UsbDevice::StringDescriptor(uint8_t index, std::vector<uint8_t>* out) {
     return true;
   }
   switch (index) {
-    case 0: *out = LanguageDescriptor(); return true;
-    case 1: *out = MakeStringDescriptor(Get("Manufacturer", "Vandrel")); return true;
-    case 2: *out = MakeStringDescriptor(Get("Product", DefaultProduct(ProductId()))); return true;
+    case 0:
+      *out = LanguageDescriptor();
+      return true;
+    case 1:
+      *out = MakeStringDescriptor(Get("Manufacturer", "Vandrel"));
+      return true;
+    case 2:
+      *out = MakeStringDescriptor(Get("Product", DefaultProduct(ProductId())));
+      return true;
     case 3: {
       std::string serial = SerialText();
       if (serial.empty()) return false;
       *out = MakeStringDescriptor(serial);
       return true;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 

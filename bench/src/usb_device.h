@@ -36,7 +36,8 @@ class UsbDevice {
 
   // Control requests on endpoint 0; a status other than 0 means a stall or
   // a failure; `answer` gets at most maxLen bytes.
-  uint32_t ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen, std::vector<uint8_t>* answer);
+  uint32_t ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
+                     std::vector<uint8_t>* answer);
   uint32_t ControlOut(uint16_t facId, uint16_t wIndex, const uint8_t* data, uint32_t len);
 
   // The acknowledgement event of a finished control request, on 0x83.

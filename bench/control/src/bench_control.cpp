@@ -69,7 +69,9 @@ std::string BenchSpec::Text() const {
   return t;
 }
 
-bool BenchSpec::Write(const std::string& path) const { return testsupport::WriteFile(path, Text()); }
+bool BenchSpec::Write(const std::string& path) const {
+  return testsupport::WriteFile(path, Text());
+}
 
 bool Activate(const std::string& benchFile) {
   SetEnvironmentVariableA("LUMETRA_BENCH", benchFile.c_str());
@@ -80,6 +82,12 @@ bool Activate(const std::string& benchFile) {
   // opens it again on its own.
   auto open = hwport::BenchFunction<int (*)(const char*)>("BenchOpen");
   return open && open(benchFile.c_str()) != 0;
+}
+
+std::string UseBench(const std::string& folder, const BenchSpec& spec) {
+  std::string path = folder + "\\bench.ini";
+  if (!spec.Write(path) || !Activate(path)) return {};
+  return path;
 }
 
 std::vector<std::string> CallRecord() {

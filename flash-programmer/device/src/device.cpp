@@ -17,9 +17,10 @@ namespace {
 std::string Elapsed(DWORD startTick) {
   DWORD ms = hwport::TickCount() - startTick;
   char b[32];
-  std::snprintf(b, sizeof b, "%2.2lu:%2.2lu:%2.2lu,%3.3lu", static_cast<unsigned long>(ms / 3600000),
-                static_cast<unsigned long>(ms / 60000 % 60), static_cast<unsigned long>(ms / 1000 % 60),
-                static_cast<unsigned long>(ms % 1000));
+  std::snprintf(b, sizeof b, "%2.2lu:%2.2lu:%2.2lu,%3.3lu",
+                static_cast<unsigned long>(ms / 3600000),
+                static_cast<unsigned long>(ms / 60000 % 60),
+                static_cast<unsigned long>(ms / 1000 % 60), static_cast<unsigned long>(ms % 1000));
   return b;
 }
 
@@ -59,10 +60,14 @@ TClient::~TClient() {
 
 std::string ChannelName(uint16_t channel) {
   switch (channel) {
-    case 0: return "A+B";
-    case 1: return "A";
-    case 2: return "B";
-    default: return "unknow (valid is 0..2)";
+    case 0:
+      return "A+B";
+    case 1:
+      return "A";
+    case 2:
+      return "B";
+    default:
+      return "unknow (valid is 0..2)";
   }
 }
 

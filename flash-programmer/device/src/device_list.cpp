@@ -64,9 +64,9 @@ TDeviceList::TDeviceList() {
     }
     uint8_t descriptor[18] = {};
     if (drv.ReadDeviceDescriptor(descriptor) == 0) {
-      auto info = std::make_unique<TDeviceInfo>(static_cast<uint16_t>(n),
-                                                static_cast<uint16_t>(descriptor[8] | descriptor[9] << 8),
-                                                static_cast<uint16_t>(descriptor[10] | descriptor[11] << 8));
+      auto info = std::make_unique<TDeviceInfo>(
+          static_cast<uint16_t>(n), static_cast<uint16_t>(descriptor[8] | descriptor[9] << 8),
+          static_cast<uint16_t>(descriptor[10] | descriptor[11] << 8));
       info->Product = KeepText(ReadText(drv, descriptor[15]));
       info->Manufacturer = KeepText(ReadText(drv, descriptor[14]));
       info->SerialNumber = KeepText(ReadText(drv, descriptor[16]));
@@ -84,8 +84,8 @@ void TDeviceList::Clear() { items_.clear(); }
 TDeviceInfo* TDeviceList::GetDevice(int index) {
   try {
     if (index < 0 || index >= Count())
-      throw EDeviceError(FormatText("Index of device (%d) out of bounds(%d..%d)",
-                                    {index, 0, Count() - 1}));
+      throw EDeviceError(
+          FormatText("Index of device (%d) out of bounds(%d..%d)", {index, 0, Count() - 1}));
     return items_[static_cast<size_t>(index)].get();
   } catch (const EDeviceError& e) {
     throw EDeviceError(FormatText("Velquo.dll DeviceList.GetDevice: \"%s\"", {e.Message()}));
@@ -94,8 +94,8 @@ TDeviceInfo* TDeviceList::GetDevice(int index) {
 
 TDeviceInfo* TUsbDevices::GetDevice(int index) {
   if (!list_)
-    throw EDeviceError(FormatText("Velquo.dll DeviceList.GetDevice: \"%s\"",
-                                  {"Isn't create device list"}));
+    throw EDeviceError(
+        FormatText("Velquo.dll DeviceList.GetDevice: \"%s\"", {"Isn't create device list"}));
   return list_->GetDevice(index);
 }
 

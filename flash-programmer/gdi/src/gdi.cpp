@@ -27,20 +27,29 @@ VendorRequest MakeRequest(uint16_t wValue, uint16_t wIndex) {
 
 int PipeIndex(uint8_t endpoint) {
   switch (endpoint) {
-    case EP_DATA_IN: return 0;
-    case EP_DATA_IN_2: return 1;
-    case EP_DATA_OUT: return 2;
-    case EP_EVENT_IN: return 3;
-    default: return 4;
+    case EP_DATA_IN:
+      return 0;
+    case EP_DATA_IN_2:
+      return 1;
+    case EP_DATA_OUT:
+      return 2;
+    case EP_EVENT_IN:
+      return 3;
+    default:
+      return 4;
   }
 }
 
 int ThreadIndex(uint8_t endpoint) {
   switch (endpoint) {
-    case EP_DATA_IN: return 0;
-    case EP_DATA_IN_2: return 1;
-    case EP_EVENT_IN: return 2;
-    default: return 3;
+    case EP_DATA_IN:
+      return 0;
+    case EP_DATA_IN_2:
+      return 1;
+    case EP_EVENT_IN:
+      return 2;
+    default:
+      return 3;
   }
 }
 
@@ -157,8 +166,8 @@ void TGDI::OpenEndpoint(uint8_t endpoint) {
                         : endpoint == EP_EVENT_IN  ? InterruptBuffers[0]
                                                    : InterruptBuffers[1];
       auto& thread = ThreadFor(endpoint);
-      thread = std::make_unique<TPipeThread>(this, pipe, bulk ? &TGDI::HandleBulk
-                                                              : &TGDI::HandleInterrupt,
+      thread = std::make_unique<TPipeThread>(this, pipe,
+                                             bulk ? &TGDI::HandleBulk : &TGDI::HandleInterrupt,
                                              buffer, static_cast<uint16_t>(kPipeBufferSize));
       thread->Start();
     }
@@ -272,8 +281,8 @@ void TGDI::Handle(TPipeThread& thread, bool bulk) {
 void TGDI::CheckStatus(uint32_t status, const std::string& context) {
   LastStatus = status;
   if (status == 0) return;
-  throw EDeviceError(FormatText("Device(Hnd:%8.8X): %s\r\n%s",
-                                {DeviceHandle, DriverStatusText(status), context}));
+  throw EDeviceError(
+      FormatText("Device(Hnd:%8.8X): %s\r\n%s", {DeviceHandle, DriverStatusText(status), context}));
 }
 
 uint16_t TGDI::RequestIn(uint16_t wValue, uint16_t wIndex, uint16_t length, void* buffer) {
@@ -294,7 +303,8 @@ uint16_t TGDI::GetVendorData(uint16_t wValue, uint16_t wIndex, uint16_t length, 
 
 uint16_t TGDI::GetStatus(uint16_t wIndex) {
   uint8_t word[2] = {};
-  if (RequestIn(STATUS_REGISTER, wIndex, 2, word) < 2) throw EDeviceError("TGDI.GetStatus() failed");
+  if (RequestIn(STATUS_REGISTER, wIndex, 2, word) < 2)
+    throw EDeviceError("TGDI.GetStatus() failed");
   return static_cast<uint16_t>(word[0] | word[1] << 8);
 }
 

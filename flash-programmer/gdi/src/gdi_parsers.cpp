@@ -21,10 +21,14 @@ void TextToAll(const std::vector<TClient*>& clients, const std::string& text) {
 
 int PositionOf(uint8_t endpoint) {
   switch (endpoint) {
-    case EP_DATA_IN: return 0;
-    case EP_DATA_IN_2: return 1;
-    case EP_EVENT_IN: return 2;
-    default: return 3;
+    case EP_DATA_IN:
+      return 0;
+    case EP_DATA_IN_2:
+      return 1;
+    case EP_EVENT_IN:
+      return 2;
+    default:
+      return 3;
   }
 }
 
@@ -70,8 +74,9 @@ void ParseBulk(uint8_t endpoint, const uint8_t* received, uint32_t read,
     };
     around("read", read);
     around("size", size);
-    TextToAll(clients, FormatText("GDI.host: Corrupt bulk(0x%2.2X) in buffer (Read=%d, Size=%d) (%s)",
-                                  {endpoint, read, size, dump}));
+    TextToAll(clients,
+              FormatText("GDI.host: Corrupt bulk(0x%2.2X) in buffer (Read=%d, Size=%d) (%s)",
+                         {endpoint, read, size, dump}));
   }
   PipeActivity().Advance(PositionOf(endpoint));
 }
@@ -115,10 +120,11 @@ void ParseInterrupt(uint8_t endpoint, const uint8_t* buffer, uint32_t read,
       ++c;
       uint16_t id = U16(msg);
       if (id != MSG_DATA) {
-        TextToAll(clients, FormatText("GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's "
-                                      "%dB], error: DataMsg.EventId(0x%4.4X)<>MSG_DATA(0x%4.4X), "
-                                      "DataMsg #%d/%d [ RemainBytes:%dB ]",
-                                      {endpoint, m, id, MSG_DATA, c, t, r}));
+        TextToAll(clients,
+                  FormatText("GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's "
+                             "%dB], error: DataMsg.EventId(0x%4.4X)<>MSG_DATA(0x%4.4X), "
+                             "DataMsg #%d/%d [ RemainBytes:%dB ]",
+                             {endpoint, m, id, MSG_DATA, c, t, r}));
         break;
       }
       int d = U16(msg + 2);
@@ -157,8 +163,8 @@ void ActivityIndicator::Advance(int position) {
   int range = UpperBound - LowerBound;
   int& counter = Counters[position];
   // An empty range keeps the counter at its lower bound.
-  counter = range > 0 ? LowerBound + ((counter - LowerBound + 1) % range + range) % range
-                      : LowerBound;
+  counter =
+      range > 0 ? LowerBound + ((counter - LowerBound + 1) % range + range) % range : LowerBound;
   static const char kShapes[] = {'=', '\\', '|'};
   Title[position] = counter >= 0 && counter < 3 ? kShapes[counter] : '.';
   g_titleSetter(Title);
@@ -169,7 +175,9 @@ ActivityIndicator& PipeActivity() {
   return indicator;
 }
 
-void SetApplicationTitleSetter(TitleSetter setter) { g_titleSetter = setter ? setter : &StoreTitle; }
+void SetApplicationTitleSetter(TitleSetter setter) {
+  g_titleSetter = setter ? setter : &StoreTitle;
+}
 
 std::string ApplicationTitle() {
   std::lock_guard<std::mutex> g(g_titleLock);

@@ -17,7 +17,9 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 WaitFunction g_wait = &PumpingWait;
 
-void MessageBoxDisplay(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR); }
+void MessageBoxDisplay(const char* text) {
+  MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
 ErrorDisplay g_errorDisplay = &MessageBoxDisplay;
 
 }  // namespace

@@ -15,12 +15,18 @@ const GUID USBDRV_INTERFACE_GUID = {
 // ---- TUsbDrvBuf ------------------------------------------------------------
 
 TUsbDrvBuf::TUsbDrvBuf(void* data, uint32_t capacity)
-    : Data(data), Capacity(capacity), Overlapped{}, OwnsData(false), BytesToTransfer(0),
-      BytesDone(0), TransferStatus(0) {
+    : Data(data),
+      Capacity(capacity),
+      Overlapped{},
+      OwnsData(false),
+      BytesToTransfer(0),
+      BytesDone(0),
+      TransferStatus(0) {
   Overlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 }
 
-TUsbDrvBuf::TUsbDrvBuf(uint32_t capacity) : TUsbDrvBuf(std::malloc(capacity ? capacity : 1), capacity) {
+TUsbDrvBuf::TUsbDrvBuf(uint32_t capacity)
+    : TUsbDrvBuf(std::malloc(capacity ? capacity : 1), capacity) {
   OwnsData = true;
 }
 
@@ -122,8 +128,8 @@ uint32_t TUsbDrv::DriverControl(DWORD code, void* input, DWORD inputSize, void* 
                                &Overlapped)) {
     status = GetLastError();
     if (status == ERROR_IO_PENDING)
-      status = hwport::DriverOverlappedResult(Handle, &Overlapped, &count, TRUE) ? 0
-                                                                                 : GetLastError();
+      status =
+          hwport::DriverOverlappedResult(Handle, &Overlapped, &count, TRUE) ? 0 : GetLastError();
   }
   LeaveCriticalSection(&Lock);
   if (bytes) *bytes = count;
@@ -138,8 +144,7 @@ uint32_t TUsbDrv::ReadDescriptor(void* buffer, uint32_t* length, uint32_t recipi
                                  uint8_t index, uint16_t language) {
   DescriptorRequest r{recipient, type, index, language};
   DWORD n = 0;
-  uint32_t status =
-      DriverControl(IOCTL_USBDRV_READ_DESCRIPTOR, &r, sizeof r, buffer, *length, &n);
+  uint32_t status = DriverControl(IOCTL_USBDRV_READ_DESCRIPTOR, &r, sizeof r, buffer, *length, &n);
   *length = n;
   return status;
 }

@@ -86,7 +86,8 @@ std::string RegistryProductName(const char* key) {
   char value[256] = "";
   DWORD size = sizeof value - 1;
   DWORD type = 0;
-  LONG rc = RegQueryValueExA(k, "ProductName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  LONG rc =
+      RegQueryValueExA(k, "ProductName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
   RegCloseKey(k);
   if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   value[size < sizeof value ? size : sizeof value - 1] = '\0';

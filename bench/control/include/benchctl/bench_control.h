@@ -54,6 +54,10 @@ class BenchSpec {
 // when the bench does not take the file.
 bool Activate(const std::string& benchFile);
 
+// Writes `spec` as "bench.ini" into `folder` and activates it; returns the
+// file's path (empty when the bench did not take it).
+std::string UseBench(const std::string& folder, const BenchSpec& spec);
+
 // The call record of this process's bench, one call a line.
 std::vector<std::string> CallRecord();
 // Only the lines that contain `part`.
