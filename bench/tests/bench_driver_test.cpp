@@ -17,6 +17,8 @@
 
 namespace {
 
+const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
+
 using benchtest::Configure1;
 using benchtest::Ioctl;
 using benchtest::VendorRecord;

@@ -14,6 +14,8 @@
 
 namespace {
 
+const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
+
 using benchtest::Ioctl;
 using benchtest::VendorRecord;
 

@@ -84,6 +84,18 @@ bool Activate(const std::string& benchFile) {
   return open && open(benchFile.c_str()) != 0;
 }
 
+bool BenchFromTheStart() {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  std::string path =
+      std::string(temp) + "lumetra_bench_start_" + std::to_string(GetCurrentProcessId()) + ".ini";
+  if (!BenchSpec().Write(path)) return false;
+  SetEnvironmentVariableA("LUMETRA_BENCH", path.c_str());
+  SetEnvironmentVariableA("LUMETRA_BENCH_DLL",
+                          (testsupport::ProgramDir() + "\\LumetraBench.dll").c_str());
+  return hwport::BenchActive();
+}
+
 std::string UseBench(const std::string& folder, const BenchSpec& spec) {
   std::string path = folder + "\\bench.ini";
   if (!spec.Write(path) || !Activate(path)) return {};

@@ -1,18 +1,21 @@
 // The driver classes against the bench, through the port: opening instances,
 // the driver API version rule with its warning box, status texts, and
 // transfers that time out on the bench clock or end with a removal.
+#include "tessaro/usbdrv.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include "benchctl/bench_control.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
-#include "tessaro/usbdrv.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 
 namespace tessaro {
 namespace {
+
+const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
 
 std::string g_productName = "Microsoft Windows XP";
 std::string FakeProductName(const char* key) {

@@ -54,6 +54,12 @@ class BenchSpec {
 // when the bench does not take the file.
 bool Activate(const std::string& benchFile);
 
+// The port chooses between bench and PC once per process, at its first
+// call; a test program that uses the bench calls this at static
+// initialisation so a bench (with an empty bus) is there from the start:
+//   const bool kBench = benchctl::BenchFromTheStart();
+bool BenchFromTheStart();
+
 // Writes `spec` as "bench.ini" into `folder` and activates it; returns the
 // file's path (empty when the bench did not take it).
 std::string UseBench(const std::string& folder, const BenchSpec& spec);
