@@ -223,9 +223,10 @@ std::optional<FaultRule> Bench::FaultLocked(int slot, const std::string& operati
     if (r.endpoint >= 0 && r.endpoint != endpoint) continue;
     int64_t seen = file_.GetInt(r.section, "Seen", 0);
     int64_t fired = file_.GetInt(r.section, "Fired", 0);
+    // A spent rule is not counted any more (no write-back per call).
+    if (r.times > 0 && fired >= r.times) continue;
     file_.Set(r.section, "Seen", std::to_string(seen + 1));
     if (seen < r.after) continue;
-    if (r.times > 0 && fired >= r.times) continue;
     file_.Set(r.section, "Fired", std::to_string(fired + 1));
     Record("fault " + r.section + " " + r.action);
     return r;

@@ -2,6 +2,7 @@
 // records, size checks and statuses, pipes and overlapped transfers.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -73,6 +74,20 @@ BOOL Finish(OVERLAPPED* ov, uint32_t status, uint32_t n, DWORD* bytes) {
   if (status == 0) return TRUE;
   SetLastError(status);
   return FALSE;
+}
+
+// Waits until a moment of the wall clock: sleeps for the most of it and
+// spins the last stretch, since sleeps are coarse.
+void WaitUntil(std::chrono::steady_clock::time_point until) {
+  for (;;) {
+    auto left = until - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return;
+    if (left > std::chrono::milliseconds(3))
+      Sleep(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count() -
+                               2));
+    else
+      SwitchToThread();
+  }
 }
 
 BOOL Pending(DWORD* bytes) {
@@ -487,6 +502,15 @@ BOOL Bench::Transfer(HANDLE hid, bool read, void* buffer, DWORD length, DWORD* b
             fault && fault->action == "Short" && fault->bytes < length ? fault->bytes : length;
         d->TakePacket(static_cast<const uint8_t*>(buffer), n);
         Record(line + " -> " + Hex8(0) + " " + std::to_string(n));
+        // A modelled link is busy for the packet's time; the write ends then.
+        if (double rate = d->LinkRate(); rate > 0) {
+          auto now = std::chrono::steady_clock::now();
+          auto start = d->linkBusyUntil > now ? d->linkBusyUntil : now;
+          d->linkBusyUntil =
+              start + std::chrono::microseconds(static_cast<int64_t>(n * 1e6 / rate / TimeScale()));
+          auto until = d->linkBusyUntil;
+          done.push_back([until] { WaitUntil(until); });
+        }
         if (fault && fault->action == "Late") {
           p.length = n;
           CompleteLaterLocked(p, 0, {}, fault->delayMs);

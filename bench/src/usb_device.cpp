@@ -220,6 +220,17 @@ void UsbDevice::TakePacket(const uint8_t* data, uint32_t len) {
   if (packetsOut_.size() > kQueueLimit) packetsOut_.erase(packetsOut_.begin());
 }
 
+double UsbDevice::LinkRate() {
+  // Bulk payload per (micro)frame: 19 packets of 64 bytes each millisecond
+  // at full speed, 13 of 512 bytes each 125 microseconds at high speed.
+  // The link is fixed by the bench file: read once.
+  if (linkRate_ < 0) {
+    std::string link = Get("Link");
+    linkRate_ = link == "full" ? 19 * 64 * 1000.0 : link == "high" ? 13 * 512 * 8000.0 : 0;
+  }
+  return linkRate_;
+}
+
 void UsbDevice::ResetBusState() {
   configuration = 0;
   alternates.clear();

@@ -5,6 +5,7 @@
 // change made by another process is seen at once.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -47,6 +48,11 @@ class UsbDevice {
   void TakePacket(const uint8_t* data, uint32_t len);
   const std::vector<std::vector<uint8_t>>& PacketsTaken() const { return packetsOut_; }
 
+  // Bulk bytes per second of the modelled link ("Link=full" or "high");
+  // 0 when the link is not modelled and transfers take no time.
+  double LinkRate();
+  std::chrono::steady_clock::time_point linkBusyUntil{};
+
   // Bus state of this process (a device starts present and unconfigured).
   bool present = true;
   uint32_t generation = 1;
@@ -65,6 +71,7 @@ class UsbDevice {
   int slot_;
   std::map<uint8_t, std::deque<std::vector<uint8_t>>> queues_;
   std::vector<std::vector<uint8_t>> packetsOut_;
+  double linkRate_ = -1;
 };
 
 }  // namespace bench

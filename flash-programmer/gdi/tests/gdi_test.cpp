@@ -346,3 +346,23 @@ TEST_F(GdiTest, CyclePortByDriverVersion) {
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST_F(GdiTest, TheDescriptorWalkTrustsNoLengthPastTheBytesAndNoEndpointBeforeAnInterface) {
+  Use(Bus().With("ConfigDescriptor",
+                 "09 02 22 00 01 01 00 C0 32  07 05 81 02 40 00 00  09 04 00 00 01 FF 00 00 00  "
+                 "07 05 83 03 40 00 01  09 05 02"));
+  TGDI gdi(Info(), 0, 0, 0, 0, 0, 0);
+  ASSERT_EQ(2u, gdi.Configurations.size());
+  const GdiConfiguration& c = gdi.Configurations[1];
+  ASSERT_EQ(1u, c.Interfaces.size());
+  ASSERT_EQ(1u, c.Interfaces[0].size());
+  ASSERT_EQ(1u, c.Interfaces[0][0].Endpoints.size());
+  EXPECT_EQ(0x83, c.Interfaces[0][0].Endpoints[0][2]);
+  EXPECT_TRUE(c.Others.empty());
+}
+
+}  // namespace
+}  // namespace tessaro
