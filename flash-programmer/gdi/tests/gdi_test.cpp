@@ -366,3 +366,24 @@ TEST_F(GdiTest, TheDescriptorWalkTrustsNoLengthPastTheBytesAndNoEndpointBeforeAn
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST_F(GdiTest, AMalformedTransferFromTheDeviceReachesTheClientsAsText) {
+  Use(Bus().Fault(
+      "Operation=Read Endpoint=0x83 Action=Malformed Data=0E00050000000000000000000000"));
+  TGDI gdi(Info(), 1, 0, 0, 1, 0, 0);
+  std::vector<std::string> calls;
+  new RecordingClient(&gdi, &calls);
+  gdi.SendCommand(0x0305, 0);  // its acknowledgement arrives malformed
+  ASSERT_TRUE(PumpUntil([&] { return !calls.empty(); }));
+  EXPECT_EQ(
+      "text GDI.host: Corrupt interrupt(83) DATA!!! sizeof(Msg's) <> multiple 8B "
+      "(SizeOfMsg's=12B( Buffer.BufferSize:14B, really readen for channel:14B),Buffer.EventId:"
+      "0x0005)",
+      calls[0]);
+}
+
+}  // namespace
+}  // namespace tessaro

@@ -14,8 +14,8 @@ class MainThreadSync {
  public:
   static MainThreadSync& Instance();
 
-  // Makes the calling thread the library's main thread (first call wins
-  // until Release). Called by every connection on the thread that makes it.
+  // Makes the calling thread the library's main thread. Called by every
+  // connection on the thread that makes it (the thread that runs the job).
   void BindMainThread();
   DWORD MainThreadId() const { return mainThread_; }
 
