@@ -250,10 +250,14 @@ void Bench::FailPendingLocked(const std::function<bool(const PendingIo&)>& which
 }
 
 void Bench::NoticeLocked(UsbDevice& d, bool arrival, std::vector<std::function<void()>>* done) {
-  std::string name = InterfacePathLocked(d);
+  std::string driverPath = InterfacePathLocked(d);
   for (const NoticeWindow& n : notices_) {
     if (!IsEqualGUID(n.classGuid, kDriverGuid) && !IsEqualGUID(n.classGuid, kUsbDeviceGuid))
       continue;
+    // The record names the device's interface of the class it was sent for.
+    std::string name = driverPath;
+    if (IsEqualGUID(n.classGuid, kUsbDeviceGuid))
+      name = name.substr(0, name.rfind('{')) + "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
     HWND window = n.window;
     GUID guid = n.classGuid;
     done->push_back([this, window, guid, name, arrival] {

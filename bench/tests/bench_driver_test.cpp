@@ -379,7 +379,7 @@ TEST_F(BenchDriver, RegisteredWindowsGetRemovalAndArrivalNotices) {
     hwport::Sleep(10);
   }
   ASSERT_EQ(2u, log.seen.size());
-  std::string name = "\\\\?\\usb#vid_0e7b&pid_0005#1001#{7a3c51e2-4b90-4d1f-a6e8-2c5b9d04f713}";
+  std::string name = "\\\\?\\usb#vid_0e7b&pid_0005#1001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
   EXPECT_EQ(static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE), log.seen[0].first);
   EXPECT_EQ(name, log.seen[0].second);
   EXPECT_EQ(static_cast<WPARAM>(DBT_DEVICEARRIVAL), log.seen[1].first);

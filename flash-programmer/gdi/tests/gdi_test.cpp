@@ -344,12 +344,6 @@ TEST_F(GdiTest, CyclePortByDriverVersion) {
   EXPECT_TRUE(benchctl::CallRecord("CyclePort").empty());
 }
 
-}  // namespace
-}  // namespace tessaro
-
-namespace tessaro {
-namespace {
-
 TEST_F(GdiTest, TheDescriptorWalkTrustsNoLengthPastTheBytesAndNoEndpointBeforeAnInterface) {
   Use(Bus().With("ConfigDescriptor",
                  "09 02 22 00 01 01 00 C0 32  07 05 81 02 40 00 00  09 04 00 00 01 FF 00 00 00  "
@@ -363,12 +357,6 @@ TEST_F(GdiTest, TheDescriptorWalkTrustsNoLengthPastTheBytesAndNoEndpointBeforeAn
   EXPECT_EQ(0x83, c.Interfaces[0][0].Endpoints[0][2]);
   EXPECT_TRUE(c.Others.empty());
 }
-
-}  // namespace
-}  // namespace tessaro
-
-namespace tessaro {
-namespace {
 
 TEST_F(GdiTest, AMalformedTransferFromTheDeviceReachesTheClientsAsText) {
   Use(Bus().Fault(
