@@ -48,7 +48,8 @@ std::string StringDescriptorText(const uint8_t* data, uint32_t size) {
 TDeviceList::TDeviceList() {
   TUsbDrv drv;
   HDEVINFO set = TUsbDrv::OpenInterfaceList(&USBDRV_INTERFACE_GUID);
-  for (int n = 0;; ++n) {
+  // A bound on the members guards against a list that never ends.
+  for (int n = 0; n < 256; ++n) {
     uint32_t status = drv.OpenInstance(n, set, &USBDRV_INTERFACE_GUID);
     if (status == USBDRV_ERR_API_VERSION) {
       ShowApiRefusal(drv.DriverInfo);
@@ -57,9 +58,12 @@ TDeviceList::TDeviceList() {
     // No such member: the end of the list.
     if (status == USBDRV_ERR_NO_MORE_MEMBERS) break;
     // A device that cannot be opened (or is gone since the snapshot) is
-    // skipped, so the devices after it are still listed.
+    // skipped, so the devices after it are still listed; a failure of the
+    // list itself (a system error) ends the scan.
     if (status != 0) {
-      if (!set) break;
+      bool deviceFailed = status == USBDRV_ERR_OPEN_FAILED ||
+                          ((status & 0xE0000000u) == 0xE0000000u && status != USBDRV_ERR_NO_MEMORY);
+      if (!set || !deviceFailed) break;
       continue;
     }
     uint8_t descriptor[18] = {};

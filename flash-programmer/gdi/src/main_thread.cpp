@@ -123,6 +123,11 @@ void LibraryWait(DWORD ms) { g_wait(ms); }
 
 void PumpingWait(DWORD ms) {
   MainThreadSync& sync = MainThreadSync::Instance();
+  if (sync.MainThreadId() != 0 && sync.MainThreadId() != GetCurrentThreadId()) {
+    // Only the main thread serves the readers; another thread just waits.
+    hwport::Sleep(ms);
+    return;
+  }
   DWORD start = hwport::TickCount();
   for (;;) {
     sync.CheckSynchronize();
