@@ -60,12 +60,16 @@ const char* IoName(DWORD code) {
 
 void StartOverlapped(OVERLAPPED* ov) {
   if (!ov) return;
-  // As the system does when a request is issued: the event is reset and the
-  // record says "pending" until the request completes.
-  if (ov->hEvent) ResetEvent(ov->hEvent);
+  // The record says "pending" until the request completes; the event is
+  // reset only for a request that really waits (ArmOverlapped), which
+  // spares a request that completes at once a round trip.
   ov->InternalHigh = 0;
   InterlockedExchangePointer(reinterpret_cast<PVOID*>(&ov->Internal),
                              reinterpret_cast<PVOID>(kPending));
+}
+
+void ArmOverlapped(OVERLAPPED* ov) {
+  if (ov && ov->hEvent) ResetEvent(ov->hEvent);
 }
 
 BOOL Finish(OVERLAPPED* ov, uint32_t status, uint32_t n, DWORD* bytes) {
@@ -85,8 +89,10 @@ void WaitUntil(std::chrono::steady_clock::time_point until) {
     if (left > std::chrono::milliseconds(3))
       Sleep(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count() -
                                2));
-    else
+    else if (left > std::chrono::microseconds(300))
       SwitchToThread();
+    else
+      YieldProcessor();
   }
 }
 
@@ -127,6 +133,7 @@ bool Bench::TakePendingLocked(uint64_t id, PendingIo* out) {
 void Bench::CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
                                 uint32_t benchMs) {
   p.claimed = true;
+  ArmOverlapped(p.overlapped);
   pending_.push_back(p);
   uint64_t id = p.id;
   After(benchMs, [this, id, status, data] {
@@ -366,7 +373,8 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       if (fault->action == "Late")
         CompleteLaterLocked(p, status, {}, fault->delayMs);
       else
-        pending_.push_back(p);
+        ArmOverlapped(p.overlapped);
+      pending_.push_back(p);
       result = Pending(bytes);
     } else {
       // Without OVERLAPPED a late answer makes the caller wait; a missing
@@ -490,11 +498,13 @@ BOOL Bench::Transfer(HANDLE hid, bool read, void* buffer, DWORD length, DWORD* b
       UsbDevice* d = DeviceLocked(h->slot);
       if (read) {
         Record(line + " -> pending");
+        ArmOverlapped(p.overlapped);
         pending_.push_back(p);
         DeliverLocked(*d, h->endpoint, &done);
         result = Pending(bytes);
       } else if (fault && fault->action == "NoAnswer") {
         Record(line + " -> pending");
+        ArmOverlapped(p.overlapped);
         pending_.push_back(p);
         result = Pending(bytes);
       } else {
