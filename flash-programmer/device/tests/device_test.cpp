@@ -8,6 +8,7 @@
 
 #include "benchctl/bench_control.h"
 #include "tessaro/device_error.h"
+#include "testsupport/uidriver.h"
 
 namespace tessaro {
 namespace {
@@ -111,6 +112,18 @@ TEST_F(FacilityAccess, AFailedReadIsMinusOneAndText) {
   EXPECT_EQ(" !!! Reading Error from buffer (Excetion:\"read failed\") !!! ", error);
   EXPECT_EQ("GetFacilityData, readen -1B (dt:T), where is buf:\r\n" + error,
             WithoutTime(list_.Lines()[1]));
+}
+
+TEST_F(FacilityAccess, ANilBufferWithASizeIsShownAndNothingIsSent) {
+  testsupport::MessageBoxAnswerer answerer({{"", "BUFFER ERROR", IDOK}}, GetCurrentProcessId());
+  Dev_SetFacilityData(&device_, 0x2210, 0, nullptr, &list_, 4, nullptr);
+  ASSERT_EQ(1u, answerer.Seen().size());
+  EXPECT_EQ(
+      "In function \"Dev_SetFacilityData\" BUFFER ERROR\r\nBuffer is nil but Size isnt "
+      "0\r\nCommand: 0x2210, Channel: 0, Size: 4",
+      answerer.Seen()[0].text);
+  ASSERT_EQ(1u, device_.written.size());
+  EXPECT_EQ(0, device_.written[0].second) << "a request without data";
 }
 
 class CountingClient : public TClient {

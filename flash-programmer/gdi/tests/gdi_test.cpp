@@ -331,6 +331,14 @@ TEST_F(GdiTest, CyclePortByDriverVersion) {
     EXPECT_TRUE(gdi.CyclePort());
     EXPECT_EQ(1u, benchctl::CallRecord("device 0 removed").size());
   }
+  Use(Bus().Fault("Operation=CyclePort Action=Status Status=0xE0000005"));
+  {
+    testsupport::MessageBoxAnswerer answerer({{"Error", "", IDOK}}, GetCurrentProcessId());
+    TGDI gdi(Info(), 0, 0, 0, 0, 0, 0);
+    EXPECT_FALSE(gdi.CyclePort());
+    ASSERT_EQ(1u, answerer.Seen().size());
+    EXPECT_EQ("Error code E0000005: HC Error: Device not responding.", answerer.Seen()[0].text);
+  }
   benchctl::BenchSpec old = Bus();
   old.Driver(0x0130);
   Use(old);
