@@ -376,7 +376,9 @@ void TFormBinProg::ScrollList(int barId, int code) {
   TListBoxLines* list = barId == IDC_SCROLL_FLASH      ? &sectors_
                         : barId == IDC_SCROLL_COMMANDS ? &commands_
                                                        : &blocks_;
-  SCROLLINFO si{sizeof si, SIF_ALL};
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_ALL;
   GetScrollInfo(bar, SB_CTL, &si);
   int pos = si.nPos;
   switch (code) {

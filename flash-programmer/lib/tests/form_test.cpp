@@ -1,8 +1,10 @@
 // The library's window made inside the test process: a program file read
 // into its controls, the job-status line, Esc and the wait with progress.
-#include <commctrl.h>
-#include <gtest/gtest.h>
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
+#include <gtest/gtest.h>
 
 #include "flash_settings.h"
 #include "form_binprog.h"

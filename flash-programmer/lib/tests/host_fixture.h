@@ -2,6 +2,7 @@
 // folder of its own, so its logs (written beside the host) are the test's.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <map>

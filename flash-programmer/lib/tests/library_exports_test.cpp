@@ -144,9 +144,9 @@ TEST(TessaroDll, GetStatusFromAnotherThreadNeverWaitsForTheJob) {
   EXPECT_GE(std::stoi(host.Values("readingPolls")[0]), 50);
   ASSERT_EQ(1u, host.Values("values").size());
   std::string values = host.Values("values")[0];
-  for (const std::string& v : {"00000000", "00000001", "00000003", "0000FFFE"}) {
+  for (const char* v : {"00000000", "00000001", "00000003", "0000FFFE"}) {
     size_t at = values.find(v);
-    if (at != std::string::npos) values.erase(at, v.size());
+    if (at != std::string::npos) values.erase(at, std::string(v).size());
   }
   std::erase(values, ',');
   EXPECT_EQ("", values) << "torn or unexpected status words: " << host.Values("values")[0];
