@@ -57,7 +57,22 @@ void ReadFlashRecord(ByteStream& file, FlashRecord& record) {
 void ProgramBlocks::Add(uint32_t address, uint16_t size, const uint8_t* data) {
   ProgramBlock block;
   block.address = address;
-  block.data.assign(data, data + size);
+  block.own.assign(data, data + size);
+  block.size = size;
+  blocks_.push_back(std::move(block));
+}
+
+void ProgramBlocks::AddFromSource(uint32_t address, uint16_t size, const uint8_t* data) {
+  auto at = reinterpret_cast<uintptr_t>(data);
+  auto begin = source_ ? reinterpret_cast<uintptr_t>(source_->data()) : 0;
+  if (!source_ || at < begin || at + size > begin + source_->size()) {
+    Add(address, size, data);
+    return;
+  }
+  ProgramBlock block;
+  block.address = address;
+  block.view = data;
+  block.size = size;
   blocks_.push_back(std::move(block));
 }
 
@@ -72,7 +87,7 @@ void ReadProgramBlocks(ByteStream& file, ProgramBlocks& blocks, bool keep) {
     uint32_t address = file.ReadU32(error);
     uint16_t size = file.ReadU16(error);
     const uint8_t* data = file.Take(size, error);
-    if (size) blocks.Add(address, size, data);
+    if (size) blocks.AddFromSource(address, size, data);
   }
 }
 

@@ -38,10 +38,10 @@ constexpr size_t kMarkSize = 31;
 
 bool StartsWithIf(const std::string& line) { return line.compare(0, 3, "if(") == 0; }
 
-bool ReadFromMemory(const uint8_t* bytes, size_t size, ProgramFileRecords& records,
+bool ReadFromMemory(std::shared_ptr<const std::vector<uint8_t>> bytes, ProgramFileRecords& records,
                     ProgramFileForm& form) {
-  if (!Crc16Check(bytes, size)) throw TessaroError("Error CRC16");
-  ByteStream file(bytes, size);
+  if (!Crc16Check(bytes->data(), bytes->size())) throw TessaroError("Error CRC16");
+  ByteStream file(bytes->data(), bytes->size());
   if (!ReadProgramFileHeader(records.header, file, false, form)) return false;
   if (!HeaderToForm(records.header, form)) return false;
 
@@ -69,6 +69,7 @@ bool ReadFromMemory(const uint8_t* bytes, size_t size, ProgramFileRecords& recor
   }
 
   records.blocks.Clear();
+  records.blocks.ShareSource(bytes);
   ReadProgramBlocks(file, records.blocks, true);
   BlocksToLines(records.blocks, form.BlockLines(), form.SelectedFlash());
   form.BlockLines().SelectAll();
@@ -79,10 +80,10 @@ bool ReadFromMemory(const uint8_t* bytes, size_t size, ProgramFileRecords& recor
 
 }  // namespace
 
-bool ReadProgramBytes(const std::string& fileName, const uint8_t* bytes, size_t size,
+bool ReadProgramBytes(std::shared_ptr<const std::vector<uint8_t>> bytes,
                       ProgramFileRecords& records, ProgramFileForm& form) {
   ProgramingState::SetStatus(3);
-  bool ok = ReadFromMemory(bytes, size, records, form);
+  bool ok = ReadFromMemory(std::move(bytes), records, form);
   ProgramingState::SetStatus(ok ? 2 : -2);
   return ok;
 }
@@ -101,17 +102,17 @@ bool ReadProgramFile(const std::string& fileName, ProgramFileRecords& records,
   ProgramFileLog(info, " ***   Opened file \"%s\".", {fileName});
   ProgramFileLog(info, " **********************************");
 
-  std::vector<uint8_t> bytes;
+  auto bytes = std::make_shared<std::vector<uint8_t>>();
   long size = -1;
   if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
   std::fseek(file.get(), 0, SEEK_SET);
   if (size < 0) throw TessaroError("Error ReadFile for CRC16");
-  bytes.resize(static_cast<size_t>(size));
-  if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+  bytes->resize(static_cast<size_t>(size));
+  if (std::fread(bytes->data(), 1, bytes->size(), file.get()) != bytes->size())
     throw TessaroError("Error ReadFile for CRC16");
   file.reset();
 
-  bool ok = ReadFromMemory(bytes.data(), bytes.size(), records, form);
+  bool ok = ReadFromMemory(std::move(bytes), records, form);
   ProgramingState::SetStatus(ok ? 2 : -2);
   return ok;
 }

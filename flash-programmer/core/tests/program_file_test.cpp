@@ -96,7 +96,10 @@ TEST_F(ProgramFileReader, ValidFileFillsHeaderFormAndRecords) {
   ASSERT_EQ(1, records.flashes.Count());
   EXPECT_EQ(0x400000u, records.flashes.Last()->baseFlashAddress);
   EXPECT_EQ(400, records.flashes.Last()->autoselectTimeout);
-  EXPECT_EQ(2, records.blocks.Count());
+  ASSERT_EQ(2, records.blocks.Count());
+  const ProgramBlock& second = records.blocks.Blocks()[1];
+  EXPECT_EQ(0x4100u, second.address);
+  EXPECT_EQ(Bytes(16, 0x5A), Bytes(second.Data(), second.Data() + second.Size()));
   std::string path = folder / "job.bin";
   EXPECT_EQ(std::vector<std::string>({"[ProgramingCtrls] **********************************",
                                       "[ProgramingCtrls] ***   Opened file \"" + path + "\".",

@@ -56,22 +56,38 @@ class TFlashes {
   std::vector<FlashRecord> records_;
 };
 
+// A block's bytes are its own, or a view into the program file's bytes that
+// the block list keeps alive (a 16 MiB image is not copied block by block).
 struct ProgramBlock {
   uint32_t address = 0;
-  std::vector<uint8_t> data;
-  uint16_t Size() const { return static_cast<uint16_t>(data.size()); }
+  std::vector<uint8_t> own;
+  const uint8_t* view = nullptr;
+  uint16_t size = 0;
+  uint16_t Size() const { return size; }
+  const uint8_t* Data() const { return view ? view : own.data(); }
 };
 
 class ProgramBlocks {
  public:
+  // Adds a block with a copy of `data`.
   void Add(uint32_t address, uint16_t size, const uint8_t* data);
-  void Clear() { blocks_.clear(); }
+  // From now on blocks read from `source` refer to its bytes.
+  void ShareSource(std::shared_ptr<const std::vector<uint8_t>> source) {
+    source_ = std::move(source);
+  }
+  // Adds a block whose bytes lie in the shared source, else copies them.
+  void AddFromSource(uint32_t address, uint16_t size, const uint8_t* data);
+  void Clear() {
+    blocks_.clear();
+    source_.reset();
+  }
   uint16_t Count() const { return static_cast<uint16_t>(blocks_.size()); }
   const ProgramBlock* Last() const { return blocks_.empty() ? nullptr : &blocks_.back(); }
   const std::vector<ProgramBlock>& Blocks() const { return blocks_; }
 
  private:
   std::vector<ProgramBlock> blocks_;
+  std::shared_ptr<const std::vector<uint8_t>> source_;
 };
 
 // Reads the program-block section; clears the list first unless `keep`.

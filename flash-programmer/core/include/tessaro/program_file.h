@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,9 @@ struct ProgramFileRecords {
 bool ReadProgramFile(const std::string& fileName, ProgramFileRecords& records,
                      ProgramFileForm& form);
 
-// The same over bytes already in memory (the file's name only for the log).
-bool ReadProgramBytes(const std::string& fileName, const uint8_t* bytes, size_t size,
+// The same over the file's bytes already in memory; the program blocks refer
+// to them.
+bool ReadProgramBytes(std::shared_ptr<const std::vector<uint8_t>> bytes,
                       ProgramFileRecords& records, ProgramFileForm& form);
 
 bool ReadProgramFileHeader(ProgramFileHeader& header, ByteStream& file, bool keep,
