@@ -148,3 +148,9 @@ TEST_F(Form, ClosingAHiddenFormClearsTheReference) {
   EXPECT_EQ(nullptr, reference);
   EXPECT_EQ(nullptr, form->Handle());
 }
+
+TEST(Utilities, WindowsVersionOfThisSystem) {
+  std::string text = WindowsVersionText();
+  EXPECT_EQ(0u, text.find("Microsoft Windows")) << text;
+  EXPECT_NE(std::string::npos, text.find(" Build: ")) << text;
+}

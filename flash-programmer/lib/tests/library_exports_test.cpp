@@ -254,3 +254,44 @@ TEST(TessaroDll, CloseDuringAJobIsRefused) {
   ASSERT_TRUE(child.Wait());
   EXPECT_EQ(std::vector<std::string>({"1"}), host.Values("visible"));
 }
+
+namespace {
+
+// A top-level window of another program whose caption holds `part`.
+HWND WaitForCaptionPart(const std::string& part) {
+  struct Search {
+    std::string part;
+    HWND found = nullptr;
+  } search{part};
+  for (int i = 0; i < 300 && !search.found; ++i) {
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          char text[512] = {};
+          GetWindowTextA(w, text, sizeof text);
+          if (IsWindowVisible(w) && std::string(text).find(s->part) != std::string::npos) {
+            s->found = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) Sleep(100);
+  }
+  return search.found;
+}
+
+}  // namespace
+
+TEST(TessaroDll, LogFileOpensTheLogInTheTextViewer) {
+  HostFolder host;
+  host.Run({"load", "logfile:1", "free"});
+  EXPECT_EQ(std::vector<std::string>({"-1"}), host.Values("logfile"));
+  HWND viewer = WaitForCaptionPart("Tessaro.log");
+  ASSERT_NE(nullptr, viewer) << "no viewer window showed the log";
+  PostMessageA(viewer, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(testsupport::WaitForWindowGone(viewer));
+  EXPECT_TRUE(InOrder(host.LogTexts("Tessaro.log"),
+                      {">>> LogFile(WhatDo:1) start of function",
+                       "<<< LogFile(WhatDo:1) end of function, result = -1"}));
+}
