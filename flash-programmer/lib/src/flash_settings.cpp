@@ -12,7 +12,8 @@ bool IsStopRequested() { return g_stopRequested; }
 FlashTimes CurrentFlashTimes() { return g_times; }
 
 void SetFlashTimes(const FlashRecord& f) {
-  g_times.pollPeriod = f.pollPeriod;
+  // A poll period of 0 would never let polls x period pass a time-out.
+  g_times.pollPeriod = f.pollPeriod < 1 ? 1 : f.pollPeriod;
   g_times.chipEraseTimeout = f.chipEraseTimeout;
   g_times.sectorEraseTimeout = f.sectorEraseTimeout;
   g_times.verifyTimeout = f.verifyTimeout;

@@ -6,6 +6,9 @@
 // clang-format on
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "flash_settings.h"
 #include "form_binprog.h"
 #include "tessaro/program_status.h"
@@ -94,6 +97,17 @@ TEST_F(Form, JobReadsTheFileIntoTheControls) {
   EXPECT_FALSE(form->JobRunning());
 }
 
+TEST_F(Form, SelectedFlashWithPollPeriodZeroPollsEveryMillisecond) {
+  std::string file = folder / "job.bin";
+  tessaro_test::ProgramFileSpec spec;
+  spec.flash.pollPeriod = 0;
+  tessaro_test::Bytes bytes = ProgramFileWriter::Write(spec);
+  testsupport::WriteFile(file, std::string(bytes.begin(), bytes.end()));
+  ASSERT_TRUE(form->ReadFileIntoForm(file));
+  EXPECT_EQ(1, CurrentFlashTimes().pollPeriod);
+  EXPECT_EQ(30000, CurrentFlashTimes().chipEraseTimeout);
+}
+
 TEST_F(Form, MissingFileSetsMinusOneWithoutTouchingTheForm) {
   EXPECT_FALSE(StartProgramming(form, 1, 2, folder / "none.bin", ""));
   EXPECT_EQ(-1, ProgramingState::Status());
@@ -153,4 +167,55 @@ TEST(Utilities, WindowsVersionOfThisSystem) {
   std::string text = WindowsVersionText();
   EXPECT_EQ(0u, text.find("Microsoft Windows")) << text;
   EXPECT_NE(std::string::npos, text.find(" Build: ")) << text;
+}
+
+// Manual programming: the user picks a file, types a serial number, and
+// cancels at the confirmation. Only the id fields were made read-only.
+TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
+  std::string file = folder / "manual.bin";
+  tessaro_test::Bytes bytes = ProgramFileWriter::Write({});
+  testsupport::WriteFile(file, std::string(bytes.begin(), bytes.end()));
+  form->Show();
+  std::atomic<bool> done{false};
+  std::string confirmation;
+  std::thread user([&] {
+    HWND open = testsupport::WaitForWindow(
+        "Open Binary file (e.c. *.bin file writen for this application)", GetCurrentProcessId());
+    if (open) {
+      // The file-name field is an edit (0x480) or a combo box (0x47C) by dialog style.
+      HWND name = GetDlgItem(open, 0x480);
+      if (!name) name = GetDlgItem(open, 0x47C);
+      SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+      testsupport::ClickButton(open, IDOK);
+    }
+    HWND serial = form->Control(IDC_TEST_SER_NB);
+    for (int i = 0; i < 3000 && !IsWindowVisible(serial); ++i) Sleep(10);
+    SendMessageA(serial, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("4711"));
+    PostMessageA(serial, WM_KEYDOWN, VK_RETURN, 0);
+    HWND box = testsupport::WaitForMessageBox("Confirm", "OK, Will loaded binary file",
+                                              GetCurrentProcessId());
+    if (box) {
+      confirmation = testsupport::MessageBoxText(box);
+      testsupport::ClickButton(box, IDCANCEL);
+    }
+    done = true;
+  });
+  PostMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(IDC_PANEL_FILE_NAME, STN_CLICKED),
+               reinterpret_cast<LPARAM>(form->Control(IDC_PANEL_FILE_NAME)));
+  while (!done) {
+    ProcessMessages();
+    Sleep(5);
+  }
+  user.join();
+  ProcessMessages();
+  EXPECT_EQ("OK, Will loaded binary file \"" + file +
+                "\",\r\nI try it whit VID:0xFFFF, PID:0xFFFF, s.n.:\"4711\"\r\n[Button \"No\" for "
+                "change VID or PID in edits.]",
+            confirmation);
+  EXPECT_EQ("here must be binaryfilename",
+            testsupport::ControlText(form->Handle(), IDC_PANEL_FILE_NAME));
+  EXPECT_TRUE(GetWindowLongA(form->Control(IDC_VID), GWL_STYLE) & ES_READONLY);
+  EXPECT_TRUE(GetWindowLongA(form->Control(IDC_PID), GWL_STYLE) & ES_READONLY);
+  EXPECT_FALSE(IsWindowVisible(form->Control(IDC_TEST_SER_NB)));
+  EXPECT_EQ(0, ProgramingState::Status());
 }
