@@ -8,7 +8,10 @@
 
 UpdateConfig* theConfig = nullptr;
 int customerPid = 0;
-std::string customerDeviceName;
+// Filled while theConfig is built during static initialisation, perhaps before
+// this file's own initialisers run: constinit leaves nothing to run later that
+// could empty it again.
+constinit std::string customerDeviceName;
 bool rebootPsAfterSusbStart = false;
 
 namespace {
