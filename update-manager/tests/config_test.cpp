@@ -182,6 +182,19 @@ const ConfigRow kRows[] = {
        EXPECT_TRUE(module.reboot);
        EXPECT_TRUE(rebootPsAfterSusbStart);
      }},
+    {"the verify mode of huge key values wraps in 32 bits and keeps the VER bit",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("Module", {{"FWVER", "1"},
+                            {"FWCHECK", "2147483647"},
+                            {"BLVER", "2147483647"},
+                            {"BLCHECK", "1"}});
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.FirmwareParts()[0].firmware.verifyMode, -1);
+       EXPECT_EQ(c.FirmwareParts()[0].bootloader.verifyMode, -2147483647);
+     }},
     {"a later firmware section of the same kind replaces the earlier one, starting empty",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
