@@ -64,7 +64,7 @@ class PackageBuilder {
   bool withoutIni_ = false;
 };
 
-// Text of an INI file from ordered sections.
+// Text of an INI file; its sections come in the order of their names.
 std::string IniFileText(const std::map<std::string, KeyValues>& sections);
 
 }  // namespace kestortest
