@@ -11,6 +11,7 @@
 
 #include "corvel/corvel.h"
 #include "library.h"
+#include "testsupport/process.h"
 #include "testsupport/testdir.h"
 
 namespace {
@@ -50,6 +51,12 @@ TEST_F(Corvel, EveryExportIsBoundByName) {
         "LmIsUSBHostDisabled", "LmDisableUSBHost", "LmEnableUSBHost", "LmFindInstalledDriver",
         "LmInstallDriver", "LmUninstallDriver"})
     EXPECT_NE(nullptr, GetProcAddress(module_, name)) << name;
+}
+
+TEST(CorvelImportLibrary, CallerLinkedThroughTheHeaderCallsEveryExport) {
+  // The program finds Corvel.dll in its working folder.
+  EXPECT_EQ(0u, testsupport::RunProgram(testsupport::TestDir() + "\\corvel_link.exe", "",
+                                        testsupport::ProgramDir()));
 }
 
 TEST_F(Corvel, ErrorStringGivesEveryTextOfTheTable) {
@@ -210,20 +217,32 @@ TEST_F(Corvel, OtherNoticesStartNoRefresh) {
 }
 
 TEST(SnoozeTimer, ComesFromTheRegistryWhenItHoldsFourBytes) {
+  const char kKey[] = "SOFTWARE\\Vandrel\\Corvel";
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vandrel\\Corvel", 0,
-                                           nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  bool existed = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+  if (existed) RegCloseKey(key);
+  if (!existed) {
+    EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "without the key";
+  }
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr));
   RegDeleteValueA(key, "SnoozeTimer");
-  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1));
+  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "without the value";
   DWORD value = 25;
   RegSetValueExA(key, "SnoozeTimer", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), sizeof value);
-  EXPECT_EQ(25u, corvel::ReadSnoozeTimer(1));
+  EXPECT_EQ(25u, corvel::ReadSnoozeTimer(1)) << "four bytes";
   WORD shortValue = 7;
   RegSetValueExA(key, "SnoozeTimer", 0, REG_BINARY, reinterpret_cast<BYTE*>(&shortValue),
                  sizeof shortValue);
-  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1));
+  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "two bytes";
+  unsigned long long longValue = 9;
+  RegSetValueExA(key, "SnoozeTimer", 0, REG_QWORD, reinterpret_cast<BYTE*>(&longValue),
+                 sizeof longValue);
+  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "eight bytes";
   RegDeleteValueA(key, "SnoozeTimer");
   RegCloseKey(key);
+  // Other tests find the registry as this one found it.
+  if (!existed) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
 }
 
 }  // namespace
