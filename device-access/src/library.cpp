@@ -53,8 +53,10 @@ void Library::Init() {
 
 void Library::Exit() {
   if (!initialised_) return;
-  ReleaseTables();
+  // The watcher ends first: a refresh it ran after the tables were released
+  // would build them again behind the end of the library.
   watcher_.Stop();
+  ReleaseTables();
   log_.Close();
   if (mutex_) CloseHandle(mutex_);
   mutex_ = nullptr;

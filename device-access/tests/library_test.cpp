@@ -11,6 +11,7 @@
 
 #include "corvel/corvel.h"
 #include "library.h"
+#include "testsupport/process.h"
 #include "testsupport/testdir.h"
 
 namespace {
@@ -50,6 +51,12 @@ TEST_F(Corvel, EveryExportIsBoundByName) {
         "LmIsUSBHostDisabled", "LmDisableUSBHost", "LmEnableUSBHost", "LmFindInstalledDriver",
         "LmInstallDriver", "LmUninstallDriver"})
     EXPECT_NE(nullptr, GetProcAddress(module_, name)) << name;
+}
+
+TEST(CorvelImportLibrary, CallerLinkedThroughTheHeaderCallsEveryExport) {
+  // The program finds Corvel.dll in its working folder.
+  EXPECT_EQ(0u, testsupport::RunProgram(testsupport::TestDir() + "\\corvel_link.exe", "",
+                                        testsupport::ProgramDir()));
 }
 
 TEST_F(Corvel, ErrorStringGivesEveryTextOfTheTable) {
@@ -165,34 +172,50 @@ TEST_F(Corvel, StartMakesTheMutexAndTheChangeWindowAndEndRemovesThem) {
 }
 
 TEST_F(Corvel, BurstOfNoticesRefreshesOnce100msAfterTheLast) {
+  struct Burst {
+    const char* name;
+    std::vector<WPARAM> events;
+    DWORD gapMs;
+  };
+  const std::vector<Burst> bursts = {
+      {"ArrivalRemovalPendingRemovalComplete20msApart",
+       {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVEPENDING, DBT_DEVICEREMOVECOMPLETE},
+       20},
+      {"ThreeArrivals50msApart", {DBT_DEVICEARRIVAL, DBT_DEVICEARRIVAL, DBT_DEVICEARRIVAL}, 50},
+  };
   // A text file: each line feed reaches the disk as CR LF.
   const std::string expected =
       "Device Change\r\nDevice Change\r\nDevice Change\r\nTimer start\r\nTimer stop\r\n";
-  // The timer must not fire between two notices of the burst; a machine
-  // that paused this thread for that long gets another try.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    ASSERT_EQ(0, init_());
-    HWND window = ChangeWindow();
-    ASSERT_NE(nullptr, window);
-    DWORD start = GetTickCount();
-    Notice(window, DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE);
-    Sleep(20);
-    Notice(window, DBT_DEVICEREMOVEPENDING, DBT_DEVTYP_DEVICEINTERFACE);
-    Sleep(20);
-    DWORD lastNotice = GetTickCount();
-    Notice(window, DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE);
-    bool burst = lastNotice - start < 80;
-    DWORD waited = WaitForLog("Timer stop\r\n");
-    ASSERT_NE(~0u, waited) << TraceLog();
-    DWORD sinceLast = GetTickCount() - lastNotice;
-    exit_();
-    if (!burst) continue;
-    EXPECT_EQ(expected, TraceLog());
-    // Wine's timers may fire a tick early.
-    EXPECT_GE(sinceLast, 90u);
-    return;
+  for (const Burst& burst : bursts) {
+    SCOPED_TRACE(burst.name);
+    // The timer must not fire between two notices of the burst; a machine
+    // that paused this thread for that long gets another try.
+    bool checked = false;
+    for (int attempt = 0; attempt < 5 && !checked; ++attempt) {
+      ASSERT_EQ(0, init_());
+      HWND window = ChangeWindow();
+      ASSERT_NE(nullptr, window);
+      DWORD longestGap = 0;
+      DWORD lastNotice = GetTickCount();
+      for (size_t i = 0; i < burst.events.size(); ++i) {
+        if (i > 0) Sleep(burst.gapMs);
+        DWORD now = GetTickCount();
+        if (i > 0 && now - lastNotice > longestGap) longestGap = now - lastNotice;
+        lastNotice = now;
+        Notice(window, burst.events[i], DBT_DEVTYP_DEVICEINTERFACE);
+      }
+      DWORD waited = WaitForLog("Timer stop\r\n");
+      ASSERT_NE(~0u, waited) << burst.name << ": " << TraceLog();
+      DWORD sinceLast = GetTickCount() - lastNotice;
+      exit_();
+      if (longestGap >= burst.gapMs + 30) continue;
+      EXPECT_EQ(expected, TraceLog()) << burst.name;
+      // Wine's timers may fire a tick early.
+      EXPECT_GE(sinceLast, 90u) << burst.name;
+      checked = true;
+    }
+    EXPECT_TRUE(checked) << burst.name << ": this thread never sent its notices in time";
   }
-  FAIL() << "this thread never sent three notices within 80 ms";
 }
 
 TEST_F(Corvel, OtherNoticesStartNoRefresh) {
@@ -210,20 +233,32 @@ TEST_F(Corvel, OtherNoticesStartNoRefresh) {
 }
 
 TEST(SnoozeTimer, ComesFromTheRegistryWhenItHoldsFourBytes) {
+  const char kKey[] = "SOFTWARE\\Vandrel\\Corvel";
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vandrel\\Corvel", 0,
-                                           nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  bool existed = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+  if (existed) RegCloseKey(key);
+  if (!existed) {
+    EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "without the key";
+  }
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr));
   RegDeleteValueA(key, "SnoozeTimer");
-  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1));
+  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "without the value";
   DWORD value = 25;
   RegSetValueExA(key, "SnoozeTimer", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), sizeof value);
-  EXPECT_EQ(25u, corvel::ReadSnoozeTimer(1));
+  EXPECT_EQ(25u, corvel::ReadSnoozeTimer(1)) << "four bytes";
   WORD shortValue = 7;
   RegSetValueExA(key, "SnoozeTimer", 0, REG_BINARY, reinterpret_cast<BYTE*>(&shortValue),
                  sizeof shortValue);
-  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1));
+  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "two bytes";
+  unsigned long long longValue = 9;
+  RegSetValueExA(key, "SnoozeTimer", 0, REG_QWORD, reinterpret_cast<BYTE*>(&longValue),
+                 sizeof longValue);
+  EXPECT_EQ(1u, corvel::ReadSnoozeTimer(1)) << "eight bytes";
   RegDeleteValueA(key, "SnoozeTimer");
   RegCloseKey(key);
+  // Other tests find the registry as this one found it.
+  if (!existed) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
 }
 
 }  // namespace

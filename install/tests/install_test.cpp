@@ -90,6 +90,26 @@ TEST(Install, ShippedSampleInfIsAcceptedByTheStore) {
   if (!store.empty()) RemoveFromStore(store);
 }
 
+TEST(Install, ProgramInTheRootOfDriveCTakesTheDriverFolderOfThatRoot) {
+  const std::string program = "C:\\install.exe";
+  const std::string driverFolder = "C:\\driver";
+  const std::string inf = driverFolder + "\\vdlm.inf";
+  if (testsupport::FileExists(program) || testsupport::FileExists(driverFolder))
+    GTEST_SKIP() << "the root of drive C already holds install.exe or a driver folder";
+  std::string bytes = "; install from the root of drive C\r\n" + Sample();
+  ASSERT_TRUE(testsupport::WriteFile(inf, bytes));
+  ASSERT_TRUE(testsupport::CopyFileTo(testsupport::ProgramDir() + "\\install.exe", program));
+  Outcome outcome = RunInstall(program);
+  EXPECT_EQ(0u, outcome.exitCode);
+  EXPECT_TRUE(outcome.boxes.empty());
+  std::string store = StoreCopyOf(bytes);
+  EXPECT_NE("", store);
+  if (!store.empty()) RemoveFromStore(store);
+  DeleteFileA(program.c_str());
+  DeleteFileA(inf.c_str());
+  RemoveDirectoryA(driverFolder.c_str());
+}
+
 TEST(Install, FailuresShowTheErrorBoxAndExitWithTheWindowsError) {
   struct Case {
     const char* name;
