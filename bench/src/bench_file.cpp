@@ -45,19 +45,6 @@ bool ReadWhole(const std::string& path, std::string* text) {
   return true;
 }
 
-// A machine-wide mutex per bench file, so two processes never interleave
-// their read-modify-write of the same file.
-HANDLE MutexFor(const std::string& path) {
-  uint32_t hash = 2166136261u;
-  for (char c : path) {
-    hash ^= static_cast<uint8_t>(std::tolower(static_cast<unsigned char>(c)));
-    hash *= 16777619u;
-  }
-  char name[64];
-  std::snprintf(name, sizeof name, "LumetraBenchFile_%08X", hash);
-  return CreateMutexA(nullptr, FALSE, name);
-}
-
 class FileGuard {
  public:
   explicit FileGuard(HANDLE m) : m_(m) {
@@ -72,6 +59,19 @@ class FileGuard {
 };
 
 }  // namespace
+
+// A machine-wide mutex per bench file, so two processes never interleave
+// their read-modify-write of the same file.
+HANDLE OpenBenchFileMutex(const std::string& path) {
+  uint32_t hash = 2166136261u;
+  for (char c : path) {
+    hash ^= static_cast<uint8_t>(std::tolower(static_cast<unsigned char>(c)));
+    hash *= 16777619u;
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "LumetraBenchFile_%08X", hash);
+  return CreateMutexA(nullptr, FALSE, name);
+}
 
 int64_t ParseInt(const std::string& text, int64_t fallback) {
   std::string t = Trim(text);
@@ -129,7 +129,7 @@ bool BenchFile::Open(const std::string& path) {
   std::lock_guard<std::recursive_mutex> g(lock_);
   path_ = path;
   if (fileMutex_) CloseHandle(fileMutex_);
-  fileMutex_ = MutexFor(path);
+  fileMutex_ = OpenBenchFileMutex(path);
   sections_.clear();
   size_ = 0;
   stamp_ = FILETIME{};

@@ -52,6 +52,10 @@ class BenchFile {
   uint64_t size_ = 0;
 };
 
+// The machine-wide mutex that guards every read-modify-write of the bench
+// file at `path`, for all parts of the bench in all processes.
+HANDLE OpenBenchFileMutex(const std::string& path);
+
 // Hex byte texts ("01 a0 FF" or "01a0ff") and back ("01 A0 FF").
 std::vector<uint8_t> ParseHex(const std::string& text);
 std::string FormatHex(const uint8_t* data, size_t size);

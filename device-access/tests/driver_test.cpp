@@ -153,3 +153,36 @@ TEST(FailureCode, AFailureWhoseLastErrorReadsZeroIsStillAFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// The bench's own USB devices are nodes of the tree too: a present TR440 in
+// slot 0 and a power supply in slot 1 that is not attached.
+const char kBenchDevicesTree[] =
+    "[SetupTree]\r\nNodes=1\r\n"
+    "[Node.1]\r\nHardwareIds=PCI\\VEN_8086&DEV_24CD\r\nService=usbehci\r\n"
+    "[Device0]\r\nProductId=5\r\nBcdDevice=0x0200\r\n"
+    "[Device1]\r\nProductId=0x10\r\nPresent=0\r\n";
+
+TEST(InstalledDriver, BenchUsbDevicesAreFoundByTheirHardwareIds) {
+  testsupport::TestFolder folder;
+  auto run = RunOnBench(folder, kBenchDevicesTree,
+                        {"LmFindInstalledDriver:1", "LmFindInstalledDriver:32"});
+  EXPECT_EQ(1, run.Result("LmFindInstalledDriver:1")) << "present TR440 in slot 0";
+  EXPECT_EQ(0, run.Result("LmFindInstalledDriver:32")) << "power supply not attached";
+}
+
+TEST(DriverStore, UninstallRemovesAPresentBenchUsbDevice) {
+  testsupport::TestFolder folder;
+  std::string inf = WriteInf(folder, "corvel_bench_device");
+  std::string path = folder / "corvel_bench_device.inf";
+  auto installed = RunOnBench(folder, kBenchDevicesTree, {"LmInstallDriver:" + path});
+  ASSERT_EQ(0, installed.Result("LmInstallDriver:" + path));
+  auto removed = RunOnBench(folder, kBenchDevicesTree, {"LmUninstallDriver:" + path});
+  EXPECT_EQ(0, removed.Result("LmUninstallDriver:" + path));
+  EXPECT_EQ((std::vector<std::string>{"DIF_REMOVE Node.1000 Result=0"}),
+            removed.ClassInstallerCalls());
+  EXPECT_EQ("1", removed.Value("Node.1000", "Removed"));
+}
+
+}  // namespace

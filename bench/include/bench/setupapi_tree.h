@@ -21,6 +21,11 @@
 //   SetParamsError=0              ; non-zero: setting class-install parameters fails so
 //   ClassInstallerError=0         ; non-zero: every class-installer call fails so
 //
+// The bench's USB devices ([DeviceN] with a ProductId) are nodes 1000 + N,
+// after the listed ones: present as the device is, with the hardware ids
+// "USB\VID_vvvv&PID_pppp&REV_rrrr,USB\VID_vvvv&PID_pppp"; a [Node.1000+N]
+// section overrides any of that, as class-installer calls write it.
+//
 // Class-installer calls change the tree: DIF_PROPERTYCHANGE with DICS_DISABLE
 // sets DN_HAS_PROBLEM and problem 22 (and clears DN_STARTED); DICS_ENABLE
 // undoes a problem 22; DIF_REMOVE sets Removed=1 and Present=0. Every call,
