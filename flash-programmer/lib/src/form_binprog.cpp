@@ -6,6 +6,7 @@
 #include "job_scope.h"
 #include "loging.h"
 #include "tessaro/command_names.h"
+#include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/program_status.h"
 #include "tessaro/text_utils.h"
@@ -162,6 +163,8 @@ bool TFormBinProg::CreateWindowAndControls() {
   if (TLoging* logger = GlobalLogger()) {
     logger->BindHook(FormLogHook);
     logger->BindHook(ProgramFileLogHook);
+    // Devices made while the form exists write their transfers as "D" lines.
+    logger->BindDiagnosticHook(TDevice::DefaultLog());
   }
   HMENU system = GetSystemMenu(window_, FALSE);
   AppendMenuA(system, MF_STRING, kAboutCommand, "About application");
@@ -186,6 +189,7 @@ TFormBinProg::~TFormBinProg() {
   records_.flashes.Clear();
   FormLogHook.Clear();
   ProgramFileLogHook.Clear();
+  TDevice::DefaultLog().Clear();
 }
 
 bool TFormBinProg::Showing() const { return window_ && IsWindowVisible(window_); }

@@ -9,9 +9,12 @@
 
 #include "form_binprog.h"
 #include "loging.h"
+#include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/format_text.h"
+#include "tessaro/program_file.h"
 #include "tessaro/program_status.h"
+#include "utilities.h"
 
 using namespace tessaro;
 
@@ -202,6 +205,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
       case DLL_PROCESS_ATTACH:
         CreateGlobalLogger();
+        InstallLibraryWait();
         InitializeCriticalSection(&AttachLock);
         InitializeCriticalSection(&StatusLock);
         InitializeCriticalSection(&ProgramingLock);
@@ -215,7 +219,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         if (!processEnds) delete OwnedForm;
         OwnedForm = nullptr;
         FormBinProg = nullptr;
+        // At process end the form is not freed: empty its hooks all the same,
+        // nothing may log into the freed logger.
         UnitLogHook.Clear();
+        FormLogHook.Clear();
+        ProgramFileLogHook.Clear();
+        TDevice::DefaultLog().Clear();
+        UninstallLibraryWait();
         FreeGlobalLogger();
         DeleteCriticalSection(&ProgramingLock);
         DeleteCriticalSection(&StatusLock);

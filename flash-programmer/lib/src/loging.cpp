@@ -213,8 +213,8 @@ void TLoging::BindDiagnosticHook(LogHook& hook) {
 
 TLoging* GlobalLogger() { return g_logger; }
 
-void CreateGlobalLogger() {
-  if (!g_logger) g_logger = new TLoging();
+void CreateGlobalLogger(const std::string& programFolder) {
+  if (!g_logger) g_logger = new TLoging(programFolder);
 }
 
 void FreeGlobalLogger() {
