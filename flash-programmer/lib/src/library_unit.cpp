@@ -121,6 +121,8 @@ int32_t WINAPI GetStatus() {
     result = static_cast<int32_t>(ProgramingState::StatusWord());
   } catch (const std::exception& e) {
     Log("exception GetStaus(): %s", {Message(e)});
+  } catch (...) {
+    Log("exception GetStaus(): %s", {"unknown error"});
   }
   Log("<<< GetStaus() end of function, result = %x ", {result});
   LeaveCriticalSection(&StatusLock);
