@@ -268,6 +268,20 @@ bool TFormBinProg::RunCommandsFromForm(uint16_t vid, uint16_t pid,
   return result;
 }
 
+int32_t TFormBinProg::LogFileAction(uint16_t what) {
+  TLoging* logger = GlobalLogger();
+  switch (what) {
+    case 1:
+      return logger && logger->OpenLogInViewer() ? -1 : 0;
+    case 2:
+      return logger && logger->DeleteLog() ? -1 : 0;
+    default:
+      MessageBoxA(nullptr, FormatText("Unknon parameter %d in function LogFile()", {what}).c_str(),
+                  kMessageCaption, MB_OK);
+      return 0;
+  }
+}
+
 std::string TFormBinProg::JobStatusText(uint32_t statusWord) {
   int code = static_cast<int16_t>(statusWord & 0xFFFF);
   bool ok = code >= 0;

@@ -71,21 +71,7 @@ int32_t WINAPI LogFile(uint16_t WhatDo) {
   int32_t result = 0;
   Log(">>> LogFile(WhatDo:%d) start of function", {WhatDo});
   try {
-    TLoging* logger = GlobalLogger();
-    switch (WhatDo) {
-      case 1:
-        result = logger && logger->OpenLogInViewer() ? -1 : 0;
-        break;
-      case 2:
-        result = logger && logger->DeleteLog() ? -1 : 0;
-        break;
-      default:
-        MessageBoxA(nullptr,
-                    FormatText("Unknon parameter %d in function LogFile()", {WhatDo}).c_str(),
-                    "Tessaro", MB_OK);
-        result = 0;
-        break;
-    }
+    result = TFormBinProg::LogFileAction(WhatDo);
   } catch (const std::exception& e) {
     Log("exception LogFile(WhatDo:%d): %s", {WhatDo, Message(e)});
   } catch (...) {
