@@ -6,6 +6,7 @@
 #include "job_scope.h"
 #include "loging.h"
 #include "tessaro/command_names.h"
+#include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/program_status.h"
 #include "tessaro/text_utils.h"
@@ -162,6 +163,8 @@ bool TFormBinProg::CreateWindowAndControls() {
   if (TLoging* logger = GlobalLogger()) {
     logger->BindHook(FormLogHook);
     logger->BindHook(ProgramFileLogHook);
+    // Devices made while the form exists write their transfers as "D" lines.
+    logger->BindDiagnosticHook(TDevice::DefaultLog());
   }
   HMENU system = GetSystemMenu(window_, FALSE);
   AppendMenuA(system, MF_STRING, kAboutCommand, "About application");
@@ -186,6 +189,7 @@ TFormBinProg::~TFormBinProg() {
   records_.flashes.Clear();
   FormLogHook.Clear();
   ProgramFileLogHook.Clear();
+  TDevice::DefaultLog().Clear();
 }
 
 bool TFormBinProg::Showing() const { return window_ && IsWindowVisible(window_); }
@@ -262,6 +266,20 @@ bool TFormBinProg::RunCommandsFromForm(uint16_t vid, uint16_t pid,
   // After a failure the line keeps showing the last status.
   if (result) ShowWindow(Control(IDC_SB_DLL), SW_HIDE);
   return result;
+}
+
+int32_t TFormBinProg::LogFileAction(uint16_t what) {
+  TLoging* logger = GlobalLogger();
+  switch (what) {
+    case 1:
+      return logger && logger->OpenLogInViewer() ? -1 : 0;
+    case 2:
+      return logger && logger->DeleteLog() ? -1 : 0;
+    default:
+      MessageBoxA(nullptr, FormatText("Unknon parameter %d in function LogFile()", {what}).c_str(),
+                  kMessageCaption, MB_OK);
+      return 0;
+  }
 }
 
 std::string TFormBinProg::JobStatusText(uint32_t statusWord) {

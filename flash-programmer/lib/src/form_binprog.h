@@ -84,6 +84,10 @@ class TFormBinProg : public ProgramFileForm {
                          const std::string& serialNumber);
   bool ReadFileIntoForm(const std::string& fileName);
   bool RunCommandsFromForm(uint16_t vid, uint16_t pid, const std::string& serialNumber);
+  // The LogFile export's work: 1 opens the log in the text viewer, 2 deletes
+  // it (-1 when that worked, else 0); any other value is refused with a box
+  // and 0. Needs only the logger, so it works when the window is gone.
+  static int32_t LogFileAction(uint16_t what);
 
   // ProgramFileForm
   TStrings* InfoLines() override { return &info_; }

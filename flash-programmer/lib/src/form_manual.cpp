@@ -36,17 +36,14 @@ void TFormBinProg::ManualProgramming() {
     if (!GetOpenFileNameA(&ofn)) return;
     std::string fileName = file;
 
-    std::string prompt = "write serial number to edit box and press enter";
-    SendMessageA(Control(IDC_STATUS_BAR), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(prompt.c_str()));
+    ShowMessage("write serial number to edit box and press enter");
     HWND serialEdit = Control(IDC_TEST_SER_NB);
     ShowWindow(serialEdit, SW_SHOW);
     SetFocus(serialEdit);
     serialEntered_ = false;
-    while (!serialEntered_ && window_) {
-      WaitMessage();
-      ProcessMessages();
-    }
-    if (!window_) return;
+    // A quit message ends the wait too: the host is going away.
+    while (!serialEntered_ && window_ && ProcessMessages()) WaitMessage();
+    if (!window_ || !serialEntered_) return;
     ShowWindow(serialEdit, SW_HIDE);
     std::string serial = Text(IDC_TEST_SER_NB);
 

@@ -9,9 +9,12 @@
 
 #include "form_binprog.h"
 #include "loging.h"
+#include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/format_text.h"
+#include "tessaro/program_file.h"
 #include "tessaro/program_status.h"
+#include "utilities.h"
 
 using namespace tessaro;
 
@@ -68,21 +71,7 @@ int32_t WINAPI LogFile(uint16_t WhatDo) {
   int32_t result = 0;
   Log(">>> LogFile(WhatDo:%d) start of function", {WhatDo});
   try {
-    TLoging* logger = GlobalLogger();
-    switch (WhatDo) {
-      case 1:
-        result = logger && logger->OpenLogInViewer() ? -1 : 0;
-        break;
-      case 2:
-        result = logger && logger->DeleteLog() ? -1 : 0;
-        break;
-      default:
-        MessageBoxA(nullptr,
-                    FormatText("Unknon parameter %d in function LogFile()", {WhatDo}).c_str(),
-                    "Tessaro", MB_OK);
-        result = 0;
-        break;
-    }
+    result = TFormBinProg::LogFileAction(WhatDo);
   } catch (const std::exception& e) {
     Log("exception LogFile(WhatDo:%d): %s", {WhatDo, Message(e)});
   } catch (...) {
@@ -118,6 +107,8 @@ int32_t WINAPI GetStatus() {
     result = static_cast<int32_t>(ProgramingState::StatusWord());
   } catch (const std::exception& e) {
     Log("exception GetStaus(): %s", {Message(e)});
+  } catch (...) {
+    Log("exception GetStaus(): %s", {"unknown error"});
   }
   Log("<<< GetStaus() end of function, result = %x ", {result});
   LeaveCriticalSection(&StatusLock);
@@ -202,6 +193,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
       case DLL_PROCESS_ATTACH:
         CreateGlobalLogger();
+        InstallLibraryWait();
         InitializeCriticalSection(&AttachLock);
         InitializeCriticalSection(&StatusLock);
         InitializeCriticalSection(&ProgramingLock);
@@ -215,7 +207,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         if (!processEnds) delete OwnedForm;
         OwnedForm = nullptr;
         FormBinProg = nullptr;
+        // At process end the form is not freed: empty its hooks all the same,
+        // nothing may log into the freed logger.
         UnitLogHook.Clear();
+        FormLogHook.Clear();
+        ProgramFileLogHook.Clear();
+        TDevice::DefaultLog().Clear();
+        UninstallLibraryWait();
         FreeGlobalLogger();
         DeleteCriticalSection(&ProgramingLock);
         DeleteCriticalSection(&StatusLock);

@@ -1,5 +1,6 @@
 #include "loging.h"
 
+#include "hwport/clock.h"
 #include "tessaro/format_text.h"
 #include "utilities.h"
 
@@ -31,7 +32,7 @@ HANDLE OpenShared(const std::string& path, DWORD disposition) {
 // and removed again.
 bool FolderWritable(const std::string& folder) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::string probe = folder + FormatText("~%8.8X%2.2X.log", {GetTickCount(), attempt});
+    std::string probe = folder + FormatText("~%8.8X%2.2X.log", {hwport::TickCount(), attempt});
     HANDLE f = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f != INVALID_HANDLE_VALUE) {
@@ -213,8 +214,8 @@ void TLoging::BindDiagnosticHook(LogHook& hook) {
 
 TLoging* GlobalLogger() { return g_logger; }
 
-void CreateGlobalLogger() {
-  if (!g_logger) g_logger = new TLoging();
+void CreateGlobalLogger(const std::string& programFolder) {
+  if (!g_logger) g_logger = new TLoging(programFolder);
 }
 
 void FreeGlobalLogger() {

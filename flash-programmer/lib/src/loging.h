@@ -57,7 +57,8 @@ class TLoging {
 
 // The one logger of a loaded library (null before load and after unload).
 TLoging* GlobalLogger();
-void CreateGlobalLogger();
+// `programFolder` as for TLoging (empty: the host program's folder).
+void CreateGlobalLogger(const std::string& programFolder = {});
 void FreeGlobalLogger();
 
 }  // namespace tessaro

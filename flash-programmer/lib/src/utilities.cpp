@@ -4,6 +4,7 @@
 
 #include "hwport/clock.h"
 #include "tessaro/format_text.h"
+#include "tessaro/main_thread.h"
 
 namespace tessaro {
 
@@ -37,17 +38,37 @@ std::string WindowsVersionText() {
   return text;
 }
 
-void ProcessMessages() {
+bool ProcessMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
+      return false;
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  return true;
 }
+
+void WaitLettingMessagesThrough(DWORD ms) {
+  DWORD start = hwport::TickCount();
+  for (;;) {
+    bool quitting = !ProcessMessages();
+    DWORD elapsed = hwport::TickCount() - start;
+    if (elapsed >= ms) return;
+    if (quitting) {
+      // A waiting quit message would wake every message wait at once.
+      hwport::Sleep(ms - elapsed);
+      return;
+    }
+    hwport::MsgWaitForObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+  }
+}
+
+void InstallLibraryWait() { SetWaitFunction(&WaitLettingMessagesThrough); }
+
+void UninstallLibraryWait() { SetWaitFunction(nullptr); }
 
 void WaitWithProgress(int total, int step, HWND progressBar, TLineList* lines) {
   if (total < 1) total = 1;

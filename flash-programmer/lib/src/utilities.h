@@ -19,8 +19,17 @@ std::string TimeText(const LocalTime& t);
 std::string WindowsVersionText();
 
 // Lets the calling thread's pending window messages through (the library's
-// window lives on the job's thread). A quit message is left in the queue.
-void ProcessMessages();
+// window lives on the job's thread). A quit message is left in the queue;
+// false when one was seen.
+bool ProcessMessages();
+
+// Lets ms of the port's clock pass on the calling thread while its window
+// messages go through (the library's window, the connection's hand-overs).
+void WaitLettingMessagesThrough(DWORD ms);
+// Makes that wait the one the device connection waits with (at load), or
+// gives the connection its own wait back (at unload).
+void InstallLibraryWait();
+void UninstallLibraryWait();
 
 // Ends a running WaitWithProgress early; cleared when a wait starts.
 extern std::atomic<bool> WaitEnded;

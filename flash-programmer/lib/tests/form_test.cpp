@@ -177,7 +177,7 @@ TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
   testsupport::WriteFile(file, std::string(bytes.begin(), bytes.end()));
   form->Show();
   std::atomic<bool> done{false};
-  std::string confirmation;
+  std::string confirmation, promptText;
   std::thread user([&] {
     HWND open = testsupport::WaitForWindow(
         "Open Binary file (e.c. *.bin file writen for this application)", GetCurrentProcessId());
@@ -187,6 +187,12 @@ TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
       if (!name) name = GetDlgItem(open, 0x47C);
       SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
       testsupport::ClickButton(open, IDOK);
+    }
+    HWND prompt = testsupport::WaitForMessageBox(
+        "Tessaro", "write serial number to edit box and press enter", GetCurrentProcessId());
+    if (prompt) {
+      promptText = testsupport::MessageBoxText(prompt);
+      testsupport::ClickButton(prompt, IDOK);
     }
     HWND serial = form->Control(IDC_TEST_SER_NB);
     for (int i = 0; i < 3000 && !IsWindowVisible(serial); ++i) Sleep(10);
@@ -208,6 +214,7 @@ TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
   }
   user.join();
   ProcessMessages();
+  EXPECT_EQ("write serial number to edit box and press enter", promptText);
   EXPECT_EQ("OK, Will loaded binary file \"" + file +
                 "\",\r\nI try it whit VID:0xFFFF, PID:0xFFFF, s.n.:\"4711\"\r\n[Button \"No\" for "
                 "change VID or PID in edits.]",

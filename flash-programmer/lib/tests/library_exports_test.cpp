@@ -158,7 +158,9 @@ TEST(TessaroDll, LogFileWithUnknownParameterShowsBoxAndReturnsZero) {
   testsupport::MessageBoxAnswerer answerer({{"", "Unknon parameter", IDOK}});
   host.Run({"load", "logfile:3", "free"});
   EXPECT_EQ(std::vector<std::string>({"0"}), host.Values("logfile"));
+  // Tests of other programs may show boxes meanwhile: only the library's count.
   auto seen = answerer.Seen();
+  std::erase_if(seen, [](const auto& box) { return box.text.find("Unknon") == std::string::npos; });
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ("Unknon parameter 3 in function LogFile()", seen[0].text);
   EXPECT_TRUE(

@@ -1,15 +1,12 @@
 // The library's general error: every failure inside the library raises it
-// with a message text; the exports and the form catch it.
+// with a message text; the exports and the form catch it. The device model
+// and the connection raise the same class, so one handler serves both.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "tessaro/device_error.h"
 
 namespace tessaro {
 
-class TessaroError : public std::runtime_error {
- public:
-  explicit TessaroError(const std::string& message) : std::runtime_error(message) {}
-};
+using TessaroError = EDeviceError;
 
 }  // namespace tessaro

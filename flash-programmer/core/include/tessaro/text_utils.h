@@ -28,8 +28,8 @@ std::string ElapsedText(uint32_t milliseconds);
 std::string HexBytes(const uint8_t* bytes, size_t count);
 // Each non-zero byte as its character, each zero byte as "#0".
 std::string CharBytes(const uint8_t* bytes, size_t count);
-inline const std::string& ChooseText(bool flag, const std::string& ifTrue,
-                                     const std::string& ifFalse) {
+// By value: callers pass literals, a reference would outlive them.
+inline std::string ChooseText(bool flag, const std::string& ifTrue, const std::string& ifFalse) {
   return flag ? ifTrue : ifFalse;
 }
 
