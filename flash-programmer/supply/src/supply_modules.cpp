@@ -97,14 +97,13 @@ bool FindModuleSerial(uint16_t vid, uint16_t pid, TDevice* supply, TStrings* rea
       uint32_t moduleSerial = U32At(&block[kModuleSerNoOffset + 4 * pos]);
       double partNo = F64At(&block[kModulePartNoOffset + 8 * pos]);
       uint16_t rows = 0;
-      bool taken = !result && installed == 1 && PartMaskForPartNo(rows, partNo) &&
-                   (rows & wanted) != 0;
+      bool taken =
+          !result && installed == 1 && PartMaskForPartNo(rows, partNo) && (rows & wanted) != 0;
       if (taken) {
         serial = static_cast<int32_t>(moduleSerial);
         result = true;
       }
-      Log(lines,
-          "   pos. %d. Installed_Modules:%d, Module_Part_No: %f, Module_Ser_No: %d, %s",
+      Log(lines, "   pos. %d. Installed_Modules:%d, Module_Part_No: %f, Module_Ser_No: %d, %s",
           {pos, installed, partNo, static_cast<int32_t>(moduleSerial), taken ? "YES" : "NO"});
     }
   } catch (...) {

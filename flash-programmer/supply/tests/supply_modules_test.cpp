@@ -202,7 +202,8 @@ TEST_F(ModuleTable, AFailedOrShortReadLooksAtNoPosition) {
        "GetFacilityData, readen 757B"},
       {"nothing at all", "Operation=VendorRequestIn FacId=0x2200 Action=Short Bytes=0",
        "GetFacilityData, readen 0B"},
-      {"the request fails", "Operation=VendorRequestIn FacId=0x2200 Action=Status Status=0xE0000004",
+      {"the request fails",
+       "Operation=VendorRequestIn FacId=0x2200 Action=Status Status=0xE0000004",
        "GetFacilityData, readen -1B"},
   };
   for (const Row& r : rows) {
