@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace tessaro {
@@ -44,15 +45,16 @@ void Log(TStrings* lines, const std::string& format, std::initializer_list<Forma
 
 bool PartNumbersText(uint16_t vid, uint16_t pid, std::string& text) {
   bool found = false;
-  text = "[";
+  std::string out(1, '[');
   if (vid == kVandrel) {
     for (const PartRow& row : kPartRows) {
       if (row.pid != pid) continue;
-      text += std::to_string(static_cast<int64_t>(row.partNo)) + ",";
+      out += std::to_string(static_cast<int64_t>(row.partNo)) + ",";
       found = true;
     }
   }
-  text += "]";
+  out += ']';
+  text = std::move(out);
   return found;
 }
 
