@@ -370,11 +370,15 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       p.overlapped = ov;
       p.read = false;
       p.length = n;
-      if (fault->action == "Late")
+      // A late answer is queued by CompleteLaterLocked itself; queueing it
+      // twice would leave a stale entry that a later cancel, close or
+      // removal completes into an OVERLAPPED long gone.
+      if (fault->action == "Late") {
         CompleteLaterLocked(p, status, {}, fault->delayMs);
-      else
+      } else {
         ArmOverlapped(p.overlapped);
-      pending_.push_back(p);
+        pending_.push_back(p);
+      }
       result = Pending(bytes);
     } else {
       // Without OVERLAPPED a late answer makes the caller wait; a missing

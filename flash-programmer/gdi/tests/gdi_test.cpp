@@ -149,6 +149,29 @@ TEST_F(GdiTest, ConstructionAndDestructionByConfigurationKind) {
   }
 }
 
+TEST_F(GdiTest, ALateControlAnswerLeavesNothingPendingForTheTeardown) {
+  struct Row {
+    const char* name;
+    const char* fault;
+  } rows[] = {
+      {"late bind", "Operation=BindEndpoint Endpoint=0x83 Action=Late DelayMs=2000"},
+      {"late reset", "Operation=ResetEndpoint Action=Late DelayMs=2000"},
+  };
+  for (const Row& r : rows) {
+    Use(Bus().Fault(r.fault));
+    {
+      TGDI gdi(Info(), 1, 0, 0, 1, 0, 0);
+      EXPECT_TRUE(gdi.HasReader(0x83)) << r.name;
+    }
+    EXPECT_EQ(std::vector<std::string>{"h2 UnbindEndpoint -> 00000000"},
+              benchctl::CallRecord("UnbindEndpoint"))
+        << r.name;
+    EXPECT_EQ(std::vector<std::string>{"h1 ClearConfiguration -> 00000000"},
+              benchctl::CallRecord("ClearConfiguration"))
+        << r.name;
+  }
+}
+
 TEST_F(GdiTest, ASafeModeDeviceGetsNoConfigurationAndNoPipesButAnswers) {
   Use(Bus().With("Mode", "safe").With("Status", "0x0042"));
   TGDI gdi(Info(0, "safety mode"), 1, 1, 1, 1, 0, 0);
@@ -324,6 +347,50 @@ TEST_F(GdiTest, DestructionEndsWhileReadersWaitToHandOver) {
   PumpingWait(50);
 }
 
+// A client whose event handler holds the main thread until the connection's
+// destruction on another thread has begun.
+class HoldingClient : public TClient {
+ public:
+  HoldingClient(TDevice* device, HANDLE destructionBegun, HANDLE inHandler)
+      : TClient(device), destructionBegun_(destructionBegun), inHandler_(inHandler) {}
+  void OnDeviceEvent(uint8_t, uint16_t, uint32_t, uint16_t) override {
+    SetEvent(inHandler_);
+    WaitForSingleObject(destructionBegun_, INFINITE);
+    Sleep(200);  // lets the destruction reach the reader's stop signal
+  }
+
+ private:
+  HANDLE destructionBegun_, inHandler_;
+};
+
+TEST_F(GdiTest, DestructionOnAnotherThreadWhileTheMainThreadRunsAHandlerEnds) {
+  Use(Bus());
+  HANDLE begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE inHandler = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto* gdi = new TGDI(Info(), 1, 0, 0, 1, 0, 0);
+  new HoldingClient(gdi, begun, inHandler);
+  gdi->SendCommand(0x0305, 0);  // acknowledged on 0x83
+  struct Destroyer {
+    TGDI* gdi;
+    HANDLE inHandler, begun;
+    static DWORD WINAPI Run(void* p) {
+      auto* d = static_cast<Destroyer*>(p);
+      WaitForSingleObject(d->inHandler, INFINITE);
+      SetEvent(d->begun);
+      delete d->gdi;
+      return 0;
+    }
+  } destroyer{gdi, inHandler, begun};
+  HANDLE thread = CreateThread(nullptr, 0, &Destroyer::Run, &destroyer, 0, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(inHandler, 0) == WAIT_OBJECT_0; }));
+  // The handler has returned; the destruction must end now.
+  bool ended = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+  EXPECT_TRUE(ended) << "the reader went back to reading and the destruction waits for it";
+  if (ended) CloseHandle(thread);
+  CloseHandle(begun);
+  CloseHandle(inHandler);
+}
+
 TEST_F(GdiTest, CyclePortByDriverVersion) {
   Use(Bus().Bench("CycleMs", "1000"));
   {
@@ -343,7 +410,7 @@ TEST_F(GdiTest, CyclePortByDriverVersion) {
   old.Driver(0x0130);
   Use(old);
   testsupport::MessageBoxAnswerer answerer(
-      {{"Warning", "", IDCANCEL}, {"Error", "This Driver version not support", IDOK}},
+      {{"Warning", "", IDNO}, {"Error", "This Driver version not support", IDOK}},
       GetCurrentProcessId());
   TGDI gdi(Info(), 0, 0, 0, 0, 0, 0);
   EXPECT_FALSE(gdi.CyclePort());
