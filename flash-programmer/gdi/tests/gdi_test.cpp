@@ -263,6 +263,42 @@ TEST_F(GdiTest, ShortTransfersRaiseTheOperationsText) {
   }
 }
 
+TEST_F(GdiTest, LoggedFacilityAccessThroughTheConnection) {
+  struct Row {
+    const char* name;
+    const char* fault;  // may be empty
+    int read;           // what the read returns
+    const char* errorEnd;
+    const char* request;  // the write's record line
+  } rows[] = {
+      {"a write of nothing still sends the request", "", 2, "untouched",
+       "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> 00000000"},
+      {"a short read is no error", "Operation=VendorRequestIn FacId=0x2333 Action=Short Bytes=1", 1,
+       "untouched", "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> 00000000"},
+      {"a failed read is -1 and text",
+       "Operation=VendorRequestIn FacId=0x2333 Action=Status Status=0xE0000004", -1,
+       "): Error code E0000004: HC Error: stall PID.\r\n\") !!! ",
+       "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> 00000000"},
+      {"a failed write is text", "Operation=VendorRequestOut Action=Status Status=0xE0000005", 2,
+       "): Error code E0000005: HC Error: Device not responding.\r\n\") !!! ",
+       "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> E0000005"},
+  };
+  for (const Row& r : rows) {
+    benchctl::BenchSpec spec = Bus().With("Reg.2333.0", "0A 0B");
+    if (*r.fault) spec.Fault(r.fault);
+    Use(spec);
+    TGDI gdi(Info(), 1, 0, 0, 0, 0, 0);
+    std::string error = "untouched";
+    Dev_SetFacilityData(&gdi, 0x0310, 0, &error, nullptr, 0, "");
+    uint8_t buffer[8] = {};
+    int n = Dev_GetFacilityData(&gdi, 0x2333, 0, &error, nullptr, 8, buffer);
+    EXPECT_EQ(r.read, n) << r.name;
+    EXPECT_EQ(error.size() - std::strlen(r.errorEnd), error.rfind(r.errorEnd))
+        << r.name << ": " << error;
+    EXPECT_EQ(std::vector<std::string>{r.request}, benchctl::CallRecord("FacId=0x0310")) << r.name;
+  }
+}
+
 TEST_F(GdiTest, WriteDataSendsOnePacketAndRefusesMoreThan4092Bytes) {
   Use(Bus());
   TGDI gdi(Info(), 1, 0, 1, 0, 0, 0);
@@ -327,6 +363,9 @@ TEST_F(GdiTest, ARemovalDuringAReadEndsTheReaderAndLaterRequestsRaise) {
               e.Message().find("): Error code E000100A: Device is removed.\r\n"));
   }
   EXPECT_EQ(0xE000100Au, gdi.LastStatus);
+  EXPECT_EQ(std::vector<std::string>{"h1 VendorRequestIn FacId=0x0200 wIndex=0 len=2 -> E000100A"},
+            benchctl::CallRecord("FacId=0x0200"))
+      << "the record decodes a call of a removed device too";
 }
 
 TEST_F(GdiTest, DestructionEndsWhileReadersWaitToHandOver) {
