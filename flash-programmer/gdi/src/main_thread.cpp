@@ -112,7 +112,14 @@ void MainThreadSync::CheckSynchronize() {
     if (!first_) ResetEvent(wake_);
     LeaveCriticalSection(&lock_);
     if (!j) return;
-    (*j->work)();
+    // The reader is released even when the work raises: it would wait for
+    // it forever, and so would whoever stops it.
+    try {
+      (*j->work)();
+    } catch (...) {
+      SetEvent(j->done);
+      throw;
+    }
     SetEvent(j->done);
   }
 }

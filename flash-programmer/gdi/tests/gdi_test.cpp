@@ -432,6 +432,43 @@ TEST_F(GdiTest, DestructionOnAnotherThreadWhileTheMainThreadRunsAHandlerEnds) {
   CloseHandle(inHandler);
 }
 
+// A client whose event handler raises something that is no library error.
+class RaisingClient : public TClient {
+ public:
+  explicit RaisingClient(TDevice* device) : TClient(device) {}
+  void OnDeviceEvent(uint8_t, uint16_t, uint32_t, uint16_t) override { throw 42; }
+};
+
+TEST_F(GdiTest, AHandlerThatRaisesStillReleasesItsReader) {
+  Use(Bus());
+  auto* gdi = new TGDI(Info(), 1, 0, 0, 1, 0, 0);
+  new RaisingClient(gdi);
+  gdi->SendCommand(0x0305, 0);  // acknowledged on 0x83
+  // Served straight, not through a window procedure the exception would
+  // have to cross.
+  bool raised = false;
+  DWORD start = GetTickCount();
+  while (!raised && GetTickCount() - start < 10000) {
+    try {
+      MainThreadSync::Instance().CheckSynchronize();
+    } catch (int) {
+      raised = true;
+    }
+    Sleep(1);
+  }
+  ASSERT_TRUE(raised);
+  struct Destroyer {
+    static DWORD WINAPI Run(void* p) {
+      delete static_cast<TGDI*>(p);
+      return 0;
+    }
+  };
+  HANDLE thread = CreateThread(nullptr, 0, &Destroyer::Run, gdi, 0, nullptr);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000))
+      << "the reader still waits for the hand-over";
+  CloseHandle(thread);
+}
+
 TEST_F(GdiTest, CyclePortByDriverVersion) {
   Use(Bus().Bench("CycleMs", "1000"));
   {
