@@ -117,7 +117,7 @@ class Bench {
   OpenHandle* HandleLocked(HANDLE h);
   bool AliveLocked(const OpenHandle& h);
   uint32_t ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWORD inSize, uint8_t* out,
-                         DWORD outSize, DWORD* bytes, std::string* what, bool* cycle);
+                         DWORD outSize, DWORD* bytes, bool* cycle);
   void DeliverLocked(UsbDevice& d, uint8_t endpoint, std::vector<std::function<void()>>* done);
   void RemoveLocked(int slot, std::vector<std::function<void()>>* done);
   void ArriveLocked(int slot, std::vector<std::function<void()>>* done);

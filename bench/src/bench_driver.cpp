@@ -58,6 +58,48 @@ const char* IoName(DWORD code) {
   }
 }
 
+// The decoded request of an I/O control call for the call record; also for
+// a call whose answer a fault rule replaces.
+std::string DescribeRequest(DWORD code, const uint8_t* in, DWORD inSize, const uint8_t* out,
+                            DWORD outSize) {
+  char text[160];
+  switch (code) {
+    case kIoReadDescriptor:
+      if (inSize < 8 || !in) return {};
+      std::snprintf(text, sizeof text, " type=%u index=%u lang=%u len=%lu", in[4], in[5],
+                    GetU16(in + 6), static_cast<unsigned long>(outSize));
+      return text;
+    case kIoGetInterface:
+      if (inSize < 2 || !in) return {};
+      return " interface=" + std::to_string(GetU16(in));
+    case kIoApplyConfiguration: {
+      if (inSize < 260 || !in) return {};
+      uint16_t index = GetU16(in), count = GetU16(in + 2);
+      std::string what = " index=" + std::to_string(index) + " interfaces=" + std::to_string(count);
+      for (uint16_t i = 0; i < count && i < 32; ++i)
+        what += " {" + std::to_string(GetU16(in + 4 + 8 * i)) + "," +
+                std::to_string(GetU16(in + 6 + 8 * i)) + "," +
+                std::to_string(GetU32(in + 8 + 8 * i)) + "}";
+      return what;
+    }
+    case kIoVendorRequestIn:
+    case kIoVendorRequestOut: {
+      if (inSize < 18 || !in) return {};
+      std::snprintf(text, sizeof text, " FacId=0x%04X wIndex=%u len=%lu", GetU16(in + 14),
+                    GetU16(in + 16), static_cast<unsigned long>(outSize));
+      std::string what = text;
+      if (code == kIoVendorRequestOut) what += DataText(out, outSize);
+      return what;
+    }
+    case kIoBindEndpoint:
+      if (inSize < 1 || !in) return {};
+      std::snprintf(text, sizeof text, " 0x%02X", in[0]);
+      return text;
+    default:
+      return {};
+  }
+}
+
 void StartOverlapped(OVERLAPPED* ov) {
   if (!ov) return;
   // The record says "pending" until the request completes; the event is
@@ -182,17 +224,12 @@ HANDLE Bench::CreateDriverFile(const char* path) {
 }
 
 uint32_t Bench::ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWORD inSize,
-                              uint8_t* out, DWORD outSize, DWORD* bytes, std::string* what,
-                              bool* cycle) {
+                              uint8_t* out, DWORD outSize, DWORD* bytes, bool* cycle) {
   UsbDevice& d = *DeviceLocked(h.slot);
   *bytes = 0;
-  char text[160];
   switch (code) {
     case kIoReadDescriptor: {
       if (inSize < 8 || !in) return kErrInputTooSmall;
-      std::snprintf(text, sizeof text, " type=%u index=%u lang=%u len=%lu", in[4], in[5],
-                    GetU16(in + 6), static_cast<unsigned long>(outSize));
-      *what = text;
       if (GetU32(in) != 0) return kErrBadRecipient;
       std::vector<uint8_t> desc;
       bool ok = in[4] == 1   ? (desc = d.DeviceDescriptor(), true)
@@ -212,7 +249,6 @@ uint32_t Bench::ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWOR
       return kStatusOk;
     case kIoGetInterface: {
       if (inSize < 2 || !in) return kErrInputTooSmall;
-      *what = " interface=" + std::to_string(GetU16(in));
       if (outSize < 1 || !out) return kErrOutputTooSmall;
       if (d.configuration == 0) return kErrNotConfigured;
       if (!d.Layout().HasInterface(GetU16(in))) return kErrInterfaceNotFound;
@@ -223,11 +259,6 @@ uint32_t Bench::ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWOR
     case kIoApplyConfiguration: {
       if (inSize < 260 || !in) return kErrInputTooSmall;
       uint16_t index = GetU16(in), count = GetU16(in + 2);
-      *what = " index=" + std::to_string(index) + " interfaces=" + std::to_string(count);
-      for (uint16_t i = 0; i < count && i < 32; ++i)
-        *what += " {" + std::to_string(GetU16(in + 4 + 8 * i)) + "," +
-                 std::to_string(GetU16(in + 6 + 8 * i)) + "," +
-                 std::to_string(GetU32(in + 8 + 8 * i)) + "}";
       if (d.configuration != 0) return kErrAlreadyConfigured;
       if (index != 0 || count == 0 || count > 32) return kErrBadParameter;
       ConfigLayout layout = d.Layout();
@@ -250,10 +281,6 @@ uint32_t Bench::ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWOR
       if (inSize < 18 || !in) return kErrInputTooSmall;
       uint16_t facId = GetU16(in + 14), wIndex = GetU16(in + 16);
       bool isIn = code == kIoVendorRequestIn;
-      std::snprintf(text, sizeof text, " FacId=0x%04X wIndex=%u len=%lu", facId, wIndex,
-                    static_cast<unsigned long>(outSize));
-      *what = text;
-      if (!isIn) *what += DataText(out, outSize);
       if (GetU32(in + 8) != 0) return kErrBadRecipient;
       if (GetU32(in + 4) != 2 || in[13] != kVendorRequest) return kErrStall;
       if (outSize && !out) return kErrBadParameter;
@@ -285,8 +312,6 @@ uint32_t Bench::ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWOR
       return kStatusOk;
     case kIoBindEndpoint: {
       if (inSize < 1 || !in) return kErrInputTooSmall;
-      std::snprintf(text, sizeof text, " 0x%02X", in[0]);
-      *what = text;
       if (h.endpoint) return kErrPipeBound;
       if (d.configuration == 0) return kErrNotConfigured;
       if (!d.Layout().HasEndpoint(in[0])) return kErrPipeNotFound;
@@ -321,8 +346,9 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
     const auto* in = static_cast<const uint8_t*>(inV);
     auto* out = static_cast<uint8_t*>(outV);
     std::string head = "h" + std::to_string(h->number) + " " + IoName(code);
+    std::string what = DescribeRequest(code, in, inSize, out, outSize);
     if (!AliveLocked(*h)) {
-      Record(head + " -> " + Hex8(kErrRemoved));
+      Record(head + what + " -> " + Hex8(kErrRemoved));
       return Finish(ov, kErrRemoved, 0, bytes);
     }
     int facId = (code == kIoVendorRequestIn || code == kIoVendorRequestOut) && in && inSize >= 18
@@ -330,7 +356,6 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
                     : -1;
     int endpoint = code == kIoBindEndpoint && in && inSize >= 1 ? in[0] : -1;
     std::optional<FaultRule> fault = FaultLocked(h->slot, IoName(code), facId, endpoint);
-    std::string what;
     DWORD n = 0;
     bool cycle = false;
     uint32_t status;
@@ -341,7 +366,7 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       RemoveLocked(slot, &done);
       status = kErrRemoved;
     } else {
-      status = ControlLocked(*h, code, in, inSize, out, outSize, &n, &what, &cycle);
+      status = ControlLocked(*h, code, in, inSize, out, outSize, &n, &cycle);
       if (status == 0 && fault && fault->action == "Short" && n > fault->bytes) n = fault->bytes;
       if (status == 0 && fault && fault->action == "Malformed" && out) {
         n = static_cast<DWORD>(fault->data.size() < outSize ? fault->data.size() : outSize);
@@ -370,11 +395,15 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       p.overlapped = ov;
       p.read = false;
       p.length = n;
-      if (fault->action == "Late")
+      // A late answer is queued by CompleteLaterLocked itself; queueing it
+      // twice would leave a stale entry that a later cancel, close or
+      // removal completes into an OVERLAPPED long gone.
+      if (fault->action == "Late") {
         CompleteLaterLocked(p, status, {}, fault->delayMs);
-      else
+      } else {
         ArmOverlapped(p.overlapped);
-      pending_.push_back(p);
+        pending_.push_back(p);
+      }
       result = Pending(bytes);
     } else {
       // Without OVERLAPPED a late answer makes the caller wait; a missing

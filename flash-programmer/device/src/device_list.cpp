@@ -67,7 +67,10 @@ TDeviceList::TDeviceList() {
       continue;
     }
     uint8_t descriptor[18] = {};
-    if (drv.ReadDeviceDescriptor(descriptor) == 0) {
+    uint32_t length = 0;
+    // A short answer holds no ids and string indices to go by: such a
+    // device is left out like one whose descriptor cannot be read.
+    if (drv.ReadDeviceDescriptor(descriptor, &length) == 0 && length == sizeof descriptor) {
       auto info = std::make_unique<TDeviceInfo>(
           static_cast<uint16_t>(n), static_cast<uint16_t>(descriptor[8] | descriptor[9] << 8),
           static_cast<uint16_t>(descriptor[10] | descriptor[11] << 8));

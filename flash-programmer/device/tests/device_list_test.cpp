@@ -49,6 +49,26 @@ TEST_F(DeviceList, AMixedBus) {
   EXPECT_EQ("3 3707:6 [TR410] [Vandrel] [safety mode]", Describe(devices.GetDevice(2)));
 }
 
+TEST_F(DeviceList, ADeviceWhoseDeviceDescriptorCannotBeReadIsLeftOut) {
+  struct Row {
+    const char* name;
+    const char* fault;  // for the first descriptor read of device 1: its device descriptor
+  } rows[] = {
+      {"the read fails", "Operation=ReadDescriptor Device=1 Action=Status Status=0xE0000004"},
+      {"the answer is short", "Operation=ReadDescriptor Device=1 Action=Short Bytes=12"},
+      {"the device is gone", "Operation=ReadDescriptor Device=1 Action=Remove"},
+  };
+  for (const Row& r : rows) {
+    Use(benchctl::BenchSpec().Instrument(5, "10").Instrument(6, "11").Instrument(7, "12").Fault(
+        r.fault));
+    TUsbDevices devices;
+    ASSERT_EQ(2, devices.Count()) << r.name;
+    EXPECT_EQ("0 3707:5 [TR440] [Vandrel] [10]", Describe(devices.GetDevice(0))) << r.name;
+    EXPECT_EQ("2 3707:7", Describe(devices.GetDevice(1)).substr(0, 8)) << r.name;
+    EXPECT_EQ(1u, benchctl::CallRecord("h2 CloseHandle").size()) << r.name << ": closed again";
+  }
+}
+
 TEST_F(DeviceList, NoDeviceGivesAnEmptyListAndBoundsZeroToMinusOne) {
   Use(benchctl::BenchSpec());
   TUsbDevices devices;
@@ -64,7 +84,7 @@ TEST_F(DeviceList, NoDeviceGivesAnEmptyListAndBoundsZeroToMinusOne) {
 
 TEST_F(DeviceList, ARefusedDriverIsReportedTwiceAndTheListIsEmpty) {
   Use(benchctl::BenchSpec().Driver(0x0130).Instrument(5, "1"));
-  testsupport::MessageBoxAnswerer answerer({{"Warning", "", IDOK}, {"Error", "", IDOK}},
+  testsupport::MessageBoxAnswerer answerer({{"Warning", "", IDYES}, {"Error", "", IDOK}},
                                            GetCurrentProcessId());
   TUsbDevices devices;
   EXPECT_EQ(0, devices.Count());

@@ -74,7 +74,7 @@ bool MainThreadSync::Run(const std::function<void()>& job, HANDLE stop) {
 
   HANDLE waits[2] = {j.done, stop};
   DWORD r = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, INFINITE);
-  bool ran = true;
+  bool finished = true;
   if (r != WAIT_OBJECT_0) {
     // Stopped: withdraw the job unless the main thread has it already.
     EnterCriticalSection(&lock_);
@@ -91,13 +91,13 @@ bool MainThreadSync::Run(const std::function<void()>& job, HANDLE stop) {
         break;
       }
     LeaveCriticalSection(&lock_);
-    if (queued)
-      ran = false;
-    else
-      WaitForSingleObject(j.done, INFINITE);  // running now: it ends soon
+    // Running now: it ends soon. Either way the caller is told it was
+    // stopped, since the stop signal is used up by this wait.
+    if (!queued) WaitForSingleObject(j.done, INFINITE);
+    finished = false;
   }
   CloseHandle(j.done);
-  return ran;
+  return finished;
 }
 
 void MainThreadSync::CheckSynchronize() {
@@ -112,7 +112,14 @@ void MainThreadSync::CheckSynchronize() {
     if (!first_) ResetEvent(wake_);
     LeaveCriticalSection(&lock_);
     if (!j) return;
-    (*j->work)();
+    // The reader is released even when the work raises: it would wait for
+    // it forever, and so would whoever stops it.
+    try {
+      (*j->work)();
+    } catch (...) {
+      SetEvent(j->done);
+      throw;
+    }
     SetEvent(j->done);
   }
 }

@@ -98,6 +98,12 @@ TEST(Parsers, InterruptTransfers) {
         "0x0005)"}},
       {"size 1 counts as not a multiple",
        0x83,
+       {1},
+       {"text GDI.host: Corrupt interrupt(83) DATA!!! sizeof(Msg's) <> multiple 8B "
+        "(SizeOfMsg's=-1B( Buffer.BufferSize:1B, really readen for channel:1B),Buffer.EventId:"
+        "0x0000)"}},
+      {"size 1 in two bytes read",
+       0x83,
        {1, 0},
        {"text GDI.host: Corrupt interrupt(83) BUFFER!!! (really readen 2B, buffer.Size tell that "
         "must be 1B)"}},

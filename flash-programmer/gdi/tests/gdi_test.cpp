@@ -149,6 +149,31 @@ TEST_F(GdiTest, ConstructionAndDestructionByConfigurationKind) {
   }
 }
 
+TEST_F(GdiTest, ALateControlAnswerLeavesNothingPendingForTheTeardown) {
+  struct Row {
+    const char* name;
+    const char* fault;
+  } rows[] = {
+      {"late bind", "Operation=BindEndpoint Endpoint=0x02 Action=Late DelayMs=2000"},
+      {"late reset", "Operation=ResetEndpoint Action=Late DelayMs=2000"},
+  };
+  for (const Row& r : rows) {
+    Use(Bus().Fault(r.fault));
+    {
+      // The data-out pipe has no reader whose cancel would sweep the handle.
+      TGDI gdi(Info(), 1, 0, 1, 0, 0, 0);
+      uint8_t b[1] = {7};
+      gdi.WriteData(3, b, 1);
+    }
+    EXPECT_EQ(std::vector<std::string>{"h2 UnbindEndpoint -> 00000000"},
+              benchctl::CallRecord("UnbindEndpoint"))
+        << r.name;
+    EXPECT_EQ(std::vector<std::string>{"h1 ClearConfiguration -> 00000000"},
+              benchctl::CallRecord("ClearConfiguration"))
+        << r.name;
+  }
+}
+
 TEST_F(GdiTest, ASafeModeDeviceGetsNoConfigurationAndNoPipesButAnswers) {
   Use(Bus().With("Mode", "safe").With("Status", "0x0042"));
   TGDI gdi(Info(0, "safety mode"), 1, 1, 1, 1, 0, 0);
@@ -238,6 +263,42 @@ TEST_F(GdiTest, ShortTransfersRaiseTheOperationsText) {
   }
 }
 
+TEST_F(GdiTest, LoggedFacilityAccessThroughTheConnection) {
+  struct Row {
+    const char* name;
+    const char* fault;  // may be empty
+    int read;           // what the read returns
+    const char* errorEnd;
+    const char* request;  // the write's record line
+  } rows[] = {
+      {"a write of nothing still sends the request", "", 2, "untouched",
+       "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> 00000000"},
+      {"a short read is no error", "Operation=VendorRequestIn FacId=0x2333 Action=Short Bytes=1", 1,
+       "untouched", "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> 00000000"},
+      {"a failed read is -1 and text",
+       "Operation=VendorRequestIn FacId=0x2333 Action=Status Status=0xE0000004", -1,
+       "): Error code E0000004: HC Error: stall PID.\r\n\") !!! ",
+       "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> 00000000"},
+      {"a failed write is text", "Operation=VendorRequestOut Action=Status Status=0xE0000005", 2,
+       "): Error code E0000005: HC Error: Device not responding.\r\n\") !!! ",
+       "h1 VendorRequestOut FacId=0x0310 wIndex=0 len=0 -> E0000005"},
+  };
+  for (const Row& r : rows) {
+    benchctl::BenchSpec spec = Bus().With("Reg.2333.0", "0A 0B");
+    if (*r.fault) spec.Fault(r.fault);
+    Use(spec);
+    TGDI gdi(Info(), 1, 0, 0, 0, 0, 0);
+    std::string error = "untouched";
+    Dev_SetFacilityData(&gdi, 0x0310, 0, &error, nullptr, 0, "");
+    uint8_t buffer[8] = {};
+    int n = Dev_GetFacilityData(&gdi, 0x2333, 0, &error, nullptr, 8, buffer);
+    EXPECT_EQ(r.read, n) << r.name;
+    EXPECT_EQ(error.size() - std::strlen(r.errorEnd), error.rfind(r.errorEnd))
+        << r.name << ": " << error;
+    EXPECT_EQ(std::vector<std::string>{r.request}, benchctl::CallRecord("FacId=0x0310")) << r.name;
+  }
+}
+
 TEST_F(GdiTest, WriteDataSendsOnePacketAndRefusesMoreThan4092Bytes) {
   Use(Bus());
   TGDI gdi(Info(), 1, 0, 1, 0, 0, 0);
@@ -302,6 +363,9 @@ TEST_F(GdiTest, ARemovalDuringAReadEndsTheReaderAndLaterRequestsRaise) {
               e.Message().find("): Error code E000100A: Device is removed.\r\n"));
   }
   EXPECT_EQ(0xE000100Au, gdi.LastStatus);
+  EXPECT_EQ(std::vector<std::string>{"h1 VendorRequestIn FacId=0x0200 wIndex=0 len=2 -> E000100A"},
+            benchctl::CallRecord("FacId=0x0200"))
+      << "the record decodes a call of a removed device too";
 }
 
 TEST_F(GdiTest, DestructionEndsWhileReadersWaitToHandOver) {
@@ -324,6 +388,87 @@ TEST_F(GdiTest, DestructionEndsWhileReadersWaitToHandOver) {
   PumpingWait(50);
 }
 
+// A client whose event handler holds the main thread until the connection's
+// destruction on another thread has begun.
+class HoldingClient : public TClient {
+ public:
+  HoldingClient(TDevice* device, HANDLE destructionBegun, HANDLE inHandler)
+      : TClient(device), destructionBegun_(destructionBegun), inHandler_(inHandler) {}
+  void OnDeviceEvent(uint8_t, uint16_t, uint32_t, uint16_t) override {
+    SetEvent(inHandler_);
+    WaitForSingleObject(destructionBegun_, INFINITE);
+    Sleep(200);  // lets the destruction reach the reader's stop signal
+  }
+
+ private:
+  HANDLE destructionBegun_, inHandler_;
+};
+
+TEST_F(GdiTest, DestructionOnAnotherThreadWhileTheMainThreadRunsAHandlerEnds) {
+  Use(Bus());
+  HANDLE begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE inHandler = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto* gdi = new TGDI(Info(), 1, 0, 0, 1, 0, 0);
+  new HoldingClient(gdi, begun, inHandler);
+  gdi->SendCommand(0x0305, 0);  // acknowledged on 0x83
+  struct Destroyer {
+    TGDI* gdi;
+    HANDLE inHandler, begun;
+    static DWORD WINAPI Run(void* p) {
+      auto* d = static_cast<Destroyer*>(p);
+      WaitForSingleObject(d->inHandler, INFINITE);
+      SetEvent(d->begun);
+      delete d->gdi;
+      return 0;
+    }
+  } destroyer{gdi, inHandler, begun};
+  HANDLE thread = CreateThread(nullptr, 0, &Destroyer::Run, &destroyer, 0, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(inHandler, 0) == WAIT_OBJECT_0; }));
+  // The handler has returned; the destruction must end now.
+  bool ended = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+  EXPECT_TRUE(ended) << "the reader went back to reading and the destruction waits for it";
+  if (ended) CloseHandle(thread);
+  CloseHandle(begun);
+  CloseHandle(inHandler);
+}
+
+// A client whose event handler raises something that is no library error.
+class RaisingClient : public TClient {
+ public:
+  explicit RaisingClient(TDevice* device) : TClient(device) {}
+  void OnDeviceEvent(uint8_t, uint16_t, uint32_t, uint16_t) override { throw 42; }
+};
+
+TEST_F(GdiTest, AHandlerThatRaisesStillReleasesItsReader) {
+  Use(Bus());
+  auto* gdi = new TGDI(Info(), 1, 0, 0, 1, 0, 0);
+  new RaisingClient(gdi);
+  gdi->SendCommand(0x0305, 0);  // acknowledged on 0x83
+  // Served straight, not through a window procedure the exception would
+  // have to cross.
+  bool raised = false;
+  DWORD start = GetTickCount();
+  while (!raised && GetTickCount() - start < 10000) {
+    try {
+      MainThreadSync::Instance().CheckSynchronize();
+    } catch (int) {
+      raised = true;
+    }
+    Sleep(1);
+  }
+  ASSERT_TRUE(raised);
+  struct Destroyer {
+    static DWORD WINAPI Run(void* p) {
+      delete static_cast<TGDI*>(p);
+      return 0;
+    }
+  };
+  HANDLE thread = CreateThread(nullptr, 0, &Destroyer::Run, gdi, 0, nullptr);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000))
+      << "the reader still waits for the hand-over";
+  CloseHandle(thread);
+}
+
 TEST_F(GdiTest, CyclePortByDriverVersion) {
   Use(Bus().Bench("CycleMs", "1000"));
   {
@@ -343,7 +488,7 @@ TEST_F(GdiTest, CyclePortByDriverVersion) {
   old.Driver(0x0130);
   Use(old);
   testsupport::MessageBoxAnswerer answerer(
-      {{"Warning", "", IDCANCEL}, {"Error", "This Driver version not support", IDOK}},
+      {{"Warning", "", IDNO}, {"Error", "This Driver version not support", IDOK}},
       GetCurrentProcessId());
   TGDI gdi(Info(), 0, 0, 0, 0, 0, 0);
   EXPECT_FALSE(gdi.CyclePort());

@@ -149,9 +149,11 @@ uint32_t TUsbDrv::ReadDescriptor(void* buffer, uint32_t* length, uint32_t recipi
   return status;
 }
 
-uint32_t TUsbDrv::ReadDeviceDescriptor(void* buffer) {
-  uint32_t length = 18;
-  return ReadDescriptor(buffer, &length, 0, 1, 0, 0);
+uint32_t TUsbDrv::ReadDeviceDescriptor(void* buffer, uint32_t* length) {
+  uint32_t n = 18;
+  uint32_t status = ReadDescriptor(buffer, &n, 0, 1, 0, 0);
+  if (length) *length = n;
+  return status;
 }
 
 uint32_t TUsbDrv::GetConfigurationDescriptor(void* buffer, uint32_t* length, uint8_t index) {

@@ -94,13 +94,16 @@ std::string RegistryProductName(const char* key) {
   return value;
 }
 
-// A warning box whose second button reads "&Ignore".
+// A warning box with the buttons "OK" and "&Ignore". It is built from a
+// yes/no box, which has no cancel button: Esc or the close box must not
+// count as "Ignore" and so take a driver the user never accepted.
 HHOOK g_boxHook = nullptr;
 
 LRESULT CALLBACK RenameIgnoreButton(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE) {
     HWND box = reinterpret_cast<HWND>(wParam);
-    SetDlgItemTextA(box, IDCANCEL, "&Ignore");
+    SetDlgItemTextA(box, IDYES, "OK");
+    SetDlgItemTextA(box, IDNO, "&Ignore");
     UnhookWindowsHookEx(g_boxHook);
     g_boxHook = nullptr;
     return 0;
@@ -110,12 +113,12 @@ LRESULT CALLBACK RenameIgnoreButton(int code, WPARAM wParam, LPARAM lParam) {
 
 bool AskIgnore(const std::string& text) {
   g_boxHook = SetWindowsHookExA(WH_CBT, RenameIgnoreButton, nullptr, GetCurrentThreadId());
-  int answer = MessageBoxA(nullptr, text.c_str(), "Warning", MB_OKCANCEL | MB_ICONWARNING);
+  int answer = MessageBoxA(nullptr, text.c_str(), "Warning", MB_YESNO | MB_ICONWARNING);
   if (g_boxHook) {
     UnhookWindowsHookEx(g_boxHook);
     g_boxHook = nullptr;
   }
-  return answer == IDCANCEL;
+  return answer == IDNO;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <thread>
+
 #include "benchctl/bench_control.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
@@ -18,8 +20,11 @@ namespace {
 const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
 
 std::string g_productName = "Microsoft Windows XP";
+std::string g_productName9x;  // "ProductName" of "Software\Microsoft\Windows\CurrentVersion"
 std::string FakeProductName(const char* key) {
-  return std::string(key).find("Windows NT") != std::string::npos ? g_productName : std::string();
+  if (std::string(key) == "Software\\Microsoft\\Windows NT\\CurrentVersion") return g_productName;
+  if (std::string(key) == "Software\\Microsoft\\Windows\\CurrentVersion") return g_productName9x;
+  return "unexpected key";
 }
 
 class UsbDrvTest : public ::testing::Test {
@@ -28,6 +33,7 @@ class UsbDrvTest : public ::testing::Test {
     DriverApiState() = DriverApiPolicyState{};
     DriverApiState().ReadProductName = &FakeProductName;
     g_productName = "Microsoft Windows XP";
+    g_productName9x.clear();
   }
   void TearDown() override { DriverApiState() = DriverApiPolicyState{}; }
   void Use(const benchctl::BenchSpec& spec) {
@@ -143,7 +149,7 @@ uint32_t OpenAnswering(int button, std::vector<testsupport::AnsweredBox>* seen =
 TEST_F(UsbDrvTest, OnXpAnOldDriverIsRefusedWithOkAndAskedAgain) {
   Use(Driver(0x0130));
   std::vector<testsupport::AnsweredBox> seen;
-  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDOK, &seen));
+  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDYES, &seen));
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ(
       "Error code E000101C: API Version does not match.\r\nActual Driver:\r\n - APIVersion: 304 "
@@ -152,21 +158,51 @@ TEST_F(UsbDrvTest, OnXpAnOldDriverIsRefusedWithOkAndAskedAgain) {
       "(0x0130) and 321 (0x0141), APIVersion for WinXP: 321 (0x0141)\r\n(Ignore: try continue "
       "with different driver)",
       seen[0].text);
-  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDOK, &seen));
+  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDYES, &seen));
   EXPECT_EQ(1u, seen.size()) << "asked again";
   EXPECT_EQ(3, DriverApiState().WindowsKind);
   EXPECT_FALSE(DriverApiState().DriverApi0141);
 }
 
+TEST_F(UsbDrvTest, TheWarningOffersOkAndIgnoreAndOnlyIgnoreAccepts) {
+  Use(Driver(0x0130));
+  uint32_t status = 1;
+  std::thread open([&] {
+    TUsbDrv drv;
+    status = drv.OpenInstance(0, nullptr, nullptr);
+  });
+  HWND box = testsupport::WaitForMessageBox("Warning", "API Version", GetCurrentProcessId());
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ("OK", testsupport::ControlText(box, IDYES));
+  EXPECT_EQ("&Ignore", testsupport::ControlText(box, IDNO));
+  // What Esc and the close box send; a box that stays open is then left with OK.
+  testsupport::PostCommand(box, IDCANCEL);
+  if (!testsupport::WaitForWindowGone(box, 2000)) testsupport::ClickButtonByText(box, "OK");
+  open.join();
+  EXPECT_EQ(USBDRV_ERR_API_VERSION, status);
+  EXPECT_EQ(0u, DriverApiState().AcceptedVersion);
+}
+
+TEST_F(UsbDrvTest, ACheckedBuildIsNamedInTheWarning) {
+  benchctl::BenchSpec s;
+  s.TimeScale(1000).Driver(0x0130, 0x11).Instrument(5, "1001");
+  Use(s);
+  std::vector<testsupport::AnsweredBox> seen;
+  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDYES, &seen));
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_NE(std::string::npos, seen[0].text.find("\r\n - Flags: 17 (0x00000011)[CheckedBuld]\r\n"))
+      << seen[0].text;
+}
+
 TEST_F(UsbDrvTest, IgnoreAcceptsAndLaterOpensPassSilentlyYetACorrectDriverIsStillTaken) {
   Use(Driver(0x0130));
-  EXPECT_EQ(0u, OpenAnswering(IDCANCEL));  // the "&Ignore" button
+  EXPECT_EQ(0u, OpenAnswering(IDNO));  // the "&Ignore" button
   std::vector<testsupport::AnsweredBox> seen;
-  EXPECT_EQ(0u, OpenAnswering(IDOK, &seen));
+  EXPECT_EQ(0u, OpenAnswering(IDYES, &seen));
   EXPECT_TRUE(seen.empty());
   // A correct driver after an earlier "Ignore" is judged by the rule again.
   Use(Driver(0x0141));
-  EXPECT_EQ(0u, OpenAnswering(IDOK, &seen));
+  EXPECT_EQ(0u, OpenAnswering(IDYES, &seen));
   EXPECT_TRUE(seen.empty());
   EXPECT_TRUE(DriverApiState().DriverApi0141);
   EXPECT_EQ(0x0141u, DriverApiState().AcceptedVersion);
@@ -174,24 +210,38 @@ TEST_F(UsbDrvTest, IgnoreAcceptsAndLaterOpensPassSilentlyYetACorrectDriverIsStil
 
 TEST_F(UsbDrvTest, VersionRuleByWindowsKind) {
   struct Row {
-    const char* product;
+    const char* product;    // under "Windows NT"
+    const char* product9x;  // under "Windows"
     uint16_t api;
     bool asks;
+    uint8_t kind;
   } rows[] = {
-      {"Microsoft Windows XP", 0x0141, false},   {"Microsoft Windows XP", 0x0130, true},
-      {"Microsoft Windows 2000", 0x0130, false}, {"Microsoft Windows 2000", 0x0141, false},
-      {"Microsoft Windows 2000", 0x0150, true},  {"Windows Vista", 0x0141, true},
-      {"microsoft windows xp", 0x0141, true},
+      {"Microsoft Windows XP", "", 0x0141, false, 3},
+      {"Microsoft Windows XP", "", 0x0130, true, 3},
+      {"Microsoft Windows 2000", "", 0x0130, false, 2},
+      {"Microsoft Windows 2000", "", 0x0141, false, 2},
+      {"Microsoft Windows 2000", "", 0x0150, true, 2},
+      {"", "Microsoft Windows 98", 0x0130, false, 1},
+      {"", "Microsoft Windows 98", 0x0141, false, 1},
+      {"", "Microsoft Windows 98", 0x0150, true, 1},
+      {"", "", 0x0141, true, 0},
+      {"Windows Vista", "Microsoft Windows 98", 0x0141, true, 0},
+      {"microsoft windows xp", "", 0x0141, true, 0},
   };
   for (const Row& r : rows) {
     DriverApiState() = DriverApiPolicyState{};
     DriverApiState().ReadProductName = &FakeProductName;
     g_productName = r.product;
+    g_productName9x = r.product9x;
     Use(Driver(r.api));
     std::vector<testsupport::AnsweredBox> seen;
-    uint32_t status = OpenAnswering(IDOK, &seen);
-    EXPECT_EQ(r.asks, !seen.empty()) << r.product << " " << r.api;
-    EXPECT_EQ(r.asks ? USBDRV_ERR_API_VERSION : 0u, status) << r.product << " " << r.api;
+    uint32_t status = OpenAnswering(IDYES, &seen);
+    std::string row =
+        std::string("[") + r.product + "][" + r.product9x + "] " + std::to_string(r.api);
+    EXPECT_EQ(r.asks, !seen.empty()) << row;
+    EXPECT_EQ(r.asks ? USBDRV_ERR_API_VERSION : 0u, status) << row;
+    EXPECT_EQ(r.kind, DriverApiState().WindowsKind) << row;
+    EXPECT_EQ(r.api == 0x0141, DriverApiState().DriverApi0141) << row;
   }
 }
 

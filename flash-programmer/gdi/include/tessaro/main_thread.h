@@ -20,8 +20,9 @@ class MainThreadSync {
   DWORD MainThreadId() const { return mainThread_; }
 
   // From any thread: runs `job` on the main thread and waits for it. On the
-  // main thread itself the job runs at once. When `stop` is signalled before
-  // the main thread took the job, the job is withdrawn and false returned.
+  // main thread itself the job runs at once. When `stop` is signalled, the
+  // job is withdrawn unless the main thread runs it already (then it is
+  // waited for), and false is returned.
   bool Run(const std::function<void()>& job, HANDLE stop);
 
   // Runs the jobs waiting for the main thread; only on the main thread.

@@ -121,7 +121,8 @@ class TUsbDrv {
   uint32_t QueryDriverInfo(DriverInfoRecord* info);
   uint32_t ReadDescriptor(void* buffer, uint32_t* length, uint32_t recipient, uint8_t type,
                           uint8_t index, uint16_t language);
-  uint32_t ReadDeviceDescriptor(void* buffer);
+  // `length`, when given, receives the byte count.
+  uint32_t ReadDeviceDescriptor(void* buffer, uint32_t* length = nullptr);
   uint32_t GetConfigurationDescriptor(void* buffer, uint32_t* length, uint8_t index);
   uint32_t ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index);
   uint32_t GetConfiguration(uint8_t* value);
