@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "bench_core.h"
 #include "bench_state.h"
 
 namespace bench {
@@ -22,11 +23,12 @@ void InitClock();
 }  // namespace bench
 
 // Opens the bench on a bench file; returns 0 when the file does not exist.
+// Opening again (a test's next bench file) starts over: earlier handles end.
 extern "C" __declspec(dllexport) int BenchOpen(const char* benchFile) {
   if (!benchFile || GetFileAttributesA(benchFile) == INVALID_FILE_ATTRIBUTES) return 0;
   char full[MAX_PATH];
   DWORD n = GetFullPathNameA(benchFile, sizeof full, full, nullptr);
   bench::g_benchFile = (n > 0 && n < sizeof full) ? full : benchFile;
   bench::InitClock();
-  return 1;
+  return bench::Bench::Instance().Open(bench::g_benchFile) ? 1 : 0;
 }

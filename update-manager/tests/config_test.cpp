@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <ostream>
+#include <thread>
 
 #include "config/update_config.h"
 #include "environment/log_writer.h"
@@ -14,11 +17,65 @@ namespace {
 
 using kestortest::PackageBuilder;
 
+enum class Icon { None, Exclamation, Error, Other };
+
+void PrintTo(Icon icon, std::ostream* out) {
+  static const char* const names[] = {"no icon", "exclamation", "error", "another icon"};
+  *out << names[static_cast<int>(icon)];
+}
+
+// What one message box of the reader showed.
+struct BoxSeen {
+  std::string caption;
+  std::string text;
+  Icon icon = Icon::None;
+  std::vector<std::string> buttons;
+};
+
+Icon IconOf(HWND box) {
+  // The message box's icon control holds the shared system icon it was given.
+  const auto icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
+  if (icon == nullptr) return Icon::None;
+  if (icon == LoadIconA(nullptr, IDI_EXCLAMATION)) return Icon::Exclamation;
+  if (icon == LoadIconA(nullptr, IDI_HAND)) return Icon::Error;
+  return Icon::Other;
+}
+
+// Builds the configuration of the package in appFolder on a thread of its
+// own, as the main thread does at start-up, and records every message box it
+// shows before answering it with OK.
+std::unique_ptr<UpdateConfig> BuildConfig(const std::string& appFolder,
+                                          std::vector<BoxSeen>* seen) {
+  std::unique_ptr<UpdateConfig> config;
+  std::atomic<bool> done{false};
+  std::thread builder([&] {
+    config = std::make_unique<UpdateConfig>(appFolder);
+    done = true;
+  });
+  while (!done) {
+    HWND box = testsupport::WaitForMessageBox("", "", GetCurrentProcessId(), 50);
+    if (box == nullptr) continue;
+    BoxSeen b;
+    b.caption = testsupport::WindowText(box);
+    b.text = testsupport::MessageBoxText(box);
+    b.icon = IconOf(box);
+    for (const auto& c : testsupport::Controls(box)) {
+      if (c.className == "Button" && c.visible) b.buttons.push_back(c.text);
+    }
+    seen->push_back(b);
+    testsupport::ClickButton(box, IDOK);
+    testsupport::WaitForWindowGone(box);
+  }
+  builder.join();
+  return config;
+}
+
 struct ConfigRow {
   const char* proves;
   std::function<void(PackageBuilder&)> describe;
   bool invalid;
-  const char* message;  // part of the one message box shown; "" for none
+  const char* message;  // text of the one message box shown ("@" is the app folder); "" for none
+  Icon icon;
   std::function<void(UpdateConfig&, const std::string& app)> check;
 };
 
@@ -27,6 +84,8 @@ void ModulePackage(PackageBuilder& p) {
       .Step("Module",
             {{"Name", "MODULE"}, {"Rev", "2.10"}, {"FWPROGNORM", "mod_fw.bin"}, {"FWPROG", "1"}});
 }
+
+void NoCheck(UpdateConfig&, const std::string&) {}
 
 const ConfigRow kRows[] = {
     {"keys 0, 1, 3 give two steps: the missing key 2 ends the list",
@@ -39,13 +98,13 @@ const ConfigRow kRows[] = {
            .Set("Set Revision", "Name", "SET REVISION")
            .Set("Later", "Name", "NEVER READ");
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        ASSERT_EQ(c.StepCount(), 2);
        EXPECT_EQ(c.GetStep(0).name, "MMI");
        EXPECT_EQ(c.GetStep(1).name, "SET REVISION");
      }},
-    {"section kinds are found in any case: Module, pwr supply, rev, and file lists",
+    {"firmware parts, the release record and a file list are read into their records",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
            .Step("Module", {{"Name", "MODULE"},
@@ -65,9 +124,10 @@ const ConfigRow kRows[] = {
                          {"File1", "a.mmi"},
                          {"StepSize1", "40"},
                          {"PreCom1", "stop"},
-                         {"File2", "b.mmi"}});
+                         {"File2", "b.mmi"},
+                         {"PostCom2", "5"}});
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string& app) {
        ASSERT_EQ(c.StepCount(), 4);
        const FirmwarePart& module = c.FirmwareParts()[0];
@@ -80,15 +140,119 @@ const ConfigRow kRows[] = {
        EXPECT_TRUE(supply.bootloader.prog);
        EXPECT_EQ(supply.rebootFile, app + "outfile\\ps_reboot.bin");
        EXPECT_EQ(c.GetStep(2).beta, "4464") << "Beta is taken as a signed 16-bit number";
+       EXPECT_EQ(c.GetStepRow(2).beta, "4464");
        EXPECT_EQ(c.GetStep(2).date, "24.12.2005");
+       EXPECT_FALSE(c.GetStep(2).hasFileList);
        const UpdateStep mmi = c.GetStep(3);
        ASSERT_TRUE(mmi.hasFileList);
        ASSERT_EQ(mmi.fileList.size(), 2u);
        EXPECT_EQ(mmi.fileList[0].path, app + "outfile\\a.mmi");
        EXPECT_EQ(mmi.fileList[0].stepSize, 40);
        EXPECT_EQ(mmi.fileList[0].preCom, "stop");
-       EXPECT_EQ(mmi.fileList[1].postCom, "0") << "PostCom defaults to 0";
+       EXPECT_EQ(mmi.fileList[0].postCom, "0") << "PostCom defaults to 0";
+       EXPECT_EQ(mmi.fileList[1].path, app + "outfile\\b.mmi");
+       EXPECT_EQ(mmi.fileList[1].stepSize, 0);
+       EXPECT_EQ(mmi.fileList[1].preCom, "");
+       EXPECT_EQ(mmi.fileList[1].postCom, "5");
+       EXPECT_EQ(mmi.beta, "") << "only the release record has a beta number";
        EXPECT_FALSE(c.GetStep(0).hasFileList);
+     }},
+    {"flags are true for any non-zero value and the verify mode adds twice the check key",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("Modul", {{"FWPROG", "7"},
+                           {"FWGOSUSB", "-1"},
+                           {"FWVER", "1"},
+                           {"FWCHECK", "2"},
+                           {"BLVER", "0"},
+                           {"BLCHECK", "1"},
+                           {"BLGOSUSB", "0"},
+                           {"REBOOT", "2"}})
+           .Set("DEBUG", "RebootPSafterSUSBstart", "3");
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       const FirmwarePart& module = c.FirmwareParts()[0];
+       EXPECT_TRUE(module.firmware.prog);
+       EXPECT_TRUE(module.firmware.goSusb);
+       EXPECT_EQ(module.firmware.verifyMode, 5);
+       EXPECT_EQ(module.bootloader.verifyMode, 2);
+       EXPECT_FALSE(module.bootloader.goSusb);
+       EXPECT_FALSE(module.bootloader.prog);
+       EXPECT_FALSE(module.blFirst);
+       EXPECT_TRUE(module.reboot);
+       EXPECT_TRUE(rebootPsAfterSusbStart);
+     }},
+    {"the verify mode of huge key values wraps in 32 bits and keeps the VER bit",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("Module", {{"FWVER", "1"},
+                            {"FWCHECK", "2147483647"},
+                            {"BLVER", "2147483647"},
+                            {"BLCHECK", "1"}});
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.FirmwareParts()[0].firmware.verifyMode, -1);
+       EXPECT_EQ(c.FirmwareParts()[0].bootloader.verifyMode, -2147483647);
+     }},
+    {"a later firmware section of the same kind replaces the earlier one, starting empty",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("MODULE", {{"FWPROGNORM", "first.bin"}, {"FWPROG", "1"}})
+           .Step("POWERSUPPLY", {{"BLPROGNORM", "ps.bin"}, {"BLPROG", "1"}})
+           .Step("modul", {{"FWPROGSUSB", "second.bin"}});
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string& app) {
+       EXPECT_EQ(c.StepCount(), 3);
+       const FirmwarePart& module = c.FirmwareParts()[0];
+       EXPECT_EQ(module.firmware.progNormFile, "");
+       EXPECT_FALSE(module.firmware.prog);
+       EXPECT_EQ(module.firmware.progSusbFile, app + "outfile\\second.bin");
+       EXPECT_EQ(c.FirmwareParts()[1].bootloader.progNormFile, app + "outfile\\ps.bin");
+     }},
+    {"a step's own keys are read and cut to their widths",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("Set Revision", {{"Name", "SET UPDATE REVISION WITH A LONG TAIL"},
+                                  {"Rev", "1.2345678901"},
+                                  {"Size", "12"},
+                                  {"Index", "3"},
+                                  {"File", "setrev.bat"},
+                                  {"PreCommand", "pre"},
+                                  {"PostCommand", "post"},
+                                  {"Method", "COPYALL"},
+                                  {"MD5", "0123456789abcdef0123456789abcdef"}})
+           .Missing("setrev.bat");
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       ASSERT_EQ(c.StepCount(), 1);
+       const UpdateStep s = c.GetStep(0);
+       EXPECT_EQ(s.name, "SET UPDATE REVISION WITH A LO");
+       EXPECT_EQ(s.rev, "1.2345678");
+       EXPECT_EQ(s.size, 12);
+       EXPECT_EQ(s.index, 3);
+       EXPECT_EQ(s.file, "setrev.bat") << "the step's File key names no file to check";
+       EXPECT_EQ(s.preCommand, "pre");
+       EXPECT_EQ(s.postCommand, "post");
+       EXPECT_EQ(s.method, "COPY");
+       EXPECT_EQ(s.md5, "0123456789abcdef0123456789abcde");
+       EXPECT_TRUE(s.hasFileList);
+       EXPECT_TRUE(s.fileList.empty());
+       EXPECT_EQ(s.state, STEP_READY);
+       EXPECT_EQ(s.deviceVersion, "");
+     }},
+    {"a release record without Beta and Date shows beta 0",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3").Step("REV", {{"Name", "SET REVISION"}});
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       ASSERT_EQ(c.StepCount(), 1);
+       EXPECT_EQ(c.GetStepRow(0).beta, "0");
+       EXPECT_EQ(c.GetStep(0).date, "");
      }},
     {"a reversed pair is dropped and the pairs after it are still read",
      [](PackageBuilder& p) {
@@ -106,13 +270,45 @@ const ConfigRow kRows[] = {
            .Set("Excluded PSSerials", "min1", "5")
            .Set("Excluded PSSerials", "max1", "5");
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        EXPECT_EQ(c.ExcludedDevSerials, (std::vector<std::string>{"100", "200", "900", "1000"}))
            << "serials compare as integers: 900..1000 stays";
        EXPECT_EQ(c.ExcludedRevs, (std::vector<std::string>{"1.0", "1.10"}));
        EXPECT_EQ(c.ExcludedPSSerials, (std::vector<std::string>{"5", "5"}));
        EXPECT_TRUE(c.ExcludedModSerials.empty());
+     }},
+    {"releases compare as decimal numbers, a text without a number as 0",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Set("Excluded Revs", "min1", "9")
+           .Set("Excluded Revs", "max1", "10")
+           .Set("Excluded Revs", "min2", "2")
+           .Set("Excluded Revs", "max2", "x")
+           .Set("Excluded Revs", "min3", "abc")
+           .Set("Excluded Revs", "max3", "0.5")
+           .Set("Excluded ModSerials", "min1", "7")
+           .Set("Excluded ModSerials", "max1", "x")
+           .Set("Excluded ModSerials", "min2", "x")
+           .Set("Excluded ModSerials", "max2", "12ab");
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.ExcludedRevs, (std::vector<std::string>{"9", "10", "abc", "0.5"}));
+       EXPECT_EQ(c.ExcludedModSerials, (std::vector<std::string>{"x", "12ab"}));
+     }},
+    {"exclusion values are cut to their widths before they are compared",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Set("Excluded Revs", "min1", "1.055")
+           .Set("Excluded Revs", "max1", "1.100")
+           .Set("Excluded DevSerials", "min1", "12345678901")
+           .Set("Excluded DevSerials", "max1", "1234567890");
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.ExcludedRevs, (std::vector<std::string>{"1.05", "1.10"}));
+       EXPECT_EQ(c.ExcludedDevSerials, (std::vector<std::string>{"1234567890", "1234567890"}));
      }},
     {"a missing min1 leaves the list empty although min2 is there",
      [](PackageBuilder& p) {
@@ -121,57 +317,118 @@ const ConfigRow kRows[] = {
            .Set("Excluded ModSerials", "min2", "1")
            .Set("Excluded ModSerials", "max2", "9");
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) { EXPECT_TRUE(c.ExcludedModSerials.empty()); }},
     {"a hexadecimal customer id without prefix",
      [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "1F"); }, false, "",
+     Icon::None,
      [](UpdateConfig&, const std::string&) {
        EXPECT_EQ(customerPid, 31);
        EXPECT_EQ(customerDeviceName, "TRX9");
      }},
     {"a hexadecimal customer id with 0x prefix",
      [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "0x1F"); }, false,
-     "",
+     "", Icon::None,
      [](UpdateConfig&, const std::string&) {
        EXPECT_EQ(customerPid, 31);
        EXPECT_EQ(customerDeviceName, "TRX9");
      }},
+    {"the customer id ends at the first character that is no hex digit",
+     [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "1fz2"); }, false,
+     "", Icon::None, [](UpdateConfig&, const std::string&) { EXPECT_EQ(customerPid, 31); }},
+    {"the customer id is cut to nine characters before it is parsed",
+     [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "000000001F"); },
+     false, "", Icon::None, [](UpdateConfig&, const std::string&) { EXPECT_EQ(customerPid, 1); }},
+    {"a negative customer id names no device",
+     [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "-1F"); }, false, "",
+     Icon::None,
+     [](UpdateConfig&, const std::string&) {
+       EXPECT_EQ(customerPid, -31);
+       EXPECT_EQ(customerDeviceName, "unchanged");
+     }},
     {"customer id 0 adds no product id and leaves the device name alone",
      [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "0"); }, false, "",
+     Icon::None,
      [](UpdateConfig&, const std::string&) {
        EXPECT_EQ(customerPid, 0);
        EXPECT_EQ(customerDeviceName, "unchanged");
      }},
-    {"a missing firmware file names its path and stops the reading",
+    {"a missing customer id adds no product id and leaves the device name alone",
+     [](PackageBuilder& p) { p.Package("TRX9", "1.3"); }, false, "", Icon::None,
+     [](UpdateConfig&, const std::string&) {
+       EXPECT_EQ(customerPid, 0);
+       EXPECT_EQ(customerDeviceName, "unchanged");
+     }},
+    {"a missing firmware file names its path and stops the reading; earlier steps stay stored",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
            .Step("MMI", {{"Name", "MMI"}, {"File1", "ok.mmi"}})
            .Step("Modul", {{"Name", "MODUL"}, {"FWPROGNORM", "gone.bin"}})
+           .Step("Later", {{"Name", "LATER"}})
            .Missing("gone.bin");
      },
-     true, "UpdateFile @outfile\\gone.bin not found!!!",
-     [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.StepCount(), 0); }},
+     true, "UpdateFile @outfile\\gone.bin not found!!!", Icon::Error,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.StepCount(), 0);
+       EXPECT_EQ(c.GetStep(0).name, "MMI");
+       EXPECT_EQ(c.GetStep(2).name, "") << "no step after the failure is read";
+       EXPECT_FALSE(c.SetStepStatus(0, STEP_UPDATING)) << "a stored step past the count";
+     }},
+    {"the firmware files are checked bootloader first, whatever the file's order",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("Module", {{"REBOOTFILE", "reboot_gone.bin"},
+                            {"FWVERIFYNORM", "fw_gone.bin"},
+                            {"BLPROGSUSB", "bl_gone.bin"}})
+           .Missing("reboot_gone.bin")
+           .Missing("fw_gone.bin")
+           .Missing("bl_gone.bin");
+     },
+     true, "UpdateFile @outfile\\bl_gone.bin not found!!!", Icon::Error, NoCheck},
+    {"the go-to-update-mode file is checked before the reboot file",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("PWR SUPPLY", {{"REBOOTFILE", "reboot_gone.bin"}, {"GOSUSB", "go_gone.bin"}})
+           .Missing("reboot_gone.bin")
+           .Missing("go_gone.bin");
+     },
+     true, "UpdateFile @outfile\\go_gone.bin not found!!!", Icon::Error, NoCheck},
     {"a missing file of a file-list step names its path",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
-           .Step("MMI", {{"Name", "MMI"}, {"File1", "gone.mmi"}})
+           .Step("MMI", {{"Name", "MMI"}, {"File1", "here.mmi"}, {"File2", "gone.mmi"}})
            .Missing("gone.mmi");
      },
-     true, "UpdateFile @outfile\\gone.mmi not found!!!",
+     true, "UpdateFile @outfile\\gone.mmi not found!!!", Icon::Error,
      [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.StepCount(), 0); }},
-    {"a missing KEST.ini makes the package invalid",
+    {"a missing KEST.ini makes the package invalid and keeps the defaults",
      [](PackageBuilder& p) {
        ModulePackage(p);
-       p.WithoutIni();
+       p.Set("DEBUG", "MMI_WAIT", "7").WithoutIni();
      },
-     true, "Could not find initialisation-file",
-     [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.StepCount(), 0); }},
+     true, "Could not find initialisation-file", Icon::Exclamation,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.StepCount(), 0);
+       EXPECT_EQ(c.SupportedDevice(), "");
+       EXPECT_EQ(c.mmiWait, 50);
+       EXPECT_EQ(c.rebootWait, 90000);
+       std::vector<std::string> names;
+       EXPECT_FALSE(c.GetLanguages(names));
+     }},
+    {"an empty KEST.ini is a package without steps", [](PackageBuilder&) {}, false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.StepCount(), 0);
+       EXPECT_EQ(c.UpdateRevision(), "");
+       EXPECT_EQ(c.mmiWait, 50);
+       EXPECT_EQ(c.rebootWait, 90000);
+       EXPECT_FALSE(rebootPsAfterSusbStart);
+     }},
     {"an empty path key names no file instead of the outfile folder",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
            .Step("Module", {{"Name", "MODULE"}, {"FWPROGNORM", ""}, {"FWPROG", "1"}});
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        EXPECT_EQ(c.FirmwareParts()[0].firmware.progNormFile, "");
        EXPECT_FALSE(FileExists(c.FirmwareParts()[0].firmware.progNormFile));
@@ -183,7 +440,7 @@ const ConfigRow kRows[] = {
        for (int i = 0; i < 12; ++i)
          p.Step("Step" + std::to_string(i), {{"Name", "S" + std::to_string(i)}});
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        ASSERT_EQ(c.StepCount(), 10);
        EXPECT_EQ(c.GetStep(9).name, "S9");
@@ -200,13 +457,27 @@ const ConfigRow kRows[] = {
      [](PackageBuilder& p) {
        p.Package("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "1.234567890").Set("DEBUG", "MMI_WAIT", "75");
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        EXPECT_EQ(c.SupportedDevice(), "ABCDEFGHIJKLMNOPQRS");
        EXPECT_EQ(c.UpdateRevision(), "1.2345678");
        EXPECT_EQ(c.mmiWait, 75);
        EXPECT_EQ(c.rebootWait, 90000);
        EXPECT_FALSE(rebootPsAfterSusbStart);
+     }},
+    {"malformed numbers read as 0 or their leading digits",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Set("DEBUG", "MMI_WAIT", "abc")
+           .Set("DEBUG", "REBOOT_WAIT", "12x")
+           .Step("MMI", {{"File1", "a.mmi"}, {"StepSize1", "many"}});
+     },
+     false, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) {
+       EXPECT_EQ(c.mmiWait, 0);
+       EXPECT_EQ(c.rebootWait, 12);
+       ASSERT_EQ(c.GetStep(0).fileList.size(), 1u);
+       EXPECT_EQ(c.GetStep(0).fileList[0].stepSize, 0);
      }},
     {"the language list ends at the first empty name",
      [](PackageBuilder& p) {
@@ -215,13 +486,14 @@ const ConfigRow kRows[] = {
            .Language("Francais", "fr.ini", {})
            .Set("Language List", "4", "Hidden");
      },
-     false, "",
+     false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        std::vector<std::string> names;
        EXPECT_TRUE(c.GetLanguages(names));
        EXPECT_EQ(names, (std::vector<std::string>{"Deutsch", "Francais"}));
        EXPECT_EQ(c.GetLanguageFile(0), "");
        EXPECT_EQ(c.GetLanguageFile(2), "fr.ini");
+       EXPECT_EQ(c.GetLanguageFile(3), "");
      }},
 };
 
@@ -245,19 +517,70 @@ TEST(UpdateConfig, ReadsEveryCaseOfThePackageTable) {
     ASSERT_TRUE(package.Write());
     customerPid = 0;
     customerDeviceName = "unchanged";
-    testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDOK}}, GetCurrentProcessId());
-    UpdateConfig config(package.AppFolder());
-    EXPECT_EQ(config.packageInvalid, row.invalid);
-    const auto seen = answerer.Seen();
+    rebootPsAfterSusbStart = false;
+    std::vector<BoxSeen> seen;
+    const auto config = BuildConfig(package.AppFolder(), &seen);
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(config->packageInvalid, row.invalid);
     if (*row.message) {
       ASSERT_EQ(seen.size(), 1u);
       EXPECT_EQ(seen[0].text, Expand(row.message, package.AppFolder()));
+      EXPECT_EQ(seen[0].caption, "Kestor");
+      EXPECT_EQ(seen[0].icon, row.icon);
+      EXPECT_EQ(seen[0].buttons, std::vector<std::string>{"OK"});
     } else {
       EXPECT_TRUE(seen.empty()) << seen[0].text;
     }
-    row.check(config, package.AppFolder());
+    row.check(*config, package.AppFolder());
   }
   theEnvironment = nullptr;
+}
+
+// Which record a step section fills, by its name.
+enum class Kind { Module, PowerSupply, Release, FileList };
+
+TEST(UpdateConfig, ClassifiesStepSectionsByTheirNameInAnyCase) {
+  const struct {
+    const char* section;
+    Kind kind;
+  } rows[] = {{"MODUL", Kind::Module},
+              {"modul", Kind::Module},
+              {"Module", Kind::Module},
+              {"mODULE", Kind::Module},
+              {"POWERSUPPLY", Kind::PowerSupply},
+              {"PowerSupply", Kind::PowerSupply},
+              {"pwr supply", Kind::PowerSupply},
+              {"Pwr Supply", Kind::PowerSupply},
+              {"rev", Kind::Release},
+              {"Rev", Kind::Release},
+              {"REV", Kind::Release},
+              {"Revision", Kind::FileList},
+              {"PwrSupply", Kind::FileList},
+              {"Power Supply", Kind::FileList},
+              {"Modules", Kind::FileList},
+              {"MMI", Kind::FileList}};
+  testsupport::TestFolder folder;
+  int n = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.section);
+    PackageBuilder package(folder / ("package" + std::to_string(n++)));
+    package.Package("TR440", "1.3")
+        .Step(row.section,
+              {{"Name", "X"}, {"FWPROGNORM", "fw.bin"}, {"File1", "list.bin"}, {"Beta", "5"}});
+    ASSERT_TRUE(package.Write());
+    std::vector<BoxSeen> seen;
+    const auto config = BuildConfig(package.AppFolder(), &seen);
+    EXPECT_TRUE(seen.empty());
+    ASSERT_EQ(config->StepCount(), 1);
+    const UpdateStep step = config->GetStep(0);
+    const std::string fw = package.AppFolder() + "outfile\\fw.bin";
+    EXPECT_EQ(config->FirmwareParts()[0].firmware.progNormFile, row.kind == Kind::Module ? fw : "");
+    EXPECT_EQ(config->FirmwareParts()[1].firmware.progNormFile,
+              row.kind == Kind::PowerSupply ? fw : "");
+    EXPECT_EQ(step.beta, row.kind == Kind::Release ? "5" : "");
+    EXPECT_EQ(step.hasFileList, row.kind == Kind::FileList);
+    EXPECT_EQ(step.fileList.size(), row.kind == Kind::FileList ? 1u : 0u);
+  }
 }
 
 TEST(UpdateConfig, StepStatusAndDetailKeepTheirRanges) {
@@ -267,18 +590,36 @@ TEST(UpdateConfig, StepStatusAndDetailKeepTheirRanges) {
   ASSERT_TRUE(package.Write());
   UpdateConfig config(package.AppFolder());
   ASSERT_EQ(config.StepCount(), 1);
-  EXPECT_FALSE(config.SetStepStatus(0, 5));
-  EXPECT_FALSE(config.SetStepStatus(1, STEP_ERROR));
-  EXPECT_FALSE(config.SetStepDetail(-1, "x"));
-  StepRow row = config.GetStepRow(0);
-  EXPECT_EQ(row.status, "Ready for update");
-  EXPECT_EQ(row.deviceVersion, "");
   EXPECT_TRUE(config.SetStepDetail(0, "2.00"));
-  EXPECT_TRUE(config.SetStepStatus(0, STEP_FINISHED));
-  row = config.GetStepRow(0);
-  EXPECT_EQ(row.status, "Update finished");
-  EXPECT_EQ(row.deviceVersion, "2.10") << "a finished step shows the package version";
+  EXPECT_FALSE(config.SetStepStatus(0, 5));
+  EXPECT_FALSE(config.SetStepStatus(0, -1));
+  EXPECT_FALSE(config.SetStepStatus(1, STEP_ERROR));
+  EXPECT_FALSE(config.SetStepStatus(-1, STEP_ERROR));
+  EXPECT_FALSE(config.SetStepDetail(-1, "x"));
+  EXPECT_FALSE(config.SetStepDetail(1, "x"));
+  StepRow row = config.GetStepRow(0);
+  EXPECT_EQ(row.name, "MODULE");
+  EXPECT_EQ(row.status, "Ready for update") << "a refused state changes nothing";
+  EXPECT_EQ(row.deviceVersion, "2.00");
   EXPECT_EQ(row.rev, "2.10");
+
+  const struct {
+    StepState state;
+    const char* text;
+    const char* deviceVersion;
+  } states[] = {{STEP_UPDATING, "Updating...", "2.00"},
+                {STEP_ERROR, "Update error", "2.00"},
+                {STEP_CANCELED, "Update canceled", "2.00"},
+                {STEP_READY, "Ready for update", "2.00"},
+                {STEP_FINISHED, "Update finished", "2.10"}};
+  for (const auto& s : states) {
+    EXPECT_TRUE(config.SetStepStatus(0, s.state));
+    row = config.GetStepRow(0);
+    EXPECT_EQ(row.status, s.text) << "state " << s.state;
+    EXPECT_EQ(row.deviceVersion, s.deviceVersion)
+        << "state " << s.state << ": a finished step shows the package version";
+    EXPECT_EQ(config.GetStep(0).state, s.state);
+  }
 }
 
 }  // namespace

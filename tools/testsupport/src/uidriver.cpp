@@ -208,7 +208,12 @@ void MessageBoxAnswerer::Run() {
         seen.buttonId = line.buttonId;
         break;
       }
-      if (seen.buttonId == 0) seen.buttonId = fallbackButton_;
+      if (seen.buttonId == 0) {
+        // Without a process to watch, boxes of other programs (other tests
+        // running at the same time) are none of this answerer's business.
+        if (pid_ == 0) continue;
+        seen.buttonId = fallbackButton_;
+      }
       {
         std::lock_guard<std::mutex> lock(mutex_);
         handled_.push_back(box);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "config/ini_values.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
@@ -9,13 +11,22 @@
 
 UpdateConfig* theConfig = nullptr;
 int customerPid = 0;
-std::string customerDeviceName;
+// Filled while theConfig is built during static initialisation, perhaps before
+// this file's own initialisers run: constinit leaves nothing to run later that
+// could empty it again.
+constinit std::string customerDeviceName;
 bool rebootPsAfterSusbStart = false;
 
 namespace {
 
 const char* const kStepStateTexts[] = {"Ready for update", "Updating...", "Update finished",
                                        "Update error", "Update canceled"};
+
+// VER + 2 x CHECK in 32-bit arithmetic: any key values, however large, wrap
+// instead of overflowing.
+int VerifyMode(int ver, int check) {
+  return static_cast<int>(static_cast<uint32_t>(ver) + 2u * static_cast<uint32_t>(check));
+}
 
 // The reader runs before the debug log of this run is settled.
 void LogConfigLine(const std::string& text) { LogStartup(text); }
@@ -155,8 +166,8 @@ bool UpdateConfig::ReadFirmwarePart(const std::string& section, FirmwarePart& pa
   for (size_t k = 0; k < 10; ++k) {
     if (!OutfilePath(Text(section, keys[k], 99), paths[k])) return false;
   }
-  part.firmware.verifyMode = Integer(section, "FWVER") + 2 * Integer(section, "FWCHECK");
-  part.bootloader.verifyMode = Integer(section, "BLVER") + 2 * Integer(section, "BLCHECK");
+  part.firmware.verifyMode = VerifyMode(Integer(section, "FWVER"), Integer(section, "FWCHECK"));
+  part.bootloader.verifyMode = VerifyMode(Integer(section, "BLVER"), Integer(section, "BLCHECK"));
   part.firmware.goSusb = Integer(section, "FWGOSUSB") != 0;
   part.bootloader.goSusb = Integer(section, "BLGOSUSB") != 0;
   part.firmware.prog = Integer(section, "FWPROG") != 0;

@@ -74,7 +74,7 @@ class PackageBuilder {
   std::string romtestVerdict_;
 };
 
-// Text of an INI file from ordered sections.
+// Text of an INI file; its sections come in the order of their names.
 std::string IniFileText(const std::map<std::string, KeyValues>& sections);
 
 }  // namespace kestortest

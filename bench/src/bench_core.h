@@ -1,0 +1,151 @@
+// The bench of this process: its devices, the driver's open handles and
+// pending transfers, interface-list snapshots, registered notice windows,
+// fault rules and the call record. One lock guards it all; overlapped
+// completions and device-change notices happen outside it.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench_file.h"
+#include "usb_device.h"
+
+namespace bench {
+
+// One fault rule ([FaultN] of the bench file).
+struct FaultRule {
+  std::string section;
+  int device = -1;        // slot, -1 any
+  std::string operation;  // "VendorRequestIn", "Read", "CreateFile", ...
+  int facId = -1;         // control requests only
+  int endpoint = -1;      // transfers and bind only
+  int after = 0;          // matching calls let through first
+  int times = 1;          // how often it fires (0: always)
+  std::string action;     // Status, NoAnswer, Late, Short, Malformed, Remove
+  uint32_t status = 0;
+  uint32_t delayMs = 0;       // bench clock
+  uint32_t bytes = 0;         // Short: bytes kept
+  std::vector<uint8_t> data;  // Malformed: the transfer sent instead
+};
+
+// A transfer waiting for the device: a read for data, or a write held back
+// by a fault.
+struct PendingIo {
+  uint64_t id = 0;
+  bool claimed = false;  // data taken, completion scheduled
+  HANDLE handle = nullptr;
+  OVERLAPPED* overlapped = nullptr;
+  uint8_t* buffer = nullptr;
+  uint32_t length = 0;
+  bool read = true;
+  uint8_t endpoint = 0;
+  std::optional<FaultRule> fault;  // shapes the completion of this transfer
+};
+
+struct OpenHandle {
+  HANDLE id = nullptr;  // a real event handle the bench owns: never collides
+  int number = 0;       // h<number> in the call record
+  int slot = -1;
+  uint32_t generation = 0;
+  uint8_t endpoint = 0;  // bound pipe, 0 none
+};
+
+struct InterfaceList {
+  HANDLE id = nullptr;
+  std::vector<std::string> paths;  // the snapshot taken when it was made
+};
+
+struct NoticeWindow {
+  HANDLE id = nullptr;
+  HWND window = nullptr;
+  GUID classGuid{};
+};
+
+class Bench {
+ public:
+  static Bench& Instance();
+
+  bool Open(const std::string& path);
+  BenchFile& File() { return file_; }
+  std::recursive_mutex& Lock() { return lock_; }
+
+  // Driver entry points (the port's bench side).
+  HANDLE CreateDriverFile(const char* path);
+  BOOL IoControl(HANDLE h, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+                 DWORD* bytes, OVERLAPPED* ov);
+  BOOL Transfer(HANDLE h, bool read, void* buffer, DWORD length, DWORD* bytes, OVERLAPPED* ov);
+  BOOL OverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* bytes, BOOL wait);
+  BOOL CancelIo(HANDLE h);
+  BOOL CloseDriverHandle(HANDLE h);
+
+  HANDLE MakeInterfaceList(const GUID* guid);
+  BOOL EnumInterface(HANDLE set, const GUID* guid, DWORD index, void* data);
+  BOOL InterfaceDetail(HANDLE set, const void* data, void* detail, DWORD size, DWORD* required);
+  BOOL DestroyInterfaceList(HANDLE set);
+
+  HANDLE RegisterNotices(HWND window, const GUID* classGuid);
+  BOOL UnregisterNotices(HANDLE id);
+
+  // Bus events (tests and the devices' own behaviour).
+  bool Remove(int slot);
+  bool Arrive(int slot);
+  bool QueueTransfer(int slot, uint8_t endpoint, const uint8_t* data, uint32_t length);
+  std::vector<std::vector<uint8_t>> PacketsTaken(int slot);
+
+  // The call record.
+  void Record(const std::string& line);
+  std::string RecordText();
+  void ClearRecord();
+
+  // Runs `action` after `benchMs` of the bench clock, on the bench's own thread.
+  void After(uint32_t benchMs, std::function<void()> action);
+
+ private:
+  Bench();
+  void Reset();
+  UsbDevice* DeviceLocked(int slot);
+  std::vector<UsbDevice*> PresentLocked();
+  std::string InterfacePathLocked(UsbDevice& d);
+  OpenHandle* HandleLocked(HANDLE h);
+  bool AliveLocked(const OpenHandle& h);
+  uint32_t ControlLocked(OpenHandle& h, DWORD code, const uint8_t* in, DWORD inSize, uint8_t* out,
+                         DWORD outSize, DWORD* bytes, bool* cycle);
+  void DeliverLocked(UsbDevice& d, uint8_t endpoint, std::vector<std::function<void()>>* done);
+  void RemoveLocked(int slot, std::vector<std::function<void()>>* done);
+  void ArriveLocked(int slot, std::vector<std::function<void()>>* done);
+  void FailPendingLocked(const std::function<bool(const PendingIo&)>& which, uint32_t status,
+                         std::vector<std::function<void()>>* done);
+  void NoticeLocked(UsbDevice& d, bool arrival, std::vector<std::function<void()>>* done);
+  std::optional<FaultRule> FaultLocked(int slot, const std::string& operation, int facId,
+                                       int endpoint);
+  void LoadFaultsLocked();
+  void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
+                           uint32_t benchMs);
+  bool TakePendingLocked(uint64_t id, PendingIo* out);
+
+  std::recursive_mutex lock_;
+  BenchFile file_;
+  std::vector<std::unique_ptr<UsbDevice>> devices_;
+  std::vector<OpenHandle> handles_;
+  std::vector<PendingIo> pending_;
+  std::vector<InterfaceList> lists_;
+  std::vector<NoticeWindow> notices_;
+  std::vector<FaultRule> faults_;
+  std::vector<std::string> record_;
+  std::string recordFile_;
+  int nextHandleNumber_ = 1;
+  uint64_t nextPendingId_ = 1;
+};
+
+// Completes an overlapped transfer: result fields first, then the event.
+void CompleteOverlapped(OVERLAPPED* ov, uint32_t status, uint32_t bytes);
+
+}  // namespace bench

@@ -1,0 +1,64 @@
+// The bench file: an INI text that describes the bus and holds the bench's
+// persistent state. Every process that opened the same file sees the same
+// state: a change is written back at once, atomically (a whole new file moved
+// over the old one, under a machine-wide mutex), and a read notices when
+// another process changed the file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace bench {
+
+class BenchFile {
+ public:
+  BenchFile() = default;
+  ~BenchFile();
+
+  // Reads the file; false when it cannot be read.
+  bool Open(const std::string& path);
+  const std::string& Path() const { return path_; }
+
+  std::string Get(const std::string& section, const std::string& key,
+                  const std::string& fallback = {});
+  // Integers in decimal or with a 0x prefix.
+  int64_t GetInt(const std::string& section, const std::string& key, int64_t fallback);
+  bool Has(const std::string& section, const std::string& key);
+  std::vector<std::string> Sections();
+
+  // Writes one value back to the file (empty value: removes the key).
+  void Set(const std::string& section, const std::string& key, const std::string& value);
+
+ private:
+  struct Section {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> keys;
+  };
+  void RefreshLocked();
+  void ParseLocked(const std::string& text);
+  std::string RenderLocked() const;
+  Section* FindLocked(const std::string& name);
+
+  std::string path_;
+  HANDLE fileMutex_ = nullptr;
+  std::recursive_mutex lock_;
+  std::vector<Section> sections_;
+  FILETIME stamp_{};
+  uint64_t size_ = 0;
+};
+
+// The machine-wide mutex that guards every read-modify-write of the bench
+// file at `path`, for all parts of the bench in all processes.
+HANDLE OpenBenchFileMutex(const std::string& path);
+
+// Hex byte texts ("01 a0 FF" or "01a0ff") and back ("01 A0 FF").
+std::vector<uint8_t> ParseHex(const std::string& text);
+std::string FormatHex(const uint8_t* data, size_t size);
+int64_t ParseInt(const std::string& text, int64_t fallback);
+
+}  // namespace bench

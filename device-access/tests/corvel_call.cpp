@@ -1,0 +1,55 @@
+// Calls Corvel's exports as another program binds them: the library loaded
+// by path, each export taken by name at its first call.
+//   corvel_call <Corvel.dll> <result file> <call>...
+// A call is an export name, with ":argument" for LmFindInstalledDriver
+// (a number) and LmInstallDriver / LmUninstallDriver (an INF path). Each
+// result goes into the result file as "<call>=<result>" on a line of its own.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using NoArgs = int(WINAPI*)(void);
+using NumberArg = int(WINAPI*)(DWORD);
+using TextArg = int(WINAPI*)(const char*);
+
+FARPROC Bind(HMODULE corvel, const std::string& name) {
+  FARPROC entry = GetProcAddress(corvel, name.c_str());
+  if (!entry) {
+    std::fprintf(stderr, "corvel_call: no export %s\n", name.c_str());
+    std::exit(3);
+  }
+  return entry;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  HMODULE corvel = LoadLibraryA(argv[1]);
+  if (!corvel) return 4;
+  FILE* out = std::fopen(argv[2], "wb");
+  if (!out) return 5;
+  for (int i = 3; i < argc; ++i) {
+    std::string call = argv[i];
+    size_t colon = call.find(':');
+    std::string name = call.substr(0, colon);
+    std::string arg = colon == std::string::npos ? "" : call.substr(colon + 1);
+    FARPROC entry = Bind(corvel, name);
+    int result;
+    if (name == "LmFindInstalledDriver")
+      result = reinterpret_cast<NumberArg>(reinterpret_cast<void*>(entry))(
+          static_cast<DWORD>(std::strtoul(arg.c_str(), nullptr, 0)));
+    else if (name == "LmInstallDriver" || name == "LmUninstallDriver")
+      result = reinterpret_cast<TextArg>(reinterpret_cast<void*>(entry))(arg.c_str());
+    else
+      result = reinterpret_cast<NoArgs>(reinterpret_cast<void*>(entry))();
+    std::fprintf(out, "%s=%d\r\n", call.c_str(), result);
+  }
+  std::fclose(out);
+  FreeLibrary(corvel);
+  return 0;
+}

@@ -1,0 +1,31 @@
+// A caller of Corvel linked through corvel.h and the import library, as a
+// program binds it at load time. Exit code 0 when the calls came back as the
+// header declares them; the number of the first wrong call otherwise.
+#include <cstring>
+
+#include "corvel/corvel.h"
+
+int main() {
+  // Every export is referenced, so each one must resolve at link time.
+  const void* exports[] = {
+      reinterpret_cast<const void*>(&LmLibInit),
+      reinterpret_cast<const void*>(&LmLibExit),
+      reinterpret_cast<const void*>(&LmGetErrorString),
+      reinterpret_cast<const void*>(&LmFindHostUSB),
+      reinterpret_cast<const void*>(&LmFindExtendedUSBHost),
+      reinterpret_cast<const void*>(&LmIsUSBHostDisabled),
+      reinterpret_cast<const void*>(&LmDisableUSBHost),
+      reinterpret_cast<const void*>(&LmEnableUSBHost),
+      reinterpret_cast<const void*>(&LmFindInstalledDriver),
+      reinterpret_cast<const void*>(&LmInstallDriver),
+      reinterpret_cast<const void*>(&LmUninstallDriver),
+  };
+  for (const void* entry : exports)
+    if (!entry) return 1;
+  char text[100];
+  if (LmGetErrorString(0x1234, text, sizeof text) != static_cast<int>(LM_WARN_UNKNOWN_STATUS))
+    return 2;
+  if (std::strcmp(text, "Unknown Error 0x1234") != 0) return 3;
+  if (LmFindInstalledDriver(0) != 0) return 4;
+  return 0;
+}

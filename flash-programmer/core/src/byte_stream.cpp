@@ -1,0 +1,49 @@
+#include "tessaro/byte_stream.h"
+
+#include <cstring>
+
+#include "tessaro/errors.h"
+
+namespace tessaro {
+
+size_t ByteStream::Read(void* out, size_t count) {
+  size_t n = size_ - position_ < count ? size_ - position_ : count;
+  if (n) std::memcpy(out, data_ + position_, n);
+  position_ += n;
+  return n;
+}
+
+void ByteStream::ReadExact(void* out, size_t count, const std::string& message) {
+  if (Read(out, count) != count) throw TessaroError(message);
+}
+
+const uint8_t* ByteStream::Take(size_t count, const std::string& message) {
+  if (size_ - position_ < count) {
+    position_ = size_;
+    throw TessaroError(message);
+  }
+  const uint8_t* p = data_ + position_;
+  position_ += count;
+  return p;
+}
+
+std::string ByteStream::ReadShortString(const std::string& message) {
+  uint8_t length = ReadU8(message);
+  const uint8_t* p = Take(length, message);
+  return std::string(reinterpret_cast<const char*>(p), length);
+}
+
+uint8_t ByteStream::ReadU8(const std::string& message) { return *Take(1, message); }
+
+uint16_t ByteStream::ReadU16(const std::string& message) {
+  const uint8_t* p = Take(2, message);
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t ByteStream::ReadU32(const std::string& message) {
+  const uint8_t* p = Take(4, message);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+}  // namespace tessaro

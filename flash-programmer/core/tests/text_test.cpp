@@ -1,0 +1,117 @@
+// Text formatting, the small text routines, list selections and the status word.
+#include <gtest/gtest.h>
+
+#include "tessaro/format_text.h"
+#include "tessaro/line_lists.h"
+#include "tessaro/program_status.h"
+#include "tessaro/text_utils.h"
+
+using namespace tessaro;
+
+TEST(FormatText, Specifiers) {
+  struct Row {
+    std::string expected, actual;
+  } rows[] = {
+      {"0x0000ABCD", FormatText("0x%0:8.8X", {0xABCDu})},
+      {"12.50%", FormatText("%f%%", {12.5})},
+      {"3.00", FormatText("%f", {3})},
+      {"50.00", FormatText("%f", {5000 / 100.0})},
+      {"0x004100-0x00410F, 0x0010B (00016) <001,0000048>",
+       FormatText("0x%0:6.6X-0x%1:6.6X, 0x%2:4.4XB (%2:5.5d) <%3.3d,%7.7d>",
+                  {0x4100u, 0x410Fu, 16u, 1, 48u})},
+      {"07", FormatText("%2.2d", {7})},
+      {"FFFFFFEF", FormatText("%X", {-17})},
+      {"-17", FormatText("%d", {-17})},
+      {"ab        |", FormatText("%-10s|", {"ab"})},
+      {"<?>", FormatText("%s", {})},
+      {"<?>", FormatText("%d", {"text"})},
+      {"a%b", FormatText("a%%b")},
+  };
+  for (const Row& r : rows) EXPECT_EQ(r.expected, r.actual);
+}
+
+TEST(TextUtils, PadRightCutsAndFills) {
+  EXPECT_EQ(std::string(48, 'n'), PadRight(std::string(50, 'n'), 48, ' '));
+  EXPECT_EQ("ab   ", PadRight("ab", 5, ' '));
+}
+
+TEST(TextUtils, ByteDumps) {
+  const uint8_t bytes[] = {0x41, 0x00, 0x42};
+  EXPECT_EQ("A#0B", CharBytes(bytes, 3));
+  EXPECT_EQ("41 00 42 ", HexBytes(bytes, 3));
+  const uint8_t high[] = {0xAB};
+  EXPECT_EQ("ab ", HexBytes(high, 1));
+}
+
+TEST(TextUtils, TimeForms) {
+  LocalTime t{2026, 3, 7, 9, 5, 4, 12};
+  EXPECT_EQ("07.03.26 09:05:04,012", DateTimeText(t));
+  EXPECT_EQ("2026.03.07. 09:05:04:012", RunTimeText(t));
+  EXPECT_EQ("09:05:04.012", TimeText(t, ":", "."));
+  EXPECT_EQ("01:01:01,001", ElapsedText(3661001));
+  EXPECT_EQ("00:00:00,000", ElapsedText(0));
+}
+
+TEST(TextUtils, WindowsVersionTexts) {
+  struct Row {
+    OsVersion v;
+    std::string expected;
+  } rows[] = {
+      {{5, 1, 2600, 2, "Service Pack 3"},
+       "Microsoft Windows XP Version: 5.1 Build: 2600 Service Pack 3"},
+      {{5, 0, 2195, 2, "SP4"}, "Microsoft Windows 2000 Version: 5.0 Build: 2195 SP4"},
+      {{5, 2, 3790, 2, ""}, "Microsoft Windows NT Version: 5.2 Build: 3790 "},
+      {{4, 0, 1381, 2, "SP6"}, "Microsoft Windows NT 4 Version: 4.0 Build: 1381 SP6"},
+      {{6, 1, 7601, 2, "SP1"}, "Microsoft Windows NT Version: 6.1 Build: 7601 SP1"},
+      {{4, 0, 950, 1, "B"}, "Microsoft Windows 95 Version: 4.0 Build: 950 B (Memphis)"},
+      {{4, 10, 1998, 1, "A"}, "Microsoft Windows 98 Version: 4.10 Build: 1998 A (Chicago)"},
+      {{3, 1, 0, 0, ""}, "Win 32s na Windows 3.1x"},
+      {{9, 9, 9, 7, ""}, "as before"},
+  };
+  for (const Row& r : rows) {
+    std::string text = "as before";
+    WindowsVersionText(r.v, text);
+    EXPECT_EQ(r.expected, text) << "platform " << r.v.platform << " " << r.v.major << "."
+                                << r.v.minor;
+  }
+}
+
+TEST(ListSelection, SelectsOnlyTheNamedEntriesUpToTheHighestIndex) {
+  TMemoryLines list;
+  for (int i = 0; i < 4; ++i) list.Add("line");
+  SelectListEntries({2, 5}, 1, list);
+  TArrayOfInteger selected;
+  SelectedListEntries(list, selected);
+  EXPECT_EQ(TArrayOfInteger({2}), selected);
+
+  list.SetSelected(0, true);
+  SelectListEntries({1, 3}, -1, list);  // nothing for a negative highest index
+  SelectListEntries({3}, 0, list);      // nothing is deselected
+  SelectedListEntries(list, selected);
+  EXPECT_EQ(TArrayOfInteger({0, 2, 3}), selected);
+}
+
+TEST(StatusWord, ProgressRoundsHalvesToEvenAndNeverDividesByZero) {
+  EXPECT_EQ(0, ProgressOf(1, 20000));  // 0.5
+  EXPECT_EQ(2, ProgressOf(3, 20000));  // 1.5
+  EXPECT_EQ(5000, ProgressOf(50, 100));
+  EXPECT_EQ(3333, ProgressOf(1, 3));
+  EXPECT_EQ(0, ProgressOf(5, 0));
+  EXPECT_EQ(0, ProgressOf(5, -3));
+  EXPECT_EQ(10000, ProgressOf(150, 100));
+}
+
+TEST(StatusWord, NegativeStatusShowsInTheLowHalfAndProgressOnlyOnceRegistered) {
+  ProgramingState::Reset();
+  ProgramingState::SetStatus(-1);
+  ProgramingState::SetProgress(50, 100);
+  EXPECT_EQ(0x0000FFFFu, ProgramingState::StatusWord());
+  ProgramingState::RegisterProgress();
+  ProgramingState::SetProgress(50, 100);
+  EXPECT_EQ(0x1388FFFFu, ProgramingState::StatusWord());
+  ProgramingState::SetStatus(15);
+  EXPECT_EQ(0x1388000Fu, ProgramingState::StatusWord());
+  EXPECT_EQ(15, ProgramingState::Status());
+  ProgramingState::Reset();
+  EXPECT_EQ(0u, ProgramingState::StatusWord());
+}

@@ -1,0 +1,57 @@
+// The library's main thread: reader threads hand each completed transfer to
+// it and wait until it was handled. The main thread runs the handed-over
+// work whenever it pumps window messages (a hidden window receives a wake-up
+// message) or waits through the library's wait.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+namespace tessaro {
+
+class MainThreadSync {
+ public:
+  static MainThreadSync& Instance();
+
+  // Makes the calling thread the library's main thread. Called by every
+  // connection on the thread that makes it (the thread that runs the job).
+  void BindMainThread();
+  DWORD MainThreadId() const { return mainThread_; }
+
+  // From any thread: runs `job` on the main thread and waits for it. On the
+  // main thread itself the job runs at once. When `stop` is signalled, the
+  // job is withdrawn unless the main thread runs it already (then it is
+  // waited for), and false is returned.
+  bool Run(const std::function<void()>& job, HANDLE stop);
+
+  // Runs the jobs waiting for the main thread; only on the main thread.
+  void CheckSynchronize();
+  // Signalled while jobs wait.
+  HANDLE WakeEvent() const { return wake_; }
+
+ private:
+  MainThreadSync();
+  struct Job;
+  CRITICAL_SECTION lock_;
+  Job* first_ = nullptr;
+  Job* last_ = nullptr;
+  HANDLE wake_;
+  HWND window_ = nullptr;
+  DWORD mainThread_ = 0;
+};
+
+// The library's wait: lets ms of the port's clock pass on the main thread
+// while handed-over transfers and window messages are served. The library's
+// utilities may install their own wait here.
+using WaitFunction = void (*)(DWORD ms);
+void SetWaitFunction(WaitFunction wait);
+void LibraryWait(DWORD ms);
+void PumpingWait(DWORD ms);  // the default
+
+// The application's standard error display (a message box unless replaced).
+using ErrorDisplay = void (*)(const char* text);
+void SetErrorDisplay(ErrorDisplay display);
+void ShowLibraryError(const char* text);
+
+}  // namespace tessaro

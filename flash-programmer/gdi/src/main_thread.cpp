@@ -1,0 +1,160 @@
+#include "tessaro/main_thread.h"
+
+#include "hwport/clock.h"
+
+namespace tessaro {
+namespace {
+
+constexpr UINT kWakeMessage = WM_APP + 0x51;
+
+LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kWakeMessage) {
+    MainThreadSync::Instance().CheckSynchronize();
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+WaitFunction g_wait = &PumpingWait;
+
+void MessageBoxDisplay(const char* text) {
+  MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+ErrorDisplay g_errorDisplay = &MessageBoxDisplay;
+
+}  // namespace
+
+struct MainThreadSync::Job {
+  const std::function<void()>* work;
+  HANDLE done;
+  Job* next = nullptr;
+};
+
+MainThreadSync& MainThreadSync::Instance() {
+  static MainThreadSync* sync = new MainThreadSync;  // reader threads may outlive statics
+  return *sync;
+}
+
+MainThreadSync::MainThreadSync() {
+  InitializeCriticalSection(&lock_);
+  wake_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+void MainThreadSync::BindMainThread() {
+  DWORD self = GetCurrentThreadId();
+  if (mainThread_ == self && window_) return;
+  mainThread_ = self;
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = SyncWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TessaroMainThreadSync";
+  RegisterClassA(&wc);
+  // A message-only window of the main thread: any message loop there serves
+  // the handed-over transfers.
+  window_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            wc.hInstance, nullptr);
+}
+
+bool MainThreadSync::Run(const std::function<void()>& job, HANDLE stop) {
+  if (GetCurrentThreadId() == mainThread_ || mainThread_ == 0) {
+    job();
+    return true;
+  }
+  Job j{&job, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  EnterCriticalSection(&lock_);
+  if (last_)
+    last_->next = &j;
+  else
+    first_ = &j;
+  last_ = &j;
+  SetEvent(wake_);
+  HWND window = window_;
+  LeaveCriticalSection(&lock_);
+  if (window) PostMessageA(window, kWakeMessage, 0, 0);
+
+  HANDLE waits[2] = {j.done, stop};
+  DWORD r = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, INFINITE);
+  bool finished = true;
+  if (r != WAIT_OBJECT_0) {
+    // Stopped: withdraw the job unless the main thread has it already.
+    EnterCriticalSection(&lock_);
+    bool queued = false;
+    Job* prev = nullptr;
+    for (Job* p = first_; p; prev = p, p = p->next)
+      if (p == &j) {
+        queued = true;
+        if (prev)
+          prev->next = p->next;
+        else
+          first_ = p->next;
+        if (last_ == p) last_ = prev;
+        break;
+      }
+    LeaveCriticalSection(&lock_);
+    // Running now: it ends soon. Either way the caller is told it was
+    // stopped, since the stop signal is used up by this wait.
+    if (!queued) WaitForSingleObject(j.done, INFINITE);
+    finished = false;
+  }
+  CloseHandle(j.done);
+  return finished;
+}
+
+void MainThreadSync::CheckSynchronize() {
+  if (GetCurrentThreadId() != mainThread_) return;
+  for (;;) {
+    EnterCriticalSection(&lock_);
+    Job* j = first_;
+    if (j) {
+      first_ = j->next;
+      if (!first_) last_ = nullptr;
+    }
+    if (!first_) ResetEvent(wake_);
+    LeaveCriticalSection(&lock_);
+    if (!j) return;
+    // The reader is released even when the work raises: it would wait for
+    // it forever, and so would whoever stops it.
+    try {
+      (*j->work)();
+    } catch (...) {
+      SetEvent(j->done);
+      throw;
+    }
+    SetEvent(j->done);
+  }
+}
+
+void SetWaitFunction(WaitFunction wait) { g_wait = wait ? wait : &PumpingWait; }
+
+void LibraryWait(DWORD ms) { g_wait(ms); }
+
+void PumpingWait(DWORD ms) {
+  MainThreadSync& sync = MainThreadSync::Instance();
+  if (sync.MainThreadId() != 0 && sync.MainThreadId() != GetCurrentThreadId()) {
+    // Only the main thread serves the readers; another thread just waits.
+    hwport::Sleep(ms);
+    return;
+  }
+  DWORD start = hwport::TickCount();
+  for (;;) {
+    sync.CheckSynchronize();
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    sync.CheckSynchronize();
+    DWORD elapsed = hwport::TickCount() - start;
+    if (elapsed >= ms) return;
+    HANDLE wake = sync.WakeEvent();
+    hwport::MsgWaitForObjects(1, &wake, FALSE, ms - elapsed, QS_ALLINPUT);
+  }
+}
+
+void SetErrorDisplay(ErrorDisplay display) {
+  g_errorDisplay = display ? display : &MessageBoxDisplay;
+}
+
+void ShowLibraryError(const char* text) { g_errorDisplay(text); }
+
+}  // namespace tessaro

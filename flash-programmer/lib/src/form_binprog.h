@@ -1,0 +1,148 @@
+// The library's window "Tessaro Glintor v1.1": the file name, the flash with
+// its sectors, the header's ids, commands and versions, the device tree, the
+// program blocks, the Message and Info windows and the job's progress. It
+// starts the programming job for the Programing export and lets a user
+// program a file by hand. It lives on the thread that loaded the library.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "form_lists.h"
+#include "tessaro/program_file.h"
+
+namespace tessaro {
+
+// Control ids of the form (the UI tests find the controls by them).
+enum FormControl : int {
+  IDC_PANEL_FILE_NAME = 101,
+  IDC_TEST_SER_NB,
+  IDC_GB_FLASH,
+  IDC_CB_FLASHES,
+  IDC_L_FLASH,
+  IDC_BASE_FLASH,
+  IDC_SECTOR_ADDRESS,
+  IDC_LB_FLASH,
+  IDC_SCROLL_FLASH,
+  IDC_GB_SEL_USB_DEV,
+  IDC_VID,
+  IDC_PID,
+  IDC_VER,
+  IDC_VER_LABEL,
+  IDC_LB_COMMANDS,
+  IDC_SCROLL_COMMANDS,
+  IDC_LB_SUPPORTED_FWS,
+  IDC_TV_USB_DEV,
+  IDC_LB_PROGRAM_BLOCKS,
+  IDC_SCROLL_PROGRAM_BLOCKS,
+  IDC_MEMO_MSG,
+  IDC_MEMO_INFO,
+  IDC_STATUS_BAR,
+  IDC_PROGRESS_BAR,
+  IDC_SB_DLL,
+};
+
+constexpr char kFormCaption[] = "Tessaro Glintor v1.1";
+
+class TFormBinProg;
+
+// The form's own log hook ("M" lines).
+extern LogHook FormLogHook;
+
+// Runs the job's command list once the file was read; none until the
+// library has a command interpreter, and then a job ends after the read.
+using CommandRunner = bool (*)(TFormBinProg& form, uint16_t vid, uint16_t pid,
+                               const std::string& serialNumber);
+void SetCommandRunner(CommandRunner runner);
+
+// The Programing export's work: status 1; -1 and false for a missing file;
+// otherwise the form runs the job. A closed form fails with an error.
+bool StartProgramming(TFormBinProg* form, uint16_t vid, uint16_t pid, const std::string& fileName,
+                      const std::string& serialNumber);
+
+class TFormBinProg : public ProgramFileForm {
+ public:
+  // Makes the form (hidden), stores it into `reference` and clears that
+  // reference when its window is destroyed.
+  static TFormBinProg* CreateSelfDestroying(TFormBinProg** reference);
+  ~TFormBinProg() override;
+
+  HWND Handle() const { return window_; }
+  bool Showing() const;
+  void Show();
+  void Hide();
+  // The close rules: refused while a job runs; a showing window asks first.
+  // True when the window was closed.
+  bool Close();
+  bool JobRunning() const { return jobRunning_; }
+
+  bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
+                        const std::string& serialNumber);
+  bool RunProgrammingJob(uint16_t vid, uint16_t pid, const std::string& fileName,
+                         const std::string& serialNumber);
+  bool ReadFileIntoForm(const std::string& fileName);
+  bool RunCommandsFromForm(uint16_t vid, uint16_t pid, const std::string& serialNumber);
+  // The LogFile export's work: 1 opens the log in the text viewer, 2 deletes
+  // it (-1 when that worked, else 0); any other value is refused with a box
+  // and 0. Needs only the logger, so it works when the window is gone.
+  static int32_t LogFileAction(uint16_t what);
+
+  // ProgramFileForm
+  TStrings* InfoLines() override { return &info_; }
+  TSelectableList& CommandLines() override { return commands_; }
+  TSelectableList& VersionLines() override { return versions_; }
+  TSelectableList& SectorLines() override { return sectors_; }
+  TSelectableList& BlockLines() override { return blocks_; }
+  void ShowHeaderFields(ProgramFileHeader& header) override;
+  void FlashListChanged(const TFlashes& flashes) override;
+  const FlashRecord& SelectedFlash() const override { return selectedFlash_; }
+  void ShowMessage(const std::string& text) override;
+
+  TMemoLines& Info() { return info_; }
+  TMemoLines& Messages() { return messages_; }
+  ProgramFileRecords& Records() { return records_; }
+  uint32_t BaseFlashAddress() const { return baseFlashAddress_; }
+  uint32_t SectorAddress() const { return sectorAddress_; }
+  HWND Control(int id) const { return GetDlgItem(window_, id); }
+  // The job-status line as the timer writes it for a status word.
+  static std::string JobStatusText(uint32_t statusWord);
+
+ private:
+  TFormBinProg() = default;
+  bool CreateWindowAndControls();
+  void Log(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args = {});
+  void FlashesChange();
+  void LeaveVid();
+  void LeavePid();
+  void LeaveVersion();
+  void LeaveIdField(int id, uint16_t& value);
+  void SyncScrollBar(int barId, TListBoxLines& list);
+  void ScrollList(int barId, int code);
+  void OnTimer();
+  void ManualProgramming();
+  bool AskClose();
+  void SetText(int id, const std::string& text);
+  std::string Text(int id) const;
+  void SetHint(int id, const std::string& text);
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK KeyHook(int code, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  HWND window_ = nullptr;
+  HWND tooltip_ = nullptr;
+  HHOOK keyHook_ = nullptr;
+  TFormBinProg** reference_ = nullptr;
+  TMemoLines info_, messages_;
+  TListBoxLines commands_, versions_, sectors_, blocks_;
+  ProgramFileRecords records_;
+  FlashRecord selectedFlash_;
+  uint32_t baseFlashAddress_ = 0;
+  uint32_t sectorAddress_ = 0;
+  bool jobRunning_ = false;
+  bool serialEntered_ = false;
+};
+
+}  // namespace tessaro

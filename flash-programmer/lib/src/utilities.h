@@ -1,0 +1,45 @@
+// The library's platform utilities: local time, the operating system's
+// version text, the message pump that keeps the library's window live, and
+// the wait with progress that the job's wait commands use.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "tessaro/line_lists.h"
+#include "tessaro/text_utils.h"
+
+namespace tessaro {
+
+LocalTime LocalNow();
+// The time of day with the locale's time and decimal separators.
+std::string TimeText(const LocalTime& t);
+std::string WindowsVersionText();
+
+// Lets the calling thread's pending window messages through (the library's
+// window lives on the job's thread). A quit message is left in the queue;
+// false when one was seen.
+bool ProcessMessages();
+
+// Lets ms of the port's clock pass on the calling thread while its window
+// messages go through (the library's window, the connection's hand-overs).
+void WaitLettingMessagesThrough(DWORD ms);
+// Makes that wait the one the device connection waits with (at load), or
+// gives the connection its own wait back (at unload).
+void InstallLibraryWait();
+void UninstallLibraryWait();
+
+// Ends a running WaitWithProgress early; cleared when a wait starts.
+extern std::atomic<bool> WaitEnded;
+
+// Waits `total` ms of the port's clock in steps of `step` ms, moving the bar
+// and rewriting the last line of `lines`; messages go through after each step.
+void WaitWithProgress(int total, int step, HWND progressBar, TLineList* lines);
+
+// The folder of the program that loaded the library, with a trailing backslash.
+std::string ProgramFolder();
+bool FileExists(const std::string& path);
+
+}  // namespace tessaro

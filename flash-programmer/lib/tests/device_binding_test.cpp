@@ -1,0 +1,161 @@
+// The library and its device layer: the device model's "D" lines, one error
+// class for both, and the connection's wait.
+// clang-format off
+#include <windows.h>
+// clang-format on
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "form_binprog.h"
+#include "loging.h"
+#include "tessaro/device.h"
+#include "tessaro/errors.h"
+#include "tessaro/main_thread.h"
+#include "tessaro/program_status.h"
+#include "tessaro_test/program_file_writer.h"
+#include "testsupport/testdir.h"
+#include "utilities.h"
+
+using namespace tessaro;
+
+namespace {
+
+class SilentDevice : public TDevice {
+ public:
+  SilentDevice() : TDevice(TDeviceInfo(1, 0x0E7B, 5)) {}
+  uint16_t GetVendorData(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
+  uint16_t GetStatus(uint16_t) override { return 0; }
+  void SendCommand(uint16_t, uint16_t) override {}
+  void SetRegister(uint16_t, uint16_t, uint16_t, const void*) override {}
+  uint16_t GetRegister(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
+  void SetFacilityData(uint16_t, uint16_t, uint16_t, const void*) override {}
+  uint16_t GetFacilityData(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
+  void SetFlashData(uint16_t, const void*, uint16_t) override {}
+  uint16_t GetFlashData(uint16_t, void*, uint16_t) override { return 0; }
+  void WriteData(uint16_t, const void*, uint16_t) override {}
+  bool CyclePort() override { return false; }
+};
+
+std::vector<std::string> LinesHolding(const std::string& path, const std::string& part) {
+  std::vector<std::string> out;
+  for (const std::string& line : testsupport::SplitLines(testsupport::ReadFileOr(path)))
+    if (line.find(part) != std::string::npos) out.push_back(line);
+  return out;
+}
+
+void ReadStatus(SilentDevice& device) {
+  uint8_t buffer[4];
+  Dev_GetFacilityData(&device, 0x0300, 0, nullptr, nullptr, sizeof buffer, buffer);
+}
+
+}  // namespace
+
+TEST(DeviceBinding, DeviceLinesReachTheLogAsDLinesOnlyWhileTheFormExists) {
+  testsupport::TestFolder folder;
+  CreateGlobalLogger(folder.Path());
+  TFormBinProg* reference = nullptr;
+  TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
+  ASSERT_NE(nullptr, form);
+  {
+    SilentDevice device;
+    ReadStatus(device);
+  }
+  delete form;
+  {
+    SilentDevice device;
+    ReadStatus(device);
+  }
+  FreeGlobalLogger();
+
+  std::vector<std::string> lines = LinesHolding(
+      folder / "Tessaro.log", "GetFacilityData( FacId: 0x300, Ch: A+B, buf, Size: 4 )");
+  ASSERT_EQ(1u, lines.size()) << "one request while the form existed, none after";
+  EXPECT_EQ("D[", lines[0].substr(0, 2));
+  EXPECT_EQ("] GetFacilityData( FacId: 0x300, Ch: A+B, buf, Size: 4 )", lines[0].substr(23));
+  EXPECT_FALSE(TDevice::DefaultLog().Bound());
+}
+
+namespace {
+
+bool ThrowDeviceError(TFormBinProg&, uint16_t, uint16_t, const std::string&) {
+  throw EDeviceError("Device(Hnd:00000001): gone");
+}
+
+}  // namespace
+
+TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
+  testsupport::TestFolder folder;
+  ProgramingState::Reset();
+  TFormBinProg* reference = nullptr;
+  TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
+  ASSERT_NE(nullptr, form);
+  std::string file = folder / "job.bin";
+  tessaro_test::Bytes bytes = tessaro_test::ProgramFileWriter::Write({});
+  testsupport::WriteFile(file, std::string(bytes.begin(), bytes.end()));
+  SetCommandRunner(&ThrowDeviceError);
+  std::string caught;
+  try {
+    StartProgramming(form, 0x0E7B, 5, file, "1");
+  } catch (const TessaroError& e) {
+    caught = e.what();
+  }
+  SetCommandRunner(nullptr);
+  EXPECT_EQ("Device(Hnd:00000001): gone", caught);
+  EXPECT_FALSE(form->JobRunning());
+  EXPECT_EQ(0, form->Records().blocks.Count()) << "the blocks are cleared after the failure";
+
+  // And the other way round: a reader's error is caught as a device error.
+  testsupport::WriteFile(file, "short");
+  caught.clear();
+  try {
+    StartProgramming(form, 0x0E7B, 5, file, "1");
+  } catch (const EDeviceError& e) {
+    caught = e.Message();
+  }
+  EXPECT_EQ("Error CRC16", caught);
+  delete form;
+}
+
+namespace {
+
+UINT g_seen = 0;
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_APP + 7) ++g_seen;
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+}  // namespace
+
+TEST(DeviceBinding, ConnectionWaitLetsMessagesAndHandOversThrough) {
+  InstallLibraryWait();
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = CountingProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "DeviceBindingTestWindow";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+  ASSERT_NE(nullptr, window);
+  MainThreadSync::Instance().BindMainThread();
+  std::atomic<bool> ran{false};
+  std::atomic<DWORD> ranOn{0};
+  std::thread reader([&] {
+    MainThreadSync::Instance().Run(
+        [&] {
+          ranOn = GetCurrentThreadId();
+          ran = true;
+        },
+        nullptr);
+  });
+  g_seen = 0;
+  PostMessageA(window, WM_APP + 7, 0, 0);
+  for (int i = 0; i < 50 && !ran; ++i) LibraryWait(100);
+  reader.join();
+  UninstallLibraryWait();
+  DestroyWindow(window);
+  EXPECT_EQ(1u, g_seen) << "the window's message went through during the wait";
+  EXPECT_TRUE(ran) << "the reader's hand-over ran during the wait";
+  EXPECT_EQ(GetCurrentThreadId(), ranOn.load());
+}

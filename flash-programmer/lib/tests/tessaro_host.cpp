@@ -1,0 +1,174 @@
+// A host program for the library's end-to-end tests: loads Tessaro.dll the
+// way the update manager does and runs the actions named on its command line,
+// writing one "key=value" line per result into host_out.txt beside itself.
+//   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
+//   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testsupport/uidriver.h"
+
+namespace {
+
+using LogFileFn = int32_t(WINAPI*)(uint16_t);
+using VoidFn = void(WINAPI*)();
+using GetStatusFn = int32_t(WINAPI*)();
+using ProgramingFn = uint8_t(WINAPI*)(uint16_t, uint16_t, const char*, const char*);
+
+HMODULE g_library = nullptr;
+std::string g_out;
+
+void Out(const std::string& key, const std::string& value) {
+  FILE* f = std::fopen(g_out.c_str(), "ab");
+  if (!f) return;
+  std::fprintf(f, "%s=%s\r\n", key.c_str(), value.c_str());
+  std::fclose(f);
+}
+
+template <typename Fn>
+Fn Bind(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(g_library, name)));
+}
+
+std::vector<std::string> Split(const std::string& s, char sep, size_t parts) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (out.size() + 1 < parts) {
+    size_t p = s.find(sep, start);
+    if (p == std::string::npos) break;
+    out.push_back(s.substr(start, p - start));
+    start = p + 1;
+  }
+  out.push_back(s.substr(start));
+  return out;
+}
+
+std::string Hex(uint32_t v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "%08X", v);
+  return b;
+}
+
+void Pump(DWORD ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+// Polls GetStatus from a second thread while Programing runs; the job is held
+// by a message box that this thread answers only after it has seen the job
+// in its reading step many times.
+void ProgramingWithPoller(const std::vector<std::string>& a) {
+  auto getStatus = Bind<GetStatusFn>("GetStatus");
+  auto programing = Bind<ProgramingFn>("Programing");
+  std::atomic<bool> done{false};
+  std::set<uint32_t> seen;
+  int readingPolls = 0;
+  bool answered = false;
+  std::thread poller([&] {
+    while (!done) {
+      uint32_t v = static_cast<uint32_t>(getStatus());
+      seen.insert(v);
+      if (v == 3) ++readingPolls;
+      if (readingPolls >= 50 && !answered) {
+        answered = true;
+        HWND box = testsupport::WaitForMessageBox("", "", GetCurrentProcessId(), 30000);
+        if (box) testsupport::ClickButton(box, IDOK);
+      }
+      Sleep(2);
+    }
+  });
+  uint8_t r =
+      programing(static_cast<uint16_t>(std::stoul(a[1], nullptr, 0)),
+                 static_cast<uint16_t>(std::stoul(a[2], nullptr, 0)), a[3].c_str(), a[4].c_str());
+  done = true;
+  poller.join();
+  Out("prog", std::to_string(r));
+  Out("answered", answered ? "1" : "0");
+  Out("readingPolls", std::to_string(readingPolls));
+  std::string values;
+  for (uint32_t v : seen) values += (values.empty() ? "" : ",") + Hex(v);
+  Out("values", values);
+}
+
+void Run(const std::string& action) {
+  std::vector<std::string> a = Split(action, ':', 5);
+  const std::string& verb = a[0];
+  if (verb == "load") {
+    g_library = LoadLibraryA("Tessaro.dll");
+    Out("load", g_library ? "1" : "0");
+  } else if (verb == "free") {
+    Out("free", FreeLibrary(g_library) ? "1" : "0");
+    g_library = nullptr;
+  } else if (verb == "bind") {
+    const char* names[] = {"LogFile", "CloseIt", "GetStatus", "Programing", "ShowIt"};
+    for (int ordinal = 1; ordinal <= 5; ++ordinal) {
+      FARPROC byName = GetProcAddress(g_library, names[ordinal - 1]);
+      FARPROC byOrdinal = GetProcAddress(g_library, MAKEINTRESOURCEA(ordinal));
+      Out(names[ordinal - 1], byName && byName == byOrdinal ? "same" : "differs");
+    }
+  } else if (verb == "status") {
+    Out("status", Hex(static_cast<uint32_t>(Bind<GetStatusFn>("GetStatus")())));
+  } else if (verb == "statusbyordinal") {
+    auto fn = reinterpret_cast<GetStatusFn>(
+        reinterpret_cast<void*>(GetProcAddress(g_library, MAKEINTRESOURCEA(3))));
+    Out("status", Hex(static_cast<uint32_t>(fn())));
+  } else if (verb == "prog" && a.size() == 5) {
+    uint8_t r = Bind<ProgramingFn>("Programing")(
+        static_cast<uint16_t>(std::stoul(a[1], nullptr, 0)),
+        static_cast<uint16_t>(std::stoul(a[2], nullptr, 0)), a[3].c_str(), a[4].c_str());
+    Out("prog", std::to_string(r));
+  } else if (verb == "poll" && a.size() == 5) {
+    ProgramingWithPoller(a);
+  } else if (verb == "logfile") {
+    Out("logfile",
+        std::to_string(Bind<LogFileFn>("LogFile")(static_cast<uint16_t>(std::stoul(a[1])))));
+  } else if (verb == "show") {
+    Bind<VoidFn>("ShowIt")();
+    Out("show", "1");
+  } else if (verb == "close") {
+    Bind<VoidFn>("CloseIt")();
+    Out("close", "1");
+  } else if (verb == "pump") {
+    Pump(static_cast<DWORD>(std::stoul(a[1])));
+  } else if (verb == "visible") {
+    HWND form = FindWindowA(nullptr, "Tessaro Glintor v1.1");
+    Out("visible", !form ? "gone" : IsWindowVisible(form) ? "1" : "0");
+  } else if (verb == "pumpuntilgone") {
+    DWORD start = GetTickCount();
+    while (FindWindowA(nullptr, "Tessaro Glintor v1.1") &&
+           GetTickCount() - start < std::stoul(a[1]))
+      Pump(20);
+  } else if (verb == "thread") {
+    std::thread t([] {});
+    t.join();
+    Out("thread", "1");
+  } else {
+    Out("unknown", action);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string folder = path;
+  folder = folder.substr(0, folder.find_last_of('\\') + 1);
+  g_out = folder + "host_out.txt";
+  for (int i = 1; i < argc; ++i) Run(argv[i]);
+  Out("end", "1");
+  return 0;
+}

@@ -1,0 +1,46 @@
+// The power supply's module table: a supply carries up to eight modules and
+// keeps, per position, whether one is installed, its serial number and its
+// part number. The reboot flows look a module up here by its vendor and
+// product id to learn whether a supply carries the device they want.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tessaro/device.h"
+#include "tessaro/log_hook.h"
+
+namespace tessaro {
+
+// FacId of the module table and its size.
+constexpr uint16_t FAC_PS_MODULES = 0x2200;
+constexpr uint16_t kSupplyBlockSize = 758;
+
+// Field offsets inside the SupplyBlock (little-endian).
+constexpr size_t kInstalledModulesOffset = 332;  // u8 x 8
+constexpr size_t kModuleSerNoOffset = 382;       // u32 x 8
+constexpr size_t kModulePartNoOffset = 414;      // f64 x 8
+constexpr size_t kSupplyIdOffset = 560;          // u32
+constexpr int kModulePositions = 8;
+
+// The lines of this unit go through this hook, without a prefix.
+extern LogHook SupplyLogHook;
+
+// "[" + each matching row's part number and "," + "]"; true when a row has
+// this product id (only vendor 0x0E7B has rows).
+bool PartNumbersText(uint16_t vid, uint16_t pid, std::string& text);
+// Bit r set for every row r with this product id; true when there is one.
+bool PartMaskForPid(uint16_t vid, uint16_t pid, uint16_t& mask);
+// Bit r set for every row r whose part number equals partNo exactly.
+bool PartMaskForPartNo(uint16_t& mask, double partNo);
+// Supplies from firmware 0.7 on keep the module table.
+bool PsVersionSupported(uint16_t major, uint16_t minor);
+
+// Reads the supply's module table through `supply` and gives the serial
+// number of the first installed module of this vendor and product id
+// (serial -1 and false when there is none). The table read's own lines go
+// to `readLog`, this unit's lines to `lines`. Never raises.
+bool FindModuleSerial(uint16_t vid, uint16_t pid, TDevice* supply, TStrings* readLog,
+                      TStrings* lines, int32_t& serial);
+
+}  // namespace tessaro
