@@ -9,6 +9,23 @@
 
 namespace {
 
+// The bench's PC: a USB 1.1 and an enabled USB 2.0 controller (node 2).
+const char kEhciTree[] =
+    "[SetupTree]\r\nNodes=1,2\r\nHostControllerNames=\\\\.\\HCD0\r\n"
+    "[Node.1]\r\nHardwareIds=PCI\\VEN_8086&DEV_24C2\r\nService=usbuhci\r\n"
+    "[Node.2]\r\nHardwareIds=PCI\\VEN_8086&DEV_24CD\r\nService=usbehci\r\n";
+const char kDisabledEhciTree[] =
+    "[SetupTree]\r\nNodes=1,2\r\nHostControllerNames=\\\\.\\HCD0\r\n"
+    "[Node.1]\r\nHardwareIds=PCI\\VEN_8086&DEV_24C2\r\nService=usbuhci\r\n"
+    "[Node.2]\r\nHardwareIds=PCI\\VEN_8086&DEV_24CD\r\nService=usbehci\r\n"
+    "Status=0x01802400\r\nProblem=22\r\n";
+const char kNoHostTree[] = "[SetupTree]\r\nNodes=\r\nHostControllerNames=\\\\.\\HCD10\r\n";
+
+const char kSwitchOff[] = "DIF_PROPERTYCHANGE Node.2 StateChange=2 Scope=2 HwProfile=0 Result=0";
+const char kSwitchOnGlobal[] =
+    "DIF_PROPERTYCHANGE Node.2 StateChange=1 Scope=1 HwProfile=0 Result=0";
+const char kSwitchOn[] = "DIF_PROPERTYCHANGE Node.2 StateChange=1 Scope=2 HwProfile=0 Result=0";
+
 constexpr int kStatusText = 1013;
 constexpr int kExitButton = 1058;
 
@@ -28,9 +45,23 @@ class KestorApp : public ::testing::Test {
   void SetUp() override {
     temp_ = folder_ / "temp";
     ASSERT_TRUE(testsupport::MakeFolders(temp_));
+    UseTree(kEhciTree);
   }
+  void UseTree(const std::string& tree) { ASSERT_TRUE(testsupport::WriteFile(bench_, tree)); }
   std::map<std::string, std::string> Environment() const {
-    return {{"TEMP", temp_}, {"TMP", temp_}};
+    return {{"TEMP", temp_}, {"TMP", temp_}, {"LUMETRA_BENCH", bench_}};
+  }
+  // The class-installer calls Corvel made on the bench, in order.
+  std::vector<std::string> Switches() const {
+    std::vector<std::string> calls;
+    const int count = GetPrivateProfileIntA("SetupCalls", "Count", 0, bench_.c_str());
+    for (int i = 1; i <= count; ++i) {
+      char call[512] = "";
+      GetPrivateProfileStringA("SetupCalls", ("Call" + std::to_string(i)).c_str(), "", call,
+                               sizeof call, bench_.c_str());
+      calls.push_back(call);
+    }
+    return calls;
   }
   // Starts Kestor on the package and waits for its window.
   HWND Start(testsupport::ChildProcess& kestor, const kestortest::PackageBuilder& package) {
@@ -44,14 +75,18 @@ class KestorApp : public ::testing::Test {
     EXPECT_EQ(kestor.ExitCode(), 0u);
   }
   std::string DebugLog() const { return testsupport::ReadFileOr(temp_ + "\\LM_Logfile.txt"); }
+  std::string UpdateLog() const {
+    return testsupport::ReadFileOr(temp_ + "\\Kestor_log\\Kestor.log");
+  }
 
   testsupport::TestFolder folder_;
   std::string temp_;
+  std::string bench_ = folder_ / "bench.ini";
 };
 
 TEST_F(KestorApp, SecondInstanceIsRefusedOnceAndLeavesTheFirstAlone) {
   kestortest::PackageBuilder package(folder_ / "package");
-  package.Package("TR440", "1.3");
+  package.Package("TR440", "1.3").WithCorvel();
   ASSERT_TRUE(package.WriteWithKestor());
 
   testsupport::ChildProcess first;
@@ -80,9 +115,12 @@ TEST_F(KestorApp, SecondInstanceIsRefusedOnceAndLeavesTheFirstAlone) {
   const std::string log = DebugLog();
   EXPECT_NE(log.find("Exit pressed!checking\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\r\nfollowing Error occured:\r\nUpdate cancelled by user: Please restart the "
-                     "application to finish the update!Updater Closed!"),
+                     "application to finish the update!\r\nReactivating USB2 :Success\r\n\r\n"
+                     "Updater Closed!"),
             std::string::npos)
       << log;
+  EXPECT_EQ(Switches(), (std::vector<std::string>{kSwitchOff, kSwitchOnGlobal, kSwitchOn}))
+      << "USB 2.0 off for the run and on again at Exit";
 
   // The first instance closed its mutex: a new one starts normally.
   testsupport::ChildProcess third;
@@ -91,6 +129,93 @@ TEST_F(KestorApp, SecondInstanceIsRefusedOnceAndLeavesTheFirstAlone) {
   EXPECT_EQ(WaitForControlText(again, kStatusText, "Searching for device..."),
             "Searching for device...");
   ExitAndWait(third, again);
+
+  // Each run's debug log reached the update log once, with CR LF line ends.
+  const std::string archived = UpdateLog();
+  size_t headers = 0;
+  for (size_t at = archived.find("Kestor Logfile\r\n"); at != std::string::npos;
+       at = archived.find("Kestor Logfile\r\n", at + 1))
+    ++headers;
+  EXPECT_EQ(headers, 2u) << archived;
+  for (size_t i = 0; i < archived.size(); ++i) {
+    if (archived[i] == '\n') ASSERT_TRUE(i > 0 && archived[i - 1] == '\r') << "at " << i;
+  }
+  EXPECT_NE(archived.find("\r\nUSB Installed       : yes\r\nUSB 2.0             : yes\r\n"
+                          "USB2 activated      : yes\r\n"),
+            std::string::npos)
+      << archived;
+}
+
+struct InitializeRow {
+  const char* pc;
+  const char* tree;
+  bool corvel;
+  const char* verdict;  // what romtest prints; null: it judges the package
+  const char* status;
+  const char* logPart;
+  std::vector<std::string> switches;
+};
+
+TEST_F(KestorApp, InitializeOnTheBench) {
+  const std::string searching = "Searching for device...";
+  const InitializeRow rows[] = {
+      {"USB 2.0 already disabled: left alone",
+       kDisabledEhciTree,
+       true,
+       nullptr,
+       "Searching for device...",
+       "USB2 activated      : no\r\n",
+       {}},
+      {"no USB host: Info with index 3",
+       kNoHostTree,
+       true,
+       nullptr,
+       "Error - No USB port found!",
+       "\r\nUpdate canceled!\r\nError - No USB port found!Updater Closed!",
+       {}},
+      {"Corvel missing: no USB host",
+       kEhciTree,
+       false,
+       nullptr,
+       "Error - No USB port found!",
+       "Corvel.dll could not be loaded (error 126): no USB host\r\n",
+       {}},
+      {"package rejected by romtest: Error with index 1",
+       kEhciTree,
+       true,
+       "0 rejected",
+       "Error - Update file invalid: Please reinstall the application!",
+       "\r\nfollowing Error occured:\r\nError - Update file invalid: Please reinstall the "
+       "application!Updater Closed!",
+       {}},
+      {"romtest accepting with \" 2 words\"",
+       kDisabledEhciTree,
+       true,
+       " 2 words",
+       "Searching for device...",
+       "Supported Device    : TR440\r\n",
+       {}},
+  };
+  int n = 0;
+  for (const InitializeRow& row : rows) {
+    SCOPED_TRACE(row.pc);
+    UseTree(row.tree);
+    DeleteFileA((temp_ + "\\LM_Logfile.txt").c_str());
+    kestortest::PackageBuilder package(folder_ / ("package" + std::to_string(n++)));
+    package.Package("TR440", "1.3");
+    if (row.corvel) package.WithCorvel();
+    if (row.verdict) package.RomtestSays(row.verdict);
+    ASSERT_TRUE(package.WriteWithKestor());
+    testsupport::ChildProcess kestor;
+    HWND dialog = Start(kestor, package);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(WaitForControlText(dialog, kStatusText, row.status), row.status);
+    EXPECT_EQ(testsupport::ControlText(dialog, 1002), row.status == searching ? "TR440" : "");
+    ExitAndWait(kestor, dialog);
+    const std::string log = DebugLog();
+    EXPECT_NE(log.find(row.logPart), std::string::npos) << log;
+    EXPECT_EQ(Switches(), row.switches);
+  }
 }
 
 TEST_F(KestorApp, MissingConfigurationEndsInTheErrorState) {
@@ -128,7 +253,6 @@ TEST_F(KestorApp, AutomaticModeClosesByItselfAfterTheErrorState) {
   ASSERT_TRUE(kestor.Wait(60000)) << "Kestor -a did not close after the Error state";
   EXPECT_EQ(kestor.ExitCode(), 0u);
   const auto seen = answerer.Seen();
-  for (const auto& b : seen) std::printf("BOX [%s] [%s]\n", b.caption.c_str(), b.text.c_str());
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, "UpdateFile " + package.AppFolder() + "outfile\\gone.bin not found!!!");
   const std::string log = DebugLog();

@@ -415,7 +415,32 @@ const ConfigRow kRows[] = {
        std::vector<std::string> names;
        EXPECT_FALSE(c.GetLanguages(names));
      }},
-    {"an empty KEST.ini is a package without steps", [](PackageBuilder&) {}, false, "", Icon::None,
+    {"a package that romtest rejects is invalid without a message of its own",
+     [](PackageBuilder& p) {
+       ModulePackage(p);
+       p.RomtestSays("0 broken\r\n").RomtestRecords();
+     },
+     true, "", Icon::None,
+     [](UpdateConfig& c, const std::string& app) {
+       EXPECT_EQ(c.StepCount(), 0);
+       EXPECT_EQ(testsupport::ReadFileOr(app + "romtest.cmdline"),
+                 "\"" + app + "romtest.exe\" \"" + app + "configfiles\\kest.ini\"");
+     }},
+    {"a package without romtest is invalid without a message",
+     [](PackageBuilder& p) {
+       ModulePackage(p);
+       p.WithoutRomtest();
+     },
+     true, "", Icon::None,
+     [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.SupportedDevice(), ""); }},
+    {"a missing KEST.ini does not start romtest",
+     [](PackageBuilder& p) { p.WithoutIni().RomtestRecords(); }, true,
+     "Could not find initialisation-file", Icon::Exclamation,
+     [](UpdateConfig&, const std::string& app) {
+       EXPECT_FALSE(testsupport::FileExists(app + "romtest.cmdline"));
+     }},
+    {"an empty KEST.ini that the package check lets pass is a package without steps",
+     [](PackageBuilder& p) { p.RomtestSays("1"); }, false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        EXPECT_EQ(c.StepCount(), 0);
        EXPECT_EQ(c.UpdateRevision(), "");

@@ -88,6 +88,11 @@ PackageBuilder& PackageBuilder::RomtestSays(const std::string& verdict) {
   return *this;
 }
 
+PackageBuilder& PackageBuilder::RomtestRecords() {
+  romtestRecords_ = true;
+  return *this;
+}
+
 PackageBuilder& PackageBuilder::WithCorvel() {
   withCorvel_ = true;
   return *this;
@@ -118,6 +123,8 @@ bool PackageBuilder::Write() {
   if (!withoutRomtest_)
     ok = ok && testsupport::CopyFileTo(program + "romtest.exe", AppFolder() + "romtest.exe");
   if (romtestScripted_) ok = ok && WriteFile(AppFolder() + "romtest.out", romtestVerdict_);
+  if (romtestRecords_)
+    ok = ok && WriteFile(AppFolder() + "romtest.ini", "[Romtest]\r\nRecord=1\r\n");
   if (withCorvel_) {
     ok = ok && testsupport::CopyFileTo(program + "Corvel.dll", AppFolder() + "Corvel.dll") &&
          testsupport::CopyFileTo(program + "LumetraBench.dll", AppFolder() + "LumetraBench.dll");

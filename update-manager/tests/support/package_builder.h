@@ -40,6 +40,8 @@ class PackageBuilder {
   PackageBuilder& WithoutRomtest();
   // Makes romtest print `verdict` verbatim instead of judging the package.
   PackageBuilder& RomtestSays(const std::string& verdict);
+  // Makes romtest write its command line to romtest.cmdline beside it.
+  PackageBuilder& RomtestRecords();
   // Puts Corvel.dll and the bench library beside Kestor.
   PackageBuilder& WithCorvel();
 
@@ -71,6 +73,7 @@ class PackageBuilder {
   bool withoutRomtest_ = false;
   bool withCorvel_ = false;
   bool romtestScripted_ = false;
+  bool romtestRecords_ = false;
   std::string romtestVerdict_;
 };
 
