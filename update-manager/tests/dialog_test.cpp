@@ -60,7 +60,13 @@ struct DialogOutcomes : StateOutcomes {
     while (theDeviceUpdater->GetCancelState() != CANCEL_STATE_REQUESTED) Sleep(5);
     return DeviceWait::Cancelled;
   }
-  DeviceCheck CheckDevice() override { return DeviceCheck::Passed; }
+  // USB Connect: with holdCheck, reading the device lasts until a cancel is
+  // requested, and the device passes all the same.
+  std::atomic<bool> holdCheck{false};
+  DeviceCheck CheckDevice() override {
+    while (holdCheck && theDeviceUpdater->GetCancelState() != CANCEL_STATE_REQUESTED) Sleep(5);
+    return DeviceCheck::Passed;
+  }
   int RunUpdate() override {
     inUpdate = true;
     while (!release) {
@@ -421,6 +427,20 @@ TEST_F(KestorDialog, ExitDuringTheDeviceWait) {
             std::string::npos)
       << log;
   EXPECT_EQ(Count(log, "Updater Closed!"), 1u);
+}
+
+TEST_F(KestorDialog, ExitWhileReadingTheDeviceStillReachesExit) {
+  // The device passes although the cancel came while it was read: the machine
+  // comes to rest in Update Possible with the cancel requested, and the exit
+  // thread drives it on to Exit instead of waiting for it.
+  outcomes_.holdCheck = true;
+  Open("Reading device data...");
+  ASSERT_TRUE(testsupport::ClickButtonByText(window_, "E&xit"));
+  ASSERT_TRUE(Closed());
+  EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
+  const std::string log = DebugLog();
+  EXPECT_EQ(Count(log, "Updater Closed!"), 1u) << log;
+  EXPECT_NE(log.find("Reactivating USB2 :Success"), std::string::npos) << log;
 }
 
 TEST_F(KestorDialog, ExitAfterTheEndInInfo) {
