@@ -58,7 +58,8 @@ int StateMachine::SwitchLanguage(int index) {
   // The states carry no data: a fresh object of the current state shows the
   // same texts, and the state thread may replace its own object meanwhile.
   std::unique_ptr<UpdateState> state = factory_(current);
-  return state ? state->Enter() : current;
+  if (!state) return current;
+  return state->Enter() ? 1 : 0;
 }
 
 DWORD WINAPI StateThreadProc(LPVOID argument) {
