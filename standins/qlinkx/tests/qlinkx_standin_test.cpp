@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "benchctl/bench_control.h"
+#include "hwport/clock.h"
 #include "hwport/port.h"
 #include "testsupport/testdir.h"
 
@@ -267,6 +268,23 @@ TEST_F(QlinkxStandinTest, ReadIrptHandsOverTheInterruptTransfersOneByOne) {
   length = 512;
   EXPECT_EQ(0, q.ReadIrpt(n, buffer, &length));
   EXPECT_EQ(0, length);
+}
+
+TEST_F(QlinkxStandinTest, AnInterruptReadWaitsForATransferOnThePortClock) {
+  benchctl::BenchSpec s;
+  s.TimeScale(100).Supply(16, "0000004711");
+  Use(s);
+  int32_t n = q.AssignDevice(kVendor, 16, "", nullptr);
+  ASSERT_EQ(0, n);
+  uint8_t buffer[128];
+  int32_t length = 128;
+  DWORD start = hwport::TickCount();
+  EXPECT_EQ(0, q.ReadIrpt(n, buffer, &length));
+  DWORD waited = hwport::TickCount() - start;
+  EXPECT_EQ(0, length);
+  // 100 ms of the bench clock; on the wall clock it would have been 10000 of them.
+  EXPECT_GE(waited, 100u);
+  EXPECT_LT(waited, 5000u);
 }
 
 TEST_F(QlinkxStandinTest, GetStringDescriptorGivesTheRawDescriptor) {
