@@ -52,6 +52,13 @@ AssignedDevice::AssignedDevice(FoundDevice found)
 }
 
 AssignedDevice::~AssignedDevice() {
+  if (handlesEnded_) {
+    // The driver ended the handles and their transfers itself; by now their
+    // values may name handles of someone else, which must stay open.
+    control_->Handle = nullptr;
+    interrupt_.Handle = nullptr;
+    return;
+  }
   if (readPending_ && interruptBuffer_.TransferStatus == ERROR_IO_PENDING) {
     // The read must be over before its buffer goes.
     interrupt_.CancelTransfers();
@@ -67,12 +74,21 @@ bool AssignedDevice::Alive() {
   if (gone_) return false;
   // Any failure of this harmless request means the handle no longer reaches the device.
   uint8_t configuration = 0;
-  if (control_->GetConfiguration(&configuration) != 0) gone_ = true;
+  uint32_t status = control_->GetConfiguration(&configuration);
+  if (status == ERROR_INVALID_HANDLE) handlesEnded_ = true;
+  if (status != 0) gone_ = true;
   return !gone_;
 }
 
 int32_t AssignedDevice::Failure(uint32_t status) {
-  if (status == tessaro::USBDRV_ERR_DEVICE_REMOVED) {
+  // Only the library cancels its reads (when it releases the device): an
+  // ended read means the driver ended the handle, unless it still answers.
+  if (status == ERROR_OPERATION_ABORTED) {
+    uint8_t configuration = 0;
+    if (uint32_t probe = control_->GetConfiguration(&configuration); probe != 0) status = probe;
+  }
+  if (status == ERROR_INVALID_HANDLE) handlesEnded_ = true;
+  if (status == tessaro::USBDRV_ERR_DEVICE_REMOVED || status == ERROR_INVALID_HANDLE) {
     gone_ = true;
     return QLX_ERR_INVALID_DEVICE;
   }

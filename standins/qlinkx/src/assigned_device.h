@@ -56,6 +56,7 @@ class AssignedDevice {
   bool interruptBound_ = false;
   bool readPending_ = false;
   bool gone_ = false;
+  bool handlesEnded_ = false;  // the driver no longer knows the handles
 };
 
 }  // namespace qlinkx

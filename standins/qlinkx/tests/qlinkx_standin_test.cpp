@@ -350,6 +350,20 @@ TEST_F(QlinkxStandinTest, ADeviceThatCameBackIsAssignedAnewUnderItsOldNumber) {
   EXPECT_EQ(0, q.GetRegister(1, 0x1010, 0, version, 4)) << "the instrument stayed";
 }
 
+TEST_F(QlinkxStandinTest, HandlesTheDriverEndedCountAsADeviceGone) {
+  Use(SupplyAndInstrument());
+  ASSERT_EQ(0, q.AssignDevice(kVendor, 16, "", nullptr));
+  // Opening the bench again ends every handle of this process, as a driver
+  // restart would.
+  ASSERT_TRUE(benchctl::Activate(file_));
+  uint8_t buffer[128];
+  int32_t length = 128;
+  EXPECT_EQ(-20, q.ReadIrpt(0, buffer, &length));
+  EXPECT_EQ(-20, q.GetRegister(0, 0x1010, 0, buffer, 4));
+  EXPECT_EQ(0, q.AssignDevice(kVendor, 16, "", nullptr));
+  EXPECT_EQ(0, q.GetRegister(0, 0x1010, 0, buffer, 4));
+}
+
 TEST_F(QlinkxStandinTest, WrongNumbersAndArgumentsAreRefused) {
   Use(SupplyAndInstrument());
   uint8_t buffer[128];
