@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 #include "bench_core.h"
@@ -31,4 +32,16 @@ extern "C" __declspec(dllexport) int BenchOpen(const char* benchFile) {
   bench::g_benchFile = (n > 0 && n < sizeof full) ? full : benchFile;
   bench::InitClock();
   return bench::Bench::Instance().Open(bench::g_benchFile) ? 1 : 0;
+}
+
+// The hardware port's first use in a module: each deliverable (Kestor.exe,
+// Tessaro.dll, the qlinkx stand-in, ...) carries its own copy of the port, and
+// all of them share this one bench in the process. Only the first opens it;
+// later modules join it, so loading a library never ends the handles, pending
+// transfers and notices that the modules loaded before it hold.
+extern "C" __declspec(dllexport) int BenchAttach(const char* benchFile) {
+  static std::mutex attachLock;
+  std::lock_guard<std::mutex> guard(attachLock);
+  if (!bench::g_benchFile.empty()) return 1;
+  return BenchOpen(benchFile);
 }

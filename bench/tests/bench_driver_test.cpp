@@ -391,3 +391,25 @@ TEST_F(BenchDriver, RegisteredWindowsGetRemovalAndArrivalNotices) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each deliverable carries its own copy of the port; a library loaded later in
+// the process attaches to the bench the first module opened, and must not end
+// what that module holds.
+TEST_F(BenchDriver, ALaterModuleAttachingKeepsTheHandlesOfTheFirst) {
+  Use(OneInstrument());
+  HANDLE h = Open();
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  auto attach = hwport::BenchFunction<int (*)(const char*)>("BenchAttach");
+  ASSERT_NE(nullptr, attach);
+  EXPECT_EQ(1, attach(file_.c_str()));
+  uint8_t request[8] = {0, 0, 0, 0, 1, 0, 0, 0};
+  uint8_t d[64] = {};
+  DWORD n = 0;
+  EXPECT_EQ(0u, Ioctl(h, 0x80942006, request, 8, d, sizeof d, &n)) << "handle ended by the attach";
+  EXPECT_EQ(18u, n);
+  EXPECT_TRUE(hwport::DriverClose(h));
+}
+
+}  // namespace

@@ -51,8 +51,10 @@ BenchBinding LoadBench() {
     std::snprintf(b.error, sizeof b.error, "cannot load %s (error %lu)", path, GetLastError());
     return b;
   }
+  // Attach, not open: another module of this process may have opened the
+  // bench already, and opening again would end everything it holds.
   using OpenFn = int (*)(const char*);
-  auto open = reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(m, "BenchOpen")));
+  auto open = reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(m, "BenchAttach")));
   if (!open || !open(benchFile)) {
     std::snprintf(b.error, sizeof b.error, "bench refused bench file %s", benchFile);
     FreeLibrary(m);

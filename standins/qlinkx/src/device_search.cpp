@@ -1,0 +1,61 @@
+#include "device_search.h"
+
+#include <windows.h>
+
+#include "serial_list.h"
+
+namespace qlinkx {
+namespace {
+
+// The driver numbers its device objects without gaps, so the first one that
+// cannot be opened ends the list; the bound only guards against a runaway.
+constexpr int kMaxDeviceObjects = 128;
+
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+std::string AnsiText(const std::u16string& text) {
+  if (text.empty()) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.c_str());
+  int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr,
+                              nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
+  return out;
+}
+
+std::string SerialOf(QlinkxDrv& drv, uint8_t index) {
+  if (index == 0) return {};
+  uint8_t buffer[256] = {};
+  uint32_t size = sizeof buffer;
+  if (ReadStringDescriptor(drv, index, buffer, &size) != 0) return {};
+  return AnsiText(StringDescriptorText(buffer, size));
+}
+
+}  // namespace
+
+uint32_t ReadStringDescriptor(tessaro::TUsbDrv& drv, int index, void* buffer, uint32_t* size) {
+  return drv.ReadDescriptor(buffer, size, 0, 3, static_cast<uint8_t>(index), 0x0409);
+}
+
+std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {
+  std::vector<FoundDevice> found;
+  for (int number = 0; number < kMaxDeviceObjects; ++number) {
+    auto drv = std::make_unique<QlinkxDrv>();
+    uint32_t status = drv->OpenInstance(number, nullptr, nullptr);
+    if (status == tessaro::USBDRV_ERR_OPEN_FAILED) break;
+    if (status != 0) continue;
+    FoundDevice device;
+    if (drv->ReadDeviceDescriptor(device.descriptor) != 0) continue;
+    if (Word(device.descriptor + 8) != vendorId || Word(device.descriptor + 10) != productId)
+      continue;
+    device.objectNumber = number;
+    device.serial = SerialOf(*drv, device.descriptor[16]);
+    device.instance = std::move(drv);
+    found.push_back(std::move(device));
+  }
+  return found;
+}
+
+}  // namespace qlinkx
