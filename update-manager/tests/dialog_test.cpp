@@ -245,9 +245,13 @@ TEST_F(KestorDialog, EnglishTextsStepListAndDetailsThenExitInUpdatePossible) {
   }
   EXPECT_FALSE(testsupport::ControlVisible(window_, IDC_STEP_LIST));
   ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Show &Details"));
+  // The dialog's thread shows and hides the controls one by one: wait until
+  // the toggle is complete (the button text changes last).
   ASSERT_TRUE(Eventually([&] {
     return testsupport::ControlVisible(window_, IDC_STEP_LIST) &&
-           !testsupport::ControlVisible(window_, IDC_DEVICE_BOX);
+           !testsupport::ControlVisible(window_, IDC_DEVICE_BOX) &&
+           testsupport::ControlVisible(window_, IDC_DET_STATUS) &&
+           ControlText(window_, IDC_DETAILS_BUTTON) == "Hide &Details";
   }));
   EXPECT_TRUE(testsupport::ControlVisible(window_, IDC_DET_STATUS));
   EXPECT_EQ(ControlText(window_, IDC_DET_STATUS), kReady);
@@ -256,7 +260,9 @@ TEST_F(KestorDialog, EnglishTextsStepListAndDetailsThenExitInUpdatePossible) {
   ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Hide &Details"));
   ASSERT_TRUE(Eventually([&] {
     return testsupport::ControlVisible(window_, IDC_DEVICE_BOX) &&
-           !testsupport::ControlVisible(window_, IDC_STEP_LIST);
+           !testsupport::ControlVisible(window_, IDC_STEP_LIST) &&
+           !testsupport::ControlVisible(window_, IDC_DET_STATUS) &&
+           ControlText(window_, IDC_DETAILS_BUTTON) == "Show &Details";
   }));
   EXPECT_TRUE(SaveWindowPicture(window_, "kestor_window.bmp"));
 
