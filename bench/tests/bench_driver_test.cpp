@@ -373,7 +373,9 @@ TEST_F(BenchDriver, RegisteredWindowsGetRemovalAndArrivalNotices) {
   HANDLE h = Open();
   EXPECT_EQ(0u, Ioctl(h, 0x80942070, nullptr, 0, nullptr, 0));
   DWORD start = hwport::TickCount();
-  while (log.seen.size() < 2 && hwport::TickCount() - start < 60000) {
+  // Bounded by wall time: the bench's minute is 60 ms of a busy machine.
+  DWORD wallStart = GetTickCount();
+  while (log.seen.size() < 2 && GetTickCount() - wallStart < 30000) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     hwport::Sleep(10);

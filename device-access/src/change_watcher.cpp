@@ -4,6 +4,7 @@
 
 #include "device_table.h"
 #include "hwport/clock.h"
+#include "hwport/usb_driver.h"
 #include "trace_log.h"
 
 namespace corvel {
@@ -22,12 +23,10 @@ constexpr GUID kUsbHubInterface = {
 
 TraceLog* g_log = nullptr;
 
+// Through the hardware port, so a bench's arrivals and removals reach the
+// window as the system's would.
 HDEVNOTIFY RegisterInterface(HWND window, const GUID& interfaceClass) {
-  DEV_BROADCAST_DEVICEINTERFACE_A filter{};
-  filter.dbcc_size = sizeof filter;
-  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = interfaceClass;
-  return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  return hwport::RegisterInterfaceNotices(window, &interfaceClass);
 }
 
 void Trace(const char* line) {
@@ -104,8 +103,8 @@ bool ChangeWatcher::CreateWindowAndRegister() {
 }
 
 void ChangeWatcher::Unregister() {
-  if (usbDevice_) UnregisterDeviceNotification(usbDevice_);
-  if (usbHub_) UnregisterDeviceNotification(usbHub_);
+  if (usbDevice_) hwport::UnregisterInterfaceNotices(usbDevice_);
+  if (usbHub_) hwport::UnregisterInterfaceNotices(usbHub_);
   usbDevice_ = usbHub_ = nullptr;
   if (window_) DestroyWindow(window_);
   window_ = nullptr;

@@ -34,7 +34,7 @@ const char* KeepText(const std::string& text) {
   return texts.back().c_str();
 }
 
-TDevice::TDevice(const TDeviceInfo& info) : TDeviceInfo(info), Log(DefaultLog()) {}
+TDevice::TDevice(const TDeviceInfo& info) : TDeviceInfo(info) {}
 
 TDevice::~TDevice() {
   // Each client leaves the list while it is destroyed.
@@ -44,6 +44,13 @@ TDevice::~TDevice() {
 LogHook& TDevice::DefaultLog() {
   static LogHook hook;
   return hook;
+}
+
+void TDevice::Log(TStrings* list, const std::string& format,
+                  std::initializer_list<FormatArg> args) const {
+  // A copy, so a hook emptied meanwhile is not called half-cleared.
+  const LogHook hook = DefaultLog();
+  hook(list, format, args);
 }
 
 TClient::TClient(TDevice* connection) : Connection(connection) {

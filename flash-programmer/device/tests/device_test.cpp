@@ -57,7 +57,8 @@ std::string WithoutTime(std::string line) {
 
 class FacilityAccess : public ::testing::Test {
  protected:
-  void SetUp() override { device_.Log.method = &ToList; }
+  void SetUp() override { TDevice::DefaultLog().method = &ToList; }
+  void TearDown() override { TDevice::DefaultLog().Clear(); }
   FakeDevice device_;
   TStringList list_;
 };

@@ -8,7 +8,9 @@
 #include "tessaro/command_names.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
+#include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
+#include "tessaro/supply_modules.h"
 #include "tessaro/text_utils.h"
 #include "utilities.h"
 
@@ -163,6 +165,8 @@ bool TFormBinProg::CreateWindowAndControls() {
   if (TLoging* logger = GlobalLogger()) {
     logger->BindHook(FormLogHook);
     logger->BindHook(ProgramFileLogHook);
+    logger->BindHook(SupplyLogHook);
+    logger->BindHook(PluginLogHook);
     // Devices made while the form exists write their transfers as "D" lines.
     logger->BindDiagnosticHook(TDevice::DefaultLog());
   }
@@ -189,6 +193,8 @@ TFormBinProg::~TFormBinProg() {
   records_.flashes.Clear();
   FormLogHook.Clear();
   ProgramFileLogHook.Clear();
+  SupplyLogHook.Clear();
+  PluginLogHook.Clear();
   TDevice::DefaultLog().Clear();
 }
 

@@ -12,8 +12,10 @@
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/format_text.h"
+#include "tessaro/plugins.h"
 #include "tessaro/program_file.h"
 #include "tessaro/program_status.h"
+#include "tessaro/supply_modules.h"
 #include "utilities.h"
 
 using namespace tessaro;
@@ -212,6 +214,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         UnitLogHook.Clear();
         FormLogHook.Clear();
         ProgramFileLogHook.Clear();
+        SupplyLogHook.Clear();
+        PluginLogHook.Clear();
         TDevice::DefaultLog().Clear();
         UninstallLibraryWait();
         FreeGlobalLogger();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "form_binprog.h"
@@ -13,7 +14,9 @@
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/main_thread.h"
+#include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
+#include "tessaro/supply_modules.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
 #include "utilities.h"
@@ -55,26 +58,78 @@ void ReadStatus(SilentDevice& device) {
 TEST(DeviceBinding, DeviceLinesReachTheLogAsDLinesOnlyWhileTheFormExists) {
   testsupport::TestFolder folder;
   CreateGlobalLogger(folder.Path());
+  // Made before the form and used after it has gone: the device finds the
+  // log as it is at each call.
+  SilentDevice early;
+  ReadStatus(early);
   TFormBinProg* reference = nullptr;
   TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
   ASSERT_NE(nullptr, form);
+  ReadStatus(early);
   {
     SilentDevice device;
     ReadStatus(device);
   }
   delete form;
+  ReadStatus(early);
   {
     SilentDevice device;
     ReadStatus(device);
   }
   FreeGlobalLogger();
+  ReadStatus(early);  // the logger is gone: nothing is written, nothing breaks
 
   std::vector<std::string> lines = LinesHolding(
       folder / "Tessaro.log", "GetFacilityData( FacId: 0x300, Ch: A+B, buf, Size: 4 )");
-  ASSERT_EQ(1u, lines.size()) << "one request while the form existed, none after";
-  EXPECT_EQ("D[", lines[0].substr(0, 2));
-  EXPECT_EQ("] GetFacilityData( FacId: 0x300, Ch: A+B, buf, Size: 4 )", lines[0].substr(23));
+  ASSERT_EQ(2u, lines.size()) << "the early and the later device while the form existed, "
+                                 "none before or after";
+  for (const std::string& line : lines) {
+    EXPECT_EQ("D[", line.substr(0, 2)) << line;
+    EXPECT_EQ("] GetFacilityData( FacId: 0x300, Ch: A+B, buf, Size: 4 )", line.substr(23)) << line;
+  }
   EXPECT_FALSE(TDevice::DefaultLog().Bound());
+}
+
+namespace {
+
+// One line of the supply table's unit and one of the plug-ins' unit.
+void LogSupplyAndPluginLines() {
+  int32_t serial = 0;
+  FindModuleSerial(0x0E7B, 0x0099, nullptr, nullptr, nullptr, serial);
+  std::unique_ptr<TBDPlugin> none;
+  DisconnectPlugin(none, nullptr);
+}
+
+}  // namespace
+
+TEST(DeviceBinding, SupplyAndPluginLinesReachTheLogAsMLinesOnlyWhileTheFormExists) {
+  testsupport::TestFolder folder;
+  CreateGlobalLogger(folder.Path());
+  LogSupplyAndPluginLines();
+  TFormBinProg* reference = nullptr;
+  TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
+  ASSERT_NE(nullptr, form);
+  LogSupplyAndPluginLines();
+  delete form;
+  LogSupplyAndPluginLines();
+  FreeGlobalLogger();
+
+  struct Row {
+    const char* unit;
+    const char* text;
+  };
+  const Row rows[] = {
+      {"supply table", "]     cannot find part number for Dev(vid:0x0e7b,pid:0x0099)"},
+      {"plug-ins", "] [UsbDevCtrl]   ERROR, Unconnect pluggin"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> lines = LinesHolding(folder / "Tessaro.log", row.text);
+    ASSERT_EQ(1u, lines.size()) << row.unit << ": one line while the form existed, none else";
+    EXPECT_EQ("M[", lines[0].substr(0, 2)) << row.unit;
+    EXPECT_EQ(row.text, lines[0].substr(23)) << row.unit;
+  }
+  EXPECT_FALSE(SupplyLogHook.Bound());
+  EXPECT_FALSE(PluginLogHook.Bound());
 }
 
 namespace {

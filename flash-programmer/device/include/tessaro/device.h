@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -59,9 +60,12 @@ class TDevice : public TDeviceInfo {
 
   const std::vector<TClient*>& Clients() const { return clients_; }
 
-  // The diagnostic ("D") log lines of this device; a new device takes the
-  // process-wide default that the logger binds.
-  LogHook Log;
+  // Writes a diagnostic ("D") line through the process-wide hook as it is at
+  // the moment of the call: the logger binds it while the form exists, so a
+  // device made before the form logs once the form is there, and one that
+  // outlives the form (or the logger) logs nothing.
+  void Log(TStrings* list, const std::string& format,
+           std::initializer_list<FormatArg> args = {}) const;
   static LogHook& DefaultLog();
 
  private:
