@@ -1,7 +1,8 @@
 // The device requests beside the batch operations: flash status, suspend,
 // idle wait, firmware version, markers, reboot and kill.
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs windows.h first
+#include <commctrl.h>
 
 #include "flash_settings.h"
 #include "flash_steps.h"

@@ -1,7 +1,8 @@
 #include "flash_steps.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs windows.h first
+#include <commctrl.h>
 
 #include "flash_settings.h"
 #include "tessaro/crc16.h"
