@@ -29,13 +29,14 @@ class FlashTest : public ::testing::Test {
     FlashLog().object = this;
     TDevice::DefaultLog().method = &ToTransfer;
     TDevice::DefaultLog().object = this;
+    box_ = FlashMessage();
     FlashMessage() = [this](const std::string& text) { boxes_.push_back(text); };
   }
   void TearDown() override {
     gdi_.reset();
     FlashLog().Clear();
     TDevice::DefaultLog().Clear();
-    FlashMessage() = nullptr;
+    FlashMessage() = box_;
     SetStopRequested(false);
   }
 
@@ -103,6 +104,7 @@ class FlashTest : public ::testing::Test {
   TMemoryLines log_;
   TStringList transfer_;
   std::vector<std::string> boxes_;
+  std::function<void(const std::string&)> box_;  // the library's own message box
 
  private:
   static void ToLog(void* object, const std::string& text, TStrings* list) {

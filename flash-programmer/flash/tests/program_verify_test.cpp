@@ -2,6 +2,7 @@
 // exact lines, word-mode padding, wrong answers and the check of the whole
 // image against the flash description.
 #include "flash_fixture.h"
+#include "testsupport/uidriver.h"
 
 namespace tessaro {
 namespace {
@@ -233,6 +234,44 @@ TEST_F(FlashTest, NothingSelectedIsRefusedWithAMessage) {
             boxes_);
   EXPECT_TRUE(Lines().empty());
   EXPECT_TRUE(benchctl::CallRecord("FacId=0x03").empty());
+}
+
+TEST_F(FlashTest, TheEmptySelectionWaitsForTheUserInAMessageBox) {
+  Use(Bench());
+  FlashMessage() = box_;
+  testsupport::MessageBoxAnswerer answerer({{"Tessaro", "You haven't selected", IDOK}},
+                                           GetCurrentProcessId());
+  Image image;
+  image.Add(0x100, Pattern(4, 0));
+  image.list.SetSelected(0, false);
+  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  std::vector<testsupport::AnsweredBox> seen = answerer.Seen();
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ("You haven't selected sectors for verifying", seen[0].text);
+  EXPECT_EQ(IDOK, seen[0].buttonId);
+}
+
+TEST_F(FlashTest, EscDuringProgrammingStopsBeforeTheNextPoll) {
+  Use(Bench({{"FlashBusyPolls.0340", "2"}}));
+  Image image;
+  image.Add(0x100, Pattern(4, 0));
+  image.Add(0x200, Pattern(4, 1));
+  stopAtRead_ = 4;  // the first status read of block 1
+  EXPECT_FALSE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  std::vector<std::string> lines = Lines();
+  EXPECT_EQ(
+      "   OK Programming, Block 0 on address 0x00000100 size 4 was succesfully programed "
+      "(300ms)",
+      lines.at(4));
+  EXPECT_EQ("   WARNING Programing, Action was STORNO by user", lines.back());
+  EXPECT_FALSE(image.list.Selected(0));
+  EXPECT_TRUE(image.list.Selected(1)) << "the stopped block stays selected";
+  EXPECT_EQ(4u, benchctl::CallRecord("VendorRequestIn FacId=0x0300").size())
+      << "no poll after the stop";
+  std::vector<uint8_t> flash = benchctl::ReadFlash(file_, 0);
+  ASSERT_EQ(0x10000u, flash.size());
+  EXPECT_EQ(Pattern(4, 1), std::vector<uint8_t>(flash.begin() + 0x200, flash.begin() + 0x204))
+      << "the device still programs the block it took";
 }
 
 TEST_F(FlashTest, TheWholeImageIsCheckedAgainstTheFlashBeforeAnyErase) {
