@@ -39,7 +39,7 @@ void PutF64(uint8_t* p, double v) { std::memcpy(p, &v, 8); }
 }  // namespace
 
 UsbDevice::UsbDevice(BenchFile& file, std::string section, int slot)
-    : file_(file), section_(std::move(section)), slot_(slot) {}
+    : file_(file), section_(std::move(section)), slot_(slot), flash_(file_, section_, slot_) {}
 
 std::string UsbDevice::Get(const char* key, const std::string& fallback) {
   return file_.Get(section_, key, fallback);
@@ -161,6 +161,7 @@ std::vector<uint8_t> UsbDevice::SupplyBlock() {
 
 uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
                               std::vector<uint8_t>* answer) {
+  if (flash_.HandlesIn(facId, wIndex)) return flash_.In(facId, maxLen, answer);
   std::vector<uint8_t> data;
   std::string stored = Get(RegisterKey(facId, wIndex).c_str());
   if (!stored.empty()) {
@@ -177,8 +178,7 @@ uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
   } else if (facId == kFacSupplyModules && IsSupply()) {
     data = SupplyBlock();
   } else {
-    // The flash command family (0x0300..0x0361) answers here once the
-    // devices have flash memory; an unknown selector stalls.
+    // An unknown selector stalls.
     return kErrStall;
   }
   if (data.size() > maxLen) data.resize(maxLen);
@@ -187,6 +187,7 @@ uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
 }
 
 uint32_t UsbDevice::ControlOut(uint16_t facId, uint16_t wIndex, const uint8_t* data, uint32_t len) {
+  if (flash_.HandlesOut(facId, wIndex)) return flash_.Out(facId, data, len);
   // Every other selector is a register that keeps what was written.
   file_.Set(section_, RegisterKey(facId, wIndex), len ? FormatHex(data, len) : std::string("--"));
   return kStatusOk;

@@ -14,6 +14,7 @@
 
 #include "bench_file.h"
 #include "descriptors.h"
+#include "flash_model.h"
 
 namespace bench {
 
@@ -72,6 +73,7 @@ class UsbDevice {
   std::map<uint8_t, std::deque<std::vector<uint8_t>>> queues_;
   std::vector<std::vector<uint8_t>> packetsOut_;
   double linkRate_ = -1;
+  FlashModel flash_;
 };
 
 }  // namespace bench

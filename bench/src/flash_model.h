@@ -1,0 +1,76 @@
+// The flash memory of a bench device and its boot code's flash commands
+// (FacIds 0x0300..0x0361): requests written to the device start an
+// operation, status reads (0x0300) answer its busy code until it is done,
+// then its result. The device's status register (0x0200) and the suspend
+// request (0x3800) answer here too when the bench file asks for it.
+//
+// A device has flash memory when its section gives FlashSize. Further keys:
+//   FlashSize=0x10000, FlashBase=0, FlashSectors=0:0x1000,0x1000:0x1000,...
+//   (else sectors of FlashSectorSize=0x1000), FlashManufacturer=0x01,
+//   FlashDeviceId=0x2258, FlashProtection=0,
+//   FlashBusyPolls.XXXX=n  status reads that answer busy (XXXX the command),
+//   FlashBusyMs.XXXX=ms    bench-clock time the operation stays busy,
+//   FlashAnswer.XXXX=code  the result code the operation ends with,
+//   FlashAddressSkew=n     added to every address the device reports,
+//   StatusSequence=2 2 0   successive status-register reads (last repeats),
+//   SuspendedStatus=128    the status register after a suspend request.
+// The contents live beside the bench file ("<bench file>.flash<slot>"); the
+// section's FlashDigest holds their CRC-16. Without a digest the flash is erased.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bench_file.h"
+
+namespace bench {
+
+class FlashModel {
+ public:
+  FlashModel(BenchFile& file, const std::string& section, int slot)
+      : file_(file), section_(section), slot_(slot) {}
+
+  // True when the model answers this request; status as for ControlIn/Out.
+  bool HandlesIn(uint16_t facId, uint16_t wIndex);
+  bool HandlesOut(uint16_t facId, uint16_t wIndex);
+  uint32_t In(uint16_t facId, uint32_t maxLen, std::vector<uint8_t>* answer);
+  uint32_t Out(uint16_t facId, const uint8_t* data, uint32_t len);
+
+ private:
+  struct Sector {
+    uint32_t start;
+    uint32_t size;
+  };
+  struct Operation {
+    uint16_t busy = 0;
+    uint16_t result = 0x0009;  // flash_idle before any command
+    uint8_t data[4] = {};
+    int64_t pollsLeft = 0;
+    uint32_t doneAt = 0;  // bench clock
+    bool timed = false;
+  };
+
+  void Start(uint16_t command, uint16_t busy, uint16_t ok, uint32_t address);
+  void StartWith(uint16_t command, uint16_t busy, uint16_t result, const uint8_t data[4]);
+  uint16_t Execute(uint16_t command, const uint8_t* data, uint32_t len, uint32_t* address);
+  uint16_t EraseSector(uint32_t start);
+  uint16_t Program(uint32_t offset, const uint8_t* bytes, uint32_t n);
+  uint16_t Verify(uint32_t offset, const uint8_t* bytes, uint32_t n);
+
+  int64_t Key(const std::string& key, int64_t fallback);
+  std::string CommandKey(const char* prefix, uint16_t command) const;
+  uint32_t Size();
+  std::vector<Sector> Sectors();
+  std::string ContentPath() const;
+  std::vector<uint8_t> Load();
+  void Store(const std::vector<uint8_t>& content);
+
+  BenchFile& file_;
+  std::string section_;
+  int slot_;
+  Operation op_;
+  int64_t statusReads_ = 0;
+};
+
+}  // namespace bench

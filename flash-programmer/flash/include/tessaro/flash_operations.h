@@ -1,0 +1,95 @@
+// The operations that change or inspect the flash memory of the connected
+// device, and the device requests that go with them. Each sends a command as
+// facility data, then polls the device's flash status until it reports done,
+// failed or the time-out passed. They run on the library's main thread, log
+// "M" lines through FlashLog() (and to the log list), and return a boolean.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tessaro/device.h"
+#include "tessaro/flash_description.h"
+#include "tessaro/line_lists.h"
+
+namespace tessaro {
+
+// State shared by the operations, one set per loaded library.
+struct FlashShared {
+  uint8_t FlashState = 0;  // status index of the operation running or run last
+  uint8_t FoundManufactureID = 0;
+  uint16_t FoundDeviceID = 0;
+  uint8_t FoundSectorProtection = 0;
+  bool AddressControl = true;
+};
+FlashShared& Flash();
+void SetAddressControl(bool on);
+// Back to the state of a freshly loaded library (state 0, address control on).
+void ResetFlashShared();
+
+// The operations' message ("M") lines; the logger binds it. Unbound, the lines
+// only reach the log list.
+LogHook& FlashLog();
+// The operations' modal messages; a message box unless replaced.
+std::function<void(const std::string&)>& FlashMessage();
+
+// The form's status line and progress bar (either may be null).
+struct FlashProgressView {
+  HWND statusLine = nullptr;
+  HWND progressBar = nullptr;
+};
+
+// ---- batch operations (the interpreter's flash commands) ----
+bool FlashAutoselect(TDevice* device, const FlashRecord& flash, uint32_t baseAddress,
+                     uint32_t sectorAddress, TLineList* log, TStrings* transfer);
+bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t baseAddress, TLineList* log,
+                    TStrings* transfer);
+// Entry i of `sectors` stands for sector i of `flash`; the selected ones are erased.
+bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRecord& flash,
+                       uint32_t baseAddress, TLineList* log, TStrings* transfer,
+                       FlashProgressView view = {});
+// Entry i of `blockList` stands for block i of `blocks`.
+bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
+                  uint32_t baseAddress, const FlashRecord& flash, TLineList* log,
+                  TStrings* transfer, FlashProgressView view = {});
+bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
+                 uint32_t baseAddress, const FlashRecord& flash, TLineList* log, TStrings* transfer,
+                 FlashProgressView view = {});
+
+// Checks every block of the image against the flash description before
+// anything is erased: each must lie inside the sector map and fit into one
+// request. Logs one line per misfit; true when all fit.
+bool CheckImageAgainstFlash(const ProgramBlocks& blocks, const FlashRecord& flash, TLineList* log);
+
+// ---- device requests ----
+struct FirmwareVersion {
+  uint16_t major = 0;
+  uint16_t minor = 0;
+};
+
+bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer);
+bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer, HWND progressBar);
+bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer, HWND progressBar);
+bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMode,
+                         TStrings* transfer, TLineList* log);
+// `limit`: major in the high 16 bits, minor in the low 16 bits.
+bool FirmwareVersionBelow(TDevice* device, uint32_t limit, TLineList* log, std::string* text,
+                          TStrings* transfer);
+bool FirmwareVersionInList(TDevice* device, const std::vector<uint32_t>& versions, int highest,
+                           TStrings* transfer, TLineList* log);
+bool SendFlashCommand(TDevice* device, uint16_t command, uint16_t argument, TStrings* transfer,
+                      TLineList* log, bool wait, bool crc, uint32_t* address, int32_t timeout,
+                      uint8_t errorIndex, uint8_t successIndex, uint8_t busyIndex, uint16_t size);
+bool SetMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
+bool ClearMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
+// Does not wait for an answer: always false.
+bool RestartByMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
+// `stillPresent` tells whether the device is still on the bus after the reboot.
+bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>& stillPresent);
+bool CommandKill(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
+
+}  // namespace tessaro

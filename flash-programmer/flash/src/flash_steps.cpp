@@ -1,0 +1,210 @@
+#include "flash_steps.h"
+
+#include <windows.h>
+// commctrl.h needs windows.h first
+#include <commctrl.h>
+
+#include "flash_settings.h"
+#include "tessaro/crc16.h"
+#include "tessaro/flash_codes.h"
+#include "utilities.h"
+
+namespace tessaro {
+namespace {
+
+FlashShared g_flash;
+LogHook g_log;
+
+void ShowBox(const std::string& text) {
+  MessageBoxA(GetActiveWindow(), text.c_str(), "Tessaro", MB_OK);
+}
+
+// After a poll that changed nothing: the last line of the log list grows by
+// one "w" every five polls, its last character turning meanwhile.
+void AdvanceWaiting(TLineList* log, int polls) {
+  if (!log) return;
+  int last = log->Count() - 1;
+  std::string line = last >= 0 ? log->Line(last) : std::string();
+  if (line.empty() || polls < 2) {
+    log->Add("  waiting: .");
+    return;
+  }
+  if (line.back() == 'w') line += '.';
+  line.back() = "-/|\\w"[polls % 5];
+  log->SetLine(last, line);
+}
+
+}  // namespace
+
+FlashShared& Flash() { return g_flash; }
+void SetAddressControl(bool on) { g_flash.AddressControl = on; }
+void ResetFlashShared() { g_flash = FlashShared(); }
+LogHook& FlashLog() { return g_log; }
+
+std::function<void(const std::string&)>& FlashMessage() {
+  static std::function<void(const std::string&)> message = &ShowBox;
+  return message;
+}
+
+void LogM(TLineList* log, const std::string& format, std::initializer_list<FormatArg> args) {
+  if (g_log.Bound())
+    g_log(log, format, args);
+  else if (log)
+    log->Add(FormatText(format, args));
+}
+
+void LogHeading(TLineList* log, const std::string& format, std::initializer_list<FormatArg> args) {
+  if (log) log->Add("");
+  LogM(log, format, args);
+}
+
+void SendFacility(TDevice* device, uint16_t facId, const uint8_t* data, uint16_t size,
+                  TLineList* log, const std::string& title, TStrings* transfer) {
+  device->Log(transfer, "%s", {title});
+  std::string error;
+  Dev_SetFacilityData(device, facId, 0, &error, transfer, size, data);
+  if (error.empty()) return;
+  if (log) log->Add("");
+  LogM(log, "%s", {error});
+}
+
+int ReadFacility(TDevice* device, uint16_t facId, uint8_t* buffer, uint16_t size, TLineList* log,
+                 const std::string& title, TStrings* transfer) {
+  device->Log(transfer, "----- %s -----", {title});
+  std::string error;
+  int n = Dev_GetFacilityData(device, facId, 0, &error, transfer, size, buffer);
+  if (!error.empty()) {
+    if (log) log->Add("");
+    LogM(log, "%s", {error});
+  }
+  return n;
+}
+
+void ResetProgress(int maximum, HWND bar) {
+  if (bar) {
+    SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+  }
+  SetStopRequested(false);
+}
+
+void FinishProgress(HWND bar, HWND statusLine) {
+  if (bar) SendMessageA(bar, PBM_SETPOS, 0, 0);
+  if (statusLine) SetWindowTextA(statusLine, "Done");
+}
+
+void StepProgress(HWND bar, int n, HWND statusLine, const std::string& prefix) {
+  int maximum = 0;
+  if (bar) {
+    SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(n), 0);
+    maximum = static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+  }
+  if (statusLine)
+    SetWindowTextA(statusLine, FormatText("%s%d/%d (Esc)", {prefix, n, maximum}).c_str());
+}
+
+bool StopCheck(const std::string& name, TLineList* log) {
+  if (!IsStopRequested()) return false;
+  LogM(log, "   WARNING %s, Action was STORNO by user", {name});
+  return true;
+}
+
+void ReportError(const std::string& name, const std::string& message, TLineList* log) {
+  std::string text = FormatText("  --- ERROR %s, %s ---", {name, message});
+  LogM(log, "%s", {text});
+  FlashMessage()(text);
+}
+
+void SleepMs(int32_t ms) { WaitLettingMessagesThrough(static_cast<DWORD>(ms < 0 ? 0 : ms)); }
+
+int32_t PollResult::Time() const { return polls * CurrentFlashTimes().pollPeriod; }
+
+PollResult PollFlashStatus(TDevice* device, const PollSpec& spec, TLineList* log,
+                           TStrings* transfer) {
+  PollResult r;
+  int badLength = 0, badCrc = 0;
+  int32_t period = CurrentFlashTimes().pollPeriod;
+  uint8_t& state = g_flash.FlashState;
+  while (state == spec.busy) {
+    if (spec.stoppable) {
+      ProcessMessages();
+      if (IsStopRequested()) break;
+    }
+    SleepMs(period);
+    ++r.polls;
+    uint8_t answer[8] = {};
+    int n = ReadFacility(device, CMD_GET_FLASH_STATUS, answer, 8, log, spec.title, transfer);
+    r.lastCount = n;
+    if (n != 8) {
+      if (++badLength >= spec.lengthLimit)
+        state = 1;
+      else
+        LogM(log, spec.lengthLine, {TimeText(LocalNow()), n, 8});
+      continue;
+    }
+    if (!Crc16CheckTrailer(answer, 8, &r.receivedCrc, &r.computedCrc)) {
+      if (++badCrc >= 4)
+        state = 2;
+      else
+        LogM(log, spec.crcLine, {TimeText(LocalNow()), r.receivedCrc, r.computedCrc});
+      continue;
+    }
+    std::copy(answer, answer + 8, r.answer);
+    uint16_t code = spec.byteCode ? answer[0] : GetU16(answer);
+    state = static_cast<uint8_t>(StatusIndexOfCode(code));
+    if (state == spec.success || state == spec.error) break;
+    if (r.polls * period > spec.timeout) {
+      state = 5;
+      break;
+    }
+    AdvanceWaiting(log, r.polls);
+  }
+  return r;
+}
+
+void ReportFlashResult(const std::string& name, uint8_t state, TLineList* log, uint8_t errorIndex,
+                       uint8_t successIndex, const std::string& detail, const PollResult& poll) {
+  int32_t time = poll.Time();
+  auto sent = [&](const char* status) {
+    LogM(log, std::string("  ERROR %s, Device sent respond \"") + status + "\" (%dms)",
+         {name, time});
+  };
+  switch (state) {
+    case 1:
+      LogM(log,
+           "  ERROR %s, readen bad length of data ( %d B, must be %d B), reading is stop (%dms)",
+           {name, poll.lastCount, 8, time});
+      return;
+    case 2:
+      LogM(log, "  ERROR %s, Bad CRC16 ( 0x%4.4X , must be 0x%4.4X B), reading is stop (%dms)",
+           {name, poll.receivedCrc, poll.computedCrc, time});
+      return;
+    case 4:
+      return sent("disabled_command");
+    case 5:
+      LogM(log, "  ERROR, %s, TIMEOUT%s (%dms)", {name, detail, time});
+      return;
+    case 10:
+      return sent("error_autoselect");
+    case 14:
+      return sent("error_chip_erase");
+    case 19:
+      return sent("error_sector_erase");
+    case 24:
+      return sent("programming_error");
+    case 30:
+      return sent("error_verifying");
+    default:
+      break;
+  }
+  if (state == successIndex) {
+    LogM(log, "  OK %s, (%d ms)", {name, time});
+  } else if (state == errorIndex) {
+    LogM(log, "  ERROR %s, Device sent respond \"%s\" (%dms)", {name, StatusName(state), time});
+  } else {
+    LogM(log, "  ERROR %s, unknow status \"%s\" [no.%d(%d)] (%dms)",
+         {name, StatusName(state), StatusCodeOfIndex(state), state, time});
+  }
+}
+
+}  // namespace tessaro
