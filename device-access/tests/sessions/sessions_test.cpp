@@ -162,5 +162,34 @@ TEST_F(Sessions, EndOfTheLibraryClosesTheSessions) {
   EXPECT_EQ(Status(LM_ERROR_INV_OBJECT), dll_.CloseDevice(session));
 }
 
+TEST_F(Sessions, OpenFailuresAndAttributeReadsAreTraced) {
+  AliasKey other("CorvelTestOther", kInstrument);
+  LmSession session = nullptr;
+  dll_.OpenDevice("CorvelTestNoSuchAlias", &session);
+  dll_.OpenDevice("USB::bad", &session);
+  dll_.OpenDevice("USB::0xE7B::0x8::1::INSTR", &session);
+  ASSERT_EQ(0, dll_.OpenDevice(kInstrument, &session));
+  dll_.GetAttribute(session, 1, nullptr);
+  dll_.CloseDevice(session);
+  dll_.LibExit();
+  std::string log = testsupport::ReadFileOr("c:\\Corvel.log", "<no log>");
+  const std::string refresh =
+      "In LmUpdateDeviceList:\r\n"
+      "   Device found: VID: 0xe7b, PID: 0x10, SerialNumber: 0x2bc\r\n"
+      "   Device found: VID: 0xe7b, PID: 0x8, SerialNumber: 0x3039\r\n"
+      "   Device found: VID: 0xe7b, PID: 0x5, SerialNumber: 0x2a\r\n"
+      "   Return value LM_SUCCESS\r\n\r\n";
+  EXPECT_EQ(refresh +
+                "   ERROR: RegOpenKey(reg_key, ResourceName, &alias_key) != ERROR_SUCCESS, "
+                "return\r\n\r\n"
+                "   ERROR: sscanf(new_resource, \"USB::x::x::u\", &vendor_id, &product_id, "
+                "&serial_number) < 3, return\r\n\r\n"
+                "   ERROR: LM_ERROR_RSRC_NFOUND, return\r\n\r\n"
+                "   Return value LM_SUCCESS\r\n\r\n"
+                "In LmGetAttribute:\r\n"
+                "   ERROR: LM_ERROR_PARAMETER3, return\r\n\r\n",
+            log);
+}
+
 }  // namespace
 }  // namespace corvel_test
