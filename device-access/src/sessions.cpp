@@ -1,5 +1,6 @@
 #include "sessions.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -155,10 +156,17 @@ void ReattachSessions() {
 }
 
 void ClearSessions() {
+  // Sessions left by the last end are those whose device was gone; no
+  // device entry holds their queues any more.
+  std::vector<EventQueue*> queues;
   for (Session*& slot : g_sessions) {
+    if (!slot) continue;
+    if (slot->queue && std::find(queues.begin(), queues.end(), slot->queue) == queues.end())
+      queues.push_back(slot->queue);
     delete slot;
     slot = nullptr;
   }
+  for (EventQueue* q : queues) delete q;
 }
 
 void CloseAllSessions() {

@@ -162,6 +162,17 @@ TEST_F(Sessions, EndOfTheLibraryClosesTheSessions) {
   EXPECT_EQ(Status(LM_ERROR_INV_OBJECT), dll_.CloseDevice(session));
 }
 
+TEST_F(Sessions, SessionOfAGoneDeviceOutlivesTheEndUntilTheNextStart) {
+  LmSession session = nullptr;
+  ASSERT_EQ(0, dll_.OpenDevice("USB::0xE7B::0x5::42::INSTR", &session));
+  ASSERT_TRUE(benchctl::RemoveDevice(2));
+  ASSERT_EQ(0, dll_.UpdateDeviceList());
+  EXPECT_EQ(0, dll_.LibExit());
+  EXPECT_EQ(Status(LM_ERROR_DEVICE_DISCONNECTED), dll_.CloseDevice(session));
+  ASSERT_EQ(0, dll_.LibInit());
+  EXPECT_EQ(Status(LM_ERROR_INV_OBJECT), dll_.CloseDevice(session));
+}
+
 TEST_F(Sessions, OpenFailuresAndAttributeReadsAreTraced) {
   AliasKey other("CorvelTestOther", kInstrument);
   LmSession session = nullptr;
