@@ -194,7 +194,8 @@ unsigned long DeviceTable::Update() {
     Empty();
     tessaro::TUsbDrv::CloseInterfaceList(set_);
     set_ = tessaro::TUsbDrv::OpenInterfaceList(&tessaro::USBDRV_INTERFACE_GUID);
-    ReadDevices();
+    // Without the set the members would be opened by device number instead.
+    if (set_) ReadDevices();
     ReattachSessions();
   }
   ReleaseMutex(mutex);

@@ -155,6 +155,16 @@ TEST_F(DeviceList, TraceNamesEveryDeviceFound) {
       testsupport::ReadFileOr("c:\\Corvel.log", "<no log>"));
 }
 
+TEST_F(DeviceList, WithoutTheDriversInterfaceListTheTableIsEmpty) {
+  Use(benchctl::BenchSpec()
+          .Instrument(8, "A12345")
+          .Fault("Operation=InterfaceList Times=0 Action=Status Status=13"));
+  ASSERT_EQ(0, dll_.LibInit());
+  EXPECT_EQ(0, dll_.UpdateDeviceList());
+  EXPECT_EQ(0, dll_.GetDeviceCount());
+  EXPECT_TRUE(benchctl::CallRecord("CreateFile").empty()) << "no device is opened by number";
+}
+
 TEST_F(DeviceList, BeforeTheStartTheRefreshFailsAndTheTableIsEmpty) {
   Use(benchctl::BenchSpec().Instrument(8, "A12345"));
   EXPECT_EQ(Status(LM_ERROR_SYSTEM_ERROR), dll_.UpdateDeviceList());
