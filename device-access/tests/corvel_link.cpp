@@ -19,6 +19,13 @@ int main() {
       reinterpret_cast<const void*>(&LmFindInstalledDriver),
       reinterpret_cast<const void*>(&LmInstallDriver),
       reinterpret_cast<const void*>(&LmUninstallDriver),
+      reinterpret_cast<const void*>(&LmUpdateDeviceList),
+      reinterpret_cast<const void*>(&LmGetDeviceCount),
+      reinterpret_cast<const void*>(&LmGetDeviceInfo),
+      reinterpret_cast<const void*>(&LmOpenDevice),
+      reinterpret_cast<const void*>(&LmCloseDevice),
+      reinterpret_cast<const void*>(&LmSetAttribute),
+      reinterpret_cast<const void*>(&LmGetAttribute),
   };
   for (const void* entry : exports)
     if (!entry) return 1;
@@ -27,5 +34,18 @@ int main() {
     return 2;
   if (std::strcmp(text, "Unknown Error 0x1234") != 0) return 3;
   if (LmFindInstalledDriver(0) != 0) return 4;
+  // Before the start: no mutex to refresh under, no devices, no sessions.
+  if (LmUpdateDeviceList() != static_cast<int>(LM_ERROR_SYSTEM_ERROR)) return 5;
+  if (LmGetDeviceCount() != 0) return 6;
+  DWORD vendorId = 0;
+  if (LmGetDeviceInfo(0, &vendorId, nullptr, nullptr, nullptr) !=
+      static_cast<int>(LM_ERROR_PARAMETER1))
+    return 7;
+  LmSession session = nullptr;
+  if (LmOpenDevice("USB::0xE7B::0x5::1::INSTR", &session) != static_cast<int>(LM_ERROR_RSRC_NFOUND))
+    return 8;
+  if (LmCloseDevice(&session) != static_cast<int>(LM_ERROR_INV_OBJECT)) return 9;
+  if (LmSetAttribute(session, 1, 0) != static_cast<int>(LM_ERROR_INV_OBJECT)) return 10;
+  if (LmGetAttribute(session, 1, &vendorId) != static_cast<int>(LM_ERROR_INV_OBJECT)) return 11;
   return 0;
 }

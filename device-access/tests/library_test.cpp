@@ -183,9 +183,12 @@ TEST_F(Corvel, BurstOfNoticesRefreshesOnce100msAfterTheLast) {
        20},
       {"ThreeArrivals50msApart", {DBT_DEVICEARRIVAL, DBT_DEVICEARRIVAL, DBT_DEVICEARRIVAL}, 50},
   };
-  // A text file: each line feed reaches the disk as CR LF.
+  // A text file: each line feed reaches the disk as CR LF. The start's
+  // refresh comes first, the timer's between its start and stop lines.
+  const std::string refresh = "In LmUpdateDeviceList:\r\n   Return value LM_SUCCESS\r\n\r\n";
   const std::string expected =
-      "Device Change\r\nDevice Change\r\nDevice Change\r\nTimer start\r\nTimer stop\r\n";
+      refresh + "Device Change\r\nDevice Change\r\nDevice Change\r\nTimer start\r\n" + refresh +
+      "Timer stop\r\n";
   for (const Burst& burst : bursts) {
     SCOPED_TRACE(burst.name);
     // The timer must not fire between two notices of the burst; a machine

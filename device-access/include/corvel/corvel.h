@@ -39,10 +39,27 @@ constexpr DWORD LM_ERROR_PARAMETER7 = 0xBFFC0007;
 constexpr DWORD LM_ERROR_PARAMETER8 = 0xBFFC0008;
 constexpr DWORD LM_WARN_UNKNOWN_STATUS = 0x3FFF0085;
 
+// A session on a device, as LmOpenDevice hands it out.
+typedef void* LmSession;
+
 // Library
 CORVEL_API int WINAPI LmLibInit(void);
 CORVEL_API int WINAPI LmLibExit(void);
 CORVEL_API int WINAPI LmGetErrorString(DWORD status, char* buffer, int size);
+
+// Devices and sessions. A resource name reads "USB::0x%X::0x%X::%d::INSTR"
+// (vendor id, product id, serial number); any other name is an alias under
+// HKLM\SOFTWARE\Vandrel\Corvel whose value "ModuleResource" holds one.
+CORVEL_API int WINAPI LmUpdateDeviceList(void);
+CORVEL_API int WINAPI LmGetDeviceCount(void);
+CORVEL_API int WINAPI LmGetDeviceInfo(DWORD index, DWORD* vendorId, DWORD* productId,
+                                      DWORD* serialNumber, DWORD* supplyId);
+CORVEL_API int WINAPI LmOpenDevice(const char* name, LmSession* session);
+CORVEL_API int WINAPI LmCloseDevice(LmSession session);
+
+// Attributes: u32 values come as 4 bytes, u16 values as 2, texts with their zero.
+CORVEL_API int WINAPI LmSetAttribute(LmSession session, DWORD id, DWORD value);
+CORVEL_API int WINAPI LmGetAttribute(LmSession session, DWORD id, void* value);
 
 // Driver and USB 2.0 host controller; none of them needs LmLibInit.
 CORVEL_API int WINAPI LmFindHostUSB(void);
