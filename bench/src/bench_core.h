@@ -111,6 +111,7 @@ class Bench {
  private:
   Bench();
   void Reset();
+  BOOL EndHandleTransfers(HANDLE hid, const char* call, bool close);
   UsbDevice* DeviceLocked(int slot);
   std::vector<UsbDevice*> PresentLocked();
   std::string InterfacePathLocked(UsbDevice& d);

@@ -598,7 +598,9 @@ BOOL Bench::OverlappedResult(HANDLE hid, OVERLAPPED* ov, DWORD* bytes, BOOL wait
   return FALSE;
 }
 
-BOOL Bench::CancelIo(HANDLE hid) {
+// Cancel and close both end the handle's pending transfers with "aborted";
+// close then lets the handle go.
+BOOL Bench::EndHandleTransfers(HANDLE hid, const char* call, bool close) {
   std::vector<std::function<void()>> done;
   {
     std::lock_guard<std::recursive_mutex> g(lock_);
@@ -607,32 +609,21 @@ BOOL Bench::CancelIo(HANDLE hid) {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
-    Record("h" + std::to_string(h->number) + " CancelIo");
+    Record("h" + std::to_string(h->number) + " " + call);
     FailPendingLocked([hid](const PendingIo& p) { return p.handle == hid; },
                       ERROR_OPERATION_ABORTED, &done);
+    if (close) {
+      CloseHandle(hid);
+      handles_.erase(handles_.begin() + (h - handles_.data()));
+    }
   }
   for (auto& f : done) f();
   return TRUE;
 }
 
-BOOL Bench::CloseDriverHandle(HANDLE hid) {
-  std::vector<std::function<void()>> done;
-  {
-    std::lock_guard<std::recursive_mutex> g(lock_);
-    OpenHandle* h = HandleLocked(hid);
-    if (!h) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    Record("h" + std::to_string(h->number) + " CloseHandle");
-    FailPendingLocked([hid](const PendingIo& p) { return p.handle == hid; },
-                      ERROR_OPERATION_ABORTED, &done);
-    CloseHandle(hid);
-    handles_.erase(handles_.begin() + (h - handles_.data()));
-  }
-  for (auto& f : done) f();
-  return TRUE;
-}
+BOOL Bench::CancelIo(HANDLE hid) { return EndHandleTransfers(hid, "CancelIo", false); }
+
+BOOL Bench::CloseDriverHandle(HANDLE hid) { return EndHandleTransfers(hid, "CloseHandle", true); }
 
 bool Bench::QueueTransfer(int slot, uint8_t endpoint, const uint8_t* data, uint32_t length) {
   std::vector<std::function<void()>> done;

@@ -40,19 +40,6 @@ int PipeIndex(uint8_t endpoint) {
   }
 }
 
-int ThreadIndex(uint8_t endpoint) {
-  switch (endpoint) {
-    case EP_DATA_IN:
-      return 0;
-    case EP_DATA_IN_2:
-      return 1;
-    case EP_EVENT_IN:
-      return 2;
-    default:
-      return 3;
-  }
-}
-
 }  // namespace
 
 // ---- TPipeThread -----------------------------------------------------------
@@ -250,12 +237,12 @@ void TGDI::Teardown() {
   for (auto& p : Pipes) p.reset();
 }
 
-bool TGDI::HasReader(uint8_t endpoint) const { return Threads[ThreadIndex(endpoint)] != nullptr; }
+bool TGDI::HasReader(uint8_t endpoint) const { return Threads[PipePosition(endpoint)] != nullptr; }
 
 TUsbDrvPipe* TGDI::PipeFor(uint8_t endpoint) { return Pipes[PipeIndex(endpoint)].get(); }
 
 std::unique_ptr<TPipeThread>& TGDI::ThreadFor(uint8_t endpoint) {
-  return Threads[ThreadIndex(endpoint)];
+  return Threads[PipePosition(endpoint)];
 }
 
 void TGDI::HandleBulk(TPipeThread& thread) { Handle(thread, true); }

@@ -19,19 +19,6 @@ void TextToAll(const std::vector<TClient*>& clients, const std::string& text) {
   for (TClient* c : clients) c->OnTextLine(text.c_str());
 }
 
-int PositionOf(uint8_t endpoint) {
-  switch (endpoint) {
-    case EP_DATA_IN:
-      return 0;
-    case EP_DATA_IN_2:
-      return 1;
-    case EP_EVENT_IN:
-      return 2;
-    default:
-      return 3;
-  }
-}
-
 // A transfer is valid when it is exactly `size` long, or one byte longer
 // with the pad byte 0xAA at its end.
 bool ValidLength(const uint8_t* buffer, uint32_t read, uint32_t size) {
@@ -47,6 +34,19 @@ void StoreTitle(const char* title) {
 TitleSetter g_titleSetter = &StoreTitle;
 
 }  // namespace
+
+int PipePosition(uint8_t endpoint) {
+  switch (endpoint) {
+    case EP_DATA_IN:
+      return 0;
+    case EP_DATA_IN_2:
+      return 1;
+    case EP_EVENT_IN:
+      return 2;
+    default:
+      return 3;
+  }
+}
 
 void ParseBulk(uint8_t endpoint, const uint8_t* received, uint32_t read,
                const std::vector<TClient*>& clients) {
@@ -78,14 +78,14 @@ void ParseBulk(uint8_t endpoint, const uint8_t* received, uint32_t read,
               FormatText("GDI.host: Corrupt bulk(0x%2.2X) in buffer (Read=%d, Size=%d) (%s)",
                          {endpoint, read, size, dump}));
   }
-  PipeActivity().Advance(PositionOf(endpoint));
+  PipeActivity().Advance(PipePosition(endpoint));
 }
 
 void ParseInterrupt(uint8_t endpoint, const uint8_t* buffer, uint32_t read,
                     const std::vector<TClient*>& clients) {
   if (read > kPipeBufferSize) read = kPipeBufferSize;
   uint32_t size = U16(buffer);
-  int position = PositionOf(endpoint);
+  int position = PipePosition(endpoint);
   if (!ValidLength(buffer, read, size)) {
     TextToAll(clients, FormatText("GDI.host: Corrupt interrupt(%2.2X) BUFFER!!! (really readen "
                                   "%dB, buffer.Size tell that must be %dB)",

@@ -28,6 +28,11 @@ void ParseBulk(uint8_t endpoint, const uint8_t* buffer, uint32_t read,
 void ParseInterrupt(uint8_t endpoint, const uint8_t* buffer, uint32_t read,
                     const std::vector<TClient*>& clients);
 
+// The position of an IN endpoint among the reader pipes: 0 = 0x81,
+// 1 = 0x85, 2 = 0x83, any other 3. Reader threads and the activity counters
+// are kept in this order.
+int PipePosition(uint8_t endpoint);
+
 // The pipe activity indicator: a counter per IN endpoint position (0 = 0x81,
 // 1 = 0x85, 2 = 0x83, 3 = 0x87) and a four-character title.
 struct ActivityIndicator {
