@@ -6,25 +6,12 @@
 
 #include "recording_client.h"
 #include "tessaro/device.h"
+#include "tessaro_test/idle_device.h"
 
 namespace tessaro {
 namespace {
 
-class NoDevice : public TDevice {
- public:
-  NoDevice() : TDevice(TDeviceInfo()) {}
-  uint16_t GetVendorData(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
-  uint16_t GetStatus(uint16_t) override { return 0; }
-  void SendCommand(uint16_t, uint16_t) override {}
-  void SetRegister(uint16_t, uint16_t, uint16_t, const void*) override {}
-  uint16_t GetRegister(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
-  void SetFacilityData(uint16_t, uint16_t, uint16_t, const void*) override {}
-  uint16_t GetFacilityData(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
-  void SetFlashData(uint16_t, const void*, uint16_t) override {}
-  uint16_t GetFlashData(uint16_t, void*, uint16_t) override { return 0; }
-  void WriteData(uint16_t, const void*, uint16_t) override {}
-  bool CyclePort() override { return false; }
-};
+using NoDevice = tessaro_test::IdleDevice;
 
 struct ParserCase {
   const char* name;

@@ -17,6 +17,7 @@
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
+#include "tessaro_test/idle_device.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
 #include "utilities.h"
@@ -25,20 +26,9 @@ using namespace tessaro;
 
 namespace {
 
-class SilentDevice : public TDevice {
- public:
-  SilentDevice() : TDevice(TDeviceInfo(1, 0x0E7B, 5)) {}
-  uint16_t GetVendorData(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
-  uint16_t GetStatus(uint16_t) override { return 0; }
-  void SendCommand(uint16_t, uint16_t) override {}
-  void SetRegister(uint16_t, uint16_t, uint16_t, const void*) override {}
-  uint16_t GetRegister(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
-  void SetFacilityData(uint16_t, uint16_t, uint16_t, const void*) override {}
-  uint16_t GetFacilityData(uint16_t, uint16_t, uint16_t, void*) override { return 0; }
-  void SetFlashData(uint16_t, const void*, uint16_t) override {}
-  uint16_t GetFlashData(uint16_t, void*, uint16_t) override { return 0; }
-  void WriteData(uint16_t, const void*, uint16_t) override {}
-  bool CyclePort() override { return false; }
+// A TR440 at device number 1 that answers nothing.
+struct SilentDevice : tessaro_test::IdleDevice {
+  SilentDevice() : IdleDevice(TDeviceInfo(1, 0x0E7B, 5)) {}
 };
 
 std::vector<std::string> LinesHolding(const std::string& path, const std::string& part) {
