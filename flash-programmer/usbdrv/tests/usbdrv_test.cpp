@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <thread>
-
 #include "benchctl/bench_control.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
+#include "lumetra/sync.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 
@@ -167,7 +166,7 @@ TEST_F(UsbDrvTest, OnXpAnOldDriverIsRefusedWithOkAndAskedAgain) {
 TEST_F(UsbDrvTest, TheWarningOffersOkAndIgnoreAndOnlyIgnoreAccepts) {
   Use(Driver(0x0130));
   uint32_t status = 1;
-  std::thread open([&] {
+  lm::Thread open([&] {
     TUsbDrv drv;
     status = drv.OpenInstance(0, nullptr, nullptr);
   });
@@ -178,7 +177,7 @@ TEST_F(UsbDrvTest, TheWarningOffersOkAndIgnoreAndOnlyIgnoreAccepts) {
   // What Esc and the close box send; a box that stays open is then left with OK.
   testsupport::PostCommand(box, IDCANCEL);
   if (!testsupport::WaitForWindowGone(box, 2000)) testsupport::ClickButtonByText(box, "OK");
-  open.join();
+  EXPECT_TRUE(open.Join(testsupport::kUiWaitMs));
   EXPECT_EQ(USBDRV_ERR_API_VERSION, status);
   EXPECT_EQ(0u, DriverApiState().AcceptedVersion);
 }
