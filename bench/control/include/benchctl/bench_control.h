@@ -48,10 +48,10 @@ class BenchSpec {
   std::vector<FaultSpec> faults_;
 };
 
-// Points the port at a bench file: sets LUMETRA_BENCH and LUMETRA_BENCH_DLL
-// (for child processes too) and, when this process has loaded the bench
-// already, opens it on the new file (handles of the old one end). False
-// when the bench does not take the file.
+// Points the port at a bench file: sets LUMETRA_BENCH (for child processes
+// too) and, when this process has loaded the bench already, opens it on the
+// new file (handles of the old one end). False when the bench does not take
+// the file.
 bool Activate(const std::string& benchFile);
 
 // The port chooses between bench and PC once per process, at its first
