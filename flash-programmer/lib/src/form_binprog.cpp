@@ -2,18 +2,18 @@
 
 #include <commctrl.h>
 
-#include "flash_settings.h"
 #include "job_scope.h"
 #include "loging.h"
 #include "lumetra/module.h"
 #include "tessaro/command_names.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
 #include "tessaro/text_utils.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 

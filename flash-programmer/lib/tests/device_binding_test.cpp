@@ -17,11 +17,11 @@
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
+#include "tessaro/utilities.h"
 #include "tessaro_test/idle_device.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
-#include "utilities.h"
 
 using namespace tessaro;
 

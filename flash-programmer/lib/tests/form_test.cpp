@@ -8,14 +8,14 @@
 
 #include <atomic>
 
-#include "flash_settings.h"
 #include "form_binprog.h"
 #include "lumetra/sync.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/program_status.h"
+#include "tessaro/utilities.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
-#include "utilities.h"
 
 using namespace tessaro;
 using tessaro_test::ProgramFileWriter;
