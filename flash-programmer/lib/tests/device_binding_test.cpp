@@ -124,7 +124,7 @@ TEST(DeviceBinding, SupplyAndPluginLinesReachTheLogAsMLinesOnlyWhileTheFormExist
 
 namespace {
 
-bool ThrowDeviceError(TFormBinProg&, uint16_t, uint16_t, const std::string&) {
+bool ThrowDeviceError(TProgrammingJob&, uint16_t, uint16_t, const std::string&) {
   throw EDeviceError("Device(Hnd:00000001): gone");
 }
 
@@ -142,7 +142,7 @@ TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
   SetCommandRunner(&ThrowDeviceError);
   std::string caught;
   try {
-    StartProgramming(form, 0x0E7B, 5, file, "1");
+    StartProgramming(0x0E7B, 5, file, "1");
   } catch (const TessaroError& e) {
     caught = e.what();
   }
@@ -155,7 +155,7 @@ TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
   testsupport::WriteFile(file, "short");
   caught.clear();
   try {
-    StartProgramming(form, 0x0E7B, 5, file, "1");
+    StartProgramming(0x0E7B, 5, file, "1");
   } catch (const EDeviceError& e) {
     caught = e.Message();
   }
