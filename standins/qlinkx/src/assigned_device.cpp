@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "lumetra/wire.h"
+
 namespace qlinkx {
 namespace {
 
@@ -10,8 +12,6 @@ constexpr uint8_t kInterruptEndpoint = 0x83;
 constexpr uint32_t kInterruptBufferSize = 4096;
 // How long ReadIrpt waits for a transfer before it reports none (port clock).
 constexpr DWORD kInterruptWaitMs = 100;
-
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 tessaro::VendorRequest RegisterRequest(int32_t facId, int32_t channel) {
   tessaro::VendorRequest r{};
@@ -27,8 +27,8 @@ tessaro::VendorRequest RegisterRequest(int32_t facId, int32_t channel) {
 }  // namespace
 
 AssignedDevice::AssignedDevice(FoundDevice found)
-    : vendorId_(Word(found.descriptor + 8)),
-      productId_(Word(found.descriptor + 10)),
+    : vendorId_(le::U16(found.descriptor + 8)),
+      productId_(le::U16(found.descriptor + 10)),
       serial_(found.serial),
       descriptor_{},
       control_(std::move(found.instance)),
