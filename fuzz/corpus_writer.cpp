@@ -144,9 +144,18 @@ void PipeTransfers() {
 }
 
 void KestorTexts() {
-  for (const char* text :
-       {"0xFFFFFFFF", "1F", "-1F", "0x100000000", "3000000000", "  42abc", "1.25abc", "0x", "$1F"})
-    Seed("config_values", text[0] == ' ' ? "blank-42abc" : text, std::string(text));
+  const char* const values[][2] = {
+      {"hex-32-bit-max", "0xFFFFFFFF"},
+      {"hex-plain", "1F"},
+      {"hex-negative", "-1F"},
+      {"hex-past-32-bits", "0x100000000"},
+      {"decimal-past-32-bits", "3000000000"},
+      {"leading-integer", "  42abc"},
+      {"leading-number", "1.25abc"},
+      {"prefix-alone", "0x"},
+      {"dollar-prefix", "$1F"},
+  };
+  for (const auto& v : values) Seed("config_values", v[0], std::string(v[1]));
   Seed("romtest_verdict", "accepts", std::string("1\r\n"));
   Seed("romtest_verdict", "zero", std::string("0.000\r\n"));
   Seed("romtest_verdict", "exponent", std::string("  -0.5e3"));
