@@ -81,7 +81,7 @@ unsigned long DeviceTable::AcquireDevice(int index, bool withQueue) {
   if (!e) return LM_ERROR_RSRC_NFOUND;
   if (!e->device) {
     auto device = std::make_unique<TUsbDrv>();
-    uint32_t status = device->OpenInstance(e->member, set_, &tessaro::USBDRV_INTERFACE_GUID);
+    uint32_t status = device->OpenInstance(e->member, set_, &usbdrv::USBDRV_INTERFACE_GUID);
     // Any failed open leaves the session without a device to work on.
     if (status != 0) return LM_ERROR_RSRC_NFOUND;
     device->ConfigureDevice();
@@ -117,7 +117,7 @@ void DeviceTable::Empty() {
 
 void DeviceTable::Release() {
   Empty();
-  tessaro::TUsbDrv::CloseInterfaceList(set_);
+  usbdrv::TUsbDrv::CloseInterfaceList(set_);
   set_ = nullptr;
 }
 
@@ -126,8 +126,8 @@ void DeviceTable::ReadDevices() {
   std::vector<KeptBlock> blocks;
   for (int j = 0; j < kTableSize; ++j) {
     TUsbDrv device;
-    uint32_t status = device.OpenInstance(j, set_, &tessaro::USBDRV_INTERFACE_GUID);
-    if (status == tessaro::USBDRV_ERR_NO_MORE_MEMBERS) break;
+    uint32_t status = device.OpenInstance(j, set_, &usbdrv::USBDRV_INTERFACE_GUID);
+    if (status == usbdrv::USBDRV_ERR_NO_MORE_MEMBERS) break;
     // A member that does not open (a refused driver version) has nothing
     // to read; it stays out of the table.
     if (status != 0) continue;
@@ -151,7 +151,7 @@ void DeviceTable::ReadDevices() {
     if (IsSupply(entry->product_id)) {
       std::vector<uint8_t> block(kSupplyBlockSize, 0);
       uint32_t n = kSupplyBlockSize;
-      tessaro::VendorRequest request{0x10000, 2, 0, 0, 0x35, kFacSupplyModules, 0};
+      usbdrv::VendorRequest request = usbdrv::RegisterRequest(kFacSupplyModules, 0);
       device.VendorRequestIn(block.data(), &n, request);
       if (n == 0) continue;
       entry->supplyId = U32At(&block[560]);
@@ -192,8 +192,8 @@ unsigned long DeviceTable::Update() {
     TablesLock lock;
     DetachSessions();
     Empty();
-    tessaro::TUsbDrv::CloseInterfaceList(set_);
-    set_ = tessaro::TUsbDrv::OpenInterfaceList(&tessaro::USBDRV_INTERFACE_GUID);
+    usbdrv::TUsbDrv::CloseInterfaceList(set_);
+    set_ = usbdrv::TUsbDrv::OpenInterfaceList(&usbdrv::USBDRV_INTERFACE_GUID);
     // Without the set the members would be opened by device number instead.
     if (set_) ReadDevices();
     ReattachSessions();

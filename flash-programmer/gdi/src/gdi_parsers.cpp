@@ -1,17 +1,17 @@
 #include "tessaro/gdi_parsers.h"
 
 #include <cstring>
-#include <mutex>
 
+#include "lumetra/sync.h"
 #include "tessaro/device.h"
 
 namespace tessaro {
 namespace {
 
 std::string g_title;
-std::mutex g_titleLock;
+lm::CriticalSection g_titleLock;
 void StoreTitle(const char* title) {
-  std::lock_guard<std::mutex> g(g_titleLock);
+  lm::Lock g(g_titleLock);
   g_title = title;
 }
 TitleSetter g_titleSetter = &StoreTitle;
@@ -90,7 +90,7 @@ void SetApplicationTitleSetter(TitleSetter setter) {
 }
 
 std::string ApplicationTitle() {
-  std::lock_guard<std::mutex> g(g_titleLock);
+  lm::Lock g(g_titleLock);
   return g_title;
 }
 
