@@ -26,10 +26,6 @@ DWORD ReadSnoozeTimer(DWORD fallback) {
   return (rc == ERROR_SUCCESS && size == sizeof value) ? value : fallback;
 }
 
-Library::Library() { InitializeCriticalSection(&eventPipeLock_); }
-
-Library::~Library() { DeleteCriticalSection(&eventPipeLock_); }
-
 void Library::Init() {
   // A second start would leave a second window and thread behind; the
   // library stays as the first start made it.
