@@ -12,6 +12,7 @@
 #include "benchctl/bench_control.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
+#include "lumetra/sync.h"
 #include "testsupport/testdir.h"
 
 namespace usbdrv {
@@ -231,6 +232,43 @@ TEST_F(PipeTest, AwaitTimesOutAndLeavesTheReadPending) {
   EXPECT_EQ(0u, pipe_.AwaitTransfer(buf, 5000));
   EXPECT_EQ(5u, buf.BytesDone);
   EXPECT_EQ(0x42, data[4]);
+}
+
+// Waits until the bench has `count` reads of `endpoint` pending.
+bool PendingReads(const char* endpoint, size_t count) {
+  for (int i = 0; i < 2000; ++i) {
+    if (benchctl::CallRecord(std::string("Read ") + endpoint + " len=64 -> pending").size() >=
+        count)
+      return true;
+    Sleep(5);
+  }
+  return false;
+}
+
+TEST_F(PipeTest, TwoTransfersAtOnceOnOnePipeEachComplete) {
+  Bind(0x81);
+  struct Read {
+    uint8_t data[64] = {};
+    uint32_t length = 64;
+    Status status = 1;
+  } reads[2];
+  auto transfer = [this](Read& r) {
+    // Ten seconds of the wall at the bench's time scale.
+    r.status = pipe_.Transfer(Direction::In, r.data, &r.length, 10000000, TimeoutResult::Timeout);
+  };
+  lm::Thread first([&] { transfer(reads[0]); });
+  ASSERT_TRUE(PendingReads("0x81", 1));
+  lm::Thread second([&] { transfer(reads[1]); });
+  ASSERT_TRUE(PendingReads("0x81", 2));
+  ASSERT_TRUE(benchctl::QueueTransfer(0, 0x81, {5, 0, 1, 0, 0x41}));
+  ASSERT_TRUE(benchctl::QueueTransfer(0, 0x81, {5, 0, 1, 0, 0x42}));
+  ASSERT_TRUE(first.Join(20000));
+  ASSERT_TRUE(second.Join(20000));
+  for (const Read& r : reads) {
+    EXPECT_EQ(0u, r.status);
+    EXPECT_EQ(5u, r.length);
+  }
+  EXPECT_EQ(0x41 + 0x42, reads[0].data[4] + reads[1].data[4]) << "each read got one transfer";
 }
 
 TEST_F(PipeTest, ARemovalEndsAPendingRead) {
