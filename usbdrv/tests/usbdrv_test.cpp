@@ -13,6 +13,7 @@
 #include "hwport/clock.h"
 #include "hwport/port.h"
 #include "lumetra/sync.h"
+#include "lumetra/wire.h"
 #include "testsupport/testdir.h"
 
 namespace usbdrv {
@@ -163,6 +164,36 @@ TEST_F(UsbDrvTest, TheGivenPolicyJudgesTheDriverAndARefusalClosesTheInstance) {
   usbdrv::TUsbDrv bare(nullptr);
   EXPECT_EQ(USBDRV_ERR_API_VERSION, bare.OpenInstance(0, nullptr, nullptr));
   EXPECT_EQ(nullptr, bare.Handle);
+}
+
+TEST(StringDescriptor, TheHeadAndTheBytesReceivedBothLimitTheText) {
+  const uint8_t d[] = {8, 3, 'A', 0, 'B', 0, 'C', 0, 'D', 0};
+  const uint8_t odd[] = {5, 3, 'A', 0, 'B'};
+  const uint8_t wide[] = {4, 3, 0xAC, 0x20};
+  const uint8_t zero[] = {8, 3, 'A', 0, 0, 0, 'C', 0};
+  struct Row {
+    const char* name;
+    const uint8_t* bytes;
+    uint32_t received;
+    std::u16string units;
+    std::string ansi;
+    std::string text;  // one byte per unit
+  } rows[] = {
+      {"whole", d, sizeof d, u"ABC", "ABC", "ABC"},
+      {"5 bytes", d, 5, u"A", "A", "A"},
+      {"1 byte", d, 1, u"", "", ""},
+      {"no bytes", d, 0, u"", "", ""},
+      {"odd", odd, sizeof odd, u"A", "A", "A"},
+      {"euro sign", wide, sizeof wide, u"\u20AC", "\x80", "?"},
+      {"zero unit", zero, sizeof zero, std::u16string(u"A\0C", 3), std::string("A\0C", 3), "A"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(r.units, wire::StringDescriptorUnits({r.bytes, r.received})) << r.name;
+    EXPECT_EQ(r.ansi, StringDescriptorAnsi(r.bytes, r.received)) << r.name;
+    EXPECT_EQ(r.text, wire::StringDescriptorText({r.bytes, r.received})) << r.name;
+  }
+  const uint8_t device[] = {4, 1, 'A', 0};
+  EXPECT_EQ("", wire::StringDescriptorText(device)) << "not a string descriptor";
 }
 
 TEST(StatusTable, NamesAndTextsComeFromOneRowPerCode) {

@@ -214,6 +214,11 @@ class TUsbDrvPipe : public TUsbDrv {
   std::atomic<bool> transferEventBusy_{false};
 };
 
+// The text of a string descriptor of `received` bytes in the ANSI code page:
+// the UTF-16 text after its 2-byte head, up to the bytes received and its
+// bLength.
+std::string StringDescriptorAnsi(const void* descriptor, uint32_t received);
+
 // "Error code XXXXXXXX: <text>" for a driver, library or system status.
 std::string DriverStatusText(Status status);
 
