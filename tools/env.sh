@@ -17,7 +17,7 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv,winepul
 # Installs what a fresh Debian 12 machine lacks; a warm machine pays nothing.
 ensure_packages() {
   local need=()
-  command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(mingw-w64)
+  command -v i686-w64-mingw32-g++-win32 >/dev/null || need+=(mingw-w64)
   dpkg -s wine >/dev/null 2>&1 || need+=(wine)
   dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
   dpkg -s wine64 >/dev/null 2>&1 || need+=(wine64)

@@ -15,8 +15,9 @@ void PutU32(void* out, uint32_t v) { le::PutU32(static_cast<uint8_t*>(out), v); 
 void PutU16(void* out, uint16_t v) { le::PutU16(static_cast<uint8_t*>(out), v); }
 
 bool IsGone(uint32_t status) {
-  return status == 0xE0000005 || status == tessaro::USBDRV_ERR_DEVICE_REMOVED ||
-         status == tessaro::USBDRV_ERR_OPEN_FAILED || status == tessaro::USBDRV_ERR_NO_MORE_MEMBERS;
+  return status == usbdrv::USBDRV_ERR_HC_NOT_RESPONDING ||
+         status == usbdrv::USBDRV_ERR_DEVICE_REMOVED || status == usbdrv::USBDRV_ERR_OPEN_FAILED ||
+         status == usbdrv::USBDRV_ERR_NO_MORE_MEMBERS;
 }
 
 // The device's product string, read afresh.

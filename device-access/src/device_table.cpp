@@ -65,7 +65,7 @@ unsigned long DeviceTable::AcquireDevice(int index, std::shared_ptr<TUsbDrv>* de
   std::shared_ptr<TUsbDrv> held = e->device.lock();
   if (!held) {
     held = std::make_shared<TUsbDrv>();
-    uint32_t status = held->OpenInstance(e->member, set_, &tessaro::USBDRV_INTERFACE_GUID);
+    uint32_t status = held->OpenInstance(e->member, set_, &usbdrv::USBDRV_INTERFACE_GUID);
     // Any failed open leaves the session without a device to work on.
     if (status != 0) return LM_ERROR_RSRC_NFOUND;
     held->ConfigureDevice();
@@ -90,7 +90,7 @@ void DeviceTable::Empty() { entries_.clear(); }
 
 void DeviceTable::Release() {
   Empty();
-  tessaro::TUsbDrv::CloseInterfaceList(set_);
+  usbdrv::TUsbDrv::CloseInterfaceList(set_);
   set_ = nullptr;
 }
 
@@ -99,8 +99,8 @@ void DeviceTable::ReadDevices() {
   std::vector<KeptBlock> blocks;
   for (int j = 0; j < kTableSize; ++j) {
     TUsbDrv device;
-    uint32_t status = device.OpenInstance(j, set_, &tessaro::USBDRV_INTERFACE_GUID);
-    if (status == tessaro::USBDRV_ERR_NO_MORE_MEMBERS) break;
+    uint32_t status = device.OpenInstance(j, set_, &usbdrv::USBDRV_INTERFACE_GUID);
+    if (status == usbdrv::USBDRV_ERR_NO_MORE_MEMBERS) break;
     // A member that does not open (a refused driver version) has nothing
     // to read; it stays out of the table.
     if (status != 0) continue;
@@ -161,8 +161,8 @@ unsigned long DeviceTable::Update() {
     TablesLock lock;
     DetachSessions();
     Empty();
-    tessaro::TUsbDrv::CloseInterfaceList(set_);
-    set_ = tessaro::TUsbDrv::OpenInterfaceList(&tessaro::USBDRV_INTERFACE_GUID);
+    usbdrv::TUsbDrv::CloseInterfaceList(set_);
+    set_ = usbdrv::TUsbDrv::OpenInterfaceList(&usbdrv::USBDRV_INTERFACE_GUID);
     // Without the set the members would be opened by device number instead.
     if (set_) ReadDevices();
     ReattachSessions();

@@ -4,11 +4,11 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <thread>
 
 #include "config/update_config.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
@@ -48,7 +48,7 @@ std::unique_ptr<UpdateConfig> BuildConfig(const std::string& appFolder,
                                           std::vector<BoxSeen>* seen) {
   std::unique_ptr<UpdateConfig> config;
   std::atomic<bool> done{false};
-  std::thread builder([&] {
+  lm::Thread builder([&] {
     config = std::make_unique<UpdateConfig>(appFolder);
     done = true;
   });
@@ -66,7 +66,7 @@ std::unique_ptr<UpdateConfig> BuildConfig(const std::string& appFolder,
     testsupport::ClickButton(box, IDOK);
     testsupport::WaitForWindowGone(box);
   }
-  builder.join();
+  EXPECT_TRUE(builder.Join(testsupport::kUiWaitMs));
   return config;
 }
 

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "app/main_dialog.h"
 #include "config/update_config.h"
@@ -18,6 +17,7 @@
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "resource.h"
 #include "screenshot.h"
@@ -123,9 +123,9 @@ class KestorDialog : public ::testing::Test {
   }
   void TearDown() override {
     outcomes_.release = true;
-    if (thread_.joinable()) {
+    if (thread_.Joinable()) {
       if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
-      thread_.join();
+      EXPECT_TRUE(thread_.Join(testsupport::kUiWaitMs));
     }
     // Objects the dialog left in place (it ended without its shutdown).
     delete theDeviceUpdater;
@@ -140,7 +140,7 @@ class KestorDialog : public ::testing::Test {
   // Opens the dialog on a thread of its own and waits until the machine
   // shows `status`.
   void Open(const std::string& status = kReady) {
-    thread_ = std::thread([this] {
+    thread_.Start([this] {
       UpdateManagerDialog dialog(&outcomes_);
       result_ = dialog.DoModal();
       ++closed_;
@@ -153,8 +153,7 @@ class KestorDialog : public ::testing::Test {
   // Waits until the dialog has ended.
   bool Closed() {
     if (!Eventually([&] { return closed_.load() > 0; })) return false;
-    thread_.join();
-    return true;
+    return thread_.Join(testsupport::kUiWaitMs);
   }
   std::string DebugLog() { return testsupport::ReadFileOr(folder_ / "LM_Logfile.txt"); }
   std::string UpdateLog() { return testsupport::ReadFileOr(folder_ / "Kestor_log\\Kestor.log"); }
@@ -187,7 +186,7 @@ class KestorDialog : public ::testing::Test {
   kestortest::PackageBuilder package_{folder_ / "package"};
   UsbHostPc pc_;
   DialogOutcomes outcomes_;
-  std::thread thread_;
+  lm::Thread thread_;
   HWND window_ = nullptr;
   std::atomic<int> closed_{0};
   INT_PTR result_ = 0;

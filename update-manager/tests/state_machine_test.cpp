@@ -3,18 +3,19 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "state/display_texts.h"
 #include "state/shared_values.h"
 #include "state/states.h"
 #include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
 
 namespace {
 
@@ -251,12 +252,12 @@ struct BlockingOutcomes : ScriptedOutcomes {
 TEST_F(StateTableTest, OnlyOneThreadStepsTheMachine) {
   BlockingOutcomes outcomes;
   StateMachine machine(MakeStateFactory(outcomes));
-  machine.Step();                                    // Initialize
-  std::thread stateThread([&] { machine.Step(); });  // USB Listen, held
+  machine.Step();                                   // Initialize
+  lm::Thread stateThread([&] { machine.Step(); });  // USB Listen, held
   while (!outcomes.inside) Sleep(1);
   EXPECT_FALSE(machine.LeaveRest(STATE_USB_LISTEN, STATE_EXIT)) << "refused while stepping";
   std::atomic<bool> secondDone{false};
-  std::thread second([&] {
+  lm::Thread second([&] {
     machine.Step();
     secondDone = true;
   });
@@ -264,8 +265,8 @@ TEST_F(StateTableTest, OnlyOneThreadStepsTheMachine) {
   EXPECT_FALSE(secondDone) << "a second stepper waits for the first";
   EXPECT_EQ(machine.CurrentId(), STATE_USB_LISTEN);
   outcomes.release = true;
-  stateThread.join();
-  second.join();
+  EXPECT_TRUE(stateThread.Join(testsupport::kUiWaitMs));
+  EXPECT_TRUE(second.Join(testsupport::kUiWaitMs));
   EXPECT_EQ(machine.CurrentId(), STATE_USB_CONNECT) << "the second Step ran the next state";
 }
 

@@ -4,12 +4,12 @@
 // commctrl.h needs windows.h first
 #include <commctrl.h>
 
-#include "flash_settings.h"
 #include "flash_steps.h"
 #include "tessaro/crc16.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_codes.h"
-#include "utilities.h"
+#include "tessaro/flash_settings.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

@@ -4,10 +4,10 @@
 // commctrl.h needs windows.h first
 #include <commctrl.h>
 
-#include "flash_settings.h"
 #include "tessaro/crc16.h"
 #include "tessaro/flash_codes.h"
-#include "utilities.h"
+#include "tessaro/flash_settings.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

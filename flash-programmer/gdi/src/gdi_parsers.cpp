@@ -1,8 +1,8 @@
 #include "tessaro/gdi_parsers.h"
 
 #include <cstring>
-#include <mutex>
 
+#include "lumetra/sync.h"
 #include "tessaro/device.h"
 #include "tessaro/format_text.h"
 
@@ -26,9 +26,9 @@ bool ValidLength(const uint8_t* buffer, uint32_t read, uint32_t size) {
 }
 
 std::string g_title;
-std::mutex g_titleLock;
+lm::CriticalSection g_titleLock;
 void StoreTitle(const char* title) {
-  std::lock_guard<std::mutex> g(g_titleLock);
+  lm::Lock g(g_titleLock);
   g_title = title;
 }
 TitleSetter g_titleSetter = &StoreTitle;
@@ -180,7 +180,7 @@ void SetApplicationTitleSetter(TitleSetter setter) {
 }
 
 std::string ApplicationTitle() {
-  std::lock_guard<std::mutex> g(g_titleLock);
+  lm::Lock g(g_titleLock);
   return g_title;
 }
 

@@ -9,7 +9,7 @@
 #include "form_binprog.h"
 #include "job_scope.h"
 #include "tessaro/format_text.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 

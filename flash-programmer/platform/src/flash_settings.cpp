@@ -1,4 +1,4 @@
-#include "flash_settings.h"
+#include "tessaro/flash_settings.h"
 
 namespace tessaro {
 namespace {

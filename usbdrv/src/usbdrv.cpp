@@ -1,4 +1,4 @@
-#include "tessaro/usbdrv.h"
+#include "usbdrv/usbdrv.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include "hwport/clock.h"
 #include "hwport/usb_driver.h"
 
-namespace tessaro {
+namespace usbdrv {
 
 const GUID USBDRV_INTERFACE_GUID = {
     0x7A3C51E2, 0x4B90, 0x4D1F, {0xA6, 0xE8, 0x2C, 0x5B, 0x9D, 0x04, 0xF7, 0x13}};
@@ -37,7 +37,8 @@ TUsbDrvBuf::~TUsbDrvBuf() {
 
 // ---- TUsbDrv ---------------------------------------------------------------
 
-TUsbDrv::TUsbDrv() : Handle(nullptr), DriverInfo{}, Overlapped{}, InterfaceDetail(nullptr) {
+TUsbDrv::TUsbDrv(DriverPolicy policy)
+    : Handle(nullptr), DriverInfo{}, Overlapped{}, InterfaceDetail(nullptr), policy_(policy) {
   InitializeCriticalSection(&Lock);
 }
 
@@ -55,7 +56,7 @@ void TUsbDrv::CloseInterfaceList(HDEVINFO set) {
   if (set) hwport::InterfaceListClose(set);
 }
 
-uint32_t TUsbDrv::OpenInstance(int number, HDEVINFO set, const GUID* guid) {
+Status TUsbDrv::OpenInstance(int number, HDEVINFO set, const GUID* guid) {
   if (Handle) return 0;
   char name[64];
   const char* path = name;
@@ -91,19 +92,17 @@ uint32_t TUsbDrv::OpenInstance(int number, HDEVINFO set, const GUID* guid) {
     CloseInstance();
     return USBDRV_ERR_NO_MEMORY;
   }
-  uint32_t status = QueryDriverInfo(&DriverInfo);
+  Status status = QueryDriverInfo(&DriverInfo);
   if (status != 0) {
     CloseInstance();
     return status;
   }
-  if (!AcceptDriver(DriverInfo)) {
+  if (!policy_ || !policy_(DriverInfo)) {
     CloseInstance();
     return USBDRV_ERR_API_VERSION;
   }
   return 0;
 }
-
-bool TUsbDrv::AcceptDriver(const DriverInfoRecord& info) { return DriverApiPolicy(info); }
 
 void TUsbDrv::CloseInstance() {
   if (Handle) {
@@ -118,12 +117,12 @@ void TUsbDrv::CloseInstance() {
   InterfaceDetail = nullptr;
 }
 
-uint32_t TUsbDrv::DriverControl(DWORD code, void* input, DWORD inputSize, void* output,
-                                DWORD outputSize, DWORD* bytes) {
+Status TUsbDrv::DriverControl(DWORD code, void* input, DWORD inputSize, void* output,
+                              DWORD outputSize, DWORD* bytes) {
   if (!Handle) return USBDRV_ERR_NOT_OPEN;
   EnterCriticalSection(&Lock);
   DWORD count = 0;
-  uint32_t status = 0;
+  Status status = 0;
   if (!hwport::DriverIoControl(Handle, code, input, inputSize, output, outputSize, &count,
                                &Overlapped)) {
     status = GetLastError();
@@ -136,71 +135,72 @@ uint32_t TUsbDrv::DriverControl(DWORD code, void* input, DWORD inputSize, void* 
   return status;
 }
 
-uint32_t TUsbDrv::QueryDriverInfo(DriverInfoRecord* info) {
+Status TUsbDrv::QueryDriverInfo(DriverInfoRecord* info) {
   return DriverControl(IOCTL_USBDRV_QUERY_DRIVER_INFO, nullptr, 0, info, sizeof *info, nullptr);
 }
 
-uint32_t TUsbDrv::ReadDescriptor(void* buffer, uint32_t* length, uint32_t recipient, uint8_t type,
-                                 uint8_t index, uint16_t language) {
-  DescriptorRequest r{recipient, type, index, language};
+Status TUsbDrv::ReadDescriptor(void* buffer, uint32_t* length, uint32_t recipient, uint8_t type,
+                               uint8_t index, uint16_t language) {
+  DescriptorRequest r{.Recipient = recipient,
+                      .DescriptorType = type,
+                      .DescriptorIndex = index,
+                      .LanguageId = language};
   DWORD n = 0;
-  uint32_t status = DriverControl(IOCTL_USBDRV_READ_DESCRIPTOR, &r, sizeof r, buffer, *length, &n);
+  Status status = DriverControl(IOCTL_USBDRV_READ_DESCRIPTOR, &r, sizeof r, buffer, *length, &n);
   *length = n;
   return status;
 }
 
-uint32_t TUsbDrv::ReadDeviceDescriptor(void* buffer, uint32_t* length) {
+Status TUsbDrv::ReadDeviceDescriptor(void* buffer, uint32_t* length) {
   uint32_t n = 18;
-  uint32_t status = ReadDescriptor(buffer, &n, 0, 1, 0, 0);
+  Status status = ReadDescriptor(buffer, &n, kRecipientDevice, kDeviceDescriptor, 0, 0);
   if (length) *length = n;
   return status;
 }
 
-uint32_t TUsbDrv::GetConfigurationDescriptor(void* buffer, uint32_t* length, uint8_t index) {
-  return ReadDescriptor(buffer, length, 0, 2, index, 0);
+Status TUsbDrv::GetConfigurationDescriptor(void* buffer, uint32_t* length, uint8_t index) {
+  return ReadDescriptor(buffer, length, kRecipientDevice, kConfigurationDescriptor, index, 0);
 }
 
-uint32_t TUsbDrv::ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index) {
-  return ReadDescriptor(buffer, length, 0, 3, index, 0);
+Status TUsbDrv::ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index) {
+  return ReadDescriptor(buffer, length, kRecipientDevice, kStringDescriptor, index, 0);
 }
 
-uint32_t TUsbDrv::GetConfiguration(uint8_t* value) {
+Status TUsbDrv::GetConfiguration(uint8_t* value) {
   return DriverControl(IOCTL_USBDRV_GET_CONFIGURATION, nullptr, 0, value, 1, nullptr);
 }
 
-uint32_t TUsbDrv::GetInterface(uint8_t* alternate, uint16_t interfaceNumber) {
+Status TUsbDrv::GetInterface(uint8_t* alternate, uint16_t interfaceNumber) {
   return DriverControl(IOCTL_USBDRV_GET_INTERFACE, &interfaceNumber, sizeof interfaceNumber,
                        alternate, 1, nullptr);
 }
 
-uint32_t TUsbDrv::ApplyConfiguration(const ConfigurationRequest& request) {
+Status TUsbDrv::ApplyConfiguration(const ConfigurationRequest& request) {
   ConfigurationRequest copy = request;
   return DriverControl(IOCTL_USBDRV_APPLY_CONFIGURATION, &copy, sizeof copy, nullptr, 0, nullptr);
 }
 
-uint32_t TUsbDrv::ClearConfiguration() {
+Status TUsbDrv::ClearConfiguration() {
   return DriverControl(IOCTL_USBDRV_CLEAR_CONFIGURATION, nullptr, 0, nullptr, 0, nullptr);
 }
 
-uint32_t TUsbDrv::CyclePort() {
+Status TUsbDrv::CyclePort() {
   return DriverControl(IOCTL_USBDRV_CYCLE_PORT, nullptr, 0, nullptr, 0, nullptr);
 }
 
-uint32_t TUsbDrv::VendorRequestIn(void* buffer, uint32_t* length, const VendorRequest& request) {
+Status TUsbDrv::VendorRequestIn(void* buffer, uint32_t* length, const VendorRequest& request) {
   VendorRequest r = request;
   DWORD n = 0;
-  uint32_t status =
-      DriverControl(IOCTL_USBDRV_VENDOR_REQUEST_IN, &r, sizeof r, buffer, *length, &n);
+  Status status = DriverControl(IOCTL_USBDRV_VENDOR_REQUEST_IN, &r, sizeof r, buffer, *length, &n);
   *length = n;
   return status;
 }
 
-uint32_t TUsbDrv::VendorRequestOut(void* buffer, uint32_t* length, const VendorRequest& request) {
+Status TUsbDrv::VendorRequestOut(void* buffer, uint32_t* length, const VendorRequest& request) {
   VendorRequest r = request;
   DWORD n = 0;
   // The data stage travels as the output buffer.
-  uint32_t status =
-      DriverControl(IOCTL_USBDRV_VENDOR_REQUEST_OUT, &r, sizeof r, buffer, *length, &n);
+  Status status = DriverControl(IOCTL_USBDRV_VENDOR_REQUEST_OUT, &r, sizeof r, buffer, *length, &n);
   *length = n;
   return status;
 }
@@ -211,25 +211,29 @@ void TUsbDrv::CancelTransfers() {
 
 // ---- TUsbDrvPipe -----------------------------------------------------------
 
-uint32_t TUsbDrvPipe::BindEndpoint(int number, uint8_t endpoint, HDEVINFO set, const GUID* guid) {
+Status TUsbDrvPipe::BindEndpoint(int number, uint8_t endpoint, HDEVINFO set, const GUID* guid) {
   if (!Handle) {
-    uint32_t status = OpenInstance(number, set, guid);
+    Status status = OpenInstance(number, set, guid);
     if (status != 0) return status;
   }
   return DriverControl(IOCTL_USBDRV_BIND_ENDPOINT, &endpoint, 1, nullptr, 0, nullptr);
 }
 
-uint32_t TUsbDrvPipe::UnbindEndpoint() {
+Status TUsbDrvPipe::UnbindEndpoint() {
   return DriverControl(IOCTL_USBDRV_UNBIND_ENDPOINT, nullptr, 0, nullptr, 0, nullptr);
 }
 
-uint32_t TUsbDrvPipe::ResetEndpoint() {
+Status TUsbDrvPipe::ResetEndpoint() {
   return DriverControl(IOCTL_USBDRV_RESET_ENDPOINT, nullptr, 0, nullptr, 0, nullptr);
 }
 
-bool TUsbDrvPipe::StartWrite(TUsbDrvBuf& buffer) {
+bool TUsbDrvPipe::StartTransfer(Direction direction, TUsbDrvBuf& buffer) {
   DWORD n = 0;
-  if (hwport::DriverWrite(Handle, buffer.Data, buffer.BytesToTransfer, &n, &buffer.Overlapped)) {
+  BOOL done =
+      direction == Direction::Out
+          ? hwport::DriverWrite(Handle, buffer.Data, buffer.BytesToTransfer, &n, &buffer.Overlapped)
+          : hwport::DriverRead(Handle, buffer.Data, buffer.BytesToTransfer, &n, &buffer.Overlapped);
+  if (done) {
     buffer.BytesDone = n;
     buffer.TransferStatus = 0;
   } else {
@@ -238,18 +242,7 @@ bool TUsbDrvPipe::StartWrite(TUsbDrvBuf& buffer) {
   return buffer.TransferStatus == 0 || buffer.TransferStatus == ERROR_IO_PENDING;
 }
 
-bool TUsbDrvPipe::StartRead(TUsbDrvBuf& buffer) {
-  DWORD n = 0;
-  if (hwport::DriverRead(Handle, buffer.Data, buffer.BytesToTransfer, &n, &buffer.Overlapped)) {
-    buffer.BytesDone = n;
-    buffer.TransferStatus = 0;
-  } else {
-    buffer.TransferStatus = GetLastError();
-  }
-  return buffer.TransferStatus == 0 || buffer.TransferStatus == ERROR_IO_PENDING;
-}
-
-uint32_t TUsbDrvPipe::AwaitTransfer(TUsbDrvBuf& buffer, DWORD ms) {
+Status TUsbDrvPipe::AwaitTransfer(TUsbDrvBuf& buffer, DWORD ms) {
   if (buffer.TransferStatus != ERROR_IO_PENDING) return buffer.TransferStatus;
   if (hwport::WaitForObject(buffer.Overlapped.hEvent, ms) == WAIT_TIMEOUT)
     return USBDRV_ERR_TIMEOUT;
@@ -260,7 +253,7 @@ uint32_t TUsbDrvPipe::AwaitTransfer(TUsbDrvBuf& buffer, DWORD ms) {
   return buffer.TransferStatus;
 }
 
-uint32_t TUsbDrvPipe::TransferResult(TUsbDrvBuf& buffer, bool wait) {
+Status TUsbDrvPipe::TransferResult(TUsbDrvBuf& buffer, bool wait) {
   DWORD n = 0;
   buffer.TransferStatus =
       hwport::DriverOverlappedResult(Handle, &buffer.Overlapped, &n, wait ? TRUE : FALSE)
@@ -270,19 +263,21 @@ uint32_t TUsbDrvPipe::TransferResult(TUsbDrvBuf& buffer, bool wait) {
   return buffer.TransferStatus;
 }
 
-uint32_t TUsbDrvPipe::TransferOut(const void* data, uint32_t* length, DWORD ms) {
-  TUsbDrvBuf buffer(const_cast<void*>(data), *length);
+Status TUsbDrvPipe::Transfer(Direction direction, void* data, uint32_t* length, DWORD ms,
+                             TimeoutResult onTimeout) {
+  TUsbDrvBuf buffer(data, *length);
   buffer.BytesToTransfer = *length;
   buffer.BytesDone = 0;
-  StartWrite(buffer);
-  uint32_t status = AwaitTransfer(buffer, ms);
+  StartTransfer(direction, buffer);
+  Status status = AwaitTransfer(buffer, ms);
   if (status == USBDRV_ERR_TIMEOUT) {
-    // The cancelled write's own status is the result.
+    // The buffer must not be released while the driver still holds it.
     CancelTransfers();
-    status = AwaitTransfer(buffer, INFINITE);
+    Status cancelled = AwaitTransfer(buffer, INFINITE);
+    if (onTimeout == TimeoutResult::CancelledStatus) status = cancelled;
   }
   *length = buffer.BytesDone;
   return status;
 }
 
-}  // namespace tessaro
+}  // namespace usbdrv

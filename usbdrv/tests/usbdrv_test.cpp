@@ -1,41 +1,45 @@
-// The driver classes against the bench, through the port: opening instances,
-// the driver API version rule with its warning box, status texts, and
-// transfers that time out on the bench clock or end with a removal.
-#include "tessaro/usbdrv.h"
+// The driver classes against the bench, through the port: opening instances
+// under the policy a library gives them, status texts, and transfers that
+// time out on the bench clock or end with a removal.
+#include "usbdrv/usbdrv.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <thread>
+#include <cstring>
+#include <vector>
 
 #include "benchctl/bench_control.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
+#include "lumetra/sync.h"
 #include "testsupport/testdir.h"
-#include "testsupport/uidriver.h"
 
-namespace tessaro {
+namespace usbdrv {
 namespace {
 
 const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
 
-std::string g_productName = "Microsoft Windows XP";
-std::string g_productName9x;  // "ProductName" of "Software\Microsoft\Windows\CurrentVersion"
-std::string FakeProductName(const char* key) {
-  if (std::string(key) == "Software\\Microsoft\\Windows NT\\CurrentVersion") return g_productName;
-  if (std::string(key) == "Software\\Microsoft\\Windows\\CurrentVersion") return g_productName9x;
-  return "unexpected key";
+// The policy the driver objects of these tests are given: it notes what it
+// was asked and accepts API version 0x0141 only.
+std::vector<DriverInfoRecord> g_asked;
+bool Only0141(const DriverInfoRecord& info) {
+  g_asked.push_back(info);
+  return info.APIVersion == 0x0141;
 }
+
+class TUsbDrv : public usbdrv::TUsbDrv {
+ public:
+  TUsbDrv() : usbdrv::TUsbDrv(&Only0141) {}
+};
+class TUsbDrvPipe : public usbdrv::TUsbDrvPipe {
+ public:
+  TUsbDrvPipe() : usbdrv::TUsbDrvPipe(&Only0141) {}
+};
 
 class UsbDrvTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    DriverApiState() = DriverApiPolicyState{};
-    DriverApiState().ReadProductName = &FakeProductName;
-    g_productName = "Microsoft Windows XP";
-    g_productName9x.clear();
-  }
-  void TearDown() override { DriverApiState() = DriverApiPolicyState{}; }
+  void SetUp() override { g_asked.clear(); }
   void Use(const benchctl::BenchSpec& spec) {
     file_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
@@ -105,7 +109,16 @@ TEST_F(UsbDrvTest, DescriptorsConfigurationAndVendorRequests) {
   uint8_t alt = 9;
   EXPECT_EQ(0u, drv.GetInterface(&alt, 0));
   EXPECT_EQ(0, alt);
-  VendorRequest v{0x10000, 2, 0, 0, 0x35, 0x0200, 0};
+  VendorRequest v{.Flags = kShortTransferOk,
+                  .RequestType = kRequestTypeVendor,
+                  .Recipient = kRecipientDevice,
+                  .Request = VENDOR_REQUEST,
+                  .Value = 0x0200,
+                  .Index = 0};
+  EXPECT_EQ(
+      0, std::memcmp(&v, "\x00\x00\x01\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x35\x00\x02\x00\x00",
+                     18));
+  EXPECT_EQ(0, std::memcmp(&v, &static_cast<const VendorRequest&>(RegisterRequest(0x0200, 0)), 18));
   uint8_t word[2];
   len = 2;
   EXPECT_EQ(0u, drv.VendorRequestIn(word, &len, v));
@@ -136,113 +149,44 @@ TEST_F(UsbDrvTest, DriverStatusTexts) {
   EXPECT_EQ(std::string::npos, success.find("Unknown error Code.")) << success;
 }
 
-// The warning box answered by `button`; returns the open's status.
-uint32_t OpenAnswering(int button, std::vector<testsupport::AnsweredBox>* seen = nullptr) {
-  testsupport::MessageBoxAnswerer answerer({{"Warning", "API Version does not match.", button}},
-                                           GetCurrentProcessId());
+TEST_F(UsbDrvTest, TheGivenPolicyJudgesTheDriverAndARefusalClosesTheInstance) {
+  Use(Driver(0x0130));
   TUsbDrv drv;
-  uint32_t status = drv.OpenInstance(0, nullptr, nullptr);
-  if (seen) *seen = answerer.Seen();
-  return status;
+  EXPECT_EQ(USBDRV_ERR_API_VERSION, drv.OpenInstance(0, nullptr, nullptr));
+  EXPECT_EQ(nullptr, drv.Handle);
+  ASSERT_EQ(1u, g_asked.size());
+  EXPECT_EQ(0x0130, g_asked[0].APIVersion);
+  EXPECT_EQ(0x0200, g_asked[0].DriverVersion);
+  EXPECT_EQ(100u, g_asked[0].DriverBuildNumber);
+  EXPECT_EQ(1u, benchctl::CallRecord("CloseHandle").size());
+  // Without a policy no driver is worked with.
+  usbdrv::TUsbDrv bare(nullptr);
+  EXPECT_EQ(USBDRV_ERR_API_VERSION, bare.OpenInstance(0, nullptr, nullptr));
+  EXPECT_EQ(nullptr, bare.Handle);
 }
 
-TEST_F(UsbDrvTest, OnXpAnOldDriverIsRefusedWithOkAndAskedAgain) {
-  Use(Driver(0x0130));
-  std::vector<testsupport::AnsweredBox> seen;
-  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDYES, &seen));
-  ASSERT_EQ(1u, seen.size());
-  EXPECT_EQ(
-      "Error code E000101C: API Version does not match.\r\nActual Driver:\r\n - APIVersion: 304 "
-      "(0x0130)\r\n - DriverVersion: 512 (0x0200)\r\n - DriverBuildNumber: 100 (0x00000064)\r\n - "
-      "Flags: 0 (0x00000000)[]\r\nNecessary Driver:\r\n - APIVersion for Win98 and Win2000: 304 "
-      "(0x0130) and 321 (0x0141), APIVersion for WinXP: 321 (0x0141)\r\n(Ignore: try continue "
-      "with different driver)",
-      seen[0].text);
-  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDYES, &seen));
-  EXPECT_EQ(1u, seen.size()) << "asked again";
-  EXPECT_EQ(3, DriverApiState().WindowsKind);
-  EXPECT_FALSE(DriverApiState().DriverApi0141);
-}
-
-TEST_F(UsbDrvTest, TheWarningOffersOkAndIgnoreAndOnlyIgnoreAccepts) {
-  Use(Driver(0x0130));
-  uint32_t status = 1;
-  std::thread open([&] {
-    TUsbDrv drv;
-    status = drv.OpenInstance(0, nullptr, nullptr);
-  });
-  HWND box = testsupport::WaitForMessageBox("Warning", "API Version", GetCurrentProcessId());
-  ASSERT_NE(nullptr, box);
-  EXPECT_EQ("OK", testsupport::ControlText(box, IDYES));
-  EXPECT_EQ("&Ignore", testsupport::ControlText(box, IDNO));
-  // What Esc and the close box send; a box that stays open is then left with OK.
-  testsupport::PostCommand(box, IDCANCEL);
-  if (!testsupport::WaitForWindowGone(box, 2000)) testsupport::ClickButtonByText(box, "OK");
-  open.join();
-  EXPECT_EQ(USBDRV_ERR_API_VERSION, status);
-  EXPECT_EQ(0u, DriverApiState().AcceptedVersion);
-}
-
-TEST_F(UsbDrvTest, ACheckedBuildIsNamedInTheWarning) {
-  benchctl::BenchSpec s;
-  s.TimeScale(1000).Driver(0x0130, 0x11).Instrument(5, "1001");
-  Use(s);
-  std::vector<testsupport::AnsweredBox> seen;
-  EXPECT_EQ(USBDRV_ERR_API_VERSION, OpenAnswering(IDYES, &seen));
-  ASSERT_EQ(1u, seen.size());
-  EXPECT_NE(std::string::npos, seen[0].text.find("\r\n - Flags: 17 (0x00000011)[CheckedBuld]\r\n"))
-      << seen[0].text;
-}
-
-TEST_F(UsbDrvTest, IgnoreAcceptsAndLaterOpensPassSilentlyYetACorrectDriverIsStillTaken) {
-  Use(Driver(0x0130));
-  EXPECT_EQ(0u, OpenAnswering(IDNO));  // the "&Ignore" button
-  std::vector<testsupport::AnsweredBox> seen;
-  EXPECT_EQ(0u, OpenAnswering(IDYES, &seen));
-  EXPECT_TRUE(seen.empty());
-  // A correct driver after an earlier "Ignore" is judged by the rule again.
-  Use(Driver(0x0141));
-  EXPECT_EQ(0u, OpenAnswering(IDYES, &seen));
-  EXPECT_TRUE(seen.empty());
-  EXPECT_TRUE(DriverApiState().DriverApi0141);
-  EXPECT_EQ(0x0141u, DriverApiState().AcceptedVersion);
-}
-
-TEST_F(UsbDrvTest, VersionRuleByWindowsKind) {
+TEST(StatusTable, NamesAndTextsComeFromOneRowPerCode) {
   struct Row {
-    const char* product;    // under "Windows NT"
-    const char* product9x;  // under "Windows"
-    uint16_t api;
-    bool asks;
-    uint8_t kind;
+    Status status;
+    const char* name;
+    const char* text;
   } rows[] = {
-      {"Microsoft Windows XP", "", 0x0141, false, 3},
-      {"Microsoft Windows XP", "", 0x0130, true, 3},
-      {"Microsoft Windows 2000", "", 0x0130, false, 2},
-      {"Microsoft Windows 2000", "", 0x0141, false, 2},
-      {"Microsoft Windows 2000", "", 0x0150, true, 2},
-      {"", "Microsoft Windows 98", 0x0130, false, 1},
-      {"", "Microsoft Windows 98", 0x0141, false, 1},
-      {"", "Microsoft Windows 98", 0x0150, true, 1},
-      {"", "", 0x0141, true, 0},
-      {"Windows Vista", "Microsoft Windows 98", 0x0141, true, 0},
-      {"microsoft windows xp", "", 0x0141, true, 0},
+      {USBDRV_ERR_HC_CRC, "USBDRV_ERR_HC_CRC", "HC Error: Wrong CRC."},
+      {USBDRV_ERR_NO_MEMORY, "USBDRV_ERR_NO_MEMORY", "USBD Error: No System Memory."},
+      {USBDRV_ERR_CANCELING, "USBDRV_ERR_CANCELING", "USBD Error: canceling."},
+      {USBDRV_ERR_TIMEOUT, "USBDRV_ERR_TIMEOUT", "Request timeout interval has expired."},
+      {USBDRV_ERR_PIPE_NOT_FOUND, "USBDRV_ERR_PIPE_NOT_FOUND", "Pipe not found."},
+      {USBDRV_ERR_NOT_OPEN, "USBDRV_ERR_NOT_OPEN", "Device not open"},
+      {USBDRV_ERR_BAD_PARAMETER, "USBDRV_ERR_BAD_PARAMETER", "An invalid parameter was passed."},
   };
   for (const Row& r : rows) {
-    DriverApiState() = DriverApiPolicyState{};
-    DriverApiState().ReadProductName = &FakeProductName;
-    g_productName = r.product;
-    g_productName9x = r.product9x;
-    Use(Driver(r.api));
-    std::vector<testsupport::AnsweredBox> seen;
-    uint32_t status = OpenAnswering(IDYES, &seen);
-    std::string row =
-        std::string("[") + r.product + "][" + r.product9x + "] " + std::to_string(r.api);
-    EXPECT_EQ(r.asks, !seen.empty()) << row;
-    EXPECT_EQ(r.asks ? USBDRV_ERR_API_VERSION : 0u, status) << row;
-    EXPECT_EQ(r.kind, DriverApiState().WindowsKind) << row;
-    EXPECT_EQ(r.api == 0x0141, DriverApiState().DriverApi0141) << row;
+    ASSERT_NE(nullptr, StatusName(r.status)) << std::hex << r.status;
+    EXPECT_STREQ(r.name, StatusName(r.status)) << std::hex << r.status;
+    EXPECT_STREQ(r.text, StatusText(r.status)) << std::hex << r.status;
   }
+  EXPECT_EQ(0xE000100Cu, USBDRV_ERR_TIMEOUT);
+  EXPECT_EQ(nullptr, StatusName(0xE0001234));
+  EXPECT_EQ(nullptr, StatusText(0));
 }
 
 class PipeTest : public UsbDrvTest {
@@ -268,7 +212,7 @@ TEST_F(PipeTest, AWriteThatTimesOutReturnsTheCancelledWritesStatus) {
   uint8_t packet[8] = {8, 0, 1, 0};
   uint32_t len = sizeof packet;
   DWORD start = hwport::TickCount();
-  EXPECT_EQ(static_cast<uint32_t>(ERROR_OPERATION_ABORTED), pipe_.TransferOut(packet, &len, 20000));
+  EXPECT_EQ(static_cast<Status>(ERROR_OPERATION_ABORTED), pipe_.TransferOut(packet, &len, 20000));
   EXPECT_GE(hwport::TickCount() - start, 19000u) << "waited the time-out on the bench clock";
   EXPECT_EQ(0u, len);
   len = sizeof packet;
@@ -301,4 +245,4 @@ TEST_F(PipeTest, ARemovalEndsAPendingRead) {
 }
 
 }  // namespace
-}  // namespace tessaro
+}  // namespace usbdrv

@@ -1,4 +1,4 @@
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 #include <commctrl.h>
 
