@@ -21,7 +21,7 @@ class BoundEndpoint {
     // The object is opened with its device; opening it here would pick a
     // device by number instead of by the table's member.
     if (!device_.IsInstanceOpen()) {
-      bindStatus_ = tessaro::USBDRV_ERR_NOT_OPEN;
+      bindStatus_ = usbdrv::USBDRV_ERR_NOT_OPEN;
       return;
     }
     bindStatus_ = device_.BindEndpoint(0, endpoint, nullptr, nullptr);

@@ -20,8 +20,8 @@ namespace {
 constexpr size_t kHeader = wire::kDataPacketHeaderSize;
 
 unsigned long BindFailure(uint32_t driverStatus) {
-  return driverStatus == tessaro::USBDRV_ERR_DEVICE_REMOVED ? LM_ERROR_DEVICE_DISCONNECTED
-                                                            : LM_ERROR_SYSTEM_ERROR;
+  return driverStatus == usbdrv::USBDRV_ERR_DEVICE_REMOVED ? LM_ERROR_DEVICE_DISCONNECTED
+                                                           : LM_ERROR_SYSTEM_ERROR;
 }
 
 // Appends to the dump file; nothing when it does not open.
@@ -109,7 +109,7 @@ unsigned long WriteData(const void* session, uint16_t id, const void* data, uint
   if (!data && size > 0) return LM_ERROR_PARAMETER3;
   {
     BoundEndpoint endpoint(*use.device, EP_DATA_OUT);
-    if (endpoint.BindStatus() == tessaro::USBDRV_ERR_PIPE_NOT_FOUND) {
+    if (endpoint.BindStatus() == usbdrv::USBDRV_ERR_PIPE_NOT_FOUND) {
       log.Write("   ERROR: status == USBDRV_ERR_PIPE_NOT_FOUND, return\n\n");
       return LM_ERROR_NSUP_BULK;
     }

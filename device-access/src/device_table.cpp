@@ -125,7 +125,7 @@ void DeviceTable::ReadDevices() {
       // A short read leaves the rest of the block zero.
       std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
       uint32_t n = static_cast<uint32_t>(block.size());
-      device.VendorRequestIn(block.data(), &n, InitVendorRequest(FAC_PS_MODULES, 0));
+      device.VendorRequestIn(block.data(), &n, usbdrv::RegisterRequest(FAC_PS_MODULES, 0));
       if (n == 0) continue;
       entry->supplyId = wire::SupplyBlockView(block).SupplyId();
       blocks.push_back({entry->supplyId, std::move(block)});

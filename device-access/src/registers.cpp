@@ -28,8 +28,8 @@ unsigned long AwaitAcknowledge(const SessionUse& use, uint32_t reg) {
 }
 
 unsigned long ReadRequestFailure(uint32_t driverStatus) {
-  return driverStatus == tessaro::USBDRV_ERR_DEVICE_REMOVED ? LM_ERROR_DEVICE_DISCONNECTED
-                                                            : LM_ERROR_SYSTEM_ERROR;
+  return driverStatus == usbdrv::USBDRV_ERR_DEVICE_REMOVED ? LM_ERROR_DEVICE_DISCONNECTED
+                                                           : LM_ERROR_SYSTEM_ERROR;
 }
 
 }  // namespace
@@ -45,10 +45,9 @@ unsigned long SetRegister(const void* session, uint32_t reg, uint32_t index, con
   if (status != LM_SUCCESS) return status;
   if (!data && size > 0) return LM_ERROR_PARAMETER4;
   uint32_t length = size;
-  uint32_t driverStatus =
-      use.device->VendorRequestOut(const_cast<void*>(data), &length,
-                                   InitVendorRequest(static_cast<uint16_t>(reg),
-                                                     static_cast<uint16_t>(index)));
+  uint32_t driverStatus = use.device->VendorRequestOut(
+      const_cast<void*>(data), &length,
+      usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0 && driverStatus != USBDRV_ERR_TIMEOUT) {
     TheLibrary().Log().Write(
         "   ERROR: !((status == USBDRV_ERR_TIMEOUT) || (status == LM_SUCCESS))\n\n");
@@ -75,7 +74,7 @@ unsigned long GetRegister(const void* session, uint32_t reg, uint32_t index, voi
   uint32_t length = size;
   uint32_t driverStatus = use.device->VendorRequestIn(
       buffer, &length,
-      InitVendorRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
+      usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0) return ReadRequestFailure(driverStatus);
   status = AwaitAcknowledge(use, reg);
   TraceValue("   Return value: 0x%lx\n\n", status);
@@ -94,18 +93,18 @@ int GetStatus(const void* session) {
   return value;
 }
 
-int GetDeviceCaps(const void* session, uint32_t reg, uint32_t index, void* buffer,
-                  uint32_t size) {
+int GetDeviceCaps(const void* session, uint32_t reg, uint32_t index, void* buffer, uint32_t size) {
   SessionUse use;
   unsigned long status = StartTransfer(
-      session, {"In LmGetDeviceCaps:\n", nullptr, nullptr, "   ERROR: Device not found, return\n\n"},
-      &use, Gate::None);
+      session,
+      {"In LmGetDeviceCaps:\n", nullptr, nullptr, "   ERROR: Device not found, return\n\n"}, &use,
+      Gate::None);
   if (status != LM_SUCCESS) return static_cast<int>(status);
   if (!buffer && size > 0) return static_cast<int>(LM_ERROR_PARAMETER4);
   uint32_t length = size;
   uint32_t driverStatus = use.device->VendorRequestIn(
       buffer, &length,
-      InitVendorRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
+      usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0) return static_cast<int>(ReadRequestFailure(driverStatus));
   status = AwaitAcknowledge(use, reg);
   if (status != LM_SUCCESS) return static_cast<int>(status);

@@ -62,5 +62,4 @@ void ClearSessions();
 // Library end: closes every session.
 void CloseAllSessions();
 
-
 }  // namespace corvel

@@ -77,9 +77,17 @@ TEST_F(Registers, AcknowledgementWaitAsTheAttributesSay) {
       {"answered", {}, nullptr, 0x1234, 0, 1},
       {"not answered: the pipe read times out", {{3, 2000}}, kSilentEventPipe, 0x1234, tmo, 1},
       {"attribute 101 skips the wait", {{101, 1}}, kSilentEventPipe, 0x1234, 0, 0},
-      {"attribute 8 = 0: one read whatever it brought", {{8, 0}, {9, 0x1111}}, nullptr, 0x1234,
-       0, 1},
-      {"another acknowledgement id is waited for", {{3, 2000}, {9, 0x1111}}, nullptr, 0x1234, tmo,
+      {"attribute 8 = 0: one read whatever it brought",
+       {{8, 0}, {9, 0x1111}},
+       nullptr,
+       0x1234,
+       0,
+       1},
+      {"another acknowledgement id is waited for",
+       {{3, 2000}, {9, 0x1111}},
+       nullptr,
+       0x1234,
+       tmo,
        2},
       {"register 0 is never acknowledged", {{3, 2000}}, nullptr, 0, tmo, 2},
   };
@@ -130,7 +138,8 @@ TEST_F(Registers, ReadFillsTheBufferAndWaitsForTheAcknowledgement) {
   uint8_t buffer[8];
   memset(buffer, 0xCC, sizeof buffer);
   EXPECT_EQ(0, dll_.GetRegister(session_, 0x0300, 2, buffer, 3));
-  EXPECT_EQ((std::vector<uint8_t>{0x0A, 0x0B, 0x0C, 0xCC}), std::vector<uint8_t>(buffer, buffer + 4));
+  EXPECT_EQ((std::vector<uint8_t>{0x0A, 0x0B, 0x0C, 0xCC}),
+            std::vector<uint8_t>(buffer, buffer + 4));
   EXPECT_EQ(1u, EventReads());
   // The device caps read gives the byte count the device answered.
   memset(buffer, 0xCC, sizeof buffer);
@@ -142,9 +151,9 @@ TEST_F(Registers, ReadFillsTheBufferAndWaitsForTheAcknowledgement) {
 TEST_F(Registers, StatusWordIsNonNegativeAndTraced) {
   Open(Instrument());
   EXPECT_EQ(0x8001, dll_.GetStatus(session_));
-  EXPECT_EQ(
-      (std::vector<std::string>{"VendorRequestIn FacId=0x0200 wIndex=0 len=2 -> 00000000 2: 01 80"}),
-      Calls("VendorRequestIn"));
+  EXPECT_EQ((std::vector<std::string>{
+                "VendorRequestIn FacId=0x0200 wIndex=0 len=2 -> 00000000 2: 01 80"}),
+            Calls("VendorRequestIn"));
   dll_.LibExit();
   std::string log = TraceLogText();
   EXPECT_NE(std::string::npos, log.find("In LmGetStatus:\r\n"
