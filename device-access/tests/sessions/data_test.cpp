@@ -13,13 +13,14 @@
 #include "data_packets.h"
 #include "hwport/port.h"
 #include "lumetra/sync.h"
+#include "session_fixture.h"
 #include "testsupport/testdir.h"
 
 namespace corvel_test {
 namespace {
 
 const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
-const char kResource[] = "USB::0xE7B::0x8::12345::INSTR";
+const char* const kResource = kInstrumentResource;
 const char kDumpFile[] = "c:\\lmerror.log";
 
 TEST(Packet, DeliveryByIdAndSize) {
@@ -67,21 +68,13 @@ TEST(Packet, WantedIsANonEmptyPacketOfTheIdOrAny) {
   EXPECT_FALSE(corvel::IsWantedPacket(packet.data(), 0xFFFF)) << "PacketSize 0";
 }
 
-class Data : public ::testing::Test {
+class Data : public SessionTest {
  protected:
-  void Open(benchctl::BenchSpec spec) {
+  void Open(const benchctl::BenchSpec& spec) {
     DeleteFileA(kDumpFile);
-    file_ = benchctl::UseBench(folder_.Path(), spec);
-    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
-    ASSERT_TRUE(dll_.Bound());
-    ASSERT_EQ(0, dll_.LibInit());
-    ASSERT_EQ(0, dll_.OpenDevice(kResource, &session_));
+    SessionTest::Open(spec);
     // A minute of the bench clock: ample for a read that skips a packet.
     ASSERT_EQ(0, dll_.SetAttribute(session_, 3, 60000));
-    benchctl::ClearRecord();
-  }
-  static benchctl::BenchSpec Instrument() {
-    return benchctl::BenchSpec().TimeScale(1000).Instrument(8, "A12345");
   }
   void QueueIn(const std::vector<uint8_t>& packet, uint8_t endpoint = 0x81) {
     ASSERT_TRUE(benchctl::QueueTransfer(0, endpoint, packet));
@@ -94,17 +87,8 @@ class Data : public ::testing::Test {
     EXPECT_EQ(0xCC, buffer[size]) << "nothing written past the buffer";
     return {result, std::vector<uint8_t>(buffer.begin(), buffer.begin() + n)};
   }
-  // The record's binds and unbinds, without handle numbers.
-  static std::vector<std::string> Binds() {
-    std::vector<std::string> binds;
-    for (const std::string& line : benchctl::CallRecord("indEndpoint"))
-      binds.push_back(line.substr(line.find(' ') + 1));
-    return binds;
-  }
-  testsupport::TestFolder folder_;
-  std::string file_;
-  CorvelDll dll_;
-  LmSession session_ = nullptr;
+  // The record's binds and unbinds.
+  static std::vector<std::string> Binds() { return Calls("indEndpoint"); }
 };
 
 using Bytes = std::vector<uint8_t>;
@@ -156,8 +140,7 @@ TEST_F(Data, WriteFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (session_) dll_.CloseDevice(session_);
-    dll_.LibExit();
+    End();
     Open(c.bench);
     ASSERT_EQ(0, dll_.SetAttribute(session_, 3, 1000));
     const uint8_t data[2] = {1, 2};
@@ -166,8 +149,7 @@ TEST_F(Data, WriteFailures) {
     if (c.status != Status(LM_ERROR_NSUP_BULK)) {
       EXPECT_EQ(0, dll_.WriteData(session_, 1, data, 2));
     } else {
-      dll_.LibExit();
-      session_ = nullptr;
+      End();
       EXPECT_NE(std::string::npos, TraceLogText().find("In LmWriteData:\r\n   ERROR: status == "
                                                        "USBDRV_ERR_PIPE_NOT_FOUND, return\r\n\r\n"))
           << TraceLogText();

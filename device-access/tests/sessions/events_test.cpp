@@ -11,13 +11,14 @@
 #include "corvel_dll.h"
 #include "event_pipe.h"
 #include "hwport/port.h"
+#include "session_fixture.h"
 #include "testsupport/testdir.h"
 
 namespace corvel_test {
 namespace {
 
 const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
-const char kResource[] = "USB::0xE7B::0x8::12345::INSTR";
+const char* const kResource = kInstrumentResource;
 
 // Events 1, 2, ... n, all different.
 std::vector<Event> Numbered(size_t n, uint16_t first = 1) {
@@ -105,16 +106,9 @@ TEST(EventBuffer, MatchingEventIsTakenByTheGivenParameters) {
   }
 }
 
-class Events : public ::testing::Test {
+class Events : public SessionTest {
  protected:
-  void SetUp() override {
-    file_ = benchctl::UseBench(folder_.Path(),
-                               benchctl::BenchSpec().TimeScale(1000).Instrument(8, "A12345"));
-    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
-    ASSERT_TRUE(dll_.Bound());
-    ASSERT_EQ(0, dll_.LibInit());
-    ASSERT_EQ(0, dll_.OpenDevice(kResource, &session_));
-  }
+  void SetUp() override { Open(Instrument()); }
   void Queue(const std::vector<uint8_t>& buffer) {
     ASSERT_TRUE(benchctl::QueueTransfer(0, 0x83, buffer));
   }
@@ -129,10 +123,6 @@ class Events : public ::testing::Test {
       wsprintfA(text, "0x%08X -", status);
     return text;
   }
-  testsupport::TestFolder folder_;
-  std::string file_;
-  CorvelDll dll_;
-  LmSession session_ = nullptr;
 };
 
 TEST_F(Events, HandleEventDeliversTheOldestEventAndSuccessEvenWhenTheNextReadTimesOut) {
@@ -189,9 +179,7 @@ TEST_F(Events, QueueStaysWithTheSessionsThatUseItAcrossReplugs) {
   // Session A's device leaves and comes back, but A's re-attach fails (its
   // device object does not open); B opens the device anew; the next refresh
   // brings A back. Both share one queue then, and closing A leaves B's.
-  ASSERT_EQ(0, dll_.CloseDevice(session_));
-  session_ = nullptr;
-  dll_.LibExit();
+  End();
   // Opens: the start's refresh, A, the refresh after the return, A's re-attach.
   ASSERT_FALSE(benchctl::UseBench(folder_.Path(), benchctl::BenchSpec()
                                                       .TimeScale(1000)

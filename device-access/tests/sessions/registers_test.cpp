@@ -11,6 +11,7 @@
 #include "corvel_dll.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
+#include "session_fixture.h"
 #include "testsupport/process.h"
 #include "testsupport/testdir.h"
 
@@ -18,35 +19,16 @@ namespace corvel_test {
 namespace {
 
 const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
-const char kResource[] = "USB::0xE7B::0x8::12345::INSTR";
+const std::string kResource = kInstrumentResource;
 // Every pipe read waits for the session's time-out; the silent pipe's rule.
 const char kSilentEventPipe[] = "Operation=Read Endpoint=0x83 Action=NoAnswer Times=0";
 
-class Registers : public ::testing::Test {
+class Registers : public SessionTest {
  protected:
-  void Open(benchctl::BenchSpec spec) {
-    file_ = benchctl::UseBench(folder_.Path(), spec);
-    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
-    ASSERT_TRUE(dll_.Bound());
-    ASSERT_EQ(0, dll_.LibInit());
-    ASSERT_EQ(0, dll_.OpenDevice(kResource, &session_));
-    benchctl::ClearRecord();
-  }
   static benchctl::BenchSpec Instrument() {
-    return benchctl::BenchSpec().TimeScale(1000).Instrument(8, "A12345").With("Status", "0x8001");
+    return SessionTest::Instrument().With("Status", "0x8001");
   }
   size_t EventReads() { return benchctl::CallRecord("Read 0x83 len=4090").size(); }
-  // The record's lines that contain part, without their handle numbers.
-  static std::vector<std::string> Calls(const std::string& part) {
-    std::vector<std::string> calls;
-    for (const std::string& line : benchctl::CallRecord(part))
-      calls.push_back(line.substr(line.find(' ') + 1));
-    return calls;
-  }
-  testsupport::TestFolder folder_;
-  std::string file_;
-  CorvelDll dll_;
-  LmSession session_ = nullptr;
 };
 
 TEST_F(Registers, WriteSendsTheRequestAndTakesItsAcknowledgement) {
@@ -93,8 +75,7 @@ TEST_F(Registers, AcknowledgementWaitAsTheAttributesSay) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (session_) dll_.CloseDevice(session_);
-    dll_.LibExit();
+    End();
     benchctl::BenchSpec spec = Instrument();
     if (c.fault) spec.Fault(c.fault);
     Open(spec);
@@ -272,9 +253,9 @@ TEST_F(Registers, CProgramLinkedAgainstTheImportLibraryReadsTheStatusWord) {
   file_ = benchctl::UseBench(folder_.Path(), Instrument());
   ASSERT_FALSE(file_.empty());
   std::string result = folder_ / "status.txt";
-  EXPECT_EQ(0u, testsupport::RunProgram(testsupport::TestDir() + "\\corvel_link.exe",
-                                        std::string(kResource) + " \"" + result + "\"",
-                                        testsupport::ProgramDir()));
+  EXPECT_EQ(0u,
+            testsupport::RunProgram(testsupport::TestDir() + "\\corvel_link.exe",
+                                    kResource + " \"" + result + "\"", testsupport::ProgramDir()));
   EXPECT_EQ("LmGetStatus=32769\r\n", testsupport::ReadFileOr(result, "<no result>"));
 }
 
