@@ -26,6 +26,9 @@ ensure_packages() {
   command -v cmake >/dev/null || need+=(cmake)
   command -v import >/dev/null || need+=(imagemagick)
   [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+  # The native sanitizer build of the parsers and its fuzzer.
+  command -v clang++ >/dev/null || need+=(clang)
+  dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
   [ ${#need[@]} -eq 0 ] && return 0
   echo "tools: installing ${need[*]}"
   local sudo=""

@@ -23,6 +23,7 @@
 #include "screenshot.h"
 #include "state/display_texts.h"
 #include "state/language_glue.h"
+#include "state/process_context.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
@@ -77,6 +78,24 @@ struct DialogOutcomes : StateOutcomes {
   }
 };
 
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM found) {
+  auto* result = reinterpret_cast<std::pair<DWORD, bool>*>(found);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == result->first && IsWindowVisible(window) && testsupport::IsMessageBox(window)) {
+    result->second = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// True when a message box of process `pid` is on the screen now.
+bool AnyMessageBoxOf(DWORD pid) {
+  std::pair<DWORD, bool> found{pid, false};
+  EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&found));
+  return found.second;
+}
+
 // Polls until `check` holds; false after 30 s.
 template <typename Check>
 bool Eventually(Check check) {
@@ -108,10 +127,11 @@ class KestorDialog : public ::testing::Test {
                    {"UPDATE_STATUS", {{"ZP_STATUS15", "Flash programmieren"}}}})
         .Language("Leer", "leer.ini", {});
     ASSERT_TRUE(package_.Write());
-    theEnvironment = new SystemEnvironment;
-    theEnvironment->SetUsbHostFunctions(UsbHostOf(pc_));
-    theConfig = new UpdateConfig(package_.AppFolder());
-    theDeviceUpdater = new DeviceUpdater({});
+    auto environment = std::make_unique<SystemEnvironment>();
+    environment->SetUsbHostFunctions(UsbHostOf(pc_));
+    theProcessContext.Adopt(std::move(environment),
+                            std::make_unique<UpdateConfig>(package_.AppFolder()),
+                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
     ErrorTextIndex = 0;
     exitRequested = false;
     automaticUpdate = false;
@@ -128,18 +148,15 @@ class KestorDialog : public ::testing::Test {
       EXPECT_TRUE(thread_.Join(testsupport::kUiWaitMs));
     }
     // Objects the dialog left in place (it ended without its shutdown).
-    delete theDeviceUpdater;
-    theDeviceUpdater = nullptr;
-    delete theConfig;
-    theConfig = nullptr;
-    delete theEnvironment;
-    theEnvironment = nullptr;
+    theProcessContext.Release();
     traceLevel = 0;
     SetTraceLogPath("");
   }
   // Opens the dialog on a thread of its own and waits until the machine
   // shows `status`.
-  void Open(const std::string& status = kReady) {
+  void Open(const std::string& status = kReady, const char* file = __builtin_FILE(),
+            int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
     thread_.Start([this] {
       UpdateManagerDialog dialog(&outcomes_);
       result_ = dialog.DoModal();
@@ -162,7 +179,9 @@ class KestorDialog : public ::testing::Test {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
   }
-  void ExpectTextsShowDisplayTexts() {
+  void ExpectTextsShowDisplayTexts(const char* file = __builtin_FILE(),
+                                   int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "called from " << file << ":" << line);
     const DisplayTextsRecord texts = DisplayTexts.Copy();
     const struct {
       int control;
@@ -340,7 +359,11 @@ TEST_F(KestorDialog, MenuCommandsAboutHelpAndShutdownRefused) {
     testsupport::MessageBoxAnswerer answerer({}, self, IDOK);
     testsupport::PostCommand(window_, ID_HELP_HELP);
     PostMessageA(window_, WM_HELP, 0, 0);
-    Sleep(1000);
+    // Posted messages are handled in order: once the title shows the progress
+    // posted after them, both were handled, and a box they opened would be up.
+    PostMessageA(window_, WM_UPDATE_TOTAL_PROGRESS, 40, 100);
+    ASSERT_TRUE(Eventually([&] { return testsupport::WindowText(window_) == "(40%) Kestor"; }));
+    EXPECT_FALSE(AnyMessageBoxOf(self));
     EXPECT_TRUE(answerer.Seen().empty());
   }
   {

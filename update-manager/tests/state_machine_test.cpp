@@ -256,17 +256,21 @@ TEST_F(StateTableTest, OnlyOneThreadStepsTheMachine) {
   lm::Thread stateThread([&] { machine.Step(); });  // USB Listen, held
   while (!outcomes.inside) Sleep(1);
   EXPECT_FALSE(machine.LeaveRest(STATE_USB_LISTEN, STATE_EXIT)) << "refused while stepping";
-  std::atomic<bool> secondDone{false};
+  // The first Step goes on only once the second thread is on its way into
+  // Step: a second stepper that did not wait would find the machine at rest
+  // in USB Listen (current == next) and return false without running a state.
+  std::atomic<bool> secondStarted{false};
+  std::atomic<bool> secondRan{false};
   lm::Thread second([&] {
-    machine.Step();
-    secondDone = true;
+    secondStarted = true;
+    secondRan = machine.Step();
   });
-  Sleep(50);
-  EXPECT_FALSE(secondDone) << "a second stepper waits for the first";
+  while (!secondStarted) Sleep(1);
   EXPECT_EQ(machine.CurrentId(), STATE_USB_LISTEN);
   outcomes.release = true;
   EXPECT_TRUE(stateThread.Join(testsupport::kUiWaitMs));
   EXPECT_TRUE(second.Join(testsupport::kUiWaitMs));
+  EXPECT_TRUE(secondRan) << "a second stepper waits for the first, then runs the next state";
   EXPECT_EQ(machine.CurrentId(), STATE_USB_CONNECT) << "the second Step ran the next state";
 }
 

@@ -125,7 +125,7 @@ TEST(DeviceBinding, SupplyAndPluginLinesReachTheLogAsMLinesOnlyWhileTheFormExist
 
 namespace {
 
-bool ThrowDeviceError(TFormBinProg&, uint16_t, uint16_t, const std::string&) {
+bool ThrowDeviceError(TProgrammingJob&, uint16_t, uint16_t, const std::string&) {
   throw EDeviceError("Device(Hnd:00000001): gone");
 }
 
@@ -143,7 +143,7 @@ TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
   SetCommandRunner(&ThrowDeviceError);
   std::string caught;
   try {
-    StartProgramming(form, 0x0E7B, 5, file, "1");
+    StartProgramming(0x0E7B, 5, file, "1");
   } catch (const TessaroError& e) {
     caught = e.what();
   }
@@ -156,7 +156,7 @@ TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
   testsupport::WriteFile(file, "short");
   caught.clear();
   try {
-    StartProgramming(form, 0x0E7B, 5, file, "1");
+    StartProgramming(0x0E7B, 5, file, "1");
   } catch (const EDeviceError& e) {
     caught = e.Message();
   }

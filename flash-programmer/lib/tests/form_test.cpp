@@ -68,7 +68,7 @@ TEST_F(Form, JobReadsTheFileIntoTheControls) {
   std::string file = folder / "job.bin";
   tessaro_test::Bytes bytes = ProgramFileWriter::Write({});
   testsupport::WriteFile(file, std::string(bytes.begin(), bytes.end()));
-  EXPECT_FALSE(StartProgramming(form, 0x0E7B, 5, file, "123"));
+  EXPECT_FALSE(StartProgramming(0x0E7B, 5, file, "123"));
   EXPECT_EQ(2, ProgramingState::Status());
   HWND w = form->Handle();
   EXPECT_EQ("[" + file + "]", testsupport::ControlText(w, IDC_PANEL_FILE_NAME));
@@ -109,7 +109,7 @@ TEST_F(Form, SelectedFlashWithPollPeriodZeroPollsEveryMillisecond) {
 }
 
 TEST_F(Form, MissingFileSetsMinusOneWithoutTouchingTheForm) {
-  EXPECT_FALSE(StartProgramming(form, 1, 2, folder / "none.bin", ""));
+  EXPECT_FALSE(StartProgramming(1, 2, folder / "none.bin", ""));
   EXPECT_EQ(-1, ProgramingState::Status());
   EXPECT_EQ("here must be binaryfilename",
             testsupport::ControlText(form->Handle(), IDC_PANEL_FILE_NAME));

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "lumetra/wire.h"
+
 namespace qlinkx {
 namespace {
 
@@ -11,8 +13,6 @@ constexpr uint32_t kInterruptBufferSize = 4096;
 // How long ReadIrpt waits for a transfer before it reports none (port clock).
 constexpr DWORD kInterruptWaitMs = 100;
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 usbdrv::VendorRequest RegisterRequest(int32_t facId, int32_t channel) {
   return usbdrv::RegisterRequest(static_cast<uint16_t>(facId), static_cast<uint16_t>(channel));
 }
@@ -20,8 +20,8 @@ usbdrv::VendorRequest RegisterRequest(int32_t facId, int32_t channel) {
 }  // namespace
 
 AssignedDevice::AssignedDevice(FoundDevice found)
-    : vendorId_(Word(found.descriptor + 8)),
-      productId_(Word(found.descriptor + 10)),
+    : vendorId_(le::U16(found.descriptor + 8)),
+      productId_(le::U16(found.descriptor + 10)),
       serial_(found.serial),
       descriptor_{},
       control_(std::move(found.instance)),

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "lumetra/wire.h"
 #include "serial_list.h"
 
 namespace qlinkx {
@@ -10,8 +11,6 @@ namespace {
 // The driver numbers its device objects without gaps, so the first one that
 // cannot be opened ends the list; the bound only guards against a runaway.
 constexpr int kMaxDeviceObjects = 128;
-
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 std::string AnsiText(const std::u16string& text) {
   if (text.empty()) return {};
@@ -49,7 +48,7 @@ std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {
     if (status != 0) continue;
     FoundDevice device;
     if (drv->ReadDeviceDescriptor(device.descriptor) != 0) continue;
-    if (Word(device.descriptor + 8) != vendorId || Word(device.descriptor + 10) != productId)
+    if (le::U16(device.descriptor + 8) != vendorId || le::U16(device.descriptor + 10) != productId)
       continue;
     device.objectNumber = number;
     device.serial = SerialOf(*drv, device.descriptor[16]);
