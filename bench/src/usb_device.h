@@ -15,6 +15,7 @@
 #include "bench_file.h"
 #include "descriptors.h"
 #include "flash_model.h"
+#include "supply_panel.h"
 
 namespace bench {
 
@@ -74,6 +75,7 @@ class UsbDevice {
   std::vector<std::vector<uint8_t>> packetsOut_;
   double linkRate_ = -1;
   FlashModel flash_;
+  SupplyPanel panel_;
 };
 
 }  // namespace bench

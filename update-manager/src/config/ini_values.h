@@ -2,13 +2,16 @@
 // it reads as 0 (integers) or 0.0.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Leading blanks, a sign and a "0x" prefix accepted; stops at the first other character.
 long HexValue(const std::string& text);
-// The leading decimal integer (leading blanks and a sign accepted).
-long LeadingInteger(const std::string& text);
-// The leading decimal number ("1.25abc" gives 1.25).
+// The leading decimal integer (leading blanks and a sign accepted), 64 bits
+// wide so that ten-digit serial numbers fit.
+int64_t LeadingInteger(const std::string& text);
+// The leading decimal number ("1.25abc" gives 1.25), with "." as the decimal
+// point whatever the user's locale.
 double LeadingNumber(const std::string& text);
 // The value taken as a signed 16-bit number, in decimal (70000 gives "4464").
 std::string Signed16Text(long value);
