@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "app/main_dialog.h"
 #include "config/update_config.h"
@@ -18,6 +17,7 @@
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "resource.h"
 #include "screenshot.h"
@@ -143,9 +143,9 @@ class KestorDialog : public ::testing::Test {
   }
   void TearDown() override {
     outcomes_.release = true;
-    if (thread_.joinable()) {
+    if (thread_.Joinable()) {
       if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
-      thread_.join();
+      EXPECT_TRUE(thread_.Join(testsupport::kUiWaitMs));
     }
     // Objects the dialog left in place (it ended without its shutdown).
     theProcessContext.Release();
@@ -157,7 +157,7 @@ class KestorDialog : public ::testing::Test {
   void Open(const std::string& status = kReady, const char* file = __builtin_FILE(),
             int line = __builtin_LINE()) {
     SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
-    thread_ = std::thread([this] {
+    thread_.Start([this] {
       UpdateManagerDialog dialog(&outcomes_);
       result_ = dialog.DoModal();
       ++closed_;
@@ -170,8 +170,7 @@ class KestorDialog : public ::testing::Test {
   // Waits until the dialog has ended.
   bool Closed() {
     if (!Eventually([&] { return closed_.load() > 0; })) return false;
-    thread_.join();
-    return true;
+    return thread_.Join(testsupport::kUiWaitMs);
   }
   std::string DebugLog() { return testsupport::ReadFileOr(folder_ / "LM_Logfile.txt"); }
   std::string UpdateLog() { return testsupport::ReadFileOr(folder_ / "Kestor_log\\Kestor.log"); }
@@ -206,7 +205,7 @@ class KestorDialog : public ::testing::Test {
   kestortest::PackageBuilder package_{folder_ / "package"};
   UsbHostPc pc_;
   DialogOutcomes outcomes_;
-  std::thread thread_;
+  lm::Thread thread_;
   HWND window_ = nullptr;
   std::atomic<int> closed_{0};
   INT_PTR result_ = 0;

@@ -34,8 +34,9 @@ std::string SerialOf(QlinkxDrv& drv, uint8_t index) {
 
 }  // namespace
 
-uint32_t ReadStringDescriptor(tessaro::TUsbDrv& drv, int index, void* buffer, uint32_t* size) {
-  return drv.ReadDescriptor(buffer, size, 0, 3, static_cast<uint8_t>(index), 0x0409);
+usbdrv::Status ReadStringDescriptor(usbdrv::TUsbDrv& drv, int index, void* buffer, uint32_t* size) {
+  return drv.ReadDescriptor(buffer, size, usbdrv::kRecipientDevice, usbdrv::kStringDescriptor,
+                            static_cast<uint8_t>(index), 0x0409);
 }
 
 std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {
@@ -43,7 +44,7 @@ std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {
   for (int number = 0; number < kMaxDeviceObjects; ++number) {
     auto drv = std::make_unique<QlinkxDrv>();
     uint32_t status = drv->OpenInstance(number, nullptr, nullptr);
-    if (status == tessaro::USBDRV_ERR_OPEN_FAILED) break;
+    if (status == usbdrv::USBDRV_ERR_OPEN_FAILED) break;
     if (status != 0) continue;
     FoundDevice device;
     if (drv->ReadDeviceDescriptor(device.descriptor) != 0) continue;

@@ -46,11 +46,11 @@ bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
 }
 
 bool IsSerialExcluded(const std::string& serial, const std::vector<std::string>& list) {
-  const int64_t value = LeadingInteger(serial);
+  const int64_t value = LeadingSerial(serial);
   for (size_t k = 0; 2 * k + 1 < list.size(); ++k) {
     const std::string& minimum = list[2 * k];
     const std::string& maximum = list[2 * k + 1];
-    if (LeadingInteger(minimum) <= value && value <= LeadingInteger(maximum)) {
+    if (LeadingSerial(minimum) <= value && value <= LeadingSerial(maximum)) {
       UpdateState::LogStatus("\nSerial Number (" + std::to_string(value) +
                              ") is in excluded area " + minimum + " - " + maximum + " for this");
       return true;

@@ -1,7 +1,7 @@
 // What the device states decide about the connected device: the device
 // versions of the update steps, the package's exclusion lists, the release
 // comparison, the device entry of the debug log and the check of the
-// revisions after an update run. Numbers in texts are read by LeadingInteger
+// revisions after an update run. Numbers in texts are read by LeadingSerial
 // and LeadingNumber, the same way whatever the user's locale.
 #pragma once
 

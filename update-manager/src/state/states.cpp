@@ -123,7 +123,7 @@ bool StateUsbConnect::Enter() {
   if (release == "Beta") release = Text(LangText::DevStatusSUSB);
   DisplayTexts.Apply([&](DisplayTextsRecord& r) {
     r.texts[SLOT_DEVICE_TYPE] = info.deviceName;
-    r.texts[SLOT_DEVICE_SERIAL] = std::to_string(LeadingInteger(info.serialNumber));
+    r.texts[SLOT_DEVICE_SERIAL] = std::to_string(LeadingSerial(info.serialNumber));
     r.texts[SLOT_DEVICE_RELEASE] = release;
     r.texts[SLOT_STATE_TITLE] = "Kestor - State USB Connect";
   });
