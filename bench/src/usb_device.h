@@ -17,6 +17,7 @@
 #include "descriptors.h"
 #include "flash_model.h"
 #include "link_model.h"
+#include "supply_panel.h"
 
 namespace bench {
 
@@ -76,6 +77,7 @@ class UsbDevice {
   std::vector<std::vector<uint8_t>> packetsOut_;
   double linkRate_ = -1;
   FlashModel flash_;
+  SupplyPanel panel_;
 };
 
 }  // namespace bench
