@@ -126,7 +126,7 @@ BenchFile::~BenchFile() {
 }
 
 bool BenchFile::Open(const std::string& path) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   path_ = path;
   if (fileMutex_) CloseHandle(fileMutex_);
   fileMutex_ = OpenBenchFileMutex(path);
@@ -206,7 +206,7 @@ BenchFile::Section* BenchFile::FindLocked(const std::string& name) {
 
 std::string BenchFile::Get(const std::string& section, const std::string& key,
                            const std::string& fallback) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   RefreshLocked();
   if (Section* s = FindLocked(section))
     for (const auto& kv : s->keys)
@@ -224,7 +224,7 @@ int64_t BenchFile::GetInt(const std::string& section, const std::string& key, in
 }
 
 std::vector<std::string> BenchFile::Sections() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   RefreshLocked();
   std::vector<std::string> names;
   for (const Section& s : sections_) names.push_back(s.name);
@@ -232,7 +232,7 @@ std::vector<std::string> BenchFile::Sections() {
 }
 
 void BenchFile::Set(const std::string& section, const std::string& key, const std::string& value) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   FileGuard fg(fileMutex_);
   // Start from what is on disk now: another process may have changed it.
   stamp_ = FILETIME{};

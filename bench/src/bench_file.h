@@ -8,10 +8,11 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "lumetra/sync.h"
 
 namespace bench {
 
@@ -46,7 +47,7 @@ class BenchFile {
 
   std::string path_;
   HANDLE fileMutex_ = nullptr;
-  std::recursive_mutex lock_;
+  lm::CriticalSection lock_;
   std::vector<Section> sections_;
   FILETIME stamp_{};
   uint64_t size_ = 0;

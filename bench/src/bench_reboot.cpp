@@ -109,7 +109,7 @@ void Bench::RebootLocked(int slot, std::vector<std::function<void()>>* done) {
 void Bench::ReturnFromReboot(int slot, bool wrongMode) {
   std::vector<std::function<void()>> done;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    lm::Lock g(lock_);
     UsbDevice* d = DeviceLocked(slot);
     if (!d || d->present) return;
     d->holdBack = false;
@@ -152,7 +152,7 @@ void Bench::SendEventLater(int slot, uint32_t generation, uint16_t eventId, uint
   After(delayMs, [this, slot, generation, eventId] {
     std::vector<std::function<void()>> done;
     {
-      std::lock_guard<std::recursive_mutex> g(lock_);
+      lm::Lock g(lock_);
       UsbDevice* d = DeviceLocked(slot);
       // Sent by the device as it was then: a device that left meanwhile sends nothing.
       if (!d || !d->present || d->generation != generation) return;

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 #include <vector>
 
 #include "bench/setupapi_tree.h"
+#include "lumetra/sync.h"
 
 namespace bench {
 namespace {
@@ -31,13 +31,13 @@ struct DeviceSet {
   std::map<int, PropertyChange> params;
 };
 
-std::mutex g_setsLock;
+lm::CriticalSection g_setsLock;
 std::set<DeviceSet*> g_sets;
 
 // The set behind a handle when it is live and holds the node; else null with
 // the last error set.
 DeviceSet* Member(void* handle, DWORD devInst) {
-  std::lock_guard<std::mutex> lock(g_setsLock);
+  lm::Lock lock(g_setsLock);
   auto* set = static_cast<DeviceSet*>(handle);
   if (!g_sets.count(set)) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -108,14 +108,14 @@ extern "C" __declspec(dllexport) void* BenchSetupGetClassDevs(int presentOnly) {
     if (presentOnly && !node.present) continue;
     set->nodes.push_back(n);
   }
-  std::lock_guard<std::mutex> lock(g_setsLock);
+  lm::Lock lock(g_setsLock);
   g_sets.insert(set);
   return set;
 }
 
 extern "C" __declspec(dllexport) int BenchSetupEnumDevice(void* handle, DWORD index,
                                                           DWORD* devInst) {
-  std::lock_guard<std::mutex> lock(g_setsLock);
+  lm::Lock lock(g_setsLock);
   auto* set = static_cast<DeviceSet*>(handle);
   if (!g_sets.count(set) || !devInst) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -173,7 +173,7 @@ extern "C" __declspec(dllexport) int BenchSetupSetPropertyChangeParams(void* han
     SetLastError(node.setParamsError);
     return 0;
   }
-  std::lock_guard<std::mutex> lock(g_setsLock);
+  lm::Lock lock(g_setsLock);
   set->params[static_cast<int>(devInst)] = PropertyChange{stateChange, scope, hwProfile};
   return 1;
 }
@@ -186,7 +186,7 @@ extern "C" __declspec(dllexport) int BenchSetupCallClassInstaller(DWORD function
   PropertyChange change;
   bool haveParams = false;
   {
-    std::lock_guard<std::mutex> lock(g_setsLock);
+    lm::Lock lock(g_setsLock);
     auto found = set->params.find(static_cast<int>(devInst));
     haveParams = found != set->params.end();
     if (haveParams) change = found->second;
@@ -217,7 +217,7 @@ extern "C" __declspec(dllexport) int BenchSetupCallClassInstaller(DWORD function
 }
 
 extern "C" __declspec(dllexport) int BenchSetupDestroyList(void* handle) {
-  std::lock_guard<std::mutex> lock(g_setsLock);
+  lm::Lock lock(g_setsLock);
   auto* set = static_cast<DeviceSet*>(handle);
   if (!g_sets.erase(set)) {
     SetLastError(ERROR_INVALID_HANDLE);

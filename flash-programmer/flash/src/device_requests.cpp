@@ -2,12 +2,12 @@
 // idle wait, firmware version, markers, reboot and kill.
 #include <windows.h>
 
-#include "flash_settings.h"
 #include "flash_steps.h"
 #include "tessaro/crc16.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_codes.h"
-#include "utilities.h"
+#include "tessaro/flash_settings.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

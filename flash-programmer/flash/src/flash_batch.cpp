@@ -1,11 +1,11 @@
 // Autoselect, chip and sector erase, program and verify.
 #include <vector>
 
-#include "flash_settings.h"
 #include "flash_steps.h"
 #include "tessaro/crc16.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_codes.h"
+#include "tessaro/flash_settings.h"
 
 namespace tessaro {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <climits>
 
-#include "flash_settings.h"
 #include "tessaro/crc16.h"
 #include "tessaro/flash_codes.h"
-#include "utilities.h"
+#include "tessaro/flash_settings.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

@@ -3,17 +3,17 @@
 #include <cctype>
 #include <functional>
 
-#include "flash_settings.h"
 #include "loging.h"
 #include "registry_dump.h"
 #include "tessaro/command_names.h"
 #include "tessaro/device_control.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_operations.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/module_data.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

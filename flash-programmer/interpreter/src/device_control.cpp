@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cctype>
 
-#include "flash_settings.h"
 #include "tessaro/device_list.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_operations.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/gdi.h"
 #include "tessaro/plugins.h"
 #include "tessaro/supply_modules.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

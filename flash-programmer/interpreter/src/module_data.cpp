@@ -3,9 +3,9 @@
 #include <atomic>
 #include <memory>
 
-#include "flash_settings.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/plugins.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

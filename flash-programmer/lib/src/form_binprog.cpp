@@ -2,16 +2,18 @@
 
 #include <commctrl.h>
 
-#include "flash_settings.h"
+#include "tessaro/flash_settings.h"
 #include "loging.h"
+#include "lumetra/module.h"
 #include "tessaro/command_names.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
 #include "tessaro/text_utils.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 
@@ -24,13 +26,7 @@ constexpr char kMessageCaption[] = "Tessaro";
 
 TFormBinProg* g_keyForm = nullptr;  // the form whose keys the thread hook watches
 
-HINSTANCE CodeModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&CodeModule), &module);
-  return module;
-}
+HINSTANCE CodeModule() { return lm::ModuleOf(reinterpret_cast<const void*>(&CodeModule)); }
 
 struct ControlSpec {
   int id;

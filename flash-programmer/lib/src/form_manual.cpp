@@ -8,7 +8,7 @@
 
 #include "form_binprog.h"
 #include "tessaro/format_text.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 

@@ -18,7 +18,7 @@
 #include "tessaro/program_file.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 using namespace tessaro;
 

@@ -1,8 +1,8 @@
 #include "programming_job.h"
 
-#include "flash_settings.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/program_status.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 

@@ -7,15 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 
-#include "flash_settings.h"
 #include "form_binprog.h"
+#include "lumetra/sync.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/program_status.h"
+#include "tessaro/utilities.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
-#include "utilities.h"
 
 using namespace tessaro;
 using tessaro_test::ProgramFileWriter;
@@ -178,7 +178,7 @@ TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
   form->Show();
   std::atomic<bool> done{false};
   std::string confirmation, promptText;
-  std::thread user([&] {
+  lm::Thread user([&] {
     HWND open = testsupport::WaitForWindow(
         "Open Binary file (e.c. *.bin file writen for this application)", GetCurrentProcessId());
     if (open) {
@@ -212,7 +212,7 @@ TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
     ProcessMessages();
     Sleep(5);
   }
-  user.join();
+  EXPECT_TRUE(user.Join(testsupport::kUiWaitMs));
   ProcessMessages();
   EXPECT_EQ("write serial number to edit box and press enter", promptText);
   EXPECT_EQ("OK, Will loaded binary file \"" + file +

@@ -264,6 +264,7 @@ struct CaptionSearch {
   HWND found = nullptr;
 };
 
+// EnumWindows calls back with the stdcall convention.
 BOOL CALLBACK MatchCaption(HWND w, LPARAM p) {
   auto* s = reinterpret_cast<CaptionSearch*>(p);
   char text[512] = {};
