@@ -63,7 +63,9 @@ int UsbDevice::ParentSlot() { return static_cast<int>(file_.GetInt(section_, "Pa
 
 std::string UsbDevice::SerialText() {
   // A device in its safe mode names itself so in its serial-number string.
-  if (Get("Mode") == "safe") return "safety mode";
+  std::string mode = Get("Mode");
+  if (mode == "safe") return "safety mode";
+  if (mode == "boot") return Get("SafeSerial", "safety mode");
   return Get("Serial");
 }
 
@@ -170,6 +172,8 @@ std::vector<uint8_t> UsbDevice::SupplyBlock() {
 
 uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
                               std::vector<uint8_t>* answer) {
+  // The boot code knows neither the status register nor the firmware version.
+  if ((facId == kFacStatus || facId == kFacVersion) && Get("Mode") == "boot") return kErrStall;
   if (flash_.HandlesIn(facId, wIndex)) return flash_.In(facId, maxLen, answer);
   std::vector<uint8_t> data;
   std::string stored = Get(RegisterKey(facId, wIndex).c_str());

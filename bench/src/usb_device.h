@@ -62,6 +62,7 @@ class UsbDevice {
   uint32_t generation = 1;
   uint8_t configuration = 0;
   std::map<uint16_t, uint16_t> alternates;
+  bool holdBack = false;  // away after a reboot: does not return with its carrier
   void ResetBusState();
 
  private:
