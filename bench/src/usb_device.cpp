@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "firmware_version.h"
 #include "usb_protocol.h"
 
 namespace bench {
@@ -183,11 +184,7 @@ uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
     data.resize(2);
     PutU16(data.data(), static_cast<uint16_t>(file_.GetInt(section_, "Status", 0)));
   } else if (facId == kFacVersion) {
-    unsigned major = 1, minor = 0;
-    std::sscanf(Get("Version", "1.0").c_str(), "%u.%u", &major, &minor);
-    data.resize(4);
-    PutU16(&data[0], static_cast<uint16_t>(major));
-    PutU16(&data[2], static_cast<uint16_t>(minor));
+    data = FirmwareVersionRegister(file_, section_, flash_);
   } else if (facId == kFacSupplyModules && IsSupply()) {
     data = SupplyBlock();
   } else {

@@ -66,11 +66,15 @@ UpdateStateId StateInitialize::Execute() {
     return STATE_ERROR;
   }
   const bool hostFound = outcomes_.UsbHostFound();
-  if (theEnvironment && theEnvironment->QueryUsb2Host() != 0 &&
-      theEnvironment->QueryUsb2HostDisabled() == 0) {
-    DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
-    PostTexts();
-    theEnvironment->SuspendUsb2Host();
+  if (theEnvironment && theEnvironment->QueryUsb2Host() != 0) {
+    if (theEnvironment->QueryUsb2HostDisabled() == 0) {
+      DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
+      PostTexts();
+      theEnvironment->SuspendUsb2Host();
+    } else {
+      // Off already: left alone, unless a killed run of Kestor left it off.
+      theEnvironment->AdoptUsb2HostLeftOff();
+    }
   }
   SettleEnvironment();
   if (theEnvironment) {
