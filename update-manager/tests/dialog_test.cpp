@@ -126,7 +126,7 @@ class KestorDialog : public ::testing::Test {
         .Language("Leer", "leer.ini", {});
     ASSERT_TRUE(package_.Write());
     auto environment = std::make_unique<SystemEnvironment>();
-    environment->SetUsbHostFunctions(UsbHostOf(pc_));
+    UseUsbHostPc(*environment, pc_);
     theProcessContext.Adopt(std::move(environment),
                             std::make_unique<UpdateConfig>(package_.AppFolder()),
                             std::make_unique<DeviceUpdater>(std::vector<std::string>{}));

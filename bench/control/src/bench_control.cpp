@@ -38,6 +38,11 @@ BenchSpec& BenchSpec::With(const std::string& key, const std::string& value) {
   return *this;
 }
 
+BenchSpec& BenchSpec::WithDevice(int slot, const std::string& key, const std::string& value) {
+  if (slot >= 0 && static_cast<size_t>(slot) < devices_.size()) devices_[slot].Set(key, value);
+  return *this;
+}
+
 BenchSpec& BenchSpec::Fault(const std::string& description) {
   FaultSpec f;
   std::istringstream in(description);

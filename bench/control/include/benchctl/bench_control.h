@@ -35,6 +35,8 @@ class BenchSpec {
   BenchSpec& Supply(int productId, const std::string& serial);
   // Further keys for the last device added.
   BenchSpec& With(const std::string& key, const std::string& value);
+  // Further keys for the device in `slot`.
+  BenchSpec& WithDevice(int slot, const std::string& key, const std::string& value);
   // A fault rule: "Operation=VendorRequestIn FacId=0x0200 Action=Status Status=0xE0000004".
   BenchSpec& Fault(const std::string& description);
 
