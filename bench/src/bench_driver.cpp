@@ -380,7 +380,11 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       // The device reports each finished control request on its event pipe.
       d->Acknowledge(static_cast<uint16_t>(facId));
       DeliverLocked(*d, 0x83, &done);
+      if (code == kIoVendorRequestOut)
+        DeviceCommandLocked(*d, static_cast<uint16_t>(facId), out, outSize, &done);
     }
+    if (status == 0 && code == kIoBindEndpoint && endpoint >= 0)
+      BoundLocked(*d, static_cast<uint8_t>(endpoint));
     if (cycle) {
       int slot = h->slot;
       RemoveLocked(slot, &done);

@@ -17,6 +17,7 @@
 #include "descriptors.h"
 #include "flash_model.h"
 #include "link_model.h"
+#include "supply_panel.h"
 
 namespace bench {
 
@@ -61,6 +62,7 @@ class UsbDevice {
   uint32_t generation = 1;
   uint8_t configuration = 0;
   std::map<uint16_t, uint16_t> alternates;
+  bool holdBack = false;  // away after a reboot: does not return with its carrier
   void ResetBusState();
 
  private:
@@ -76,6 +78,7 @@ class UsbDevice {
   std::vector<std::vector<uint8_t>> packetsOut_;
   double linkRate_ = -1;
   FlashModel flash_;
+  SupplyPanel panel_;
 };
 
 }  // namespace bench
