@@ -40,8 +40,6 @@ struct FastClock {
     const std::string bench = std::string(temp) + "kestor_dialog_bench.ini";
     testsupport::WriteFile(bench, "[Bench]\r\nTimeScale=100\r\n");
     SetEnvironmentVariableA("LUMETRA_BENCH", bench.c_str());
-    SetEnvironmentVariableA("LUMETRA_BENCH_DLL",
-                            (testsupport::ProgramDir() + "\\LumetraBench.dll").c_str());
   }
 } fastClock;
 

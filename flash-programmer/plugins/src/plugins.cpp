@@ -4,11 +4,11 @@ namespace tessaro {
 
 LogHook PluginLogHook;
 
-namespace {
-
 void LogCtrl(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
   PluginLogHook(list, "[UsbDevCtrl] " + format, args);
 }
+
+namespace {
 
 template <typename Fn>
 Fn Entry(HMODULE module, const char* name) {
