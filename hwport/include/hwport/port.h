@@ -3,8 +3,9 @@
 // The choice is made once, at the first call: when the environment variable
 // LUMETRA_BENCH names a bench file, the bench library "LumetraBench.dll" is
 // loaded from beside this module and opened on that file; otherwise the port
-// makes the real Win32 calls and never loads the bench. Nothing outside the
-// port asks which of the two is in use.
+// makes the real Win32 calls and never loads the bench. Either way the port's
+// calls go through one backend record (hwport/backend.h). Nothing outside the
+// port asks which of the two is in use; tests use the functions below.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +16,9 @@ namespace hwport {
 // call; the first call loads the bench under a once-only guard.
 bool BenchActive();
 
-// One entry point of the bench by its exported name; null without a bench or
-// when the bench does not offer it. Entry points are plain cdecl functions.
+// One of the bench's control functions for tests by its exported name; null
+// without a bench or when the bench does not offer it. They are plain cdecl
+// functions.
 FARPROC BenchEntry(const char* name);
 
 template <typename Fn>
