@@ -1,5 +1,6 @@
 #include "corvel_dll.h"
 
+#include "lumetra/dll_functions.h"
 #include "testsupport/testdir.h"
 
 namespace corvel_test {
@@ -8,25 +9,20 @@ namespace {
 const char kVandrelKey[] = "SOFTWARE\\Vandrel";
 const char kCorvelKey[] = "SOFTWARE\\Vandrel\\Corvel";
 
-template <typename Fn>
-void Bind(HMODULE module, Fn& fn, const char* name) {
-  fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 }  // namespace
 
 CorvelDll::CorvelDll() {
   module = LoadLibraryA((testsupport::ProgramDir() + "\\Corvel.dll").c_str());
   if (!module) return;
-  Bind(module, LibInit, "LmLibInit");
-  Bind(module, LibExit, "LmLibExit");
-  Bind(module, UpdateDeviceList, "LmUpdateDeviceList");
-  Bind(module, GetDeviceCount, "LmGetDeviceCount");
-  Bind(module, GetDeviceInfo, "LmGetDeviceInfo");
-  Bind(module, OpenDevice, "LmOpenDevice");
-  Bind(module, CloseDevice, "LmCloseDevice");
-  Bind(module, SetAttribute, "LmSetAttribute");
-  Bind(module, GetAttribute, "LmGetAttribute");
+  lm::BindFunctions(module, {{"LmLibInit", &LibInit},
+                             {"LmLibExit", &LibExit},
+                             {"LmUpdateDeviceList", &UpdateDeviceList},
+                             {"LmGetDeviceCount", &GetDeviceCount},
+                             {"LmGetDeviceInfo", &GetDeviceInfo},
+                             {"LmOpenDevice", &OpenDevice},
+                             {"LmCloseDevice", &CloseDevice},
+                             {"LmSetAttribute", &SetAttribute},
+                             {"LmGetAttribute", &GetAttribute}});
 }
 
 CorvelDll::~CorvelDll() {

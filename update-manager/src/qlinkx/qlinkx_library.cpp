@@ -2,15 +2,6 @@
 
 #include "environment/log_writer.h"
 
-namespace {
-
-template <typename Fn>
-Fn Function(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
-
 QlinkxLibrary::~QlinkxLibrary() {
   if (module_) FreeLibrary(module_);
 }
@@ -19,13 +10,7 @@ bool QlinkxLibrary::Load() {
   if (module_) return true;
   module_ = LoadLibraryA("qlinkx.dll");
   if (!module_) return false;
-  assignDevice_ = Function<AssignDeviceFn>(module_, "AssignDevice");
-  unAssignDevice_ = Function<UnAssignDeviceFn>(module_, "UnAssignDevice");
-  getSerNrs_ = Function<GetSerNrsFn>(module_, "GetSerNrs");
-  getRegister_ = Function<GetRegisterFn>(module_, "GetRegister");
-  setRegister_ = Function<SetRegisterFn>(module_, "SetRegister");
-  readIrpt_ = Function<ReadIrptFn>(module_, "ReadIrpt");
-  getStringDescriptor_ = Function<GetStringDescriptorFn>(module_, "GetStringDescriptor");
+  lm::BindFunctions(module_, Functions());
   return true;
 }
 
@@ -38,15 +23,17 @@ void QlinkxLibrary::Free() {
   LogTrace("Success!\n");
 }
 
-void QlinkxLibrary::ClearFunctions() {
-  assignDevice_ = nullptr;
-  unAssignDevice_ = nullptr;
-  getSerNrs_ = nullptr;
-  getRegister_ = nullptr;
-  setRegister_ = nullptr;
-  readIrpt_ = nullptr;
-  getStringDescriptor_ = nullptr;
+std::array<lm::DllFunction, 7> QlinkxLibrary::Functions() {
+  return {{{"AssignDevice", &assignDevice_},
+           {"UnAssignDevice", &unAssignDevice_},
+           {"GetSerNrs", &getSerNrs_},
+           {"GetRegister", &getRegister_},
+           {"SetRegister", &setRegister_},
+           {"ReadIrpt", &readIrpt_},
+           {"GetStringDescriptor", &getStringDescriptor_}}};
 }
+
+void QlinkxLibrary::ClearFunctions() { lm::ClearFunctions(Functions()); }
 
 bool QlinkxLibrary::Has(QlinkxFunction function) const {
   switch (function) {
