@@ -17,7 +17,7 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv,winepul
 # Installs what a fresh Debian 12 machine lacks; a warm machine pays nothing.
 ensure_packages() {
   local need=()
-  command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(mingw-w64)
+  command -v i686-w64-mingw32-g++-win32 >/dev/null || need+=(mingw-w64)
   dpkg -s wine >/dev/null 2>&1 || need+=(wine)
   dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
   dpkg -s wine64 >/dev/null 2>&1 || need+=(wine64)
@@ -26,6 +26,9 @@ ensure_packages() {
   command -v cmake >/dev/null || need+=(cmake)
   command -v import >/dev/null || need+=(imagemagick)
   [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+  # The native sanitizer build of the parsers and its fuzzer.
+  command -v clang++ >/dev/null || need+=(clang)
+  dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
   [ ${#need[@]} -eq 0 ] && return 0
   echo "tools: installing ${need[*]}"
   local sudo=""

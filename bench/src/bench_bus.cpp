@@ -5,11 +5,9 @@
 #include <dbt.h>
 #include <setupapi.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <thread>
 
 #include "bench_core.h"
 #include "bench_state.h"
@@ -35,37 +33,43 @@ class Scheduler {
     return *s;
   }
   void At(std::chrono::steady_clock::time_point when, std::function<void()> action) {
-    std::lock_guard<std::mutex> g(mutex_);
+    lm::Lock g(mutex_);
     if (!started_) {
       started_ = true;
-      std::thread([this] { Run(); }).detach();
+      lm::Thread([this] { Run(); }).Detach();
     }
     tasks_.emplace(when, std::move(action));
-    wake_.notify_all();
+    wake_.Set();
   }
 
  private:
   void Run() {
-    std::unique_lock<std::mutex> g(mutex_);
     for (;;) {
-      if (tasks_.empty()) {
-        wake_.wait(g);
-        continue;
+      DWORD wait = INFINITE;
+      std::function<void()> action;
+      {
+        lm::Lock g(mutex_);
+        if (!tasks_.empty()) {
+          auto first = tasks_.begin();
+          auto now = std::chrono::steady_clock::now();
+          if (now < first->first) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(first->first - now);
+            wait = static_cast<DWORD>(left.count());
+          } else {
+            action = std::move(first->second);
+            tasks_.erase(first);
+          }
+        }
       }
-      auto first = tasks_.begin();
-      if (std::chrono::steady_clock::now() < first->first) {
-        wake_.wait_until(g, first->first);
-        continue;
+      if (action) {
+        action();
+      } else {
+        wake_.Wait(wait);
       }
-      std::function<void()> action = std::move(first->second);
-      tasks_.erase(first);
-      g.unlock();
-      action();
-      g.lock();
     }
   }
-  std::mutex mutex_;
-  std::condition_variable wake_;
+  lm::CriticalSection mutex_;
+  lm::Event wake_{lm::Event::Reset::Auto};
   std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> tasks_;
   bool started_ = false;
 };
@@ -118,7 +122,7 @@ void Bench::Reset() {
 }
 
 bool Bench::Open(const std::string& path) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   Reset();
   if (!file_.Open(path)) return false;
   for (int slot = 0; slot < kMaxSlots; ++slot) {
@@ -165,7 +169,7 @@ std::string Bench::InterfacePathLocked(UsbDevice& d) {
 // ---- the call record -------------------------------------------------------
 
 void Bench::Record(const std::string& line) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   record_.push_back(line);
   if (recordFile_.empty()) return;
   HANDLE f = CreateFileA(recordFile_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -178,14 +182,14 @@ void Bench::Record(const std::string& line) {
 }
 
 std::string Bench::RecordText() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   std::string out;
   for (auto& l : record_) out += l + "\n";
   return out;
 }
 
 void Bench::ClearRecord() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   record_.clear();
 }
 
@@ -312,7 +316,7 @@ void Bench::ArriveLocked(int slot, std::vector<std::function<void()>>* done) {
 bool Bench::Remove(int slot) {
   std::vector<std::function<void()>> done;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    lm::Lock g(lock_);
     if (!DeviceLocked(slot)) return false;
     RemoveLocked(slot, &done);
   }
@@ -323,7 +327,7 @@ bool Bench::Remove(int slot) {
 bool Bench::Arrive(int slot) {
   std::vector<std::function<void()>> done;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    lm::Lock g(lock_);
     if (!DeviceLocked(slot)) return false;
     ArriveLocked(slot, &done);
   }
@@ -332,7 +336,7 @@ bool Bench::Arrive(int slot) {
 }
 
 std::vector<std::vector<uint8_t>> Bench::PacketsTaken(int slot) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   UsbDevice* d = DeviceLocked(slot);
   return d ? d->PacketsTaken() : std::vector<std::vector<uint8_t>>{};
 }
@@ -340,7 +344,7 @@ std::vector<std::vector<uint8_t>> Bench::PacketsTaken(int slot) {
 // ---- interface lists (snapshots) -------------------------------------------
 
 HANDLE Bench::MakeInterfaceList(const GUID* guid) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   if (FaultLocked(-1, "InterfaceList", -1, -1)) {
     Record("InterfaceList -> failed");
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -356,7 +360,7 @@ HANDLE Bench::MakeInterfaceList(const GUID* guid) {
 }
 
 BOOL Bench::EnumInterface(HANDLE set, const GUID* guid, DWORD index, void* data) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   auto* d = static_cast<SP_DEVICE_INTERFACE_DATA*>(data);
   for (auto& l : lists_) {
     if (l.id != set) continue;
@@ -379,7 +383,7 @@ BOOL Bench::EnumInterface(HANDLE set, const GUID* guid, DWORD index, void* data)
 
 BOOL Bench::InterfaceDetail(HANDLE set, const void* data, void* detail, DWORD size,
                             DWORD* required) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   auto* d = static_cast<const SP_DEVICE_INTERFACE_DATA*>(data);
   for (auto& l : lists_) {
     if (l.id != set) continue;
@@ -408,7 +412,7 @@ BOOL Bench::InterfaceDetail(HANDLE set, const void* data, void* detail, DWORD si
 }
 
 BOOL Bench::DestroyInterfaceList(HANDLE set) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   for (size_t i = 0; i < lists_.size(); ++i)
     if (lists_[i].id == set) {
       CloseHandle(set);
@@ -422,7 +426,7 @@ BOOL Bench::DestroyInterfaceList(HANDLE set) {
 // ---- notice windows --------------------------------------------------------
 
 HANDLE Bench::RegisterNotices(HWND window, const GUID* classGuid) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   if (!window || !classGuid) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -436,7 +440,7 @@ HANDLE Bench::RegisterNotices(HWND window, const GUID* classGuid) {
 }
 
 BOOL Bench::UnregisterNotices(HANDLE id) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   for (size_t i = 0; i < notices_.size(); ++i)
     if (notices_[i].id == id) {
       CloseHandle(id);

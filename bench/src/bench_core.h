@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bench_file.h"
+#include "lumetra/sync.h"
 #include "usb_device.h"
 
 namespace bench {
@@ -75,7 +75,7 @@ class Bench {
 
   bool Open(const std::string& path);
   BenchFile& File() { return file_; }
-  std::recursive_mutex& Lock() { return lock_; }
+  lm::CriticalSection& Lock() { return lock_; }
 
   // Driver entry points (the port's bench side).
   HANDLE CreateDriverFile(const char* path);
@@ -132,7 +132,7 @@ class Bench {
                            uint32_t benchMs);
   bool TakePendingLocked(uint64_t id, PendingIo* out);
 
-  std::recursive_mutex lock_;
+  lm::CriticalSection lock_;
   BenchFile file_;
   std::vector<std::unique_ptr<UsbDevice>> devices_;
   std::vector<OpenHandle> handles_;

@@ -181,7 +181,7 @@ void Bench::CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_
   After(benchMs, [this, id, status, data] {
     PendingIo q;
     {
-      std::lock_guard<std::recursive_mutex> g(lock_);
+      lm::Lock g(lock_);
       // A cancel or removal may have completed it meanwhile.
       if (!TakePendingLocked(id, &q)) return;
       if (q.read && !data.empty()) std::memcpy(q.buffer, data.data(), data.size());
@@ -192,7 +192,7 @@ void Bench::CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_
 }
 
 HANDLE Bench::CreateDriverFile(const char* path) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  lm::Lock g(lock_);
   std::string p = path ? path : "";
   UsbDevice* found = nullptr;
   static const char kPrefix[] = "\\\\.\\USBDRV_Device";
@@ -336,7 +336,7 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
   std::vector<std::function<void()>> done;
   BOOL result;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    lm::Lock g(lock_);
     OpenHandle* h = HandleLocked(hid);
     if (!h) {
       SetLastError(ERROR_INVALID_HANDLE);
@@ -484,7 +484,7 @@ BOOL Bench::Transfer(HANDLE hid, bool read, void* buffer, DWORD length, DWORD* b
   std::vector<std::function<void()>> done;
   BOOL result;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    lm::Lock g(lock_);
     OpenHandle* h = HandleLocked(hid);
     if (!h) {
       SetLastError(ERROR_INVALID_HANDLE);
@@ -603,7 +603,7 @@ BOOL Bench::OverlappedResult(HANDLE hid, OVERLAPPED* ov, DWORD* bytes, BOOL wait
 BOOL Bench::EndHandleTransfers(HANDLE hid, const char* call, bool close) {
   std::vector<std::function<void()>> done;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    lm::Lock g(lock_);
     OpenHandle* h = HandleLocked(hid);
     if (!h) {
       SetLastError(ERROR_INVALID_HANDLE);
@@ -628,7 +628,7 @@ BOOL Bench::CloseDriverHandle(HANDLE hid) { return EndHandleTransfers(hid, "Clos
 bool Bench::QueueTransfer(int slot, uint8_t endpoint, const uint8_t* data, uint32_t length) {
   std::vector<std::function<void()>> done;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    lm::Lock g(lock_);
     UsbDevice* d = DeviceLocked(slot);
     if (!d || !d->present) return false;
     d->Queue(endpoint, std::vector<uint8_t>(data, data + length));

@@ -1,11 +1,11 @@
 #include <windows.h>
 
-#include <mutex>
 #include <string>
 
 #include "bench_core.h"
 #include "bench_file.h"
 #include "bench_state.h"
+#include "lumetra/sync.h"
 
 namespace bench {
 namespace {
@@ -39,8 +39,8 @@ extern "C" __declspec(dllexport) int BenchOpen(const char* benchFile) {
 // later modules join it, so loading a library never ends the handles, pending
 // transfers and notices that the modules loaded before it hold.
 extern "C" __declspec(dllexport) int BenchAttach(const char* benchFile) {
-  static std::mutex attachLock;
-  std::lock_guard<std::mutex> guard(attachLock);
+  static lm::CriticalSection attachLock;
+  lm::Lock guard(attachLock);
   if (!bench::g_benchFile.empty()) return 1;
   return BenchOpen(benchFile);
 }

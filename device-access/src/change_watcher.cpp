@@ -5,6 +5,7 @@
 #include "device_table.h"
 #include "hwport/clock.h"
 #include "hwport/usb_driver.h"
+#include "lumetra/module.h"
 #include "trace_log.h"
 
 namespace corvel {
@@ -56,8 +57,7 @@ bool ChangeWatcher::Start(HINSTANCE module, TraceLog* log) {
   ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!ready_) return false;
   // The loop thread keeps the module loaded until it has left its code.
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                     reinterpret_cast<LPCSTR>(&DeviceChangeWndProc), &pinned_);
+  pinned_ = lm::PinModuleOf(reinterpret_cast<const void*>(&DeviceChangeWndProc));
   thread_ = CreateThread(nullptr, 0, MessageLoopThread, this, 0, &threadId_);
   if (!thread_) {
     if (pinned_) FreeLibrary(pinned_);

@@ -1,42 +1,29 @@
 // The exports of the device table, the sessions and their attributes. Each
 // one catches everything: nothing is thrown across the library boundary.
-#include <cstdio>
-
 #include "attributes.h"
 #include "corvel/corvel.h"
 #include "device_table.h"
+#include "export_guard.h"
 #include "library.h"
 #include "sessions.h"
 
-namespace {
-
-template <typename Fn>
-int Guarded(Fn fn) {
-  try {
-    return static_cast<int>(fn());
-  } catch (...) {
-    return static_cast<int>(LM_ERROR_SYSTEM_ERROR);
-  }
-}
-
-}  // namespace
+using corvel::Guarded;
+using corvel::GuardedStatus;
 
 CORVEL_API int WINAPI LmUpdateDeviceList(void) {
-  return Guarded([] { return corvel::UpdateDeviceTable(); });
+  return GuardedStatus([] { return corvel::UpdateDeviceTable(); });
 }
 
 CORVEL_API int WINAPI LmGetDeviceCount(void) {
-  try {
+  return Guarded(0, [] {
     corvel::TablesLock lock;
-    return static_cast<int>(corvel::TheDeviceTable().Count());
-  } catch (...) {
-    return 0;
-  }
+    return corvel::TheDeviceTable().Count();
+  });
 }
 
 CORVEL_API int WINAPI LmGetDeviceInfo(DWORD index, DWORD* vendorId, DWORD* productId,
                                       DWORD* serialNumber, DWORD* supplyId) {
-  return Guarded([&]() -> unsigned long {
+  return GuardedStatus([&]() -> unsigned long {
     corvel::TraceLog& log = corvel::TheLibrary().Log();
     log.Write("In LmGetDeviceInfo:\n");
     corvel::TablesLock lock;
@@ -57,17 +44,17 @@ CORVEL_API int WINAPI LmGetDeviceInfo(DWORD index, DWORD* vendorId, DWORD* produ
 }
 
 CORVEL_API int WINAPI LmOpenDevice(const char* name, LmSession* session) {
-  return Guarded([&] { return corvel::OpenDevice(name, session); });
+  return GuardedStatus([&] { return corvel::OpenDevice(name, session); });
 }
 
 CORVEL_API int WINAPI LmCloseDevice(LmSession session) {
-  return Guarded([&] { return corvel::CloseDevice(session); });
+  return GuardedStatus([&] { return corvel::CloseDevice(session); });
 }
 
 CORVEL_API int WINAPI LmSetAttribute(LmSession session, DWORD id, DWORD value) {
-  return Guarded([&] { return corvel::SetAttribute(session, id, value); });
+  return GuardedStatus([&] { return corvel::SetAttribute(session, id, value); });
 }
 
 CORVEL_API int WINAPI LmGetAttribute(LmSession session, DWORD id, void* value) {
-  return Guarded([&] { return corvel::GetAttribute(session, id, value); });
+  return GuardedStatus([&] { return corvel::GetAttribute(session, id, value); });
 }

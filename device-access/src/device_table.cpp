@@ -7,32 +7,14 @@
 #include "corvel/corvel.h"
 #include "hwport/clock.h"
 #include "library.h"
+#include "lumetra/wire.h"
 #include "sessions.h"
+#include "vendor_request.h"
 
 namespace corvel {
 namespace {
 
-constexpr uint32_t kSupplyProductId = 16;
-constexpr uint32_t kOldSupplyProductId = 9;
-constexpr uint32_t kSupplyBlockSize = 758;
-constexpr uint16_t kFacSupplyModules = 0x2200;
-
-bool IsSupply(uint32_t productId) {
-  return productId == kSupplyProductId || productId == kOldSupplyProductId;
-}
-
-uint32_t U32At(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-CRITICAL_SECTION& TablesSection() {
-  static CRITICAL_SECTION* section = [] {
-    auto* s = new CRITICAL_SECTION;
-    InitializeCriticalSection(s);
-    return s;
-  }();
-  return *section;
-}
+constexpr DWORD kMutexWaitMs = 1000;
 
 // A supply's module table as read, for the second pass of the refresh.
 struct KeptBlock {
@@ -42,15 +24,18 @@ struct KeptBlock {
 
 }  // namespace
 
-TablesLock::TablesLock() { EnterCriticalSection(&TablesSection()); }
-TablesLock::~TablesLock() { LeaveCriticalSection(&TablesSection()); }
+lm::CriticalSection& TablesSection() {
+  // Never destroyed: the watcher's thread may still refresh while the
+  // process ends.
+  static lm::CriticalSection* section = new lm::CriticalSection;
+  return *section;
+}
 
 uint32_t SerialNumberOf(const uint8_t* descriptor, uint32_t length) {
-  if (length > descriptor[0]) length = descriptor[0];
-  std::string text;
-  // UTF-16 from byte 2; the first character names no digit.
-  for (uint32_t i = 4; i + 1 < length; i += 2) text += static_cast<char>(descriptor[i]);
-  return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+  std::string text = wire::StringDescriptorText({descriptor, length});
+  // The first character names no digit.
+  if (text.empty()) return 0;
+  return static_cast<uint32_t>(std::strtoul(text.c_str() + 1, nullptr, 10));
 }
 
 DeviceTable& TheDeviceTable() {
@@ -76,48 +61,38 @@ int DeviceTable::FindDevice(uint32_t vendorId, uint32_t productId, uint32_t seri
   return -1;
 }
 
-unsigned long DeviceTable::AcquireDevice(int index, bool withQueue) {
+unsigned long DeviceTable::AcquireDevice(int index, std::shared_ptr<TUsbDrv>* device) {
   DeviceEntry* e = Entry(index);
   if (!e) return LM_ERROR_RSRC_NFOUND;
-  if (!e->device) {
-    auto device = std::make_unique<TUsbDrv>();
-    uint32_t status = device->OpenInstance(e->member, set_, &tessaro::USBDRV_INTERFACE_GUID);
+  std::shared_ptr<TUsbDrv> held = e->device.lock();
+  if (!held) {
+    held = std::make_shared<TUsbDrv>();
+    uint32_t status = held->OpenInstance(e->member, set_, &usbdrv::USBDRV_INTERFACE_GUID);
     // Any failed open leaves the session without a device to work on.
     if (status != 0) return LM_ERROR_RSRC_NFOUND;
-    device->ConfigureDevice();
-    e->device = device.release();
+    held->ConfigureDevice();
+    e->device = held;
   }
-  if (withQueue && !e->queue) e->queue = new EventQueue;
-  ++e->openCount;
-  if (withQueue) ++e->queue->sessionCount;
+  *device = std::move(held);
   return LM_SUCCESS;
 }
 
-void DeviceTable::ReleaseDevice(int index, bool withQueue) {
+std::shared_ptr<EventQueue> DeviceTable::AcquireQueue(int index) {
   DeviceEntry* e = Entry(index);
-  if (!e) return;
-  if (e->openCount > 0) --e->openCount;
-  if (withQueue && e->queue) {
-    if (e->queue->sessionCount > 0) --e->queue->sessionCount;
-    if (e->queue->sessionCount == 0) {
-      delete e->queue;
-      e->queue = nullptr;
-    }
+  if (!e) return nullptr;
+  std::shared_ptr<EventQueue> queue = e->queue.lock();
+  if (!queue) {
+    queue = std::make_shared<EventQueue>();
+    e->queue = queue;
   }
-  if (e->openCount == 0 && e->device) {
-    delete e->device;
-    e->device = nullptr;
-  }
+  return queue;
 }
 
-void DeviceTable::Empty() {
-  for (auto& e : entries_) delete e->device;
-  entries_.clear();
-}
+void DeviceTable::Empty() { entries_.clear(); }
 
 void DeviceTable::Release() {
   Empty();
-  tessaro::TUsbDrv::CloseInterfaceList(set_);
+  usbdrv::TUsbDrv::CloseInterfaceList(set_);
   set_ = nullptr;
 }
 
@@ -126,47 +101,47 @@ void DeviceTable::ReadDevices() {
   std::vector<KeptBlock> blocks;
   for (int j = 0; j < kTableSize; ++j) {
     TUsbDrv device;
-    uint32_t status = device.OpenInstance(j, set_, &tessaro::USBDRV_INTERFACE_GUID);
-    if (status == tessaro::USBDRV_ERR_NO_MORE_MEMBERS) break;
+    uint32_t status = device.OpenInstance(j, set_, &usbdrv::USBDRV_INTERFACE_GUID);
+    if (status == usbdrv::USBDRV_ERR_NO_MORE_MEMBERS) break;
     // A member that does not open (a refused driver version) has nothing
     // to read; it stays out of the table.
     if (status != 0) continue;
-    uint8_t descriptor[18] = {};
+    uint8_t descriptor[wire::DeviceDescriptor::kSize] = {};
     uint32_t length = 0;
-    if (device.ReadDeviceDescriptor(descriptor, &length) != 0 || length < 18) continue;
-    uint32_t vendorId = descriptor[8] | (descriptor[9] << 8);
-    if (vendorId != kVendorId) continue;
+    if (device.ReadDeviceDescriptor(descriptor, &length) != 0) continue;
+    wire::DeviceDescriptorView view({descriptor, length});
+    if (!view.Valid() || view.VendorId() != kVendorId) continue;
     auto entry = std::make_unique<DeviceEntry>();
-    entry->vendor_id = vendorId;
-    entry->product_id = descriptor[10] | (descriptor[11] << 8);
+    entry->vendor_id = view.VendorId();
+    entry->product_id = view.ProductId();
     entry->member = j;
     uint8_t serial[512] = {};
     uint32_t serialLength = sizeof serial;
-    if (device.ReadStringDescriptor(serial, &serialLength, descriptor[16], 0) == 0)
+    if (device.ReadStringDescriptor(serial, &serialLength, view.SerialIndex(), 0) == 0)
       entry->serial_number = SerialNumberOf(serial, serialLength);
     char line[128];
     std::snprintf(line, sizeof line, "   Device found: VID: 0x%x, PID: 0x%x, SerialNumber: 0x%x\n",
                   entry->vendor_id, entry->product_id, entry->serial_number);
     log.Write(line);
     if (IsSupply(entry->product_id)) {
-      std::vector<uint8_t> block(kSupplyBlockSize, 0);
-      uint32_t n = kSupplyBlockSize;
-      tessaro::VendorRequest request{0x10000, 2, 0, 0, 0x35, kFacSupplyModules, 0};
-      device.VendorRequestIn(block.data(), &n, request);
+      // A short read leaves the rest of the block zero.
+      std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
+      uint32_t n = static_cast<uint32_t>(block.size());
+      device.VendorRequestIn(block.data(), &n, InitVendorRequest(FAC_PS_MODULES, 0));
       if (n == 0) continue;
-      entry->supplyId = U32At(&block[560]);
+      entry->supplyId = wire::SupplyBlockView(block).SupplyId();
       blocks.push_back({entry->supplyId, std::move(block)});
     }
     AddDeviceEntry(std::move(entry));
   }
   // Instruments carried by a supply take its id.
   for (const KeptBlock& b : blocks) {
-    for (int i = 0; i < 8; ++i) {
-      if (b.bytes[332 + i] == 0) continue;
-      uint32_t moduleSerial = U32At(&b.bytes[382 + 4 * i]);
+    wire::SupplyBlockView view(b.bytes);
+    for (size_t i = 0; i < wire::SupplyBlock::kModuleCount; ++i) {
+      if (view.Installed(i) == 0) continue;
       for (auto& e : entries_)
         if (e->vendor_id == kVendorId && !IsSupply(e->product_id) &&
-            e->serial_number == moduleSerial)
+            e->serial_number == view.ModuleSerial(i))
           e->supplyId = b.supplyId;
     }
   }
@@ -177,7 +152,7 @@ unsigned long DeviceTable::Update() {
   TraceLog& log = library.Log();
   log.Write("In LmUpdateDeviceList:\n");
   HANDLE mutex = library.Mutex();
-  DWORD wait = mutex ? hwport::WaitForObject(mutex, 1000) : WAIT_FAILED;
+  DWORD wait = mutex ? hwport::WaitForObject(mutex, kMutexWaitMs) : WAIT_FAILED;
   if (wait == WAIT_TIMEOUT) {
     log.Write("   ERROR: wait_result == WAIT_TIMEOUT\n\n");
     return LM_ERROR_TMO;
@@ -192,8 +167,8 @@ unsigned long DeviceTable::Update() {
     TablesLock lock;
     DetachSessions();
     Empty();
-    tessaro::TUsbDrv::CloseInterfaceList(set_);
-    set_ = tessaro::TUsbDrv::OpenInterfaceList(&tessaro::USBDRV_INTERFACE_GUID);
+    usbdrv::TUsbDrv::CloseInterfaceList(set_);
+    set_ = usbdrv::TUsbDrv::OpenInterfaceList(&usbdrv::USBDRV_INTERFACE_GUID);
     // Without the set the members would be opened by device number instead.
     if (set_) ReadDevices();
     ReattachSessions();

@@ -1,5 +1,14 @@
 // The table of the maker's devices that the USBDRV driver serves, rebuilt by
 // each refresh, and the device objects that sessions acquire on them.
+//
+// Ownership: a device object and an event queue belong to the sessions that
+// use them (shared); an entry only points at them (weak), so a refresh that
+// empties the table frees nothing a session or a running transfer still uses.
+//
+// Lock order, the same on every thread: the mutex "CorvelDll", then the
+// event-pipe lock, then the tables lock, then a queue's, a device object's or
+// the trace log's own lock. Nobody waits for the mutex while holding one of
+// the library's locks.
 #pragma once
 
 #include <windows.h>
@@ -7,38 +16,33 @@
 #include <setupapi.h>
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
+#include "event_queue.h"
+#include "lumetra/sync.h"
 #include "usb_access.h"
 
 namespace corvel {
 
 constexpr uint32_t kVendorId = 0x0E7B;
+constexpr uint32_t kSupplyProductId = 16;
+constexpr uint32_t kOldSupplyProductId = 9;
 constexpr int kTableSize = 256;
 
-// One event of the device's interrupt pipe.
-struct DeviceEvent {
-  uint16_t EventId = 0;
-  uint32_t lParam = 0;
-  uint16_t wParam = 0;
-};
-
-// The events of one device, shared by all its sessions.
-struct EventQueue {
-  uint32_t sessionCount = 0;
-  std::deque<DeviceEvent> events;
-};
+inline bool IsSupply(uint32_t productId) {
+  return productId == kSupplyProductId || productId == kOldSupplyProductId;
+}
 
 struct DeviceEntry {
   uint32_t vendor_id = 0;
   uint32_t product_id = 0;
   uint32_t serial_number = 0;
   uint32_t supplyId = 0;
-  TUsbDrv* device = nullptr;  // null while no session uses the device
-  EventQueue* queue = nullptr;
-  uint32_t openCount = 0;
+  // Open while a session uses the device.
+  std::weak_ptr<TUsbDrv> device;
+  // The queue of the device's sessions, while there are any.
+  std::weak_ptr<EventQueue> queue;
   // The interface member the entry was found at: members the table leaves
   // out (other makers' devices, a supply without module table) would shift
   // the entry's own index away from it.
@@ -51,15 +55,16 @@ class DeviceTable {
   unsigned long Update();
   // The first entry with all three ids equal, or -1.
   int FindDevice(uint32_t vendorId, uint32_t productId, uint32_t serial) const;
-  // Opens the entry's device object when it has none (and with queue makes
-  // its event queue) and counts the acquisition.
-  unsigned long AcquireDevice(int index, bool withQueue);
-  void ReleaseDevice(int index, bool withQueue);
+  // The entry's device object, opened and configured when no session holds
+  // it yet; LM_ERROR_RSRC_NFOUND when the entry is missing or will not open.
+  unsigned long AcquireDevice(int index, std::shared_ptr<TUsbDrv>* device);
+  // The entry's event queue, made when no session holds it yet.
+  std::shared_ptr<EventQueue> AcquireQueue(int index);
   void AddDeviceEntry(std::unique_ptr<DeviceEntry> entry);
 
   uint32_t Count() const { return static_cast<uint32_t>(entries_.size()); }
   DeviceEntry* Entry(int index);
-  // Deletes every entry and its device object (not the queues).
+  // Deletes every entry (device objects and queues stay with their sessions).
   void Empty();
   // Library end: empties the table and destroys the device information set.
   void Release();
@@ -72,12 +77,10 @@ class DeviceTable {
 
 // The tables' lock: the refresh runs on the change window's thread while
 // callers open, use and close sessions on theirs.
-class TablesLock {
+lm::CriticalSection& TablesSection();
+class TablesLock : public lm::Lock {
  public:
-  TablesLock();
-  ~TablesLock();
-  TablesLock(const TablesLock&) = delete;
-  TablesLock& operator=(const TablesLock&) = delete;
+  TablesLock() : lm::Lock(TablesSection()) {}
 };
 
 DeviceTable& TheDeviceTable();

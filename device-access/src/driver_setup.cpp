@@ -75,14 +75,21 @@ DWORD InstallDriver(const char* inf) {
 
 DWORD UninstallDriver(const char* inf) {
   if (!inf) return ERROR_INVALID_PARAMETER;
-  char storeCopy[MAX_PATH] = "";
+  // The first copy names no destination buffer: given one, a copy that fails
+  // can report ERROR_INSUFFICIENT_BUFFER in place of its own error.
   bool wasInStore = false;
-  if (!hwport::CopyOemInf(inf, nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, storeCopy,
-                          sizeof storeCopy, nullptr, nullptr)) {
+  if (!hwport::CopyOemInf(inf, nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, nullptr, 0, nullptr,
+                          nullptr)) {
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS) return FailureCode(error);
     wasInStore = true;
   }
+  // The file is in the store now; the second copy only names it.
+  char storeCopy[MAX_PATH] = "";
+  if (!hwport::CopyOemInf(inf, nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, storeCopy,
+                          sizeof storeCopy, nullptr, nullptr) &&
+      GetLastError() != ERROR_FILE_EXISTS)
+    return FailureCode(GetLastError());
   storeCopy[sizeof storeCopy - 1] = '\0';
   DWORD result = 0;
   // A copy made just now was not in the store before, so no device uses it.

@@ -2,42 +2,30 @@
 // across the library boundary.
 #include "corvel/corvel.h"
 #include "driver_setup.h"
+#include "export_guard.h"
 #include "host_controller.h"
 #include "library.h"
 #include "status_texts.h"
 
-namespace {
-
-template <typename Fn>
-int Guarded(int onException, Fn fn) {
-  try {
-    return fn();
-  } catch (...) {
-    return onException;
-  }
-}
-
-constexpr int kSystemError = static_cast<int>(LM_ERROR_SYSTEM_ERROR);
-
-}  // namespace
+using corvel::Guarded;
+using corvel::GuardedStatus;
 
 CORVEL_API int WINAPI LmLibInit(void) {
   return Guarded(LM_SUCCESS, [] {
     corvel::TheLibrary().Init();
-    return static_cast<int>(LM_SUCCESS);
+    return LM_SUCCESS;
   });
 }
 
 CORVEL_API int WINAPI LmLibExit(void) {
   return Guarded(LM_SUCCESS, [] {
     corvel::TheLibrary().Exit();
-    return static_cast<int>(LM_SUCCESS);
+    return LM_SUCCESS;
   });
 }
 
 CORVEL_API int WINAPI LmGetErrorString(DWORD status, char* buffer, int size) {
-  return Guarded(kSystemError,
-                 [&] { return static_cast<int>(corvel::CopyStatusText(status, buffer, size)); });
+  return GuardedStatus([&] { return corvel::CopyStatusText(status, buffer, size); });
 }
 
 CORVEL_API int WINAPI LmFindHostUSB(void) {
@@ -67,9 +55,9 @@ CORVEL_API int WINAPI LmFindInstalledDriver(DWORD flags) {
 }
 
 CORVEL_API int WINAPI LmInstallDriver(const char* inf) {
-  return Guarded(ERROR_GEN_FAILURE, [&] { return static_cast<int>(corvel::InstallDriver(inf)); });
+  return Guarded(ERROR_GEN_FAILURE, [&] { return corvel::InstallDriver(inf); });
 }
 
 CORVEL_API int WINAPI LmUninstallDriver(const char* inf) {
-  return Guarded(ERROR_GEN_FAILURE, [&] { return static_cast<int>(corvel::UninstallDriver(inf)); });
+  return Guarded(ERROR_GEN_FAILURE, [&] { return corvel::UninstallDriver(inf); });
 }

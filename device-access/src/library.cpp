@@ -1,6 +1,7 @@
 #include "library.h"
 
 #include "device_table.h"
+#include "lumetra/module.h"
 
 namespace corvel {
 namespace {
@@ -10,13 +11,7 @@ constexpr char kTraceLogPath[] = "c:\\Corvel.log";
 constexpr char kRegistryKey[] = "SOFTWARE\\Vandrel\\Corvel";
 
 // The module holding this code: the library's own, not the caller's program.
-HINSTANCE ThisModule() {
-  HMODULE self = nullptr;
-  GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&ThisModule), &self);
-  return self;
-}
+HINSTANCE ThisModule() { return lm::ModuleOf(reinterpret_cast<const void*>(&ThisModule)); }
 
 }  // namespace
 
@@ -30,10 +25,6 @@ DWORD ReadSnoozeTimer(DWORD fallback) {
   RegCloseKey(key);
   return (rc == ERROR_SUCCESS && size == sizeof value) ? value : fallback;
 }
-
-Library::Library() { InitializeCriticalSection(&eventPipeLock_); }
-
-Library::~Library() { DeleteCriticalSection(&eventPipeLock_); }
 
 void Library::Init() {
   // A second start would leave a second window and thread behind; the

@@ -4,14 +4,15 @@
 #include <windows.h>
 
 #include "change_watcher.h"
+#include "lumetra/sync.h"
 #include "trace_log.h"
 
 namespace corvel {
 
 class Library {
  public:
-  Library();
-  ~Library();
+  Library() = default;
+  ~Library() = default;
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
@@ -27,7 +28,7 @@ class Library {
   HANDLE Mutex() const { return mutex_; }
   TraceLog& Log() { return log_; }
   // Serialises reads of the interrupt pipe of all sessions of the process.
-  CRITICAL_SECTION& EventPipeLock() { return eventPipeLock_; }
+  lm::CriticalSection& EventPipeLock() { return eventPipeLock_; }
 
  private:
   bool initialised_ = false;
@@ -35,7 +36,7 @@ class Library {
   DWORD snoozeTimer_ = 1;
   TraceLog log_;
   ChangeWatcher watcher_;
-  CRITICAL_SECTION eventPipeLock_;
+  lm::CriticalSection eventPipeLock_;
 };
 
 // The process's one library state.

@@ -1,6 +1,6 @@
 #include "sessions.h"
 
-#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -13,20 +13,42 @@ namespace {
 
 constexpr char kRegistryKey[] = "SOFTWARE\\Vandrel\\Corvel";
 
-Session* g_sessions[kTableSize] = {};
+using SessionSlots = std::array<std::shared_ptr<Session>, kTableSize>;
 
-unsigned long RegisterSession(Session* session) {
-  for (Session*& slot : g_sessions)
+// Never destroyed: unloading the library does no work, and a session a
+// caller never closed must not close its device while the loader holds its lock.
+SessionSlots& Slots() {
+  static auto* slots = new SessionSlots;
+  return *slots;
+}
+
+unsigned long RegisterSession(std::shared_ptr<Session> session) {
+  for (auto& slot : Slots())
     if (!slot) {
-      slot = session;
+      slot = std::move(session);
       return LM_SUCCESS;
     }
   return LM_ERROR_TOO_MANY_OPEN_SESSIONS;
 }
 
+// The registered session at that address, or null.
+std::shared_ptr<Session> FindSession(const void* session) {
+  if (!session) return nullptr;
+  for (const auto& slot : Slots())
+    if (slot.get() == session) return slot->check == kSessionCheckWord ? slot : nullptr;
+  return nullptr;
+}
+
 void UnregisterSession(const Session* session) {
-  for (Session*& slot : g_sessions)
-    if (slot == session) slot = nullptr;
+  for (auto& slot : Slots())
+    if (slot.get() == session) slot.reset();
+}
+
+// Drops what the session holds of its device: the object closes when no
+// other session or running transfer holds it.
+void ReleaseDevice(Session& session) {
+  session.deviceIndex = -1;
+  session.device.reset();
 }
 
 // The alias's "ModuleResource"; false when the key or its subkey is missing.
@@ -62,21 +84,31 @@ bool ReadAlias(const char* alias, std::vector<char>* resource) {
 }  // namespace
 
 bool IsValidSession(const void* session) {
-  if (!session) return false;
-  for (Session* slot : g_sessions)
-    if (slot == session) return slot->check == kSessionCheckWord;
-  return false;
+  TablesLock lock;
+  return FindSession(session) != nullptr;
 }
 
 unsigned long CheckSession(const void* session) {
-  if (!IsValidSession(session)) return LM_ERROR_INV_OBJECT;
-  if (static_cast<const Session*>(session)->deviceIndex < 0) return LM_ERROR_DEVICE_DISCONNECTED;
+  SessionUse use;
+  return UseSession(session, &use);
+}
+
+unsigned long UseSession(const void* handle, SessionUse* use) {
+  TablesLock lock;
+  std::shared_ptr<Session> session = FindSession(handle);
+  if (!session) return LM_ERROR_INV_OBJECT;
+  if (session->deviceIndex < 0) return LM_ERROR_DEVICE_DISCONNECTED;
+  use->device = session->device;
+  use->queue = session->queue;
+  use->session = std::move(session);
   return LM_SUCCESS;
 }
 
 unsigned long OpenDevice(const char* name, void** out) {
   TraceLog& log = TheLibrary().Log();
   if (!name) return LM_ERROR_INV_RSRC_NAME;
+  // A session nobody could close is never made.
+  if (!out) return LM_ERROR_PARAMETER2;
   std::vector<char> alias;
   const char* resource = name;
   if (!std::strstr(name, "USB::")) {
@@ -90,88 +122,97 @@ unsigned long OpenDevice(const char* name, void** out) {
         "&serial_number) < 3, return\n\n");
     return LM_ERROR_INV_RSRC_NAME;
   }
-  TablesLock lock;
-  DeviceTable& table = TheDeviceTable();
-  int index = table.FindDevice(vendorId, productId, serial);
-  if (index < 0) {
-    log.Write("   ERROR: LM_ERROR_RSRC_NFOUND, return\n\n");
-    return LM_ERROR_RSRC_NFOUND;
+  Session* opened = nullptr;
+  {
+    TablesLock lock;
+    DeviceTable& table = TheDeviceTable();
+    int index = table.FindDevice(vendorId, productId, serial);
+    if (index < 0) {
+      log.Write("   ERROR: LM_ERROR_RSRC_NFOUND, return\n\n");
+      return LM_ERROR_RSRC_NFOUND;
+    }
+    auto session = std::make_shared<Session>();
+    unsigned long status = table.AcquireDevice(index, &session->device);
+    if (status != LM_SUCCESS) return status;
+    const DeviceEntry& entry = *table.Entry(index);
+    session->deviceIndex = index;
+    std::snprintf(session->resourceName, sizeof session->resourceName, "USB::0x%X::0x%X::%d::INSTR",
+                  entry.vendor_id, entry.product_id, static_cast<int>(entry.serial_number));
+    session->vendor_id = entry.vendor_id;
+    session->product_id = entry.product_id;
+    session->serial_number = entry.serial_number;
+    session->queue = table.AcquireQueue(index);
+    opened = session.get();
+    // A refused session lets go of the device and its queue as it goes.
+    if (RegisterSession(std::move(session)) != LM_SUCCESS) {
+      log.Write("   ERROR: status == LM_ERROR_TOO_MANY_OPEN_SESSIONS, return\n\n");
+      return LM_ERROR_TOO_MANY_OPEN_SESSIONS;
+    }
   }
-  unsigned long status = table.AcquireDevice(index, true);
-  if (status != LM_SUCCESS) return status;
-  DeviceEntry* entry = table.Entry(index);
-  auto* session = new Session;
-  session->device = session->eventDevice = entry->device;
-  session->deviceIndex = index;
-  std::snprintf(session->resourceName, sizeof session->resourceName, "USB::0x%X::0x%X::%d::INSTR",
-                entry->vendor_id, entry->product_id, static_cast<int>(entry->serial_number));
-  session->vendor_id = entry->vendor_id;
-  session->product_id = entry->product_id;
-  session->serial_number = entry->serial_number;
-  session->queue = entry->queue;
-  if (RegisterSession(session) != LM_SUCCESS) {
-    table.ReleaseDevice(index, true);
-    delete session;
-    log.Write("   ERROR: status == LM_ERROR_TOO_MANY_OPEN_SESSIONS, return\n\n");
-    return LM_ERROR_TOO_MANY_OPEN_SESSIONS;
-  }
-  // Events already waiting on the device reach the queue.
-  ReadEventPipe(*session);
-  if (out) *out = session;
+  // Events already waiting on the device reach the queue. Outside the
+  // tables lock: the read passes the mutex, which a refresh holds while it
+  // waits for the tables lock.
+  ReadEventPipe(opened);
+  *out = opened;
   log.Write("   Return value LM_SUCCESS\n\n");
   return LM_SUCCESS;
 }
 
 unsigned long CloseDevice(void* handle) {
-  TablesLock lock;
-  unsigned long status = CheckSession(handle);
-  if (status != LM_SUCCESS) return status;
-  auto* session = static_cast<Session*>(handle);
-  UnregisterSession(session);
-  TheDeviceTable().ReleaseDevice(session->deviceIndex, true);
-  session->check = 0;
-  delete session;
+  std::shared_ptr<Session> session;
+  {
+    TablesLock lock;
+    session = FindSession(handle);
+    if (!session) return LM_ERROR_INV_OBJECT;
+    // A session whose device is gone closes all the same: nothing else
+    // would ever free its slot and queue.
+    UnregisterSession(session.get());
+    ReleaseDevice(*session);
+    session->check = 0;
+  }
+  // Freed here, or by the last operation that still runs on it.
   return LM_SUCCESS;
 }
 
 void DetachSessions() {
-  for (Session* s : g_sessions)
-    if (s && s->deviceIndex != -1) {
-      s->deviceIndex = -1;
-      s->device = s->eventDevice = nullptr;
-    }
+  for (const auto& s : Slots())
+    if (s && s->deviceIndex != -1) ReleaseDevice(*s);
 }
 
 void ReattachSessions() {
   DeviceTable& table = TheDeviceTable();
-  for (Session* s : g_sessions) {
+  for (const auto& s : Slots()) {
     if (!s) continue;
     int index = table.FindDevice(s->vendor_id, s->product_id, s->serial_number);
-    if (index < 0 || table.AcquireDevice(index, false) != LM_SUCCESS) continue;
-    DeviceEntry* entry = table.Entry(index);
+    if (index < 0 || table.AcquireDevice(index, &s->device) != LM_SUCCESS) continue;
     s->deviceIndex = index;
-    s->device = s->eventDevice = entry->device;
-    if (!entry->queue) entry->queue = s->queue;
+    // The device's sessions share one queue again; this one's events join it.
+    std::shared_ptr<EventQueue> queue = table.Entry(index)->queue.lock();
+    if (!queue) {
+      table.Entry(index)->queue = s->queue;
+    } else if (queue != s->queue) {
+      queue->Absorb(*s->queue);
+      s->queue = std::move(queue);
+    }
   }
 }
 
 void ClearSessions() {
-  // Sessions left by the last end are those whose device was gone; no
-  // device entry holds their queues any more.
-  std::vector<EventQueue*> queues;
-  for (Session*& slot : g_sessions) {
-    if (!slot) continue;
-    if (slot->queue && std::find(queues.begin(), queues.end(), slot->queue) == queues.end())
-      queues.push_back(slot->queue);
-    delete slot;
-    slot = nullptr;
-  }
-  for (EventQueue* q : queues) delete q;
+  for (auto& slot : Slots()) slot.reset();
 }
 
 void CloseAllSessions() {
-  for (Session* s : g_sessions)
-    if (s && s->deviceIndex >= 0) CloseDevice(s);
+  for (const auto& s : Slots())
+    if (s) CloseDevice(s.get());
+}
+
+// Until the I/O is built: a session starts with its device's queue as the
+// table holds it.
+unsigned long ReadEventPipe(const void* handle) {
+  SessionUse use;
+  unsigned long status = UseSession(handle, &use);
+  if (status != LM_SUCCESS) return status;
+  return use.queue->Size() ? LM_SUCCESS : LM_ERROR_QUEUE_EMPTY;
 }
 
 }  // namespace corvel

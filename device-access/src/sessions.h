@@ -3,49 +3,66 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "device_table.h"
 
 namespace corvel {
 
 constexpr uint32_t kSessionCheckWord = 0x0DEADBEE;
+constexpr uint32_t kDefaultTimeoutMs = 10000;
+constexpr uint16_t EVENT_ACKNOWLEDGE = 0x67FF;
 
 struct Session {
-  TUsbDrv* device = nullptr;
+  // The device object, for endpoint 0 and the pipes alike; null while the
+  // device is gone. Changed only under the tables lock.
+  std::shared_ptr<TUsbDrv> device;
   int deviceIndex = -1;  // -1 while the device is gone
   uint32_t check = kSessionCheckWord;
   char resourceName[256] = "";
   uint32_t attr1 = 0;
   uint32_t vendor_id = 0, product_id = 0, serial_number = 0;
-  uint32_t timeout = 10000;  // attribute 3
-  EventQueue* queue = nullptr;
-  TUsbDrv* eventDevice = nullptr;   // the object the event pipe is read on
-  uint16_t waitAcknowledge = 1;     // attribute 8
-  uint16_t acknowledgeId = 0x67FF;  // attribute 9
-  uint16_t skipAcknowledge = 0;     // attribute 101
-  uint16_t dataInEndpoint = 0;      // attribute 10
+  uint32_t timeout = kDefaultTimeoutMs;  // attribute 3
+  // The queue of its device, shared with the device's other sessions.
+  std::shared_ptr<EventQueue> queue;
+  uint16_t waitAcknowledge = 1;                // attribute 8
+  uint16_t acknowledgeId = EVENT_ACKNOWLEDGE;  // attribute 9
+  uint16_t dataInEndpoint = 0;                 // attribute 10
   uint16_t attr100 = 0;
+  uint16_t skipAcknowledge = 0;  // attribute 101
 };
 
-// Registered sessions, by pointer; the first check of every export that
-// takes a session.
+// What an operation on a session holds for its whole run, taken under the
+// tables lock: neither a close nor a refresh on another thread frees the
+// session, its device object or its queue meanwhile.
+struct SessionUse {
+  std::shared_ptr<Session> session;
+  std::shared_ptr<TUsbDrv> device;  // null when the device is gone
+  std::shared_ptr<EventQueue> queue;
+  Session* operator->() const { return session.get(); }
+};
+
+// Registered sessions, by pointer.
 bool IsValidSession(const void* session);
-// LM_SUCCESS, LM_ERROR_INV_OBJECT, or LM_ERROR_DEVICE_DISCONNECTED.
+// The session check of every export that takes a session: LM_SUCCESS,
+// LM_ERROR_INV_OBJECT or LM_ERROR_DEVICE_DISCONNECTED. Takes the tables lock.
 unsigned long CheckSession(const void* session);
+// The session check, and on success what the operation holds (`use`).
+unsigned long UseSession(const void* session, SessionUse* use);
 
 unsigned long OpenDevice(const char* name, void** out);
 unsigned long CloseDevice(void* session);
 
-// Detaches every session from its device (refresh start).
+// Under the tables lock (refresh start): detaches every session from its device.
 void DetachSessions();
-// Finds every session's device again (refresh end).
+// Under the tables lock (refresh end): finds every session's device again.
 void ReattachSessions();
 // Library start: forgets every session.
 void ClearSessions();
-// Library end: closes every session whose device is there.
+// Library end: closes every session.
 void CloseAllSessions();
 
 // One read of the session's event pipe into its device's queue.
-unsigned long ReadEventPipe(Session& session);
+unsigned long ReadEventPipe(const void* session);
 
 }  // namespace corvel

@@ -2,43 +2,31 @@
 
 namespace corvel {
 
-TraceLog::TraceLog() { InitializeCriticalSection(&lock_); }
-
-TraceLog::~TraceLog() {
-  Close();
-  DeleteCriticalSection(&lock_);
-}
+TraceLog::~TraceLog() { Close(); }
 
 bool TraceLog::Open(const char* path) {
-  EnterCriticalSection(&lock_);
+  lm::Lock lock(lock_);
   if (file_) std::fclose(file_);
   file_ = std::fopen(path, "w+");
-  bool open = file_ != nullptr;
-  LeaveCriticalSection(&lock_);
-  return open;
+  return file_ != nullptr;
 }
 
 void TraceLog::Close() {
-  EnterCriticalSection(&lock_);
+  lm::Lock lock(lock_);
   if (file_) std::fclose(file_);
   file_ = nullptr;
-  LeaveCriticalSection(&lock_);
 }
 
 bool TraceLog::IsOpen() {
-  EnterCriticalSection(&lock_);
-  bool open = file_ != nullptr;
-  LeaveCriticalSection(&lock_);
-  return open;
+  lm::Lock lock(lock_);
+  return file_ != nullptr;
 }
 
 void TraceLog::Write(const char* text, bool flush) {
-  EnterCriticalSection(&lock_);
-  if (file_) {
-    std::fputs(text, file_);
-    if (flush) std::fflush(file_);
-  }
-  LeaveCriticalSection(&lock_);
+  lm::Lock lock(lock_);
+  if (!file_) return;
+  std::fputs(text, file_);
+  if (flush) std::fflush(file_);
 }
 
 }  // namespace corvel

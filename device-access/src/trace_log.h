@@ -6,11 +6,13 @@
 
 #include <cstdio>
 
+#include "lumetra/sync.h"
+
 namespace corvel {
 
 class TraceLog {
  public:
-  TraceLog();
+  TraceLog() = default;
   ~TraceLog();
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;
@@ -25,7 +27,7 @@ class TraceLog {
   void Write(const char* text, bool flush = false);
 
  private:
-  CRITICAL_SECTION lock_;
+  lm::CriticalSection lock_;
   FILE* file_ = nullptr;
 };
 

@@ -2,49 +2,21 @@
 
 namespace corvel {
 
-bool TUsbDrv::AcceptDriver(const tessaro::DriverInfoRecord& info) {
+bool AcceptDriver(const usbdrv::DriverInfoRecord& info) {
   return info.APIVersion == kDriverApiVersion;
 }
 
-uint32_t TUsbDrv::ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index,
-                                       uint16_t language) {
-  return ReadDescriptor(buffer, length, 0, 3, index, language);
+usbdrv::Status TUsbDrv::ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index,
+                                             uint16_t language) {
+  return ReadDescriptor(buffer, length, usbdrv::kRecipientDevice, usbdrv::kStringDescriptor, index,
+                        language);
 }
 
-uint32_t TUsbDrv::TransferOut(const void* data, uint32_t* length, DWORD ms) {
-  tessaro::TUsbDrvBuf buffer(const_cast<void*>(data), *length);
-  buffer.BytesToTransfer = *length;
-  buffer.BytesDone = 0;
-  StartWrite(buffer);
-  uint32_t status = AwaitTransfer(buffer, ms);
-  if (status == USBDRV_ERR_TIMEOUT) {
-    // The buffer must not be released while the driver still holds it.
-    CancelTransfers();
-    AwaitTransfer(buffer, INFINITE);
-  }
-  *length = buffer.BytesDone;
-  return status;
-}
-
-uint32_t TUsbDrv::TransferIn(void* data, uint32_t* length, DWORD ms) {
-  tessaro::TUsbDrvBuf buffer(data, *length);
-  buffer.BytesToTransfer = *length;
-  buffer.BytesDone = 0;
-  StartRead(buffer);
-  uint32_t status = AwaitTransfer(buffer, ms);
-  if (status == USBDRV_ERR_TIMEOUT) {
-    CancelTransfers();
-    AwaitTransfer(buffer, INFINITE);
-  }
-  *length = buffer.BytesDone;
-  return status;
-}
-
-uint32_t TUsbDrv::ConfigureDevice() {
-  tessaro::ConfigurationRequest request{};
-  request.ConfigurationIndex = 0;
-  request.InterfaceCount = 1;
-  request.Interfaces[0] = {0, 0, 0x10000};
+usbdrv::Status TUsbDrv::ConfigureDevice() {
+  usbdrv::ConfigurationRequest request{
+      .ConfigurationIndex = 0,
+      .InterfaceCount = 1,
+      .Interfaces = {{.InterfaceIndex = 0, .AlternateSetting = 0, .MaxTransferSize = 0x10000}}};
   return ApplyConfiguration(request);
 }
 

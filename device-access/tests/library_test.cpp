@@ -12,6 +12,7 @@
 #include "corvel/corvel.h"
 #include "library.h"
 #include "lumetra/dll_functions.h"
+#include "status_texts.h"
 #include "testsupport/process.h"
 #include "testsupport/testdir.h"
 
@@ -104,6 +105,24 @@ TEST_F(Corvel, ErrorStringGivesEveryTextOfTheTable) {
     // The rest of the buffer is padded with zero bytes.
     EXPECT_EQ(0, buffer[sizeof buffer - 1]) << std::hex << t.code;
   }
+}
+
+TEST(StatusTable, NamesEveryCodeAsTheHeaderDoes) {
+  struct Name {
+    DWORD code;
+    const char* name;
+  };
+  const std::vector<Name> names = {
+      {LM_SUCCESS, "LM_SUCCESS"},
+      {LM_ERROR_TMO, "LM_ERROR_TMO"},
+      {0xBFFF003E, "LM_ERROR_DEVICE_DISCONNECTED"},
+      {LM_ERROR_PARAMETER8, "LM_ERROR_PARAMETER8"},
+      {0x3FFF0085, "LM_WARN_UNKNOWN_STATUS"},
+  };
+  for (const Name& n : names)
+    EXPECT_STREQ(n.name, corvel::StatusName(n.code)) << std::hex << n.code;
+  EXPECT_EQ(nullptr, corvel::StatusName(0x1234));
+  EXPECT_EQ(nullptr, corvel::StatusText(0x1234));
 }
 
 TEST_F(Corvel, ErrorStringOfAnUnknownCodeIsAWarningWithTheCode) {

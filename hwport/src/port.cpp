@@ -5,6 +5,7 @@
 
 #include "hwport/backend.h"
 #include "lumetra/dll_functions.h"
+#include "lumetra/module.h"
 
 namespace hwport {
 namespace {
@@ -18,12 +19,9 @@ struct BenchBinding {
 // The folder of the module holding this code (the deliverable), with a
 // trailing backslash, so the bench is found beside the program.
 void ThisModuleFolder(char* out, DWORD size) {
-  HMODULE self = nullptr;
   out[0] = '\0';
-  if (!GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&ThisModuleFolder), &self))
-    return;
+  HMODULE self = lm::ModuleOf(reinterpret_cast<const void*>(&ThisModuleFolder));
+  if (!self) return;
   DWORD n = GetModuleFileNameA(self, out, size);
   if (n == 0 || n >= size) {
     out[0] = '\0';

@@ -4,11 +4,12 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <thread>
 
+#include "config/ini_values.h"
 #include "config/update_config.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
@@ -48,7 +49,7 @@ std::unique_ptr<UpdateConfig> BuildConfig(const std::string& appFolder,
                                           std::vector<BoxSeen>* seen) {
   std::unique_ptr<UpdateConfig> config;
   std::atomic<bool> done{false};
-  std::thread builder([&] {
+  lm::Thread builder([&] {
     config = std::make_unique<UpdateConfig>(appFolder);
     done = true;
   });
@@ -66,7 +67,7 @@ std::unique_ptr<UpdateConfig> BuildConfig(const std::string& appFolder,
     testsupport::ClickButton(box, IDOK);
     testsupport::WaitForWindowGone(box);
   }
-  builder.join();
+  EXPECT_TRUE(builder.Join(testsupport::kUiWaitMs));
   return config;
 }
 
@@ -648,3 +649,37 @@ TEST(UpdateConfig, StepStatusAndDetailKeepTheirRanges) {
 }
 
 }  // namespace
+
+// The INI number readers give the same value on the 32-bit and the native
+// build: hexadecimal values are 32-bit unsigned, decimal ones 32-bit signed.
+TEST(IniValues, NumbersAreReadIn32BitsOnEveryBuild) {
+  struct HexRow {
+    const char* text;
+    uint32_t expected;
+  } hexRows[] = {
+      {"0xFFFFFFFF", 0xFFFFFFFFu},
+      {"FFFFFFFF", 0xFFFFFFFFu},
+      {"0x100000000", 0xFFFFFFFFu},
+      {"  0x1F", 0x1Fu},
+      {"1fz2", 0x1Fu},
+      {"-1F", 0xFFFFFFE1u},
+      {"0x", 0u},
+      {"0xg", 0u},
+      {"", 0u},
+      {"+7fffffff", 0x7FFFFFFFu},
+      {"0X80000000", 0x80000000u},
+  };
+  for (const HexRow& r : hexRows)
+    EXPECT_EQ(r.expected, HexValue(r.text)) << "HexValue(\"" << r.text << "\")";
+  struct DecimalRow {
+    const char* text;
+    long expected;
+  } decimalRows[] = {
+      {"3000000000", 2147483647L},
+      {"-3000000000", -2147483647L - 1},
+      {" 42abc", 42L},
+      {"x", 0L},
+  };
+  for (const DecimalRow& r : decimalRows)
+    EXPECT_EQ(r.expected, LeadingInteger(r.text)) << "LeadingInteger(\"" << r.text << "\")";
+}

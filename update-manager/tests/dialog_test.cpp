@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "app/main_dialog.h"
 #include "config/update_config.h"
@@ -18,11 +17,13 @@
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "resource.h"
 #include "screenshot.h"
 #include "state/display_texts.h"
 #include "state/language_glue.h"
+#include "state/process_context.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
@@ -77,6 +78,24 @@ struct DialogOutcomes : StateOutcomes {
   }
 };
 
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM found) {
+  auto* result = reinterpret_cast<std::pair<DWORD, bool>*>(found);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == result->first && IsWindowVisible(window) && testsupport::IsMessageBox(window)) {
+    result->second = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// True when a message box of process `pid` is on the screen now.
+bool AnyMessageBoxOf(DWORD pid) {
+  std::pair<DWORD, bool> found{pid, false};
+  EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&found));
+  return found.second;
+}
+
 // Polls until `check` holds; false after 30 s.
 template <typename Check>
 bool Eventually(Check check) {
@@ -108,10 +127,11 @@ class KestorDialog : public ::testing::Test {
                    {"UPDATE_STATUS", {{"ZP_STATUS15", "Flash programmieren"}}}})
         .Language("Leer", "leer.ini", {});
     ASSERT_TRUE(package_.Write());
-    theEnvironment = new SystemEnvironment;
-    theEnvironment->SetUsbHostFunctions(UsbHostOf(pc_));
-    theConfig = new UpdateConfig(package_.AppFolder());
-    theDeviceUpdater = new DeviceUpdater({});
+    auto environment = std::make_unique<SystemEnvironment>();
+    environment->SetUsbHostFunctions(UsbHostOf(pc_));
+    theProcessContext.Adopt(std::move(environment),
+                            std::make_unique<UpdateConfig>(package_.AppFolder()),
+                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
     ErrorTextIndex = 0;
     exitRequested = false;
     automaticUpdate = false;
@@ -123,24 +143,21 @@ class KestorDialog : public ::testing::Test {
   }
   void TearDown() override {
     outcomes_.release = true;
-    if (thread_.joinable()) {
+    if (thread_.Joinable()) {
       if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
-      thread_.join();
+      EXPECT_TRUE(thread_.Join(testsupport::kUiWaitMs));
     }
     // Objects the dialog left in place (it ended without its shutdown).
-    delete theDeviceUpdater;
-    theDeviceUpdater = nullptr;
-    delete theConfig;
-    theConfig = nullptr;
-    delete theEnvironment;
-    theEnvironment = nullptr;
+    theProcessContext.Release();
     traceLevel = 0;
     SetTraceLogPath("");
   }
   // Opens the dialog on a thread of its own and waits until the machine
   // shows `status`.
-  void Open(const std::string& status = kReady) {
-    thread_ = std::thread([this] {
+  void Open(const std::string& status = kReady, const char* file = __builtin_FILE(),
+            int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
+    thread_.Start([this] {
       UpdateManagerDialog dialog(&outcomes_);
       result_ = dialog.DoModal();
       ++closed_;
@@ -153,8 +170,7 @@ class KestorDialog : public ::testing::Test {
   // Waits until the dialog has ended.
   bool Closed() {
     if (!Eventually([&] { return closed_.load() > 0; })) return false;
-    thread_.join();
-    return true;
+    return thread_.Join(testsupport::kUiWaitMs);
   }
   std::string DebugLog() { return testsupport::ReadFileOr(folder_ / "LM_Logfile.txt"); }
   std::string UpdateLog() { return testsupport::ReadFileOr(folder_ / "Kestor_log\\Kestor.log"); }
@@ -163,7 +179,9 @@ class KestorDialog : public ::testing::Test {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
   }
-  void ExpectTextsShowDisplayTexts() {
+  void ExpectTextsShowDisplayTexts(const char* file = __builtin_FILE(),
+                                   int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "called from " << file << ":" << line);
     const DisplayTextsRecord texts = DisplayTexts.Copy();
     const struct {
       int control;
@@ -187,7 +205,7 @@ class KestorDialog : public ::testing::Test {
   kestortest::PackageBuilder package_{folder_ / "package"};
   UsbHostPc pc_;
   DialogOutcomes outcomes_;
-  std::thread thread_;
+  lm::Thread thread_;
   HWND window_ = nullptr;
   std::atomic<int> closed_{0};
   INT_PTR result_ = 0;
@@ -341,7 +359,11 @@ TEST_F(KestorDialog, MenuCommandsAboutHelpAndShutdownRefused) {
     testsupport::MessageBoxAnswerer answerer({}, self, IDOK);
     testsupport::PostCommand(window_, ID_HELP_HELP);
     PostMessageA(window_, WM_HELP, 0, 0);
-    Sleep(1000);
+    // Posted messages are handled in order: once the title shows the progress
+    // posted after them, both were handled, and a box they opened would be up.
+    PostMessageA(window_, WM_UPDATE_TOTAL_PROGRESS, 40, 100);
+    ASSERT_TRUE(Eventually([&] { return testsupport::WindowText(window_) == "(40%) Kestor"; }));
+    EXPECT_FALSE(AnyMessageBoxOf(self));
     EXPECT_TRUE(answerer.Seen().empty());
   }
   {

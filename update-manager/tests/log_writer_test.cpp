@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "lumetra/sync.h"
 #include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ TEST(LogTrace, EntriesOfManyThreadsStayWhole) {
   const std::string path = folder / "LM_Logfile.txt";
   SetTraceLogPath(path);
   const std::string entryA(300, 'a'), entryB(300, 'b');
-  std::vector<std::thread> writers;
+  std::vector<lm::Thread> writers;
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([&, t] {
       for (int i = 0; i < 25; ++i) {
@@ -38,7 +39,7 @@ TEST(LogTrace, EntriesOfManyThreadsStayWhole) {
       }
     });
   }
-  for (auto& w : writers) w.join();
+  for (auto& w : writers) EXPECT_TRUE(w.Join(testsupport::kUiWaitMs));
   SetTraceLogPath("");
   const auto lines = testsupport::SplitLines(testsupport::ReadFileOr(path));
   size_t whole = 0;

@@ -3,18 +3,19 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "state/display_texts.h"
 #include "state/shared_values.h"
 #include "state/states.h"
 #include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
 
 namespace {
 
@@ -251,21 +252,25 @@ struct BlockingOutcomes : ScriptedOutcomes {
 TEST_F(StateTableTest, OnlyOneThreadStepsTheMachine) {
   BlockingOutcomes outcomes;
   StateMachine machine(MakeStateFactory(outcomes));
-  machine.Step();                                    // Initialize
-  std::thread stateThread([&] { machine.Step(); });  // USB Listen, held
+  machine.Step();                                   // Initialize
+  lm::Thread stateThread([&] { machine.Step(); });  // USB Listen, held
   while (!outcomes.inside) Sleep(1);
   EXPECT_FALSE(machine.LeaveRest(STATE_USB_LISTEN, STATE_EXIT)) << "refused while stepping";
-  std::atomic<bool> secondDone{false};
-  std::thread second([&] {
-    machine.Step();
-    secondDone = true;
+  // The first Step goes on only once the second thread is on its way into
+  // Step: a second stepper that did not wait would find the machine at rest
+  // in USB Listen (current == next) and return false without running a state.
+  std::atomic<bool> secondStarted{false};
+  std::atomic<bool> secondRan{false};
+  lm::Thread second([&] {
+    secondStarted = true;
+    secondRan = machine.Step();
   });
-  Sleep(50);
-  EXPECT_FALSE(secondDone) << "a second stepper waits for the first";
+  while (!secondStarted) Sleep(1);
   EXPECT_EQ(machine.CurrentId(), STATE_USB_LISTEN);
   outcomes.release = true;
-  stateThread.join();
-  second.join();
+  EXPECT_TRUE(stateThread.Join(testsupport::kUiWaitMs));
+  EXPECT_TRUE(second.Join(testsupport::kUiWaitMs));
+  EXPECT_TRUE(secondRan) << "a second stepper waits for the first, then runs the next state";
   EXPECT_EQ(machine.CurrentId(), STATE_USB_CONNECT) << "the second Step ran the next state";
 }
 

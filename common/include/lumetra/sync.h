@@ -42,6 +42,22 @@ class Lock {
   CriticalSection& section_;
 };
 
+// Holds a critical section for its scope when it was free at once.
+class TryLock {
+ public:
+  explicit TryLock(CriticalSection& section) : section_(section), held_(section.TryEnter()) {}
+  ~TryLock() {
+    if (held_) section_.Leave();
+  }
+  TryLock(const TryLock&) = delete;
+  TryLock& operator=(const TryLock&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  CriticalSection& section_;
+  bool held_;
+};
+
 // A Win32 event; manual reset unless asked otherwise.
 class Event {
  public:

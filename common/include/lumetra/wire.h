@@ -106,14 +106,43 @@ class SupplyBlockView {
 };
 
 // Writes the release record into a whole block; false for a short block.
-inline bool PutSupplyRelease(std::span<uint8_t> block, int16_t releaseTimesTen,
-                             uint16_t packedDate, int16_t beta) {
+inline bool PutSupplyRelease(std::span<uint8_t> block, int16_t releaseTimesTen, uint16_t packedDate,
+                             int16_t beta) {
   if (block.size() < SupplyBlock::kSize) return false;
   le::PutI16(&block[SupplyBlock::kReleaseOffset], releaseTimesTen);
   le::PutU16(&block[SupplyBlock::kReleaseDateOffset], packedDate);
   le::PutI16(&block[SupplyBlock::kBetaOffset], beta);
   return true;
 }
+
+// The standard USB device descriptor, the fields the suite reads from it.
+struct DeviceDescriptor {
+  static constexpr size_t kSize = 18;
+  static constexpr size_t kVendorIdOffset = 8;            // u16
+  static constexpr size_t kProductIdOffset = 10;          // u16
+  static constexpr size_t kManufacturerIndexOffset = 14;  // string index
+  static constexpr size_t kProductIndexOffset = 15;       // string index
+  static constexpr size_t kSerialIndexOffset = 16;        // string index
+};
+
+// A read-only view of a device descriptor; a shorter one is not valid and
+// every field of it reads 0.
+class DeviceDescriptorView {
+ public:
+  explicit DeviceDescriptorView(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  bool Valid() const { return bytes_.size() >= DeviceDescriptor::kSize; }
+
+  uint16_t VendorId() const { return U16At(DeviceDescriptor::kVendorIdOffset); }
+  uint16_t ProductId() const { return U16At(DeviceDescriptor::kProductIdOffset); }
+  uint8_t ManufacturerIndex() const { return ByteAt(DeviceDescriptor::kManufacturerIndexOffset); }
+  uint8_t ProductIndex() const { return ByteAt(DeviceDescriptor::kProductIndexOffset); }
+  uint8_t SerialIndex() const { return ByteAt(DeviceDescriptor::kSerialIndexOffset); }
+
+ private:
+  uint16_t U16At(size_t offset) const { return Valid() ? le::U16(&bytes_[offset]) : 0; }
+  uint8_t ByteAt(size_t offset) const { return Valid() ? bytes_[offset] : 0; }
+  std::span<const uint8_t> bytes_;
+};
 
 // The text of a USB string descriptor (bLength, bDescriptorType 3, UTF-16LE
 // code units): one byte per unit, '?' for a unit above 0xFF. bLength is

@@ -5,13 +5,14 @@
 #include <windows.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "benchctl/bench_control.h"
 #include "corvel_dll.h"
 #include "hwport/port.h"
+#include "lumetra/sync.h"
 #include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
 
 namespace corvel_test {
 namespace {
@@ -202,7 +203,7 @@ TEST_F(DeviceList, OnlyDriverApiVersion0141IsAccepted) {
 class MutexHolder {
  public:
   MutexHolder() {
-    thread_ = std::thread([this] {
+    thread_.Start([this] {
       HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "CorvelDll");
       WaitForSingleObject(m, INFINITE);
       SetEvent(held_);
@@ -214,7 +215,7 @@ class MutexHolder {
   }
   ~MutexHolder() {
     SetEvent(release_);
-    thread_.join();
+    EXPECT_TRUE(thread_.Join(testsupport::kUiWaitMs));
     CloseHandle(held_);
     CloseHandle(release_);
   }
@@ -222,7 +223,7 @@ class MutexHolder {
  private:
   HANDLE held_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread thread_;
+  lm::Thread thread_;
 };
 
 TEST_F(DeviceList, RefreshWaitsAtMostOneSecondForTheMutex) {
@@ -250,7 +251,7 @@ TEST_F(DeviceList, RefreshHoldsTheMutexWhileItReadsTheDevices) {
   ASSERT_EQ(0, dll_.LibInit());
   benchctl::ClearRecord();
   int result = -1;
-  std::thread refresh([&] { result = dll_.UpdateDeviceList(); });
+  lm::Thread refresh([&] { result = dll_.UpdateDeviceList(); });
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "CorvelDll");
   ASSERT_NE(nullptr, mutex);
   // Once the supply's string descriptor was read, the late request runs.
@@ -259,7 +260,7 @@ TEST_F(DeviceList, RefreshHoldsTheMutexWhileItReadsTheDevices) {
   Sleep(200);
   DWORD during = WaitForSingleObject(mutex, 0);
   if (during == WAIT_OBJECT_0) ReleaseMutex(mutex);
-  refresh.join();
+  EXPECT_TRUE(refresh.Join(testsupport::kUiWaitMs));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), during) << "the refresh let go of the mutex";
   EXPECT_EQ(0, result);
   EXPECT_EQ(2, dll_.GetDeviceCount());

@@ -137,7 +137,6 @@ TEST_F(Sessions, SessionOfARemovedDeviceIsDisconnectedUntilItReturns) {
   const int disconnected = Status(LM_ERROR_DEVICE_DISCONNECTED);
   EXPECT_EQ(disconnected, dll_.GetAttribute(instrument, 1, &value));
   EXPECT_EQ(disconnected, dll_.SetAttribute(instrument, 1, 1));
-  EXPECT_EQ(disconnected, dll_.CloseDevice(instrument));
   // The other session moved to the device's new place in the table.
   EXPECT_EQ("USB::0xE7B::0x5::42::INSTR", dll_.Text(alone, 2));
 
@@ -162,15 +161,40 @@ TEST_F(Sessions, EndOfTheLibraryClosesTheSessions) {
   EXPECT_EQ(Status(LM_ERROR_INV_OBJECT), dll_.CloseDevice(session));
 }
 
-TEST_F(Sessions, SessionOfAGoneDeviceOutlivesTheEndUntilTheNextStart) {
+TEST_F(Sessions, SessionOfAGoneDeviceClosesAndFreesItsSlot) {
+  // Every slot taken by a session of the device that then leaves.
+  std::vector<LmSession> sessions(256, nullptr);
+  for (size_t i = 0; i < sessions.size(); ++i)
+    ASSERT_EQ(0, dll_.OpenDevice("USB::0xE7B::0x5::42::INSTR", &sessions[i])) << i;
+  ASSERT_TRUE(benchctl::RemoveDevice(2));
+  ASSERT_EQ(0, dll_.UpdateDeviceList());
+  EXPECT_EQ(Status(LM_ERROR_DEVICE_DISCONNECTED), dll_.SetAttribute(sessions[0], 1, 1));
+  for (size_t i = 0; i < sessions.size(); ++i) ASSERT_EQ(0, dll_.CloseDevice(sessions[i])) << i;
+  EXPECT_EQ(Status(LM_ERROR_INV_OBJECT), dll_.CloseDevice(sessions[0]));
+  // The slots are free again.
+  LmSession session = nullptr;
+  EXPECT_EQ(0, dll_.OpenDevice(kInstrument, &session));
+  EXPECT_EQ(0, dll_.CloseDevice(session));
+}
+
+TEST_F(Sessions, EndOfTheLibraryClosesASessionOfAGoneDeviceToo) {
   LmSession session = nullptr;
   ASSERT_EQ(0, dll_.OpenDevice("USB::0xE7B::0x5::42::INSTR", &session));
   ASSERT_TRUE(benchctl::RemoveDevice(2));
   ASSERT_EQ(0, dll_.UpdateDeviceList());
   EXPECT_EQ(0, dll_.LibExit());
-  EXPECT_EQ(Status(LM_ERROR_DEVICE_DISCONNECTED), dll_.CloseDevice(session));
-  ASSERT_EQ(0, dll_.LibInit());
   EXPECT_EQ(Status(LM_ERROR_INV_OBJECT), dll_.CloseDevice(session));
+}
+
+TEST_F(Sessions, OpenWithoutASessionPointerIsRefusedAndOpensNothing) {
+  benchctl::ClearRecord();
+  EXPECT_EQ(Status(LM_ERROR_PARAMETER2), dll_.OpenDevice(kInstrument, nullptr));
+  EXPECT_TRUE(benchctl::CallRecord("CreateFile").empty());
+  // Nothing left behind: the device's only session opens and closes it.
+  LmSession session = nullptr;
+  ASSERT_EQ(0, dll_.OpenDevice(kInstrument, &session));
+  EXPECT_EQ(0, dll_.CloseDevice(session));
+  EXPECT_EQ(1u, benchctl::CallRecord("CloseHandle").size());
 }
 
 TEST_F(Sessions, OpenFailuresAndAttributeReadsAreTraced) {

@@ -39,7 +39,7 @@ TEST_F(UsbAccess, OpenAcceptsDriverApiVersion0141Only) {
 TEST_F(UsbAccess, ConfigureDeviceAppliesInterfaceZeroWith64KiBTransfers) {
   Use(benchctl::BenchSpec().Instrument(8, "A12345"));
   TUsbDrv drv;
-  EXPECT_EQ(tessaro::USBDRV_ERR_NOT_OPEN, drv.ConfigureDevice());
+  EXPECT_EQ(usbdrv::USBDRV_ERR_NOT_OPEN, drv.ConfigureDevice());
   EXPECT_TRUE(benchctl::CallRecord().empty());
   ASSERT_EQ(0u, drv.OpenInstance(0, nullptr, nullptr));
   EXPECT_EQ(0u, drv.ConfigureDevice());

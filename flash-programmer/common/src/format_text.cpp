@@ -7,6 +7,24 @@
 namespace tessaro {
 namespace {
 
+// Widths and precisions above this count as this: the formats are constants,
+// but the helper stays total, and a stray "%3000000000d" must not allocate
+// gigabytes or raise an error.
+constexpr int kMaxFieldSize = 1024;
+// Argument indexes saturate here; any index past the list writes "<?>".
+constexpr int kMaxIndex = 1 << 20;
+
+// The decimal number of the digits at format[k..] (k moves past them),
+// saturated at `highest`.
+int Digits(const std::string& format, size_t& k, int highest) {
+  int value = 0;
+  for (; k < format.size() && std::isdigit(static_cast<unsigned char>(format[k])); ++k) {
+    const int digit = format[k] - '0';
+    value = value > (highest - digit) / 10 ? highest : value * 10 + digit;
+  }
+  return value;
+}
+
 struct Spec {
   bool left = false;
   int width = -1;
@@ -65,9 +83,12 @@ std::string Float(const FormatArg& arg, const Spec& spec, bool* ok) {
     *ok = false;
     return {};
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", spec.precision < 0 ? 2 : spec.precision, d);
-  return text;
+  const int precision = spec.precision < 0 ? 2 : spec.precision;
+  int length = std::snprintf(nullptr, 0, "%.*f", precision, d);
+  if (length <= 0) return {};
+  std::vector<char> text(static_cast<size_t>(length) + 1);
+  std::snprintf(text.data(), text.size(), "%.*f", precision, d);
+  return std::string(text.data(), static_cast<size_t>(length));
 }
 
 std::string Text(const FormatArg& arg, const Spec& spec, bool* ok) {
@@ -101,9 +122,9 @@ std::string FormatText(const std::string& format, std::initializer_list<FormatAr
     Spec spec;
     // An index "n:" picks the argument; numbering goes on from there.
     size_t k = j;
-    while (k < format.size() && std::isdigit(static_cast<unsigned char>(format[k]))) ++k;
+    int number = Digits(format, k, kMaxIndex);
     if (k > j && k < format.size() && format[k] == ':') {
-      next = static_cast<size_t>(std::stoul(format.substr(j, k - j)));
+      next = static_cast<size_t>(number);
       j = k + 1;
     }
     if (j < format.size() && format[j] == '-') {
@@ -111,14 +132,13 @@ std::string FormatText(const std::string& format, std::initializer_list<FormatAr
       ++j;
     }
     k = j;
-    while (k < format.size() && std::isdigit(static_cast<unsigned char>(format[k]))) ++k;
-    if (k > j) spec.width = std::stoi(format.substr(j, k - j));
+    number = Digits(format, k, kMaxFieldSize);
+    if (k > j) spec.width = number;
     j = k;
     if (j < format.size() && format[j] == '.') {
       ++j;
       k = j;
-      while (k < format.size() && std::isdigit(static_cast<unsigned char>(format[k]))) ++k;
-      spec.precision = k > j ? std::stoi(format.substr(j, k - j)) : 0;
+      spec.precision = Digits(format, k, kMaxFieldSize);
       j = k;
     }
     if (j >= format.size()) {

@@ -7,6 +7,7 @@
 namespace tessaro {
 
 size_t ByteStream::Read(void* out, size_t count) {
+  fieldStart_ = position_;
   size_t n = size_ - position_ < count ? size_ - position_ : count;
   if (n) std::memcpy(out, data_ + position_, n);
   position_ += n;
@@ -18,6 +19,7 @@ void ByteStream::ReadExact(void* out, size_t count, const std::string& message) 
 }
 
 const uint8_t* ByteStream::Take(size_t count, const std::string& message) {
+  fieldStart_ = position_;
   if (size_ - position_ < count) {
     position_ = size_;
     throw TessaroError(message);
@@ -28,8 +30,15 @@ const uint8_t* ByteStream::Take(size_t count, const std::string& message) {
 }
 
 std::string ByteStream::ReadShortString(const std::string& message) {
+  const size_t start = position_;
   uint8_t length = ReadU8(message);
-  const uint8_t* p = Take(length, message);
+  const uint8_t* p = nullptr;
+  try {
+    p = Take(length, message);
+  } catch (...) {
+    fieldStart_ = start;
+    throw;
+  }
   return std::string(reinterpret_cast<const char*>(p), length);
 }
 

@@ -38,47 +38,155 @@ constexpr size_t kMarkSize = 31;
 
 bool StartsWithIf(const std::string& line) { return line.compare(0, 3, "if(") == 0; }
 
-bool ReadFromMemory(std::shared_ptr<const std::vector<uint8_t>> bytes, ProgramFileRecords& records,
-                    ProgramFileForm& form) {
-  if (!Crc16Check(bytes->data(), bytes->size())) throw TessaroError("Error CRC16");
-  ByteStream file(bytes->data(), bytes->size());
-  if (!ReadProgramFileHeader(records.header, file, false, form)) return false;
-  if (!HeaderToForm(records.header, form)) return false;
+// The parser's stop for a refused file: raised by ParseHeader, caught by
+// ParseProgramFile.
+struct Stop {
+  ProgramFileError error;
+};
 
-  FlashRecord flash;
-  ReadFlashRecord(file, flash);
-  records.flashes.Append(flash);
-  form.FlashListChanged(records.flashes);
+[[noreturn]] void Refuse(size_t offset, const std::string& text) {
+  throw Stop{{ProgramFileError::Refused, ProgramFileSection::Header, offset, text}};
+}
 
+void ParseHeader(ByteStream& file, ProgramFileContent& content) {
+  ProgramFileHeader& header = content.header;
+  uint8_t mark[kMarkSize];
+  if (file.Read(mark, kMarkSize) != kMarkSize || mark[0] != std::strlen(kHeaderMark) ||
+      std::memcmp(mark + 1, kHeaderMark, std::strlen(kHeaderMark)) != 0)
+    throw TessaroError("Read error, UsbDevDescrMark from file.");
+  const std::string error = "Read error, UsbDevDescrfrom file.";
+  const size_t versionAt = file.Position();
+  uint8_t major = file.ReadU8(error);
+  uint8_t minor = file.ReadU8(error);
+  header.vid = file.ReadU16(error);
+  header.pid = file.ReadU16(error);
+  uint16_t count = file.ReadU16(error);
+  const uint8_t* commands = file.Take(count, error);
+  header.commands.assign(commands, commands + count);
+  // Every byte counts here, a conditional's parameter byte too.
+  bool pathCommand = std::memchr(commands, kCommandPathBD, count) != nullptr;
+  bool pathTestCommand = std::memchr(commands, kCommandPathBDTest, count) != nullptr;
+  uint16_t versionCount = file.ReadU16(error);
+  for (uint16_t i = 0; i < versionCount; ++i) header.versions.push_back(file.ReadU32(error));
+  header.versionText = file.ReadShortString(error);
+
+  if (major != kFormatMajor || minor != kFormatMinor)
+    Refuse(versionAt, FormatText("Diferent verion: Glintor %d.%d, File %d.%d ",
+                                 {kFormatMajor, kFormatMinor, major, minor}));
+  if (pathCommand) {
+    if (file.ReadShortString(error) != kPathMark1)
+      Refuse(file.FieldStart(), "is use command \"PathTR410_BD\" but in binary file isn't version");
+    content.pathFlag = true;
+    content.pathVersion = file.ReadU32(error);
+  }
+  if (pathTestCommand) {
+    if (file.ReadShortString(error) != kPathMark2) {
+      content.pathFlag = false;
+      Refuse(file.FieldStart(),
+             "is use command \"PathTR410_BDtest\" but in binary file isn't version");
+    }
+    content.pathFlag = true;
+    content.pathVersion = file.ReadU32(error);
+  }
+}
+
+void ParseSelectedSectors(ByteStream& file, ProgramFileContent& content) {
   // Without the selected-sectors mark nothing is selected; the text read in
   // its place is gone, as the block reader then reports.
   const std::string error = "error read to file";
-  if (file.ReadShortString(error) == kSelectedSectorsMark) {
-    uint16_t count = file.ReadU16(error);
-    TSelectableList& sectors = form.SectorLines();
-    for (uint16_t i = 0; i < count; ++i) {
-      uint16_t index = file.ReadU16(error);
-      if (index >= sectors.Count()) {
-        ProgramFileLog(form.InfoLines(),
-                       "  Error, selected bank %d isn't in list of banks (0..%d)!",
-                       {index, sectors.Count() - 1});
-        return false;
-      }
-      sectors.SetSelected(index, true);
-    }
-  }
+  if (file.ReadShortString(error) != kSelectedSectorsMark) return;
+  content.hasSelectedSectors = true;
+  uint16_t count = file.ReadU16(error);
+  for (uint16_t i = 0; i < count; ++i) content.selectedSectors.push_back(file.ReadU16(error));
+}
 
-  records.blocks.Clear();
-  records.blocks.ShareSource(bytes);
-  ReadProgramBlocks(file, records.blocks, true);
-  BlocksToLines(records.blocks, form.BlockLines(), form.SelectedFlash());
-  form.BlockLines().SelectAll();
-
-  CommandsFromLines(records.header, form.CommandLines(), form.VersionLines());
+// True when the parser stopped in `section` and refused the file (the user
+// is told); raises when it stopped there with an error.
+bool StoppedIn(const ProgramFileContent& content, ProgramFileSection section,
+               ProgramFileForm& form) {
+  if (!content.error || content.error->section != section) return false;
+  if (content.error->kind == ProgramFileError::Raised) throw TessaroError(content.error->text);
+  form.ShowMessage(content.error->text);
   return true;
 }
 
+bool ReadFromMemory(std::shared_ptr<const std::vector<uint8_t>> bytes, ProgramFileRecords& records,
+                    ProgramFileForm& form) {
+  return ShowProgramFile(ParseProgramFile(std::move(bytes)), records, form);
+}
+
 }  // namespace
+
+ProgramFileContent ParseProgramFile(std::shared_ptr<const std::vector<uint8_t>> bytes) {
+  ProgramFileContent content;
+  if (!Crc16Check(bytes->data(), bytes->size())) {
+    content.error = ProgramFileError{ProgramFileError::Raised, ProgramFileSection::Crc,
+                                     bytes->size() < 2 ? 0 : bytes->size() - 2, "Error CRC16"};
+    return content;
+  }
+  ByteStream file(bytes->data(), bytes->size());
+  ProgramFileSection section = ProgramFileSection::Header;
+  try {
+    ParseHeader(file, content);
+    section = ProgramFileSection::Flash;
+    FlashRecord flash;
+    ReadFlashRecord(file, flash);
+    content.flash = std::move(flash);
+    section = ProgramFileSection::SelectedSectors;
+    ParseSelectedSectors(file, content);
+    section = ProgramFileSection::Blocks;
+    content.blocks.ShareSource(bytes);
+    ReadProgramBlocks(file, content.blocks, true);
+  } catch (const Stop& stop) {
+    content.error = stop.error;
+  } catch (const TessaroError& e) {
+    content.error =
+        ProgramFileError{ProgramFileError::Raised, section, file.FieldStart(), e.what()};
+  }
+  return content;
+}
+
+bool ShowProgramFile(ProgramFileContent&& content, ProgramFileRecords& records,
+                     ProgramFileForm& form) {
+  StoppedIn(content, ProgramFileSection::Crc, form);
+
+  ProgramFileHeader& header = records.header;
+  header.Reset();
+  header.vid = content.header.vid;
+  header.pid = content.header.pid;
+  header.commands = content.header.commands;
+  header.versions = content.header.versions;
+  header.versionText = content.header.versionText;
+  if (content.pathFlag) header.pathFlag = *content.pathFlag;
+  if (content.pathVersion) header.pathVersion = *content.pathVersion;
+  if (StoppedIn(content, ProgramFileSection::Header, form)) return false;
+  if (!HeaderToForm(header, form)) return false;
+
+  StoppedIn(content, ProgramFileSection::Flash, form);
+  records.flashes.Append(*content.flash);
+  form.FlashListChanged(records.flashes);
+
+  TSelectableList& sectors = form.SectorLines();
+  for (uint16_t index : content.selectedSectors) {
+    if (index >= sectors.Count()) {
+      ProgramFileLog(form.InfoLines(), "  Error, selected bank %d isn't in list of banks (0..%d)!",
+                     {index, sectors.Count() - 1});
+      return false;
+    }
+    sectors.SetSelected(index, true);
+  }
+  StoppedIn(content, ProgramFileSection::SelectedSectors, form);
+
+  records.blocks = std::move(content.blocks);
+  StoppedIn(content, ProgramFileSection::Blocks, form);
+  BlocksToLines(records.blocks, form.BlockLines(), form.SelectedFlash());
+  form.BlockLines().SelectAll();
+
+  // The command bytes stay as read: 46 and 47 share their name, and a
+  // trailing conditional has no line, so the lines cannot give them back.
+  ShowConditionalVersions(form.CommandLines(), form.VersionLines());
+  return true;
+}
 
 bool ReadProgramBytes(std::shared_ptr<const std::vector<uint8_t>> bytes,
                       ProgramFileRecords& records, ProgramFileForm& form) {
@@ -115,53 +223,6 @@ bool ReadProgramFile(const std::string& fileName, ProgramFileRecords& records,
   bool ok = ReadFromMemory(std::move(bytes), records, form);
   ProgramingState::SetStatus(ok ? 2 : -2);
   return ok;
-}
-
-bool ReadProgramFileHeader(ProgramFileHeader& header, ByteStream& file, bool keep,
-                           ProgramFileForm& form) {
-  if (!keep) header.Reset();
-  uint8_t mark[kMarkSize];
-  if (file.Read(mark, kMarkSize) != kMarkSize || mark[0] != std::strlen(kHeaderMark) ||
-      std::memcmp(mark + 1, kHeaderMark, std::strlen(kHeaderMark)) != 0)
-    throw TessaroError("Read error, UsbDevDescrMark from file.");
-  const std::string error = "Read error, UsbDevDescrfrom file.";
-  uint8_t major = file.ReadU8(error);
-  uint8_t minor = file.ReadU8(error);
-  header.vid = file.ReadU16(error);
-  header.pid = file.ReadU16(error);
-  uint16_t count = file.ReadU16(error);
-  const uint8_t* commands = file.Take(count, error);
-  header.commands.assign(commands, commands + count);
-  // Every byte counts here, a conditional's parameter byte too.
-  bool pathCommand = std::memchr(commands, kCommandPathBD, count) != nullptr;
-  bool pathTestCommand = std::memchr(commands, kCommandPathBDTest, count) != nullptr;
-  uint16_t versionCount = file.ReadU16(error);
-  for (uint16_t i = 0; i < versionCount; ++i) header.versions.push_back(file.ReadU32(error));
-  header.versionText = file.ReadShortString(error);
-
-  if (major != header.formatMajor || minor != header.formatMinor) {
-    form.ShowMessage(FormatText("Diferent verion: Glintor %d.%d, File %d.%d ",
-                                {header.formatMajor, header.formatMinor, major, minor}));
-    return false;
-  }
-  if (pathCommand) {
-    if (file.ReadShortString(error) != kPathMark1) {
-      form.ShowMessage("is use command \"PathTR410_BD\" but in binary file isn't version");
-      return false;
-    }
-    header.pathFlag = true;
-    header.pathVersion = file.ReadU32(error);
-  }
-  if (pathTestCommand) {
-    if (file.ReadShortString(error) != kPathMark2) {
-      header.pathFlag = false;
-      form.ShowMessage("is use command \"PathTR410_BDtest\" but in binary file isn't version");
-      return false;
-    }
-    header.pathFlag = true;
-    header.pathVersion = file.ReadU32(error);
-  }
-  return true;
 }
 
 bool HeaderToForm(ProgramFileHeader& header, ProgramFileForm& form) {
@@ -205,6 +266,17 @@ bool WriteSupFWsToStrs(const ProgramFileHeader& header, TStrings& versionLines) 
   return true;
 }
 
+namespace {
+
+// A conditional's line with version k of the list.
+std::string ConditionalLine(int k, const TLineList& versionLines) {
+  std::string version =
+      k >= 0 && k < versionLines.Count() ? versionLines.Line(k) : "empty ver.list";
+  return FormatText("if(%d.from VersionList = %s)do next cmd", {k, version});
+}
+
+}  // namespace
+
 bool CommandsFromLines(ProgramFileHeader& header, TLineList& commandLines,
                        const TLineList& versionLines) {
   header.commands.clear();
@@ -220,13 +292,19 @@ bool CommandsFromLines(ProgramFileHeader& header, TLineList& commandLines,
     if (code < 0) return false;
     header.commands.push_back(static_cast<uint8_t>(code));
     if (conditional) {
-      std::string version =
-          k >= 0 && k < versionLines.Count() ? versionLines.Line(k) : "empty ver.list";
-      commandLines.SetLine(i, FormatText("if(%d.from VersionList = %s)do next cmd", {k, version}));
+      commandLines.SetLine(i, ConditionalLine(k, versionLines));
       header.commands.push_back(static_cast<uint8_t>(k));
     }
   }
   return true;
+}
+
+void ShowConditionalVersions(TLineList& commandLines, const TLineList& versionLines) {
+  for (int i = 0; i < commandLines.Count(); ++i) {
+    const std::string line = commandLines.Line(i);
+    if (StartsWithIf(line))
+      commandLines.SetLine(i, ConditionalLine(VersionIndexFromLine(line), versionLines));
+  }
 }
 
 int VersionIndexFromLine(const std::string& text) {

@@ -283,12 +283,90 @@ TEST_F(ProgramFileReader, ConditionalShowsItsVersionFromTheList) {
   EXPECT_EQ(Bytes({49, 1, 15}), records.header.commands);
 }
 
-TEST_F(ProgramFileReader, TrailingConditionalHasNoLineAndIsDropped) {
-  ProgramFileSpec s;
-  s.commands = {10, 49};
-  ASSERT_TRUE(Read(s).result);
-  EXPECT_EQ(std::vector<std::string>({"OpenDevice"}), form.commands.Lines());
-  EXPECT_EQ(Bytes({10}), records.header.commands);
+// The command bytes survive a read unchanged, though two commands share the
+// name "reserved" and a trailing conditional has no line of its own.
+TEST_F(ProgramFileReader, CommandBytesSurviveTheRead) {
+  struct Row {
+    const char* proves;
+    Bytes commands;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"47 is not read back as 46", {46, 47, 15}, {"reserved", "reserved", "FlashProgram"}},
+      {"a trailing conditional is kept", {10, 49}, {"OpenDevice"}},
+      {"a conditional on 47", {49, 0, 47}, {"if(0.from VersionList = 1.2)do next cmd", "reserved"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.proves);
+    form = MemoryProgramFileForm();
+    ProgramFileSpec s;
+    s.commands = r.commands;
+    ASSERT_TRUE(Read(s).result);
+    EXPECT_EQ(r.lines, form.commands.Lines());
+    EXPECT_EQ(r.commands, records.header.commands);
+  }
+}
+
+// The parser alone: the content as far as it was read, and where it stopped.
+TEST(ProgramFileParser, StopsWithTheSectionOffsetAndTextOfTheFailingField) {
+  std::vector<tessaro_test::FieldOffset> fields;
+  const Bytes whole = ProgramFileWriter::Write({}, &fields);
+  auto offsetOf = [&](const std::string& name) {
+    for (const auto& f : fields)
+      if (f.name == name) return f.offset;
+    ADD_FAILURE() << "no field " << name;
+    return size_t{0};
+  };
+  auto parse = [](const Bytes& bytes) {
+    return ParseProgramFile(std::make_shared<const std::vector<uint8_t>>(bytes));
+  };
+
+  ProgramFileContent valid = parse(whole);
+  EXPECT_FALSE(valid.error.has_value());
+  EXPECT_EQ(0x0E7B, valid.header.vid);
+  ASSERT_TRUE(valid.flash.has_value());
+  EXPECT_EQ("AM29F400BB", valid.flash->name);
+  EXPECT_TRUE(valid.hasSelectedSectors);
+  EXPECT_EQ(std::vector<uint16_t>({0, 1}), valid.selectedSectors);
+  EXPECT_EQ(2, valid.blocks.Count());
+
+  // The fresh CRC takes two bytes after the cut: the rows are fields longer
+  // than that.
+  struct Row {
+    const char* cutInside;
+    ProgramFileSection section;
+    std::string text;
+  } rows[] = {
+      {"header.versionText", ProgramFileSection::Header, "Read error, UsbDevDescrfrom file."},
+      {"flash.name", ProgramFileSection::Flash, "Read error, Flash from file."},
+      {"blocks.block1.data", ProgramFileSection::Blocks, "Read error, ProgramBlocksfrom file."},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.cutInside);
+    const size_t at = offsetOf(r.cutInside);
+    ProgramFileContent cut = parse(ProgramFileWriter::CutWithCrc(whole, at + 1));
+    ASSERT_TRUE(cut.error.has_value());
+    EXPECT_EQ(ProgramFileError::Raised, cut.error->kind);
+    EXPECT_EQ(r.section, cut.error->section);
+    EXPECT_EQ(at, cut.error->offset);
+    EXPECT_EQ(r.text, cut.error->text);
+  }
+
+  Bytes badCrc = whole;
+  badCrc.back() ^= 1;
+  ProgramFileContent crc = parse(badCrc);
+  ASSERT_TRUE(crc.error.has_value());
+  EXPECT_EQ(ProgramFileSection::Crc, crc.error->section);
+  EXPECT_EQ(whole.size() - 2, crc.error->offset);
+  EXPECT_EQ("Error CRC16", crc.error->text);
+
+  ProgramFileSpec newer;
+  newer.formatMinor = 2;
+  ProgramFileContent refused = parse(ProgramFileWriter::Write(newer));
+  ASSERT_TRUE(refused.error.has_value());
+  EXPECT_EQ(ProgramFileError::Refused, refused.error->kind);
+  EXPECT_EQ(offsetOf("header.major"), refused.error->offset);
+  EXPECT_EQ("Diferent verion: Glintor 1.1, File 1.2 ", refused.error->text);
+  EXPECT_EQ(0x0E7B, refused.header.vid);  // read before the version was refused
 }
 
 TEST_F(ProgramFileReader, ZeroBlocksAreAcceptedAndEmptyBlocksDropped) {

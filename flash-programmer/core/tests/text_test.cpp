@@ -30,6 +30,29 @@ TEST(FormatText, Specifiers) {
   for (const Row& r : rows) EXPECT_EQ(r.expected, r.actual);
 }
 
+// A huge width, precision or index neither raises nor allocates beyond the
+// bound of 1024 characters per field.
+TEST(FormatText, HugeNumbersInASpecifierAreBounded) {
+  struct Row {
+    const char* format;
+    size_t length;
+  } rows[] = {
+      {"%3000000000d", 1024},
+      {"%.3000000000d", 1024},
+      {"%-99999999999999999999d|", 1025},
+      {"%1024d", 1024},
+      {"%1023d", 1023},
+      {"%.3000000000f", 1026},  // "7." and 1024 decimals
+  };
+  for (const Row& r : rows) {
+    std::string text;
+    EXPECT_NO_THROW(text = FormatText(r.format, {7})) << r.format;
+    EXPECT_EQ(r.length, text.size()) << r.format;
+  }
+  EXPECT_EQ("<?>", FormatText("%99999999999999999999:d", {7}));
+  EXPECT_EQ("7", FormatText("%0:d", {7}));
+}
+
 TEST(TextUtils, PadRightCutsAndFills) {
   EXPECT_EQ(std::string(48, 'n'), PadRight(std::string(50, 'n'), 48, ' '));
   EXPECT_EQ("ab   ", PadRight("ab", 5, ' '));

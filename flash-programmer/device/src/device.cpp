@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
-#include <mutex>
 
 #include "hwport/clock.h"
+#include "lumetra/sync.h"
 #include "tessaro/device_error.h"
 
 namespace tessaro {
@@ -27,9 +27,9 @@ std::string Elapsed(DWORD startTick) {
 }  // namespace
 
 const char* KeepText(const std::string& text) {
-  static std::mutex lock;
+  static lm::CriticalSection lock;
   static std::deque<std::string> texts;
-  std::lock_guard<std::mutex> g(lock);
+  lm::Lock g(lock);
   texts.push_back(text);
   return texts.back().c_str();
 }

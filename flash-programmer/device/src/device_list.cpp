@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "tessaro/device_error.h"
+#include "tessaro/driver_policy.h"
 #include "tessaro/format_text.h"
-#include "tessaro/usbdrv.h"
 
 namespace tessaro {
 namespace {
@@ -19,12 +19,12 @@ std::string ReadText(TUsbDrv& drv, uint8_t index) {
   return StringDescriptorText(buffer, length);
 }
 
-void ShowApiRefusal(const DriverInfoRecord& info) {
+void ShowApiRefusal(const usbdrv::DriverInfoRecord& info) {
   std::string text = FormatText(
       "%s\r\nActual Driver:\r\n - APIVersion: %1:d (0x%1:4.4X)\r\n - DriverVersion: %2:d "
       "(0x%2:4.4X)\r\n - DriverBuildNumber: %3:d (0x%3:8.8X)\r\n - Flags: %4:d (0x%4:8.8X)",
-      {DriverStatusText(USBDRV_ERR_API_VERSION), info.APIVersion, info.DriverVersion,
-       info.DriverBuildNumber, info.Flags});
+      {usbdrv::DriverStatusText(usbdrv::USBDRV_ERR_API_VERSION), info.APIVersion,
+       info.DriverVersion, info.DriverBuildNumber, info.Flags});
   MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR);
 }
 
@@ -47,22 +47,23 @@ std::string StringDescriptorText(const uint8_t* data, uint32_t size) {
 
 TDeviceList::TDeviceList() {
   TUsbDrv drv;
-  HDEVINFO set = TUsbDrv::OpenInterfaceList(&USBDRV_INTERFACE_GUID);
+  HDEVINFO set = TUsbDrv::OpenInterfaceList(&usbdrv::USBDRV_INTERFACE_GUID);
   // A bound on the members guards against a list that never ends.
   for (int n = 0; n < 256; ++n) {
-    uint32_t status = drv.OpenInstance(n, set, &USBDRV_INTERFACE_GUID);
-    if (status == USBDRV_ERR_API_VERSION) {
+    usbdrv::Status status = drv.OpenInstance(n, set, &usbdrv::USBDRV_INTERFACE_GUID);
+    if (status == usbdrv::USBDRV_ERR_API_VERSION) {
       ShowApiRefusal(drv.DriverInfo);
       break;
     }
     // No such member: the end of the list.
-    if (status == USBDRV_ERR_NO_MORE_MEMBERS) break;
+    if (status == usbdrv::USBDRV_ERR_NO_MORE_MEMBERS) break;
     // A device that cannot be opened (or is gone since the snapshot) is
     // skipped, so the devices after it are still listed; a failure of the
     // list itself (a system error) ends the scan.
     if (status != 0) {
-      bool deviceFailed = status == USBDRV_ERR_OPEN_FAILED ||
-                          ((status & 0xE0000000u) == 0xE0000000u && status != USBDRV_ERR_NO_MEMORY);
+      bool deviceFailed =
+          status == usbdrv::USBDRV_ERR_OPEN_FAILED ||
+          ((status & 0xE0000000u) == 0xE0000000u && status != usbdrv::USBDRV_ERR_NO_MEMORY);
       if (!set || !deviceFailed) break;
       continue;
     }

@@ -9,7 +9,7 @@
 #include "benchctl/bench_control.h"
 #include "hwport/port.h"
 #include "tessaro/device_error.h"
-#include "tessaro/usbdrv.h"
+#include "tessaro/driver_policy.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 

@@ -1,15 +1,13 @@
 // The device requests beside the batch operations: flash status, suspend,
 // idle wait, firmware version, markers, reboot and kill.
 #include <windows.h>
-// commctrl.h needs windows.h first
-#include <commctrl.h>
 
-#include "flash_settings.h"
 #include "flash_steps.h"
 #include "tessaro/crc16.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_codes.h"
-#include "utilities.h"
+#include "tessaro/flash_settings.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {
@@ -19,15 +17,11 @@ constexpr uint16_t kFacVersion = 0x1010;
 constexpr uint16_t kFacKill = 0x3040;
 constexpr uint16_t kFacSuspend = 0x3800;
 
-void SetBar(HWND bar, UINT message, int value) {
-  if (bar) SendMessageA(bar, message, message == PBM_SETRANGE32 ? 0 : value, value);
-}
-
 // The device status word; true when both bytes arrived.
 bool ReadDeviceStatus(TDevice* device, TLineList* log, TStrings* transfer, uint16_t* status) {
   uint8_t buffer[2] = {};
   bool good = Dev_GetFacilityData(device, kStatusRegister, 0, nullptr, transfer, 2, buffer) == 2;
-  *status = GetU16(buffer);
+  *status = le::U16(buffer);
   if (good)
     LogM(log, " OK, read status %d (0x%8.8X) from device", {*status, *status});
   else
@@ -43,7 +37,7 @@ std::string VersionText(const FirmwareVersion& v) {
 
 uint32_t Packed(const FirmwareVersion& v) { return static_cast<uint32_t>(v.major) << 16 | v.minor; }
 
-bool Marker(TDevice* device, uint16_t what, bool wait, bool heading, TLineList* log,
+bool Marker(TDevice* device, MarkerWhat what, bool wait, bool heading, TLineList* log,
             TStrings* transfer) {
   if (heading) {
     std::string name;
@@ -51,10 +45,15 @@ bool Marker(TDevice* device, uint16_t what, bool wait, bool heading, TLineList* 
     if (log) log->Add("");
     LogM(log, "=====   %s: %s =====", {CommandName(CMD_MARKER_REBOOT), name});
   }
-  uint32_t address = 0;
-  bool result = SendFlashCommand(device, CMD_MARKER_REBOOT, what, transfer, log, wait, true,
-                                 &address, CurrentFlashTimes().autoselectTimeout, 78, 77, 76, 4);
-  FinishProgress(nullptr, nullptr);
+  bool result = SendFlashCommand(device,
+                                 {.command = CMD_MARKER_REBOOT,
+                                  .argument = what,
+                                  .size = 4,
+                                  .wait = wait,
+                                  .timeout = CurrentFlashTimes().autoselectTimeout,
+                                  .expect = kMarkerStates},
+                                 transfer, log);
+  FinishProgress({});
   return result;
 }
 
@@ -77,10 +76,12 @@ bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer) {
       return false;
     }
     FlashShared& f = Flash();
-    if (f.FlashState == 9) {
+    // The reply just read decides, not the state of the operation before it.
+    int replied = StatusIndexOfCode(le::U16(answer));
+    if (replied == kAutoselectOk) {
       f.FoundManufactureID = answer[2];
       f.FoundSectorProtection = answer[3];
-      f.FoundDeviceID = GetU16(answer + 4);
+      f.FoundDeviceID = le::U16(answer + 4);
       LogM(log,
            "=====   Get FlashStatus   ===== \n\r  status: \"ok_respond_autoselect\" \n\r  "
            "ManufactureID: 0x%2.2X \n\r  DeviceID: 0x%4.4X \n\r  SectorProtection: 0x%2.2X ",
@@ -88,8 +89,7 @@ bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer) {
     } else {
       LogM(log, "");
       LogM(log, "--- Get FlashStatus --- ");
-      std::string name = f.FlashState < kFlashStatusCount ? StatusName(f.FlashState) : "???";
-      LogM(log, "  status: \"%0:s\" (0x%1:4.4X(%1:d)) ", {name, GetU16(answer)});
+      LogM(log, "  status: \"%0:s\" (0x%1:4.4X(%1:d)) ", {StatusName(replied), le::U16(answer)});
       std::string bytes;
       for (int i = 2; i <= 5; ++i) bytes += FormatText("0x%2.2X, ", {answer[i]});
       bytes += FormatText("CRC16: 0x%4.4X ", {received});
@@ -102,54 +102,58 @@ bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer) {
   }
 }
 
-bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer, HWND bar) {
+bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer,
+                   const FlashProgress& progress) {
+  constexpr int kRounds = 500;
+  auto step = [&](int done) { StepProgress(progress, FlashPhase::kSuspend, done, kRounds); };
   try {
-    SetBar(bar, PBM_SETRANGE32, 500);
-    SetBar(bar, PBM_SETPOS, 0);
+    step(0);
     uint16_t status = 0;
     bool good = ReadDeviceStatus(device, log, transfer, &status);
-    if (good) SetBar(bar, PBM_SETPOS, 500);
-    for (int left = 500; good && status != 128 && status != 129 && left > 0; --left) {
+    if (good) step(kRounds);
+    for (int left = kRounds; good && !IsSuspendedStatus(status) && left > 0; --left) {
       ProcessMessages();
       Dev_SetFacilityData(device, kFacSuspend, 0, nullptr, transfer, 0, nullptr);
       LogM(log, " OK, send command Suspend to device");
       SleepMs(100);
       LogM(log, " sleep 100ms.");
       good = ReadDeviceStatus(device, log, transfer, &status);
-      SetBar(bar, PBM_SETPOS, 500 - (left - 1));
+      step(kRounds - (left - 1));
     }
-    bool result = good && (status == 128 || status == 129);
+    bool result = good && IsSuspendedStatus(status);
     if (result)
       LogM(log, " OK, device is suspended (status=%d)", {status});
     else
       LogM(log, " Error in suspending of device.");
-    SetBar(bar, PBM_SETPOS, 500);
+    step(kRounds);
     return result;
   } catch (const TessaroError&) {
     return false;
   }
 }
 
-bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer, HWND bar) {
+bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer,
+                 const FlashProgress& progress) {
+  constexpr int kRounds = 3000;
+  auto step = [&](int done) { StepProgress(progress, FlashPhase::kWaitIdle, done, kRounds); };
   try {
-    SetBar(bar, PBM_SETRANGE32, 3000);
-    SetBar(bar, PBM_SETPOS, 0);
+    step(0);
     uint16_t status = 0;
     bool good = ReadDeviceStatus(device, log, transfer, &status);
-    if (good) SetBar(bar, PBM_SETPOS, 3000);
-    for (int left = 3000; good && status >= 2 && left > 0; --left) {
+    if (good) step(kRounds);
+    for (int left = kRounds; good && status > kStatusIdleHighest && left > 0; --left) {
       SleepMs(100);
       ProcessMessages();
       LogM(log, " sleep 100ms.");
       good = ReadDeviceStatus(device, log, transfer, &status);
-      SetBar(bar, PBM_SETPOS, 3000 - (left - 1));
+      step(kRounds - (left - 1));
     }
-    bool result = good && status <= 1;
+    bool result = good && status <= kStatusIdleHighest;
     if (result)
       LogM(log, " OK, device is in IDLE (status=%d)", {status});
     else
       LogM(log, " Error in waiting for IDLE of device.");
-    SetBar(bar, PBM_SETPOS, 3000);
+    step(kRounds);
     return result;
   } catch (const TessaroError&) {
     return false;
@@ -167,11 +171,11 @@ bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMod
   }
   uint8_t buffer[4] = {};
   int n = Dev_GetFacilityData(device, kFacVersion, 0, nullptr, transfer, 4, buffer);
-  version.major = GetU16(buffer);
-  version.minor = GetU16(buffer + 2);
+  version.major = le::U16(buffer);
+  version.minor = le::U16(buffer + 2);
   if (n == 4) {
     LogM(log, " OK, read version %d.%d  (0x%8.8X) from device",
-         {version.major, version.minor, GetU32(buffer)});
+         {version.major, version.minor, le::U32(buffer)});
     return true;
   }
   LogM(log,
@@ -221,28 +225,31 @@ bool FirmwareVersionInList(TDevice* device, const std::vector<uint32_t>& version
   return found;
 }
 
-bool SendFlashCommand(TDevice* device, uint16_t command, uint16_t argument, TStrings* transfer,
-                      TLineList* log, bool wait, bool crc, uint32_t* address, int32_t timeout,
-                      uint8_t errorIndex, uint8_t successIndex, uint8_t busyIndex, uint16_t size) {
+bool SendFlashCommand(TDevice* device, const FlashRequest& r, TStrings* transfer, TLineList* log,
+                      uint32_t* address) {
   try {
-    std::string commandName = CommandName(command), what;
-    WhatName(command, argument, what);
-    Flash().FlashState = busyIndex;
-    std::vector<uint8_t> request(size, 0);
-    if (size >= 2) PutU16(request.data(), argument);
-    if (crc && size >= 2) Crc16Append(request.data(), size - 2u);
+    std::string commandName = CommandName(r.command), what;
+    WhatName(r.command, r.argument, what);
+    Flash().FlashState = r.expect.busy;
+    std::vector<uint8_t> request(r.size, 0);
+    if (r.size >= 2) le::PutU16(request.data(), r.argument);
+    if (r.crc && r.size >= 2) Crc16Append(request.data(), r.size - 2u);
     std::string title = FormatText("for command %s: %s", {commandName, what});
-    SendFacility(device, command, request.data(), size, log, title, transfer);
-    if (!wait) {
+    // A request the device did not take fails: the state of the command
+    // before it must not pass for this one's answer.
+    if (!SendFacility(device, r.command, request.data(), r.size, log, title, transfer))
+      return false;
+    if (!r.wait) {
       LogM(log, " %s (this command don't wait on a respond)", {what});
       return false;
     }
+    uint8_t successIndex = r.expect.success, errorIndex = r.expect.error;
     PollSpec spec;
-    spec.busy = busyIndex;
+    spec.busy = r.expect.busy;
     spec.success = successIndex;
     spec.error = errorIndex;
-    spec.timeout = timeout;
-    spec.byteCode = successIndex == 37 || successIndex == 42;
+    spec.timeout = r.timeout;
+    spec.byteCode = successIndex == kFlashLockOk || successIndex == kFlashTestOk;
     spec.title = title;
     std::string prefix = "   ! ERROR " + commandName + " " + what + ", %s: ";
     spec.lengthLine = prefix + "readen bad length of data ( %d B, must be %d B), will read again ";
@@ -250,8 +257,8 @@ bool SendFlashCommand(TDevice* device, uint16_t command, uint16_t argument, TStr
     PollResult poll = PollFlashStatus(device, spec, log, transfer);
     ReportFlashResult(commandName + " " + what, Flash().FlashState, log, errorIndex, successIndex,
                       "", poll);
-    if (successIndex == 42 && Flash().FlashState == 42) {
-      uint32_t at = static_cast<uint32_t>(poll.answer[1]) << 16 | GetU16(poll.answer + 4);
+    if (successIndex == kFlashTestOk && Flash().FlashState == kFlashTestOk) {
+      uint32_t at = static_cast<uint32_t>(poll.answer[1]) << 16 | le::U16(poll.answer + 4);
       if (address) *address = at;
       LogM(log, "  On Address 0x%6.6X must be CRC16 0x%4.4X",
            {at, poll.answer[2] << 8 | poll.answer[3]});
@@ -264,15 +271,15 @@ bool SendFlashCommand(TDevice* device, uint16_t command, uint16_t argument, TStr
 }
 
 bool SetMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
-  return Marker(device, 1, true, heading, log, transfer);
+  return Marker(device, kMarkerSet, true, heading, log, transfer);
 }
 
 bool ClearMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
-  return Marker(device, 2, true, heading, log, transfer);
+  return Marker(device, kMarkerClear, true, heading, log, transfer);
 }
 
 bool RestartByMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
-  return Marker(device, 3, false, heading, log, transfer);
+  return Marker(device, kMarkerReboot, false, heading, log, transfer);
 }
 
 bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>& stillPresent) {
@@ -283,20 +290,21 @@ bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>&
   bool answered = false;
   try {
     uint8_t probe[4] = {};
-    PutU16(probe, 100);
+    le::PutU16(probe, kFlashStatusProbe);
     Crc16Append(probe, 2);
-    SendFacility(device, CMD_SET_FLASH_STATUS, probe, 4, log, "command CMD_SET_FLASH_STATUS",
-                 nullptr);
+    answered = SendFacility(device, CMD_SET_FLASH_STATUS, probe, 4, log,
+                            "command CMD_SET_FLASH_STATUS", nullptr);
     SleepMs(250);
     uint8_t answer[8] = {};
-    answered = readStatus(answer) == 8 && Crc16Check(answer, 8) && GetU16(answer) == 100;
+    answered = answered && readStatus(answer) == 8 && Crc16Check(answer, 8) &&
+               le::U16(answer) == kFlashStatusProbe;
   } catch (const TessaroError&) {
     answered = false;
   }
   if (answered) {
     try {
       uint8_t reboot[4] = {};
-      PutU16(reboot, 3);
+      le::PutU16(reboot, kMarkerReboot);
       Crc16Append(reboot, 2);
       SendFacility(device, CMD_MARKER_REBOOT, reboot, 4, log, "command bReboot", nullptr);
       LogM(log, " try read respond");
@@ -314,7 +322,8 @@ bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>&
 bool CommandKill(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
   try {
     if (heading) LogM(log, "=====   command KILL =====");
-    SendFacility(device, kFacKill, nullptr, 0, log, "for command kill", transfer);
+    if (!SendFacility(device, kFacKill, nullptr, 0, log, "for command kill", transfer))
+      return false;
     LogM(log, " OK, to device was successfully sent command kill");
     return true;
   } catch (const TessaroError&) {

@@ -1,11 +1,11 @@
 // Autoselect, chip and sector erase, program and verify.
 #include <vector>
 
-#include "flash_settings.h"
 #include "flash_steps.h"
 #include "tessaro/crc16.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_codes.h"
+#include "tessaro/flash_settings.h"
 
 namespace tessaro {
 namespace {
@@ -33,6 +33,16 @@ int SelectedCount(const TSelectableList& list) {
   return n;
 }
 
+// The byte a word-mode pad writes at `address`: what the image holds there
+// when another block covers it, else 0xFF, which leaves the flash as it is
+// (programming only clears bits). Either way no byte of another block changes.
+uint8_t PadByte(const ProgramBlocks& blocks, uint32_t address) {
+  for (const ProgramBlock& b : blocks.Blocks())
+    if (address >= b.address && address - b.address < b.Size())
+      return b.Data()[address - b.address];
+  return 0xFF;
+}
+
 // The largest block one request carries: its length and the 20 bytes around
 // it must fit the u16 length of a control transfer.
 constexpr uint32_t kMaxRequestData = 0xFFFF - 20;
@@ -47,14 +57,14 @@ struct BlockJob {
   const char* name;        // stop test and result report
   const char* wrongPlace;  // (i, reported, wanted, time)
   const char* done;        // (i, address, size, time)
-  const char* prefix;
+  FlashPhase phase;
   uint8_t busy;
   PollSpec poll;
 };
 
 bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
                const ProgramBlocks& blocks, uint32_t base, const FlashRecord& flash, TLineList* log,
-               TStrings* transfer, FlashProgressView view) {
+               TStrings* transfer, const FlashProgress& progress) {
   int selected = SelectedCount(list);
   if (selected == 0) {
     FlashMessage()(job.none);
@@ -62,7 +72,7 @@ bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
   }
   try {
     LogHeading(log, job.heading, {base, selected});
-    ResetProgress(selected, view.progressBar);
+    ResetProgress(progress, job.phase, selected);
     bool result = true;
     int done = 0;
     for (int i = 0; i < list.Count(); ++i) {
@@ -75,7 +85,7 @@ bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
       uint32_t s = block.Size();
       uint32_t lead = 0, trail = 0;
       std::string oddAddress, oddSize;
-      if (flash.accessMode == 17) {
+      if (flash.WordMode()) {
         lead = a & 1;
         if (lead) {
           oddAddress = FormatText(
@@ -100,36 +110,40 @@ bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
             FormatText("Block no.%d is too long for one request (%d B, at most %d B)",
                        {i, n, kMaxRequestData}));
       std::vector<uint8_t> request(n + 20, 0);
+      if (lead) request[16] = PadByte(blocks, block.address - 1);
+      if (trail) request[16 + lead + s] = PadByte(blocks, block.address + s);
       if (job.verify) {
-        PutU32(&request[0], a - lead);
-        PutU16(&request[4], static_cast<uint16_t>(n));
+        le::PutU32(&request[0], a - lead);
+        le::PutU16(&request[4], static_cast<uint16_t>(n));
       } else {
-        PutU32(&request[0], base);
-        PutU32(&request[4], a - lead);
-        PutU16(&request[8], static_cast<uint16_t>(n));
+        le::PutU32(&request[0], base);
+        le::PutU32(&request[4], a - lead);
+        le::PutU16(&request[8], static_cast<uint16_t>(n));
       }
       std::copy(block.Data(), block.Data() + s, request.begin() + 16 + lead);
       Crc16Append(request.data(), n + 18);
       if (lead) LogM(log, "   !!!%s", {oddAddress});
       if (trail) LogM(log, "   !!!%s", {oddSize});
-      SendFacility(device, job.verify ? CMD_MEMORY_VERIFY : CMD_FLASH_PROGRAM, request.data(),
-                   static_cast<uint16_t>(request.size()), log, job.sendTitle, transfer);
+      if (!SendFacility(device, job.verify ? CMD_MEMORY_VERIFY : CMD_FLASH_PROGRAM, request.data(),
+                        static_cast<uint16_t>(request.size()), log, job.sendTitle, transfer))
+        return false;
       PollResult poll = PollFlashStatus(device, job.poll, log, transfer);
       if (StopCheck(job.name, log)) return false;
       if (Flash().FlashState != job.poll.success) {
         ReportFlashResult(job.name, Flash().FlashState, log, kNoIndex, kNoIndex, "", poll);
         return false;
       }
-      uint32_t reported = GetU32(poll.answer + 2);
-      if (Flash().AddressControl && reported != a) {
-        LogM(log, job.wrongPlace, {i, reported, a, poll.Time()});
+      // The device reports the address it was sent: the padded start.
+      uint32_t reported = le::U32(poll.answer + 2);
+      if (Flash().AddressControl && reported != a - lead) {
+        LogM(log, job.wrongPlace, {i, reported, a - lead, poll.Time()});
         return false;
       }
       LogM(log, job.done, {i, a, s, poll.Time()});
       list.SetSelected(i, false);
-      StepProgress(view.progressBar, ++done, view.statusLine, job.prefix);
+      StepProgress(progress, job.phase, ++done, selected);
     }
-    FinishProgress(view.progressBar, view.statusLine);
+    FinishProgress(progress);
     return result;
   } catch (const TessaroError& e) {
     ReportError(job.verify ? "Verifying" : "Programing", e.Message(), log);
@@ -146,27 +160,28 @@ bool FlashAutoselect(TDevice* device, const FlashRecord& flash, uint32_t base, u
                "=====   Autoselect: BaseFlash: 0x%8.8X, SectorAddress: 0x%8.8X, commands: "
                "0x%4.4X,0x%4.4X   =====",
                {base, sector, flash.autoselectCommand1, flash.autoselectCommand2});
-    ResetProgress(0, nullptr);
-    Flash().FlashState = 8;
+    SetStopRequested(false);
+    Flash().FlashState = kAutoselectBusy;
     uint8_t request[15] = {};
-    PutU32(&request[0], base);
-    PutU32(&request[4], sector);
-    PutU16(&request[8], flash.autoselectCommand1);
-    PutU16(&request[10], flash.autoselectCommand2);
+    le::PutU32(&request[0], base);
+    le::PutU32(&request[4], sector);
+    le::PutU16(&request[8], flash.autoselectCommand1);
+    le::PutU16(&request[10], flash.autoselectCommand2);
     request[12] = flash.accessMode;
     Crc16Append(request, 13);
-    SendFacility(device, CMD_FLASH_AUTOSELECT, request, 15, log,
-                 "for command autoselect: CMD_FLASH_AUTOSELECT", transfer);
+    if (!SendFacility(device, CMD_FLASH_AUTOSELECT, request, 15, log,
+                      "for command autoselect: CMD_FLASH_AUTOSELECT", transfer))
+      return false;
     PollResult poll = PollFlashStatus(
         device,
-        Spec(8, CurrentFlashTimes().autoselectTimeout, 4, false,
+        Spec(kAutoselectBusy, CurrentFlashTimes().autoselectTimeout, 4, false,
              "for command autoselect: CMD_GET_FLASH_STATUS", "Autoselect", "Autoselect", "%2.2X"),
         log, transfer);
     bool result = false;
-    if (Flash().FlashState == 9) {
+    if (Flash().FlashState == kAutoselectOk) {
       Flash().FoundManufactureID = poll.answer[2];
       Flash().FoundSectorProtection = poll.answer[3];
-      Flash().FoundDeviceID = GetU16(poll.answer + 4);
+      Flash().FoundDeviceID = le::U16(poll.answer + 4);
       const FlashShared& f = Flash();
       if (flash.manufacturerId == f.FoundManufactureID && flash.deviceId == f.FoundDeviceID) {
         LogM(log,
@@ -187,7 +202,7 @@ bool FlashAutoselect(TDevice* device, const FlashRecord& flash, uint32_t base, u
                         FormatText(": BaseFlash: 0x%8.8X, SectorAddress: 0x%8.8X", {base, sector}),
                         poll);
     }
-    FinishProgress(nullptr, nullptr);
+    FinishProgress({});
     return result;
   } catch (const TessaroError& e) {
     ReportError("Autoselect", e.Message(), log);
@@ -199,26 +214,27 @@ bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t base, TL
                     TStrings* transfer) {
   try {
     LogHeading(log, "=====   EraseChip: BaseFlash: 0x%8.8X   =====", {base});
-    ResetProgress(0, nullptr);
-    Flash().FlashState = 12;
+    SetStopRequested(false);
+    Flash().FlashState = kChipEraseBusy;
     uint8_t request[6] = {};
-    PutU32(request, flash.baseFlashAddress);
+    le::PutU32(request, flash.baseFlashAddress);
     Crc16Append(request, 4);
-    SendFacility(device, CMD_FLASH_CHIP_ERASE, request, 6, log,
-                 "for chip eraseing CMD_FLASH_CHIP_ERASE", transfer);
+    if (!SendFacility(device, CMD_FLASH_CHIP_ERASE, request, 6, log,
+                      "for chip eraseing CMD_FLASH_CHIP_ERASE", transfer))
+      return false;
     PollResult poll = PollFlashStatus(
         device,
-        Spec(12, CurrentFlashTimes().chipEraseTimeout, 4, true,
+        Spec(kChipEraseBusy, CurrentFlashTimes().chipEraseTimeout, 4, true,
              "for chip eraseing CMD_GET_FLASH_STATUS", "EraseChip", "EraseChip", "%2.2X"),
         log, transfer);
-    bool result = Flash().FlashState == 13;
+    bool result = Flash().FlashState == kChipEraseOk;
     if (!StopCheck("EraseChip", log)) {
       if (result)
         LogM(log, "   OK EraseChip, Chip was succesfully erased (%dms)", {poll.Time()});
       else
         ReportFlashResult("EraseChip", Flash().FlashState, log, kNoIndex, kNoIndex, "", poll);
     }
-    FinishProgress(nullptr, nullptr);
+    FinishProgress({});
     return result;
   } catch (const TessaroError& e) {
     ReportError("EraseChip", e.Message(), log);
@@ -227,16 +243,19 @@ bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t base, TL
 }
 
 bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRecord& flash,
-                       uint32_t base, TLineList* log, TStrings* transfer, FlashProgressView view) {
+                       uint32_t base, TLineList* log, TStrings* transfer,
+                       const FlashProgress& progress) {
   try {
     int selected = SelectedCount(sectors);
-    ResetProgress(selected, view.progressBar);
+    ResetProgress(progress, FlashPhase::kEraseSectors, selected);
     LogHeading(log, "=====   SectorErase: BaseFlash: 0x%8.8X, will erase %d sectors   =====",
                {base, selected});
+    // Nothing selected is a failure that says so, not a silent one.
+    if (selected == 0) LogM(log, "  ERROR EraseSector, no sector is selected");
     bool result = false;
     int done = 0;
     PollSpec spec =
-        Spec(17, CurrentFlashTimes().sectorEraseTimeout, 11, true,
+        Spec(kSectorEraseBusy, CurrentFlashTimes().sectorEraseTimeout, 11, true,
              "for sector eraceing CMD_GET_FLASH_STATUS", "EraseSector", "EraseSector", "%2.2X");
     for (int i = 0; i < sectors.Count(); ++i) {
       if (!sectors.Selected(i)) continue;
@@ -245,20 +264,21 @@ bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRec
       uint32_t start = flash.sectors[static_cast<size_t>(i)].start;
       LogM(log, "  EraseSector: BaseFlash: 0x%8.8X, Sector no.%d: SectorAddress: 0x%8.8X ",
            {base, i, start});
-      Flash().FlashState = 17;
+      Flash().FlashState = kSectorEraseBusy;
       uint8_t request[10] = {};
-      PutU32(&request[0], base);
-      PutU32(&request[4], start);
+      le::PutU32(&request[0], base);
+      le::PutU32(&request[4], start);
       Crc16Append(request, 8);
-      SendFacility(device, CMD_FLASH_SECTOR_ERASE, request, 10, log,
-                   "for sector eraseing CMD_FLASH_SECTOR_ERASE", transfer);
+      if (!SendFacility(device, CMD_FLASH_SECTOR_ERASE, request, 10, log,
+                        "for sector eraseing CMD_FLASH_SECTOR_ERASE", transfer))
+        return false;
       PollResult poll = PollFlashStatus(device, spec, log, transfer);
       if (StopCheck("EraseSector", log)) return false;
-      if (Flash().FlashState != 18) {
+      if (Flash().FlashState != kSectorEraseOk) {
         ReportFlashResult("EraseSector", Flash().FlashState, log, kNoIndex, kNoIndex, "", poll);
         return false;
       }
-      uint32_t reported = GetU32(poll.answer + 2);
+      uint32_t reported = le::U32(poll.answer + 2);
       if (Flash().AddressControl && reported != start) {
         LogM(log,
              "   ERROR EraseSector, Sector %d on address 0x%8.8X was erased, but was want on "
@@ -270,9 +290,9 @@ bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRec
            {i, start, poll.Time()});
       sectors.SetSelected(i, false);
       result = true;
-      StepProgress(view.progressBar, ++done, view.statusLine, "Er.Sec.:");
+      StepProgress(progress, FlashPhase::kEraseSectors, ++done, selected);
     }
-    FinishProgress(view.progressBar, view.statusLine);
+    FinishProgress(progress);
     return result;
   } catch (const TessaroError& e) {
     ReportError("EraseSector", e.Message(), log);
@@ -282,7 +302,7 @@ bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRec
 
 bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
                   uint32_t base, const FlashRecord& flash, TLineList* log, TStrings* transfer,
-                  FlashProgressView view) {
+                  const FlashProgress& progress) {
   BlockJob job{
       false,
       "You haven't selected sectors for programming",
@@ -295,16 +315,16 @@ bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBloc
       "0x%8.8X (%dms).",
       "   OK Programming, Block %d on address 0x%8.8X size %d was succesfully programed "
       "(%dms)",
-      "Prog.:",
-      22,
-      Spec(22, CurrentFlashTimes().programTimeout, 11, true,
+      FlashPhase::kProgram,
+      kProgramBusy,
+      Spec(kProgramBusy, CurrentFlashTimes().programTimeout, 11, true,
            "for command programing: CMD_GET_FLASH_STATUS", "Programing", "Programming", "%4.4X")};
-  return RunBlocks(job, device, blockList, blocks, base, flash, log, transfer, view);
+  return RunBlocks(job, device, blockList, blocks, base, flash, log, transfer, progress);
 }
 
 bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
                  uint32_t base, const FlashRecord& flash, TLineList* log, TStrings* transfer,
-                 FlashProgressView view) {
+                 const FlashProgress& progress) {
   BlockJob job{
       true,
       "You haven't selected sectors for verifying",
@@ -316,11 +336,11 @@ bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlock
       "   ERROR Verifying, Block %d on address 0x%8.8X was verifyd, but was want on "
       "0x%8.8X (%dms).",
       "   OK Verifying, Block %d on address 0x%8.8X size %d was succesfully verifyd (%dms)",
-      "Ver.:",
-      28,
-      Spec(28, CurrentFlashTimes().verifyTimeout, 11, true,
+      FlashPhase::kVerify,
+      kVerifyBusy,
+      Spec(kVerifyBusy, CurrentFlashTimes().verifyTimeout, 11, true,
            "for command verifying: CMD_GET_FLASH_STATUS", "Verifying", "Verifying", "%4.4X")};
-  return RunBlocks(job, device, blockList, blocks, base, flash, log, transfer, view);
+  return RunBlocks(job, device, blockList, blocks, base, flash, log, transfer, progress);
 }
 
 bool CheckImageAgainstFlash(const ProgramBlocks& blocks, const FlashRecord& flash, TLineList* log) {
@@ -340,8 +360,8 @@ bool CheckImageAgainstFlash(const ProgramBlocks& blocks, const FlashRecord& flas
         }
       }
     }
-    uint32_t lead = flash.accessMode == 17 ? (b.address & 1) : 0;
-    uint32_t trail = flash.accessMode == 17 ? ((b.Size() + lead) & 1) : 0;
+    uint32_t lead = flash.WordMode() ? (b.address & 1) : 0;
+    uint32_t trail = flash.WordMode() ? ((b.Size() + lead) & 1) : 0;
     if (!inside) {
       LogM(log, "  ERROR, Block %d on address 0x%8.8X size %d lies outside the flash \"%s\"",
            {static_cast<int>(i), b.address, b.Size(), flash.name});

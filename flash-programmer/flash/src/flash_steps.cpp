@@ -1,13 +1,13 @@
 #include "flash_steps.h"
 
 #include <windows.h>
-// commctrl.h needs windows.h first
-#include <commctrl.h>
 
-#include "flash_settings.h"
+#include <climits>
+
 #include "tessaro/crc16.h"
 #include "tessaro/flash_codes.h"
-#include "utilities.h"
+#include "tessaro/flash_settings.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {
@@ -58,14 +58,15 @@ void LogHeading(TLineList* log, const std::string& format, std::initializer_list
   LogM(log, format, args);
 }
 
-void SendFacility(TDevice* device, uint16_t facId, const uint8_t* data, uint16_t size,
+bool SendFacility(TDevice* device, uint16_t facId, const uint8_t* data, uint16_t size,
                   TLineList* log, const std::string& title, TStrings* transfer) {
   device->Log(transfer, "%s", {title});
   std::string error;
   Dev_SetFacilityData(device, facId, 0, &error, transfer, size, data);
-  if (error.empty()) return;
+  if (error.empty()) return true;
   if (log) log->Add("");
   LogM(log, "%s", {error});
+  return false;
 }
 
 int ReadFacility(TDevice* device, uint16_t facId, uint8_t* buffer, uint16_t size, TLineList* log,
@@ -80,27 +81,17 @@ int ReadFacility(TDevice* device, uint16_t facId, uint8_t* buffer, uint16_t size
   return n;
 }
 
-void ResetProgress(int maximum, HWND bar) {
-  if (bar) {
-    SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
-    SendMessageA(bar, PBM_SETPOS, 0, 0);
-  }
+void ResetProgress(const FlashProgress& progress, FlashPhase phase, int total) {
+  if (progress) progress(phase, 0, total);
   SetStopRequested(false);
 }
 
-void FinishProgress(HWND bar, HWND statusLine) {
-  if (bar) SendMessageA(bar, PBM_SETPOS, 0, 0);
-  if (statusLine) SetWindowTextA(statusLine, "Done");
+void FinishProgress(const FlashProgress& progress) {
+  if (progress) progress(FlashPhase::kDone, 0, 0);
 }
 
-void StepProgress(HWND bar, int n, HWND statusLine, const std::string& prefix) {
-  int maximum = 0;
-  if (bar) {
-    SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(n), 0);
-    maximum = static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
-  }
-  if (statusLine)
-    SetWindowTextA(statusLine, FormatText("%s%d/%d (Esc)", {prefix, n, maximum}).c_str());
+void StepProgress(const FlashProgress& progress, FlashPhase phase, int done, int total) {
+  if (progress) progress(phase, done, total);
 }
 
 bool StopCheck(const std::string& name, TLineList* log) {
@@ -117,7 +108,10 @@ void ReportError(const std::string& name, const std::string& message, TLineList*
 
 void SleepMs(int32_t ms) { WaitLettingMessagesThrough(static_cast<DWORD>(ms < 0 ? 0 : ms)); }
 
-int32_t PollResult::Time() const { return polls * CurrentFlashTimes().pollPeriod; }
+int32_t PollResult::Time() const {
+  int64_t ms = int64_t{polls} * CurrentFlashTimes().pollPeriod;
+  return ms > INT32_MAX ? INT32_MAX : static_cast<int32_t>(ms);
+}
 
 PollResult PollFlashStatus(TDevice* device, const PollSpec& spec, TLineList* log,
                            TStrings* transfer) {
@@ -137,24 +131,25 @@ PollResult PollFlashStatus(TDevice* device, const PollSpec& spec, TLineList* log
     r.lastCount = n;
     if (n != 8) {
       if (++badLength >= spec.lengthLimit)
-        state = 1;
+        state = kStateBadLength;
       else
         LogM(log, spec.lengthLine, {TimeText(LocalNow()), n, 8});
       continue;
     }
     if (!Crc16CheckTrailer(answer, 8, &r.receivedCrc, &r.computedCrc)) {
       if (++badCrc >= 4)
-        state = 2;
+        state = kStateBadCrc;
       else
         LogM(log, spec.crcLine, {TimeText(LocalNow()), r.receivedCrc, r.computedCrc});
       continue;
     }
     std::copy(answer, answer + 8, r.answer);
-    uint16_t code = spec.byteCode ? answer[0] : GetU16(answer);
+    uint16_t code = spec.byteCode ? answer[0] : le::U16(answer);
     state = static_cast<uint8_t>(StatusIndexOfCode(code));
     if (state == spec.success || state == spec.error) break;
-    if (r.polls * period > spec.timeout) {
-      state = 5;
+    // In 64 bits: a huge poll period from a file must not wrap below the time-out.
+    if (int64_t{r.polls} * period > spec.timeout) {
+      state = kStateTimeout;
       break;
     }
     AdvanceWaiting(log, r.polls);
@@ -170,29 +165,29 @@ void ReportFlashResult(const std::string& name, uint8_t state, TLineList* log, u
          {name, time});
   };
   switch (state) {
-    case 1:
+    case kStateBadLength:
       LogM(log,
            "  ERROR %s, readen bad length of data ( %d B, must be %d B), reading is stop (%dms)",
            {name, poll.lastCount, 8, time});
       return;
-    case 2:
+    case kStateBadCrc:
       LogM(log, "  ERROR %s, Bad CRC16 ( 0x%4.4X , must be 0x%4.4X B), reading is stop (%dms)",
            {name, poll.receivedCrc, poll.computedCrc, time});
       return;
-    case 4:
+    case kStateDisabled:
       return sent("disabled_command");
-    case 5:
+    case kStateTimeout:
       LogM(log, "  ERROR, %s, TIMEOUT%s (%dms)", {name, detail, time});
       return;
-    case 10:
+    case kAutoselectError:
       return sent("error_autoselect");
-    case 14:
+    case kChipEraseError:
       return sent("error_chip_erase");
-    case 19:
+    case kSectorEraseError:
       return sent("error_sector_erase");
-    case 24:
+    case kProgramError:
       return sent("programming_error");
-    case 30:
+    case kVerifyError:
       return sent("error_verifying");
     default:
       break;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "lumetra/wire.h"
 #include "tessaro/flash_operations.h"
 
 namespace tessaro {
@@ -14,14 +15,16 @@ namespace tessaro {
 void LogM(TLineList* log, const std::string& format, std::initializer_list<FormatArg> args = {});
 void LogHeading(TLineList* log, const std::string& format,
                 std::initializer_list<FormatArg> args = {});
-void SendFacility(TDevice* device, uint16_t facId, const uint8_t* data, uint16_t size,
+// False when the device did not take the request (its error line is logged).
+bool SendFacility(TDevice* device, uint16_t facId, const uint8_t* data, uint16_t size,
                   TLineList* log, const std::string& title, TStrings* transfer);
 int ReadFacility(TDevice* device, uint16_t facId, uint8_t* buffer, uint16_t size, TLineList* log,
                  const std::string& title, TStrings* transfer);
 
-void ResetProgress(int maximum, HWND bar);
-void FinishProgress(HWND bar, HWND statusLine);
-void StepProgress(HWND bar, int n, HWND statusLine, const std::string& prefix);
+// Clears the stop request and announces `total` steps of `phase`.
+void ResetProgress(const FlashProgress& progress, FlashPhase phase, int total);
+void FinishProgress(const FlashProgress& progress);
+void StepProgress(const FlashProgress& progress, FlashPhase phase, int done, int total);
 bool StopCheck(const std::string& name, TLineList* log);
 // The error box and line of an operation that failed with an error.
 void ReportError(const std::string& name, const std::string& message, TLineList* log);
@@ -45,7 +48,7 @@ struct PollResult {
   int lastCount = 0;
   uint16_t receivedCrc = 0, computedCrc = 0;
   uint8_t answer[8] = {};
-  int32_t Time() const;
+  int32_t Time() const;  // polls x poll period, at most INT32_MAX
 };
 
 // Polls the flash status while FlashState is the busy index.
@@ -54,18 +57,5 @@ PollResult PollFlashStatus(TDevice* device, const PollSpec& spec, TLineList* log
 
 void ReportFlashResult(const std::string& name, uint8_t state, TLineList* log, uint8_t errorIndex,
                        uint8_t successIndex, const std::string& detail, const PollResult& poll);
-
-inline void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void PutU32(uint8_t* p, uint32_t v) {
-  PutU16(p, static_cast<uint16_t>(v));
-  PutU16(p + 2, static_cast<uint16_t>(v >> 16));
-}
-inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-inline uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(GetU16(p)) | static_cast<uint32_t>(GetU16(p + 2)) << 16;
-}
 
 }  // namespace tessaro

@@ -16,6 +16,21 @@ TEST_F(FlashTest, FlashStatusRightAfterAutoselectShowsTheChip) {
             Lines());
 }
 
+TEST_F(FlashTest, FlashStatusAfterAutoselectJudgesTheReplyJustRead) {
+  // The read after the autoselect's own polls answers an error.
+  Use(Bench().Fault("Operation=VendorRequestIn FacId=0x0300 After=2 Action=Malformed Data=" +
+                    Answer(0x0013, 0x44332211)));
+  ASSERT_TRUE(FlashAutoselect(Device(), Chip(), 0, 0xAAA, &log_, &transfer_));
+  log_.Clear();
+  EXPECT_TRUE(GetFlashStatus(Device(), &log_, &transfer_));
+  EXPECT_EQ((std::vector<std::string>{"", "--- Get FlashStatus --- ",
+                                      "  status: \"error_autoselect\" (0x0013(19)) ",
+                                      "  0x11, 0x22, 0x33, 0x44, CRC16: 0x5709  "}),
+            Lines());
+  EXPECT_EQ(0x2258, Flash().FoundDeviceID) << "the chip ids found stay";
+  EXPECT_EQ(0x01, Flash().FoundManufactureID);
+}
+
 TEST_F(FlashTest, FlashStatusAnswers) {
   struct Row {
     const char* name;
@@ -26,7 +41,7 @@ TEST_F(FlashTest, FlashStatusAnswers) {
       {"an idle device",
        "",
        true,
-       {"", "--- Get FlashStatus --- ", "  status: \"unknow_status\" (0x0009(9)) ",
+       {"", "--- Get FlashStatus --- ", "  status: \"flash_idle\" (0x0009(9)) ",
         "  0x00, 0x00, 0x00, 0x00, CRC16: 0xE248  "}},
       {"a short answer",
        "Operation=VendorRequestIn FacId=0x0300 Action=Short Bytes=6",
@@ -234,6 +249,28 @@ TEST_F(FlashTest, RebootRequestProbesThenRebootsAndAsksWhetherTheDeviceIsGone) {
     EXPECT_NE(std::string::npos, sent[1].find("FacId=0x0316 wIndex=0 len=4: 03 00 ")) << sent[1];
     EXPECT_EQ((std::vector<std::string>{" try read respond"}), Lines());
   }
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST_F(FlashTest, ARequestTheDeviceDidNotTakeFailsItsOperation) {
+  // The second marker request and the kill are refused by the driver: the
+  // first request's success must not pass for theirs.
+  Use(Bench()
+          .Fault("Operation=VendorRequestOut FacId=0x0316 After=1 Action=Status Status=0xE0000004")
+          .Fault("Operation=VendorRequestOut FacId=0x3040 Action=Status Status=0xE0000004")
+          .Fault("Operation=VendorRequestOut FacId=0x0330 After=1 Action=Status "
+                 "Status=0xE0000004"));
+  EXPECT_TRUE(SetMarker(Device(), false, &log_, &transfer_));
+  EXPECT_FALSE(ClearMarker(Device(), false, &log_, &transfer_));
+  EXPECT_EQ("1", benchctl::ReadState(file_, "Device0", "RebootMarker")) << "the marker stays set";
+  EXPECT_FALSE(CommandKill(Device(), false, &log_, &transfer_));
+  EXPECT_TRUE(FlashEraseChip(Device(), Chip(), 0, &log_, &transfer_));
+  EXPECT_FALSE(FlashEraseChip(Device(), Chip(), 0, &log_, &transfer_));
 }
 
 }  // namespace

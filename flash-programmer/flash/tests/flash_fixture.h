@@ -11,10 +11,10 @@
 
 #include "benchctl/bench_control.h"
 #include "benchctl/bench_flash.h"
-#include "flash_settings.h"
 #include "hwport/port.h"
 #include "tessaro/crc16.h"
 #include "tessaro/flash_operations.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/gdi.h"
 #include "testsupport/testdir.h"
 

@@ -13,18 +13,6 @@ namespace {
 constexpr uint16_t STATUS_REGISTER = 0x0200;
 constexpr uint16_t CMD_GET_FLASH_STATUS = 0x0300;
 
-VendorRequest MakeRequest(uint16_t wValue, uint16_t wIndex) {
-  VendorRequest r{};
-  r.Flags = 0x00010000;
-  r.RequestType = 2;
-  r.Recipient = 0;
-  r.ReservedBits = 0;
-  r.Request = 0x35;
-  r.Value = wValue;
-  r.Index = wIndex;
-  return r;
-}
-
 int PipeIndex(uint8_t endpoint) {
   switch (endpoint) {
     case EP_DATA_IN:
@@ -72,7 +60,7 @@ DWORD WINAPI TPipeThread::ThreadMain(void* self) {
 
 void TPipeThread::Loop() {
   // The buffer's own event is the read event.
-  TUsbDrvBuf read(buffer_, size_);
+  usbdrv::TUsbDrvBuf read(buffer_, size_);
   bool reading = false;
   for (;;) {
     read.BytesToTransfer = size_;
@@ -109,8 +97,9 @@ TGDI::TGDI(const TDeviceInfo& info, uint8_t configKind, uint8_t openDataIn, uint
   UsbDrv = std::make_unique<TUsbDrv>();
   for (auto& p : Pipes) p = std::make_unique<TUsbDrvPipe>();
   try {
-    InterfaceSet = TUsbDrv::OpenInterfaceList(&USBDRV_INTERFACE_GUID);
-    uint32_t status = UsbDrv->OpenInstance(DeviceNumber, InterfaceSet, &USBDRV_INTERFACE_GUID);
+    InterfaceSet = TUsbDrv::OpenInterfaceList(&usbdrv::USBDRV_INTERFACE_GUID);
+    usbdrv::Status status =
+        UsbDrv->OpenInstance(DeviceNumber, InterfaceSet, &usbdrv::USBDRV_INTERFACE_GUID);
     DeviceHandle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(UsbDrv->Handle));
     CheckStatus(status);
     ReadConfigurationTable();
@@ -118,7 +107,7 @@ TGDI::TGDI(const TDeviceInfo& info, uint8_t configKind, uint8_t openDataIn, uint
     CheckStatus(UsbDrv->GetConfiguration(&current));
     CurrentConfiguration = current;
 
-    ConfigurationRequest request{};
+    usbdrv::ConfigurationRequest request{};
     if (configKind == 1) {
       request.InterfaceCount = 1;
       request.Interfaces[0] = {0, 0, 4096};
@@ -144,7 +133,8 @@ TGDI::TGDI(const TDeviceInfo& info, uint8_t configKind, uint8_t openDataIn, uint
 void TGDI::OpenEndpoint(uint8_t endpoint) {
   try {
     TUsbDrvPipe* pipe = PipeFor(endpoint);
-    CheckStatus(pipe->BindEndpoint(DeviceNumber, endpoint, InterfaceSet, &USBDRV_INTERFACE_GUID));
+    CheckStatus(
+        pipe->BindEndpoint(DeviceNumber, endpoint, InterfaceSet, &usbdrv::USBDRV_INTERFACE_GUID));
     CheckStatus(pipe->ResetEndpoint());
     if (endpoint & 0x80) {
       bool bulk = endpoint == EP_DATA_IN || endpoint == EP_DATA_IN_2;
@@ -265,22 +255,23 @@ void TGDI::Handle(TPipeThread& thread, bool bulk) {
   }
 }
 
-void TGDI::CheckStatus(uint32_t status, const std::string& context) {
+void TGDI::CheckStatus(usbdrv::Status status, const std::string& context) {
   LastStatus = status;
   if (status == 0) return;
-  throw EDeviceError(
-      FormatText("Device(Hnd:%8.8X): %s\r\n%s", {DeviceHandle, DriverStatusText(status), context}));
+  throw EDeviceError(FormatText("Device(Hnd:%8.8X): %s\r\n%s",
+                                {DeviceHandle, usbdrv::DriverStatusText(status), context}));
 }
 
 uint16_t TGDI::RequestIn(uint16_t wValue, uint16_t wIndex, uint16_t length, void* buffer) {
   uint32_t n = length;
-  CheckStatus(UsbDrv->VendorRequestIn(buffer, &n, MakeRequest(wValue, wIndex)));
+  CheckStatus(UsbDrv->VendorRequestIn(buffer, &n, usbdrv::RegisterRequest(wValue, wIndex)));
   return static_cast<uint16_t>(n);
 }
 
 uint16_t TGDI::RequestOut(uint16_t wValue, uint16_t wIndex, uint16_t length, const void* data) {
   uint32_t n = length;
-  CheckStatus(UsbDrv->VendorRequestOut(const_cast<void*>(data), &n, MakeRequest(wValue, wIndex)));
+  CheckStatus(UsbDrv->VendorRequestOut(const_cast<void*>(data), &n,
+                                       usbdrv::RegisterRequest(wValue, wIndex)));
   return static_cast<uint16_t>(n);
 }
 
@@ -349,10 +340,10 @@ bool TGDI::CyclePort() {
                   MB_OK | MB_ICONERROR);
       return false;
     }
-    uint32_t status = UsbDrv->CyclePort();
+    usbdrv::Status status = UsbDrv->CyclePort();
     LastStatus = status;
     if (status != 0) {
-      MessageBoxA(nullptr, DriverStatusText(status).c_str(), "Error", MB_OK | MB_ICONERROR);
+      MessageBoxA(nullptr, usbdrv::DriverStatusText(status).c_str(), "Error", MB_OK | MB_ICONERROR);
       return false;
     }
     return true;

@@ -129,6 +129,61 @@ TEST(Parsers, InterruptTransfers) {
   for (const ParserCase& c : cases) EXPECT_EQ(c.calls, Parse(c)) << c.name;
 }
 
+// A transfer too short for its size or first event id is checked before they
+// are read: what an earlier transfer left in the buffer (here 0xCC) never
+// shows, and the decoders read nothing past the transfer.
+TEST(Parsers, ShortTransfersReadNothingPastTheirEnd) {
+  struct Row {
+    const char* name;
+    uint8_t endpoint;
+    std::vector<uint8_t> bytes;
+    std::vector<std::string> calls;
+  } rows[] = {
+      {"empty interrupt transfer: size 0",
+       0x83,
+       {},
+       {"text GDI.host: Corrupt interrupt(83) DATA!!! sizeof(Msg's) <> multiple 8B "
+        "(SizeOfMsg's=-2B( Buffer.BufferSize:0B, really readen for channel:0B),Buffer.EventId:"
+        "0x0000)"}},
+      {"empty bulk transfer", 0x81, {}, {}},
+      {"empty raw transfer", 0x87, {}, {}},
+      {"one byte: size 1 without its high byte",
+       0x83,
+       {1},
+       {"text GDI.host: Corrupt interrupt(83) DATA!!! sizeof(Msg's) <> multiple 8B "
+        "(SizeOfMsg's=-1B( Buffer.BufferSize:1B, really readen for channel:1B),Buffer.EventId:"
+        "0x0000)"}},
+      {"three bytes: the event id's high byte missing",
+       0x83,
+       {3, 0, 0x45},
+       {"text GDI.host: Corrupt interrupt(83) DATA!!! sizeof(Msg's) <> multiple 8B "
+        "(SizeOfMsg's=1B( Buffer.BufferSize:3B, really readen for channel:3B),Buffer.EventId:"
+        "0x0045)"}},
+      {"one bulk byte", 0x81, {1}, {}},
+  };
+  for (const Row& r : rows) {
+    NoDevice device;
+    std::vector<std::string> calls;
+    new RecordingClient(&device, &calls);
+    // The transfer alone in a buffer of its own size, after a stale one.
+    std::vector<uint8_t> stale(kPipeBufferSize, 0xCC);
+    std::copy(r.bytes.begin(), r.bytes.end(), stale.begin());
+    const uint32_t read = static_cast<uint32_t>(r.bytes.size());
+    std::vector<PipeItem> items =
+        r.endpoint == EP_DATA_IN
+            ? DecodeBulk(r.endpoint, r.bytes.data(), r.bytes.size(), read)
+            : DecodeInterrupt(r.endpoint, r.bytes.data(), r.bytes.size(), read);
+    DispatchPipeItems(r.endpoint, items, device.Clients());
+    EXPECT_EQ(r.calls, calls) << r.name << " (alone)";
+    calls.clear();
+    if (r.endpoint == EP_DATA_IN)
+      ParseBulk(r.endpoint, stale.data(), read, device.Clients());
+    else
+      ParseInterrupt(r.endpoint, stale.data(), read, device.Clients());
+    EXPECT_EQ(r.calls, calls) << r.name << " (after a stale transfer)";
+  }
+}
+
 TEST(Parsers, SeveralClientsGetEachCallInListOrder) {
   NoDevice device;
   std::vector<std::string> calls;

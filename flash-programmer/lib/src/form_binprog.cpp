@@ -2,21 +2,20 @@
 
 #include <commctrl.h>
 
-#include "flash_settings.h"
-#include "job_scope.h"
+#include "tessaro/flash_settings.h"
 #include "loging.h"
+#include "lumetra/module.h"
 #include "tessaro/command_names.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
 #include "tessaro/text_utils.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
-
-LogHook FormLogHook;
 
 namespace {
 
@@ -25,16 +24,9 @@ constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kAboutCommand = 0x0110;  // system-menu ids keep the low four bits clear
 constexpr char kMessageCaption[] = "Tessaro";
 
-CommandRunner g_runner = nullptr;
 TFormBinProg* g_keyForm = nullptr;  // the form whose keys the thread hook watches
 
-HINSTANCE CodeModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&CodeModule), &module);
-  return module;
-}
+HINSTANCE CodeModule() { return lm::ModuleOf(reinterpret_cast<const void*>(&CodeModule)); }
 
 struct ControlSpec {
   int id;
@@ -98,17 +90,9 @@ bool RegisterFormClass(HINSTANCE module, WNDPROC proc) {
 
 }  // namespace
 
-void SetCommandRunner(CommandRunner runner) { g_runner = runner; }
-
-bool StartProgramming(TFormBinProg* form, uint16_t vid, uint16_t pid, const std::string& fileName,
+bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
                       const std::string& serialNumber) {
-  ProgramingState::SetStatus(1);
-  if (!FileExists(fileName)) {
-    ProgramingState::SetStatus(-1);
-    return false;
-  }
-  if (!form) throw TessaroError("The window of the library is closed.");
-  return form->StartProgramming(vid, pid, fileName, serialNumber);
+  return LibraryJob().Program(vid, pid, fileName, serialNumber);
 }
 
 TFormBinProg* TFormBinProg::CreateSelfDestroying(TFormBinProg** reference) {
@@ -172,9 +156,11 @@ bool TFormBinProg::CreateWindowAndControls() {
   }
   HMENU system = GetSystemMenu(window_, FALSE);
   AppendMenuA(system, MF_STRING, kAboutCommand, "About application");
-  records_.header.formatMajor = kFormatMajor;
-  records_.header.formatMinor = kFormatMinor;
-  records_.header.Reset();
+  ProgramFileHeader& header = Records().header;
+  header.formatMajor = kFormatMajor;
+  header.formatMinor = kFormatMinor;
+  header.Reset();
+  LibraryJob().Attach(this);
   LeaveVid();
   LeavePid();
   LeaveVersion();
@@ -186,11 +172,12 @@ bool TFormBinProg::CreateWindowAndControls() {
 }
 
 TFormBinProg::~TFormBinProg() {
+  LibraryJob().Detach(this);
   if (keyHook_) UnhookWindowsHookEx(keyHook_);
   if (g_keyForm == this) g_keyForm = nullptr;
   if (window_) DestroyWindow(window_);
   UnregisterClassA(kClassName, CodeModule());
-  records_.flashes.Clear();
+  Records().flashes.Clear();
   FormLogHook.Clear();
   ProgramFileLogHook.Clear();
   SupplyLogHook.Clear();
@@ -221,57 +208,55 @@ bool TFormBinProg::AskClose() {
 }
 
 bool TFormBinProg::Close() {
-  if (!window_ || jobRunning_) return false;
+  if (!window_ || JobRunning()) return false;
   if (Showing() && AskClose()) return false;
   // Only a close that goes ahead gives up the form's reference.
   DestroyWindow(window_);
   return true;
 }
 
-bool TFormBinProg::StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
-                                    const std::string& serialNumber) {
+void TFormBinProg::JobStarted(const std::string& fileName) {
   SetText(IDC_PANEL_FILE_NAME, "[" + fileName + "]");
-  return RunProgrammingJob(vid, pid, fileName, serialNumber);
 }
 
-bool TFormBinProg::RunProgrammingJob(uint16_t vid, uint16_t pid, const std::string& fileName,
-                                     const std::string& serialNumber) {
-  JobScope job(jobRunning_);
-  info_.Clear();
-  messages_.Clear();
-  Log(&info_, "");
-  Log(&info_, "#############################################start###");
-  Log(&info_, "Try programing bin file \"%s\" ...", {fileName});
-  bool result = ReadFileIntoForm(fileName) && RunCommandsFromForm(vid, pid, serialNumber);
-  Log(&info_, "%s, Programing bin file \"%s\"", {result ? "OK" : "ERROR", fileName});
-  Log(&info_, "#############################################end#####");
-  Log(&info_, "");
-  return result;
-}
-
-bool TFormBinProg::ReadFileIntoForm(const std::string& fileName) {
-  return ReadProgramFile(fileName, records_, *this);
-}
-
-bool TFormBinProg::RunCommandsFromForm(uint16_t vid, uint16_t pid,
-                                       const std::string& serialNumber) {
-  JobScope job(jobRunning_);
+void TFormBinProg::CommandsStarted() {
   SetTimer(window_, kTimerId, 20, nullptr);
   ShowWindow(Control(IDC_SB_DLL), SW_SHOW);
-  bool result = false;
-  try {
-    result = g_runner && g_runner(*this, vid, pid, serialNumber);
-  } catch (...) {
-    records_.blocks.Clear();
-    KillTimer(window_, kTimerId);
-    throw;
-  }
-  records_.blocks.Clear();
+}
+
+void TFormBinProg::CommandsEnded(bool ok) {
   KillTimer(window_, kTimerId);
   OnTimer();
   // After a failure the line keeps showing the last status.
-  if (result) ShowWindow(Control(IDC_SB_DLL), SW_HIDE);
-  return result;
+  if (ok) ShowWindow(Control(IDC_SB_DLL), SW_HIDE);
+}
+
+void TFormBinProg::ProgressChanged(int position, int maximum) {
+  HWND bar = Control(IDC_PROGRESS_BAR);
+  SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void TFormBinProg::FlashProgressChanged(FlashPhase phase, int done, int total) {
+  HWND bar = Control(IDC_PROGRESS_BAR);
+  HWND line = Control(IDC_STATUS_BAR);
+  if (phase == FlashPhase::kDone) {
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    SetWindowTextA(line, "Done");
+    return;
+  }
+  SendMessageA(bar, PBM_SETRANGE32, 0, total);
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+  const char* prefix = phase == FlashPhase::kEraseSectors ? "Er.Sec.:"
+                       : phase == FlashPhase::kProgram    ? "Prog.:"
+                       : phase == FlashPhase::kVerify     ? "Ver.:"
+                                                          : nullptr;
+  if (prefix && done > 0)
+    SetWindowTextA(line, FormatText("%s%d/%d (Esc)", {prefix, done, total}).c_str());
+}
+
+void TFormBinProg::ShowCommandLine(int line) {
+  SendMessageA(commands_.Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(line < 0 ? 0 : line), 0);
 }
 
 int32_t TFormBinProg::LogFileAction(uint16_t what) {
@@ -321,9 +306,9 @@ void TFormBinProg::LeaveIdField(int id, uint16_t& value) {
   SetText(id, FormatText("0x%4.4X", {value}));
 }
 
-void TFormBinProg::LeaveVid() { LeaveIdField(IDC_VID, records_.header.vid); }
-void TFormBinProg::LeavePid() { LeaveIdField(IDC_PID, records_.header.pid); }
-void TFormBinProg::LeaveVersion() { records_.header.versionText = Text(IDC_VER); }
+void TFormBinProg::LeaveVid() { LeaveIdField(IDC_VID, Records().header.vid); }
+void TFormBinProg::LeavePid() { LeaveIdField(IDC_PID, Records().header.pid); }
+void TFormBinProg::LeaveVersion() { Records().header.versionText = Text(IDC_VER); }
 
 void TFormBinProg::FlashListChanged(const TFlashes& flashes) {
   HWND combo = Control(IDC_CB_FLASHES);
@@ -342,11 +327,12 @@ void TFormBinProg::FlashListChanged(const TFlashes& flashes) {
 
 void TFormBinProg::FlashesChange() {
   LRESULT selected = SendMessageA(Control(IDC_CB_FLASHES), CB_GETCURSEL, 0, 0);
-  if (selected < 0 || selected >= records_.flashes.Count()) return;
+  const TFlashes& flashes = Records().flashes;
+  if (selected < 0 || selected >= flashes.Count()) return;
   sectors_.Clear();
   blocks_.Clear();
   try {
-    FlashRecord flash = records_.flashes.Get(static_cast<int>(selected));
+    FlashRecord flash = flashes.Get(static_cast<int>(selected));
     SetText(IDC_L_FLASH, FlashIdText(flash));
     baseFlashAddress_ = flash.baseFlashAddress;
     sectorAddress_ = flash.sectorAddress;
@@ -510,6 +496,8 @@ LRESULT TFormBinProg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_DESTROY:
       KillTimer(window, kTimerId);
+      // Without its controls the window cannot show a job any more.
+      LibraryJob().Detach(this);
       if (reference_ && *reference_ == this) *reference_ = nullptr;
       return 0;
     case WM_NCDESTROY:

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "form_lists.h"
+#include "programming_job.h"
 #include "tessaro/program_file.h"
 
 namespace tessaro {
@@ -46,23 +47,13 @@ enum FormControl : int {
 
 constexpr char kFormCaption[] = "Tessaro Glintor v1.1";
 
-class TFormBinProg;
-
-// The form's own log hook ("M" lines).
-extern LogHook FormLogHook;
-
-// Runs the job's command list once the file was read; none until the
-// library has a command interpreter, and then a job ends after the read.
-using CommandRunner = bool (*)(TFormBinProg& form, uint16_t vid, uint16_t pid,
-                               const std::string& serialNumber);
-void SetCommandRunner(CommandRunner runner);
-
-// The Programing export's work: status 1; -1 and false for a missing file;
-// otherwise the form runs the job. A closed form fails with an error.
-bool StartProgramming(TFormBinProg* form, uint16_t vid, uint16_t pid, const std::string& fileName,
+// The Programing export's work, done by the library's job; the form shows it
+// when it exists.
+bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
                       const std::string& serialNumber);
 
-class TFormBinProg : public ProgramFileForm {
+// The form observes the library's job and lets a user run it by hand.
+class TFormBinProg : public JobView {
  public:
   // Makes the form (hidden), stores it into `reference` and clears that
   // reference when its window is destroyed.
@@ -70,20 +61,14 @@ class TFormBinProg : public ProgramFileForm {
   ~TFormBinProg() override;
 
   HWND Handle() const { return window_; }
-  bool Showing() const;
+  bool Showing() const override;
   void Show();
   void Hide();
   // The close rules: refused while a job runs; a showing window asks first.
   // True when the window was closed.
   bool Close();
-  bool JobRunning() const { return jobRunning_; }
-
-  bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
-                        const std::string& serialNumber);
-  bool RunProgrammingJob(uint16_t vid, uint16_t pid, const std::string& fileName,
-                         const std::string& serialNumber);
-  bool ReadFileIntoForm(const std::string& fileName);
-  bool RunCommandsFromForm(uint16_t vid, uint16_t pid, const std::string& serialNumber);
+  bool JobRunning() const { return LibraryJob().Running(); }
+  bool ReadFileIntoForm(const std::string& fileName) { return LibraryJob().ReadFile(fileName); }
   // The LogFile export's work: 1 opens the log in the text viewer, 2 deletes
   // it (-1 when that worked, else 0); any other value is refused with a box
   // and 0. Needs only the logger, so it works when the window is gone.
@@ -100,9 +85,18 @@ class TFormBinProg : public ProgramFileForm {
   const FlashRecord& SelectedFlash() const override { return selectedFlash_; }
   void ShowMessage(const std::string& text) override;
 
-  TMemoLines& Info() { return info_; }
-  TMemoLines& Messages() { return messages_; }
-  ProgramFileRecords& Records() { return records_; }
+  // JobView
+  TLineList& Info() override { return info_; }
+  TLineList& Messages() override { return messages_; }
+  HWND DeviceTree() const override { return Control(IDC_TV_USB_DEV); }
+  void JobStarted(const std::string& fileName) override;
+  void CommandsStarted() override;
+  void CommandsEnded(bool ok) override;
+  void ProgressChanged(int position, int maximum) override;
+  void FlashProgressChanged(FlashPhase phase, int done, int total) override;
+  void ShowCommandLine(int line) override;
+
+  ProgramFileRecords& Records() { return LibraryJob().Records(); }
   uint32_t BaseFlashAddress() const { return baseFlashAddress_; }
   uint32_t SectorAddress() const { return sectorAddress_; }
   HWND Control(int id) const { return GetDlgItem(window_, id); }
@@ -137,11 +131,9 @@ class TFormBinProg : public ProgramFileForm {
   TFormBinProg** reference_ = nullptr;
   TMemoLines info_, messages_;
   TListBoxLines commands_, versions_, sectors_, blocks_;
-  ProgramFileRecords records_;
   FlashRecord selectedFlash_;
   uint32_t baseFlashAddress_ = 0;
   uint32_t sectorAddress_ = 0;
-  bool jobRunning_ = false;
   bool serialEntered_ = false;
 };
 

@@ -7,9 +7,8 @@
 // clang-format on
 
 #include "form_binprog.h"
-#include "job_scope.h"
 #include "tessaro/format_text.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 
@@ -47,7 +46,7 @@ void TFormBinProg::ManualProgramming() {
     ShowWindow(serialEdit, SW_HIDE);
     std::string serial = Text(IDC_TEST_SER_NB);
 
-    const ProgramFileHeader& h = records_.header;
+    const ProgramFileHeader& h = Records().header;
     std::string question = FormatText(
         "OK, Will loaded binary file \"%s\",\r\nI try it whit VID:0x%4.4X, PID:0x%4.4X, "
         "s.n.:\"%s\"\r\n[Button \"No\" for change VID or PID in edits.]",
@@ -60,14 +59,15 @@ void TFormBinProg::ManualProgramming() {
       SendMessageA(Control(IDC_PID), EM_SETREADONLY, FALSE, 0);
       return;
     }
-    JobScope job(jobRunning_);
-    SetText(IDC_PANEL_FILE_NAME, "[" + fileName + "]");
+    TProgrammingJob& job = LibraryJob();
+    job.Attach(this);
+    JobStarted(fileName);
     info_.Clear();
     Log(&info_, "");
     Log(&info_, "#############################################start###");
     Log(&info_, "Try programing bin file \"%s\" ... ", {fileName});
-    if (ReadFileIntoForm(fileName))
-      RunCommandsFromForm(records_.header.vid, records_.header.pid, serial);
+    if (job.ReadFile(fileName))
+      job.RunCommands(h.vid, h.pid, serial);
     else
       ShowMessage(FormatText("Error, cannot load binary file \"%s\"", {fileName}));
     Log(&info_, "#############################################end#####");

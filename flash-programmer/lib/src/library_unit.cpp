@@ -16,7 +16,7 @@
 #include "tessaro/program_file.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 using namespace tessaro;
 
@@ -41,8 +41,6 @@ void Log(const std::string& format, std::initializer_list<FormatArg> args = {}) 
 
 std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
 
-std::string Message(const std::exception& e) { return e.what(); }
-
 // Adds `delta` to a counter under AttachLock and logs old and new value.
 void Count(int32_t& counter, int delta, const char* text) {
   EnterCriticalSection(&AttachLock);
@@ -53,7 +51,7 @@ void Count(int32_t& counter, int delta, const char* text) {
     counter = old + delta;
     Log("%s %d=>%d", {text, old, counter});
   } catch (const std::exception& e) {
-    Log("%s: %s", {text, Message(e)});
+    Log("%s: %s", {text, e.what()});
   }
   LeaveCriticalSection(&AttachLock);
 }
@@ -65,53 +63,62 @@ int32_t ProcessCount() {
   return n;
 }
 
+// The one bracket of every export: its start line, its work, and for an
+// error the line `exceptionHead` + the error's text (and `onError`); the
+// export then gives `failed`. Nothing leaves it.
+template <typename R, typename Body>
+R Guarded(const std::string& start, const std::string& exceptionHead, R failed, Body body,
+          void (*onError)(const char* text) = nullptr) {
+  Log("%s", {start});
+  auto fail = [&](const char* text) {
+    Log("%s%s", {exceptionHead, text});
+    if (onError) onError(text);
+  };
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    fail(e.what());
+  } catch (...) {
+    fail("unknown error");
+  }
+  return failed;
+}
+
+void ErrorBox(const char* text) {
+  // The box names the error that was caught.
+  MessageBoxA(nullptr, text, "GetLastError", MB_OK | MB_ICONINFORMATION);
+}
+
 }  // namespace
 
 extern "C" {
 
 int32_t WINAPI LogFile(uint16_t WhatDo) {
-  int32_t result = 0;
-  Log(">>> LogFile(WhatDo:%d) start of function", {WhatDo});
-  try {
-    result = TFormBinProg::LogFileAction(WhatDo);
-  } catch (const std::exception& e) {
-    Log("exception LogFile(WhatDo:%d): %s", {WhatDo, Message(e)});
-  } catch (...) {
-    Log("exception LogFile(WhatDo:%d): %s", {WhatDo, "unknown error"});
-  }
-  Log("<<< LogFile(WhatDo:%d) end of function, result = %d", {WhatDo, result});
+  std::string call = FormatText("LogFile(WhatDo:%d)", {WhatDo});
+  int32_t result = Guarded(">>> " + call + " start of function", "exception " + call + ": ", 0,
+                           [&] { return TFormBinProg::LogFileAction(WhatDo); });
+  Log("<<< %s end of function, result = %d", {call, result});
   return result;
 }
 
 void WINAPI CloseIt() {
-  Log(">>> CloseIt() start of function ");
-  try {
-    if (FormBinProg) {
-      FormBinProg->Hide();
-      FormBinProg->Close();
-    }
-  } catch (const std::exception& e) {
-    // The box names the error that was caught.
-    Log("exception CloseIt(): %s", {Message(e)});
-    MessageBoxA(nullptr, e.what(), "GetLastError", MB_OK | MB_ICONINFORMATION);
-  } catch (...) {
-    Log("exception CloseIt(): %s", {"unknown error"});
-    MessageBoxA(nullptr, "unknown error", "GetLastError", MB_OK | MB_ICONINFORMATION);
-  }
+  Guarded(
+      ">>> CloseIt() start of function ", "exception CloseIt(): ", 0,
+      [] {
+        if (FormBinProg) {
+          FormBinProg->Hide();
+          FormBinProg->Close();
+        }
+        return 0;
+      },
+      &ErrorBox);
   Log("<<< CloseIt() end of function");
 }
 
 int32_t WINAPI GetStatus() {
   EnterCriticalSection(&StatusLock);
-  int32_t result = 0;
-  Log(">>> GetStatus() start of function");
-  try {
-    result = static_cast<int32_t>(ProgramingState::StatusWord());
-  } catch (const std::exception& e) {
-    Log("exception GetStaus(): %s", {Message(e)});
-  } catch (...) {
-    Log("exception GetStaus(): %s", {"unknown error"});
-  }
+  int32_t result = Guarded(">>> GetStatus() start of function", "exception GetStaus(): ", 0,
+                           [] { return static_cast<int32_t>(LibraryJob().StatusWord()); });
   Log("<<< GetStaus() end of function, result = %x ", {result});
   LeaveCriticalSection(&StatusLock);
   return result;
@@ -120,39 +127,25 @@ int32_t WINAPI GetStatus() {
 uint8_t WINAPI Programing(uint16_t VID, uint16_t PID, const char* SerialNumber,
                           const char* BinFileName) {
   EnterCriticalSection(&ProgramingLock);
-  uint8_t result = 0;
-  std::string serial, file;
-  try {
-    serial = Text(SerialNumber);
-    file = Text(BinFileName);
-    Log(">>> Programing(%x,%x,%s,%s) start of function ", {VID, PID, serial, file});
-    result = StartProgramming(FormBinProg, VID, PID, file, serial) ? 1 : 0;
-  } catch (const std::exception& e) {
-    Log("exception Programing(%x,%x,%s,%s): %s", {VID, PID, serial, file, Message(e)});
-    result = 0;
-  } catch (...) {
-    Log("exception Programing(%x,%x,%s,%s): %s", {VID, PID, serial, file, "unknown error"});
-    result = 0;
-  }
-  Log("<<< Programing(%x,%x,%s,%s) end of function, result = %x ",
-      {VID, PID, serial, file, result});
+  std::string serial = Text(SerialNumber), file = Text(BinFileName);
+  std::string call = FormatText("Programing(%x,%x,%s,%s)", {VID, PID, serial, file});
+  uint8_t result = Guarded(
+      ">>> " + call + " start of function ", "exception " + call + ": ", uint8_t{0},
+      [&] { return static_cast<uint8_t>(StartProgramming(VID, PID, file, serial) ? 1 : 0); });
+  Log("<<< %s end of function, result = %x ", {call, result});
   LeaveCriticalSection(&ProgramingLock);
   return result;
 }
 
 void WINAPI ShowIt() {
-  Log(">>> ShowIt() start of function");
-  try {
+  Guarded(">>> ShowIt() start of function", "exception ShowIt(): ", 0, [] {
     if (!FormBinProg) throw TessaroError("The window of the library is closed.");
     if (FormBinProg->Showing())
       FormBinProg->Hide();
     else
       FormBinProg->Show();
-  } catch (const std::exception& e) {
-    Log("exception ShowIt(): %s", {Message(e)});
-  } catch (...) {
-    Log("exception ShowIt(): %s", {"unknown error"});
-  }
+    return 0;
+  });
   Log("<<< ShowIt() end of function");
 }
 

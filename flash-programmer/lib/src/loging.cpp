@@ -2,7 +2,7 @@
 
 #include "hwport/clock.h"
 #include "tessaro/format_text.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {

@@ -7,20 +7,21 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "form_binprog.h"
 #include "loging.h"
+#include "lumetra/sync.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/main_thread.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"
+#include "tessaro/utilities.h"
 #include "tessaro_test/idle_device.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
-#include "utilities.h"
+#include "testsupport/uidriver.h"
 
 using namespace tessaro;
 
@@ -124,7 +125,7 @@ TEST(DeviceBinding, SupplyAndPluginLinesReachTheLogAsMLinesOnlyWhileTheFormExist
 
 namespace {
 
-bool ThrowDeviceError(TFormBinProg&, uint16_t, uint16_t, const std::string&) {
+bool ThrowDeviceError(TProgrammingJob&, uint16_t, uint16_t, const std::string&) {
   throw EDeviceError("Device(Hnd:00000001): gone");
 }
 
@@ -142,7 +143,7 @@ TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
   SetCommandRunner(&ThrowDeviceError);
   std::string caught;
   try {
-    StartProgramming(form, 0x0E7B, 5, file, "1");
+    StartProgramming(0x0E7B, 5, file, "1");
   } catch (const TessaroError& e) {
     caught = e.what();
   }
@@ -155,7 +156,7 @@ TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
   testsupport::WriteFile(file, "short");
   caught.clear();
   try {
-    StartProgramming(form, 0x0E7B, 5, file, "1");
+    StartProgramming(0x0E7B, 5, file, "1");
   } catch (const EDeviceError& e) {
     caught = e.Message();
   }
@@ -186,7 +187,7 @@ TEST(DeviceBinding, ConnectionWaitLetsMessagesAndHandOversThrough) {
   MainThreadSync::Instance().BindMainThread();
   std::atomic<bool> ran{false};
   std::atomic<DWORD> ranOn{0};
-  std::thread reader([&] {
+  lm::Thread reader([&] {
     MainThreadSync::Instance().Run(
         [&] {
           ranOn = GetCurrentThreadId();
@@ -197,7 +198,7 @@ TEST(DeviceBinding, ConnectionWaitLetsMessagesAndHandOversThrough) {
   g_seen = 0;
   PostMessageA(window, WM_APP + 7, 0, 0);
   for (int i = 0; i < 50 && !ran; ++i) LibraryWait(100);
-  reader.join();
+  EXPECT_TRUE(reader.Join(testsupport::kUiWaitMs));
   UninstallLibraryWait();
   DestroyWindow(window);
   EXPECT_EQ(1u, g_seen) << "the window's message went through during the wait";

@@ -7,15 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 
-#include "flash_settings.h"
 #include "form_binprog.h"
+#include "lumetra/sync.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/program_status.h"
+#include "tessaro/utilities.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
-#include "utilities.h"
 
 using namespace tessaro;
 using tessaro_test::ProgramFileWriter;
@@ -68,7 +68,7 @@ TEST_F(Form, JobReadsTheFileIntoTheControls) {
   std::string file = folder / "job.bin";
   tessaro_test::Bytes bytes = ProgramFileWriter::Write({});
   testsupport::WriteFile(file, std::string(bytes.begin(), bytes.end()));
-  EXPECT_FALSE(StartProgramming(form, 0x0E7B, 5, file, "123"));
+  EXPECT_FALSE(StartProgramming(0x0E7B, 5, file, "123"));
   EXPECT_EQ(2, ProgramingState::Status());
   HWND w = form->Handle();
   EXPECT_EQ("[" + file + "]", testsupport::ControlText(w, IDC_PANEL_FILE_NAME));
@@ -109,7 +109,7 @@ TEST_F(Form, SelectedFlashWithPollPeriodZeroPollsEveryMillisecond) {
 }
 
 TEST_F(Form, MissingFileSetsMinusOneWithoutTouchingTheForm) {
-  EXPECT_FALSE(StartProgramming(form, 1, 2, folder / "none.bin", ""));
+  EXPECT_FALSE(StartProgramming(1, 2, folder / "none.bin", ""));
   EXPECT_EQ(-1, ProgramingState::Status());
   EXPECT_EQ("here must be binaryfilename",
             testsupport::ControlText(form->Handle(), IDC_PANEL_FILE_NAME));
@@ -178,7 +178,7 @@ TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
   form->Show();
   std::atomic<bool> done{false};
   std::string confirmation, promptText;
-  std::thread user([&] {
+  lm::Thread user([&] {
     HWND open = testsupport::WaitForWindow(
         "Open Binary file (e.c. *.bin file writen for this application)", GetCurrentProcessId());
     if (open) {
@@ -212,7 +212,7 @@ TEST_F(Form, ManualProgrammingCancelledAtTheConfirmation) {
     ProcessMessages();
     Sleep(5);
   }
-  user.join();
+  EXPECT_TRUE(user.Join(testsupport::kUiWaitMs));
   ProcessMessages();
   EXPECT_EQ("write serial number to edit box and press enter", promptText);
   EXPECT_EQ("OK, Will loaded binary file \"" + file +

@@ -259,25 +259,28 @@ TEST(TessaroDll, CloseDuringAJobIsRefused) {
 
 namespace {
 
+struct CaptionSearch {
+  std::string part;
+  HWND found = nullptr;
+};
+
+// EnumWindows calls back with the stdcall convention.
+BOOL CALLBACK MatchCaption(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<CaptionSearch*>(p);
+  char text[512] = {};
+  GetWindowTextA(w, text, sizeof text);
+  if (IsWindowVisible(w) && std::string(text).find(s->part) != std::string::npos) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // A top-level window of another program whose caption holds `part`.
 HWND WaitForCaptionPart(const std::string& part) {
-  struct Search {
-    std::string part;
-    HWND found = nullptr;
-  } search{part};
+  CaptionSearch search{part};
   for (int i = 0; i < 300 && !search.found; ++i) {
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          char text[512] = {};
-          GetWindowTextA(w, text, sizeof text);
-          if (IsWindowVisible(w) && std::string(text).find(s->part) != std::string::npos) {
-            s->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(&MatchCaption, reinterpret_cast<LPARAM>(&search));
     if (!search.found) Sleep(100);
   }
   return search.found;

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "lumetra/dll_functions.h"
+#include "lumetra/sync.h"
 #include "testsupport/uidriver.h"
 
 namespace {
@@ -78,7 +78,7 @@ void ProgramingWithPoller(const std::vector<std::string>& a) {
   std::set<uint32_t> seen;
   int readingPolls = 0;
   bool answered = false;
-  std::thread poller([&] {
+  lm::Thread poller([&] {
     while (!done) {
       uint32_t v = static_cast<uint32_t>(getStatus());
       seen.insert(v);
@@ -95,7 +95,7 @@ void ProgramingWithPoller(const std::vector<std::string>& a) {
       programing(static_cast<uint16_t>(std::stoul(a[1], nullptr, 0)),
                  static_cast<uint16_t>(std::stoul(a[2], nullptr, 0)), a[3].c_str(), a[4].c_str());
   done = true;
-  poller.join();
+  poller.Join(testsupport::kUiWaitMs);
   Out("prog", std::to_string(r));
   Out("answered", answered ? "1" : "0");
   Out("readingPolls", std::to_string(readingPolls));
@@ -152,9 +152,8 @@ void Run(const std::string& action) {
            GetTickCount() - start < std::stoul(a[1]))
       Pump(20);
   } else if (verb == "thread") {
-    std::thread t([] {});
-    t.join();
-    Out("thread", "1");
+    lm::Thread t([] {});
+    Out("thread", t.Join(testsupport::kUiWaitMs) ? "1" : "0");
   } else {
     Out("unknown", action);
   }

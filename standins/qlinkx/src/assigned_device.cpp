@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "lumetra/wire.h"
+
 namespace qlinkx {
 namespace {
 
@@ -11,24 +13,15 @@ constexpr uint32_t kInterruptBufferSize = 4096;
 // How long ReadIrpt waits for a transfer before it reports none (port clock).
 constexpr DWORD kInterruptWaitMs = 100;
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-tessaro::VendorRequest RegisterRequest(int32_t facId, int32_t channel) {
-  tessaro::VendorRequest r{};
-  r.Flags = 0x10000;  // a short answer is accepted
-  r.RequestType = 2;  // vendor
-  r.Recipient = 0;    // device
-  r.Request = 0x35;
-  r.Value = static_cast<uint16_t>(facId);
-  r.Index = static_cast<uint16_t>(channel);
-  return r;
+usbdrv::VendorRequest RegisterRequest(int32_t facId, int32_t channel) {
+  return usbdrv::RegisterRequest(static_cast<uint16_t>(facId), static_cast<uint16_t>(channel));
 }
 
 }  // namespace
 
 AssignedDevice::AssignedDevice(FoundDevice found)
-    : vendorId_(Word(found.descriptor + 8)),
-      productId_(Word(found.descriptor + 10)),
+    : vendorId_(le::U16(found.descriptor + 8)),
+      productId_(le::U16(found.descriptor + 10)),
       serial_(found.serial),
       descriptor_{},
       control_(std::move(found.instance)),
@@ -36,10 +29,11 @@ AssignedDevice::AssignedDevice(FoundDevice found)
   std::memcpy(descriptor_, found.descriptor, sizeof descriptor_);
   uint8_t configuration = 0;
   if (control_->GetConfiguration(&configuration) == 0 && configuration == 0) {
-    tessaro::ConfigurationRequest request{};
-    request.ConfigurationIndex = 0;
-    request.InterfaceCount = 1;
-    request.Interfaces[0] = {0, 0, kInterruptBufferSize};
+    usbdrv::ConfigurationRequest request{
+        .ConfigurationIndex = 0,
+        .InterfaceCount = 1,
+        .Interfaces = {
+            {.InterfaceIndex = 0, .AlternateSetting = 0, .MaxTransferSize = kInterruptBufferSize}}};
     // Another program may have configured it meanwhile; that configuration serves as well.
     control_->ApplyConfiguration(request);
   }
@@ -88,7 +82,7 @@ int32_t AssignedDevice::Failure(uint32_t status) {
     if (uint32_t probe = control_->GetConfiguration(&configuration); probe != 0) status = probe;
   }
   if (status == ERROR_INVALID_HANDLE) handlesEnded_ = true;
-  if (status == tessaro::USBDRV_ERR_DEVICE_REMOVED || status == ERROR_INVALID_HANDLE) {
+  if (status == usbdrv::USBDRV_ERR_DEVICE_REMOVED || status == ERROR_INVALID_HANDLE) {
     gone_ = true;
     return QLX_ERR_INVALID_DEVICE;
   }
@@ -133,7 +127,7 @@ int32_t AssignedDevice::ReadIrpt(void* buffer, int32_t* length) {
   }
   if (!readPending_) StartInterruptRead();
   uint32_t status = interrupt_.AwaitTransfer(interruptBuffer_, kInterruptWaitMs);
-  if (status == tessaro::USBDRV_ERR_TIMEOUT) {
+  if (status == usbdrv::USBDRV_ERR_TIMEOUT) {
     *length = 0;  // nothing yet; the read stays outstanding
     return QLX_OK;
   }

@@ -52,7 +52,7 @@ class AssignedDevice {
   uint8_t descriptor_[18];
   std::unique_ptr<QlinkxDrv> control_;
   QlinkxDrv interrupt_;
-  tessaro::TUsbDrvBuf interruptBuffer_;
+  usbdrv::TUsbDrvBuf interruptBuffer_;
   bool interruptBound_ = false;
   bool readPending_ = false;
   bool gone_ = false;

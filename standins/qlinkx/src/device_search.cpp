@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "lumetra/wire.h"
 #include "serial_list.h"
 
 namespace qlinkx {
@@ -10,8 +11,6 @@ namespace {
 // The driver numbers its device objects without gaps, so the first one that
 // cannot be opened ends the list; the bound only guards against a runaway.
 constexpr int kMaxDeviceObjects = 128;
-
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 std::string AnsiText(const std::u16string& text) {
   if (text.empty()) return {};
@@ -35,8 +34,9 @@ std::string SerialOf(QlinkxDrv& drv, uint8_t index) {
 
 }  // namespace
 
-uint32_t ReadStringDescriptor(tessaro::TUsbDrv& drv, int index, void* buffer, uint32_t* size) {
-  return drv.ReadDescriptor(buffer, size, 0, 3, static_cast<uint8_t>(index), 0x0409);
+usbdrv::Status ReadStringDescriptor(usbdrv::TUsbDrv& drv, int index, void* buffer, uint32_t* size) {
+  return drv.ReadDescriptor(buffer, size, usbdrv::kRecipientDevice, usbdrv::kStringDescriptor,
+                            static_cast<uint8_t>(index), 0x0409);
 }
 
 std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {
@@ -44,11 +44,11 @@ std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {
   for (int number = 0; number < kMaxDeviceObjects; ++number) {
     auto drv = std::make_unique<QlinkxDrv>();
     uint32_t status = drv->OpenInstance(number, nullptr, nullptr);
-    if (status == tessaro::USBDRV_ERR_OPEN_FAILED) break;
+    if (status == usbdrv::USBDRV_ERR_OPEN_FAILED) break;
     if (status != 0) continue;
     FoundDevice device;
     if (drv->ReadDeviceDescriptor(device.descriptor) != 0) continue;
-    if (Word(device.descriptor + 8) != vendorId || Word(device.descriptor + 10) != productId)
+    if (le::U16(device.descriptor + 8) != vendorId || le::U16(device.descriptor + 10) != productId)
       continue;
     device.objectNumber = number;
     device.serial = SerialOf(*drv, device.descriptor[16]);

@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "tessaro/usbdrv.h"
+#include "usbdrv/usbdrv.h"
 
 namespace qlinkx {
 
 // One driver instance of qlinkx. qlinkx works with whatever driver API
 // version the driver reports; it has no rule of its own about it.
-class QlinkxDrv : public tessaro::TUsbDrvPipe {
- protected:
-  bool AcceptDriver(const tessaro::DriverInfoRecord&) override { return true; }
+inline bool AcceptAnyDriver(const usbdrv::DriverInfoRecord&) { return true; }
+class QlinkxDrv : public usbdrv::TUsbDrvPipe {
+ public:
+  QlinkxDrv() : usbdrv::TUsbDrvPipe(&AcceptAnyDriver) {}
 };
 
 // A device the search found, with its device object still open.
@@ -31,6 +32,6 @@ std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId);
 
 // Reads string descriptor `index` into buffer (at most *size bytes, language
 // 0x0409); *size gets the bytes received. The driver's status.
-uint32_t ReadStringDescriptor(tessaro::TUsbDrv& drv, int index, void* buffer, uint32_t* size);
+usbdrv::Status ReadStringDescriptor(usbdrv::TUsbDrv& drv, int index, void* buffer, uint32_t* size);
 
 }  // namespace qlinkx

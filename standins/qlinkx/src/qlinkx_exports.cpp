@@ -13,12 +13,12 @@
 
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "device_search.h"
 #include "device_table.h"
+#include "lumetra/sync.h"
 #include "serial_list.h"
 
 using namespace qlinkx;
@@ -28,7 +28,7 @@ namespace {
 // The smallest list buffer a caller hands to GetSerNrs; the call has no size argument.
 constexpr size_t kSerialListCapacity = 2000;
 
-std::mutex g_lock;
+lm::CriticalSection g_lock;
 // Made on first use and deleted when the library is unloaded; at process end
 // it is left alone, since the driver may be gone by then.
 DeviceTable* g_table = nullptr;
@@ -42,7 +42,7 @@ DeviceTable& Table() {
 template <typename Body>
 int32_t Guarded(Body body) {
   try {
-    std::lock_guard<std::mutex> lock(g_lock);
+    lm::Lock lock(g_lock);
     return body();
   } catch (...) {
     return QLX_ERR_TRANSFER;

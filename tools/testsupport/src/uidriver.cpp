@@ -162,16 +162,16 @@ std::vector<ControlInfo> Controls(HWND dialog) {
 MessageBoxAnswerer::MessageBoxAnswerer(std::vector<ScriptedAnswer> script, DWORD pid,
                                        int fallbackButton)
     : script_(std::move(script)), pid_(pid), fallbackButton_(fallbackButton) {
-  thread_ = std::thread([this] { Run(); });
+  thread_.Start([this] { Run(); });
 }
 
 MessageBoxAnswerer::~MessageBoxAnswerer() {
   stop_ = true;
-  thread_.join();
+  thread_.Join(INFINITE);
 }
 
 std::vector<AnsweredBox> MessageBoxAnswerer::Seen() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   return seen_;
 }
 
@@ -179,7 +179,7 @@ bool MessageBoxAnswerer::WaitForCount(size_t count, DWORD timeoutMs) const {
   DWORD start = GetTickCount();
   for (;;) {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      lm::Lock lock(mutex_);
       if (seen_.size() >= count) return true;
     }
     if (GetTickCount() - start >= timeoutMs) return false;
@@ -191,7 +191,7 @@ void MessageBoxAnswerer::Run() {
   while (!stop_) {
     for (HWND box : TopWindows(pid_, true)) {
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        lm::Lock lock(mutex_);
         // A handle is remembered while its box lives, so a box left open is
         // recorded once; a closed box's handle may be reused by a new one.
         handled_.erase(
@@ -215,7 +215,7 @@ void MessageBoxAnswerer::Run() {
         seen.buttonId = fallbackButton_;
       }
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        lm::Lock lock(mutex_);
         handled_.push_back(box);
         seen_.push_back(seen);
       }

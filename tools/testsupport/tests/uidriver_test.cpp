@@ -5,8 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <thread>
-
+#include "lumetra/sync.h"
 #include "testsupport/process.h"
 #include "testsupport/testdir.h"
 
@@ -15,9 +14,9 @@ using namespace testsupport;
 TEST(UiDriver, AnswersABoxOfThisProcessFromTheScript) {
   MessageBoxAnswerer answerer({{"Same Process", "second line", IDNO}}, GetCurrentProcessId());
   int pressed = 0;
-  std::thread shower(
+  lm::Thread shower(
       [&] { pressed = MessageBoxA(nullptr, "first line\nsecond line", "Same Process", MB_YESNO); });
-  shower.join();
+  EXPECT_TRUE(shower.Join(testsupport::kUiWaitMs));
   EXPECT_EQ(IDNO, pressed);
   auto seen = answerer.Seen();
   ASSERT_EQ(1u, seen.size());

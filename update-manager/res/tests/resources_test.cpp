@@ -8,8 +8,8 @@
 
 #include <array>
 #include <string>
-#include <thread>
 
+#include "lumetra/sync.h"
 #include "resource.h"
 #include "testsupport/uidriver.h"
 #include "ui_texts/dialog_menus.h"
@@ -189,7 +189,7 @@ TEST_F(MainDialog, StepListGetsFourTitledColumns) {
 
 TEST(AboutBox, ShowsNameVersionIconAndClosesWithOk) {
   INT_PTR result = 0;
-  std::thread shower([&] { result = kestor::ShowAboutBox(nullptr); });
+  lm::Thread shower([&] { result = kestor::ShowAboutBox(nullptr); });
   HWND about = WaitForWindow("Info", GetCurrentProcessId());
   ASSERT_NE(nullptr, about);
   EXPECT_EQ("Version 1.28", ControlText(about, IDC_ABOUT_VERSION));
@@ -203,7 +203,7 @@ TEST(AboutBox, ShowsNameVersionIconAndClosesWithOk) {
   EXPECT_TRUE(name);
   EXPECT_TRUE(icon);
   EXPECT_TRUE(ClickButton(about, IDOK));
-  shower.join();
+  EXPECT_TRUE(shower.Join(testsupport::kUiWaitMs));
   EXPECT_EQ(IDOK, result);
 }
 

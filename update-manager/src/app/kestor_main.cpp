@@ -3,14 +3,12 @@
 // after windows.h, which it needs
 #include <commctrl.h>
 
-#include <new>
 #include <string>
 #include <vector>
 
 #include "app/main_dialog.h"
 #include "config/update_config.h"
-#include "device/device_updater.h"
-#include "environment/system_environment.h"
+#include "state/process_context.h"
 
 namespace {
 
@@ -39,28 +37,8 @@ std::vector<std::string> ProgramArguments() {
   return args;
 }
 
-template <typename T, typename... Args>
-T* MakeObject(Args&&... args) {
-  try {
-    return new (std::nothrow) T(std::forward<Args>(args)...);
-  } catch (...) {
-    return nullptr;
-  }
-}
-
-// Built before the start-up routine runs, in this order: the updater's
-// constructor may use the environment and the configuration.
-struct ProcessObjects {
-  ProcessObjects() {
-    theEnvironment = MakeObject<SystemEnvironment>();
-    theConfig = MakeObject<UpdateConfig>();
-    theDeviceUpdater = MakeObject<DeviceUpdater>(ProgramArguments());
-  }
-} processObjects;
-
-bool ObjectsBuilt() {
-  return theEnvironment != nullptr && theConfig != nullptr && theDeviceUpdater != nullptr;
-}
+// Built before the start-up routine runs.
+const bool kObjectsBuilt = theProcessContext.Build(ProgramArguments());
 
 // The application's start-up routine; the process ends when it returns.
 void InitInstance() {
@@ -71,7 +49,7 @@ void InitInstance() {
     MessageBoxA(nullptr, "Kestor is running already!", kMessageCaption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  if (!ObjectsBuilt()) {
+  if (!kObjectsBuilt) {
     // Every state and the dialog rely on these objects.
     MessageBoxA(nullptr, "Kestor cannot start: not enough memory for its objects.", kMessageCaption,
                 MB_OK | MB_ICONSTOP);

@@ -14,6 +14,7 @@
 #include "hwport/clock.h"
 #include "resource.h"
 #include "state/language_glue.h"
+#include "state/process_context.h"
 #include "state/shared_values.h"
 #include "state/states.h"
 #include "ui_texts/dialog_menus.h"
@@ -26,14 +27,6 @@ namespace {
 constexpr DWORD kStateThreadWaitMs = 10000;
 // How long the exit thread waits for the Exit state before it asks again.
 constexpr DWORD kExitWaitMs = 2 * 60 * 1000;
-
-// After shutdown the updater is gone; the dialog then only waits for its end.
-int CancelState() {
-  return theDeviceUpdater ? theDeviceUpdater->GetCancelState() : CANCEL_STATE_STOPPED;
-}
-void SetCancelState(int value) {
-  if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
-}
 
 void AppendDebugLog(const std::string& text) {
   if (theEnvironment) AppendLogText(theEnvironment->DebugLogPath(), text);
@@ -481,11 +474,6 @@ void UpdateManagerDialog::OnShutdown() {
     return;
   }
   machine_.reset();
-  delete theDeviceUpdater;
-  theDeviceUpdater = nullptr;
-  delete theConfig;
-  theConfig = nullptr;
-  delete theEnvironment;
-  theEnvironment = nullptr;
+  theProcessContext.Release();
   EndDialog(window_, IDOK);
 }

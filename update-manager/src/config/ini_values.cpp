@@ -5,9 +5,44 @@
 #include <cstdint>
 #include <cstdlib>
 
-long HexValue(const std::string& text) { return std::strtol(text.c_str(), nullptr, 16); }
+namespace {
 
-long LeadingInteger(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+// Read by hand rather than with strtol/strtoul: `long` is 32 bits on the
+// shipped build and 64 natively, and the value must not depend on that.
+uint32_t HexValue(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // "0x" counts as a prefix only when a digit follows; "0xg" reads as 0.
+  if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+      HexDigit(text[i + 2]) >= 0)
+    i += 2;
+  uint64_t value = 0;
+  for (; i < text.size() && HexDigit(text[i]) >= 0; ++i) {
+    value = value * 16 + static_cast<uint64_t>(HexDigit(text[i]));
+    if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;  // out of range: the largest value
+  }
+  const uint32_t magnitude = static_cast<uint32_t>(value);
+  return negative ? 0u - magnitude : magnitude;
+}
+
+long LeadingInteger(const std::string& text) {
+  // strtoll is 64 bits on both builds; the result is kept in 32 bits.
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  return static_cast<long>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+}
 
 double LeadingNumber(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
 

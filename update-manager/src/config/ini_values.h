@@ -2,11 +2,15 @@
 // it reads as 0 (integers) or 0.0.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// Leading blanks, a sign and a "0x" prefix accepted; stops at the first other character.
-long HexValue(const std::string& text);
-// The leading decimal integer (leading blanks and a sign accepted).
+// A 32-bit unsigned hexadecimal value: leading blanks, a sign (a minus gives
+// the two's complement) and a "0x" prefix accepted; stops at the first other
+// character; a value past 32 bits gives 0xFFFFFFFF. The same on every build.
+uint32_t HexValue(const std::string& text);
+// The leading decimal integer (leading blanks and a sign accepted), held to
+// the 32-bit range on every build.
 long LeadingInteger(const std::string& text);
 // The leading decimal number ("1.25abc" gives 1.25).
 double LeadingNumber(const std::string& text);

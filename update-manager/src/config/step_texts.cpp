@@ -59,7 +59,7 @@ void StepStatusTexts::InitStatusTexts() {
                   {107, "Checking installed versions"},
                   {110, "Update finnished!"},
                   {150, " Error!"}};
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   table_.assign(kEntries, " ");
   for (const auto& d : defaults) table_[d.code] = d.text;
 }
@@ -68,7 +68,7 @@ std::string StepStatusTexts::StepText(int code) const {
   const bool failed = code < 0;
   // Widened before negating: the code may be the most negative int.
   const long long magnitude = failed ? -static_cast<long long>(code) : code;
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   // A program file may carry any command code; one without an entry shows
   // its number instead of reading past the table.
   std::string text =
@@ -78,12 +78,12 @@ std::string StepStatusTexts::StepText(int code) const {
 }
 
 std::string StepStatusTexts::Entry(int index) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   return index >= 0 && index < kEntries ? table_[index] : std::string();
 }
 
 void StepStatusTexts::Replace(int index, const std::string& text) {
   if (text.empty() || index < 0 || index >= kEntries) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   table_[index] = text;
 }

@@ -3,9 +3,10 @@
 // own codes 100..110.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "lumetra/sync.h"
 
 class StepStatusTexts {
  public:
@@ -23,6 +24,6 @@ class StepStatusTexts {
   void Replace(int index, const std::string& text);
 
  private:
-  mutable std::mutex mutex_;
+  mutable lm::CriticalSection mutex_;
   std::vector<std::string> table_;
 };

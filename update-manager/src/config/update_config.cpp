@@ -140,11 +140,11 @@ bool UpdateConfig::ReadSteps() {
     } else if (!ReadFileList(section, step)) {
       return false;
     }
-    std::lock_guard<std::mutex> lock(stepsMutex_);
+    lm::Lock lock(stepsMutex_);
     steps_[i] = step;
     count = i + 1;
   }
-  std::lock_guard<std::mutex> lock(stepsMutex_);
+  lm::Lock lock(stepsMutex_);
   stepCount_ = count;
   return true;
 }
@@ -194,24 +194,24 @@ bool UpdateConfig::ReadFileList(const std::string& section, UpdateStep& step) {
 }
 
 int UpdateConfig::StepCount() const {
-  std::lock_guard<std::mutex> lock(stepsMutex_);
+  lm::Lock lock(stepsMutex_);
   return stepCount_;
 }
 
 UpdateStep UpdateConfig::GetStep(int index) const {
-  std::lock_guard<std::mutex> lock(stepsMutex_);
+  lm::Lock lock(stepsMutex_);
   return index >= 0 && index < kMaxSteps ? steps_[index] : UpdateStep{};
 }
 
 StepRow UpdateConfig::GetStepRow(int index) const {
-  std::lock_guard<std::mutex> lock(stepsMutex_);
+  lm::Lock lock(stepsMutex_);
   if (index < 0 || index >= kMaxSteps) return {};
   const UpdateStep& s = steps_[index];
   return {s.name, kStepStateTexts[s.state], s.deviceVersion, s.rev, s.beta};
 }
 
 bool UpdateConfig::SetStepStatus(int index, int state) {
-  std::lock_guard<std::mutex> lock(stepsMutex_);
+  lm::Lock lock(stepsMutex_);
   if (index < 0 || index >= stepCount_ || state < STEP_READY || state > STEP_CANCELED) return false;
   steps_[index].state = static_cast<StepState>(state);
   if (state == STEP_FINISHED) steps_[index].deviceVersion = steps_[index].rev;
@@ -219,7 +219,7 @@ bool UpdateConfig::SetStepStatus(int index, int state) {
 }
 
 bool UpdateConfig::SetStepDetail(int index, const std::string& text) {
-  std::lock_guard<std::mutex> lock(stepsMutex_);
+  lm::Lock lock(stepsMutex_);
   if (index < 0 || index >= stepCount_) return false;
   steps_[index].deviceVersion = text;
   return true;

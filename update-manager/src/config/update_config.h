@@ -2,11 +2,11 @@
 // application folder, read once when the object is built.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "config/step_texts.h"
+#include "lumetra/sync.h"
 
 enum StepState : int {
   STEP_READY = 0,
@@ -107,7 +107,7 @@ class UpdateConfig {
 
   std::string appFolder_;
   std::string iniPath_;
-  mutable std::mutex stepsMutex_;
+  mutable lm::CriticalSection stepsMutex_;
   int stepCount_ = 0;
   UpdateStep steps_[kMaxSteps];
 };

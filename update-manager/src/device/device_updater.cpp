@@ -8,6 +8,14 @@
 
 DeviceUpdater* theDeviceUpdater = nullptr;
 
+int CancelState() {
+  return theDeviceUpdater ? theDeviceUpdater->GetCancelState() : CANCEL_STATE_STOPPED;
+}
+
+void SetCancelState(int value) {
+  if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
+}
+
 namespace {
 
 std::string Lower(std::string text) {

@@ -30,6 +30,13 @@ class DeviceUpdater {
 
 extern DeviceUpdater* theDeviceUpdater;
 
+// The cancel state that the dialog, the exit thread and the states share,
+// kept by the updater. Without the updater (before start-up, after shutdown)
+// nothing runs any more: that reads as CANCEL_STATE_STOPPED, and a write is
+// dropped.
+int CancelState();
+void SetCancelState(int value);
+
 // Sets traceLevel, automaticUpdate and stringTrace from the program arguments:
 // compared without case, unknown ones ignored, a later one overriding an earlier.
 void ParseCommandLine(const std::vector<std::string>& args);

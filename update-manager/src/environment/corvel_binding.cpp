@@ -13,7 +13,7 @@ const char* const kNames[] = {"LmFindHostUSB", "LmFindExtendedUSBHost", "LmIsUSB
 CorvelBinding::CorvelBinding(std::string libraryPath) : libraryPath_(std::move(libraryPath)) {}
 
 CorvelBinding::HostFunction CorvelBinding::Bind(Function f) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   if (tried_[f]) return functions_[f];
   tried_[f] = true;
   if (!libraryTried_) {

@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-#include <mutex>
 #include <string>
+
+#include "lumetra/sync.h"
 
 // What Kestor asks of a USB host-controller library; each answer is read as a
 // boolean.
@@ -40,7 +41,7 @@ class CorvelBinding : public UsbHostFunctions {
   HostFunction Bind(Function f);
 
   std::string libraryPath_;
-  std::mutex mutex_;
+  lm::CriticalSection mutex_;
   HMODULE library_ = nullptr;
   bool libraryTried_ = false;
   HostFunction functions_[kFunctionCount] = {};

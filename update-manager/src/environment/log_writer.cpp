@@ -2,19 +2,18 @@
 
 #include <windows.h>
 
-#include <mutex>
-
 #include "hwport/clock.h"
+#include "lumetra/sync.h"
 
 std::atomic<int> traceLevel{0};
 std::atomic_flag traceLogBusy = ATOMIC_FLAG_INIT;
 
 namespace {
 
-std::mutex pathMutex;
+lm::CriticalSection pathMutex;
 std::string traceLogPath;
 
-std::mutex startupMutex;
+lm::CriticalSection startupMutex;
 std::string startupLog;
 // More than this is not kept before the debug log is settled.
 constexpr size_t kStartupLogLimit = 64 * 1024;
@@ -32,12 +31,12 @@ std::string WithCrLf(const std::string& text) {
 }  // namespace
 
 void SetTraceLogPath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(pathMutex);
+  lm::Lock lock(pathMutex);
   traceLogPath = path;
 }
 
 std::string TraceLogPath() {
-  std::lock_guard<std::mutex> lock(pathMutex);
+  lm::Lock lock(pathMutex);
   return traceLogPath;
 }
 
@@ -77,14 +76,14 @@ void LogTrace(TraceLevel level, const std::string& text) {
 }
 
 void LogStartup(const std::string& text) {
-  std::lock_guard<std::mutex> lock(startupMutex);
+  lm::Lock lock(startupMutex);
   if (startupLog.size() + text.size() <= kStartupLogLimit) startupLog += text;
 }
 
 void FlushStartupLog() {
   std::string pending;
   {
-    std::lock_guard<std::mutex> lock(startupMutex);
+    lm::Lock lock(startupMutex);
     pending.swap(startupLog);
   }
   if (!pending.empty()) LogTrace(pending);

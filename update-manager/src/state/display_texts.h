@@ -4,8 +4,9 @@
 
 #include <array>
 #include <functional>
-#include <mutex>
 #include <string>
+
+#include "lumetra/sync.h"
 
 enum DisplaySlot : int {
   SLOT_TITLE = 0,
@@ -40,7 +41,7 @@ class SharedDisplayTexts {
   void Clear();
 
  private:
-  mutable std::mutex mutex_;
+  mutable lm::CriticalSection mutex_;
   DisplayTextsRecord record_;
 };
 

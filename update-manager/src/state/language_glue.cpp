@@ -8,20 +8,20 @@
 SharedLanguageTexts LanguageTexts;
 
 std::string SharedLanguageTexts::Get(kestor::LangText id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   return table_.Get(id);
 }
 
 std::string SharedLanguageTexts::ErrorText(int n) const {
   if (n < 1 || n > 17) return kUnknownErrorText;
-  std::lock_guard<std::mutex> lock(mutex_);
+  lm::Lock lock(mutex_);
   return table_.ErrorText(n);
 }
 
 bool SharedLanguageTexts::Load(const std::string& path) {
   bool loaded = false;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    lm::Lock lock(mutex_);
     loaded = kestor::LoadLanguage(path, table_, [](int index, const std::string& text) {
       if (theConfig != nullptr) theConfig->StatusTextTable.Replace(index, text);
     });

@@ -3,9 +3,9 @@
 // loads a language from the menu), and the load that puts the labels on show.
 #pragma once
 
-#include <mutex>
 #include <string>
 
+#include "lumetra/sync.h"
 #include "ui_texts/language_texts.h"
 
 class SharedLanguageTexts {
@@ -20,7 +20,7 @@ class SharedLanguageTexts {
   bool Load(const std::string& path);
 
  private:
-  mutable std::mutex mutex_;
+  mutable lm::CriticalSection mutex_;
   kestor::LanguageTextTable table_;
 };
 

@@ -21,8 +21,31 @@ enum CancelStateValue : int {
   CANCEL_STATE_STOPPED = 3
 };
 
+// What ErrorTextIndex selects: the language text ErrorText<n>, 0 none.
+enum ErrorTextId : int {
+  ERRTEXT_NONE = 0,
+  ERRTEXT_PACKAGE_INVALID = 1,
+  ERRTEXT_NO_WINDOWS = 2,
+  ERRTEXT_NO_USB_PORT = 3,
+  ERRTEXT_NO_USB_NOR_WINDOWS = 4,
+  ERRTEXT_NO_DRIVER = 5,
+  ERRTEXT_NO_DEVICE = 6,
+  ERRTEXT_SEVERAL_DEVICES = 7,
+  ERRTEXT_WRONG_DEVICE = 8,
+  ERRTEXT_COMMUNICATION = 9,
+  ERRTEXT_RELEASE_EXCLUDED = 10,
+  ERRTEXT_SERIAL_EXCLUDED = 11,
+  ERRTEXT_SAME_RELEASE = 12,    // a warning
+  ERRTEXT_NEWER_FIRMWARE = 13,  // a warning: the update may go on
+  ERRTEXT_DISCONNECTED = 14,
+  ERRTEXT_CANCELLED = 15,
+  ERRTEXT_UPDATE_FAILED = 16,
+  ERRTEXT_DRIVER_INSTALL = 17,
+  ERRTEXT_LAST = ERRTEXT_DRIVER_INSTALL
+};
+
 extern std::atomic<HWND> theDialogWindow;
-extern std::atomic<int> ErrorTextIndex;  // 0 none, 1..17 selects ErrorText<n>
+extern std::atomic<int> ErrorTextIndex;  // an ErrorTextId
 extern std::atomic<bool> waitCursorActive;
 extern std::atomic<bool> exitRequested;
 extern std::atomic<bool> g_bExitThreadDone;

@@ -13,14 +13,14 @@ StateMachine::StateMachine(StateFactory factory) : factory_(std::move(factory)) 
 }
 
 StateMachine::~StateMachine() {
-  std::lock_guard<std::mutex> lock(stepMutex_);
+  lm::Lock lock(stepMutex_);
   state_.reset();
 }
 
 bool StateMachine::SetNext(UpdateStateId id) { return nextId_.exchange(id) != id; }
 
 bool StateMachine::Step() {
-  std::lock_guard<std::mutex> lock(stepMutex_);
+  lm::Lock lock(stepMutex_);
   UpdateStateId next = nextId_.load();
   if (currentId_.load() == next) return false;
   state_.reset();
@@ -32,8 +32,8 @@ bool StateMachine::Step() {
 }
 
 bool StateMachine::LeaveRest(UpdateStateId resting, UpdateStateId next) {
-  std::unique_lock<std::mutex> lock(stepMutex_, std::try_to_lock);
-  if (!lock.owns_lock()) return false;
+  lm::TryLock lock(stepMutex_);
+  if (!lock.Held()) return false;
   if (currentId_.load() != resting || nextId_.load() != resting) return false;
   nextId_ = next;
   return true;

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 
+#include "lumetra/sync.h"
 #include "state/display_texts.h"
 #include "state/update_state.h"
 
@@ -55,7 +55,7 @@ class StateMachine {
   std::unique_ptr<UpdateState> state_;
   std::atomic<UpdateStateId> currentId_{STATE_ERROR};
   std::atomic<UpdateStateId> nextId_{STATE_INITIALIZE};
-  std::mutex stepMutex_;
+  lm::CriticalSection stepMutex_;
 };
 
 // Worker thread body: steps the machine until it rests. The argument is the

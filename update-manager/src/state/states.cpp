@@ -12,14 +12,6 @@
 
 namespace {
 
-int CancelState() {
-  return theDeviceUpdater ? theDeviceUpdater->GetCancelState() : CANCEL_STATE_IDLE;
-}
-
-void SetCancelState(int value) {
-  if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
-}
-
 using kestor::LangText;
 
 void ShowStatus(const std::string& status, const char* title) {
@@ -54,13 +46,13 @@ bool PlatformOutcomes::UsbHostFound() {
 DeviceWait PlatformOutcomes::WaitForDevice() {
   // Without device access no power supply is ever found: poll for a cancel as
   // the device search would between its searches.
-  while (CancelState() != CANCEL_STATE_REQUESTED) hwport::Sleep(10);
+  while (theDeviceUpdater && CancelState() != CANCEL_STATE_REQUESTED) hwport::Sleep(10);
   return DeviceWait::Cancelled;
 }
 
 StateInitialize::StateInitialize(StateOutcomes& outcomes) : OutcomeState(outcomes) {
   LanguageTexts.Load("");
-  ErrorTextIndex = 0;
+  ErrorTextIndex = ERRTEXT_NONE;
 }
 
 UpdateStateId StateInitialize::Execute() {
@@ -72,11 +64,11 @@ UpdateStateId StateInitialize::Execute() {
   FlushStartupLog();
   LanguageTexts.Load("");
   if (!outcomes_.OperatingSystemSupported()) {
-    ErrorTextIndex = 2;
+    ErrorTextIndex = ERRTEXT_NO_WINDOWS;
     return STATE_INFO;
   }
   if (outcomes_.PackageInvalid()) {
-    ErrorTextIndex = 1;
+    ErrorTextIndex = ERRTEXT_PACKAGE_INVALID;
     return STATE_ERROR;
   }
   const bool hostFound = outcomes_.UsbHostFound();
@@ -92,7 +84,7 @@ UpdateStateId StateInitialize::Execute() {
                    theConfig ? theConfig->SupportedDevice() : std::string(), hostFound);
   }
   if (!hostFound) {
-    ErrorTextIndex = 3;
+    ErrorTextIndex = ERRTEXT_NO_USB_PORT;
     return STATE_INFO;
   }
   ShowPackageInfo();
@@ -106,7 +98,7 @@ void StateInitialize::ShowPackageInfo() {
 }
 
 UpdateStateId StateInstallDriver::Execute() {
-  ErrorTextIndex = 5;
+  ErrorTextIndex = ERRTEXT_NO_DRIVER;
   return STATE_ERROR;
 }
 
@@ -121,12 +113,12 @@ UpdateStateId StateUsbListen::Execute() {
     case DeviceWait::Ready:
       return STATE_USB_CONNECT;
     case DeviceWait::SeveralPowerSupplies:
-      ErrorTextIndex = 7;
+      ErrorTextIndex = ERRTEXT_SEVERAL_DEVICES;
       return STATE_ERROR;
     case DeviceWait::Cancelled:
       break;
   }
-  ErrorTextIndex = 15;
+  ErrorTextIndex = ERRTEXT_CANCELLED;
   return STATE_ERROR;
 }
 
@@ -144,21 +136,21 @@ UpdateStateId StateUsbConnect::Execute() {
     case DeviceCheck::Passed:
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::NewerThanPackage:
-      ErrorTextIndex = 13;
-      DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.ErrorText(13));
+      ErrorTextIndex = ERRTEXT_NEWER_FIRMWARE;
+      DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE));
       PostTexts();
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::WrongType:
-      ErrorTextIndex = 8;
+      ErrorTextIndex = ERRTEXT_WRONG_DEVICE;
       break;
     case DeviceCheck::ReleaseExcluded:
-      ErrorTextIndex = 10;
+      ErrorTextIndex = ERRTEXT_RELEASE_EXCLUDED;
       break;
     case DeviceCheck::SerialExcluded:
-      ErrorTextIndex = 11;
+      ErrorTextIndex = ERRTEXT_SERIAL_EXCLUDED;
       break;
     case DeviceCheck::Cancelled:
-      ErrorTextIndex = 15;
+      ErrorTextIndex = ERRTEXT_CANCELLED;
       break;
   }
   return STATE_ERROR;
@@ -166,7 +158,9 @@ UpdateStateId StateUsbConnect::Execute() {
 
 bool StateUpdatePossible::Enter() {
   DisplayTexts.SetStartEnabled(true);
-  ShowStatus(ErrorTextIndex == 13 ? LanguageTexts.ErrorText(13) : Text(LangText::UpdateReadyText),
+  ShowStatus(ErrorTextIndex == ERRTEXT_NEWER_FIRMWARE
+                 ? LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE)
+                 : Text(LangText::UpdateReadyText),
              "Kestor - State Update Possible");
   return PostTexts();
 }
@@ -199,7 +193,9 @@ UpdateStateId StateUpdateProcess::Execute() {
 
 bool StateInfo::Enter() {
   const int index = ErrorTextIndex;
-  const std::string text = LanguageTexts.ErrorText(index == 2 || index == 3 ? index : 4);
+  const std::string text = LanguageTexts.ErrorText(
+      index == ERRTEXT_NO_WINDOWS || index == ERRTEXT_NO_USB_PORT ? index
+                                                                  : ERRTEXT_NO_USB_NOR_WINDOWS);
   ShowStatus(text, "Kestor - State Info");
   LogStatus("\nUpdate canceled!\n");
   LogStatus(text);
@@ -229,10 +225,11 @@ bool StateExit::Enter() {
   DisplayTexts.SetStartEnabled(false);
   const int index = ErrorTextIndex;
   std::string text;
-  if (index == 0 || index == 12 || index == 13) {
+  if (index == ERRTEXT_NONE || index == ERRTEXT_SAME_RELEASE || index == ERRTEXT_NEWER_FIRMWARE) {
     // Leaving Update Possible installs nothing, and must not claim it did.
     text = updateInstalled ? Text(LangText::CloseUpdater) : kNothingInstalledText;
-  } else if ((index >= 1 && index <= 11) || (index >= 14 && index <= 17)) {
+  } else if ((index >= ERRTEXT_PACKAGE_INVALID && index <= ERRTEXT_SERIAL_EXCLUDED) ||
+             (index >= ERRTEXT_DISCONNECTED && index <= ERRTEXT_LAST)) {
     text = LanguageTexts.ErrorText(index);
   } else {
     text = kUnknownErrorText;

@@ -25,12 +25,16 @@ class ByteStream {
   const uint8_t* Take(size_t count, const std::string& message);
 
   size_t Position() const { return position_; }
-  void Rewind() { position_ = 0; }
+  // Where the latest read began (a short string: its length byte): the offset
+  // a reader reports for a field it could not read.
+  size_t FieldStart() const { return fieldStart_; }
+  void Rewind() { position_ = fieldStart_ = 0; }
 
  private:
   const uint8_t* data_;
   size_t size_;
   size_t position_ = 0;
+  size_t fieldStart_ = 0;
 };
 
 }  // namespace tessaro

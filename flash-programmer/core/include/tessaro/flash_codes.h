@@ -32,6 +32,41 @@ enum FlashCommand : uint16_t {
 constexpr int kFlashStatusCount = 81;
 constexpr int kUnknownFlashStatusIndex = 80;
 
+// Indexes into the status table that the flash operations keep as their
+// state: what they wait for (busy), end with (ok) or fail with (error).
+enum FlashStatusIndex : uint8_t {
+  kStateBadLength = 1,  // the host's own: too many short answers
+  kStateBadCrc = 2,     // the host's own: too many answers with a bad CRC
+  kStateDisabled = 4,
+  kStateTimeout = 5,  // the host's own: busy beyond the time-out
+  kAutoselectBusy = 8,
+  kAutoselectOk = 9,
+  kAutoselectError = 10,
+  kChipEraseBusy = 12,
+  kChipEraseOk = 13,
+  kChipEraseError = 14,
+  kSectorEraseBusy = 17,
+  kSectorEraseOk = 18,
+  kSectorEraseError = 19,
+  kProgramBusy = 22,
+  kProgramOk = 23,
+  kProgramError = 24,
+  kVerifyBusy = 28,
+  kVerifyOk = 29,
+  kVerifyError = 30,
+  kFlashLockOk = 37,  // answers whose code is the byte at offset 0 alone
+  kFlashTestOk = 42,
+  kMarkerBusy = 76,
+  kMarkerOk = 77,
+  kMarkerError = 78,
+};
+
+// The what-arguments of CMD_MARKER_REBOOT.
+enum MarkerWhat : uint16_t { kMarkerSet = 1, kMarkerClear = 2, kMarkerReboot = 3 };
+
+// The value the flash-status probe writes and expects to read back.
+constexpr uint16_t kFlashStatusProbe = 100;
+
 // "unknow command" for a code outside the table.
 std::string CommandName(uint16_t code);
 

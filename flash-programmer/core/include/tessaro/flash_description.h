@@ -18,10 +18,14 @@ struct FlashSector {
   uint32_t size = 0;
 };
 
+// The access mode of a 16-bit flash written a word at a time.
+constexpr uint8_t kWordModeAccess = 17;
+
 struct FlashRecord {
   std::string name;
   uint8_t manufacturerId = 0;
-  uint8_t accessMode = 0;  // 17: 16-bit flash with word-mode access
+  uint8_t accessMode = 0;  // kWordModeAccess or byte access
+  bool WordMode() const { return accessMode == kWordModeAccess; }
   uint16_t deviceId = 0;
   uint32_t baseFlashAddress = 0;
   uint32_t sectorAddress = 0;

@@ -1,11 +1,13 @@
 // The program file: one flash programming job for one kind of device. The
-// reader checks the whole file's CRC, then reads the header (device ids,
+// parser checks the whole file's CRC, then reads the header (device ids,
 // command list, firmware versions), the flash description, the selected
-// sectors and the program blocks into the form and the library's records.
+// sectors and the program blocks into a content record; a separate step shows
+// that record in the form and stores it into the library's records.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,49 @@ struct ProgramFileRecords {
   ProgramBlocks blocks;
 };
 
+// The sections of a program file, in file order.
+enum class ProgramFileSection : uint8_t { Crc, Header, Flash, SelectedSectors, Blocks };
+
+// Why the parser stopped: the section, the offset of the field it could not
+// read or accept, and the text. A raised error is what the reader raises
+// (TessaroError with the text); a refused file is told to the user.
+struct ProgramFileError {
+  enum Kind : uint8_t { Raised, Refused };
+  Kind kind = Raised;
+  ProgramFileSection section = ProgramFileSection::Crc;
+  size_t offset = 0;
+  std::string text;
+};
+
+// A program file as parsed, up to where the parser stopped.
+struct ProgramFileContent {
+  // vid, pid, commands, versions and version text as far as they were read;
+  // the rest as after Reset.
+  ProgramFileHeader header;
+  // What the path sections set, when they were read.
+  std::optional<bool> pathFlag;
+  std::optional<uint32_t> pathVersion;
+  std::optional<FlashRecord> flash;
+  // The selected-sectors mark was there; the indexes as far as they were read.
+  bool hasSelectedSectors = false;
+  std::vector<uint16_t> selectedSectors;
+  // The blocks as far as they were read; they refer to the file's bytes.
+  ProgramBlocks blocks;
+  std::optional<ProgramFileError> error;
+};
+
+// Parses a whole program file. Never raises; a file it cannot accept ends in
+// `error`, with everything before the failing field kept.
+ProgramFileContent ParseProgramFile(std::shared_ptr<const std::vector<uint8_t>> bytes);
+
+// Shows parsed content in the form and stores it into the records, section by
+// section; where the parser stopped, raises its error (TessaroError) or tells
+// the user and returns false. Also false for what the form refuses (an
+// unknown command, a selected sector the flash lacks). The command bytes stay
+// as the file holds them.
+bool ShowProgramFile(ProgramFileContent&& content, ProgramFileRecords& records,
+                     ProgramFileForm& form);
+
 // Reads and checks `fileName` into the records and the form; sets the status
 // word (3 while reading, then 2 or -2). Errors of the file's content raise
 // TessaroError and leave the status at 3.
@@ -84,13 +129,15 @@ bool ReadProgramFile(const std::string& fileName, ProgramFileRecords& records,
 bool ReadProgramBytes(std::shared_ptr<const std::vector<uint8_t>> bytes,
                       ProgramFileRecords& records, ProgramFileForm& form);
 
-bool ReadProgramFileHeader(ProgramFileHeader& header, ByteStream& file, bool keep,
-                           ProgramFileForm& form);
 bool HeaderToForm(ProgramFileHeader& header, ProgramFileForm& form);
 bool CommandsToLines(const ProgramFileHeader& header, TStrings& commandLines, TStrings* info);
 bool WriteSupFWsToStrs(const ProgramFileHeader& header, TStrings& versionLines);
+// Rebuilds the command bytes from the lines (each name's first code) and
+// shows each conditional with its version.
 bool CommandsFromLines(ProgramFileHeader& header, TLineList& commandLines,
                        const TLineList& versionLines);
+// Shows each conditional line ("if(k....") with version k of the list.
+void ShowConditionalVersions(TLineList& commandLines, const TLineList& versionLines);
 bool VersionsFromLines(ProgramFileHeader& header, const TLineList& versionLines,
                        ProgramFileForm* form = nullptr);
 int VersionIndexFromLine(const std::string& text);

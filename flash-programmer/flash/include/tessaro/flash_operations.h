@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "tessaro/device.h"
+#include "tessaro/flash_codes.h"
 #include "tessaro/flash_description.h"
+#include "tessaro/flash_progress.h"
 #include "tessaro/line_lists.h"
 
 namespace tessaro {
@@ -37,12 +39,6 @@ LogHook& FlashLog();
 // The operations' modal messages; a message box unless replaced.
 std::function<void(const std::string&)>& FlashMessage();
 
-// The form's status line and progress bar (either may be null).
-struct FlashProgressView {
-  HWND statusLine = nullptr;
-  HWND progressBar = nullptr;
-};
-
 // ---- batch operations (the interpreter's flash commands) ----
 bool FlashAutoselect(TDevice* device, const FlashRecord& flash, uint32_t baseAddress,
                      uint32_t sectorAddress, TLineList* log, TStrings* transfer);
@@ -51,14 +47,14 @@ bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t baseAddr
 // Entry i of `sectors` stands for sector i of `flash`; the selected ones are erased.
 bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRecord& flash,
                        uint32_t baseAddress, TLineList* log, TStrings* transfer,
-                       FlashProgressView view = {});
+                       const FlashProgress& progress = {});
 // Entry i of `blockList` stands for block i of `blocks`.
 bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
                   uint32_t baseAddress, const FlashRecord& flash, TLineList* log,
-                  TStrings* transfer, FlashProgressView view = {});
+                  TStrings* transfer, const FlashProgress& progress = {});
 bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
                  uint32_t baseAddress, const FlashRecord& flash, TLineList* log, TStrings* transfer,
-                 FlashProgressView view = {});
+                 const FlashProgress& progress = {});
 
 // Checks every block of the image against the flash description before
 // anything is erased: each must lie inside the sector map and fit into one
@@ -72,8 +68,16 @@ struct FirmwareVersion {
 };
 
 bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer);
-bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer, HWND progressBar);
-bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer, HWND progressBar);
+// The device status word of a suspended device: 0x80, with or without its
+// low bit; idle is 0 or 1.
+constexpr uint16_t kStatusSuspended = 0x80;
+constexpr uint16_t kStatusIdleHighest = 1;
+inline bool IsSuspendedStatus(uint16_t status) { return (status & ~1u) == kStatusSuspended; }
+
+bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer,
+                   const FlashProgress& progress = {});
+bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer,
+                 const FlashProgress& progress = {});
 bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMode,
                          TStrings* transfer, TLineList* log);
 // `limit`: major in the high 16 bits, minor in the low 16 bits.
@@ -81,9 +85,32 @@ bool FirmwareVersionBelow(TDevice* device, uint32_t limit, TLineList* log, std::
                           TStrings* transfer);
 bool FirmwareVersionInList(TDevice* device, const std::vector<uint32_t>& versions, int highest,
                            TStrings* transfer, TLineList* log);
-bool SendFlashCommand(TDevice* device, uint16_t command, uint16_t argument, TStrings* transfer,
-                      TLineList* log, bool wait, bool crc, uint32_t* address, int32_t timeout,
-                      uint8_t errorIndex, uint8_t successIndex, uint8_t busyIndex, uint16_t size);
+// The states a flash command waits in, ends with and fails with.
+struct FlashStates {
+  uint8_t busy = 0;
+  uint8_t success = 0;
+  uint8_t error = 0;
+};
+constexpr FlashStates kMarkerStates{
+    .busy = kMarkerBusy, .success = kMarkerOk, .error = kMarkerError};
+
+// One flash command: `argument` as u16 at offset 0 of `size` zeroed bytes,
+// a CRC-16 in the last two when `crc`; with `wait` the status is polled
+// until `expect.success` or `expect.error`, at most `timeout` ms.
+struct FlashRequest {
+  uint16_t command = 0;
+  uint16_t argument = 0;
+  uint16_t size = 0;
+  bool crc = true;
+  bool wait = true;
+  int32_t timeout = 0;
+  FlashStates expect{};
+};
+
+// True when the success state arrived (without `wait`: false). `address`
+// receives the reported address of a flash-test answer.
+bool SendFlashCommand(TDevice* device, const FlashRequest& request, TStrings* transfer,
+                      TLineList* log, uint32_t* address = nullptr);
 bool SetMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
 bool ClearMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
 // Does not wait for an answer: always false.

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "tessaro/device.h"
+#include "tessaro/driver_policy.h"
 #include "tessaro/gdi_parsers.h"
-#include "tessaro/usbdrv.h"
 
 namespace tessaro {
 
@@ -85,9 +85,9 @@ class TGDI : public TDevice {
   bool CyclePort() override;
 
   // Raises "Device(Hnd:%8.8X): %s\r\n%s" for a non-zero status.
-  void CheckStatus(uint32_t status, const std::string& context = {});
+  void CheckStatus(usbdrv::Status status, const std::string& context = {});
 
-  uint32_t LastStatus = 0;
+  usbdrv::Status LastStatus = 0;
   uint32_t DeviceHandle = 0;
   uint8_t ConfigurationCount = 0;
   uint8_t CurrentConfiguration = 0;

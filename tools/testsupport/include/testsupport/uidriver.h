@@ -8,10 +8,10 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "lumetra/sync.h"
 
 namespace testsupport {
 
@@ -106,10 +106,10 @@ class MessageBoxAnswerer {
   DWORD pid_;
   int fallbackButton_;
   std::atomic<bool> stop_{false};
-  mutable std::mutex mutex_;
+  mutable lm::CriticalSection mutex_;
   std::vector<AnsweredBox> seen_;
   std::vector<HWND> handled_;
-  std::thread thread_;
+  lm::Thread thread_;
 };
 
 }  // namespace testsupport

@@ -1,0 +1,133 @@
+#include "programming_job.h"
+
+#include "tessaro/flash_settings.h"
+#include "tessaro/program_status.h"
+#include "utilities.h"
+
+namespace tessaro {
+
+LogHook FormLogHook;
+
+namespace {
+
+CommandRunner g_runner = nullptr;
+
+void JobLog(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
+  if (FormLogHook.Bound())
+    FormLogHook(list, format, args);
+  else if (list)
+    list->Add(FormatText(format, args));
+}
+
+}  // namespace
+
+void SetCommandRunner(CommandRunner runner) { g_runner = runner; }
+
+void MemoryJobView::FlashListChanged(const TFlashes& flashes) {
+  form.FlashListChanged(flashes);
+  form.info.Clear();  // the line goes through the job's log instead
+  if (!flashes.Last()) return;
+  SetFlashTimes(form.selectedFlash);
+  JobLog(&info, ">> OK, Selected flash \"%s\"", {form.selectedFlash.name});
+}
+
+void MemoryJobView::ShowMessage(const std::string& text) {
+  MessageBoxA(nullptr, text.c_str(), "Tessaro", MB_OK);
+}
+
+// Marks the job as running for as long as it lives, errors included, so the
+// window refuses to close meanwhile.
+class TProgrammingJob::RunningScope {
+ public:
+  explicit RunningScope(TProgrammingJob& job) : job_(job), was_(job.running_) {
+    job_.running_ = true;
+  }
+  ~RunningScope() { job_.running_ = was_; }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  TProgrammingJob& job_;
+  bool was_;
+};
+
+TProgrammingJob::TProgrammingJob() = default;
+TProgrammingJob::~TProgrammingJob() = default;
+
+void TProgrammingJob::Attach(JobView* view) { view_ = view; }
+
+void TProgrammingJob::Detach(JobView* view) {
+  if (view_ == view) view_ = nullptr;
+}
+
+void TProgrammingJob::Log(TStrings* list, const std::string& format,
+                          std::initializer_list<FormatArg> args) {
+  JobLog(list, format, args);
+}
+
+bool TProgrammingJob::Program(uint16_t vid, uint16_t pid, const std::string& fileName,
+                              const std::string& serialNumber) {
+  SetStatus(1);
+  if (!FileExists(fileName)) {
+    SetStatus(-1);
+    return false;
+  }
+  RunningScope running(*this);
+  JobView& view = View();
+  view.JobStarted(fileName);
+  TLineList& info = view.Info();
+  info.Clear();
+  view.Messages().Clear();
+  Log(&info, "");
+  Log(&info, "#############################################start###");
+  Log(&info, "Try programing bin file \"%s\" ...", {fileName});
+  bool result = ReadFile(fileName) && RunCommands(vid, pid, serialNumber);
+  Log(&info, "%s, Programing bin file \"%s\"", {result ? "OK" : "ERROR", fileName});
+  Log(&info, "#############################################end#####");
+  Log(&info, "");
+  return result;
+}
+
+bool TProgrammingJob::ReadFile(const std::string& fileName) {
+  return ReadProgramFile(fileName, records_, View());
+}
+
+bool TProgrammingJob::RunCommands(uint16_t vid, uint16_t pid, const std::string& serialNumber) {
+  RunningScope running(*this);
+  View().CommandsStarted();
+  bool result = false;
+  try {
+    result = g_runner && g_runner(*this, vid, pid, serialNumber);
+  } catch (...) {
+    records_.blocks.Clear();
+    View().CommandsEnded(false);
+    throw;
+  }
+  records_.blocks.Clear();
+  View().CommandsEnded(result);
+  return result;
+}
+
+void TProgrammingJob::SetStatus(int16_t status) { ProgramingState::SetStatus(status); }
+int16_t TProgrammingJob::Status() const { return ProgramingState::Status(); }
+uint32_t TProgrammingJob::StatusWord() const { return ProgramingState::StatusWord(); }
+
+void TProgrammingJob::SetProgress(int position, int maximum) {
+  position_ = position;
+  maximum_ = maximum;
+  ProgramingState::SetProgress(position, maximum);
+  View().ProgressChanged(position, maximum);
+}
+
+FlashProgress TProgrammingJob::FlashProgressSink() {
+  return [this](FlashPhase phase, int done, int total) {
+    View().FlashProgressChanged(phase, done, total);
+  };
+}
+
+TProgrammingJob& LibraryJob() {
+  static TProgrammingJob job;
+  return job;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,29 @@
+#include "tessaro/flash_settings.h"
+
+namespace tessaro {
+namespace {
+std::atomic<bool> g_stopRequested{false};
+FlashTimes g_times;
+}  // namespace
+
+void SetStopRequested(bool requested) { g_stopRequested = requested; }
+bool IsStopRequested() { return g_stopRequested; }
+
+FlashTimes CurrentFlashTimes() { return g_times; }
+
+void SetFlashTimes(const FlashRecord& f) {
+  // A poll period of 0 would never let polls x period pass a time-out.
+  g_times.pollPeriod = f.pollPeriod < 1 ? 1 : f.pollPeriod;
+  g_times.chipEraseTimeout = f.chipEraseTimeout;
+  g_times.sectorEraseTimeout = f.sectorEraseTimeout;
+  g_times.verifyTimeout = f.verifyTimeout;
+  g_times.programTimeout = f.programTimeout;
+  g_times.autoselectTimeout = f.autoselectTimeout;
+}
+
+void ResetFlashSettings() {
+  g_stopRequested = false;
+  g_times = FlashTimes();
+}
+
+}  // namespace tessaro

@@ -1,0 +1,112 @@
+#include "tessaro/utilities.h"
+
+#include <commctrl.h>
+
+#include "hwport/clock.h"
+#include "tessaro/format_text.h"
+#include "tessaro/main_thread.h"
+
+namespace tessaro {
+
+std::atomic<bool> WaitEnded{false};
+
+LocalTime LocalNow() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return LocalTime{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
+                   st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+std::string TimeText(const LocalTime& t) {
+  char time[8] = ":", decimal[8] = ".";
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, time, sizeof time);
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, sizeof decimal);
+  return TimeText(t, time, decimal);
+}
+
+std::string WindowsVersionText() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  std::string text;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(&info)) return text;
+#pragma GCC diagnostic pop
+  OsVersion v{info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber, info.dwPlatformId,
+              info.szCSDVersion};
+  WindowsVersionText(v, text);
+  return text;
+}
+
+bool ProcessMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return false;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return true;
+}
+
+void WaitLettingMessagesThrough(DWORD ms) {
+  DWORD start = hwport::TickCount();
+  for (;;) {
+    bool quitting = !ProcessMessages();
+    DWORD elapsed = hwport::TickCount() - start;
+    if (elapsed >= ms) return;
+    if (quitting) {
+      // A waiting quit message would wake every message wait at once.
+      hwport::Sleep(ms - elapsed);
+      return;
+    }
+    hwport::MsgWaitForObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+  }
+}
+
+void InstallLibraryWait() { SetWaitFunction(&WaitLettingMessagesThrough); }
+
+void UninstallLibraryWait() { SetWaitFunction(nullptr); }
+
+void WaitWithProgress(int total, int step, HWND progressBar, TLineList* lines) {
+  if (total < 1) total = 1;
+  if (step < 1) step = 1;  // a step of 0 would never end the wait
+  WaitEnded = false;
+  if (progressBar) {
+    SendMessageA(progressBar, PBM_SETRANGE32, 0, total);
+    SendMessageA(progressBar, PBM_SETPOS, 0, 0);
+  }
+  if (lines) lines->Add(FormatText("  wait %d ms (%d ms)", {total, 0}));
+  for (int elapsed = 0; elapsed < total;) {
+    hwport::Sleep(static_cast<DWORD>(step));
+    elapsed += step;
+    if (progressBar) SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(elapsed), 0);
+    if (lines && lines->Count() > 0)
+      lines->SetLine(lines->Count() - 1, FormatText("  wait %d ms (%d ms)", {total, elapsed}));
+    ProcessMessages();
+    if (WaitEnded) {
+      if (lines && lines->Count() > 0)
+        lines->SetLine(lines->Count() - 1,
+                       FormatText("  stop of waiting %d ms (%d ms)", {total, elapsed}));
+      break;
+    }
+  }
+  if (progressBar) SendMessageA(progressBar, PBM_SETPOS, 0, 0);
+}
+
+std::string ProgramFolder() {
+  char path[MAX_PATH * 2] = {};
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string p(path, n < sizeof path ? n : 0);
+  size_t slash = p.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace tessaro

@@ -1,0 +1,41 @@
+// Kestor's process-wide objects in one owner. The environment, the
+// configuration and the device updater are built here in that order (the
+// updater's constructor may use the other two) and deleted in reverse; the
+// names the program uses (theEnvironment, theConfig, theDeviceUpdater) point
+// at the objects while they live and are null otherwise.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class SystemEnvironment;
+class UpdateConfig;
+class DeviceUpdater;
+
+class ProcessContext {
+ public:
+  ProcessContext() = default;
+  ~ProcessContext();
+  ProcessContext(const ProcessContext&) = delete;
+  ProcessContext& operator=(const ProcessContext&) = delete;
+
+  // Builds the three objects for this program (args: the program arguments
+  // after its name); false when one of them could not be made.
+  bool Build(const std::vector<std::string>& args);
+  // Takes objects made elsewhere (tests: a package folder of their own).
+  void Adopt(std::unique_ptr<SystemEnvironment> environment, std::unique_ptr<UpdateConfig> config,
+             std::unique_ptr<DeviceUpdater> updater);
+  bool Built() const;
+  // Deletes the objects, the updater first, and clears the names.
+  void Release();
+
+ private:
+  void Publish();
+
+  std::unique_ptr<SystemEnvironment> environment_;
+  std::unique_ptr<UpdateConfig> config_;
+  std::unique_ptr<DeviceUpdater> updater_;
+};
+
+extern ProcessContext theProcessContext;
