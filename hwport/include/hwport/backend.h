@@ -8,7 +8,9 @@
 // Every member is a plain cdecl function. Failures return the value named in
 // the member's comment and set the thread's last error, as the Win32 calls
 // do; "last error" below lists what a caller can meet besides the ones the
-// system passes on unchanged.
+// system passes on unchanged. The driver's own statuses (0xE00010xx, such as
+// USBDRV_ERR_DEVICE_REMOVED for every call on a device that left the bus)
+// are named in the driver's status table (usbdrv/status.h).
 //
 // An operation a backend lacks (a null member) is never taken from the other
 // backend: the port answers it with the member's failure value and last error
@@ -28,11 +30,9 @@ namespace hwport {
 
 constexpr DWORD kBackendAbi = 1;
 
-// The driver's own status for every call on a device that left the bus.
-constexpr DWORD kDriverDeviceRemoved = 0xE000100A;
-
 extern "C" {
 
+// clang-format off
 struct Backend {
   DWORD abi;         // kBackendAbi of the filler
   const char* name;  // "win32" or "bench", for logs and tests
@@ -44,17 +44,16 @@ struct Backend {
   // One I/O control request. With ov: returns at once, FALSE with
   // ERROR_IO_PENDING while the device answers (DriverOverlappedResult ends
   // it). Without ov: blocks until the device answers. FALSE; last error
-  // ERROR_INVALID_HANDLE, kDriverDeviceRemoved, ERROR_SEM_TIMEOUT (no answer)
-  // or the driver's 0xE00010xx status of the request.
-  BOOL (*driverIoControl)
-  (HANDLE h, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* bytes,
-   OVERLAPPED* ov);
+  // ERROR_INVALID_HANDLE, USBDRV_ERR_DEVICE_REMOVED, ERROR_SEM_TIMEOUT (no
+  // answer) or the driver's 0xE00010xx status of the request.
+  BOOL (*driverIoControl)(HANDLE h, DWORD code, const void* in, DWORD inSize, void* out,
+                          DWORD outSize, DWORD* bytes, OVERLAPPED* ov);
 
   // ---- overlapped pipe transfers ---------------------------------------------
   // A read from / write to the handle's bound endpoint. With ov: never blocks,
   // FALSE with ERROR_IO_PENDING until the transfer ends. Without ov: blocks
   // until it ends. FALSE; last error ERROR_INVALID_HANDLE,
-  // kDriverDeviceRemoved, ERROR_OPERATION_ABORTED (cancelled) or the
+  // USBDRV_ERR_DEVICE_REMOVED, ERROR_OPERATION_ABORTED (cancelled) or the
   // driver's status.
   BOOL (*driverRead)(HANDLE h, void* buffer, DWORD length, DWORD* bytes, OVERLAPPED* ov);
   BOOL (*driverWrite)(HANDLE h, const void* buffer, DWORD length, DWORD* bytes, OVERLAPPED* ov);
@@ -77,14 +76,14 @@ struct Backend {
   // The index-th interface of the snapshot. FALSE; last error
   // ERROR_NO_MORE_ITEMS (past the end), ERROR_INVALID_HANDLE,
   // ERROR_INVALID_PARAMETER.
-  BOOL (*interfaceListEnum)
-  (HDEVINFO set, const GUID* guid, DWORD index, SP_DEVICE_INTERFACE_DATA* data);
+  BOOL (*interfaceListEnum)(HDEVINFO set, const GUID* guid, DWORD index,
+                            SP_DEVICE_INTERFACE_DATA* data);
   // The interface's device path. FALSE; last error ERROR_INSUFFICIENT_BUFFER
   // (required set), ERROR_INVALID_USER_BUFFER (detail->cbSize wrong),
   // ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETER.
-  BOOL (*interfaceListDetail)
-  (HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data, SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail,
-   DWORD size, DWORD* required);
+  BOOL (*interfaceListDetail)(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                              SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size,
+                              DWORD* required);
   // FALSE; last error ERROR_INVALID_HANDLE.
   BOOL (*interfaceListClose)(HDEVINFO set);
 
@@ -106,13 +105,12 @@ struct Backend {
   // SPDRP_HARDWAREID (REG_MULTI_SZ) and SPDRP_SERVICE (REG_SZ) at least.
   // FALSE; last error ERROR_INSUFFICIENT_BUFFER (required set),
   // ERROR_INVALID_DATA (no such property), ERROR_NO_SUCH_DEVINST.
-  BOOL (*getDeviceRegistryProperty)
-  (HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, DWORD* regType, BYTE* buffer, DWORD size,
-   DWORD* required);
+  BOOL (*getDeviceRegistryProperty)(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
+                                    DWORD* regType, BYTE* buffer, DWORD size, DWORD* required);
   // The bench understands DIF_PROPERTYCHANGE parameters only. FALSE; last
   // error ERROR_INVALID_PARAMETER, ERROR_NO_SUCH_DEVINST.
-  BOOL (*setClassInstallParams)
-  (HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLASSINSTALL_HEADER* params, DWORD size);
+  BOOL (*setClassInstallParams)(HDEVINFO set, SP_DEVINFO_DATA* device,
+                                SP_CLASSINSTALL_HEADER* params, DWORD size);
   // Runs the class installer (DIF_PROPERTYCHANGE, DIF_REMOVE); blocks while
   // the system restarts or stops the device. FALSE; last error
   // ERROR_INVALID_PARAMETER (no parameters set), ERROR_NO_SUCH_DEVINST.
@@ -133,6 +131,7 @@ struct Backend {
   // Wall milliseconds that stand for ms of the clock. Never blocks.
   DWORD (*realMilliseconds)(DWORD ms);
 };
+// clang-format on
 
 // The bench's one export, "BenchBackend": fills the record when abi is the
 // version it was built for (TRUE), else leaves it alone (FALSE).
