@@ -310,7 +310,7 @@ void Bench::ArriveLocked(int slot, std::vector<std::function<void()>>* done) {
   Record("device " + std::to_string(slot) + " arrived");
   NoticeLocked(*d, true, done);
   for (auto& child : devices_)
-    if (child->ParentSlot() == slot) ArriveLocked(child->Slot(), done);
+    if (child->ParentSlot() == slot && !child->holdBack) ArriveLocked(child->Slot(), done);
 }
 
 bool Bench::Remove(int slot) {

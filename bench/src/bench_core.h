@@ -108,6 +108,12 @@ class Bench {
   // Runs `action` after `benchMs` of the bench clock, on the bench's own thread.
   void After(uint32_t benchMs, std::function<void()> action);
 
+  // A device's own behaviour (bench_reboot.cpp): a control request it took,
+  // an endpoint bound, a reboot and its return.
+  void DeviceCommandLocked(UsbDevice& d, uint16_t facId, const uint8_t* data, uint32_t len,
+                           std::vector<std::function<void()>>* done);
+  void BoundLocked(UsbDevice& d, uint8_t endpoint);
+
  private:
   Bench();
   void Reset();
@@ -131,6 +137,11 @@ class Bench {
   void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
                            uint32_t benchMs);
   bool TakePendingLocked(uint64_t id, PendingIo* out);
+  std::string RebootFaultLocked(UsbDevice& d);
+  void RebootLocked(int slot, std::vector<std::function<void()>>* done);
+  void ReturnFromReboot(int slot, bool wrongMode);
+  void ArrivedLocked(UsbDevice& d);
+  void SendEventLater(int slot, uint32_t generation, uint16_t eventId, uint32_t delayMs);
 
   lm::CriticalSection lock_;
   BenchFile file_;

@@ -380,7 +380,11 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       // The device reports each finished control request on its event pipe.
       d->Acknowledge(static_cast<uint16_t>(facId));
       DeliverLocked(*d, 0x83, &done);
+      if (code == kIoVendorRequestOut)
+        DeviceCommandLocked(*d, static_cast<uint16_t>(facId), out, outSize, &done);
     }
+    if (status == 0 && code == kIoBindEndpoint && endpoint >= 0)
+      BoundLocked(*d, static_cast<uint8_t>(endpoint));
     if (cycle) {
       int slot = h->slot;
       RemoveLocked(slot, &done);
@@ -481,6 +485,8 @@ BOOL Bench::Transfer(HANDLE hid, bool read, void* buffer, DWORD length, DWORD* b
     SetLastError(error);
     return ok;
   }
+  // The moment the caller handed the transfer over, before the bench's own work.
+  const auto handedOver = std::chrono::steady_clock::now();
   std::vector<std::function<void()>> done;
   BOOL result;
   {
@@ -543,12 +549,11 @@ BOOL Bench::Transfer(HANDLE hid, bool read, void* buffer, DWORD length, DWORD* b
         Record(line + " -> " + Hex8(0) + " " + std::to_string(n));
         // A modelled link is busy for the packet's time; the write ends then.
         if (double rate = d->LinkRate(); rate > 0) {
-          auto now = std::chrono::steady_clock::now();
-          auto start = d->linkBusyUntil > now ? d->linkBusyUntil : now;
-          d->linkBusyUntil =
-              start + std::chrono::microseconds(static_cast<int64_t>(n * 1e6 / rate / TimeScale()));
-          auto until = d->linkBusyUntil;
-          done.push_back([until] { WaitUntil(until); });
+          auto until = d->link->Carry(handedOver, n, rate, TimeScale());
+          done.push_back([link = d->link, until] {
+            WaitUntil(until);
+            link->Returned(until, std::chrono::steady_clock::now());
+          });
         }
         if (fault && fault->action == "Late") {
           p.length = n;

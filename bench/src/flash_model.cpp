@@ -104,6 +104,16 @@ std::vector<uint8_t> FlashModel::Load() {
   return content;
 }
 
+bool FlashModel::Read(uint32_t address, uint32_t n, std::vector<uint8_t>* bytes) {
+  if (!file_.Has(section_, "FlashSize")) return false;
+  const uint32_t base = static_cast<uint32_t>(Key("FlashBase", 0));
+  const std::vector<uint8_t> content = Load();
+  if (address < base || address - base > content.size() || n > content.size() - (address - base))
+    return false;
+  bytes->assign(content.begin() + (address - base), content.begin() + (address - base + n));
+  return true;
+}
+
 void FlashModel::Store(const std::vector<uint8_t>& content) {
   HANDLE f = CreateFileA(ContentPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          CREATE_ALWAYS, 0, nullptr);

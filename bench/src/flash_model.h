@@ -36,6 +36,9 @@ class FlashModel {
   bool HandlesOut(uint16_t facId, uint16_t wIndex);
   uint32_t In(uint16_t facId, uint32_t maxLen, std::vector<uint8_t>* answer);
   uint32_t Out(uint16_t facId, const uint8_t* data, uint32_t len);
+  // The n bytes at a flash address (FlashBase counts); false when they lie
+  // outside the flash or the device has none.
+  bool Read(uint32_t address, uint32_t n, std::vector<uint8_t>* bytes);
 
  private:
   struct Sector {

@@ -74,16 +74,18 @@ IniText::IniText(const std::string& text) {
 }
 
 int IniText::FindKey(const std::string& section, const std::string& key) const {
-  // A section may appear more than once; its keys are those of all its parts.
+  // A section may appear more than once; its keys are those of all its parts,
+  // and a key written again overrides what was written before.
+  int found = -1;
   bool inside = false;
   for (size_t i = 0; i < lines_.size(); ++i) {
     const Line& l = lines_[i];
     if (l.kind == Kind::Header)
       inside = EqualNoCase(l.name, section);
     else if (inside && l.kind == Kind::Key && EqualNoCase(l.name, key))
-      return static_cast<int>(i);
+      found = static_cast<int>(i);
   }
-  return -1;
+  return found;
 }
 
 std::string IniText::Get(const std::string& section, const std::string& key,
@@ -131,10 +133,13 @@ void IniText::Set(const std::string& section, const std::string& key, const std:
 }
 
 bool IniText::Remove(const std::string& section, const std::string& key) {
-  int at = FindKey(section, key);
-  if (at < 0) return false;
-  lines_.erase(lines_.begin() + at);
-  return true;
+  // Every occurrence: an overridden one must not come back.
+  bool removed = false;
+  for (int at = FindKey(section, key); at >= 0; at = FindKey(section, key)) {
+    lines_.erase(lines_.begin() + at);
+    removed = true;
+  }
+  return removed;
 }
 
 std::string IniText::Text() const {

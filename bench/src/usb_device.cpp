@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "firmware_version.h"
 #include "usb_protocol.h"
 
 namespace bench {
@@ -39,7 +40,11 @@ void PutF64(uint8_t* p, double v) { std::memcpy(p, &v, 8); }
 }  // namespace
 
 UsbDevice::UsbDevice(BenchFile& file, std::string section, int slot)
-    : file_(file), section_(std::move(section)), slot_(slot), flash_(file_, section_, slot_) {}
+    : file_(file),
+      section_(std::move(section)),
+      slot_(slot),
+      flash_(file_, section_, slot_),
+      panel_(file_, section_, slot_) {}
 
 std::string UsbDevice::Get(const char* key, const std::string& fallback) {
   return file_.Get(section_, key, fallback);
@@ -59,7 +64,9 @@ int UsbDevice::ParentSlot() { return static_cast<int>(file_.GetInt(section_, "Pa
 
 std::string UsbDevice::SerialText() {
   // A device in its safe mode names itself so in its serial-number string.
-  if (Get("Mode") == "safe") return "safety mode";
+  std::string mode = Get("Mode");
+  if (mode == "safe") return "safety mode";
+  if (mode == "boot") return Get("SafeSerial", "safety mode");
   return Get("Serial");
 }
 
@@ -92,6 +99,11 @@ bool UsbDevice::StringDescriptor(uint8_t index, std::vector<uint8_t>* out) {
   std::string raw = Get(key);
   if (!raw.empty()) {
     *out = ParseHex(raw);
+    return true;
+  }
+  std::snprintf(key, sizeof key, "StringText%u", index);
+  if (std::string text = Get(key); !text.empty()) {
+    *out = MakeStringDescriptor(text);
     return true;
   }
   switch (index) {
@@ -161,6 +173,8 @@ std::vector<uint8_t> UsbDevice::SupplyBlock() {
 
 uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
                               std::vector<uint8_t>* answer) {
+  // The boot code knows neither the status register nor the firmware version.
+  if ((facId == kFacStatus || facId == kFacVersion) && Get("Mode") == "boot") return kErrStall;
   if (flash_.HandlesIn(facId, wIndex)) return flash_.In(facId, maxLen, answer);
   std::vector<uint8_t> data;
   std::string stored = Get(RegisterKey(facId, wIndex).c_str());
@@ -170,11 +184,7 @@ uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
     data.resize(2);
     PutU16(data.data(), static_cast<uint16_t>(file_.GetInt(section_, "Status", 0)));
   } else if (facId == kFacVersion) {
-    unsigned major = 1, minor = 0;
-    std::sscanf(Get("Version", "1.0").c_str(), "%u.%u", &major, &minor);
-    data.resize(4);
-    PutU16(&data[0], static_cast<uint16_t>(major));
-    PutU16(&data[2], static_cast<uint16_t>(minor));
+    data = FirmwareVersionRegister(file_, section_, flash_);
   } else if (facId == kFacSupplyModules && IsSupply()) {
     data = SupplyBlock();
   } else {
@@ -188,6 +198,12 @@ uint32_t UsbDevice::ControlIn(uint16_t facId, uint16_t wIndex, uint32_t maxLen,
 
 uint32_t UsbDevice::ControlOut(uint16_t facId, uint16_t wIndex, const uint8_t* data, uint32_t len) {
   if (flash_.HandlesOut(facId, wIndex)) return flash_.Out(facId, data, len);
+  if (IsSupply() && wIndex == 0 && SupplyPanel::HandlesOut(facId)) {
+    std::vector<std::vector<uint8_t>> events;
+    uint32_t status = panel_.Out(facId, data, len, &events);
+    for (auto& e : events) Queue(0x83, std::move(e));
+    return status;
+  }
   // Every other selector is a register that keeps what was written.
   file_.Set(section_, RegisterKey(facId, wIndex), len ? FormatHex(data, len) : std::string("--"));
   return kStatusOk;

@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench_file.h"
 #include "descriptors.h"
 #include "flash_model.h"
+#include "link_model.h"
+#include "supply_panel.h"
 
 namespace bench {
 
@@ -52,13 +55,14 @@ class UsbDevice {
   // Bulk bytes per second of the modelled link ("Link=full" or "high");
   // 0 when the link is not modelled and transfers take no time.
   double LinkRate();
-  std::chrono::steady_clock::time_point linkBusyUntil{};
+  std::shared_ptr<LinkModel> link = std::make_shared<LinkModel>();
 
   // Bus state of this process (a device starts present and unconfigured).
   bool present = true;
   uint32_t generation = 1;
   uint8_t configuration = 0;
   std::map<uint16_t, uint16_t> alternates;
+  bool holdBack = false;  // away after a reboot: does not return with its carrier
   void ResetBusState();
 
  private:
@@ -74,6 +78,7 @@ class UsbDevice {
   std::vector<std::vector<uint8_t>> packetsOut_;
   double linkRate_ = -1;
   FlashModel flash_;
+  SupplyPanel panel_;
 };
 
 }  // namespace bench

@@ -32,7 +32,7 @@ TEST(IniText, ValuesAreFoundAsTheBenchFileDocumentsThem) {
       {"Bench", "TimeScale", "100"},   // trimmed around key and value
       {"bench", "timescale", "100"},   // ASCII case does not matter
       {"Bench", "CycleMs", "<none>"},  // a '#' line is a comment
-      {"Device0", "ProductId", "5"},   // the first occurrence counts
+      {"Device0", "ProductId", "6"},   // a key written again overrides
       {"Device0", "Serial", "1001"},   // a section written twice is one section
       {"Fault1", "Action", "Remove"},  // a header without ']' still opens its section
       {"Device0", "Bare line", "<none>"}, {"Nothing", "Key", "<none>"},
@@ -71,6 +71,15 @@ TEST(IniText, AChangeTouchesOnlyItsOwnLine) {
       "[C]\r\n"
       "v=5\r\n",
       ini.Text());
+}
+
+TEST(IniText, AKeyWrittenAgainIsChangedWhereItCountsAndRemovedEverywhere) {
+  bench::IniText ini("[D]\r\nSerial=4711\r\nSerial=4500000000\r\n");
+  ini.Set("D", "Serial", "1");
+  EXPECT_EQ("[D]\r\nSerial=4711\r\nSerial=1\r\n", ini.Text());
+  EXPECT_TRUE(ini.Remove("D", "Serial"));
+  EXPECT_EQ("[D]\r\n", ini.Text());
+  EXPECT_EQ("gone", ini.Get("D", "Serial", "gone"));
 }
 
 }  // namespace

@@ -5,16 +5,14 @@
 #include <string>
 
 #include "corvel/corvel.h"
-#include "hwport/clock.h"
 #include "library.h"
 #include "lumetra/wire.h"
+#include "mutex_gate.h"
 #include "sessions.h"
 #include "vendor_request.h"
 
 namespace corvel {
 namespace {
-
-constexpr DWORD kMutexWaitMs = 1000;
 
 // A supply's module table as read, for the second pass of the refresh.
 struct KeptBlock {
@@ -127,7 +125,7 @@ void DeviceTable::ReadDevices() {
       // A short read leaves the rest of the block zero.
       std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
       uint32_t n = static_cast<uint32_t>(block.size());
-      device.VendorRequestIn(block.data(), &n, InitVendorRequest(FAC_PS_MODULES, 0));
+      device.VendorRequestIn(block.data(), &n, usbdrv::RegisterRequest(FAC_PS_MODULES, 0));
       if (n == 0) continue;
       entry->supplyId = wire::SupplyBlockView(block).SupplyId();
       blocks.push_back({entry->supplyId, std::move(block)});
@@ -148,18 +146,14 @@ void DeviceTable::ReadDevices() {
 }
 
 unsigned long DeviceTable::Update() {
-  Library& library = TheLibrary();
-  TraceLog& log = library.Log();
+  TraceLog& log = TheLibrary().Log();
   log.Write("In LmUpdateDeviceList:\n");
-  HANDLE mutex = library.Mutex();
-  DWORD wait = mutex ? hwport::WaitForObject(mutex, kMutexWaitMs) : WAIT_FAILED;
+  DWORD wait = AcquireLibraryMutex();
   if (wait == WAIT_TIMEOUT) {
     log.Write("   ERROR: wait_result == WAIT_TIMEOUT\n\n");
     return LM_ERROR_TMO;
   }
   if (wait != WAIT_OBJECT_0) {
-    // An abandoned mutex is owned now all the same.
-    if (wait == WAIT_ABANDONED) ReleaseMutex(mutex);
     log.Write("   ERROR: wait_result != WAIT_OBJECT_0\n\n");
     return LM_ERROR_SYSTEM_ERROR;
   }
@@ -173,7 +167,7 @@ unsigned long DeviceTable::Update() {
     if (set_) ReadDevices();
     ReattachSessions();
   }
-  ReleaseMutex(mutex);
+  ReleaseLibraryMutex();
   log.Write("   Return value LM_SUCCESS\n\n");
   return LM_SUCCESS;
 }

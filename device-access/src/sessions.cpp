@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "corvel/corvel.h"
+#include "event_pipe.h"
 #include "library.h"
 
 namespace corvel {
@@ -204,15 +205,6 @@ void ClearSessions() {
 void CloseAllSessions() {
   for (const auto& s : Slots())
     if (s) CloseDevice(s.get());
-}
-
-// Until the I/O is built: a session starts with its device's queue as the
-// table holds it.
-unsigned long ReadEventPipe(const void* handle) {
-  SessionUse use;
-  unsigned long status = UseSession(handle, &use);
-  if (status != LM_SUCCESS) return status;
-  return use.queue->Size() ? LM_SUCCESS : LM_ERROR_QUEUE_EMPTY;
 }
 
 }  // namespace corvel

@@ -62,7 +62,4 @@ void ClearSessions();
 // Library end: closes every session.
 void CloseAllSessions();
 
-// One read of the session's event pipe into its device's queue.
-unsigned long ReadEventPipe(const void* session);
-
 }  // namespace corvel

@@ -11,8 +11,4 @@ namespace corvel {
 constexpr uint16_t STATUS_REGISTER = 0x0200;  // the 2-byte device status word
 constexpr uint16_t FAC_PS_MODULES = 0x2200;   // a power supply's SupplyBlock
 
-inline usbdrv::VendorRequest InitVendorRequest(uint16_t facId, uint16_t index) {
-  return usbdrv::RegisterRequest(facId, index);
-}
-
 }  // namespace corvel

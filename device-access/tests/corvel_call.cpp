@@ -4,6 +4,9 @@
 // A call is an export name, with ":argument" for LmFindInstalledDriver
 // (a number) and LmInstallDriver / LmUninstallDriver (an INF path). Each
 // result goes into the result file as "<call>=<result>" on a line of its own.
+// The call "HoldMutex" holds Corvel's mutex "CorvelDll" as another process
+// of the library would: it signals the named event "CorvelTestMutexHeld"
+// once it holds it and lets go when "CorvelTestMutexRelease" is signalled.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,6 +30,22 @@ FARPROC Bind(HMODULE corvel, const std::string& name) {
   return entry;
 }
 
+// 0 when the mutex was held and let go again on request.
+int HoldMutex() {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "CorvelDll");
+  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, "CorvelTestMutexHeld");
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "CorvelTestMutexRelease");
+  if (!mutex || !held || !release) return 1;
+  if (WaitForSingleObject(mutex, 60000) != WAIT_OBJECT_0) return 2;
+  SetEvent(held);
+  DWORD wait = WaitForSingleObject(release, 60000);
+  ReleaseMutex(mutex);
+  CloseHandle(release);
+  CloseHandle(held);
+  CloseHandle(mutex);
+  return wait == WAIT_OBJECT_0 ? 0 : 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +59,10 @@ int main(int argc, char** argv) {
     size_t colon = call.find(':');
     std::string name = call.substr(0, colon);
     std::string arg = colon == std::string::npos ? "" : call.substr(colon + 1);
+    if (name == "HoldMutex") {
+      std::fprintf(out, "%s=%d\r\n", call.c_str(), HoldMutex());
+      continue;
+    }
     FARPROC entry = Bind(corvel, name);
     int result;
     if (name == "LmFindInstalledDriver")

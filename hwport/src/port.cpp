@@ -40,12 +40,20 @@ BenchBinding LoadBench() {
     std::snprintf(b.error, sizeof b.error, "LUMETRA_BENCH is too long");
     return b;
   }
-  // The bench sits beside the deliverable; a test program outside the program
-  // folder names it with LUMETRA_BENCH_DLL.
+  // Only the bench beside the deliverable itself, never one the environment
+  // names: a crafted environment must not run foreign code in a process with
+  // the rights to switch host controllers. The release folder holds none.
+  // A bench that another module of this process loaded from beside itself is
+  // shared: one process, one bench.
   char path[MAX_PATH + 32];
-  DWORD given = GetEnvironmentVariableA("LUMETRA_BENCH_DLL", path, MAX_PATH);
-  if (given == 0 || given >= MAX_PATH) {
+  HMODULE loaded = GetModuleHandleA("LumetraBench.dll");
+  DWORD known = loaded ? GetModuleFileNameA(loaded, path, MAX_PATH) : 0;
+  if (known == 0 || known >= MAX_PATH) {
     ThisModuleFolder(path, MAX_PATH);
+    if (path[0] == '\0') {
+      std::snprintf(b.error, sizeof b.error, "cannot find this module's folder");
+      return b;
+    }
     std::strcat(path, "LumetraBench.dll");
   }
   HMODULE m = LoadLibraryA(path);

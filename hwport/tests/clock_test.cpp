@@ -20,8 +20,6 @@ class BenchEnvironment : public ::testing::Environment {
     file_ = std::string(temp) + "hwport_clock_" + std::to_string(GetCurrentProcessId()) + ".ini";
     testsupport::WriteFile(file_, "[Bench]\r\nTimeScale=" + std::to_string(kScale) + "\r\n");
     SetEnvironmentVariableA("LUMETRA_BENCH", file_.c_str());
-    SetEnvironmentVariableA("LUMETRA_BENCH_DLL",
-                            (testsupport::ProgramDir() + "\\LumetraBench.dll").c_str());
   }
   void TearDown() override { DeleteFileA(file_.c_str()); }
 

@@ -40,9 +40,33 @@ std::string WaitForControlText(HWND dialog, int id, const std::string& text) {
   return shown;
 }
 
+// The mark a run of Kestor leaves under its registry key while the USB 2.0
+// controller is off by its hand.
+bool Usb2OffMarked() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kestor\\Kestor", 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS)
+    return false;
+  DWORD value = 0, size = sizeof value;
+  const bool found = RegQueryValueExA(key, "USB2SwitchedOff", nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return found && value != 0;
+}
+
+void ClearUsb2OffMark() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kestor\\Kestor", 0, KEY_SET_VALUE, &key) ==
+      ERROR_SUCCESS) {
+    RegDeleteValueA(key, "USB2SwitchedOff");
+    RegCloseKey(key);
+  }
+}
+
 class KestorApp : public ::testing::Test {
  protected:
   void SetUp() override {
+    ClearUsb2OffMark();
     temp_ = folder_ / "temp";
     ASSERT_TRUE(testsupport::MakeFolders(temp_));
     UseTree(kEhciTree);
@@ -144,6 +168,48 @@ TEST_F(KestorApp, SecondInstanceIsRefusedOnceAndLeavesTheFirstAlone) {
                           "USB2 activated      : yes\r\n"),
             std::string::npos)
       << archived;
+}
+
+TEST_F(KestorApp, ControllerLeftOffByAKilledRunIsSwitchedOnByTheNextRun) {
+  kestortest::PackageBuilder package(folder_ / "package");
+  package.Package("TR440", "1.3").WithCorvel();
+  ASSERT_TRUE(package.WriteWithKestor());
+  const std::string searching = "Searching for device...";
+  {
+    testsupport::ChildProcess killed;
+    HWND dialog = Start(killed, package);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(WaitForControlText(dialog, kStatusText, searching), searching);
+    EXPECT_TRUE(Usb2OffMarked());
+    killed.Kill();
+    ASSERT_FALSE(killed.Running());
+  }
+  EXPECT_EQ(Switches(), (std::vector<std::string>{kSwitchOff})) << "the killed run left it off";
+  EXPECT_TRUE(Usb2OffMarked());
+
+  testsupport::ChildProcess next;
+  HWND dialog = Start(next, package);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_EQ(WaitForControlText(dialog, kStatusText, searching), searching);
+  EXPECT_EQ(Switches(), (std::vector<std::string>{kSwitchOff})) << "off for the whole run";
+  ExitAndWait(next, dialog);
+  EXPECT_EQ(Switches(), (std::vector<std::string>{kSwitchOff, kSwitchOnGlobal, kSwitchOn}));
+  EXPECT_FALSE(Usb2OffMarked());
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("USB2 was switched off by an earlier run of Kestor; it is switched on at "
+                     "the end\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Reactivating USB2 :Success\r\n"), std::string::npos) << log;
+
+  // A controller found off without the mark stays off.
+  UseTree(kDisabledEhciTree);
+  testsupport::ChildProcess third;
+  HWND again = Start(third, package);
+  ASSERT_NE(again, nullptr);
+  ASSERT_EQ(WaitForControlText(again, kStatusText, searching), searching);
+  ExitAndWait(third, again);
+  EXPECT_TRUE(Switches().empty());
 }
 
 struct InitializeRow {

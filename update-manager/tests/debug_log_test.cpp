@@ -67,7 +67,7 @@ class KestorRuns : public ::testing::Test {
     package.Package("TR440", version);
     EXPECT_TRUE(package.Write());
     SystemEnvironment environment;
-    environment.SetUsbHostFunctions(UsbHostOf(pc_));
+    UseUsbHostPc(environment, pc_);
     theEnvironment = &environment;
     UpdateConfig config(package.AppFolder());
     theConfig = &config;
@@ -101,7 +101,7 @@ class KestorRuns : public ::testing::Test {
   std::string Header(const std::string& version) {
     SystemEnvironment environment;
     UsbHostPc enabled;
-    environment.SetUsbHostFunctions(UsbHostOf(enabled));
+    UseUsbHostPc(environment, enabled);
     environment.CheckOperatingSystem();
     environment.FindUsbHost();
     environment.QueryUsb2HostDisabled();
@@ -262,7 +262,7 @@ TEST_F(KestorRuns, LanguageSwitchKeepsCancelUsableDuringTheUpdate) {
            {"Status", {{"RunningUpdate", "Update läuft..."}}}});
   ASSERT_TRUE(package.Write());
   SystemEnvironment environment;
-  environment.SetUsbHostFunctions(UsbHostOf(pc_));
+  UseUsbHostPc(environment, pc_);
   theEnvironment = &environment;
   UpdateConfig config(package.AppFolder());
   theConfig = &config;

@@ -40,8 +40,6 @@ struct FastClock {
     const std::string bench = std::string(temp) + "kestor_dialog_bench.ini";
     testsupport::WriteFile(bench, "[Bench]\r\nTimeScale=100\r\n");
     SetEnvironmentVariableA("LUMETRA_BENCH", bench.c_str());
-    SetEnvironmentVariableA("LUMETRA_BENCH_DLL",
-                            (testsupport::ProgramDir() + "\\LumetraBench.dll").c_str());
   }
 } fastClock;
 
@@ -128,7 +126,7 @@ class KestorDialog : public ::testing::Test {
         .Language("Leer", "leer.ini", {});
     ASSERT_TRUE(package_.Write());
     auto environment = std::make_unique<SystemEnvironment>();
-    environment->SetUsbHostFunctions(UsbHostOf(pc_));
+    UseUsbHostPc(*environment, pc_);
     theProcessContext.Adopt(std::move(environment),
                             std::make_unique<UpdateConfig>(package_.AppFolder()),
                             std::make_unique<DeviceUpdater>(std::vector<std::string>{}));

@@ -22,7 +22,7 @@ TEST(UsbHost, SearchSetsTheUsbVersion) {
   for (const Row& row : rows) {
     UsbHostPc pc{row.host, row.extended};
     SystemEnvironment environment;
-    environment.SetUsbHostFunctions(UsbHostOf(pc));
+    UseUsbHostPc(environment, pc);
     EXPECT_EQ(environment.FindUsbHost(), row.found) << row.pc;
     EXPECT_EQ(environment.UsbVersion(), row.version) << row.pc;
   }
@@ -31,7 +31,7 @@ TEST(UsbHost, SearchSetsTheUsbVersion) {
 TEST(UsbHost, EnabledControllerIsSwitchedOffAndOnAgain) {
   UsbHostPc pc;
   SystemEnvironment environment;
-  environment.SetUsbHostFunctions(UsbHostOf(pc));
+  UseUsbHostPc(environment, pc);
   EXPECT_NE(environment.QueryUsb2Host(), 0);
   EXPECT_EQ(environment.QueryUsb2HostDisabled(), 0);
   EXPECT_TRUE(environment.Usb2HostEnabled());
@@ -48,7 +48,7 @@ TEST(UsbHost, DisabledOrMissingControllerIsLeftAlone) {
   for (bool extended : {true, false}) {
     UsbHostPc pc{true, extended, extended};
     SystemEnvironment environment;
-    environment.SetUsbHostFunctions(UsbHostOf(pc));
+    UseUsbHostPc(environment, pc);
     EXPECT_FALSE(environment.SuspendUsb2Host());
     EXPECT_FALSE(environment.RestoreUsb2Host());
     EXPECT_FALSE(environment.EnsureUsb2HostRestored());
@@ -61,7 +61,7 @@ TEST(UsbHost, ControllerLeftOffIsSwitchedOnAtTheEnd) {
   SetTraceLogPath(folder / "trace.txt");
   UsbHostPc pc;
   SystemEnvironment environment;
-  environment.SetUsbHostFunctions(UsbHostOf(pc));
+  UseUsbHostPc(environment, pc);
   ASSERT_TRUE(environment.SuspendUsb2Host());
   EXPECT_TRUE(environment.EnsureUsb2HostRestored());
   EXPECT_FALSE(environment.EnsureUsb2HostRestored()) << "only once";
@@ -69,6 +69,61 @@ TEST(UsbHost, ControllerLeftOffIsSwitchedOnAtTheEnd) {
   EXPECT_EQ(testsupport::ReadFileOr(folder / "trace.txt"),
             "\r\nReactivating USB2 at the end of Kestor\r\n");
   SetTraceLogPath("");
+}
+
+TEST(UsbHost, ControllerLeftOffByAKilledRunIsSwitchedOnByTheNextRun) {
+  UsbHostPc pc;
+  {
+    SystemEnvironment killed;
+    UseUsbHostPc(killed, pc);
+    ASSERT_TRUE(killed.SuspendUsb2Host());
+    EXPECT_TRUE(killed.Usb2HostMarkedOff());
+  }  // no Exit: the run died with the controller off
+  SystemEnvironment next;
+  UseUsbHostPc(next, pc);
+  EXPECT_NE(next.QueryUsb2HostDisabled(), 0);
+  EXPECT_TRUE(next.AdoptUsb2HostLeftOff());
+  EXPECT_TRUE(next.Usb2HostSuspended());
+  EXPECT_TRUE(next.RestoreUsb2Host());
+  EXPECT_FALSE(next.Usb2HostMarkedOff()) << "the mark goes once the controller is on";
+  EXPECT_EQ(pc.switches, (std::vector<std::string>{"off", "on"}));
+
+  // Switched off by someone else: the following run leaves it alone.
+  pc.disabled = true;
+  SystemEnvironment third;
+  UseUsbHostPc(third, pc);
+  EXPECT_FALSE(third.AdoptUsb2HostLeftOff());
+  EXPECT_FALSE(third.EnsureUsb2HostRestored());
+  EXPECT_EQ(pc.switches.size(), 2u);
+}
+
+TEST(UsbHost, MarkOnAControllerFoundOnIsDropped) {
+  UsbHostPc pc;
+  {
+    SystemEnvironment killed;
+    UseUsbHostPc(killed, pc);
+    ASSERT_TRUE(killed.SuspendUsb2Host());
+  }
+  pc.disabled = false;  // switched on by hand since
+  SystemEnvironment next;
+  UseUsbHostPc(next, pc);
+  EXPECT_FALSE(next.AdoptUsb2HostLeftOff());
+  EXPECT_FALSE(next.Usb2HostMarkedOff());
+  EXPECT_EQ(pc.switches, (std::vector<std::string>{"off"}));
+}
+
+TEST(UsbHost, FailedSwitchOnKeepsTheMarkForTheNextRun) {
+  struct RefusingHost : FakeUsbHost {
+    using FakeUsbHost::FakeUsbHost;
+    int EnableUSBHost() override { return 0; }
+  };
+  UsbHostPc pc;
+  SystemEnvironment environment;
+  UseUsbHostPc(environment, pc);
+  environment.SetUsbHostFunctions(std::make_unique<RefusingHost>(pc));
+  ASSERT_TRUE(environment.SuspendUsb2Host());
+  EXPECT_TRUE(environment.RestoreUsb2Host());
+  EXPECT_TRUE(environment.Usb2HostMarkedOff());
 }
 
 TEST(UsbHost, MissingCorvelMeansNoUsbHost) {

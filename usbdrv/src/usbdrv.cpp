@@ -15,15 +15,21 @@ const GUID USBDRV_INTERFACE_GUID = {
 
 // ---- TUsbDrvBuf ------------------------------------------------------------
 
-TUsbDrvBuf::TUsbDrvBuf(void* data, uint32_t capacity)
+TUsbDrvBuf::TUsbDrvBuf(void* data, uint32_t capacity, HANDLE event)
     : Data(data),
       Capacity(capacity),
       Overlapped{},
       OwnsData(false),
       BytesToTransfer(0),
       BytesDone(0),
-      TransferStatus(0) {
-  Overlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+      TransferStatus(0),
+      ownsEvent_(false) {
+  Overlapped.hEvent = event;
+}
+
+TUsbDrvBuf::TUsbDrvBuf(void* data, uint32_t capacity)
+    : TUsbDrvBuf(data, capacity, CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+  ownsEvent_ = true;
 }
 
 TUsbDrvBuf::TUsbDrvBuf(uint32_t capacity)
@@ -32,7 +38,7 @@ TUsbDrvBuf::TUsbDrvBuf(uint32_t capacity)
 }
 
 TUsbDrvBuf::~TUsbDrvBuf() {
-  if (Overlapped.hEvent) CloseHandle(Overlapped.hEvent);
+  if (ownsEvent_ && Overlapped.hEvent) CloseHandle(Overlapped.hEvent);
   if (OwnsData) std::free(Data);
 }
 
@@ -228,6 +234,10 @@ Status TUsbDrvPipe::ResetEndpoint() {
   return DriverControl(IOCTL_USBDRV_RESET_ENDPOINT, nullptr, 0, nullptr, 0, nullptr);
 }
 
+TUsbDrvPipe::~TUsbDrvPipe() {
+  if (transferEvent_) CloseHandle(transferEvent_);
+}
+
 bool TUsbDrvPipe::StartTransfer(Direction direction, TUsbDrvBuf& buffer) {
   DWORD n = 0;
   BOOL done =
@@ -266,19 +276,36 @@ Status TUsbDrvPipe::TransferResult(TUsbDrvBuf& buffer, bool wait) {
 
 Status TUsbDrvPipe::Transfer(Direction direction, void* data, uint32_t* length, DWORD ms,
                              TimeoutResult onTimeout) {
-  TUsbDrvBuf buffer(data, *length);
-  buffer.BytesToTransfer = *length;
-  buffer.BytesDone = 0;
-  StartTransfer(direction, buffer);
-  Status status = AwaitTransfer(buffer, ms);
-  if (status == USBDRV_ERR_TIMEOUT) {
-    // The buffer must not be released while the driver still holds it.
-    CancelTransfers();
-    Status cancelled = AwaitTransfer(buffer, INFINITE);
-    if (onTimeout == TimeoutResult::CancelledStatus) status = cancelled;
+  auto run = [&](TUsbDrvBuf& buffer) {
+    buffer.BytesToTransfer = *length;
+    buffer.BytesDone = 0;
+    StartTransfer(direction, buffer);
+    Status status = AwaitTransfer(buffer, ms);
+    if (status == USBDRV_ERR_TIMEOUT) {
+      // The buffer must not be released while the driver still holds it.
+      CancelTransfers();
+      Status cancelled = AwaitTransfer(buffer, INFINITE);
+      if (onTimeout == TimeoutResult::CancelledStatus) status = cancelled;
+    }
+    *length = buffer.BytesDone;
+    return status;
+  };
+  // Making and closing an event costs more than a fast link's packet takes,
+  // so the pipe keeps one; a transfer running beside it on another thread
+  // makes its own.
+  if (!transferEventBusy_.exchange(true)) {
+    if (!transferEvent_) transferEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    Status status = USBDRV_ERR_NO_MEMORY;
+    if (transferEvent_) {
+      TUsbDrvBuf buffer(data, *length, transferEvent_);
+      status = run(buffer);
+    }
+    transferEventBusy_ = false;
+    return status;
   }
-  *length = buffer.BytesDone;
-  return status;
+  TUsbDrvBuf buffer(data, *length);
+  if (!buffer.Overlapped.hEvent) return USBDRV_ERR_NO_MEMORY;
+  return run(buffer);
 }
 
 }  // namespace usbdrv

@@ -13,6 +13,7 @@
 #include "hwport/clock.h"
 #include "hwport/port.h"
 #include "lumetra/sync.h"
+#include "lumetra/wire.h"
 #include "testsupport/testdir.h"
 
 namespace usbdrv {
@@ -165,6 +166,36 @@ TEST_F(UsbDrvTest, TheGivenPolicyJudgesTheDriverAndARefusalClosesTheInstance) {
   EXPECT_EQ(nullptr, bare.Handle);
 }
 
+TEST(StringDescriptor, TheHeadAndTheBytesReceivedBothLimitTheText) {
+  const uint8_t d[] = {8, 3, 'A', 0, 'B', 0, 'C', 0, 'D', 0};
+  const uint8_t odd[] = {5, 3, 'A', 0, 'B'};
+  const uint8_t wide[] = {4, 3, 0xAC, 0x20};
+  const uint8_t zero[] = {8, 3, 'A', 0, 0, 0, 'C', 0};
+  struct Row {
+    const char* name;
+    const uint8_t* bytes;
+    uint32_t received;
+    std::u16string units;
+    std::string ansi;
+    std::string text;  // one byte per unit
+  } rows[] = {
+      {"whole", d, sizeof d, u"ABC", "ABC", "ABC"},
+      {"5 bytes", d, 5, u"A", "A", "A"},
+      {"1 byte", d, 1, u"", "", ""},
+      {"no bytes", d, 0, u"", "", ""},
+      {"odd", odd, sizeof odd, u"A", "A", "A"},
+      {"euro sign", wide, sizeof wide, u"\u20AC", "\x80", "?"},
+      {"zero unit", zero, sizeof zero, std::u16string(u"A\0C", 3), std::string("A\0C", 3), "A"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(r.units, wire::StringDescriptorUnits({r.bytes, r.received})) << r.name;
+    EXPECT_EQ(r.ansi, StringDescriptorAnsi(r.bytes, r.received)) << r.name;
+    EXPECT_EQ(r.text, wire::StringDescriptorText({r.bytes, r.received})) << r.name;
+  }
+  const uint8_t device[] = {4, 1, 'A', 0};
+  EXPECT_EQ("", wire::StringDescriptorText(device)) << "not a string descriptor";
+}
+
 TEST(StatusTable, NamesAndTextsComeFromOneRowPerCode) {
   struct Row {
     Status status;
@@ -232,6 +263,43 @@ TEST_F(PipeTest, AwaitTimesOutAndLeavesTheReadPending) {
   EXPECT_EQ(0u, pipe_.AwaitTransfer(buf, 5000));
   EXPECT_EQ(5u, buf.BytesDone);
   EXPECT_EQ(0x42, data[4]);
+}
+
+// Waits until the bench has `count` reads of `endpoint` pending.
+bool PendingReads(const char* endpoint, size_t count) {
+  for (int i = 0; i < 2000; ++i) {
+    if (benchctl::CallRecord(std::string("Read ") + endpoint + " len=64 -> pending").size() >=
+        count)
+      return true;
+    Sleep(5);
+  }
+  return false;
+}
+
+TEST_F(PipeTest, TwoTransfersAtOnceOnOnePipeEachComplete) {
+  Bind(0x81);
+  struct Read {
+    uint8_t data[64] = {};
+    uint32_t length = 64;
+    Status status = 1;
+  } reads[2];
+  auto transfer = [this](Read& r) {
+    // Ten seconds of the wall at the bench's time scale.
+    r.status = pipe_.Transfer(Direction::In, r.data, &r.length, 10000000, TimeoutResult::Timeout);
+  };
+  lm::Thread first([&] { transfer(reads[0]); });
+  ASSERT_TRUE(PendingReads("0x81", 1));
+  lm::Thread second([&] { transfer(reads[1]); });
+  ASSERT_TRUE(PendingReads("0x81", 2));
+  ASSERT_TRUE(benchctl::QueueTransfer(0, 0x81, {5, 0, 1, 0, 0x41}));
+  ASSERT_TRUE(benchctl::QueueTransfer(0, 0x81, {5, 0, 1, 0, 0x42}));
+  ASSERT_TRUE(first.Join(20000));
+  ASSERT_TRUE(second.Join(20000));
+  for (const Read& r : reads) {
+    EXPECT_EQ(0u, r.status);
+    EXPECT_EQ(5u, r.length);
+  }
+  EXPECT_EQ(0x41 + 0x42, reads[0].data[4] + reads[1].data[4]) << "each read got one transfer";
 }
 
 TEST_F(PipeTest, ARemovalEndsAPendingRead) {

@@ -38,6 +38,11 @@ BenchSpec& BenchSpec::With(const std::string& key, const std::string& value) {
   return *this;
 }
 
+BenchSpec& BenchSpec::WithDevice(int slot, const std::string& key, const std::string& value) {
+  if (slot >= 0 && static_cast<size_t>(slot) < devices_.size()) devices_[slot].Set(key, value);
+  return *this;
+}
+
 BenchSpec& BenchSpec::Fault(const std::string& description) {
   FaultSpec f;
   std::istringstream in(description);
@@ -75,8 +80,6 @@ bool BenchSpec::Write(const std::string& path) const {
 
 bool Activate(const std::string& benchFile) {
   SetEnvironmentVariableA("LUMETRA_BENCH", benchFile.c_str());
-  SetEnvironmentVariableA("LUMETRA_BENCH_DLL",
-                          (testsupport::ProgramDir() + "\\LumetraBench.dll").c_str());
   if (!hwport::BenchActive()) return false;
   // The port loaded the bench on the first file it was given; a later test
   // opens it again on its own.
@@ -91,8 +94,6 @@ bool BenchFromTheStart() {
       std::string(temp) + "lumetra_bench_start_" + std::to_string(GetCurrentProcessId()) + ".ini";
   if (!BenchSpec().Write(path)) return false;
   SetEnvironmentVariableA("LUMETRA_BENCH", path.c_str());
-  SetEnvironmentVariableA("LUMETRA_BENCH_DLL",
-                          (testsupport::ProgramDir() + "\\LumetraBench.dll").c_str());
   return hwport::BenchActive();
 }
 

@@ -1,8 +1,10 @@
 // The bench file's text: the one INI engine of the bench. It reads values and
 // changes them line by line, so that a change keeps every other line as it
 // was: comments (lines starting with ';' or '#'), blank lines, the order of
-// sections and keys. Sections and keys compare ignoring ASCII case; the first
-// occurrence of a key counts. Plain portable C++.
+// sections and keys. Sections and keys compare ignoring ASCII case; a key
+// written again, in the same section or a later one of the same name,
+// overrides the earlier value (a test's bench description adds a key to
+// change a default). Plain portable C++.
 #pragma once
 
 #include <string>
@@ -22,10 +24,11 @@ class IniText {
   // The section names in the order of the text, each once.
   std::vector<std::string> Sections() const;
 
-  // Replaces the key's line, or adds it after the section's last non-empty
-  // line, adding the section at the end of the text when it is missing.
+  // Replaces the key's line (the one that counts), or adds it after the
+  // section's last non-empty line, adding the section at the end of the text
+  // when it is missing.
   void Set(const std::string& section, const std::string& key, const std::string& value);
-  // Removes the key's line; false when there was none.
+  // Removes every line of the key; false when there was none.
   bool Remove(const std::string& section, const std::string& key);
 
   // The whole text, lines ended by CR LF.
@@ -40,7 +43,7 @@ class IniText {
     std::string value;  // a key line's value, trimmed
   };
   static Line Parse(const std::string& text);
-  // Index of the key's line, or -1.
+  // Index of the key's line that counts (the last), or -1.
   int FindKey(const std::string& section, const std::string& key) const;
 
   std::vector<Line> lines_;

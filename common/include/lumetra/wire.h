@@ -144,15 +144,25 @@ class DeviceDescriptorView {
   std::span<const uint8_t> bytes_;
 };
 
-// The text of a USB string descriptor (bLength, bDescriptorType 3, UTF-16LE
-// code units): one byte per unit, '?' for a unit above 0xFF. bLength is
-// bounded by the bytes actually there; a malformed descriptor gives "".
+// The UTF-16LE code units of a USB string descriptor as received: those after
+// its 2-byte head (bLength, bDescriptorType), up to the bytes received (whole
+// units only) and up to bLength. Fewer than 2 bytes give none.
+inline std::u16string StringDescriptorUnits(std::span<const uint8_t> received) {
+  if (received.size() < 2) return {};
+  size_t length = received[0] < received.size() ? received[0] : received.size();
+  std::u16string units;
+  for (size_t i = 2; i + 1 < length; i += 2)
+    units.push_back(static_cast<char16_t>(le::U16(&received[i])));
+  return units;
+}
+
+// The text of a USB string descriptor (bDescriptorType 3) as one byte per
+// code unit up to the first zero unit, '?' for a unit above 0xFF; a
+// descriptor of another type gives "".
 inline std::string StringDescriptorText(std::span<const uint8_t> descriptor) {
   if (descriptor.size() < 2 || descriptor[1] != 3) return {};
-  size_t length = descriptor[0] < descriptor.size() ? descriptor[0] : descriptor.size();
   std::string text;
-  for (size_t i = 2; i + 1 < length; i += 2) {
-    uint16_t unit = le::U16(&descriptor[i]);
+  for (char16_t unit : StringDescriptorUnits(descriptor)) {
     if (unit == 0) break;
     text.push_back(unit <= 0xFF ? static_cast<char>(unit) : '?');
   }

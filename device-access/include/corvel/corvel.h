@@ -94,6 +94,31 @@ CORVEL_API int WINAPI LmCloseDevice(LmSession session);
 CORVEL_API int WINAPI LmSetAttribute(LmSession session, DWORD id, DWORD value);
 CORVEL_API int WINAPI LmGetAttribute(LmSession session, DWORD id, void* value);
 
+/* Registers and commands: a control request on endpoint 0 for the register
+ * (the device's FacId), then the wait for the device's acknowledgement as
+ * attributes 3, 8, 9 and 101 say. LmGetStatus gives the 16-bit status word
+ * and LmGetDeviceCaps the byte count read, both non-negative, or a status. */
+CORVEL_API int WINAPI LmSetRegister(LmSession session, DWORD reg, DWORD index, const void* data,
+                                    DWORD size);
+CORVEL_API int WINAPI LmGetRegister(LmSession session, DWORD reg, DWORD index, void* buffer,
+                                    DWORD size);
+CORVEL_API int WINAPI LmSendCommand(LmSession session, DWORD command);
+CORVEL_API int WINAPI LmGetStatus(LmSession session);
+CORVEL_API int WINAPI LmGetDeviceCaps(LmSession session, DWORD reg, DWORD index, void* buffer,
+                                      DWORD size);
+
+/* Data packets: LmWriteData sends at most 4092 bytes as one packet with the
+ * id; LmReadData waits for the packet with the id (0xFFFF: any, delivered
+ * with its 4-byte header) and gives the byte count delivered or a status. */
+CORVEL_API int WINAPI LmWriteData(LmSession session, WORD packetId, const void* data, DWORD size);
+CORVEL_API int WINAPI LmReadData(LmSession session, WORD packetId, void* buffer, DWORD size);
+
+/* Events of the device, queued for all its sessions: LmHandleEvent takes the
+ * oldest (lParam and wParam may be null), LmFlushEventQueue drops them all. */
+CORVEL_API int WINAPI LmHandleEvent(LmSession session, DWORD* eventId, DWORD* lParam,
+                                    DWORD* wParam);
+CORVEL_API int WINAPI LmFlushEventQueue(LmSession session);
+
 /* Driver and USB 2.0 host controller; none of them needs LmLibInit. */
 CORVEL_API int WINAPI LmFindHostUSB(void);
 CORVEL_API int WINAPI LmFindExtendedUSBHost(void);

@@ -21,7 +21,8 @@ class Attributes : public ::testing::Test {
  protected:
   void SetUp() override {
     file_ = benchctl::UseBench(
-        folder_.Path(), benchctl::BenchSpec().Instrument(8, "A12345").With("Product", "TR430"));
+        folder_.Path(),
+        benchctl::BenchSpec().TimeScale(1000).Instrument(8, "A12345").With("Product", "TR430"));
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
     ASSERT_TRUE(dll_.Bound());
     ASSERT_EQ(0, dll_.LibInit());
@@ -142,11 +143,12 @@ TEST_F(Attributes, ProductStringReadFailures) {
     if (session_) dll_.CloseDevice(session_);
     session_ = nullptr;
     dll_.LibExit();
-    ASSERT_FALSE(
-        benchctl::UseBench(
-            folder_.Path(),
-            benchctl::BenchSpec().Instrument(8, "A12345").With("Product", "TR430").Fault(c.fault))
-            .empty());
+    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), benchctl::BenchSpec()
+                                                        .TimeScale(1000)
+                                                        .Instrument(8, "A12345")
+                                                        .With("Product", "TR430")
+                                                        .Fault(c.fault))
+                     .empty());
     ASSERT_EQ(0, dll_.LibInit());
     // The refresh's two reads pass: the fault fires on the session's.
     ASSERT_EQ(0, dll_.OpenDevice("USB::0xE7B::0x8::12345::INSTR", &session_)) << c.name;

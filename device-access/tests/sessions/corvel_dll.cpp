@@ -1,5 +1,7 @@
 #include "corvel_dll.h"
 
+#include <algorithm>
+
 #include "lumetra/dll_functions.h"
 #include "testsupport/testdir.h"
 
@@ -22,7 +24,16 @@ CorvelDll::CorvelDll() {
                              {"LmOpenDevice", &OpenDevice},
                              {"LmCloseDevice", &CloseDevice},
                              {"LmSetAttribute", &SetAttribute},
-                             {"LmGetAttribute", &GetAttribute}});
+                             {"LmGetAttribute", &GetAttribute},
+                             {"LmSetRegister", &SetRegister},
+                             {"LmGetRegister", &GetRegister},
+                             {"LmSendCommand", &SendCommand},
+                             {"LmGetStatus", &GetStatus},
+                             {"LmGetDeviceCaps", &GetDeviceCaps},
+                             {"LmWriteData", &WriteData},
+                             {"LmReadData", &ReadData},
+                             {"LmHandleEvent", &HandleEvent},
+                             {"LmFlushEventQueue", &FlushEventQueue}});
 }
 
 CorvelDll::~CorvelDll() {
@@ -32,7 +43,8 @@ CorvelDll::~CorvelDll() {
 
 bool CorvelDll::Bound() const {
   return LibInit && LibExit && UpdateDeviceList && GetDeviceCount && GetDeviceInfo && OpenDevice &&
-         CloseDevice && SetAttribute && GetAttribute;
+         CloseDevice && SetAttribute && GetAttribute && SetRegister && GetRegister && SendCommand &&
+         GetStatus && GetDeviceCaps && WriteData && ReadData && HandleEvent && FlushEventQueue;
 }
 
 std::string CorvelDll::Text(LmSession session, DWORD id) {
@@ -69,5 +81,53 @@ AliasKey::~AliasKey() {
   if (madeCorvelKey_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kCorvelKey);
   if (madeVandrelKey_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVandrelKey);
 }
+
+std::vector<uint8_t> EventBuffer(const std::vector<Event>& events, uint16_t bufferSize) {
+  std::vector<uint8_t> b(2 + 8 * events.size());
+  uint16_t size = bufferSize ? bufferSize : static_cast<uint16_t>(b.size());
+  b[0] = static_cast<uint8_t>(size);
+  b[1] = static_cast<uint8_t>(size >> 8);
+  for (size_t i = 0; i < events.size(); ++i) {
+    uint8_t* e = &b[2 + 8 * i];
+    const Event& v = events[i];
+    e[0] = static_cast<uint8_t>(v.id);
+    e[1] = static_cast<uint8_t>(v.id >> 8);
+    for (int k = 0; k < 4; ++k) e[2 + k] = static_cast<uint8_t>(v.lParam >> (8 * k));
+    e[6] = static_cast<uint8_t>(v.wParam);
+    e[7] = static_cast<uint8_t>(v.wParam >> 8);
+  }
+  return b;
+}
+
+std::vector<uint8_t> Acknowledgement(uint16_t reg) { return EventBuffer({{0x67FF, 0, reg}}); }
+
+std::vector<uint8_t> DataPacket(uint16_t id, const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> p(payload.size() + 4);
+  p[0] = static_cast<uint8_t>(p.size());
+  p[1] = static_cast<uint8_t>(p.size() >> 8);
+  p[2] = static_cast<uint8_t>(id);
+  p[3] = static_cast<uint8_t>(id >> 8);
+  std::copy(payload.begin(), payload.end(), p.begin() + 4);
+  return p;
+}
+
+MutexOfAnotherProcess::MutexOfAnotherProcess() {
+  heldEvent_ = CreateEventA(nullptr, TRUE, FALSE, "CorvelTestMutexHeld");
+  releaseEvent_ = CreateEventA(nullptr, TRUE, FALSE, "CorvelTestMutexRelease");
+  ResetEvent(heldEvent_);
+  ResetEvent(releaseEvent_);
+  std::string args = "\"" + testsupport::ProgramDir() + "\\Corvel.dll\" nul HoldMutex";
+  if (!holder_.Start(testsupport::TestDir() + "\\corvel_call.exe", args)) return;
+  held_ = WaitForSingleObject(heldEvent_, 30000) == WAIT_OBJECT_0;
+}
+
+MutexOfAnotherProcess::~MutexOfAnotherProcess() {
+  SetEvent(releaseEvent_);
+  holder_.Wait(30000);
+  CloseHandle(heldEvent_);
+  CloseHandle(releaseEvent_);
+}
+
+std::string TraceLogText() { return testsupport::ReadFileOr("c:\\Corvel.log", "<no log>"); }
 
 }  // namespace corvel_test

@@ -112,6 +112,7 @@ TEST_F(DeviceList, SessionsOpenTheDeviceTheyNameAlsoBehindLeftOutMembers) {
   // The left-out supply and the other maker's device stand before the
   // instrument in the driver's list: the session must still get its device.
   Use(benchctl::BenchSpec()
+          .TimeScale(1000)
           .Supply(16, "P1")
           .Fault("Device=0 Operation=VendorRequestIn FacId=0x2200 Action=Status "
                  "Status=0xE0000004 Times=0")
@@ -186,7 +187,7 @@ TEST_F(DeviceList, OnlyDriverApiVersion0141IsAccepted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.api);
-    Use(benchctl::BenchSpec().Driver(c.api).Instrument(8, "A12345"));
+    Use(benchctl::BenchSpec().TimeScale(1000).Driver(c.api).Instrument(8, "A12345"));
     // A refused version asks nobody: the start returns.
     ASSERT_EQ(0, dll_.LibInit());
     EXPECT_EQ(c.count, dll_.GetDeviceCount());

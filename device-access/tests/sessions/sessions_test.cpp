@@ -21,7 +21,7 @@ class Sessions : public ::testing::Test {
   void SetUp() override {
     // Slot 0 a supply carrying slot 1; slot 2 stands alone.
     Use(benchctl::BenchSpec()
-            .TimeScale(100)
+            .TimeScale(10000)
             .Supply(16, "P700")
             .With("SupplyId", "0x55")
             .With("Module0", "1,12345,1.5")

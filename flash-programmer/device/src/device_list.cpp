@@ -16,7 +16,7 @@ std::string ReadText(TUsbDrv& drv, uint8_t index) {
   uint8_t buffer[512];
   uint32_t length = sizeof buffer;
   if (drv.ReadStringDescriptor(buffer, &length, index) != 0) return {};
-  return StringDescriptorText(buffer, length);
+  return usbdrv::StringDescriptorAnsi(buffer, length);
 }
 
 void ShowApiRefusal(const usbdrv::DriverInfoRecord& info) {
@@ -29,21 +29,6 @@ void ShowApiRefusal(const usbdrv::DriverInfoRecord& info) {
 }
 
 }  // namespace
-
-std::string StringDescriptorText(const uint8_t* data, uint32_t size) {
-  size &= ~1u;  // whole UTF-16 units only
-  if (!data || size <= 2) return {};
-  std::wstring wide;
-  for (uint32_t i = 2; i + 1 < size; i += 2)
-    wide.push_back(static_cast<wchar_t>(data[i] | data[i + 1] << 8));
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                        nullptr, nullptr);
-  return text;
-}
 
 TDeviceList::TDeviceList() {
   TUsbDrv drv;

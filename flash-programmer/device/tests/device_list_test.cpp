@@ -97,14 +97,5 @@ TEST_F(DeviceList, ARefusedDriverIsReportedTwiceAndTheListIsEmpty) {
       seen[1].text);
 }
 
-TEST(StringDescriptorText, CutsAtTheBytesReceived) {
-  const uint8_t d[] = {10, 3, 'T', 0, 'R', 0, '4', 0, '4', 0};
-  struct Row {
-    uint32_t size;
-    const char* text;
-  } rows[] = {{0, ""}, {1, ""}, {2, ""}, {3, ""}, {5, "T"}, {10, "TR44"}};
-  for (const Row& r : rows) EXPECT_EQ(r.text, StringDescriptorText(d, r.size)) << r.size;
-}
-
 }  // namespace
 }  // namespace tessaro

@@ -193,7 +193,8 @@ TEST_F(FlashTest, FirmwareVersionReadAndList) {
 }
 
 TEST_F(FlashTest, MarkersAndKill) {
-  Use(Bench());
+  // A device that stays on the bus when told to reboot: the requests alone.
+  Use(Bench({{"RebootFault", "Stays"}, {"RebootFaultTimes", "0"}}));
   EXPECT_TRUE(SetMarker(Device(), true, &log_, &transfer_));
   EXPECT_EQ("1", benchctl::ReadState(file_, "Device0", "RebootMarker"));
   EXPECT_TRUE(ClearMarker(Device(), false, &log_, &transfer_));
@@ -241,7 +242,7 @@ TEST_F(FlashTest, MarkerAnswers) {
 TEST_F(FlashTest, RebootRequestProbesThenRebootsAndAsksWhetherTheDeviceIsGone) {
   for (bool gone : {true, false}) {
     ROW_TRACE(gone ? "the device left the bus" : "the device stayed");
-    Use(Bench());
+    Use(Bench({{"RebootFault", "Stays"}, {"RebootFaultTimes", "0"}}));
     EXPECT_EQ(gone, RebootRequest(Device(), &log_, [gone] { return !gone; }));
     std::vector<std::string> sent = benchctl::CallRecord("VendorRequestOut FacId=0x03");
     ASSERT_EQ(2u, sent.size());

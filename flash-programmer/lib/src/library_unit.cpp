@@ -9,8 +9,10 @@
 
 #include "form_binprog.h"
 #include "loging.h"
+#include "tessaro/command_interpreter.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
+#include "tessaro/flash_operations.h"
 #include "tessaro/format_text.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_file.h"
@@ -193,6 +195,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         InitializeCriticalSection(&StatusLock);
         InitializeCriticalSection(&ProgramingLock);
         GlobalLogger()->BindHook(UnitLogHook);
+        GlobalLogger()->BindHook(FlashLog());
+        SetCommandRunner(&RunProgramCommands);
         EntryProcedure(reason, false);
         Log(">>> <<< DllMain() end of function");
         break;
@@ -205,6 +209,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         // At process end the form is not freed: empty its hooks all the same,
         // nothing may log into the freed logger.
         UnitLogHook.Clear();
+        FlashLog().Clear();
+        SetCommandRunner(nullptr);
         FormLogHook.Clear();
         ProgramFileLogHook.Clear();
         SupplyLogHook.Clear();

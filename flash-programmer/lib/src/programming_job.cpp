@@ -2,7 +2,7 @@
 
 #include "tessaro/flash_settings.h"
 #include "tessaro/program_status.h"
-#include "utilities.h"
+#include "tessaro/utilities.h"
 
 namespace tessaro {
 

@@ -10,6 +10,7 @@ using testsupport::TestDir;
 HostFolder::HostFolder() {
   testsupport::CopyFileTo(TestDir() + "\\tessaro_host.exe", folder_ / "tessaro_host.exe");
   testsupport::CopyFileTo(ProgramDir() + "\\Tessaro.dll", folder_ / "Tessaro.dll");
+  testsupport::PlaceBenchIn(folder_.Path());
 }
 
 std::string HostFolder::HostArgs(const std::vector<std::string>& actions) const {

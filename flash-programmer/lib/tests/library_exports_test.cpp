@@ -85,13 +85,13 @@ TEST(TessaroDll, ProgramingWithMissingFileFailsWithStatusMinusOne) {
        ">>> GetStatus() start of function", "<<< GetStaus() end of function, result = ffff "}));
 }
 
-TEST(TessaroDll, ProgramingReadsAValidFileAndStopsAtStatusTwo) {
+TEST(TessaroDll, ProgramingReadsAValidFileAndFailsAtOpenDeviceWithoutTheDevice) {
   HostFolder host;
   std::string file = host.WriteProgramFile("job.bin", ProgramFileWriter::Write({}));
   host.Run({"load", "prog:0x0E7B:5:123456:" + file, "status", "free"});
-  // The file was read and accepted; nothing ran on a device.
+  // The file was read and accepted; its first command finds no device.
   EXPECT_EQ(std::vector<std::string>({"0"}), host.Values("prog"));
-  EXPECT_EQ(std::vector<std::string>({"00000002"}), host.Values("status"));
+  EXPECT_EQ(std::vector<std::string>({"0000FFF6"}), host.Values("status"));
   EXPECT_TRUE(InOrder(
       host.LogTexts("Tessaro.log"),
       {">>> Programing(e7b,5,123456," + file + ") start of function ", "",

@@ -6,13 +6,9 @@ namespace tessaro {
 
 LogHook PluginLogHook;
 
-namespace {
-
 void LogCtrl(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
   PluginLogHook(list, "[UsbDevCtrl] " + format, args);
 }
-
-}  // namespace
 
 std::string ExecutableFolder() {
   char path[MAX_PATH];

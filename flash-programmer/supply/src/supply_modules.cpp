@@ -1,9 +1,10 @@
 #include "tessaro/supply_modules.h"
 
-#include <cstring>
 #include <iterator>
 #include <utility>
 #include <vector>
+
+#include "lumetra/wire.h"
 
 namespace tessaro {
 
@@ -23,19 +24,6 @@ constexpr PartRow kPartRows[] = {
     {40, 1362500600}, {41, 1362500700}, {16, 1362500800}, {9, 1362500800},
 };
 constexpr uint16_t kVandrel = 0x0E7B;
-
-uint32_t U32At(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-double F64At(const uint8_t* p) {
-  uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-  double v;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
 
 void Log(TStrings* lines, const std::string& format, std::initializer_list<FormatArg> args) {
   SupplyLogHook(lines, format, args);
@@ -86,18 +74,19 @@ bool FindModuleSerial(uint16_t vid, uint16_t pid, TDevice* supply, TStrings* rea
   }
   Log(lines, "    part numbers %s for Dev(vid:0x%4.4x,pid:0x%4.4x)", {parts, vid, pid});
   try {
-    std::vector<uint8_t> block(kSupplyBlockSize, 0);
+    std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
     int got = supply ? Dev_GetFacilityData(supply, FAC_PS_MODULES, 0, nullptr, readLog,
-                                           kSupplyBlockSize, block.data())
+                                           static_cast<uint16_t>(block.size()), block.data())
                      : -1;
     uint16_t wanted = 0;
     PartMaskForPid(vid, pid, wanted);
     Log(lines, "   read structure with istalled modules form PS", {});
-    if (got != kSupplyBlockSize) return false;
-    for (int pos = 0; pos < kModulePositions; ++pos) {
-      uint8_t installed = block[kInstalledModulesOffset + pos];
-      uint32_t moduleSerial = U32At(&block[kModuleSerNoOffset + 4 * pos]);
-      double partNo = F64At(&block[kModulePartNoOffset + 8 * pos]);
+    if (got != static_cast<int>(block.size())) return false;
+    const wire::SupplyBlockView view(block);
+    for (int pos = 0; pos < static_cast<int>(wire::SupplyBlock::kModuleCount); ++pos) {
+      uint8_t installed = view.Installed(pos);
+      uint32_t moduleSerial = view.ModuleSerial(pos);
+      double partNo = view.ModulePartNo(pos);
       uint16_t rows = 0;
       bool taken =
           !result && installed == 1 && PartMaskForPartNo(rows, partNo) && (rows & wanted) != 0;

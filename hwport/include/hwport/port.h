@@ -2,10 +2,12 @@
 //
 // The choice is made once, at the first call: when the environment variable
 // LUMETRA_BENCH names a bench file, the bench library "LumetraBench.dll" is
-// loaded from beside this module and opened on that file; otherwise the port
-// makes the real Win32 calls and never loads the bench. Either way the port's
-// calls go through one backend record (hwport/backend.h). Nothing outside the
-// port asks which of the two is in use; tests use the functions below.
+// loaded from beside this module (or shared, when another module of the
+// process loaded it so) and opened on that file, never from a path the
+// environment gives; otherwise the port makes the real Win32 calls. Either way
+// the port's calls go through one backend record (hwport/backend.h). Nothing
+// outside the port asks which of the two is in use; tests use the functions
+// below.
 #pragma once
 
 #include <windows.h>

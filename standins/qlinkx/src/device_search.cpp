@@ -12,24 +12,12 @@ namespace {
 // cannot be opened ends the list; the bound only guards against a runaway.
 constexpr int kMaxDeviceObjects = 128;
 
-std::string AnsiText(const std::u16string& text) {
-  if (text.empty()) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.c_str());
-  int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
-  return out;
-}
-
 std::string SerialOf(QlinkxDrv& drv, uint8_t index) {
   if (index == 0) return {};
   uint8_t buffer[256] = {};
   uint32_t size = sizeof buffer;
   if (ReadStringDescriptor(drv, index, buffer, &size) != 0) return {};
-  return AnsiText(StringDescriptorText(buffer, size));
+  return usbdrv::StringDescriptorAnsi(buffer, size);
 }
 
 }  // namespace

@@ -15,12 +15,4 @@ std::string SerialListText(const std::vector<std::string>& serials, size_t capac
   return text;
 }
 
-std::u16string StringDescriptorText(const uint8_t* descriptor, size_t received) {
-  if (!descriptor || received < 2) return {};
-  size_t length = descriptor[0] < received ? descriptor[0] : received;
-  std::u16string text;
-  for (size_t i = 2; i + 1 < length; i += 2) text += static_cast<char16_t>(le::U16(descriptor + i));
-  return text;
-}
-
 }  // namespace qlinkx

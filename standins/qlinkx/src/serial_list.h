@@ -20,8 +20,4 @@ constexpr size_t kSerialWidth = 10;
 // characters are listed (the caller's buffer holds the terminating zero).
 std::string SerialListText(const std::vector<std::string>& serials, size_t capacity);
 
-// The UTF-16 text of a string descriptor: the units after its 2-byte head,
-// as far as both the head's length byte and the bytes received reach.
-std::u16string StringDescriptorText(const uint8_t* descriptor, size_t received);
-
 }  // namespace qlinkx

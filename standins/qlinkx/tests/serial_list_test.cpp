@@ -1,4 +1,4 @@
-// The serial-number list and descriptor texts, as bytes.
+// The serial-number list, as bytes.
 #include "serial_list.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +19,6 @@ TEST(SerialListText, OnlyWholeEntriesThatLeaveRoomForTheZeroAreListed) {
   EXPECT_EQ(";1         ;2         ", SerialListText({"1", "2"}, 23));
   EXPECT_EQ("", SerialListText({"1"}, 11));
   EXPECT_EQ("", SerialListText({"1"}, 0));
-}
-
-TEST(StringDescriptorText, TheHeadAndTheBytesReceivedBothLimitTheText) {
-  const uint8_t d[] = {8, 3, 'A', 0, 'B', 0, 'C', 0, 'D', 0};
-  EXPECT_EQ(u"ABC", StringDescriptorText(d, sizeof d));
-  EXPECT_EQ(u"A", StringDescriptorText(d, 5));
-  EXPECT_EQ(u"", StringDescriptorText(d, 1));
-  const uint8_t odd[] = {5, 3, 'A', 0, 'B'};
-  EXPECT_EQ(u"A", StringDescriptorText(odd, sizeof odd));
-  const uint8_t wide[] = {4, 3, 0xAC, 0x20};
-  EXPECT_EQ(u"\u20AC", StringDescriptorText(wide, sizeof wide));
 }
 
 }  // namespace

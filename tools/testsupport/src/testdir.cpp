@@ -91,6 +91,12 @@ bool CopyFileTo(const std::string& from, const std::string& to) {
   return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
 }
 
+bool PlaceBenchIn(const std::string& folder) {
+  std::string to = folder;
+  if (to.empty() || to.back() != '\\') to += '\\';
+  return CopyFileTo(ProgramDir() + "\\LumetraBench.dll", to + "LumetraBench.dll");
+}
+
 bool RemoveTree(const std::string& path) {
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((path + "\\*").c_str(), &found);

@@ -59,8 +59,5 @@ class UpdateManagerDialog {
   HBITMAP titleBitmap_ = nullptr;
 };
 
-// The dialog's timer for a device that does not answer an MMI packet.
-constexpr UINT_PTR IDT_MMI_RESPONSE = 0x8007;
-
 // The window-title base: slot 0 of the display texts, "Kestor" at start.
 extern std::string savedTitle;

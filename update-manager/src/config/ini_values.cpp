@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 
@@ -14,6 +15,13 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+const char* NumberStart(const std::string& text) {
+  const char* p = text.c_str();
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  if (*p == '+') ++p;
+  return p;
 }
 
 }  // namespace
@@ -43,8 +51,17 @@ long LeadingInteger(const std::string& text) {
   const long long value = std::strtoll(text.c_str(), nullptr, 10);
   return static_cast<long>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
 }
+int64_t LeadingSerial(const std::string& text) {
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(NumberStart(text), text.c_str() + text.size(), value);
+  return error == std::errc() ? value : 0;
+}
 
-double LeadingNumber(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+double LeadingNumber(const std::string& text) {
+  double value = 0;
+  auto [end, error] = std::from_chars(NumberStart(text), text.c_str() + text.size(), value);
+  return error == std::errc() ? value : 0.0;
+}
 
 std::string Signed16Text(long value) {
   return std::to_string(static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF)));

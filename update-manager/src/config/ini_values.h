@@ -12,7 +12,11 @@ uint32_t HexValue(const std::string& text);
 // The leading decimal integer (leading blanks and a sign accepted), held to
 // the 32-bit range on every build.
 long LeadingInteger(const std::string& text);
-// The leading decimal number ("1.25abc" gives 1.25).
+// A serial number's leading decimal integer (leading blanks and a sign
+// accepted), 64 bits wide so that ten-digit serial numbers keep their value.
+int64_t LeadingSerial(const std::string& text);
+// The leading decimal number ("1.25abc" gives 1.25), with "." as the decimal
+// point whatever the user's locale.
 double LeadingNumber(const std::string& text);
 // The value taken as a signed 16-bit number, in decimal (70000 gives "4464").
 std::string Signed16Text(long value);

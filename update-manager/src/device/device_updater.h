@@ -1,31 +1,124 @@
-// Kestor's one object for device access. So far it reads the command line and
-// keeps the cancel state that the dialog, the exit thread and the states share.
+// Kestor's one object for device access: the command line, the qlinkx
+// binding, the device record of the power supply and its instrument, their
+// registers, the string protocol to the power supply and the front panel
+// (MMI) operations, and the progress bookkeeping of an update run. Device
+// operations run on the state thread; the dialog and the exit thread only use
+// the cancel state and IsFlashInProgress.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "device/device_records.h"
+#include "device/mmi_file.h"
+#include "qlinkx/qlinkx_library.h"
+
 class DeviceUpdater {
  public:
-  // args: the program arguments after the program name.
+  // args: the program arguments after the program name. Loads qlinkx.dll.
   explicit DeviceUpdater(const std::vector<std::string>& args);
   virtual ~DeviceUpdater() = default;
+  DeviceUpdater(const DeviceUpdater&) = delete;
+  DeviceUpdater& operator=(const DeviceUpdater&) = delete;
 
   bool SetWindow(HWND window);
   HWND Window() const { return window_.load(); }
   int GetCancelState() const { return cancelState_.load(); }
   void SetCancelState(int value) { cancelState_ = value; }
   bool IsFlashInProgress() const { return flashInProgress_.load(); }
-  // Frees the flash library and qlinkx; nothing is loaded yet.
-  void FreeLibraries() {}
+  // Frees qlinkx (and the flash library once it is loaded).
+  void FreeLibraries() { qlinkx_.Free(); }
+  bool QlinkxLoaded() const { return qlinkx_.IsLoaded(); }
+
+  // Progress bookkeeping of an update run.
+  void SetProgressStepWidth(int steps);
+  void SetStepCounter(int n);
+  void IncrementStepCounter() { ++stepCounter_; }
+  int StepCounter() const { return stepCounter_; }
+  int ProgressStepWidth() const { return progressStepWidth_; }
+  // MMI_WAIT and REBOOT_WAIT of the package, copied at the start of a run.
+  void SetWaits(int mmiWaitMs, int rebootWaitMs);
+
+  // Registers and device numbers.
+  int32_t WriteDeviceRegister(int32_t deviceNumber, int32_t registerId, int32_t channel,
+                              const void* data, int32_t length);
+  int32_t AssignDeviceByPid(int32_t productId);
+  // The product id of the released entry, or 0.
+  int32_t UnassignDeviceNumber(int32_t deviceNumber);
+
+  // The search and the update mode.
+  // 1 update mode, 0 not, the device count when it is not 1 (a vanished
+  // device gives its count 0 or a negative qlinkx result, never 0 from a
+  // present device: 0 devices read as DEVICE_NOT_ONE), -1 unknown product id.
+  int32_t CheckUpdateMode(int32_t productId);
+  bool AnyInUpdateMode();
+  int32_t CountPowerSupplies();
+  bool FindDevices();
+
+  // Reading and writing the devices.
+  std::string ReadFirmwareRevision(int32_t productId);
+  std::string ReadPsRelease();
+  // 1, or a negative result: the assignment's, DEVICE_RELEASE_WRITE when the
+  // block could not be read, or the failed register write's.
+  int32_t WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate);
+  // False when the supply could not be assigned or the request failed.
+  bool RebootPowerSupply();
+  bool ReadAllDevData();
+  std::string GetDeviceString(int32_t productId, int32_t index);
+  RevisionInfo GetRevisionInfo() const;
+  std::string GetSupplyIdText() const { return record_.supplyIdText; }
+  std::string GetModuleSerial() const { return record_.moduleSerial; }
+  const DeviceRecord& Record() const { return record_; }
+
+  // The power supply's string protocol.
+  int32_t string2PS(int32_t productId, const std::vector<uint8_t>& packet, int32_t count,
+                    int32_t* breakCode, bool releaseAtEnd);
+
+  // The front panel.
+  int32_t UpdateMmiFile(MmiFileRecord& record);
+  int32_t UpdateMmi(const std::vector<std::string>& files);
+  int32_t stopMMI();
+  int32_t executeBATCH(const std::string& path);
+  // The panel's status (a break code: 0 ready, 4 waiting for files, 7
+  // rebooting), or a negative result when the supply gave no answer.
+  int32_t ReadMMIStatus();
+  std::string GetMMIRev();
+  // 0, or a negative result when the supply could not be assigned or the
+  // request failed.
+  int32_t RebootAfterMmi();
+
+ protected:
+  bool CancelRequested() const;
+  // Posts a worker message to the dialog, when there is one.
+  virtual void Post(UINT message, WPARAM wParam, LPARAM lParam) const;
 
  private:
+  UsbDeviceEntry* EntryOf(int32_t productId);
+  int32_t SerialNumbers(int32_t productId, std::string* first);
+  std::string FirmwareRevisionOf(int32_t productId);
+  // Releases n directly with UnAssignDevice and clears the entry that held it.
+  void ReleaseDirectly(int32_t n);
+  int32_t SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs, int32_t* breakCode);
+  int32_t SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs, const char* failure);
+  int32_t WaitForPanel(bool* ready);
+  int32_t SwitchPanelToUpdateMode();
+  int32_t ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* length);
+  int32_t WriteReboot();
+
+  QlinkxLibrary qlinkx_;
+  DeviceRecord record_;
+  uint32_t flashTiming_ = 0;
   std::atomic<HWND> window_{nullptr};
   std::atomic<int> cancelState_{2};  // idle until an update starts
   std::atomic<bool> flashInProgress_{false};
+  int mmiWait_ = 50;
+  int rebootWait_ = 0;
+  int progressStepWidth_ = 0;
+  int stepCounter_ = 0;
 };
 
 extern DeviceUpdater* theDeviceUpdater;
@@ -40,3 +133,8 @@ void SetCancelState(int value);
 // Sets traceLevel, automaticUpdate and stringTrace from the program arguments:
 // compared without case, unknown ones ignored, a later one overriding an earlier.
 void ParseCommandLine(const std::vector<std::string>& args);
+
+// The break code of a reply code (0xBF..0xCE give 0..15, others 0) and its
+// trace text ("" outside 0..15).
+int32_t BreakCodeOf(uint8_t replyCode);
+std::string BreakText(int32_t breakCode);

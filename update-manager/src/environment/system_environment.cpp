@@ -51,6 +51,9 @@ bool SystemEnvironment::SuspendUsb2Host() {
   if (hostFunctions_->FindExtendedUSBHost() != 0 && hostFunctions_->IsUSBHostDisabled() == 0) {
     usb2HostSuspended = true;
     usb2HostRestored = false;
+    // Marked before the switch: a run killed in between leaves a mark on an
+    // enabled controller, which the next run switches off and on itself.
+    MarkUsb2HostOff(true);
     hostFunctions_->DisableUSBHost();
     return true;
   }
@@ -58,11 +61,62 @@ bool SystemEnvironment::SuspendUsb2Host() {
   return false;
 }
 
+bool SystemEnvironment::AdoptUsb2HostLeftOff() {
+  if (!Usb2HostMarkedOff()) return false;
+  if (hostFunctions_->FindExtendedUSBHost() == 0 || hostFunctions_->IsUSBHostDisabled() == 0) {
+    // Switched on since (by hand or by another tool): nothing is left to do.
+    MarkUsb2HostOff(false);
+    return false;
+  }
+  LogTrace("USB2 was switched off by an earlier run of Kestor; it is switched on at the end\n");
+  usb2HostSuspended = true;
+  usb2HostRestored = false;
+  return true;
+}
+
 bool SystemEnvironment::RestoreUsb2Host() {
   if (!usb2HostSuspended) return false;
-  hostFunctions_->EnableUSBHost();
+  // A failed switch keeps the mark, so the next run tries again.
+  if (hostFunctions_->EnableUSBHost() != 0) MarkUsb2HostOff(false);
   usb2HostRestored = true;
   return true;
+}
+
+bool SystemEnvironment::Usb2HostMarkedOff() const {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, registryKeyPath_.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS)
+    return false;
+  DWORD value = 0;
+  DWORD type = 0;
+  DWORD size = sizeof value;
+  const LONG r =
+      RegQueryValueExA(key, kUsb2OffValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value && value != 0;
+}
+
+void SystemEnvironment::MarkUsb2HostOff(bool off) {
+  HKEY key = nullptr;
+  if (!off) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, registryKeyPath_.c_str(), 0, KEY_SET_VALUE, &key) ==
+        ERROR_SUCCESS) {
+      RegDeleteValueA(key, kUsb2OffValue);
+      RegCloseKey(key);
+    }
+    return;
+  }
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, registryKeyPath_.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    LogTrace("USB2 switch-off could not be remembered in the registry\n");
+    return;
+  }
+  const DWORD value = 1;
+  if (RegSetValueExA(key, kUsb2OffValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                     sizeof value) != ERROR_SUCCESS)
+    LogTrace("USB2 switch-off could not be remembered in the registry\n");
+  RegFlushKey(key);
+  RegCloseKey(key);
 }
 
 bool SystemEnvironment::EnsureUsb2HostRestored() {

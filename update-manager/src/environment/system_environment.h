@@ -8,6 +8,11 @@
 
 #include "environment/corvel_binding.h"
 
+// Kestor's profile key below HKEY_CURRENT_USER.
+constexpr const char* kKestorRegistryKey = "Software\\Kestor\\Kestor";
+// The value there that is 1 while the USB 2.0 controller is off by Kestor's hand.
+constexpr const char* kUsb2OffValue = "USB2SwitchedOff";
+
 class SystemEnvironment {
  public:
   // Takes the temporary folder from TEMP, else TMP (empty when both are missing).
@@ -18,6 +23,11 @@ class SystemEnvironment {
 
   // Replaces the host-controller functions (tests).
   void SetUsbHostFunctions(std::unique_ptr<UsbHostFunctions> functions);
+  // Replaces the key below HKEY_CURRENT_USER that holds the switch-off mark
+  // (tests).
+  void SetRegistryKeyPath(std::string path) { registryKeyPath_ = std::move(path); }
+  // The mark a run leaves while the controller is off by its hand.
+  bool Usb2HostMarkedOff() const;
 
   // False when no USB host controller is present; otherwise the USB version
   // becomes 20 with a USB 2.0 controller, else 11.
@@ -27,9 +37,16 @@ class SystemEnvironment {
   // Non-zero when the USB 2.0 host controllers are disabled; remembers
   // whether it was found enabled.
   int QueryUsb2HostDisabled();
-  // Switches an enabled USB 2.0 controller off and remembers that it did.
+  // Switches an enabled USB 2.0 controller off and remembers that it did, in
+  // this run and under Kestor's registry key for a run that is killed before
+  // its Exit.
   bool SuspendUsb2Host();
-  // Switches the controller on when SuspendUsb2Host switched it off.
+  // A controller found disabled that an earlier run of Kestor switched off and
+  // never switched on again (it was killed) is taken over: this run's Exit
+  // switches it on. True when it was taken over.
+  bool AdoptUsb2HostLeftOff();
+  // Switches the controller on when this run switched it off or took it over;
+  // forgets the registry mark once the controller is on.
   bool RestoreUsb2Host();
   // Whatever way Kestor ends: a controller it switched off and did not switch
   // on again is switched on here. True when it switched.
@@ -60,6 +77,9 @@ class SystemEnvironment {
   // Set when the controller was switched on after the last switch-off.
   std::atomic<bool> usb2HostRestored{false};
   std::unique_ptr<UsbHostFunctions> hostFunctions_;
+  std::string registryKeyPath_ = kKestorRegistryKey;
+
+  void MarkUsb2HostOff(bool off);
 };
 
 extern SystemEnvironment* theEnvironment;

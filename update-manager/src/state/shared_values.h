@@ -14,6 +14,9 @@ constexpr UINT WM_UPDATE_CLOSE = WM_APP + 4;
 constexpr UINT WM_UPDATE_EXIT_DONE = WM_APP + 5;
 constexpr UINT WM_UPDATE_SHUTDOWN_REFUSED = WM_APP + 6;
 
+// The dialog's timer for a device that does not answer an MMI packet.
+constexpr UINT_PTR IDT_MMI_RESPONSE = 0x8007;
+
 enum CancelStateValue : int {
   CANCEL_STATE_RUNNING = 0,
   CANCEL_STATE_REQUESTED = 1,

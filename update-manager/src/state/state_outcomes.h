@@ -29,15 +29,14 @@ class StateOutcomes {
   virtual int RunUpdate() = 0;
 };
 
-// The answers of this computer: the environment's checks and Corvel's host
-// search. No device access exists yet: the device wait lasts until a cancel
-// is requested.
+// The answers of this computer: the environment's checks, Corvel's host
+// search and the device updater's view of the power supply and instrument.
 class PlatformOutcomes : public StateOutcomes {
  public:
   bool OperatingSystemSupported() override;
   bool PackageInvalid() override;
   bool UsbHostFound() override;
   DeviceWait WaitForDevice() override;
-  DeviceCheck CheckDevice() override { return DeviceCheck::Passed; }
+  DeviceCheck CheckDevice() override;
   int RunUpdate() override { return 0; }
 };

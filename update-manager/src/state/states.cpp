@@ -6,6 +6,7 @@
 #include "environment/system_environment.h"
 #include "hwport/clock.h"
 #include "state/debug_log.h"
+#include "state/device_checks.h"
 #include "state/display_texts.h"
 #include "state/language_glue.h"
 #include "state/shared_values.h"
@@ -43,13 +44,6 @@ bool PlatformOutcomes::UsbHostFound() {
   return theEnvironment != nullptr && theEnvironment->FindUsbHost();
 }
 
-DeviceWait PlatformOutcomes::WaitForDevice() {
-  // Without device access no power supply is ever found: poll for a cancel as
-  // the device search would between its searches.
-  while (theDeviceUpdater && CancelState() != CANCEL_STATE_REQUESTED) hwport::Sleep(10);
-  return DeviceWait::Cancelled;
-}
-
 StateInitialize::StateInitialize(StateOutcomes& outcomes) : OutcomeState(outcomes) {
   LanguageTexts.Load("");
   ErrorTextIndex = ERRTEXT_NONE;
@@ -72,11 +66,15 @@ UpdateStateId StateInitialize::Execute() {
     return STATE_ERROR;
   }
   const bool hostFound = outcomes_.UsbHostFound();
-  if (theEnvironment && theEnvironment->QueryUsb2Host() != 0 &&
-      theEnvironment->QueryUsb2HostDisabled() == 0) {
-    DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
-    PostTexts();
-    theEnvironment->SuspendUsb2Host();
+  if (theEnvironment && theEnvironment->QueryUsb2Host() != 0) {
+    if (theEnvironment->QueryUsb2HostDisabled() == 0) {
+      DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
+      PostTexts();
+      theEnvironment->SuspendUsb2Host();
+    } else {
+      // Off already: left alone, unless a killed run of Kestor left it off.
+      theEnvironment->AdoptUsb2HostLeftOff();
+    }
   }
   SettleEnvironment();
   if (theEnvironment) {
@@ -123,7 +121,16 @@ UpdateStateId StateUsbListen::Execute() {
 }
 
 bool StateUsbConnect::Enter() {
-  DisplayTexts.SetText(SLOT_STATE_TITLE, "Kestor - State USB Connect");
+  const RevisionInfo info = theDeviceUpdater ? theDeviceUpdater->GetRevisionInfo() : RevisionInfo{};
+  std::string release = info.release;
+  if (info.beta != "0") release += "Beta" + info.beta;
+  if (release == "Beta") release = Text(LangText::DevStatusSUSB);
+  DisplayTexts.Apply([&](DisplayTextsRecord& r) {
+    r.texts[SLOT_DEVICE_TYPE] = info.deviceName;
+    r.texts[SLOT_DEVICE_SERIAL] = std::to_string(LeadingSerial(info.serialNumber));
+    r.texts[SLOT_DEVICE_RELEASE] = release;
+    r.texts[SLOT_STATE_TITLE] = "Kestor - State USB Connect";
+  });
   return PostTexts();
 }
 

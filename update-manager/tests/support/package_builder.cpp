@@ -126,10 +126,10 @@ bool PackageBuilder::Write() {
   if (romtestRecords_)
     ok = ok && WriteFile(AppFolder() + "romtest.ini", "[Romtest]\r\nRecord=1\r\n");
   if (withCorvel_) {
-    ok = ok && testsupport::CopyFileTo(program + "Corvel.dll", AppFolder() + "Corvel.dll") &&
-         testsupport::CopyFileTo(program + "LumetraBench.dll", AppFolder() + "LumetraBench.dll");
+    ok = ok && testsupport::CopyFileTo(program + "Corvel.dll", AppFolder() + "Corvel.dll");
   }
-  return ok;
+  // romtest, Corvel and Kestor copied here find the bench beside them.
+  return ok && testsupport::PlaceBenchIn(folder_);
 }
 
 bool PackageBuilder::WriteWithKestor() {

@@ -12,6 +12,7 @@
 // after windows.h
 #include <setupapi.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -116,6 +117,10 @@ class TUsbDrvBuf {
   TUsbDrvBuf(void* data, uint32_t capacity);
   // A buffer that owns memory of its own.
   explicit TUsbDrvBuf(uint32_t capacity);
+  // A buffer over the caller's memory that completes through `event`, an
+  // auto-reset event the caller keeps (a pipe's synchronous transfers reuse
+  // one instead of making an event per transfer).
+  TUsbDrvBuf(void* data, uint32_t capacity, HANDLE event);
   ~TUsbDrvBuf();
   TUsbDrvBuf(const TUsbDrvBuf&) = delete;
   TUsbDrvBuf& operator=(const TUsbDrvBuf&) = delete;
@@ -127,6 +132,9 @@ class TUsbDrvBuf {
   uint32_t BytesToTransfer;
   uint32_t BytesDone;
   Status TransferStatus;  // 0 done, 997 while running, else the last error
+
+ private:
+  bool ownsEvent_ = true;
 };
 
 class TUsbDrv {
@@ -174,6 +182,7 @@ class TUsbDrv {
 class TUsbDrvPipe : public TUsbDrv {
  public:
   using TUsbDrv::TUsbDrv;
+  ~TUsbDrvPipe() override;
   Status BindEndpoint(int number, uint8_t endpoint, HDEVINFO set, const GUID* guid);
   Status UnbindEndpoint();
   Status ResetEndpoint();
@@ -197,7 +206,18 @@ class TUsbDrvPipe : public TUsbDrv {
     return Transfer(Direction::Out, const_cast<void*>(data), length, ms,
                     TimeoutResult::CancelledStatus);
   }
+
+ private:
+  // The completion event of Transfer, made at its first use, and whether a
+  // transfer is using it.
+  HANDLE transferEvent_ = nullptr;
+  std::atomic<bool> transferEventBusy_{false};
 };
+
+// The text of a string descriptor of `received` bytes in the ANSI code page:
+// the UTF-16 text after its 2-byte head, up to the bytes received and its
+// bLength.
+std::string StringDescriptorAnsi(const void* descriptor, uint32_t received);
 
 // "Error code XXXXXXXX: <text>" for a driver, library or system status.
 std::string DriverStatusText(Status status);

@@ -35,6 +35,8 @@ class BenchSpec {
   BenchSpec& Supply(int productId, const std::string& serial);
   // Further keys for the last device added.
   BenchSpec& With(const std::string& key, const std::string& value);
+  // Further keys for the device in `slot`.
+  BenchSpec& WithDevice(int slot, const std::string& key, const std::string& value);
   // A fault rule: "Operation=VendorRequestIn FacId=0x0200 Action=Status Status=0xE0000004".
   BenchSpec& Fault(const std::string& description);
 
@@ -48,10 +50,10 @@ class BenchSpec {
   std::vector<FaultSpec> faults_;
 };
 
-// Points the port at a bench file: sets LUMETRA_BENCH and LUMETRA_BENCH_DLL
-// (for child processes too) and, when this process has loaded the bench
-// already, opens it on the new file (handles of the old one end). False
-// when the bench does not take the file.
+// Points the port at a bench file: sets LUMETRA_BENCH (for child processes
+// too) and, when this process has loaded the bench already, opens it on the
+// new file (handles of the old one end). False when the bench does not take
+// the file.
 bool Activate(const std::string& benchFile);
 
 // The port chooses between bench and PC once per process, at its first

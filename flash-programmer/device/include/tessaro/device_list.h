@@ -38,8 +38,4 @@ class TUsbDevices {
   std::unique_ptr<TDeviceList> list_;
 };
 
-// The text of a string descriptor of `size` received bytes: the UTF-16 text
-// after the 2-byte head, in the ANSI code page. Fewer than 2 bytes: empty.
-std::string StringDescriptorText(const uint8_t* data, uint32_t size);
-
 }  // namespace tessaro

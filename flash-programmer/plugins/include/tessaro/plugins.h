@@ -22,6 +22,9 @@ constexpr const char* kModuleDataPlugin = "Plugins\\Orvane.dll";
 // the device-control prefix.
 extern LogHook PluginLogHook;
 
+// A device-control line: "[UsbDevCtrl] " + the text, through that hook.
+void LogCtrl(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args = {});
+
 // The folder of the running program's executable, without a trailing separator.
 std::string ExecutableFolder();
 

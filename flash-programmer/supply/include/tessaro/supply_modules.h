@@ -12,16 +12,8 @@
 
 namespace tessaro {
 
-// FacId of the module table and its size.
+// FacId of the module table (the SupplyBlock of lumetra/wire.h).
 constexpr uint16_t FAC_PS_MODULES = 0x2200;
-constexpr uint16_t kSupplyBlockSize = 758;
-
-// Field offsets inside the SupplyBlock (little-endian).
-constexpr size_t kInstalledModulesOffset = 332;  // u8 x 8
-constexpr size_t kModuleSerNoOffset = 382;       // u32 x 8
-constexpr size_t kModulePartNoOffset = 414;      // f64 x 8
-constexpr size_t kSupplyIdOffset = 560;          // u32
-constexpr int kModulePositions = 8;
 
 // The lines of this unit go through this hook, without a prefix.
 extern LogHook SupplyLogHook;

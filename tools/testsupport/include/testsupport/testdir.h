@@ -35,6 +35,10 @@ bool ReadFile(const std::string& path, std::string* bytes);
 std::string ReadFileOr(const std::string& path, const std::string& fallback = {});
 bool FileExists(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to);
+// Copies the program folder's bench into `folder`: the hardware port loads
+// the bench only from beside its own module, so a deliverable or stand-in
+// copied out of the program folder takes the bench along.
+bool PlaceBenchIn(const std::string& folder);
 bool MakeFolders(const std::string& path);
 bool RemoveTree(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& text);

@@ -28,9 +28,9 @@ class BenchEnvironment : public ::testing::Environment {
     file_ =
         std::string(temp) + "package_check_bench_" + std::to_string(GetCurrentProcessId()) + ".ini";
     WriteFile(file_, "[Bench]\r\nTimeScale=" + std::to_string(kScale) + "\r\n");
-    // romtest inherits both, so its own waits run on the same clock.
+    // romtest inherits it and finds the bench beside itself, so its own waits
+    // run on the same clock.
     SetEnvironmentVariableA("LUMETRA_BENCH", file_.c_str());
-    SetEnvironmentVariableA("LUMETRA_BENCH_DLL", (ProgramDir() + "\\LumetraBench.dll").c_str());
   }
   void TearDown() override { DeleteFileA(file_.c_str()); }
 
@@ -51,6 +51,7 @@ class PackageFolder {
   explicit PackageFolder(const TestFolder& test) : folder_(test / "Update Package\\") {
     MakeFolders(test / "Update Package");
     EXPECT_TRUE(CopyFileTo(ProgramDir() + "\\romtest.exe", folder_ + "romtest.exe"));
+    EXPECT_TRUE(PlaceBenchIn(folder_));
   }
   const std::string& Folder() const { return folder_; }
   void WriteIni(const std::string& text) const {

@@ -1,0 +1,12 @@
+// The device's events as the caller takes them: the oldest one, or all
+// dropped.
+#pragma once
+
+#include <cstdint>
+
+namespace corvel {
+
+unsigned long HandleEvent(const void* session, uint32_t* id, uint32_t* lParam, uint32_t* wParam);
+unsigned long FlushEventQueue(const void* session);
+
+}  // namespace corvel

@@ -1,0 +1,136 @@
+// Device control: the flows the command interpreter runs against the bus.
+// Each enumerates the bus afresh, writes its progress to the caller's log
+// lines ("[UsbDevCtrl] " lines), and makes, finds, opens, reboots and
+// reopens device connections. Only the reopen operations raise; every other
+// failure is a false result with a log line.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "tessaro/device.h"
+#include "tessaro/line_lists.h"
+
+namespace tessaro {
+
+struct DeviceIdentity {
+  uint16_t vid = 0;
+  uint16_t pid = 0;
+  std::string product;
+  std::string manufacturer;
+  std::string serial;
+};
+
+// The library's settings of these flows (one set per load).
+struct DeviceControlSettings {
+  int32_t PollTime = 100;
+  int32_t MaxSearchTime = 600000;
+  int32_t ToSafeRebootTime = 600000;
+  int32_t ToFirmwareRebootTime = 600000;
+  bool PsPidAlias = false;
+};
+DeviceControlSettings& ControlSettings();
+void SetPsPidAlias(bool on);
+// Back to the settings of a freshly loaded library.
+void ResetControlSettings();
+
+// A progress display: its maximum and position, shown by `show`.
+class ProgressBar {
+ public:
+  explicit ProgressBar(std::function<void(int position, int maximum)> show = {})
+      : show_(std::move(show)) {}
+  void SetMaximum(int maximum) {
+    maximum_ = maximum;
+    Show();
+  }
+  void SetPosition(int position) {
+    position_ = position;
+    Show();
+  }
+  int Maximum() const { return maximum_; }
+  int Position() const { return position_; }
+
+ private:
+  void Show() {
+    if (show_) show_(position_, maximum_);
+  }
+  std::function<void(int, int)> show_;
+  int maximum_ = 100;
+  int position_ = 0;
+};
+
+// Where a flow reports: the caller's log lines, the form's device tree and
+// the progress display; each may be absent.
+struct ControlView {
+  TLineList* log = nullptr;
+  HWND tree = nullptr;
+  ProgressBar* bar = nullptr;
+  // Asks the user; the answer is IDYES, IDNO, IDOK... (a message box unless replaced).
+  std::function<int(const std::string& text, UINT type)> ask;
+  int Ask(const std::string& text, UINT type) const;
+};
+
+using Connection = std::unique_ptr<TDevice>;
+
+bool PidMatches(uint16_t found, uint16_t wanted);
+// 0: no channels; 1: event pipe 0x83; 2: 0x81 and 0x83; else none.
+Connection CreateDeviceConnection(const TDeviceInfo& info, int kind);
+std::string ADevToStr(const TDevice* connection, bool withSerial);
+std::string IdentityToText(const DeviceIdentity& identity, bool withSerial);
+DeviceIdentity IdentityOf(const TDeviceInfo& info);
+
+// "safe" in the lower-cased serial text from its second character on (a
+// text that begins with it does not count).
+bool SerialSaysSafe(const std::string& serial);
+// The firmware's serial number of a serial text: a "safe" inside it (any
+// case) taken out, then the decimal value; -1 when it holds none.
+int64_t FirmwareSerialNumber(const std::string& serial);
+
+void ShowIdentityInTree(const std::string& caption, const DeviceIdentity& identity, HWND tree);
+void RefreshDeviceTree(HWND tree);
+
+bool IsDevicePresent(uint16_t vid, uint16_t pid, const std::string& serial, bool serialMustMatch);
+bool CheckDeviceUnique(uint16_t vid, uint16_t pid, TLineList* log);
+
+struct FindOptions {
+  bool serial = true;  // the serial text must equal the wanted one
+  bool safe = false;   // instead: a serial that says safe mode
+  int32_t settleMs = 0;
+  bool show = false;
+  bool create = false;  // open a kind-0 connection into `connection`
+};
+bool FindDevice(const DeviceIdentity& wanted, const FindOptions& options, const ControlView& view,
+                Connection* connection, DeviceIdentity* found);
+// Frees the connection and finds the same device again (serial off, safe
+// off): the device's serial number may have changed.
+bool ReopenByIdentity(Connection& connection, const ControlView& view, int32_t settleMs);
+
+bool WaitForUnplug(const DeviceIdentity& identity, int32_t periodMs, int32_t limitMs,
+                   const ControlView& view);
+bool SearchDevice(const DeviceIdentity& identity, int32_t periodMs, int endPercent,
+                  int startPercent, int32_t limitMs, const ControlView& view,
+                  int32_t* elapsedMs = nullptr);
+
+bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIdentity& firmware,
+                int32_t settleMs, const ControlView& view);
+bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, bool toSafe,
+                  int32_t settleMs, const ControlView& view, Connection& connection);
+bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const ControlView& view,
+                  bool serial);
+bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Connection& connection,
+                            const ControlView& view, Connection& supply);
+bool RebootViaPs(const DeviceIdentity& identity, bool required, Connection& connection,
+                 const ControlView& view, Connection& supply);
+bool UserPowerCycle(const DeviceIdentity& identity, Connection& connection, const ControlView& view,
+                    bool serial, bool safe, int32_t periodMs);
+bool OpenDevice(const DeviceIdentity& identity, Connection& connection, const ControlView& view);
+bool CloseDevice(Connection& connection, const ControlView& view);
+// Raise TessaroError on failure.
+bool ReopenWithEventChannel(Connection& connection, TLineList* log);
+bool ReopenWithoutChannels(Connection& connection, TLineList* log);
+
+}  // namespace tessaro

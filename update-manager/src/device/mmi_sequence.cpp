@@ -1,0 +1,282 @@
+// The front panel's (MMI's) update sequence and commands: wait for the panel,
+// switch it into its update mode, send every file, execute those that ask
+// for it, reboot the device; and the panel's status and revision.
+#include <algorithm>
+#include <cstdio>
+
+#include "device/device_updater.h"
+#include "environment/log_writer.h"
+#include "hwport/clock.h"
+#include "lumetra/wire.h"
+#include "state/shared_values.h"
+
+namespace {
+
+constexpr int32_t kMmiCount = 100;  // six send rounds of the string protocol
+constexpr int kWaitPasses = 10000;
+constexpr int kPassesWithoutSupply = 5;
+constexpr DWORD kNoSupplyPauseMs = 5000;
+constexpr DWORD kRebootingWaitMs = 5000;
+constexpr DWORD kPassPauseMs = 100;
+constexpr DWORD kCancelPollMs = 10;
+constexpr DWORD kBeforeStopMs = 200;
+constexpr int kStopTries = 8;
+constexpr DWORD kStopRetryMs = 15000;
+constexpr int kStopRefusals = 2;
+constexpr DWORD kRefusedPauseMs = 8000;
+constexpr DWORD kRestartStepMs = 200;
+constexpr DWORD kRestartStepTr430Ms = 1000;
+constexpr int kExecutePolls = 9999;
+constexpr DWORD kExecutePollMs = 50;
+constexpr DWORD kAfterExecuteMs = 2000;
+constexpr int32_t kExecuteBufferSize = 512;
+constexpr DWORD kFirstRevisionPollMs = 250;
+constexpr int kRevisionPolls = 100;
+constexpr int32_t kRevisionReplyMin = 200;
+constexpr size_t kRevisionOffset = 36;
+
+// Panel statuses (break codes of the query's reply).
+constexpr int32_t MMI_READY = 0;
+constexpr int32_t MMI_WAITING_FOR_FILES = 4;
+constexpr int32_t MMI_REBOOTING = 7;
+constexpr int32_t MMI_STATUS_UNKNOWN = -1;
+
+// Step status codes of the progress messages.
+constexpr LPARAM kExecuting = 101;
+constexpr LPARAM kStopping = 105;
+constexpr LPARAM kWaitingForDevice = 106;
+
+}  // namespace
+
+int32_t DeviceUpdater::ReadMMIStatus() {
+  LogTrace(TRACE_LEVEL_2, "Reading MMI Status...\n");
+  int32_t breakCode = 0;
+  int32_t r =
+      string2PS(record_.powerSupply.productId, mmi::QueryPacket(), kMmiCount, &breakCode, true);
+  LogTrace(TRACE_LEVEL_2, "retval   :" + std::to_string(r) + "\n");
+  LogTrace(TRACE_LEVEL_2, "breakref :" + std::to_string(breakCode) + "\n");
+  // A dead link is not "ready".
+  return r < 0 ? r : breakCode;
+}
+
+int32_t DeviceUpdater::ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* length) {
+  std::fill(buffer, buffer + size, uint8_t{0});
+  *length = std::min(size, kExecuteBufferSize);
+  if (!qlinkx_.IsLoaded()) {
+    LogTrace("Library not loaded, cant read irq!\n");
+    return QLINKX_FUNCTION_MISSING;
+  }
+  int32_t r = qlinkx_.ReadIrpt(record_.powerSupply.deviceNumber, buffer, length);
+  *length = r < 0 ? 0 : std::clamp(*length, 0, std::min(size, kExecuteBufferSize));
+  return r;
+}
+
+std::string DeviceUpdater::GetMMIRev() {
+  LogTrace(TRACE_LEVEL_2, "Reading MMI Revision...\n");
+  int32_t breakCode = 0;
+  int32_t r =
+      string2PS(record_.powerSupply.productId, mmi::QueryPacket(), kMmiCount, &breakCode, false);
+  if (r < 0) {
+    if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
+    return "0";
+  }
+  LogTrace(TRACE_LEVEL_2, "RetVal string2PS : " + std::to_string(r) + "\n");
+  LogTrace(TRACE_LEVEL_2, "breakref         : " + std::to_string(breakCode) + "\n");
+  hwport::Sleep(kFirstRevisionPollMs);
+  uint8_t buffer[2048];
+  bool replied = false;
+  for (int poll = 0; poll < kRevisionPolls && !replied; ++poll) {
+    hwport::Sleep(static_cast<DWORD>(std::max(mmiWait_, 0)));
+    int32_t length = 0;
+    if (ReadPanelReply(buffer, sizeof buffer, &length) < 0) break;
+    // A consistent data reply of 200 bytes or more, and not an execute's.
+    replied = length >= kRevisionReplyMin && le::I16(buffer) == length &&
+              !mmi::IsExecuteReady(std::span<const uint8_t>(buffer, sizeof buffer), length);
+  }
+  if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
+  if (!replied) return "0";
+  const uint32_t v = le::U32(buffer + kRevisionOffset);
+  LogTrace(TRACE_LEVEL_2,
+           "Extracted MMiRev : " + std::to_string(v / 100) + "." + std::to_string(v % 100) + "\n");
+  // No revision is "0", which the reader asks again for.
+  if (v == 0) return "0";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", v / 100.0);
+  return text;
+}
+
+int32_t DeviceUpdater::executeBATCH(const std::string& path) {
+  flashTiming_ = hwport::TickCount();
+  Post(WM_UPDATE_STEP_PROGRESS, 0, kExecuting);
+  int32_t breakCode = 0;
+  int32_t r = string2PS(record_.powerSupply.productId, mmi::ExecutePacket(path), kMmiCount,
+                        &breakCode, true);
+  if (r < 0) return r;
+  int32_t n = AssignDeviceByPid(record_.powerSupply.productId);
+  if (n < 0) return n;
+  uint8_t buffer[kExecuteBufferSize];
+  bool ready = false;
+  int32_t result = QLINKX_FUNCTION_MISSING;
+  for (int i = 1; i <= kExecutePolls && !ready; ++i) {
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(std::min(10000, i * 10)), kExecuting);
+    int32_t length = 0;
+    result = ReadPanelReply(buffer, sizeof buffer, &length);
+    if (result == DEVICE_NUMBER_STALE) {
+      // The supply restarted under the execute: its new number is read on.
+      UnassignDeviceNumber(record_.powerSupply.deviceNumber);
+      n = AssignDeviceByPid(record_.powerSupply.productId);
+      if (n < 0) return n;
+      continue;
+    }
+    if (result < 0) break;
+    ready = mmi::IsExecuteReady(buffer, length);
+    hwport::Sleep(ready ? kAfterExecuteMs : kExecutePollMs);
+  }
+  if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
+  Post(WM_UPDATE_STEP_PROGRESS, 10000, kExecuting);
+  LogTrace(TRACE_LEVEL_1, "        executeBATCH() : " +
+                              std::to_string(hwport::TickCount() - flashTiming_) + "ms\n");
+  if (result < 0) return result;
+  return ready ? result : MMI_NOT_READY;
+}
+
+int32_t DeviceUpdater::stopMMI() {
+  Post(WM_UPDATE_STEP_PROGRESS, 0, kStopping);
+  const std::vector<uint8_t> packet = mmi::StopPacket();
+  LogTrace(TRACE_LEVEL_1, "    stopMMI\n");
+  int32_t breakCode = 0;
+  int32_t r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
+  // A supply that failed or never answered has not stopped anything.
+  if (r < 0) return r;
+  if (r == 0 && breakCode != 0) {
+    for (int retry = 0; retry < kStopRefusals; ++retry) {
+      LogTrace("    stopMMI\n");
+      LogTrace("    retval   : " + std::to_string(r) + "\n");
+      LogTrace("    breakref : " + std::to_string(breakCode) + "\n");
+      if (CancelRequested()) return MMI_CANCELLED;
+      hwport::Sleep(kRefusedPauseMs);
+      if (CancelRequested()) return MMI_CANCELLED;
+      breakCode = 0;
+      r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
+      if (r < 0) return r;
+      if (breakCode == 0) break;
+      if (r == 0) {
+        LogTrace("    stopMMI\n");
+        LogTrace("    retval   : 0\n");
+        LogTrace("    breakref : " + std::to_string(breakCode) + "\n");
+        return MMI_STOP_REFUSED;
+      }
+    }
+  }
+  // The panel restarts into its update mode; a TR430 takes five times longer.
+  DWORD step = kRestartStepMs;
+  if (qlinkx_.IsLoaded()) {
+    char text[2000] = {};
+    if (qlinkx_.GetSerNrs(QLINKX_VENDOR_ID, PID_TR430, text) == 1) step = kRestartStepTr430Ms;
+  }
+  for (int p = 100; p <= 10000; p += 100) {
+    if (CancelRequested()) return MMI_CANCELLED;
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(p), kStopping);
+    hwport::Sleep(step);
+  }
+  return 0;
+}
+
+// Waits until the panel can be stopped: 0 (ready set when it waits for files
+// already), MMI_NO_SUPPLY or MMI_CANCELLED.
+int32_t DeviceUpdater::WaitForPanel(bool* ready) {
+  int32_t status = MMI_STATUS_UNKNOWN;
+  int withoutSupply = 0;
+  for (int pass = 0; pass < kWaitPasses; ++pass) {
+    if (CountPowerSupplies() >= 1) {
+      status = ReadMMIStatus();
+    } else {
+      // Whatever was read before no longer says anything about the panel.
+      status = MMI_STATUS_UNKNOWN;
+      if (++withoutSupply >= kPassesWithoutSupply) return MMI_NO_SUPPLY;
+      Post(WM_UPDATE_STEP_PROGRESS, 10000, kWaitingForDevice);
+      hwport::Sleep(kNoSupplyPauseMs);
+    }
+    if (status == MMI_READY && CountPowerSupplies() >= 1) return 0;
+    if (status == MMI_WAITING_FOR_FILES && CountPowerSupplies() >= 1) {
+      *ready = true;
+      return 0;
+    }
+    if (CancelRequested()) return MMI_CANCELLED;
+    if (status == MMI_REBOOTING) {
+      Post(WM_UPDATE_STEP_PROGRESS, 10000, kWaitingForDevice);
+      for (DWORD waited = 0; waited < kRebootingWaitMs; waited += kCancelPollMs) {
+        if (CancelRequested()) return MMI_CANCELLED;
+        hwport::Sleep(kCancelPollMs);
+      }
+    }
+    hwport::Sleep(kPassPauseMs);
+    if (CancelRequested()) return MMI_CANCELLED;
+  }
+  return 0;
+}
+
+int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
+  int progress = 10;
+  for (int attempt = 1; attempt <= kStopTries; ++attempt) {
+    int32_t r = stopMMI();
+    if (CancelRequested() || r == MMI_CANCELLED) return MMI_CANCELLED;
+    if (r >= 0) return 0;
+    // A refusal or a failed exchange: the panel is not in its update mode yet.
+    if (attempt > 2)
+      LogTrace(TRACE_LEVEL_1,
+               "Device didnt switch into MMI-Update-mode, waiting 10s and trying again ... \n");
+    progress += 10;
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), 100);
+    if (attempt == kStopTries) break;
+    for (DWORD waited = 0; waited < kStopRetryMs; waited += kCancelPollMs * 10) {
+      if (CancelRequested()) return MMI_CANCELLED;
+      hwport::Sleep(kCancelPollMs * 10);
+    }
+  }
+  LogTrace(
+      "Device could not be switched into MMI-Update-Mode after 3 attempts - Cancelling Update!");
+  return MMI_NO_UPDATE_MODE;
+}
+
+int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
+  const DWORD start = hwport::TickCount();
+  LogTrace("Updating MMI:\n");
+  Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
+  bool ready = false;
+  if (int32_t r = WaitForPanel(&ready); r < 0) return r;
+  LogTrace(TRACE_LEVEL_1, "Stopping MMI ... \n");
+  hwport::Sleep(kBeforeStopMs);
+  Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
+  if (!ready) {
+    if (int32_t r = SwitchPanelToUpdateMode(); r < 0) return r;
+  }
+  LogTrace("Device ready for MMI-Update\n");
+  const int64_t fileCount = static_cast<int64_t>(files.size());
+  for (size_t k = 0; k < files.size(); ++k) {
+    if (CancelRequested()) return MMI_CANCELLED;
+    MmiFileRecord record;
+    record.Filename = files[k];
+    LogTrace("    (" + std::to_string(hwport::TickCount() - start) + ") sending " + files[k] +
+             "\n");
+    int32_t r = UpdateMmiFile(record);
+    if (r < 0) {
+      LogTrace("Error sending Data" + files[k] + " !RetVal : " + std::to_string(r) + "\n\n");
+      return r;
+    }
+    if (CancelRequested()) return MMI_CANCELLED;
+    if (record.rflag) {
+      r = executeBATCH(record.LmPath);
+      if (r < 0) {
+        LogTrace("Error executing " + record.LmPath + " !RetVal : " + std::to_string(r) + "\n\n");
+        return r;
+      }
+    }
+    const int64_t width = progressStepWidth_;
+    Post(WM_UPDATE_TOTAL_PROGRESS,
+         static_cast<WPARAM>((static_cast<int64_t>(k) + 1) * width / fileCount +
+                             width * stepCounter_),
+         100);
+  }
+  return RebootAfterMmi();
+}

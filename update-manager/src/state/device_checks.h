@@ -1,0 +1,42 @@
+// What the device states decide about the connected device: the device
+// versions of the update steps, the package's exclusion lists, the release
+// comparison, the device entry of the debug log and the check of the
+// revisions after an update run. Numbers in texts are read by LeadingSerial
+// and LeadingNumber, the same way whatever the user's locale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/ini_values.h"
+#include "device/device_records.h"
+#include "state/state_outcomes.h"
+
+class DeviceUpdater;
+class UpdateConfig;
+
+// The package's device name against the one found, ignoring case.
+bool SameDeviceName(const std::string& supported, const std::string& found);
+
+// Reads the device (ReadAllDevData) and fills each update step's device
+// version from the revision info by the step's name.
+bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config);
+
+// True for a serial inside one of the list's (minimum, maximum) pairs
+// (bounds inclusive; a last entry without its pair is ignored); the debug
+// log names the pair.
+bool IsSerialExcluded(const std::string& serial, const std::vector<std::string>& list);
+
+// The package's checks, in order: device type, the three serial-number
+// lists, the excluded releases, and the release comparison (a package older
+// than the device passes with NewerThanPackage). Sets no error index.
+DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::string& foundName,
+                                      const std::string& supplySerial, const UpdateConfig& config);
+
+// The device's serial numbers and revisions, appended to the debug log.
+void LogDeviceInfo(const RevisionInfo& info);
+
+// After an update run: the device's revisions against the steps' ones; a
+// step whose device value differs gets "(err)" in its device column.
+bool VerifyRevisionsAfterUpdate(DeviceUpdater& updater, UpdateConfig& config);

@@ -1,0 +1,112 @@
+// The device side of the states USB Listen and USB Connect: waiting until
+// one power supply with its instrument is ready, and reading and checking
+// it against the package.
+#include "config/update_config.h"
+#include "device/device_updater.h"
+#include "environment/log_writer.h"
+#include "hwport/clock.h"
+#include "state/device_checks.h"
+#include "state/display_texts.h"
+#include "state/language_glue.h"
+#include "state/shared_values.h"
+#include "state/state_outcomes.h"
+#include "state/update_state.h"
+
+namespace {
+
+constexpr DWORD kCancelLookMs = 10;
+constexpr DWORD kDeviceWaitMs = 10000;
+constexpr DWORD kListenPauseMs = 100;
+constexpr DWORD kBeforeReadMs = 200;
+
+// MMI statuses USB Listen acts on.
+constexpr int32_t kPanelReady = 0;
+constexpr int32_t kPanelWaitsForFiles = 4;
+constexpr int32_t kPanelRebooting = 7;
+
+bool CancelSeen() { return CancelState() == CANCEL_STATE_REQUESTED; }
+
+// Waits ms of the clock in 10 ms steps; false when a cancel came first.
+bool WaitUnlessCancelled(DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += kCancelLookMs) {
+    if (CancelSeen()) return false;
+    hwport::Sleep(kCancelLookMs);
+  }
+  return !CancelSeen();
+}
+
+void ShowStatus(kestor::LangText text) {
+  DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.Get(text));
+  UpdateState::PostTexts();
+}
+
+void LogAtLevel(const char* text) {
+  if (traceLevel != 0) UpdateState::LogStatus(text);
+}
+
+}  // namespace
+
+DeviceWait PlatformOutcomes::WaitForDevice() {
+  DeviceUpdater* updater = theDeviceUpdater;
+  if (updater == nullptr) return DeviceWait::Cancelled;
+  updater->FindDevices();
+  bool rebooted = false;
+  while (!CancelSeen()) {
+    const int32_t supplies = updater->CountPowerSupplies();
+    if (supplies == 1) {
+      updater->FindDevices();
+      if (CancelSeen()) break;
+      const int32_t mode = updater->CheckUpdateMode(updater->Record().powerSupply.productId);
+      // A supply that left between the two searches is looked for again.
+      if (mode > 0) return DeviceWait::Ready;
+      if (mode == 0) {
+        const int32_t status = updater->ReadMMIStatus();
+        if (status == kPanelWaitsForFiles) {
+          LogAtLevel("Device waiting for MMI-Files ! Rebooting device!\n\n");
+          if (rebooted) return DeviceWait::Ready;
+          rebooted = true;
+          ShowStatus(kestor::LangText::DevBoot);
+          updater->RebootPowerSupply();
+          if (!WaitUnlessCancelled(kDeviceWaitMs)) break;
+        } else if (status == kPanelRebooting) {
+          LogAtLevel("Device rebooting,waiting 10 sec.\n\n");
+          ShowStatus(kestor::LangText::DevBoot);
+          if (!WaitUnlessCancelled(kDeviceWaitMs)) break;
+        } else if (status == kPanelReady) {
+          LogAtLevel("Device Ready!\n\n");
+          return DeviceWait::Ready;
+        } else if (!WaitUnlessCancelled(kDeviceWaitMs)) {
+          break;
+        }
+      }
+    } else if (supplies > 1) {
+      return DeviceWait::SeveralPowerSupplies;
+    }
+    if (!WaitUnlessCancelled(kListenPauseMs)) break;
+  }
+  return DeviceWait::Cancelled;
+}
+
+DeviceCheck PlatformOutcomes::CheckDevice() {
+  DeviceUpdater* updater = theDeviceUpdater;
+  UpdateConfig* config = theConfig;
+  if (updater == nullptr || config == nullptr) return DeviceCheck::Cancelled;
+  if (updater->AnyInUpdateMode()) {
+    UpdateState::LogStatus("Modul or Powersupply in shortUSB, starting with PS-Update...");
+    if (!updater->Record().powerSupply.inUpdateMode) ReadDeviceVersions(*updater, *config);
+    // Exit while the device was read goes to Exit, not on to Update Possible.
+    if (CancelSeen()) return DeviceCheck::Cancelled;
+    // In the update mode the package's lists and releases do not apply.
+    return SameDeviceName(config->SupportedDevice(), updater->Record().device.name)
+               ? DeviceCheck::Passed
+               : DeviceCheck::WrongType;
+  }
+  hwport::Sleep(kBeforeReadMs);
+  ReadDeviceVersions(*updater, *config);
+  if (CancelSeen()) return DeviceCheck::Cancelled;
+  const RevisionInfo info = updater->GetRevisionInfo();
+  const DeviceCheck check = CheckDeviceAgainstPackage(
+      info, updater->Record().device.name, updater->Record().powerSupply.serialNumber, *config);
+  if (check == DeviceCheck::Passed || check == DeviceCheck::NewerThanPackage) LogDeviceInfo(info);
+  return check;
+}

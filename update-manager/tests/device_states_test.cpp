@@ -1,0 +1,275 @@
+// The device states through Kestor's real window over the bench: a power
+// supply with its TR440 found, read and checked against the package, the
+// machine resting in Update Possible with the device's data shown, each
+// refusal shown in the Error state, and Exit reaching the Exit state with
+// the USB 2.0 controller switched on again.
+#include <gtest/gtest.h>
+#include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
+
+#include <atomic>
+#include <memory>
+
+#include "app/main_dialog.h"
+#include "benchctl/bench_control.h"
+#include "config/update_config.h"
+#include "device/device_updater.h"
+#include "environment/log_writer.h"
+#include "environment/system_environment.h"
+#include "fake_usb_host.h"
+#include "lumetra/dll_functions.h"
+#include "lumetra/sync.h"
+#include "package_builder.h"
+#include "resource.h"
+#include "state/display_texts.h"
+#include "state/process_context.h"
+#include "state/shared_values.h"
+#include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
+
+namespace {
+
+const bool kBench = benchctl::BenchFromTheStart();
+
+using testsupport::ControlText;
+
+const char kReady[] = "Press button 'Start Update' to start the update process!";
+
+// Polls until `check` holds; false after 30 s.
+template <typename Check>
+bool Eventually(Check check) {
+  for (int i = 0; i < 1500; ++i) {
+    if (check()) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+void SearchDllsIn(const std::string& folder) {
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+  auto set =
+      lm::DllFunctionOf<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
+  if (set) set(folder.empty() ? nullptr : folder.c_str());
+}
+
+// A supply 16 with a TR440 of release 1.2, supply id 4711, older than the
+// package's 1.3.
+benchctl::BenchSpec Tr440(const std::string& deviceSerial = "0000001001") {
+  benchctl::BenchSpec spec;
+  spec.TimeScale(100)
+      .Supply(16, "0000004711")
+      .With("SupplyId", "4711")
+      .With("Release", "12")
+      .With("ReleaseDate", "2968")
+      .With("Version", "3.10")
+      .With("PanelRevision", "1.02")
+      .Instrument(5, deviceSerial)
+      .With("Parent", "0")
+      .With("Version", "2.10");
+  return spec;
+}
+
+class DeviceStates : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetEnvironmentVariableA("TEMP", folder_.Path().c_str());
+    package_.Package("TR440", "1.3")
+        .Step("Module", {{"Name", "MODULE"}, {"Rev", "2.10"}})
+        .Step("MMI", {{"Name", "MMI"}, {"Rev", "1.05"}, {"File1", "front.mmi"}})
+        .Step("Rev", {{"Name", "SET REVISION"}, {"Rev", "1.3"}, {"Date", "24.12.2005"}});
+    ErrorTextIndex = 0;
+    exitRequested = false;
+    automaticUpdate = false;
+    g_bExitThreadDone = false;
+    updateInstalled = false;
+    traceLevel = 0;
+    stringTrace = false;
+    DisplayTexts.Clear();
+  }
+  void TearDown() override {
+    if (dialog_.Joinable()) {
+      if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
+      dialog_.Join(INFINITE);
+    }
+    theProcessContext.Release();
+    SearchDllsIn({});
+    SetTraceLogPath("");
+  }
+  // Lays out package and bench, opens the dialog on a thread of its own and
+  // waits until it shows `status`.
+  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady) {
+    ASSERT_TRUE(package_.Write());
+    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty());
+    SearchDllsIn(testsupport::ProgramDir());
+    auto environment = std::make_unique<SystemEnvironment>();
+    environment->SetUsbHostFunctions(UsbHostOf(pc_));
+    theProcessContext.Adopt(std::move(environment),
+                            std::make_unique<UpdateConfig>(package_.AppFolder()),
+                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
+    dialog_.Start([this] {
+      UpdateManagerDialog dialog;
+      dialog.DoModal();
+      closed_ = true;
+    });
+    window_ = testsupport::WaitForWindow("Kestor", GetCurrentProcessId());
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == status; }))
+        << "shows: " << ControlText(window_, IDC_DEV_STATUS);
+  }
+  bool ExitAndClose() {
+    if (!testsupport::ClickButtonByText(window_, "E&xit")) return false;
+    if (!Eventually([&] { return closed_.load(); })) return false;
+    dialog_.Join(INFINITE);
+    return true;
+  }
+  std::string StepCell(int row, int column) {
+    char text[64] = "";
+    ListView_GetItemText(GetDlgItem(window_, IDC_STEP_LIST), row, column, text, sizeof text);
+    return text;
+  }
+  std::string DebugLog() {
+    std::string log = testsupport::ReadFileOr(folder_ / "LM_Logfile.txt");
+    std::string plain;
+    for (char c : log)
+      if (c != '\r') plain += c;
+    return plain;
+  }
+
+  testsupport::TestFolder folder_;
+  kestortest::PackageBuilder package_{folder_ / "package"};
+  UsbHostPc pc_;
+  lm::Thread dialog_;
+  std::atomic<bool> closed_{false};
+  HWND window_ = nullptr;
+};
+
+TEST_F(DeviceStates, FindsTheDeviceAndRestsInUpdatePossibleWithItsData) {
+  Open(Tr440());
+  EXPECT_EQ(ControlText(window_, IDC_DEV_TYPE), "TR440");
+  EXPECT_EQ(ControlText(window_, IDC_DEV_SERIAL), "4711");
+  EXPECT_EQ(ControlText(window_, IDC_DEV_REL), "1.2");
+  EXPECT_TRUE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  EXPECT_EQ(testsupport::WindowText(window_), "Kestor");
+  const char* rows[3][4] = {{"MODULE", "Ready for update", "2.10", "2.10"},
+                            {"MMI", "Ready for update", "1.02", "1.05"},
+                            {"SET REVISION", "Ready for update", "1.2", "1.3"}};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c)
+      EXPECT_EQ(StepCell(r, c), rows[r][c]) << "row " << r << " column " << c;
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("DeviceSerNr    4711\nSTPC-SerNr     \n\n\nRevisions:\nPS   : 3.10\nMod  : "
+                     "2.10\nMMI  : 1.02\nRev  : 1.2\n Date  : 12/24/2005\n"),
+            std::string::npos)
+      << log;
+  ASSERT_TRUE(ExitAndClose());
+  EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
+  EXPECT_NE(DebugLog().find("Updater Closed!"), std::string::npos);
+}
+
+struct Refusal {
+  const char* name;
+  const char* section;
+  const char* minimum;
+  const char* maximum;
+  const char* supplySerial;
+  const char* status;
+  const char* log;
+};
+
+const char kSerialRefused[] =
+    "Error - Update not possible: The serial number of the connected device is not supported.";
+
+const Refusal kRefusals[] = {
+    {"ReleaseExcluded", "Excluded Revs", "1.0", "1.5", "0000004711",
+     "Error - Update not possible: Installed release not supported by the update software.",
+     "\nDevice Revision Number (1.2) is in excluded area 1 - 1.5!\n"},
+    {"DeviceSerialExcluded", "Excluded DevSerials", "4700", "4711", "0000004711", kSerialRefused,
+     "\nSerial Number (4711) is in excluded area 4700 - 4711 for this Device\n"},
+    {"ModuleSerialExcluded", "Excluded ModSerials", "4711", "4800", "0000004711", kSerialRefused,
+     "\nSerial Number (4711) is in excluded area 4711 - 4800 for this Modul\n"},
+    {"TenDigitSupplySerialExcluded", "Excluded PSSerials", "4000000000", "4999999999", "4500000000",
+     kSerialRefused,
+     "\nSerial Number (4500000000) is in excluded area 4000000000 - 4999999999 for this "
+     "Powersupply\n"},
+};
+
+class DeviceRefusal : public DeviceStates, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(DeviceRefusal, EndsInTheErrorStateAndExitsWithUsbOn) {
+  const Refusal& row = GetParam();
+  package_.Set(row.section, "min1", row.minimum).Set(row.section, "max1", row.maximum);
+  benchctl::BenchSpec spec = Tr440();
+  spec.WithDevice(0, "Serial", row.supplySerial);
+  Open(spec, row.status);
+  EXPECT_FALSE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  EXPECT_NE(DebugLog().find(row.log), std::string::npos) << DebugLog();
+  ASSERT_TRUE(ExitAndClose());
+  EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, DeviceRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const ::testing::TestParamInfo<Refusal>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(DeviceStates, WrongType) {
+  package_.Set("Kestor", "SuppDevice", "TR410");
+  Open(Tr440(),
+       "Error - Wrong device type connected. Only the supported instrument type can be updated!");
+  ASSERT_TRUE(ExitAndClose());
+}
+
+TEST_F(DeviceStates, SeveralSupplies) {
+  benchctl::BenchSpec two = Tr440();
+  two.Supply(16, "0000004712");
+  Open(two,
+       "Error - More than one Lumetra device found: Please connect only one instrument for the "
+       "update!");
+  ASSERT_TRUE(ExitAndClose());
+}
+
+TEST_F(DeviceStates, ANewerDeviceWarnsAndStillOffersTheUpdate) {
+  package_.Set("Rev", "Rev", "1.1");
+  Open(Tr440(),
+       "Warning - Firmware is newer than the firmware in the update package. Downgrade is not "
+       "recommended!");
+  EXPECT_TRUE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  ASSERT_TRUE(ExitAndClose());
+}
+
+TEST_F(DeviceStates, TheUpdateModeSkipsThePackagesChecks) {
+  package_.Set("Excluded Revs", "min1", "0.0").Set("Excluded Revs", "max1", "9.9");
+  Open(Tr440("SUSB001001"));
+  EXPECT_TRUE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  EXPECT_NE(DebugLog().find("Modul or Powersupply in shortUSB, starting with PS-Update..."),
+            std::string::npos);
+  ASSERT_TRUE(ExitAndClose());
+}
+
+TEST_F(DeviceStates, ExitWhileListeningReachesExit) {
+  benchctl::BenchSpec none;
+  none.TimeScale(100);
+  Open(none, "Searching for device...");
+  ASSERT_TRUE(ExitAndClose());
+  EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
+  EXPECT_NE(DebugLog().find("Update cancelled by user"), std::string::npos);
+}
+
+TEST_F(DeviceStates, ExitWhileReadingTheDeviceReachesExitPromptly) {
+  // The panel answers slowly, on a clock at wall speed: reading the device
+  // takes seconds, and Exit comes while it is read.
+  benchctl::BenchSpec slow = Tr440();
+  slow.TimeScale(1).WithDevice(0, "ReplyDelayMs", "2000");
+  Open(slow, "Reading device data...");
+  ASSERT_TRUE(ExitAndClose());
+  EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
+  // The cancel is seen right after the reads: no checks, no Update Possible.
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("following Error occured:\nUpdate cancelled by user"), std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("DeviceSerNr"), std::string::npos) << log;
+  EXPECT_NE(log.find("Updater Closed!"), std::string::npos);
+}
+
+}  // namespace
