@@ -62,8 +62,8 @@ TEST(CorvelOnTheBench, ARemovalAndAnArrivalEachRefreshTheTableOnce) {
   ASSERT_FALSE(benchctl::UseBench(folder.Path(), spec).empty());
   HMODULE corvel = LoadLibraryA((testsupport::ProgramDir() + "\\Corvel.dll").c_str());
   ASSERT_NE(nullptr, corvel);
-  auto init = lm::DllFunctionOf<IntFn>(corvel, "LmLibInit");
-  auto exit = lm::DllFunctionOf<IntFn>(corvel, "LmLibExit");
+  auto init = lm::ProcAddress<IntFn>(corvel, "LmLibInit");
+  auto exit = lm::ProcAddress<IntFn>(corvel, "LmLibExit");
   ASSERT_TRUE(init && exit);
   ASSERT_EQ(0, init());
   ASSERT_EQ((Refreshes{0, 0, 0}), RefreshesIn(TraceLog()))

@@ -38,7 +38,7 @@ class Corvel : public ::testing::Test {
   }
   template <typename Fn>
   Fn Bind(const char* name) {
-    return lm::DllFunctionOf<Fn>(module_, name);
+    return lm::ProcAddress<Fn>(module_, name);
   }
 
   HMODULE module_ = nullptr;
@@ -52,7 +52,7 @@ TEST_F(Corvel, EveryExportIsBoundByName) {
        {"LmLibInit", "LmLibExit", "LmGetErrorString", "LmFindHostUSB", "LmFindExtendedUSBHost",
         "LmIsUSBHostDisabled", "LmDisableUSBHost", "LmEnableUSBHost", "LmFindInstalledDriver",
         "LmInstallDriver", "LmUninstallDriver"})
-    EXPECT_NE(nullptr, lm::DllFunctionOf<FARPROC>(module_, name)) << name;
+    EXPECT_NE(nullptr, lm::ProcAddress<FARPROC>(module_, name)) << name;
 }
 
 TEST(CorvelImportLibrary, CallerLinkedThroughTheHeaderCallsEveryExport) {

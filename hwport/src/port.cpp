@@ -103,7 +103,7 @@ const Backend& ActiveBackend() {
   return b.module ? b.record : Win32Backend();
 }
 
-FARPROC BenchEntry(const char* name) { return lm::DllFunctionOf<FARPROC>(Binding().module, name); }
+FARPROC BenchEntry(const char* name) { return lm::ProcAddress<FARPROC>(Binding().module, name); }
 
 const char* BenchLoadError() { return Binding().error; }
 

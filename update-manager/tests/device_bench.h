@@ -102,7 +102,7 @@ class DeviceBenchTest : public ::testing::Test {
   static void SearchDllsIn(const std::string& folder) {
     using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
     auto set =
-        lm::DllFunctionOf<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
+        lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
     if (set) set(folder.empty() ? nullptr : folder.c_str());
   }
 

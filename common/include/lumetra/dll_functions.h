@@ -73,7 +73,7 @@ inline void ClearFunctions(DllFunctions table) { ClearFunctions<DllFunctions>(ta
 
 // One export by name, for a caller that needs a single function.
 template <typename Fn>
-Fn DllFunctionOf(HMODULE module, const char* name) {
+Fn ProcAddress(HMODULE module, const char* name) {
   Fn fn = nullptr;
   DllFunction(name, &fn).Bind(module);
   return fn;

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+// Binding a library's functions by name lives beside it.
+#include "lumetra/dll_functions.h"
+
 namespace lm {
 
 inline HMODULE ModuleOf(const void* address) {

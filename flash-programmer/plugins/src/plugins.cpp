@@ -21,8 +21,8 @@ std::string ExecutableFolder() {
 TPluginCtrl::TPluginCtrl(const std::string& relativePath)
     : path_(ExecutableFolder() + "\\" + relativePath) {
   module_ = LoadLibraryA(path_.c_str());
-  if (!lm::DllFunctionOf<FARPROC>(module_, "GetGUID")) return;
-  auto getClass = lm::DllFunctionOf<GetPluginClassFn>(module_, "GetPluginClass");
+  if (!lm::ProcAddress<FARPROC>(module_, "GetGUID")) return;
+  auto getClass = lm::ProcAddress<GetPluginClassFn>(module_, "GetPluginClass");
   if (!getClass) return;
   // A plug-in that gives no class, or whose constructor gives nothing,
   // gives no object.

@@ -36,7 +36,7 @@ std::string OnDisk(const std::string& text) {
 void SearchDllsIn(const std::string& folder) {
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
   auto set =
-      lm::DllFunctionOf<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
+      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
   ASSERT_NE(nullptr, set);
   set(folder.empty() ? nullptr : folder.c_str());
 }
