@@ -13,6 +13,7 @@
 #include "benchctl/bench_control.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
+#include "lumetra/dll_functions.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
 
@@ -100,8 +101,8 @@ class DeviceBenchTest : public ::testing::Test {
   static size_t Sends() { return benchctl::CallRecord("FacId=0x2180").size(); }
   static void SearchDllsIn(const std::string& folder) {
     using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-    auto set = reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA")));
+    auto set =
+        lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
     if (set) set(folder.empty() ? nullptr : folder.c_str());
   }
 
