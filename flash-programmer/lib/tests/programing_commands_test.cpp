@@ -129,6 +129,10 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
        {"RebootFault=WrongMode", "RebootFaultAfter=3"},
        {},
        "FFEB"},
+      {"the device stays on the bus when told to reboot into safe mode",
+       {"RebootFault=Stays", "RebootFaultAfter=2"},
+       {},
+       "FFEC"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -170,11 +174,17 @@ TEST_F(ProgramingCommands, AFailureIsAlwaysAFailureInTheStatusWord) {
        "Command \"FlashAutoselect\" needs an open device: no OpenDevice ran before it, or "
        "CloseDevice did"},
       {"an empty list", {}, "0009", ""},
+      {"a second device with the same ids",
+       {26},
+       "FFE6",
+       "[UsbDevCtrl] Error, device with vid:0x0E7B,pid:0x0006 there is manytimes (2x)"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
-    Use(Tr410());
+    benchctl::BenchSpec spec = Tr410();
+    if (r.commands == Bytes{26}) spec.Instrument(6, "2002");
+    Use(spec);
     auto o = ProgramOnce(File(ListOf(r.commands)));
     EXPECT_EQ(std::string(r.status) == "0009" ? "1" : "0", o.first);
     EXPECT_EQ(r.status, o.second.substr(4)) << o.second;
