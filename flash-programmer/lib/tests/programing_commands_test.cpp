@@ -349,6 +349,23 @@ TEST_F(ProgramingCommands, ModuleDataIsBackedUpWrittenBackAfterAStornoAndCleared
   EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.dat")) << "the files are cleared";
 }
 
+TEST_F(ProgramingCommands, AReadySentAsTheDeviceCameBackIsNotMissed) {
+  CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
+  testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
+                          *host_ / "Plugins\\Orvane.dll");
+  // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait after the reboot,
+  // 5 clear. The device says ready when it arrives, before anything is bound.
+  Use(Tr410().With("BindEvents2", "6020@100").With("ArrivalEvents", "6020@0"));
+  testsupport::MessageBoxAnswerer answerer({{"", "Unable to write", IDOK}});
+  auto o = ProgramOnce(File(ListOf({10, 34, 35})));
+  EXPECT_EQ("1", o.first);
+  EXPECT_EQ("27100009", o.second);
+  EXPECT_TRUE(answerer.Seen().empty());
+  std::string all;
+  for (const std::string& l : Holding(Log(), "]")) all += "\n" + l;
+  EXPECT_EQ(1u, Holding(Log(), "[ProgramingCtrls]  Wait on Irpt: OK").size()) << all;
+}
+
 TEST_F(ProgramingCommands, ADeviceThatNeverSaysReadyEndsTheWaitAfterSixtySeconds) {
   CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
   testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
