@@ -18,6 +18,10 @@
 
 namespace kestortest {
 
+// The port takes the bench at its first use in the process, whatever test
+// comes first.
+inline const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
+
 // The trace log stores each "\n" as CR LF; this gives it back as written.
 inline std::string Plain(const std::string& text) {
   std::string out;
