@@ -99,7 +99,9 @@ class DeviceStates : public ::testing::Test {
   }
   // Lays out package and bench, opens the dialog on a thread of its own and
   // waits until it shows `status`.
-  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady) {
+  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady,
+            const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
     ASSERT_TRUE(package_.Write());
     ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty());
     SearchDllsIn(testsupport::ProgramDir());
