@@ -8,6 +8,12 @@
 
 namespace lm {
 
+// A function of a loaded library taken by name; null when it lacks it.
+template <typename Fn>
+Fn ProcAddress(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 inline HMODULE ModuleOf(const void* address) {
   MEMORY_BASIC_INFORMATION info;
   if (VirtualQuery(address, &info, sizeof info) == 0) return nullptr;

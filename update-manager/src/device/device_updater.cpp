@@ -76,6 +76,8 @@ std::string ReleaseDateText(uint16_t packedDate) {
 DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args) {
   ParseCommandLine(args);
   qlinkx_.Load();
+  // Made before any other thread can ask whether a flash is in progress.
+  Firmware();
 }
 
 bool DeviceUpdater::SetWindow(HWND window) {

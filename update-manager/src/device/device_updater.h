@@ -10,12 +10,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/device_records.h"
 #include "device/mmi_file.h"
 #include "qlinkx/qlinkx_library.h"
+
+struct FirmwarePart;
+class FirmwareProgrammer;
+class FirmwareTarget;
 
 class DeviceUpdater {
  public:
@@ -29,9 +34,20 @@ class DeviceUpdater {
   HWND Window() const { return window_.load(); }
   int GetCancelState() const { return cancelState_.load(); }
   void SetCancelState(int value) { cancelState_ = value; }
-  bool IsFlashInProgress() const { return flashInProgress_.load(); }
+  // Set while a program file runs (the exit thread warns then).
+  bool IsFlashInProgress() const;
   // Frees qlinkx (and the flash library once it is loaded).
-  void FreeLibraries() { qlinkx_.Free(); }
+  // Shutdown: the flash library, when a part left it loaded, then qlinkx.
+  void FreeLibraries();
+
+  // Firmware parts through the flash library "Tessaro.dll" (firmware/):
+  // 0, or a FIRMWARE_ result.
+  int32_t UpdateFirmwarePart(FirmwarePart& part, int32_t productId);
+  // False when no flash library was loaded.
+  bool FreeFlashLibrary();
+  // Set by the update run when it began with a device in its update mode.
+  bool StartedInUpdateMode() const { return startedInUpdateMode_; }
+  void SetStartedInUpdateMode(bool started) { startedInUpdateMode_ = started; }
   bool QlinkxLoaded() const { return qlinkx_.IsLoaded(); }
 
   // Progress bookkeeping of an update run.
@@ -114,7 +130,11 @@ class DeviceUpdater {
   uint32_t flashTiming_ = 0;
   std::atomic<HWND> window_{nullptr};
   std::atomic<int> cancelState_{2};  // idle until an update starts
-  std::atomic<bool> flashInProgress_{false};
+  // Made with the updater; shared pointers, as the types stay incomplete here.
+  FirmwareProgrammer& Firmware();
+  std::shared_ptr<FirmwareTarget> firmwareTarget_;
+  std::shared_ptr<FirmwareProgrammer> firmware_;
+  bool startedInUpdateMode_ = false;
   int mmiWait_ = 50;
   int rebootWait_ = 0;
   int progressStepWidth_ = 0;

@@ -1,15 +1,9 @@
 #include "qlinkx/qlinkx_library.h"
 
 #include "environment/log_writer.h"
+#include "lumetra/module.h"
 
-namespace {
-
-template <typename Fn>
-Fn Function(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
+using lm::ProcAddress;
 
 QlinkxLibrary::~QlinkxLibrary() {
   if (module_) FreeLibrary(module_);
@@ -19,13 +13,13 @@ bool QlinkxLibrary::Load() {
   if (module_) return true;
   module_ = LoadLibraryA("qlinkx.dll");
   if (!module_) return false;
-  assignDevice_ = Function<AssignDeviceFn>(module_, "AssignDevice");
-  unAssignDevice_ = Function<UnAssignDeviceFn>(module_, "UnAssignDevice");
-  getSerNrs_ = Function<GetSerNrsFn>(module_, "GetSerNrs");
-  getRegister_ = Function<GetRegisterFn>(module_, "GetRegister");
-  setRegister_ = Function<SetRegisterFn>(module_, "SetRegister");
-  readIrpt_ = Function<ReadIrptFn>(module_, "ReadIrpt");
-  getStringDescriptor_ = Function<GetStringDescriptorFn>(module_, "GetStringDescriptor");
+  assignDevice_ = ProcAddress<AssignDeviceFn>(module_, "AssignDevice");
+  unAssignDevice_ = ProcAddress<UnAssignDeviceFn>(module_, "UnAssignDevice");
+  getSerNrs_ = ProcAddress<GetSerNrsFn>(module_, "GetSerNrs");
+  getRegister_ = ProcAddress<GetRegisterFn>(module_, "GetRegister");
+  setRegister_ = ProcAddress<SetRegisterFn>(module_, "SetRegister");
+  readIrpt_ = ProcAddress<ReadIrptFn>(module_, "ReadIrpt");
+  getStringDescriptor_ = ProcAddress<GetStringDescriptorFn>(module_, "GetStringDescriptor");
   return true;
 }
 

@@ -38,5 +38,7 @@ class PlatformOutcomes : public StateOutcomes {
   bool UsbHostFound() override;
   DeviceWait WaitForDevice() override;
   DeviceCheck CheckDevice() override;
-  int RunUpdate() override { return 0; }
+  // The update run and, after it, the switch-off box when a device stayed
+  // in its update mode.
+  int RunUpdate() override;
 };

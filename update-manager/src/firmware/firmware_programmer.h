@@ -1,0 +1,82 @@
+// Firmware of a module or a power supply, programmed through the flash
+// library: one library load per firmware part, one Programing call per
+// program file, the library's progress polled every 100 ms and posted to the
+// dialog while a call runs. Runs on the state thread (the poller beside it).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "config/update_config.h"
+#include "firmware/flash_library.h"
+
+// What firmware programming asks of the device updater.
+class FirmwareTarget {
+ public:
+  virtual ~FirmwareTarget() = default;
+  // The product ids of the found power supply and instrument (0: none).
+  virtual int32_t PowerSupplyPid() const = 0;
+  virtual int32_t DevicePid() const = 0;
+  virtual int32_t DeviceVendorId() const = 0;
+  // The entry's update-mode flag as the last mode test left it.
+  virtual bool InUpdateMode(int32_t productId) const = 0;
+  // 1 in update mode, 0 not, above 1 several devices, negative none.
+  virtual int32_t CheckUpdateMode(int32_t productId) = 0;
+  // String descriptor `index` of the device; an "Error..." text when it
+  // could not be read.
+  virtual std::string GetDeviceString(int32_t productId, int32_t index) = 0;
+  virtual bool CancelRequested() const = 0;
+  virtual HWND Window() const = 0;
+  virtual int ProgressStepWidth() const = 0;
+  virtual int StepCounter() const = 0;
+  virtual bool StartedInUpdateMode() const = 0;
+};
+
+// Results of UpdateFirmwarePart besides 0 (done).
+constexpr int32_t FIRMWARE_UNKNOWN_PID = -1;     // neither the supply's nor the device's id
+constexpr int32_t FIRMWARE_SEVERAL = -1002;      // more than one device
+constexpr int32_t FIRMWARE_NO_DEVICE = -1003;    // the device is gone
+constexpr int32_t FIRMWARE_CANCELLED = -5020;    // cancel requested between files
+constexpr int32_t FIRMWARE_FILE_FAILED = -5555;  // a program, GOSUSB or reboot file failed
+constexpr int32_t FIRMWARE_NO_LIBRARY = -5040;   // the flash library is missing or incomplete
+// TransferProgramFile without a serial number: the device could not be read.
+constexpr int32_t TRANSFER_NO_SERIAL = -1003;
+
+class FirmwareProgrammer {
+ public:
+  explicit FirmwareProgrammer(FirmwareTarget& target, std::string libraryName = "Tessaro.dll");
+  ~FirmwareProgrammer() = default;
+  FirmwareProgrammer(const FirmwareProgrammer&) = delete;
+  FirmwareProgrammer& operator=(const FirmwareProgrammer&) = delete;
+
+  // Programs both images of the part for the device with this product id.
+  // 0 or one of the FIRMWARE_ results; the library is freed however it ends.
+  int32_t UpdateFirmwarePart(FirmwarePart& part, int32_t productId);
+  // One program file through Programing, polled meanwhile: 1 done, 0 failed,
+  // TRANSFER_NO_SERIAL, or FLASH_LIBRARY_MISSING.
+  int32_t TransferProgramFile(int32_t vendorId, int32_t productId, const std::string& path);
+  // False when no library was loaded.
+  bool FreeFlashLibrary() { return library_.Free(); }
+  // Shutdown: the flash library, when it is still loaded.
+  void FreeAtShutdown() { library_.FreeAtShutdown(); }
+  bool IsLibraryLoaded() const { return library_.IsLoaded(); }
+  // Set while a program file runs; cleared however the call ends.
+  bool IsFlashInProgress() const { return flashInProgress_.load(); }
+  // Loads the library for a test of TransferProgramFile on its own.
+  bool LoadLibraryForTest() { return library_.Load(); }
+
+ private:
+  int32_t RunImage(FirmwarePart& part, FirmwareImage& image, int32_t productId, int j, DWORD start);
+  int32_t ModeTest(int32_t productId, DWORD start);
+  void PostTotal(int value) const;
+  // The result entry after a verify or program file ("        " before each
+  // line for a verify).
+  void TraceResult(const char* indent, int32_t result, uint32_t status) const;
+
+  FirmwareTarget& target_;
+  FlashLibrary library_;
+  std::atomic<bool> flashInProgress_{false};
+};

@@ -1,0 +1,328 @@
+#include "state/update_run.h"
+
+#include <cmath>
+#include <vector>
+
+#include "config/ini_values.h"
+#include "config/update_config.h"
+#include "device/device_updater.h"
+#include "environment/log_writer.h"
+#include "environment/release_date.h"
+#include "firmware/firmware_programmer.h"
+#include "hwport/clock.h"
+#include "state/device_checks.h"
+#include "state/display_texts.h"
+#include "state/shared_values.h"
+#include "state/state_outcomes.h"
+#include "state/update_state.h"
+
+namespace {
+
+// Front-panel statuses the run waits for.
+constexpr int32_t kPanelReady = 0;
+constexpr int32_t kPanelWaitsForFiles = 4;
+constexpr int32_t kPanelRebooting = 7;
+// How long the panel may take to become ready (bench clock): after the
+// supply's firmware and after the final reboot.
+constexpr DWORD kPanelWaitMs = 180000;
+// Kestor's own step-progress codes.
+constexpr LPARAM kCodeRelease = 52;
+constexpr LPARAM kCodeChecking = 103;
+constexpr LPARAM kCodeRebooting = 106;
+constexpr LPARAM kCodeFinished = 110;
+
+enum class StepKind { Mmi, Module, PowerSupply, Release, Other };
+
+StepKind KindOf(const std::string& name) {
+  const std::string n = UpperCase(name);
+  if (n == "MMI") return StepKind::Mmi;
+  if (n == "MODULE" || n == "MODUL") return StepKind::Module;
+  if (n == "PWR SUPPLY" || n == "POWERSUPPLY") return StepKind::PowerSupply;
+  if (n == "SET REVISION" || n == "SET UPDATE REVISION") return StepKind::Release;
+  return StepKind::Other;
+}
+
+void Post(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = theDialogWindow.load();
+  if (window) PostMessageA(window, message, wParam, lParam);
+}
+
+class UpdateRun {
+ public:
+  UpdateRun(DeviceUpdater& updater, UpdateConfig& config)
+      : updater_(updater), config_(config), n_(config.StepCount()) {}
+
+  int Run();
+
+ private:
+  bool Cancelled() const { return CancelState() == CANCEL_STATE_REQUESTED; }
+  int32_t SupplyPid() const { return updater_.Record().powerSupply.productId; }
+  int32_t DevicePid() const { return updater_.Record().device.productId; }
+  bool UpToDate(int i) const {
+    const UpdateStep step = config_.GetStep(i);
+    return LeadingNumber(step.deviceVersion) == LeadingNumber(step.rev);
+  }
+  void Status(int i, int state) {
+    config_.SetStepStatus(i, state);
+    UpdateState::PostTexts();
+  }
+  // Step i and all later ones: `state` for i, canceled for the rest.
+  void StopAt(int i, int state) {
+    config_.SetStepStatus(i, state);
+    for (int k = i + 1; k < n_; ++k) config_.SetStepStatus(k, STEP_CANCELED);
+    UpdateState::PostTexts();
+  }
+  void PostTotal() { Post(WM_UPDATE_TOTAL_PROGRESS, (updater_.StepCounter() + 1) * Width(), 100); }
+  int Width() const { return updater_.ProgressStepWidth(); }
+
+  int PsCheck();
+  int Failure(int i, int32_t result);
+  // Waits ms in rounds of `round` ms, looking for a cancel in each; the
+  // round's number goes to `tick`. 15 when cancelled, else 0.
+  template <typename Tick>
+  int Pause(DWORD ms, DWORD round, Tick tick);
+  int WaitForPanel(int i, bool filesWaitingWillDo);
+  int Recovery();
+  int Step(int i);
+  int ReleaseSteps(int i);
+
+  DeviceUpdater& updater_;
+  UpdateConfig& config_;
+  const int n_;
+  bool recovered_ = false;
+};
+
+int UpdateRun::PsCheck() {
+  const int32_t supplies = updater_.CountPowerSupplies();
+  if (supplies > 1) return ERRTEXT_SEVERAL_DEVICES;
+  if (supplies < 1) return ERRTEXT_NO_DEVICE;
+  return 0;
+}
+
+// A firmware or front-panel call failed: the step shows its error (canceled
+// when the user asked), the later ones did not run. A failed call is never
+// taken for a success, also when the supply was gone only for a moment.
+int UpdateRun::Failure(int i, int32_t result) {
+  const bool cancelled = Cancelled() || result == FIRMWARE_CANCELLED;
+  StopAt(i, cancelled ? STEP_CANCELED : STEP_ERROR);
+  UpdateState::LogStatus("Update step " + config_.GetStep(i).name + " failed (" +
+                         std::to_string(result) + ")\n");
+  if (cancelled) return ERRTEXT_CANCELLED;
+  if (updater_.CountPowerSupplies() != 0) return ERRTEXT_UPDATE_FAILED;
+  hwport::Sleep(200);
+  return updater_.CountPowerSupplies() == 0 ? ERRTEXT_DISCONNECTED : ERRTEXT_UPDATE_FAILED;
+}
+
+template <typename Tick>
+int UpdateRun::Pause(DWORD ms, DWORD round, Tick tick) {
+  for (DWORD k = 0; k * round < ms; ++k) {
+    if (Cancelled()) return ERRTEXT_CANCELLED;
+    hwport::Sleep(round);
+    tick(k);
+  }
+  return Cancelled() ? ERRTEXT_CANCELLED : 0;
+}
+
+// Waits until the front panel is ready (or, after the supply's firmware,
+// waits for its files), at most kPanelWaitMs; the step fails when it is not.
+int UpdateRun::WaitForPanel(int i, bool filesWaitingWillDo) {
+  const DWORD start = hwport::TickCount();
+  int32_t s = -1;
+  while (hwport::TickCount() - start < kPanelWaitMs) {
+    s = updater_.ReadMMIStatus();
+    if (s == kPanelReady || (filesWaitingWillDo && s == kPanelWaitsForFiles)) return 0;
+    if (Cancelled()) return ERRTEXT_CANCELLED;
+    if (s == kPanelRebooting) {
+      Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeRebooting);
+      if (int e = Pause(5000, 10, [](DWORD) {})) return e;
+    } else if (s > 0) {
+      LogTrace(TRACE_LEVEL_1, "MMIstat : " + std::to_string(s) + " --> waiting 10 sec\n");
+      if (int e = Pause(10000, 100, [](DWORD) {})) return e;
+    }
+    if (int e = Pause(500, 100, [](DWORD) {})) return e;
+  }
+  UpdateState::LogStatus("Front panel not ready after " + std::to_string(kPanelWaitMs / 1000) +
+                         " s (status " + std::to_string(s) + ")\n");
+  StopAt(i, STEP_ERROR);
+  return ERRTEXT_UPDATE_FAILED;
+}
+
+int UpdateRun::Recovery() {
+  UpdateState::LogStatus("Device in update mode: power supply steps first\n");
+  for (int i = 0; i < n_; ++i) {
+    if (KindOf(config_.GetStep(i).name) != StepKind::PowerSupply) continue;
+    if (int e = PsCheck()) return e;
+    Status(i, STEP_UPDATING);
+    if (!UpToDate(i)) {
+      const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[1], SupplyPid());
+      if (r < 0) return Failure(i, r);
+    }
+    if (int e = WaitForPanel(i, true)) {
+      if (e == ERRTEXT_CANCELLED) StopAt(i, STEP_CANCELED);
+      return e;
+    }
+    updater_.ReadFirmwareRevision(SupplyPid());
+    Status(i, STEP_FINISHED);
+    PostTotal();
+    if (int e = Pause(3000, 30, [](DWORD) {})) {
+      StopAt(i + 1 < n_ ? i + 1 : i, STEP_CANCELED);
+      return e;
+    }
+  }
+  updater_.IncrementStepCounter();
+  return 0;
+}
+
+int UpdateRun::ReleaseSteps(int i) {
+  const UpdateStep step = config_.GetStep(i);
+  Status(i, STEP_UPDATING);
+  // The step's progress: the reboot wait fills the first half, the panel
+  // wait the rest.
+  Post(WM_UPDATE_STEP_PROGRESS, 0, kCodeRelease);
+  const bool supplyInUpdateMode = updater_.CheckUpdateMode(SupplyPid()) == 1;
+  hwport::Sleep(100);
+  const bool deviceInUpdateMode = updater_.CheckUpdateMode(DevicePid()) == 1;
+  hwport::Sleep(100);
+  const int32_t panel = updater_.ReadMMIStatus();
+  if (supplyInUpdateMode || deviceInUpdateMode || panel == kPanelWaitsForFiles) {
+    if (!updater_.RebootPowerSupply()) {
+      UpdateState::LogStatus("Rebooting the power supply failed\n");
+      StopAt(i, STEP_ERROR);
+      return ERRTEXT_UPDATE_FAILED;
+    }
+    if (int e = Pause(20000, 20, [](DWORD k) {
+          if ((k + 1) % 20 == 0) Post(WM_UPDATE_STEP_PROGRESS, (k + 1) * 5000 / 1000, kCodeRelease);
+        }))
+      return e;
+  }
+  Post(WM_UPDATE_STEP_PROGRESS, 5000, kCodeRelease);
+  hwport::Sleep(500);
+  if (int e = WaitForPanel(i, false)) return e;
+  hwport::Sleep(100);
+  Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeChecking);
+  if (!VerifyRevisionsAfterUpdate(updater_, config_)) {
+    config_.SetStepStatus(i, STEP_ERROR);
+    UpdateState::LogStatus("Not all UpdateSteps installed!\n");
+    UpdateState::PostTexts();
+    return ERRTEXT_UPDATE_FAILED;
+  }
+  const RevisionInfo info = updater_.GetRevisionInfo();
+  if (info.release == step.rev && info.beta == step.beta) {
+    UpdateState::LogStatus("All UpdateSteps successful! Revision " + step.rev + " is actual\n");
+  } else {
+    UpdateState::LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
+    UpdateState::PostTexts();
+    // A hair above the value: "4.1" is 40.99999... times ten in binary.
+    const auto release = static_cast<int16_t>(std::trunc(LeadingNumber(step.rev) * 10 + 1e-9));
+    const auto beta = static_cast<int16_t>(std::trunc(LeadingNumber(step.beta)));
+    const std::optional<uint16_t> date = PackDate(step.date);
+    const int32_t r = date ? updater_.WritePsRelease(release, beta, *date) : -5030;
+    if (r < 0) {
+      UpdateState::LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
+      StopAt(i, STEP_ERROR);
+      return ERRTEXT_UPDATE_FAILED;
+    }
+    DisplayTexts.SetText(SLOT_DEVICE_RELEASE, updater_.ReadPsRelease());
+  }
+  Status(i, STEP_UPDATING);
+  return 0;
+}
+
+int UpdateRun::Step(int i) {
+  const UpdateStep step = config_.GetStep(i);
+  const StepKind kind = KindOf(step.name);
+  if (kind == StepKind::PowerSupply && recovered_) return 0;
+  if (kind == StepKind::Mmi && UpToDate(i)) {
+    Status(i, STEP_FINISHED);
+    updater_.IncrementStepCounter();
+    return 0;
+  }
+  if (kind != StepKind::Release && kind != StepKind::Other) {
+    if (int e = PsCheck()) return e;
+    Status(i, STEP_UPDATING);
+  }
+  switch (kind) {
+    case StepKind::Mmi: {
+      std::vector<std::string> files;
+      for (const StepFile& f : step.fileList) files.push_back(f.path);
+      const int32_t r = updater_.UpdateMmi(files);
+      if (r < 0) {
+        if (Cancelled()) {
+          StopAt(i, STEP_CANCELED);
+          updater_.RebootAfterMmi();
+          return ERRTEXT_CANCELLED;
+        }
+        return Failure(i, r);
+      }
+      PostTotal();
+      break;
+    }
+    case StepKind::Module:
+      if (!UpToDate(i)) {
+        const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[0], DevicePid());
+        if (r < 0) return Failure(i, r);
+      }
+      updater_.ReadFirmwareRevision(DevicePid());
+      PostTotal();
+      break;
+    case StepKind::PowerSupply:
+      if (!UpToDate(i)) {
+        const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[1], SupplyPid());
+        if (r < 0) return Failure(i, r);
+      }
+      updater_.ReadFirmwareRevision(SupplyPid());
+      break;
+    case StepKind::Release:
+      if (int e = ReleaseSteps(i)) return e;
+      break;
+    case StepKind::Other:
+      break;
+  }
+  // Step end.
+  if (int e = PsCheck()) return e;
+  if (Cancelled()) {
+    StopAt(i, STEP_CANCELED);
+    return ERRTEXT_CANCELLED;
+  }
+  Status(i, STEP_FINISHED);
+  updater_.IncrementStepCounter();
+  return 0;
+}
+
+int UpdateRun::Run() {
+  updater_.SetWaits(config_.mmiWait, config_.rebootWait);
+  updater_.SetProgressStepWidth(n_);
+  updater_.SetStepCounter(0);
+  if (updater_.AnyInUpdateMode()) {
+    updater_.SetStartedInUpdateMode(true);
+    recovered_ = true;
+    if (int e = Recovery()) return e;
+  } else {
+    updater_.SetStartedInUpdateMode(false);
+  }
+  for (int i = 0; i < n_; ++i)
+    if (int e = Step(i)) return e;
+  Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeFinished);
+  Post(WM_UPDATE_TOTAL_PROGRESS, 100, 100);
+  return 0;
+}
+
+}  // namespace
+
+int RunUpdateSteps(DeviceUpdater& updater, UpdateConfig& config) {
+  return UpdateRun(updater, config).Run();
+}
+
+int PlatformOutcomes::RunUpdate() {
+  DeviceUpdater* updater = theDeviceUpdater;
+  if (updater == nullptr || theConfig == nullptr) return ERRTEXT_UPDATE_FAILED;
+  const int error = RunUpdateSteps(*updater, *theConfig);
+  if (error != 0) return error;
+  if (updater->CheckUpdateMode(updater->Record().powerSupply.productId) == 1 ||
+      updater->CheckUpdateMode(updater->Record().device.productId) == 1)
+    MessageBoxA(theDialogWindow.load(),
+                "Please switch off the device by the main powerswitch on the rear of the device "
+                "and wait a few seconds before switching on again!",
+                kMessageCaption, MB_OK);
+  return 0;
+}
