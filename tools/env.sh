@@ -128,6 +128,6 @@ configure_and_build() {
   local rc=0
   cmake --build "$dir" -j"$(nproc)" >"$dir/build.log" 2>&1 || rc=$?
   # Warnings and errors only; progress lines stay in the log.
-  grep -Ev '^\[ *[0-9]+%\]|^Consolidate compiler|^g?make' "$dir/build.log" || true
+  grep -Ev '^\[ *[0-9]+%\]|^Consolidate compiler|^g?make|^-- Install configuration' "$dir/build.log" || true
   return $rc
 }

@@ -11,7 +11,8 @@
 //                      "safety mode" makes the connection treat it as
 //                      unconfigured)
 //   RebootFault=NoReturn|WrongMode|Stays  what goes wrong at a reboot, for
-//   RebootFaultTimes=1 this many reboots (0: every one); Reboots counts them
+//   RebootFaultTimes=1 this many reboots (0: every one) after
+//   RebootFaultAfter=0 this many good ones; Reboots counts them
 //   ArrivalEvents=6020@0     events queued on 0x83 when the device arrives
 //   BindEvents=6F02@100,6020@200   events sent after 0x83 is bound (bench
 //   BindEventsN=...    clock delays); N-th bind only (Binds counts them)
@@ -76,7 +77,8 @@ std::string Bench::RebootFaultLocked(UsbDevice& d) {
   file_.Set(s, "Reboots", std::to_string(reboots));
   std::string fault = file_.Get(s, "RebootFault");
   int64_t times = file_.GetInt(s, "RebootFaultTimes", 1);
-  if (fault.empty() || (times > 0 && reboots > times)) return {};
+  int64_t after = file_.GetInt(s, "RebootFaultAfter", 0);
+  if (fault.empty() || reboots <= after || (times > 0 && reboots > after + times)) return {};
   Record("fault device " + std::to_string(d.Slot()) + " reboot " + fault);
   return fault;
 }

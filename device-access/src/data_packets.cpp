@@ -89,7 +89,7 @@ int DeliverPacket(const uint8_t* packet, uint32_t received, uint16_t id, void* b
   bool whole = id == kAnyPacket;
   uint32_t length = whole ? packetSize : packetSize - static_cast<uint32_t>(kHeader);
   const uint8_t* from = whole ? packet : packet + kHeader;
-  std::memcpy(buffer, from, std::min(length, size));
+  if (uint32_t n = std::min(length, size)) std::memcpy(buffer, from, n);
   if (length > size) return static_cast<int>(LM_ERROR_USER_BUF);
   return static_cast<int>(length);
 }

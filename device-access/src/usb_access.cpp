@@ -6,12 +6,6 @@ bool AcceptDriver(const usbdrv::DriverInfoRecord& info) {
   return info.APIVersion == kDriverApiVersion;
 }
 
-usbdrv::Status TUsbDrv::ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index,
-                                             uint16_t language) {
-  return ReadDescriptor(buffer, length, usbdrv::kRecipientDevice, usbdrv::kStringDescriptor, index,
-                        language);
-}
-
 usbdrv::Status TUsbDrv::ConfigureDevice() {
   usbdrv::ConfigurationRequest request{
       .ConfigurationIndex = 0,

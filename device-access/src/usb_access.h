@@ -22,10 +22,6 @@ class TUsbDrv : public usbdrv::TUsbDrvPipe {
  public:
   TUsbDrv() : usbdrv::TUsbDrvPipe(&AcceptDriver) {}
 
-  using usbdrv::TUsbDrv::ReadStringDescriptor;
-  usbdrv::Status ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index,
-                                      uint16_t language);
-
   // A transfer whose wait timed out is cancelled; the result is the status
   // of that first wait, so a time-out reads as USBDRV_ERR_TIMEOUT. `length`
   // goes in as the byte count (the buffer size) and comes back as the bytes

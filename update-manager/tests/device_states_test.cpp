@@ -16,6 +16,7 @@
 #include "benchctl/bench_flash.h"
 #include "config/update_config.h"
 #include "device/device_updater.h"
+#include "device/mmi_file.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
@@ -271,6 +272,29 @@ TEST_F(DeviceStates, ExitWhileReadingTheDeviceReachesExitPromptly) {
       << log;
   EXPECT_EQ(log.find("DeviceSerNr"), std::string::npos) << log;
   EXPECT_NE(log.find("Updater Closed!"), std::string::npos);
+}
+
+TEST_F(DeviceStates, APanelThatDoesNotAnswerInTimeShowsTheDialogsBox) {
+  // The panel answers the file's only data packet "file exists" first: the
+  // sender pauses 3 s, past the data packet's 3 s timer.
+  benchctl::BenchSpec spec = Tr440();
+  spec.TimeScale(10).WithDevice(0, "Replies.4022", "C7 33");
+  Open(spec);
+  std::string file(1024 + 10, '\0');
+  file.replace(0, 11, "TR440UPDATE");
+  file.replace(21, 10, "\\front.bin");
+  ASSERT_TRUE(testsupport::WriteFile(folder_ / "front.mmi", file));
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "did not respond", IDOK}},
+                                           GetCurrentProcessId());
+  // The machine rests in Update Possible: the device is free for this call.
+  MmiFileRecord record;
+  record.Filename = folder_ / "front.mmi";
+  ASSERT_EQ(theDeviceUpdater->stopMMI(), 0);
+  EXPECT_EQ(theDeviceUpdater->UpdateMmiFile(record), 0);
+  ASSERT_TRUE(answerer.WaitForCount(1));
+  EXPECT_EQ(answerer.Seen()[0].text,
+            "The device did not respond. You can wait or shut down the device");
+  ASSERT_TRUE(ExitAndClose());
 }
 
 }  // namespace

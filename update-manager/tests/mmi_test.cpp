@@ -355,6 +355,21 @@ TEST_F(MmiTest, NoSupplyInFivePasses) {
   EXPECT_EQ(Sends(), 0u) << "no stop without ever reading the panel";
 }
 
+TEST_F(MmiTest, ASupplyThatReturnsIsAskedForThePanelsStatusBeforeTheStop) {
+  UseFound(SupplyWithTr440());
+  ASSERT_TRUE(benchctl::RemoveDevice(0));
+  updater_->onPost = [&](const RecordingUpdater::Message& m) {
+    if (m.message == WM_UPDATE_STEP_PROGRESS && m.lParam == 106) benchctl::ArriveDevice(0);
+  };
+  EXPECT_EQ(updater_->UpdateMmi({}), 0) << Trace();
+  const auto packets = benchctl::CallRecord("FacId=0x2180");
+  ASSERT_GE(packets.size(), 2u);
+  EXPECT_NE(packets[0].find(": 08 00 00 00 00 00 41 40"), std::string::npos)
+      << "first a query: " << packets[0].substr(0, 120);
+  EXPECT_NE(packets[1].find(": 08 00 00 00 00 00 50 40"), std::string::npos)
+      << "then the stop: " << packets[1].substr(0, 120);
+}
+
 TEST_F(MmiTest, CancelInEveryWait) {
   const struct {
     const char* name;

@@ -168,8 +168,9 @@ Status TUsbDrv::GetConfigurationDescriptor(void* buffer, uint32_t* length, uint8
   return ReadDescriptor(buffer, length, kRecipientDevice, kConfigurationDescriptor, index, 0);
 }
 
-Status TUsbDrv::ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index) {
-  return ReadDescriptor(buffer, length, kRecipientDevice, kStringDescriptor, index, 0);
+Status TUsbDrv::ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index,
+                                     uint16_t language) {
+  return ReadDescriptor(buffer, length, kRecipientDevice, kStringDescriptor, index, language);
 }
 
 Status TUsbDrv::GetConfiguration(uint8_t* value) {

@@ -102,7 +102,7 @@ TEST_F(UsbDrvTest, DescriptorsConfigurationAndVendorRequests) {
   EXPECT_EQ(10u, len);  // "1001" in UTF-16 after the head
   ConfigurationRequest r{};
   r.InterfaceCount = 1;
-  r.Interfaces[0] = {0, 0, 4096};
+  r.Interfaces[0] = {.InterfaceIndex = 0, .AlternateSetting = 0, .MaxTransferSize = 4096};
   EXPECT_EQ(0u, drv.ApplyConfiguration(r));
   uint8_t value = 0;
   EXPECT_EQ(0u, drv.GetConfiguration(&value));
@@ -229,7 +229,7 @@ class PipeTest : public UsbDrvTest {
     ASSERT_EQ(0u, control_.OpenInstance(0, nullptr, nullptr));
     ConfigurationRequest r{};
     r.InterfaceCount = 1;
-    r.Interfaces[0] = {0, 0, 4096};
+    r.Interfaces[0] = {.InterfaceIndex = 0, .AlternateSetting = 0, .MaxTransferSize = 4096};
     ASSERT_EQ(0u, control_.ApplyConfiguration(r));
     ASSERT_EQ(0u, pipe_.BindEndpoint(0, ep, nullptr, nullptr));
     ASSERT_EQ(0u, pipe_.ResetEndpoint());

@@ -1,7 +1,7 @@
 /* Corvel, the USB device access library: its exports and status codes.
  * Every export is a stdcall (WINAPI) function exported by its undecorated
  * name, so a caller may bind it with GetProcAddress by name, or link the
- * import library Corvel.lib / libCorvel.dll.a. C and C++ callers alike. */
+ * import library libCorvel.dll.a; C and C++ callers alike. */
 #ifndef CORVEL_CORVEL_H
 #define CORVEL_CORVEL_H
 

@@ -245,11 +245,7 @@ TEST_F(Data, NullBufferWithASizeIsRefused) {
 // Waits (bounded) until the bench has a read of the endpoint pending.
 bool ReadPending(const char* endpoint) {
   std::string pending = std::string("Read ") + endpoint + " len=4096 -> pending";
-  for (int i = 0; i < 2000; ++i) {
-    if (!benchctl::CallRecord(pending).empty()) return true;
-    Sleep(5);
-  }
-  return false;
+  return Eventually([&] { return !benchctl::CallRecord(pending).empty(); });
 }
 
 TEST_F(Data, RefreshDuringAReadKeepsTheReadsDeviceObject) {
@@ -271,6 +267,45 @@ TEST_F(Data, RefreshDuringAReadKeepsTheReadsDeviceObject) {
   EXPECT_EQ(0, dll_.CloseDevice(session_));
   EXPECT_EQ(1u, benchctl::CallRecord("CloseHandle").size());
   session_ = nullptr;
+}
+
+TEST_F(Data, SessionClosedDuringAReadEndsWhenTheReadIsDone) {
+  Open(Instrument());
+  int result = 0;
+  uint8_t buffer[64] = {};
+  lm::Thread reader([&] { result = dll_.ReadData(session_, 7, buffer, sizeof buffer); });
+  ASSERT_TRUE(ReadPending("0x81"));
+  EXPECT_EQ(0, dll_.CloseDevice(session_));
+  EXPECT_EQ(Status(LM_ERROR_INV_OBJECT), dll_.GetStatus(session_));
+  EXPECT_TRUE(benchctl::CallRecord("CloseHandle").empty()) << "the read still uses the object";
+  QueueIn(DataPacket(7, {0x5C}));
+  reader.Join(INFINITE);
+  EXPECT_EQ(1, result);
+  EXPECT_EQ(0x5C, buffer[0]);
+  EXPECT_EQ(1u, benchctl::CallRecord("CloseHandle").size());
+  session_ = nullptr;
+}
+
+TEST_F(Data, RefreshesWhileTransfersRun) {
+  // Refreshes on one thread, the status word and packets on another: every
+  // transfer either passes the gate or times out at it, none finds its
+  // session's device taken away.
+  Open(Instrument().TimeScale(100));
+  std::vector<int> refreshes, transfers;
+  lm::Thread refresher([&] {
+    for (int i = 0; i < 20; ++i) refreshes.push_back(dll_.UpdateDeviceList());
+  });
+  for (int i = 0; i < 40; ++i) {
+    transfers.push_back(dll_.GetStatus(session_));
+    const uint8_t data[2] = {1, 2};
+    transfers.push_back(dll_.WriteData(session_, 1, data, sizeof data));
+  }
+  refresher.Join(INFINITE);
+  EXPECT_EQ(std::vector<int>(20, 0), refreshes);
+  for (size_t i = 0; i < transfers.size(); ++i)
+    EXPECT_TRUE(transfers[i] == 0 || transfers[i] == Status(LM_ERROR_TMO))
+        << "transfer " << i << ": 0x" << std::hex << transfers[i];
+  EXPECT_EQ(0, dll_.GetStatus(session_));
 }
 
 TEST_F(Data, DeviceRemovedAndReplugedDuringAReadIsReportedAndTheSessionCloses) {

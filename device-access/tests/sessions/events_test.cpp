@@ -191,10 +191,13 @@ TEST_F(Events, QueueStaysWithTheSessionsThatUseItAcrossReplugs) {
   ASSERT_EQ(0, dll_.OpenDevice(kResource, &a));
   Queue(EventBuffer({{0x6701, 1, 1}}));
   ASSERT_EQ(0, dll_.SendCommand(a, 0x1234)) << "the event is queued on the way";
+  // The change window refreshes after the removal and after the return; the
+  // test waits for each refresh, so no other comes between.
   ASSERT_TRUE(benchctl::RemoveDevice(0));
-  ASSERT_EQ(0, dll_.UpdateDeviceList());
+  ASSERT_TRUE(Eventually([&] { return dll_.GetDeviceCount() == 0; }));
   ASSERT_TRUE(benchctl::ArriveDevice(0));
-  ASSERT_EQ(0, dll_.UpdateDeviceList());
+  ASSERT_TRUE(Eventually([&] { return !benchctl::CallRecord("-> failed").empty(); }));
+  ASSERT_EQ(1, dll_.GetDeviceCount()) << "the refresh has ended";
   EXPECT_EQ(Status(LM_ERROR_DEVICE_DISCONNECTED), dll_.SetAttribute(a, 3, 500))
       << "the re-attach failed";
   ASSERT_EQ(0, dll_.OpenDevice(kResource, &b));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -12,6 +13,17 @@
 #include "testsupport/testdir.h"
 
 namespace corvel_test {
+
+// Waits until done() holds, in small steps, for at most 10 s of the wall:
+// the synchronisation point with another thread or the change window.
+template <typename Fn>
+bool Eventually(Fn done) {
+  for (int i = 0; i < 2000; ++i) {
+    if (done()) return true;
+    Sleep(5);
+  }
+  return false;
+}
 
 constexpr char kInstrumentResource[] = "USB::0xE7B::0x8::12345::INSTR";
 

@@ -110,10 +110,12 @@ TGDI::TGDI(const TDeviceInfo& info, uint8_t configKind, uint8_t openDataIn, uint
     usbdrv::ConfigurationRequest request{};
     if (configKind == 1) {
       request.InterfaceCount = 1;
-      request.Interfaces[0] = {0, 0, 4096};
+      request.Interfaces[0] = {.InterfaceIndex = 0, .AlternateSetting = 0, .MaxTransferSize = 4096};
     } else if (configKind == 2) {
       request.InterfaceCount = 4;
-      for (uint16_t i = 0; i < 4; ++i) request.Interfaces[i] = {i, 1, 4096};
+      for (uint16_t i = 0; i < 4; ++i)
+        request.Interfaces[i] = {
+            .InterfaceIndex = i, .AlternateSetting = 1, .MaxTransferSize = 4096};
     }
     // A device in its safe mode is left unconfigured and without pipes.
     if (configKind == 0 || std::strcmp(SerialNumber ? SerialNumber : "", "safety mode") == 0)

@@ -6,6 +6,7 @@ namespace tessaro {
 namespace {
 
 constexpr UINT kWakeMessage = WM_APP + 0x51;
+constexpr char kSyncClass[] = "TessaroMainThreadSync";
 
 LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kWakeMessage) {
@@ -23,6 +24,14 @@ void MessageBoxDisplay(const char* text) {
 ErrorDisplay g_errorDisplay = &MessageBoxDisplay;
 
 }  // namespace
+
+HINSTANCE LibraryInstance() {
+  // The module this code lies in (the library, not the host program).
+  MEMORY_BASIC_INFORMATION info{};
+  if (!VirtualQuery(reinterpret_cast<const void*>(&SyncWindowProc), &info, sizeof info))
+    return GetModuleHandleA(nullptr);
+  return static_cast<HINSTANCE>(info.AllocationBase);
+}
 
 struct MainThreadSync::Job {
   const std::function<void()>* work;
@@ -44,15 +53,29 @@ void MainThreadSync::BindMainThread() {
   DWORD self = GetCurrentThreadId();
   if (mainThread_ == self && window_) return;
   mainThread_ = self;
+  // Registered under the library's own instance: a host that frees the
+  // library and loads it again elsewhere gets a class with the new procedure.
   WNDCLASSA wc{};
   wc.lpfnWndProc = SyncWindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "TessaroMainThreadSync";
+  wc.hInstance = LibraryInstance();
+  wc.lpszClassName = kSyncClass;
   RegisterClassA(&wc);
   // A message-only window of the main thread: any message loop there serves
   // the handed-over transfers.
   window_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             wc.hInstance, nullptr);
+}
+
+void MainThreadSync::Release() {
+  EnterCriticalSection(&lock_);
+  HWND window = window_;
+  window_ = nullptr;
+  mainThread_ = 0;
+  LeaveCriticalSection(&lock_);
+  if (window && !DestroyWindow(window))
+    // Another thread's window: it must not call into code that is going away.
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
+  UnregisterClassA(kSyncClass, LibraryInstance());
 }
 
 bool MainThreadSync::Run(const std::function<void()>& job, HANDLE stop) {

@@ -487,7 +487,9 @@ bool Run::Command(int code, size_t position) {
         if (answer == IDNO) {
           safeMode_ = true;
           safe_ = {vid_, pid_, "", "", serial_};
-          firmware_ = {vid_, pid_, "", "", ""};
+          // The firmware names itself by the safe serial without its "safe":
+          // without it the reboot back into the firmware could find nothing.
+          firmware_ = {vid_, pid_, "", "", FirmwareSerialText(serial_)};
           Log("  OK, TestOnSafeMode. Device is in safe mode, will skip same commands...");
         }
       } else {

@@ -235,10 +235,15 @@ bool SerialSaysSafe(const std::string& serial) {
   return at != std::string::npos && at >= 1;
 }
 
-int64_t FirmwareSerialNumber(const std::string& serial) {
-  std::string s = Lower(serial);
-  size_t at = s.find("safe");
+std::string FirmwareSerialText(const std::string& serial) {
+  std::string s = serial;
+  size_t at = Lower(serial).find("safe");
   if (at != std::string::npos) s.erase(at, 4);
+  return s;
+}
+
+int64_t FirmwareSerialNumber(const std::string& serial) {
+  std::string s = FirmwareSerialText(serial);
   int64_t value = 0;
   bool any = false;
   for (char c : s) {

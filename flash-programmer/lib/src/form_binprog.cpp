@@ -2,13 +2,13 @@
 
 #include <commctrl.h>
 
-#include "tessaro/flash_settings.h"
 #include "loging.h"
 #include "lumetra/module.h"
 #include "tessaro/command_names.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/flash_settings.h"
+#include "tessaro/main_thread.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "tessaro/supply_modules.h"

@@ -14,6 +14,7 @@
 #include "tessaro/errors.h"
 #include "tessaro/flash_operations.h"
 #include "tessaro/format_text.h"
+#include "tessaro/main_thread.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_file.h"
 #include "tessaro/program_status.h"
@@ -203,7 +204,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
       case DLL_PROCESS_DETACH: {
         bool processEnds = reserved != nullptr;
         EntryProcedure(reason, processEnds);
-        if (!processEnds) delete OwnedForm;
+        if (!processEnds) {
+          delete OwnedForm;
+          MainThreadSync::Instance().Release();
+        }
         OwnedForm = nullptr;
         FormBinProg = nullptr;
         // At process end the form is not freed: empty its hooks all the same,

@@ -2,7 +2,8 @@
 // way the update manager does and runs the actions named on its command line,
 // writing one "key=value" line per result into host_out.txt beside itself.
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
-//   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE
+//   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
+//   pollrun:VID:PID:SN:FILE
 #include <windows.h>
 
 #include <atomic>
@@ -103,6 +104,37 @@ void ProgramingWithPoller(const std::vector<std::string>& a) {
   Out("values", values);
 }
 
+// Runs Programing while a second thread calls GetStatus every 100 ms; the
+// longest call and the highest progress it saw.
+void ProgramingWhilePolled(const std::vector<std::string>& a) {
+  auto getStatus = Bind<GetStatusFn>("GetStatus");
+  auto programing = Bind<ProgramingFn>("Programing");
+  std::atomic<bool> done{false};
+  DWORD longest = 0;
+  uint32_t highest = 0;
+  int polls = 0;
+  lm::Thread poller([&] {
+    while (!done) {
+      DWORD start = GetTickCount();
+      uint32_t v = static_cast<uint32_t>(getStatus());
+      DWORD took = GetTickCount() - start;
+      if (took > longest) longest = took;
+      if ((v >> 16) > highest) highest = v >> 16;
+      ++polls;
+      Sleep(100);
+    }
+  });
+  uint8_t r =
+      programing(static_cast<uint16_t>(std::stoul(a[1], nullptr, 0)),
+                 static_cast<uint16_t>(std::stoul(a[2], nullptr, 0)), a[3].c_str(), a[4].c_str());
+  done = true;
+  poller.Join(INFINITE);
+  Out("prog", std::to_string(r));
+  Out("longestMs", std::to_string(longest));
+  Out("highestProgress", std::to_string(highest));
+  Out("polls", std::to_string(polls));
+}
+
 void Run(const std::string& action) {
   std::vector<std::string> a = Split(action, ':', 5);
   const std::string& verb = a[0];
@@ -130,6 +162,8 @@ void Run(const std::string& action) {
         static_cast<uint16_t>(std::stoul(a[1], nullptr, 0)),
         static_cast<uint16_t>(std::stoul(a[2], nullptr, 0)), a[3].c_str(), a[4].c_str());
     Out("prog", std::to_string(r));
+  } else if (verb == "pollrun" && a.size() == 5) {
+    ProgramingWhilePolled(a);
   } else if (verb == "poll" && a.size() == 5) {
     ProgramingWithPoller(a);
   } else if (verb == "logfile") {

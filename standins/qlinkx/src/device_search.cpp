@@ -23,8 +23,7 @@ std::string SerialOf(QlinkxDrv& drv, uint8_t index) {
 }  // namespace
 
 usbdrv::Status ReadStringDescriptor(usbdrv::TUsbDrv& drv, int index, void* buffer, uint32_t* size) {
-  return drv.ReadDescriptor(buffer, size, usbdrv::kRecipientDevice, usbdrv::kStringDescriptor,
-                            static_cast<uint8_t>(index), 0x0409);
+  return drv.ReadStringDescriptor(buffer, size, static_cast<uint8_t>(index), 0x0409);
 }
 
 std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {

@@ -157,7 +157,7 @@ class TUsbDrv {
   // `length`, when given, receives the byte count.
   Status ReadDeviceDescriptor(void* buffer, uint32_t* length = nullptr);
   Status GetConfigurationDescriptor(void* buffer, uint32_t* length, uint8_t index);
-  Status ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index);
+  Status ReadStringDescriptor(void* buffer, uint32_t* length, uint8_t index, uint16_t language = 0);
   Status GetConfiguration(uint8_t* value);
   Status GetInterface(uint8_t* alternate, uint16_t interfaceNumber);
   Status ApplyConfiguration(const ConfigurationRequest& request);

@@ -10,6 +10,9 @@
 
 namespace tessaro {
 
+// The module the library's code lies in.
+HINSTANCE LibraryInstance();
+
 class MainThreadSync {
  public:
   static MainThreadSync& Instance();
@@ -18,6 +21,9 @@ class MainThreadSync {
   // connection on the thread that makes it (the thread that runs the job).
   void BindMainThread();
   DWORD MainThreadId() const { return mainThread_; }
+  // Destroys the hand-over window and unregisters its class (the library
+  // is being freed); the next connection binds a main thread anew.
+  void Release();
 
   // From any thread: runs `job` on the main thread and waits for it. On the
   // main thread itself the job runs at once. When `stop` is signalled, the

@@ -89,6 +89,8 @@ bool SerialSaysSafe(const std::string& serial);
 // The firmware's serial number of a serial text: a "safe" inside it (any
 // case) taken out, then the decimal value; -1 when it holds none.
 int64_t FirmwareSerialNumber(const std::string& serial);
+// The serial text without its "safe" (any case).
+std::string FirmwareSerialText(const std::string& serial);
 
 void ShowIdentityInTree(const std::string& caption, const DeviceIdentity& identity, HWND tree);
 void RefreshDeviceTree(HWND tree);

@@ -1,0 +1,376 @@
+// The command list against devices that misbehave, the commands beside the
+// flash ones, and the status word while a job runs.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "benchctl/bench_control.h"
+#include "benchctl/bench_flash.h"
+#include "host_fixture.h"
+#include "hwport/port.h"
+#include "testsupport/uidriver.h"
+
+using namespace tessaro_e2e;
+using tessaro_test::Bytes;
+using tessaro_test::ProgramFileSpec;
+using tessaro_test::ProgramFileWriter;
+
+namespace {
+
+const bool kBench = benchctl::BenchFromTheStart();
+
+const char kSectors[] =
+    "0:0x4000,0x4000:0x2000,0x6000:0x2000,0x8000:0x8000,0x10000:0x10000,0x20000:0x10000,"
+    "0x30000:0x10000";
+
+benchctl::BenchSpec& WithFlash(benchctl::BenchSpec& s) {
+  return s.With("FlashSize", "0x40000")
+      .With("FlashBase", "0x400000")
+      .With("FlashSectors", kSectors)
+      .With("FlashDeviceId", "0x22AB")
+      .With("RebootMs", "1500");
+}
+
+benchctl::BenchSpec Tr410(int scale = 50) {
+  benchctl::BenchSpec s;
+  s.TimeScale(scale).Instrument(6, "2001");
+  WithFlash(s);
+  return s;
+}
+
+ProgramFileSpec ListOf(Bytes commands) {
+  ProgramFileSpec spec;
+  spec.pid = 6;
+  spec.commands = std::move(commands);
+  return spec;
+}
+
+const Bytes kWholeUpdate = {26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22};
+
+class ProgramingCommands : public ::testing::Test {
+ protected:
+  void Use(const benchctl::BenchSpec& spec) {
+    bench_ = benchctl::UseBench(host_->Path(), spec);
+    ASSERT_FALSE(bench_.empty()) << hwport::BenchLoadError();
+  }
+  std::string File(const ProgramFileSpec& spec, const std::string& name = "job.bin") {
+    return host_->WriteProgramFile(name, ProgramFileWriter::Write(spec));
+  }
+  // One host process: load, each Programing with its status, free.
+  std::vector<std::pair<std::string, std::string>> Program(const std::vector<std::string>& files,
+                                                           const std::string& serial = "2001") {
+    std::vector<std::string> actions = {"load"};
+    for (const std::string& f : files) {
+      actions.push_back("prog:0x0E7B:6:" + serial + ":" + f);
+      actions.push_back("status");
+    }
+    actions.push_back("free");
+    host_->Run(actions);
+    std::vector<std::string> r = host_->Values("prog"), s = host_->Values("status");
+    std::vector<std::pair<std::string, std::string>> out;
+    for (size_t i = 0; i < r.size() && i < s.size(); ++i) out.push_back({r[i], s[i]});
+    return out;
+  }
+  std::pair<std::string, std::string> ProgramOnce(const std::string& file,
+                                                  const std::string& serial = "2001") {
+    auto all = Program({file}, serial);
+    return all.empty() ? std::pair<std::string, std::string>{} : all.back();
+  }
+  std::vector<std::string> Log() const { return host_->LogTexts("Tessaro.log"); }
+  std::vector<uint8_t> FlashAt(uint32_t address, size_t n) const {
+    std::vector<uint8_t> flash = benchctl::ReadFlash(bench_, 0);
+    if (flash.size() < address + n) return {};
+    return std::vector<uint8_t>(flash.begin() + address, flash.begin() + address + n);
+  }
+
+  // A row starts with a host folder of its own (its own logs).
+  void NewHost() {
+    host_.reset();  // the folder's name is the test's: the old one goes first
+    host_ = std::make_unique<HostFolder>();
+  }
+
+  std::unique_ptr<HostFolder> host_ = std::make_unique<HostFolder>();
+  std::string bench_;
+};
+
+// What a technician runs for a device left in safe mode: its safe serial,
+// and a list that asks first.
+const Bytes kRecovery = {26, 29, 10, 12, 14, 15, 16, 19, 21, 22};
+
+TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRecoverable) {
+  const char* refused = " Action=Status Status=0xE0000004";
+  struct Row {
+    const char* name;
+    std::vector<std::string> keys;    // Key=Value of the instrument
+    std::vector<std::string> faults;  // fault rules
+    const char* status;               // low 16 bits after the first run
+  } rows[] = {
+      {"the autoselect request is refused",
+       {},
+       {"Operation=VendorRequestOut FacId=0x0320"},
+       "FFF4"},
+      {"a sector erase request is refused",
+       {},
+       {"Operation=VendorRequestOut FacId=0x0331"},
+       "FFF2"},
+      {"a program request is refused", {}, {"Operation=VendorRequestOut FacId=0x0340"}, "FFF1"},
+      {"a verify request is refused", {}, {"Operation=VendorRequestOut FacId=0x0350"}, "FFF0"},
+      // The marker requests: the test's set and clear, each with its reboot,
+      // then the job's set and reboot; the seventh is the job's clear.
+      {"the job's clear-marker request is refused",
+       {},
+       {"Operation=VendorRequestOut FacId=0x0316 After=6"},
+       "FFED"},
+      {"no return from the reboot into safe mode",
+       {"RebootFault=NoReturn", "RebootFaultAfter=2"},
+       {},
+       "FFEC"},
+      {"the reboot into the firmware returns in safe mode",
+       {"RebootFault=WrongMode", "RebootFaultAfter=3"},
+       {},
+       "FFEB"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    benchctl::BenchSpec spec = Tr410(200);
+    for (const std::string& kv : r.keys)
+      spec.With(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
+    for (const std::string& f : r.faults) spec.Fault(f + refused);
+    Use(spec);
+    auto first = ProgramOnce(File(ListOf(kWholeUpdate)));
+    EXPECT_EQ("0", first.first);
+    EXPECT_EQ(r.status, first.second.substr(4)) << "whole word " << first.second;
+    // The fault was once: a second job finishes the update, from safe mode
+    // when the device was left there.
+    bool safe = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
+    testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+    auto second = safe ? ProgramOnce(File(ListOf(kRecovery), "recovery.bin"), "2safe001")
+                       : ProgramOnce(File(ListOf(kWholeUpdate)));
+    EXPECT_EQ("1", second.first) << (safe ? "from safe mode" : "");
+    EXPECT_EQ("27100009", second.second);
+    EXPECT_EQ("", benchctl::ReadState(bench_, "Device0", "Mode"));
+    EXPECT_EQ(std::vector<uint8_t>(32, 0xA5), FlashAt(0x0000, 32));
+  }
+}
+
+TEST_F(ProgramingCommands, AFailureIsAlwaysAFailureInTheStatusWord) {
+  struct Row {
+    const char* name;
+    Bytes commands;
+    const char* status;  // low 16 bits
+    const char* line;    // a log line that says why
+  } rows[] = {
+      {"command 0 has no action", {0}, "FF00", ""},
+      {"command 9 has no action", {9}, "FEF7", ""},
+      {"command 17 has no action", {17}, "FFEF", ""},
+      {"a flash command without an open device",
+       {10, 11, 12},
+       "FFF4",
+       "Command \"FlashAutoselect\" needs an open device: no OpenDevice ran before it, or "
+       "CloseDevice did"},
+      {"an empty list", {}, "0009", ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    Use(Tr410());
+    auto o = ProgramOnce(File(ListOf(r.commands)));
+    EXPECT_EQ(std::string(r.status) == "0009" ? "1" : "0", o.first);
+    EXPECT_EQ(r.status, o.second.substr(4)) << o.second;
+    if (*r.line) {
+      EXPECT_EQ(1u, Holding(Log(), r.line).size()) << r.line;
+    }
+  }
+}
+
+TEST_F(ProgramingCommands, ConditionalCommandComparesTheDevicesVersion) {
+  // The file's versions are 1.2 (index 0) and 2.0 (index 1); the device runs 2.0.
+  struct Row {
+    const char* name;
+    Bytes commands;
+    const char* line;  // a line of the log
+    size_t waits;      // how often Wait1000ms ran
+  } rows[] = {
+      {"equal: the next command runs",
+       {10, 49, 1, 22, 11},
+       "[ProgramingCtrls]  from VersionList 2.0 = 2.0 from Device => will do next command",
+       1},
+      {"unequal: the next command is skipped",
+       {10, 49, 0, 22, 11},
+       "[ProgramingCtrls]  skip command \"Wait1000ms\"",
+       0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    Use(Tr410().With("Version", "2.0"));
+    auto o = ProgramOnce(File(ListOf(r.commands)));
+    EXPECT_EQ("1", o.first);
+    EXPECT_EQ("27100009", o.second);
+    std::string all;
+    for (const std::string& l : Holding(Log(), "[ProgramingCtrls]")) all += "\n" + l;
+    EXPECT_EQ(1u, Holding(Log(), r.line).size()) << r.line << all;
+    EXPECT_EQ(r.waits, Holding(Log(), "DO COMMAND 3: \"Wait1000ms\"").size());
+  }
+}
+
+TEST_F(ProgramingCommands, AConditionalAtTheListsEndLeavesNothingForTheNextJob) {
+  // Its parameter is the file's last byte: the version differs, so the
+  // conditional asks to skip a command that is not there.
+  Use(Tr410().With("Version", "2.0"));
+  std::string first = File(ListOf({10, 49, 0}), "first.bin");
+  std::string second = File(ListOf({10, 11}), "second.bin");
+  auto runs = Program({first, second});
+  ASSERT_EQ(2u, runs.size());
+  EXPECT_EQ("1", runs[0].first);
+  EXPECT_EQ("1", runs[1].first);
+  EXPECT_EQ("27100009", runs[1].second);
+  // The second job's first command ran: two opens in the log, one per job.
+  EXPECT_EQ(2u, Holding(Log(), "[UsbDevCtrl] OPEN DEVICE OK").size());
+}
+
+TEST_F(ProgramingCommands, TestOnSafeModeAsksOnlyForASerialThatSaysSafeAfterItsFirstCharacter) {
+  struct Row {
+    const char* serial;
+    bool asked;
+    const char* line;
+  } rows[] = {
+      {"12safe", true,
+       "[ProgramingCtrls]  OK, TestOnSafeMode. Device is in safe mode, will skip same "
+       "commands..."},
+      {"safe12", false, "[ProgramingCtrls]  OK, TestOnSafeMode. Device isn't in safe mode."},
+      {"safety mode", false, "[ProgramingCtrls]  OK, TestOnSafeMode. Device isn't in safe mode."},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.serial);
+    NewHost();
+    Use(Tr410());
+    // No: go on in safe mode.
+    testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+    auto o = ProgramOnce(File(ListOf({29, 27})), r.serial);
+    EXPECT_EQ(r.asked ? "1" : "0", o.first);
+    EXPECT_EQ(r.asked ? "27100009" : "03E8FFE5", o.second);
+    EXPECT_EQ(r.asked ? 1u : 0u, answerer.Seen().size());
+    EXPECT_EQ(1u, Holding(Log(), r.line).size());
+    // In safe mode the reboot test is skipped; else it runs and finds no
+    // device with that serial.
+    EXPECT_EQ(r.asked ? 1u : 0u, Holding(Log(), "[ProgramingCtrls]Skip, Reboot.").size());
+  }
+}
+
+TEST_F(ProgramingCommands, AYesToTheSafeModeQuestionStopsTheJob) {
+  Use(Tr410());
+  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDYES}});
+  auto o = ProgramOnce(File(ListOf({29})), "12safe");
+  EXPECT_EQ("0", o.first);
+  EXPECT_EQ("FFE3", o.second.substr(4));
+}
+
+TEST_F(ProgramingCommands, ModuleRebootThroughItsSupplyFindsTheSupplyThatCarriesIt) {
+  benchctl::BenchSpec s;
+  s.TimeScale(50)
+      .Supply(16, "0000004711")
+      .With("Version", "0.6")
+      .With("Module0", "1,2001,1362500100")
+      .Supply(16, "0000004712")
+      .With("Version", "1.0")
+      .With("Module0", "1,2001,1362500100")
+      .With("RebootMs", "1000")
+      .Instrument(6, "2001")
+      .With("Parent", "1")
+      .With("RebootMs", "2500")
+      .Instrument(6, "2002")  // a bystander of the same type
+      .With("Parent", "0");
+  Use(s);
+  auto o = ProgramOnce(File(ListOf({50})));
+  EXPECT_EQ("1", o.first);
+  EXPECT_EQ("27100009", o.second);
+  EXPECT_EQ("", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the 0.6 supply is not used";
+  EXPECT_EQ("1", benchctl::ReadState(bench_, "Device1", "Reboots"));
+  std::vector<std::string> log = Log();
+  EXPECT_TRUE(InOrder(
+      log,
+      {"[UsbDevCtrl]    Error, FW version (v0.6) of PS  not support the function (0.7 =< Sup.Ver.)",
+       "[UsbDevCtrl]    OK, FW version (v1.0) of PS  support the function (0.7 =< Sup.Ver.)",
+       "[UsbDevCtrl]    (sn.: ?Dev \"2001\" = \"2001\" FromPS) => it is my device.",
+       "[UsbDevCtrl]     ok, this is REALLY my PS, device was unpluged (device: vid:0x0e7b, "
+       "pid:0x0006, s.n.:\"2001\")",
+       "[UsbDevCtrl]   the device is connected again (device: vid:0x0e7b, pid:0x0006, "
+       "s.n.:\"2001\")",
+       "[UsbDevCtrl]   OK, Reboot via PowerSupply"}));
+}
+
+TEST_F(ProgramingCommands, WithoutASupplyTheUserPowerCyclesTheDevice) {
+  Use(Tr410());
+  testsupport::MessageBoxAnswerer answerer(
+      {{"", "I cannot find any PowerSupply", IDNO}, {"", "Please switch-off device", IDOK}});
+  auto o = ProgramOnce(File(ListOf({50})));
+  EXPECT_EQ("1", o.first);
+  EXPECT_EQ("27100009", o.second);
+  EXPECT_EQ(2u, answerer.Seen().size());
+  EXPECT_EQ(1u, Holding(Log(), "you don't want reboot manually.").size());
+}
+
+TEST_F(ProgramingCommands, ModuleDataIsBackedUpWrittenBackAfterAStornoAndCleared) {
+  CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
+  testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
+                          *host_ / "Plugins\\Orvane.dll");
+  testsupport::WriteFile(*host_ / "Plugins\\Orvane.ini", "[Orvane]\r\nRecord=1\r\n");
+  // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait (storno), 5 write,
+  // 6 wait (ready), 7 clear.
+  Use(Tr410().With("BindEvents", "6020@100").With("BindEvents4", "6F02@100"));
+  auto o = ProgramOnce(File(ListOf({10, 34, 35})));
+  EXPECT_EQ("1", o.first);
+  EXPECT_EQ("27100009", o.second);
+  std::vector<std::string> log = Log();
+  EXPECT_TRUE(
+      InOrder(log, {"[UsbDevCtrl]   OK Read of Baugr.Data", "[ProgramingCtrls]  Wait on Irpt: BAD",
+                    "[ProgramingCtrls]  2. ********** Try write DB and test its right **********",
+                    "[ProgramingCtrls]  Wait on Irpt: OK",
+                    "[ProgramingCtrls]  Files with Baugr.Data are successfully cleared."}));
+  std::string calls = testsupport::ReadFileOr(*host_ / "Plugins\\Orvane.rec");
+  size_t read = calls.find("ModuleToFile"), convert = calls.find("FileToFile"),
+         write = calls.find("FileToModule"), clear = calls.find("FileDelete");
+  EXPECT_NE(std::string::npos, read);
+  EXPECT_LT(read, convert);
+  EXPECT_LT(convert, write);
+  EXPECT_LT(write, clear) << calls;
+  EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.dat")) << "the files are cleared";
+}
+
+TEST_F(ProgramingCommands, ADeviceThatNeverSaysReadyEndsTheWaitAfterSixtySeconds) {
+  CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
+  testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
+                          *host_ / "Plugins\\Orvane.dll");
+  Use(Tr410(200));
+  testsupport::MessageBoxAnswerer answerer({{"", "Unable to write new Baugr.Data", IDOK}});
+  auto o = ProgramOnce(File(ListOf({10, 35})));
+  EXPECT_EQ("0", o.first);
+  EXPECT_EQ("FFDD", o.second.substr(4));
+  EXPECT_EQ(1u, Holding(Log(), "[UsbDevCtrl]   TIMEOUT, in wait on Device is READY").size());
+  EXPECT_EQ(1u, answerer.Seen().size());
+}
+
+TEST_F(ProgramingCommands, GetStatusDuringAJobNeverWaitsForItAndStaysInRange) {
+  Use(Tr410());
+  std::string file = File(ListOf(kWholeUpdate));
+  host_->Run({"load", "pollrun:0x0E7B:6:2001:" + file, "free"});
+  EXPECT_EQ(std::vector<std::string>{"1"}, host_->Values("prog"));
+  ASSERT_EQ(1u, host_->Values("longestMs").size());
+  // GetStatus takes its own lock only: far below the job's length.
+  EXPECT_LT(std::stoi(host_->Values("longestMs")[0]), 500);
+  EXPECT_LE(std::stoi(host_->Values("highestProgress")[0]), 10000);
+  EXPECT_GE(std::stoi(host_->Values("polls")[0]), 2);
+}
+
+TEST_F(ProgramingCommands, LoadProgramFreeAndLoadAgainInOneHost) {
+  Use(Tr410());
+  std::string file = File(ListOf({26, 10, 12, 14, 15, 16, 11}));
+  host_->Run({"load", "prog:0x0E7B:6:2001:" + file, "free", "load", "prog:0x0E7B:6:2001:" + file,
+              "status", "free"});
+  EXPECT_EQ((std::vector<std::string>{"1", "1"}), host_->Values("prog"));
+  EXPECT_EQ(std::vector<std::string>{"27100009"}, host_->Values("status"));
+}
+
+}  // namespace
