@@ -21,6 +21,7 @@
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
 #include "lumetra/sync.h"
+#include "mmi_file_writer.h"
 #include "package_builder.h"
 #include "resource.h"
 #include "state/display_texts.h"
@@ -332,9 +333,13 @@ class UpdateRunOnBench : public DeviceStates {
  protected:
   void SetUp() override {
     DeviceStates::SetUp();
+    const std::vector<uint8_t> panel = kestortest::MmiFileBytes(
+        3 * 2038 + 5, "TR440", "UPDATE", "\\flash\\front.bin", "Front panel Version 1.05");
+    panelPayload_.assign(panel.begin() + 1024, panel.end());
     package_.Step("Module", {{"Rev", "2.11"}, {"FWPROG", "1"}, {"FWPROGNORM", "tr440.bin"}})
-        .Step("MMI", {{"Rev", "1.02"}})
-        .OutFile("tr440.bin", ModuleImage211());
+        .Step("MMI", {{"File1", "panelr.mmi"}})
+        .OutFile("tr440.bin", ModuleImage211())
+        .OutFile("panelr.mmi", std::string(panel.begin(), panel.end()));
   }
   // Presses Start Update and waits until the status shows `status`.
   void Update(const std::string& status) {
@@ -350,6 +355,7 @@ class UpdateRunOnBench : public DeviceStates {
     return out;
   }
   std::string bench_;
+  std::string panelPayload_;
 };
 
 TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
@@ -357,7 +363,7 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   bench_ = folder_ / "bench.ini";
   Update("Update installed successfully! Press Exit to close the Kestor!");
   const char* rows[3][4] = {{"MODULE", "Update finished", "2.11", "2.11"},
-                            {"MMI", "Update finished", "1.02", "1.02"},
+                            {"MMI", "Update finished", "1.05", "1.05"},
                             {"SET REVISION", "Update finished", "1.3", "1.3"}};
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 4; ++c)
@@ -369,6 +375,8 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
             std::vector<uint8_t>(32, 0xA5));
   EXPECT_EQ(std::vector<uint8_t>(flash.begin() + 0x100, flash.begin() + 0x104),
             (std::vector<uint8_t>{0x02, 0x00, 0x0B, 0x00}));
+  EXPECT_TRUE(testsupport::ReadFileOr(bench_ + ".panel0\\_flash_front.bin") == panelPayload_)
+      << "the panel holds the package's file";
   // Release 13, date 24.12.2005 packed, beta 0, as the supply stores them.
   EXPECT_EQ(SupplyBlockField(298, 6), "0D00980B0000");
   const std::string log = DebugLog();
