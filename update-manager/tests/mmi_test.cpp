@@ -257,6 +257,8 @@ TEST_F(MmiTest, CancelBetweenPacketsButNotAfterTheLast) {
 }
 
 TEST_F(MmiTest, UpdateMmiStopsSendsExecutesAndReboots) {
+  // The restart wait of each panel type; the host's own time adds to both alike.
+  DWORD tookByType[2] = {};
   for (bool tr430 : {false, true}) {
     SCOPED_TRACE(tr430 ? "with a TR430" : "with a TR440");
     benchctl::BenchSpec spec;
@@ -278,9 +280,7 @@ TEST_F(MmiTest, UpdateMmiStopsSendsExecutesAndReboots) {
     EXPECT_EQ(updater_->UpdateMmi(files), 0) << Trace();
     const DWORD took = hwport::TickCount() - start;
     EXPECT_GE(took, tr430 ? 100000u : 20000u) << "the panel's restart wait";
-    if (!tr430) {
-      EXPECT_LT(took, 100000u);
-    }
+    tookByType[tr430 ? 1 : 0] = took;
     ExpectPayload(Stored("\\flash\\data.bin"), plain);
     ExpectPayload(Stored("\\flash\\front.bin"), run);
     EXPECT_EQ(Posts(105), 101u) << "stop: 0, then 100 .. 10000";
@@ -297,6 +297,7 @@ TEST_F(MmiTest, UpdateMmiStopsSendsExecutesAndReboots) {
     EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "PanelRevision"), "2.10")
         << "the panel runs the executed file's version";
   }
+  EXPECT_LT(tookByType[0], tookByType[1]) << "a TR440 restarts faster than a TR430";
 }
 
 TEST_F(MmiTest, APanelWaitingForFilesIsNotStopped) {
