@@ -19,6 +19,10 @@
 
 namespace kestortest {
 
+// The port takes the bench at its first use in the process, whatever test
+// comes first.
+inline const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
+
 // The trace log stores each "\n" as CR LF; this gives it back as written.
 inline std::string Plain(const std::string& text) {
   std::string out;
@@ -81,15 +85,19 @@ class DeviceBenchTest : public ::testing::Test {
     stringTrace = false;
   }
   // Lays out the bench and makes the updater (which loads qlinkx).
-  void Use(const benchctl::BenchSpec& spec, std::vector<std::string> args = {}) {
+  void Use(const benchctl::BenchSpec& spec, std::vector<std::string> args = {},
+           const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
     bench_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(bench_.empty());
     updater_ = std::make_unique<RecordingUpdater>(args);
     ASSERT_TRUE(updater_->QlinkxLoaded());
   }
   // The bench with the device found.
-  void UseFound(const benchctl::BenchSpec& spec) {
-    Use(spec);
+  void UseFound(const benchctl::BenchSpec& spec, const char* file = __builtin_FILE(),
+                int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "UseFound called from " << file << ":" << line);
+    Use(spec, {}, file, line);
     ASSERT_TRUE(updater_->FindDevices()) << Trace();
   }
   std::string Trace() { return Plain(testsupport::ReadFileOr(folder_ / "LM_Logfile.txt")); }

@@ -13,6 +13,7 @@
 
 #include "app/main_dialog.h"
 #include "benchctl/bench_control.h"
+#include "benchctl/bench_flash.h"
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "device/mmi_file.h"
@@ -21,11 +22,13 @@
 #include "fake_usb_host.h"
 #include "lumetra/dll_functions.h"
 #include "lumetra/sync.h"
+#include "mmi_file_writer.h"
 #include "package_builder.h"
 #include "resource.h"
 #include "state/display_texts.h"
 #include "state/process_context.h"
 #include "state/shared_values.h"
+#include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 
@@ -99,7 +102,9 @@ class DeviceStates : public ::testing::Test {
   }
   // Lays out package and bench, opens the dialog on a thread of its own and
   // waits until it shows `status`.
-  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady) {
+  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady,
+            const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
     ASSERT_TRUE(package_.Write());
     ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty());
     SearchDllsIn(testsupport::ProgramDir());
@@ -297,3 +302,105 @@ TEST_F(DeviceStates, APanelThatDoesNotAnswerInTimeShowsTheDialogsBox) {
 }
 
 }  // namespace
+
+// The update run through the same window: the module's firmware goes through
+// Tessaro.dll into the bench's flash, the release is written to the supply.
+
+// The TR440 with the flash its program file describes; its firmware image
+// carries its version at 0x400100.
+benchctl::BenchSpec Tr440WithFlash() {
+  benchctl::BenchSpec spec = Tr440();
+  spec.With("FlashSize", "0x40000")
+      .With("FlashBase", "0x400000")
+      .With("FlashSectors",
+            "0:0x4000,0x4000:0x2000,0x6000:0x2000,0x8000:0x8000,0x10000:0x10000,0x20000:0x10000,"
+            "0x30000:0x10000")
+      .With("FlashDeviceId", "0x22AB")
+      .With("RebootMs", "1500")
+      .With("FirmwareVersionAt", "0x400100");
+  return spec;
+}
+
+// The module image of release 2.11: erase, program, verify, through the
+// device's safe mode and back.
+std::string ModuleImage211() {
+  tessaro_test::ProgramFileSpec spec;
+  spec.pid = 5;
+  spec.commands = {26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22};
+  spec.blocks.push_back({0x0100, {0x02, 0x00, 0x0B, 0x00}});
+  const tessaro_test::Bytes file = tessaro_test::ProgramFileWriter::Write(spec);
+  return std::string(file.begin(), file.end());
+}
+
+class UpdateRunOnBench : public DeviceStates {
+ protected:
+  void SetUp() override {
+    DeviceStates::SetUp();
+    const std::vector<uint8_t> panel = kestortest::MmiFileBytes(
+        3 * 2038 + 5, "TR440", "UPDATE", "\\flash\\front.bin", "Front panel Version 1.05");
+    panelPayload_.assign(panel.begin() + 1024, panel.end());
+    package_.Step("Module", {{"Rev", "2.11"}, {"FWPROG", "1"}, {"FWPROGNORM", "tr440.bin"}})
+        .Step("MMI", {{"File1", "panelr.mmi"}})
+        .OutFile("tr440.bin", ModuleImage211())
+        .OutFile("panelr.mmi", std::string(panel.begin(), panel.end()));
+  }
+  // Presses Start Update and waits until the status shows `status`.
+  void Update(const std::string& status) {
+    ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON));
+    ASSERT_TRUE(Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == status; }))
+        << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
+        << DebugLog();
+  }
+  std::string SupplyBlockField(int offset, int size) {
+    const std::string hex = benchctl::ReadState(bench_, "Device0", "SupplyBlock");
+    std::string out;
+    for (int i = 0; i < size; ++i) out += hex.substr((offset + i) * 3, 2);
+    return out;
+  }
+  std::string bench_;
+  std::string panelPayload_;
+};
+
+TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
+  Open(Tr440WithFlash());
+  bench_ = folder_ / "bench.ini";
+  Update("Update installed successfully! Press Exit to close the Kestor!");
+  const char* rows[3][4] = {{"MODULE", "Update finished", "2.11", "2.11"},
+                            {"MMI", "Update finished", "1.05", "1.05"},
+                            {"SET REVISION", "Update finished", "1.3", "1.3"}};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c)
+      EXPECT_EQ(StepCell(r, c), rows[r][c]) << "row " << r << " column " << c;
+  EXPECT_EQ(ControlText(window_, IDC_DEV_REL), "1.3");
+  const std::vector<uint8_t> flash = benchctl::ReadFlash(bench_, 1);
+  ASSERT_GE(flash.size(), 0x104u);
+  EXPECT_EQ(std::vector<uint8_t>(flash.begin(), flash.begin() + 32),
+            std::vector<uint8_t>(32, 0xA5));
+  EXPECT_EQ(std::vector<uint8_t>(flash.begin() + 0x100, flash.begin() + 0x104),
+            (std::vector<uint8_t>{0x02, 0x00, 0x0B, 0x00}));
+  EXPECT_TRUE(testsupport::ReadFileOr(bench_ + ".panel0\\_flash_front.bin") == panelPayload_)
+      << "the panel holds the package's file";
+  // Release 13, date 24.12.2005 packed, beta 0, as the supply stores them.
+  EXPECT_EQ(SupplyBlockField(298, 6), "0D00980B0000");
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
+      << log;
+  ASSERT_TRUE(ExitAndClose());
+}
+
+TEST_F(UpdateRunOnBench, ARefusedReleaseWriteIsAnError) {
+  Open(
+      Tr440WithFlash().Fault("Operation=VendorRequestOut FacId=0x2210 Action=Status "
+                             "Status=0xE0000004 Times=0"));
+  bench_ = folder_ / "bench.ini";
+  Update(
+      "Error - The update process was not successful: Please restart the application to finish "
+      "the update!");
+  EXPECT_EQ(StepCell(2, 1), "Update error");
+  EXPECT_EQ(StepCell(0, 1), "Update finished");
+  EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_UPDATE_FAILED);
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("Writing the new Revision failed ("), std::string::npos) << log;
+  EXPECT_EQ(log.find("Update installed successfully"), std::string::npos) << log;
+  ASSERT_TRUE(ExitAndClose());
+}

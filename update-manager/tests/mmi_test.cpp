@@ -9,6 +9,7 @@
 #include "hwport/clock.h"
 #include "lumetra/sync.h"
 #include "lumetra/wire.h"
+#include "mmi_file_writer.h"
 
 namespace {
 
@@ -16,22 +17,7 @@ using kestortest::DeviceBenchTest;
 using kestortest::RecordingUpdater;
 using kestortest::SupplyWithTr440;
 
-// An MMI update file's bytes: the 1024-byte header, then `payload` bytes
-// counting 1, 2, ... (mod 251).
-std::vector<uint8_t> MmiFileBytes(size_t payload, const std::string& device = "TR440",
-                                  const std::string& type = "UPDATE",
-                                  const std::string& lmPath = "\\flash\\front.bin",
-                                  const std::string& text = "Front panel Version 2.10") {
-  std::vector<uint8_t> f(1024 + payload, 0);
-  std::copy_n(device.begin(), std::min<size_t>(device.size(), 5), f.begin());
-  std::copy_n(type.begin(), std::min<size_t>(type.size(), 6), f.begin() + 5);
-  const std::string version = " 2.10     ";
-  std::copy(version.begin(), version.end(), f.begin() + 11);
-  std::copy(lmPath.begin(), lmPath.end(), f.begin() + 21);
-  std::copy(text.begin(), text.end(), f.begin() + 256);
-  for (size_t i = 0; i < payload; ++i) f[1024 + i] = static_cast<uint8_t>(1 + i % 251);
-  return f;
-}
+using kestortest::MmiFileBytes;
 
 // The panel stored the file's payload, byte for byte.
 void ExpectPayload(const std::string& stored, const std::vector<uint8_t>& file) {

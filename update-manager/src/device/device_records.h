@@ -18,6 +18,11 @@ constexpr int32_t FAC_PS_WRITE_BLOCK = 0x2210;     // the whole SupplyBlock, wri
 constexpr int32_t FAC_PS_REBOOT = 0x2222;          // two zero bytes restart the supply
 constexpr int32_t FAC_PS_UNLOCK = 0x2333;          // two zero bytes before a block write
 
+// Front-panel statuses as ReadMMIStatus gives them.
+constexpr int32_t MMI_STATUS_READY = 0;
+constexpr int32_t MMI_STATUS_WAITS_FOR_FILES = 4;
+constexpr int32_t MMI_STATUS_REBOOTING = 7;
+
 // Results of the device operations besides the qlinkx ones.
 constexpr int32_t DEVICE_NOT_ONE = -1004;        // not exactly one device with that product id
 constexpr int32_t DEVICE_NO_REPLY = -1005;       // the supply never answered a packet

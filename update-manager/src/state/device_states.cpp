@@ -19,11 +19,6 @@ constexpr DWORD kDeviceWaitMs = 10000;
 constexpr DWORD kListenPauseMs = 100;
 constexpr DWORD kBeforeReadMs = 200;
 
-// MMI statuses USB Listen acts on.
-constexpr int32_t kPanelReady = 0;
-constexpr int32_t kPanelWaitsForFiles = 4;
-constexpr int32_t kPanelRebooting = 7;
-
 bool CancelSeen() { return CancelState() == CANCEL_STATE_REQUESTED; }
 
 // Waits ms of the clock in 10 ms steps; false when a cancel came first.
@@ -61,18 +56,18 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
       if (mode > 0) return DeviceWait::Ready;
       if (mode == 0) {
         const int32_t status = updater->ReadMMIStatus();
-        if (status == kPanelWaitsForFiles) {
+        if (status == MMI_STATUS_WAITS_FOR_FILES) {
           LogAtLevel("Device waiting for MMI-Files ! Rebooting device!\n\n");
           if (rebooted) return DeviceWait::Ready;
           rebooted = true;
           ShowStatus(kestor::LangText::DevBoot);
           updater->RebootPowerSupply();
           if (!WaitUnlessCancelled(kDeviceWaitMs)) break;
-        } else if (status == kPanelRebooting) {
+        } else if (status == MMI_STATUS_REBOOTING) {
           LogAtLevel("Device rebooting,waiting 10 sec.\n\n");
           ShowStatus(kestor::LangText::DevBoot);
           if (!WaitUnlessCancelled(kDeviceWaitMs)) break;
-        } else if (status == kPanelReady) {
+        } else if (status == MMI_STATUS_READY) {
           LogAtLevel("Device Ready!\n\n");
           return DeviceWait::Ready;
         } else if (!WaitUnlessCancelled(kDeviceWaitMs)) {

@@ -18,10 +18,6 @@
 
 namespace {
 
-// Front-panel statuses the run waits for.
-constexpr int32_t kPanelReady = 0;
-constexpr int32_t kPanelWaitsForFiles = 4;
-constexpr int32_t kPanelRebooting = 7;
 // How long the panel may take to become ready (bench clock): after the
 // supply's firmware and after the final reboot.
 constexpr DWORD kPanelWaitMs = 180000;
@@ -130,9 +126,9 @@ int UpdateRun::WaitForPanel(int i, bool filesWaitingWillDo) {
   int32_t s = -1;
   while (hwport::TickCount() - start < kPanelWaitMs) {
     s = updater_.ReadMMIStatus();
-    if (s == kPanelReady || (filesWaitingWillDo && s == kPanelWaitsForFiles)) return 0;
+    if (s == MMI_STATUS_READY || (filesWaitingWillDo && s == MMI_STATUS_WAITS_FOR_FILES)) return 0;
     if (Cancelled()) return ERRTEXT_CANCELLED;
-    if (s == kPanelRebooting) {
+    if (s == MMI_STATUS_REBOOTING) {
       Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeRebooting);
       if (int e = Pause(5000, 10, [](DWORD) {})) return e;
     } else if (s > 0) {
@@ -184,7 +180,7 @@ int UpdateRun::ReleaseSteps(int i) {
   const bool deviceInUpdateMode = updater_.CheckUpdateMode(DevicePid()) == 1;
   hwport::Sleep(100);
   const int32_t panel = updater_.ReadMMIStatus();
-  if (supplyInUpdateMode || deviceInUpdateMode || panel == kPanelWaitsForFiles) {
+  if (supplyInUpdateMode || deviceInUpdateMode || panel == MMI_STATUS_WAITS_FOR_FILES) {
     if (!updater_.RebootPowerSupply()) {
       UpdateState::LogStatus("Rebooting the power supply failed\n");
       StopAt(i, STEP_ERROR);

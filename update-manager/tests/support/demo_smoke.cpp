@@ -1,7 +1,10 @@
 // Checks a running Kestor for tools/demo --smoke: its window comes up, finds
 // the bench's TR440 and rests in Update Possible with the device's data and
-// Start Update enabled; then the Exit button closes it.
+// Start Update enabled; then the Exit button closes it. With --update (Kestor
+// started with -a): prints each status the window shows while the update
+// runs, until Kestor closes by itself.
 #include <cstdio>
+#include <string>
 
 #include "testsupport/uidriver.h"
 
@@ -15,14 +18,37 @@ constexpr int kStartButton = 1034;
 constexpr int kExitButton = 1058;
 const char kReady[] = "Press button 'Start Update' to start the update process!";
 
+int WatchUpdate(HWND dialog) {
+  std::string shown;
+  const DWORD start = GetTickCount();
+  // The whole update at the bench's device times takes minutes.
+  while (testsupport::WindowExists(dialog) && GetTickCount() - start < 15 * 60 * 1000) {
+    const std::string status = testsupport::ControlText(dialog, kStatus);
+    if (!status.empty() && status != shown) {
+      std::printf("demo smoke: %5.1f s  %s\n", (GetTickCount() - start) / 1000.0, status.c_str());
+      std::fflush(stdout);
+      shown = status;
+    }
+    Sleep(50);
+  }
+  if (testsupport::WindowExists(dialog)) {
+    std::puts("demo smoke: Kestor did not end the update");
+    return 1;
+  }
+  std::printf("demo smoke: Kestor closed by itself after %.1f s\n",
+              (GetTickCount() - start) / 1000.0);
+  return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   HWND dialog = testsupport::WaitForWindow("Kestor", 0, 60000);
   if (dialog == nullptr || testsupport::IsMessageBox(dialog)) {
     std::puts("demo smoke: no Kestor window");
     return 1;
   }
+  if (argc > 1 && std::string(argv[1]) == "--update") return WatchUpdate(dialog);
   std::string status;
   for (int i = 0; i < 600 && status != kReady; ++i) {
     Sleep(100);
