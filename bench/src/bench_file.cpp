@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace bench {
 namespace {
@@ -54,9 +55,15 @@ bool WriteWhole(const std::string& path, const std::string& text) {
 // A machine-wide mutex per bench file, so two processes (and the bus model
 // and the device tree of one) never interleave their read-modify-write of
 // the same file.
-class FileLock {
- public:
-  explicit FileLock(const std::string& path) {
+HANDLE FileMutex(const std::string& path) {
+  // Opened once per file and kept for the life of the process: a change is
+  // made at every register write, and the bench clock may run a thousand
+  // times faster than the wall.
+  static lm::CriticalSection lock;
+  static std::map<std::string, HANDLE> mutexes;
+  lm::Lock guard(lock);
+  HANDLE& mutex = mutexes[path];
+  if (!mutex) {
     uint32_t hash = 2166136261u;
     for (char c : path) {
       hash ^= static_cast<uint8_t>(std::tolower(static_cast<unsigned char>(c)));
@@ -64,19 +71,24 @@ class FileLock {
     }
     char name[64];
     std::snprintf(name, sizeof name, "LumetraBenchFile_%08X", hash);
-    mutex_ = CreateMutexA(nullptr, FALSE, name);
+    mutex = CreateMutexA(nullptr, FALSE, name);
+  }
+  return mutex;
+}
+
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path) : mutex_(FileMutex(path)) {
     if (mutex_) WaitForSingleObject(mutex_, kFileLockMs);
   }
   ~FileLock() {
-    if (!mutex_) return;
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
+    if (mutex_) ReleaseMutex(mutex_);
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
  private:
-  HANDLE mutex_ = nullptr;
+  HANDLE mutex_;
 };
 
 }  // namespace
