@@ -57,6 +57,29 @@ std::string Hex(uint32_t v) {
   return b;
 }
 
+struct OwnWindowSearch {
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchOwnWindow(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<OwnWindowSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  char text[256] = {};
+  GetWindowTextA(w, text, sizeof text);
+  if (pid != GetCurrentProcessId() || std::string(text) != s->caption) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+
+// The library's form of this process (another host may run beside it).
+HWND FindForm() {
+  OwnWindowSearch search{"Tessaro Glintor v1.1", nullptr};
+  EnumWindows(&MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 void Pump(DWORD ms) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < ms) {
@@ -178,13 +201,11 @@ void Run(const std::string& action) {
   } else if (verb == "pump") {
     Pump(static_cast<DWORD>(std::stoul(a[1])));
   } else if (verb == "visible") {
-    HWND form = FindWindowA(nullptr, "Tessaro Glintor v1.1");
+    HWND form = FindForm();
     Out("visible", !form ? "gone" : IsWindowVisible(form) ? "1" : "0");
   } else if (verb == "pumpuntilgone") {
     DWORD start = GetTickCount();
-    while (FindWindowA(nullptr, "Tessaro Glintor v1.1") &&
-           GetTickCount() - start < std::stoul(a[1]))
-      Pump(20);
+    while (FindForm() && GetTickCount() - start < std::stoul(a[1])) Pump(20);
   } else if (verb == "thread") {
     lm::Thread t([] {});
     Out("thread", t.Join(testsupport::kUiWaitMs) ? "1" : "0");
