@@ -404,19 +404,21 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   ASSERT_TRUE(ExitAndClose());
 }
 
+const char kUpdateFailed[] =
+    "Error - The update process was not successful: Please restart the application to finish the "
+    "update!";
+
 // A fault in a flash command of the module part ends the run in error 16 with
 // the module step in error and the later ones canceled, no release written.
 TEST_F(UpdateRunOnBench, AFlashFaultFailsTheRun) {
   const char* faults[] = {
       "Device=1 Operation=VendorRequestOut FacId=0x0340 Action=Status Status=0xE000100C Times=0",
-      "Device=1 Operation=VendorRequestOut FacId=0x0331 Action=NoAnswer Times=0"};
+      "Device=1 Operation=VendorRequestOut FacId=0x0331 Action=Status Status=0xE000100A Times=0"};
   for (const char* fault : faults) {
     SCOPED_TRACE(fault);
     Open(Tr440WithFlash().Fault(fault));
     bench_ = folder_ / "bench.ini";
-    Update(
-        "Error - The update process was not successful: Please restart the application to "
-        "finish the update!");
+    Update(kUpdateFailed);
     EXPECT_EQ(StepCell(0, 1), "Update error");
     EXPECT_EQ(StepCell(1, 1), "Update canceled");
     EXPECT_EQ(StepCell(2, 1), "Update canceled");
@@ -431,9 +433,7 @@ TEST_F(UpdateRunOnBench, ARefusedReleaseWriteIsAnError) {
       Tr440WithFlash().Fault("Operation=VendorRequestOut FacId=0x2210 Action=Status "
                              "Status=0xE0000004 Times=0"));
   bench_ = folder_ / "bench.ini";
-  Update(
-      "Error - The update process was not successful: Please restart the application to finish "
-      "the update!");
+  Update(kUpdateFailed);
   EXPECT_EQ(StepCell(2, 1), "Update error");
   EXPECT_EQ(StepCell(0, 1), "Update finished");
   EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_UPDATE_FAILED);
