@@ -36,13 +36,12 @@ double TimeScale() { return g_scale; }
 
 }  // namespace bench
 
-extern "C" __declspec(dllexport) DWORD BenchTickCount() {
+// The clock of the port's backend record (bench_backend.cpp).
+extern "C" DWORD BenchTickCount() {
   return static_cast<DWORD>(static_cast<double>(bench::WallMicroseconds()) * bench::g_scale /
                             1000.0);
 }
 
-extern "C" __declspec(dllexport) DWORD BenchRealMilliseconds(DWORD ms) {
+extern "C" DWORD BenchRealMilliseconds(DWORD ms) {
   return static_cast<DWORD>(static_cast<double>(ms) / bench::g_scale + 0.5);
 }
-
-extern "C" __declspec(dllexport) double BenchTimeScale() { return bench::g_scale; }

@@ -446,7 +446,8 @@ void Bench::DeliverLocked(UsbDevice& d, uint8_t endpoint,
     if (!reader) return;
     std::vector<uint8_t> data;
     if (!d.TakeQueued(endpoint, &data)) return;
-    const std::optional<FaultRule>& f = reader->fault;
+    // A copy: the reader leaves pending_ below, its rule with it.
+    const std::optional<FaultRule> f = reader->fault;
     if (f && f->action == "Short" && data.size() > f->bytes) data.resize(f->bytes);
     if (f && f->action == "Malformed") data = f->data;
     uint32_t status = 0;

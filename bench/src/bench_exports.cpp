@@ -1,5 +1,5 @@
-// The bench's entry points: plain cdecl functions the hardware port looks up
-// by name, and the control functions tests use.
+// The bench's control functions for tests: plain cdecl functions looked up by
+// name (the port's own operations come through BenchBackend).
 #include <windows.h>
 
 #include <cstring>
@@ -9,61 +9,6 @@
 using bench::Bench;
 
 #define BENCH_EXPORT extern "C" __declspec(dllexport)
-
-BENCH_EXPORT HANDLE BenchDriverCreateFile(const char* path) {
-  return Bench::Instance().CreateDriverFile(path);
-}
-
-BENCH_EXPORT BOOL BenchDriverIoControl(HANDLE h, DWORD code, const void* in, DWORD inSize,
-                                       void* out, DWORD outSize, DWORD* bytes, OVERLAPPED* ov) {
-  return Bench::Instance().IoControl(h, code, in, inSize, out, outSize, bytes, ov);
-}
-
-BENCH_EXPORT BOOL BenchDriverReadFile(HANDLE h, void* buffer, DWORD length, DWORD* bytes,
-                                      OVERLAPPED* ov) {
-  return Bench::Instance().Transfer(h, true, buffer, length, bytes, ov);
-}
-
-BENCH_EXPORT BOOL BenchDriverWriteFile(HANDLE h, const void* buffer, DWORD length, DWORD* bytes,
-                                       OVERLAPPED* ov) {
-  return Bench::Instance().Transfer(h, false, const_cast<void*>(buffer), length, bytes, ov);
-}
-
-BENCH_EXPORT BOOL BenchDriverGetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* bytes,
-                                                 BOOL wait) {
-  return Bench::Instance().OverlappedResult(h, ov, bytes, wait);
-}
-
-BENCH_EXPORT BOOL BenchDriverCancelIo(HANDLE h) { return Bench::Instance().CancelIo(h); }
-
-BENCH_EXPORT BOOL BenchDriverCloseHandle(HANDLE h) {
-  return Bench::Instance().CloseDriverHandle(h);
-}
-
-BENCH_EXPORT HANDLE BenchInterfaceList(const GUID* guid) {
-  return Bench::Instance().MakeInterfaceList(guid);
-}
-
-BENCH_EXPORT BOOL BenchEnumInterface(HANDLE set, const GUID* guid, DWORD index, void* data) {
-  return Bench::Instance().EnumInterface(set, guid, index, data);
-}
-
-BENCH_EXPORT BOOL BenchInterfaceDetail(HANDLE set, const void* data, void* detail, DWORD size,
-                                       DWORD* required) {
-  return Bench::Instance().InterfaceDetail(set, data, detail, size, required);
-}
-
-BENCH_EXPORT BOOL BenchDestroyInterfaceList(HANDLE set) {
-  return Bench::Instance().DestroyInterfaceList(set);
-}
-
-BENCH_EXPORT HANDLE BenchRegisterNotices(HWND window, const GUID* classGuid) {
-  return Bench::Instance().RegisterNotices(window, classGuid);
-}
-
-BENCH_EXPORT BOOL BenchUnregisterNotices(HANDLE id) {
-  return Bench::Instance().UnregisterNotices(id);
-}
 
 // ---- control functions for tests -------------------------------------------
 

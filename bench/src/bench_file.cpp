@@ -8,21 +8,9 @@
 namespace bench {
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
-}
+// How long a bench waits for another process's change of the same file
+// before it goes ahead: changes take milliseconds.
+constexpr DWORD kFileLockMs = 10000;
 
 bool StampOf(const std::string& path, FILETIME* stamp, uint64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -45,32 +33,68 @@ bool ReadWhole(const std::string& path, std::string* text) {
   return true;
 }
 
-class FileGuard {
+// A whole new file replaces the old one in one step: a reader sees either.
+bool WriteWhole(const std::string& path, const std::string& text) {
+  std::string tmp = path + ".tmp" + std::to_string(GetCurrentProcessId());
+  HANDLE f = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size();
+  FlushFileBuffers(f);
+  CloseHandle(f);
+  if (!ok || !MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+// A machine-wide mutex per bench file, so two processes (and the bus model
+// and the device tree of one) never interleave their read-modify-write of
+// the same file.
+class FileLock {
  public:
-  explicit FileGuard(HANDLE m) : m_(m) {
-    if (m_) WaitForSingleObject(m_, 10000);
+  explicit FileLock(const std::string& path) {
+    uint32_t hash = 2166136261u;
+    for (char c : path) {
+      hash ^= static_cast<uint8_t>(std::tolower(static_cast<unsigned char>(c)));
+      hash *= 16777619u;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "LumetraBenchFile_%08X", hash);
+    mutex_ = CreateMutexA(nullptr, FALSE, name);
+    if (mutex_) WaitForSingleObject(mutex_, kFileLockMs);
   }
-  ~FileGuard() {
-    if (m_) ReleaseMutex(m_);
+  ~FileLock() {
+    if (!mutex_) return;
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
   }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
 
  private:
-  HANDLE m_;
+  HANDLE mutex_ = nullptr;
 };
 
 }  // namespace
 
-// A machine-wide mutex per bench file, so two processes never interleave
-// their read-modify-write of the same file.
-HANDLE OpenBenchFileMutex(const std::string& path) {
-  uint32_t hash = 2166136261u;
-  for (char c : path) {
-    hash ^= static_cast<uint8_t>(std::tolower(static_cast<unsigned char>(c)));
-    hash *= 16777619u;
-  }
-  char name[64];
-  std::snprintf(name, sizeof name, "LumetraBenchFile_%08X", hash);
-  return CreateMutexA(nullptr, FALSE, name);
+IniText ReadBenchFile(const std::string& path) {
+  std::string text;
+  return ReadWhole(path, &text) ? IniText(text) : IniText();
+}
+
+bool UpdateBenchFile(const std::string& path, const std::function<void(IniText&)>& change) {
+  FileLock lock(path);
+  std::string text;
+  // A file that cannot be read now is left alone rather than written anew
+  // from nothing.
+  if (!ReadWhole(path, &text)) return false;
+  IniText ini(text);
+  change(ini);
+  return WriteWhole(path, ini.Text());
 }
 
 int64_t ParseInt(const std::string& text, int64_t fallback) {
@@ -121,23 +145,17 @@ std::string FormatHex(const uint8_t* data, size_t size) {
   return out;
 }
 
-BenchFile::~BenchFile() {
-  if (fileMutex_) CloseHandle(fileMutex_);
-}
-
 bool BenchFile::Open(const std::string& path) {
   lm::Lock g(lock_);
   path_ = path;
-  if (fileMutex_) CloseHandle(fileMutex_);
-  fileMutex_ = OpenBenchFileMutex(path);
-  sections_.clear();
+  ini_ = IniText();
   size_ = 0;
   stamp_ = FILETIME{};
   std::string text;
-  FileGuard fg(fileMutex_);
+  FileLock fl(path);
   if (!ReadWhole(path, &text)) return false;
   StampOf(path, &stamp_, &size_);
-  ParseLocked(text);
+  ini_ = IniText(text);
   return true;
 }
 
@@ -150,73 +168,20 @@ void BenchFile::RefreshLocked() {
   if (!ReadWhole(path_, &text)) return;
   stamp_ = stamp;
   size_ = size;
-  ParseLocked(text);
-}
-
-void BenchFile::ParseLocked(const std::string& text) {
-  sections_.clear();
-  Section* current = nullptr;
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = Trim(text.substr(pos, end - pos));
-    pos = end + 1;
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (line[0] == '[') {
-      size_t close = line.find(']');
-      std::string name =
-          Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-      current = FindLocked(name);
-      if (!current) {
-        sections_.push_back(Section{name, {}});
-        current = &sections_.back();
-      }
-      continue;
-    }
-    size_t eq = line.find('=');
-    if (!current || eq == std::string::npos) continue;
-    std::string key = Trim(line.substr(0, eq));
-    std::string value = Trim(line.substr(eq + 1));
-    bool replaced = false;
-    for (auto& kv : current->keys)
-      if (SameText(kv.first, key)) {
-        kv.second = value;
-        replaced = true;
-      }
-    if (!replaced) current->keys.emplace_back(key, value);
-  }
-}
-
-std::string BenchFile::RenderLocked() const {
-  std::string out;
-  for (const Section& s : sections_) {
-    out += "[" + s.name + "]\r\n";
-    for (const auto& kv : s.keys) out += kv.first + "=" + kv.second + "\r\n";
-    out += "\r\n";
-  }
-  return out;
-}
-
-BenchFile::Section* BenchFile::FindLocked(const std::string& name) {
-  for (Section& s : sections_)
-    if (SameText(s.name, name)) return &s;
-  return nullptr;
+  ini_ = IniText(text);
 }
 
 std::string BenchFile::Get(const std::string& section, const std::string& key,
                            const std::string& fallback) {
   lm::Lock g(lock_);
   RefreshLocked();
-  if (Section* s = FindLocked(section))
-    for (const auto& kv : s->keys)
-      if (SameText(kv.first, key)) return kv.second;
-  return fallback;
+  return ini_.Get(section, key, fallback);
 }
 
 bool BenchFile::Has(const std::string& section, const std::string& key) {
-  static const std::string kMissing = "\x01missing";
-  return Get(section, key, kMissing) != kMissing;
+  lm::Lock g(lock_);
+  RefreshLocked();
+  return ini_.Has(section, key);
 }
 
 int64_t BenchFile::GetInt(const std::string& section, const std::string& key, int64_t fallback) {
@@ -226,50 +191,21 @@ int64_t BenchFile::GetInt(const std::string& section, const std::string& key, in
 std::vector<std::string> BenchFile::Sections() {
   lm::Lock g(lock_);
   RefreshLocked();
-  std::vector<std::string> names;
-  for (const Section& s : sections_) names.push_back(s.name);
-  return names;
+  return ini_.Sections();
 }
 
 void BenchFile::Set(const std::string& section, const std::string& key, const std::string& value) {
   lm::Lock g(lock_);
-  FileGuard fg(fileMutex_);
-  // Start from what is on disk now: another process may have changed it.
-  stamp_ = FILETIME{};
-  RefreshLocked();
-  Section* s = FindLocked(section);
-  if (!s) {
-    sections_.push_back(Section{section, {}});
-    s = &sections_.back();
-  }
-  bool found = false;
-  for (size_t i = 0; i < s->keys.size(); ++i)
-    if (SameText(s->keys[i].first, key)) {
-      found = true;
-      if (value.empty())
-        s->keys.erase(s->keys.begin() + static_cast<std::ptrdiff_t>(i));
-      else
-        s->keys[i].second = value;
-      break;
-    }
-  if (!found && !value.empty()) s->keys.emplace_back(key, value);
-
-  // A whole new file replaces the old one in one step: a reader sees either.
-  std::string tmp = path_ + ".tmp" + std::to_string(GetCurrentProcessId());
-  std::string text = RenderLocked();
-  HANDLE f = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  bool ok = ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-            written == text.size();
-  FlushFileBuffers(f);
-  CloseHandle(f);
-  if (!ok || !MoveFileExA(tmp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(tmp.c_str());
-    return;
-  }
-  StampOf(path_, &stamp_, &size_);
+  // The change applies to what is on disk now: another process may have
+  // changed it.
+  bool written = UpdateBenchFile(path_, [&](IniText& ini) {
+    if (value.empty())
+      ini.Remove(section, key);
+    else
+      ini.Set(section, key, value);
+    ini_ = ini;
+  });
+  if (written) StampOf(path_, &stamp_, &size_);
 }
 
 }  // namespace bench

@@ -8,10 +8,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "bench/ini_text.h"
 #include "lumetra/sync.h"
 
 namespace bench {
@@ -19,7 +20,6 @@ namespace bench {
 class BenchFile {
  public:
   BenchFile() = default;
-  ~BenchFile();
 
   // Reads the file; false when it cannot be read.
   bool Open(const std::string& path);
@@ -36,26 +36,23 @@ class BenchFile {
   void Set(const std::string& section, const std::string& key, const std::string& value);
 
  private:
-  struct Section {
-    std::string name;
-    std::vector<std::pair<std::string, std::string>> keys;
-  };
   void RefreshLocked();
-  void ParseLocked(const std::string& text);
-  std::string RenderLocked() const;
-  Section* FindLocked(const std::string& name);
 
   std::string path_;
-  HANDLE fileMutex_ = nullptr;
   lm::CriticalSection lock_;
-  std::vector<Section> sections_;
+  IniText ini_;
   FILETIME stamp_{};
   uint64_t size_ = 0;
 };
 
-// The machine-wide mutex that guards every read-modify-write of the bench
-// file at `path`, for all parts of the bench in all processes.
-HANDLE OpenBenchFileMutex(const std::string& path);
+// Runs change over the bench file's text as it is on disk now and writes the
+// result back whole, atomically, under the file's machine-wide mutex. The
+// text handed to change is the one written; false when the file could not be
+// read (then change is not run) or written.
+bool UpdateBenchFile(const std::string& path, const std::function<void(IniText&)>& change);
+
+// The bench file's text as it is on disk now (empty when it cannot be read).
+IniText ReadBenchFile(const std::string& path);
 
 // Hex byte texts ("01 a0 FF" or "01a0ff") and back ("01 A0 FF").
 std::vector<uint8_t> ParseHex(const std::string& text);

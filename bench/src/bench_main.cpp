@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bench_core.h"
+#include "bench_file.h"
 #include "bench_state.h"
 #include "lumetra/sync.h"
 
@@ -14,9 +15,7 @@ std::string g_benchFile;
 const std::string& BenchFilePath() { return g_benchFile; }
 
 std::string ReadSetting(const char* section, const char* key, const char* fallback) {
-  char value[1024];
-  GetPrivateProfileStringA(section, key, fallback, value, sizeof value, g_benchFile.c_str());
-  return value;
+  return ReadBenchFile(g_benchFile).Get(section, key, fallback);
 }
 
 void InitClock();

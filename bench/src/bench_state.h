@@ -1,6 +1,8 @@
 // The bench file that this process opened.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace bench {
@@ -12,3 +14,8 @@ const std::string& BenchFilePath();
 std::string ReadSetting(const char* section, const char* key, const char* fallback);
 
 }  // namespace bench
+
+// The bench clock: milliseconds that run TimeScale times faster than the
+// wall, and the wall milliseconds a span of it takes.
+extern "C" DWORD BenchTickCount();
+extern "C" DWORD BenchRealMilliseconds(DWORD ms);

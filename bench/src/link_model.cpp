@@ -8,8 +8,10 @@ LinkModel::Clock::time_point LinkModel::Carry(Clock::time_point handedOver, uint
   // caller handed this one over that much earlier on the link's time.
   auto credited = handedOver - std::chrono::nanoseconds(lateNs_.exchange(0));
   auto start = busyUntil_ > credited ? busyUntil_ : credited;
-  busyUntil_ = start + std::chrono::microseconds(
-                           static_cast<int64_t>(bytes * 1e6 / bytesPerSecond / timeScale));
+  // Nanoseconds: a high-speed packet lasts about 77 us, and whole
+  // microseconds would make the link 1 % faster than its rate.
+  busyUntil_ = start + std::chrono::nanoseconds(
+                           static_cast<int64_t>(bytes * 1e9 / bytesPerSecond / timeScale));
   return busyUntil_;
 }
 

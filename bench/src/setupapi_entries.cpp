@@ -1,10 +1,6 @@
-// The bench's SetupAPI and configuration-manager entry points, called by the
-// hardware port. Plain cdecl functions; failures set the thread's last error
-// as the real calls do.
-#include <windows.h>
-// windows.h first: the SetupAPI headers depend on it.
-#include <cfgmgr32.h>
-#include <setupapi.h>
+// The bench's SetupAPI and configuration-manager operations of the port's
+// backend record. Failures set the thread's last error as the real calls do.
+#include "setupapi_entries.h"
 
 #include <cstdio>
 #include <cstring>
@@ -90,16 +86,21 @@ void ApplyStateChange(IniText& ini, const std::string& section, const TreeNode& 
   ini.Set(section, "Problem", std::to_string(problem));
 }
 
+bool ValidDevice(const SP_DEVINFO_DATA* device) {
+  if (device && device->cbSize == sizeof(SP_DEVINFO_DATA)) return true;
+  SetLastError(ERROR_INVALID_USER_BUFFER);
+  return false;
+}
+
 }  // namespace
-}  // namespace bench
 
-using namespace bench;
-
-extern "C" __declspec(dllexport) void* BenchSetupGetClassDevs(int presentOnly) {
+// A set handle is the bench's own pointer; a device is its node number,
+// carried in DevInst.
+HDEVINFO SetupGetAllClassDevices(BOOL presentOnly) {
   DeviceTree tree = DeviceTree::Load();
   if (DWORD error = tree.GetClassDevsError()) {
     SetLastError(error);
-    return nullptr;
+    return INVALID_HANDLE_VALUE;
   }
   auto* set = new DeviceSet;
   for (int n : tree.NodeNumbers()) {
@@ -113,31 +114,32 @@ extern "C" __declspec(dllexport) void* BenchSetupGetClassDevs(int presentOnly) {
   return set;
 }
 
-extern "C" __declspec(dllexport) int BenchSetupEnumDevice(void* handle, DWORD index,
-                                                          DWORD* devInst) {
+BOOL SetupEnumDeviceInfo(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* device) {
+  if (!ValidDevice(device)) return FALSE;
   lm::Lock lock(g_setsLock);
   auto* set = static_cast<DeviceSet*>(handle);
-  if (!g_sets.count(set) || !devInst) {
+  if (!g_sets.count(set)) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
+    return FALSE;
   }
   if (index >= set->nodes.size()) {
     SetLastError(ERROR_NO_MORE_ITEMS);
-    return 0;
+    return FALSE;
   }
-  *devInst = static_cast<DWORD>(set->nodes[index]);
-  return 1;
+  device->ClassGuid = GUID{};
+  device->DevInst = static_cast<DWORD>(set->nodes[index]);
+  device->Reserved = 0;
+  return TRUE;
 }
 
-extern "C" __declspec(dllexport) int BenchSetupGetProperty(void* handle, DWORD devInst,
-                                                           DWORD property, DWORD* regType,
-                                                           BYTE* buffer, DWORD size,
-                                                           DWORD* required) {
+BOOL SetupGetDeviceRegistryProperty(HDEVINFO handle, SP_DEVINFO_DATA* device, DWORD property,
+                                    DWORD* regType, BYTE* buffer, DWORD size, DWORD* required) {
   TreeNode node;
-  if (!Member(handle, devInst) || !CurrentNode(devInst, &node)) return 0;
+  if (!ValidDevice(device)) return FALSE;
+  if (!Member(handle, device->DevInst) || !CurrentNode(device->DevInst, &node)) return FALSE;
   if (node.propertyError) {
     SetLastError(node.propertyError);
-    return 0;
+    return FALSE;
   }
   std::string data;
   DWORD type = 0;
@@ -150,39 +152,47 @@ extern "C" __declspec(dllexport) int BenchSetupGetProperty(void* handle, DWORD d
     type = REG_SZ;
   } else {
     SetLastError(ERROR_INVALID_DATA);
-    return 0;
+    return FALSE;
   }
   if (required) *required = static_cast<DWORD>(data.size());
   if (regType) *regType = type;
   if (!buffer || size < data.size()) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
+    return FALSE;
   }
   std::memcpy(buffer, data.data(), data.size());
-  return 1;
+  return TRUE;
 }
 
-extern "C" __declspec(dllexport) int BenchSetupSetPropertyChangeParams(void* handle, DWORD devInst,
-                                                                       DWORD stateChange,
-                                                                       DWORD scope,
-                                                                       DWORD hwProfile) {
+BOOL SetupSetClassInstallParams(HDEVINFO handle, SP_DEVINFO_DATA* device,
+                                SP_CLASSINSTALL_HEADER* params, DWORD size) {
+  if (!ValidDevice(device)) return FALSE;
+  if (!params || size != sizeof(SP_PROPCHANGE_PARAMS) ||
+      params->cbSize != sizeof(SP_CLASSINSTALL_HEADER) ||
+      params->InstallFunction != DIF_PROPERTYCHANGE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const auto* change = reinterpret_cast<const SP_PROPCHANGE_PARAMS*>(params);
   TreeNode node;
-  DeviceSet* set = Member(handle, devInst);
-  if (!set || !CurrentNode(devInst, &node)) return 0;
+  DeviceSet* set = Member(handle, device->DevInst);
+  if (!set || !CurrentNode(device->DevInst, &node)) return FALSE;
   if (node.setParamsError) {
     SetLastError(node.setParamsError);
-    return 0;
+    return FALSE;
   }
   lm::Lock lock(g_setsLock);
-  set->params[static_cast<int>(devInst)] = PropertyChange{stateChange, scope, hwProfile};
-  return 1;
+  set->params[static_cast<int>(device->DevInst)] =
+      PropertyChange{change->StateChange, change->Scope, change->HwProfile};
+  return TRUE;
 }
 
-extern "C" __declspec(dllexport) int BenchSetupCallClassInstaller(DWORD function, void* handle,
-                                                                  DWORD devInst) {
+BOOL SetupCallClassInstaller(DI_FUNCTION function, HDEVINFO handle, SP_DEVINFO_DATA* device) {
+  if (!ValidDevice(device)) return FALSE;
+  const DWORD devInst = device->DevInst;
   TreeNode node;
   DeviceSet* set = Member(handle, devInst);
-  if (!set || !CurrentNode(devInst, &node)) return 0;
+  if (!set || !CurrentNode(devInst, &node)) return FALSE;
   PropertyChange change;
   bool haveParams = false;
   {
@@ -211,24 +221,24 @@ extern "C" __declspec(dllexport) int BenchSetupCallClassInstaller(DWORD function
   });
   if (error) {
     SetLastError(error);
-    return 0;
+    return FALSE;
   }
-  return 1;
+  return TRUE;
 }
 
-extern "C" __declspec(dllexport) int BenchSetupDestroyList(void* handle) {
+BOOL SetupDestroyDeviceInfoList(HDEVINFO handle) {
   lm::Lock lock(g_setsLock);
   auto* set = static_cast<DeviceSet*>(handle);
   if (!g_sets.erase(set)) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
+    return FALSE;
   }
   delete set;
-  return 1;
+  return TRUE;
 }
 
-extern "C" __declspec(dllexport) DWORD
-    BenchCmGetDevNodeStatus(DWORD devInst, ULONG* status, ULONG* problem) {
+CONFIGRET CmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST devInst, ULONG flags) {
+  if (!status || !problem) return CR_INVALID_POINTER;
   TreeNode node;
   if (!DeviceTree::Load().Node(static_cast<int>(devInst), &node) || node.removed || !node.present)
     return CR_NO_SUCH_DEVINST;
@@ -238,6 +248,8 @@ extern "C" __declspec(dllexport) DWORD
   return CR_SUCCESS;
 }
 
-extern "C" __declspec(dllexport) int BenchHostControllerOpens(const char* name) {
-  return name && DeviceTree::Load().HostControllerOpens(name) ? 1 : 0;
+BOOL HostControllerOpens(const char* name) {
+  return name && DeviceTree::Load().HostControllerOpens(name) ? TRUE : FALSE;
 }
+
+}  // namespace bench

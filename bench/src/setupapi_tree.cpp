@@ -1,63 +1,11 @@
 #include "bench/setupapi_tree.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "bench_file.h"
 #include "bench_state.h"
 
 namespace bench {
-namespace {
-
-std::string ReadWhole(const std::string& path) {
-  std::string text;
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return text;
-  char chunk[4096];
-  DWORD got = 0;
-  while (::ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
-  CloseHandle(f);
-  return text;
-}
-
-bool WriteWhole(const std::string& path, const std::string& text) {
-  // A temporary file beside the bench file, moved over it: a reader sees the
-  // old text or the new, never a part.
-  std::string temp = path + ".tree" + std::to_string(GetCurrentProcessId()) + ".tmp";
-  HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-            written == text.size();
-  CloseHandle(f);
-  if (ok) ok = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-  if (!ok) DeleteFileA(temp.c_str());
-  return ok;
-}
-
-// The bench file's own mutex: the tree shares the file with the bus model,
-// and two locks over one file would let their writes overwrite each other.
-class FileLock {
- public:
-  FileLock() {
-    mutex_ = OpenBenchFileMutex(BenchFilePath());
-    if (mutex_) WaitForSingleObject(mutex_, INFINITE);
-  }
-  ~FileLock() {
-    if (!mutex_) return;
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-
- private:
-  HANDLE mutex_ = nullptr;
-};
-
-}  // namespace
 
 std::string NodeSection(int number) { return "Node." + std::to_string(number); }
 
@@ -88,13 +36,10 @@ std::string UsbHardwareIds(const IniText& ini, const std::string& device) {
 
 }  // namespace
 
-DeviceTree DeviceTree::Load() { return DeviceTree(ReadWhole(BenchFilePath())); }
+DeviceTree DeviceTree::Load() { return DeviceTree(ReadBenchFile(BenchFilePath())); }
 
 bool DeviceTree::Update(const std::function<void(IniText&)>& change) {
-  FileLock lock;
-  IniText ini(ReadWhole(BenchFilePath()));
-  change(ini);
-  return WriteWhole(BenchFilePath(), ini.Text());
+  return UpdateBenchFile(BenchFilePath(), change);
 }
 
 std::vector<int> DeviceTree::NodeNumbers() const {

@@ -40,6 +40,12 @@ TEST(LinkModel, APacketHandedOverWhileTheLinkIsBusyWaitsItsTurn) {
   EXPECT_EQ(t0 + microseconds(200), link.Carry(t0 + microseconds(10), 100, 1e6, 1.0));
 }
 
+TEST(LinkModel, AHighSpeedPacketLastsItsTimeToTheNanosecond) {
+  LinkModel link;
+  const LinkModel::Clock::time_point t0{};
+  EXPECT_EQ(t0 + std::chrono::nanoseconds(76923), link.Carry(t0, 4096, 13 * 512 * 8000.0, 1.0));
+}
+
 TEST(LinkModel, TheTimeScaleShortensThePacketsTime) {
   LinkModel link;
   const LinkModel::Clock::time_point t0{};

@@ -32,7 +32,8 @@ unsigned long RegisterSession(std::shared_ptr<Session> session) {
   return LM_ERROR_TOO_MANY_OPEN_SESSIONS;
 }
 
-// The registered session at that address, or null.
+// The registered session at that address carrying the check word, or null:
+// the first half of the session check.
 std::shared_ptr<Session> FindSession(const void* session) {
   if (!session) return nullptr;
   for (const auto& slot : Slots())
@@ -83,11 +84,6 @@ bool ReadAlias(const char* alias, std::vector<char>* resource) {
 }
 
 }  // namespace
-
-bool IsValidSession(const void* session) {
-  TablesLock lock;
-  return FindSession(session) != nullptr;
-}
 
 unsigned long CheckSession(const void* session) {
   SessionUse use;

@@ -42,8 +42,6 @@ struct SessionUse {
   Session* operator->() const { return session.get(); }
 };
 
-// Registered sessions, by pointer.
-bool IsValidSession(const void* session);
 // The session check of every export that takes a session: LM_SUCCESS,
 // LM_ERROR_INV_OBJECT or LM_ERROR_DEVICE_DISCONNECTED. Takes the tables lock.
 unsigned long CheckSession(const void* session);

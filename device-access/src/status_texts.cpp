@@ -4,28 +4,17 @@
 #include <cstring>
 
 #include "corvel/corvel.h"
+#include "lumetra/status_table.h"
 
 namespace corvel {
 namespace {
 
-struct StatusEntry {
-  uint32_t code;
-  const char* name;
-  const char* text;
-};
-
 // In the order the texts are looked up.
-constexpr StatusEntry kStatusTable[] = {
+constexpr lm::StatusRow kStatusTable[] = {
 #define LM_STATUS_ROW(name, code, text) {code, #name, text},
     LM_STATUS_TABLE(LM_STATUS_ROW)
 #undef LM_STATUS_ROW
 };
-
-const StatusEntry* Find(uint32_t status) {
-  for (const StatusEntry& e : kStatusTable)
-    if (e.code == status) return &e;
-  return nullptr;
-}
 
 void CopyPadded(const char* text, char* buffer, int size) {
   if (!buffer || size <= 0) return;
@@ -34,15 +23,9 @@ void CopyPadded(const char* text, char* buffer, int size) {
 
 }  // namespace
 
-const char* StatusText(uint32_t status) {
-  const StatusEntry* e = Find(status);
-  return e ? e->text : nullptr;
-}
+const char* StatusText(uint32_t status) { return lm::StatusTextIn(kStatusTable, status); }
 
-const char* StatusName(uint32_t status) {
-  const StatusEntry* e = Find(status);
-  return e ? e->name : nullptr;
-}
+const char* StatusName(uint32_t status) { return lm::StatusNameIn(kStatusTable, status); }
 
 uint32_t CopyStatusText(uint32_t status, char* buffer, int size) {
   if (const char* text = StatusText(status)) {

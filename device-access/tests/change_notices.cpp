@@ -7,6 +7,7 @@
 #include <string>
 
 #include "benchctl/bench_control.h"
+#include "lumetra/dll_functions.h"
 #include "testsupport/testdir.h"
 
 namespace {
@@ -61,8 +62,8 @@ TEST(CorvelOnTheBench, ARemovalAndAnArrivalEachRefreshTheTableOnce) {
   ASSERT_FALSE(benchctl::UseBench(folder.Path(), spec).empty());
   HMODULE corvel = LoadLibraryA((testsupport::ProgramDir() + "\\Corvel.dll").c_str());
   ASSERT_NE(nullptr, corvel);
-  auto init = reinterpret_cast<IntFn>(reinterpret_cast<void*>(GetProcAddress(corvel, "LmLibInit")));
-  auto exit = reinterpret_cast<IntFn>(reinterpret_cast<void*>(GetProcAddress(corvel, "LmLibExit")));
+  auto init = lm::ProcAddress<IntFn>(corvel, "LmLibInit");
+  auto exit = lm::ProcAddress<IntFn>(corvel, "LmLibExit");
   ASSERT_TRUE(init && exit);
   ASSERT_EQ(0, init());
   ASSERT_EQ((Refreshes{0, 0, 0}), RefreshesIn(TraceLog()))

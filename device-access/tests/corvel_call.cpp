@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "lumetra/dll_functions.h"
+
 namespace {
 
 using NoArgs = int(WINAPI*)(void);
@@ -20,7 +22,7 @@ using NumberArg = int(WINAPI*)(DWORD);
 using TextArg = int(WINAPI*)(const char*);
 
 FARPROC Bind(HMODULE corvel, const std::string& name) {
-  FARPROC entry = GetProcAddress(corvel, name.c_str());
+  FARPROC entry = lm::ProcAddress<FARPROC>(corvel, name.c_str());
   if (!entry) {
     std::fprintf(stderr, "corvel_call: no export %s\n", name.c_str());
     std::exit(3);

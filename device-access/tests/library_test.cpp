@@ -11,6 +11,7 @@
 
 #include "corvel/corvel.h"
 #include "library.h"
+#include "lumetra/dll_functions.h"
 #include "status_texts.h"
 #include "testsupport/process.h"
 #include "testsupport/testdir.h"
@@ -37,7 +38,7 @@ class Corvel : public ::testing::Test {
   }
   template <typename Fn>
   Fn Bind(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return lm::ProcAddress<Fn>(module_, name);
   }
 
   HMODULE module_ = nullptr;
@@ -51,7 +52,7 @@ TEST_F(Corvel, EveryExportIsBoundByName) {
        {"LmLibInit", "LmLibExit", "LmGetErrorString", "LmFindHostUSB", "LmFindExtendedUSBHost",
         "LmIsUSBHostDisabled", "LmDisableUSBHost", "LmEnableUSBHost", "LmFindInstalledDriver",
         "LmInstallDriver", "LmUninstallDriver"})
-    EXPECT_NE(nullptr, GetProcAddress(module_, name)) << name;
+    EXPECT_NE(nullptr, lm::ProcAddress<FARPROC>(module_, name)) << name;
 }
 
 TEST(CorvelImportLibrary, CallerLinkedThroughTheHeaderCallsEveryExport) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "hwport/backend.h"
+#include "lumetra/dll_functions.h"
 #include "lumetra/module.h"
 
 namespace hwport {
@@ -10,6 +12,7 @@ namespace {
 
 struct BenchBinding {
   HMODULE module = nullptr;
+  Backend record{};
   char error[512] = "";
 };
 
@@ -58,11 +61,25 @@ BenchBinding LoadBench() {
     std::snprintf(b.error, sizeof b.error, "cannot load %s (error %lu)", path, GetLastError());
     return b;
   }
+  FillBackendFn fill = nullptr;
+  int (*attach)(const char*) = nullptr;
+  if (const char* missing =
+          lm::BindFunctions(m, {{"BenchBackend", &fill}, {"BenchAttach", &attach}})) {
+    std::snprintf(b.error, sizeof b.error, "%s has no %s", path, missing);
+    FreeLibrary(m);
+    return b;
+  }
+  // The record first: a bench built for another layout is not opened at all.
+  if (!fill(kBackendAbi, &b.record) || b.record.abi != kBackendAbi) {
+    std::snprintf(b.error, sizeof b.error, "%s is not built for backend version %lu", path,
+                  static_cast<unsigned long>(kBackendAbi));
+    FreeLibrary(m);
+    return b;
+  }
+  CompleteBackend(b.record);
   // Attach, not open: another module of this process may have opened the
   // bench already, and opening again would end everything it holds.
-  using OpenFn = int (*)(const char*);
-  auto open = reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(m, "BenchAttach")));
-  if (!open || !open(benchFile)) {
+  if (!attach(benchFile)) {
     std::snprintf(b.error, sizeof b.error, "bench refused bench file %s", benchFile);
     FreeLibrary(m);
     return b;
@@ -81,10 +98,12 @@ BenchBinding& Binding() {
 
 bool BenchActive() { return Binding().module != nullptr; }
 
-FARPROC BenchEntry(const char* name) {
-  HMODULE m = Binding().module;
-  return m ? GetProcAddress(m, name) : nullptr;
+const Backend& ActiveBackend() {
+  const BenchBinding& b = Binding();
+  return b.module ? b.record : Win32Backend();
 }
+
+FARPROC BenchEntry(const char* name) { return lm::ProcAddress<FARPROC>(Binding().module, name); }
 
 const char* BenchLoadError() { return Binding().error; }
 

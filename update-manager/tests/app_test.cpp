@@ -162,7 +162,9 @@ TEST_F(KestorApp, SecondInstanceIsRefusedOnceAndLeavesTheFirstAlone) {
     ++headers;
   EXPECT_EQ(headers, 2u) << archived;
   for (size_t i = 0; i < archived.size(); ++i) {
-    if (archived[i] == '\n') ASSERT_TRUE(i > 0 && archived[i - 1] == '\r') << "at " << i;
+    if (archived[i] == '\n') {
+      ASSERT_TRUE(i > 0 && archived[i - 1] == '\r') << "at " << i;
+    }
   }
   EXPECT_NE(archived.find("\r\nUSB Installed       : yes\r\nUSB 2.0             : yes\r\n"
                           "USB2 activated      : yes\r\n"),

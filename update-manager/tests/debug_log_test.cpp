@@ -150,24 +150,24 @@ TEST_F(KestorRuns, InitializeOnEveryKindOfPc) {
     const char* usbLines;  // header lines from "USB Installed"
   } rows[] = {
       {"USB 2.0 enabled: off for the run, on again at Exit",
-       {true, true, false},
+       {true, true, false, {}},
        STATE_EXIT,
        0,
        {"off", "on"},
        "yes\nUSB 2.0             : yes\nUSB2 activated      : yes\n"},
       {"USB 2.0 already disabled: left alone",
-       {true, true, true},
+       {true, true, true, {}},
        STATE_EXIT,
        0,
        {},
        "yes\nUSB 2.0             : yes\nUSB2 activated      : no\n"},
       {"USB 1.1 only: nothing to switch",
-       {true, false, false},
+       {true, false, false, {}},
        STATE_EXIT,
        0,
        {},
        "yes\nUSB 2.0             : no\n"},
-      {"no USB host: Info with index 3", {false, false, false}, STATE_EXIT, 3, {}, "no\n"},
+      {"no USB host: Info with index 3", {false, false, false, {}}, STATE_EXIT, 3, {}, "no\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.pc);

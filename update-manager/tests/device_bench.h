@@ -13,10 +13,15 @@
 #include "benchctl/bench_control.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
+#include "lumetra/dll_functions.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
 
 namespace kestortest {
+
+// The port takes the bench at its first use in the process, whatever test
+// comes first.
+inline const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
 
 // The trace log stores each "\n" as CR LF; this gives it back as written.
 inline std::string Plain(const std::string& text) {
@@ -80,15 +85,19 @@ class DeviceBenchTest : public ::testing::Test {
     stringTrace = false;
   }
   // Lays out the bench and makes the updater (which loads qlinkx).
-  void Use(const benchctl::BenchSpec& spec, std::vector<std::string> args = {}) {
+  void Use(const benchctl::BenchSpec& spec, std::vector<std::string> args = {},
+           const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
     bench_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(bench_.empty());
     updater_ = std::make_unique<RecordingUpdater>(args);
     ASSERT_TRUE(updater_->QlinkxLoaded());
   }
   // The bench with the device found.
-  void UseFound(const benchctl::BenchSpec& spec) {
-    Use(spec);
+  void UseFound(const benchctl::BenchSpec& spec, const char* file = __builtin_FILE(),
+                int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "UseFound called from " << file << ":" << line);
+    Use(spec, {}, file, line);
     ASSERT_TRUE(updater_->FindDevices()) << Trace();
   }
   std::string Trace() { return Plain(testsupport::ReadFileOr(folder_ / "LM_Logfile.txt")); }
@@ -100,8 +109,8 @@ class DeviceBenchTest : public ::testing::Test {
   static size_t Sends() { return benchctl::CallRecord("FacId=0x2180").size(); }
   static void SearchDllsIn(const std::string& folder) {
     using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-    auto set = reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA")));
+    auto set =
+        lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
     if (set) set(folder.empty() ? nullptr : folder.c_str());
   }
 

@@ -20,6 +20,7 @@
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
+#include "lumetra/dll_functions.h"
 #include "lumetra/sync.h"
 #include "mmi_file_writer.h"
 #include "package_builder.h"
@@ -51,8 +52,8 @@ bool Eventually(Check check) {
 
 void SearchDllsIn(const std::string& folder) {
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  auto set = reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA")));
+  auto set =
+      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
   if (set) set(folder.empty() ? nullptr : folder.c_str());
 }
 
@@ -101,7 +102,9 @@ class DeviceStates : public ::testing::Test {
   }
   // Lays out package and bench, opens the dialog on a thread of its own and
   // waits until it shows `status`.
-  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady) {
+  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady,
+            const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
     ASSERT_TRUE(package_.Write());
     ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty());
     OpenDialog(status);

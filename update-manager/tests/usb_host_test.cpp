@@ -20,7 +20,7 @@ TEST(UsbHost, SearchSetsTheUsbVersion) {
               {"USB 1.1 host", true, false, true, 11},
               {"USB 2.0 host", true, true, true, 20}};
   for (const Row& row : rows) {
-    UsbHostPc pc{row.host, row.extended};
+    UsbHostPc pc{row.host, row.extended, false, {}};
     SystemEnvironment environment;
     UseUsbHostPc(environment, pc);
     EXPECT_EQ(environment.FindUsbHost(), row.found) << row.pc;
@@ -46,7 +46,7 @@ TEST(UsbHost, EnabledControllerIsSwitchedOffAndOnAgain) {
 
 TEST(UsbHost, DisabledOrMissingControllerIsLeftAlone) {
   for (bool extended : {true, false}) {
-    UsbHostPc pc{true, extended, extended};
+    UsbHostPc pc{true, extended, extended, {}};
     SystemEnvironment environment;
     UseUsbHostPc(environment, pc);
     EXPECT_FALSE(environment.SuspendUsb2Host());

@@ -6,6 +6,7 @@
 
 #include "hwport/clock.h"
 #include "hwport/usb_driver.h"
+#include "lumetra/wire.h"
 
 namespace usbdrv {
 
@@ -158,7 +159,7 @@ Status TUsbDrv::ReadDescriptor(void* buffer, uint32_t* length, uint32_t recipien
 }
 
 Status TUsbDrv::ReadDeviceDescriptor(void* buffer, uint32_t* length) {
-  uint32_t n = 18;
+  uint32_t n = wire::DeviceDescriptor::kSize;
   Status status = ReadDescriptor(buffer, &n, kRecipientDevice, kDeviceDescriptor, 0, 0);
   if (length) *length = n;
   return status;

@@ -3,38 +3,21 @@
 
 #include <cstdio>
 
+#include "lumetra/status_table.h"
 #include "usbdrv/usbdrv.h"
 
 namespace usbdrv {
 namespace {
 
-struct StatusRow {
-  Status code;
-  const char* name;
-  const char* text;
-};
-
 #define USBDRV_STATUS_ROW(name, code, text) {name, #name, text},
-constexpr StatusRow kStatusTable[] = {USBDRV_STATUS_TABLE(USBDRV_STATUS_ROW)};
+constexpr lm::StatusRow kStatusTable[] = {USBDRV_STATUS_TABLE(USBDRV_STATUS_ROW)};
 #undef USBDRV_STATUS_ROW
-
-const StatusRow* Find(Status status) {
-  for (const StatusRow& row : kStatusTable)
-    if (row.code == status) return &row;
-  return nullptr;
-}
 
 }  // namespace
 
-const char* StatusName(Status status) {
-  const StatusRow* row = Find(status);
-  return row ? row->name : nullptr;
-}
+const char* StatusName(Status status) { return lm::StatusNameIn(kStatusTable, status); }
 
-const char* StatusText(Status status) {
-  const StatusRow* row = Find(status);
-  return row ? row->text : nullptr;
-}
+const char* StatusText(Status status) { return lm::StatusTextIn(kStatusTable, status); }
 
 std::string DriverStatusText(Status status) {
   std::string text = "Unknown error Code.";

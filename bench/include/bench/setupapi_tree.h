@@ -36,17 +36,18 @@
 //   Call1=DIF_PROPERTYCHANGE Node.1 StateChange=2 Scope=2 HwProfile=0 Result=0
 //   Call2=DIF_REMOVE Node.3 Result=0
 //
-// Each change is written to the bench file whole (a temporary file moved over
-// it) under a mutex named after the file, so readers never see half a file.
+// Each change is written to the bench file as every change of the bench is
+// (bench_file.h): whole and atomically, keeping comments and order.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "bench/setupapi_ini.h"
+#include "bench/ini_text.h"
 
 namespace bench {
 
@@ -81,7 +82,7 @@ class DeviceTree {
   DWORD GetClassDevsError() const;
 
  private:
-  explicit DeviceTree(const std::string& text) : ini_(text) {}
+  explicit DeviceTree(IniText ini) : ini_(std::move(ini)) {}
   IniText ini_;
 };
 

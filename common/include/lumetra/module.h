@@ -6,13 +6,10 @@
 
 #include <windows.h>
 
-namespace lm {
+// Binding a library's functions by name lives beside it.
+#include "lumetra/dll_functions.h"
 
-// A function of a loaded library taken by name; null when it lacks it.
-template <typename Fn>
-Fn ProcAddress(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+namespace lm {
 
 inline HMODULE ModuleOf(const void* address) {
   MEMORY_BASIC_INFORMATION info;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "lumetra/dll_functions.h"
 #include "testsupport/testdir.h"
 
 namespace corvel_test {
@@ -10,34 +11,29 @@ namespace {
 const char kVandrelKey[] = "SOFTWARE\\Vandrel";
 const char kCorvelKey[] = "SOFTWARE\\Vandrel\\Corvel";
 
-template <typename Fn>
-void Bind(HMODULE module, Fn& fn, const char* name) {
-  fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 }  // namespace
 
 CorvelDll::CorvelDll() {
   module = LoadLibraryA((testsupport::ProgramDir() + "\\Corvel.dll").c_str());
   if (!module) return;
-  Bind(module, LibInit, "LmLibInit");
-  Bind(module, LibExit, "LmLibExit");
-  Bind(module, UpdateDeviceList, "LmUpdateDeviceList");
-  Bind(module, GetDeviceCount, "LmGetDeviceCount");
-  Bind(module, GetDeviceInfo, "LmGetDeviceInfo");
-  Bind(module, OpenDevice, "LmOpenDevice");
-  Bind(module, CloseDevice, "LmCloseDevice");
-  Bind(module, SetAttribute, "LmSetAttribute");
-  Bind(module, GetAttribute, "LmGetAttribute");
-  Bind(module, SetRegister, "LmSetRegister");
-  Bind(module, GetRegister, "LmGetRegister");
-  Bind(module, SendCommand, "LmSendCommand");
-  Bind(module, GetStatus, "LmGetStatus");
-  Bind(module, GetDeviceCaps, "LmGetDeviceCaps");
-  Bind(module, WriteData, "LmWriteData");
-  Bind(module, ReadData, "LmReadData");
-  Bind(module, HandleEvent, "LmHandleEvent");
-  Bind(module, FlushEventQueue, "LmFlushEventQueue");
+  lm::BindFunctions(module, {{"LmLibInit", &LibInit},
+                             {"LmLibExit", &LibExit},
+                             {"LmUpdateDeviceList", &UpdateDeviceList},
+                             {"LmGetDeviceCount", &GetDeviceCount},
+                             {"LmGetDeviceInfo", &GetDeviceInfo},
+                             {"LmOpenDevice", &OpenDevice},
+                             {"LmCloseDevice", &CloseDevice},
+                             {"LmSetAttribute", &SetAttribute},
+                             {"LmGetAttribute", &GetAttribute},
+                             {"LmSetRegister", &SetRegister},
+                             {"LmGetRegister", &GetRegister},
+                             {"LmSendCommand", &SendCommand},
+                             {"LmGetStatus", &GetStatus},
+                             {"LmGetDeviceCaps", &GetDeviceCaps},
+                             {"LmWriteData", &WriteData},
+                             {"LmReadData", &ReadData},
+                             {"LmHandleEvent", &HandleEvent},
+                             {"LmFlushEventQueue", &FlushEventQueue}});
 }
 
 CorvelDll::~CorvelDll() {

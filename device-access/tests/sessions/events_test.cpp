@@ -190,6 +190,8 @@ TEST_F(Events, QueueStaysWithTheSessionsThatUseItAcrossReplugs) {
   LmSession a = nullptr, b = nullptr;
   ASSERT_EQ(0, dll_.OpenDevice(kResource, &a));
   Queue(EventBuffer({{0x6701, 1, 1}}));
+  // The wait goes on past the event to the acknowledgement behind it.
+  ASSERT_EQ(0, dll_.SetAttribute(a, 3, 600000));
   ASSERT_EQ(0, dll_.SendCommand(a, 0x1234)) << "the event is queued on the way";
   // The change window refreshes after the removal and after the return; the
   // test waits for each refresh, so no other comes between.

@@ -301,14 +301,19 @@ bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>&
   } catch (const TessaroError&) {
     answered = false;
   }
+  // Watched from the request on: a device that is back within the pauses
+  // has still left.
+  bool left = false;
   if (answered) {
     try {
       uint8_t reboot[4] = {};
       le::PutU16(reboot, kMarkerReboot);
       Crc16Append(reboot, 2);
       SendFacility(device, CMD_MARKER_REBOOT, reboot, 4, log, "command bReboot", nullptr);
+      left = !stillPresent();
       LogM(log, " try read respond");
       SleepMs(250);
+      left = left || !stillPresent();
       uint8_t answer[8] = {};
       readStatus(answer);
     } catch (const TessaroError&) {
@@ -316,7 +321,7 @@ bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>&
     }
   }
   SleepMs(100);
-  return !stillPresent();
+  return left || !stillPresent();
 }
 
 bool CommandKill(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {

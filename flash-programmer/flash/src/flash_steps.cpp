@@ -19,6 +19,10 @@ void ShowBox(const std::string& text) {
   MessageBoxA(GetActiveWindow(), text.c_str(), "Tessaro", MB_OK);
 }
 
+// At namespace scope: a function's static would need a guard, and with it
+// the thread library.
+std::function<void(const std::string&)> g_message = &ShowBox;
+
 // After a poll that changed nothing: the last line of the log list grows by
 // one "w" every five polls, its last character turning meanwhile.
 void AdvanceWaiting(TLineList* log, int polls) {
@@ -41,10 +45,7 @@ void SetAddressControl(bool on) { g_flash.AddressControl = on; }
 void ResetFlashShared() { g_flash = FlashShared(); }
 LogHook& FlashLog() { return g_log; }
 
-std::function<void(const std::string&)>& FlashMessage() {
-  static std::function<void(const std::string&)> message = &ShowBox;
-  return message;
-}
+std::function<void(const std::string&)>& FlashMessage() { return g_message; }
 
 void LogM(TLineList* log, const std::string& format, std::initializer_list<FormatArg> args) {
   if (g_log.Bound())

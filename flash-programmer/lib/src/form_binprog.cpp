@@ -189,6 +189,8 @@ bool TFormBinProg::Showing() const { return window_ && IsWindowVisible(window_);
 
 void TFormBinProg::Show() {
   if (!window_) return;
+  info_.Flush();
+  messages_.Flush();
   ShowWindow(window_, SW_SHOW);
   SyncScrollBar(IDC_SCROLL_FLASH, sectors_);
   SyncScrollBar(IDC_SCROLL_PROGRAM_BLOCKS, blocks_);
@@ -222,9 +224,17 @@ void TFormBinProg::JobStarted(const std::string& fileName) {
 void TFormBinProg::CommandsStarted() {
   SetTimer(window_, kTimerId, 20, nullptr);
   ShowWindow(Control(IDC_SB_DLL), SW_SHOW);
+  // Nobody reads a hidden window's text while the job runs: it is shown at
+  // the end, or when the window is shown.
+  if (!Showing()) {
+    info_.Defer();
+    messages_.Defer();
+  }
 }
 
 void TFormBinProg::CommandsEnded(bool ok) {
+  info_.Flush();
+  messages_.Flush();
   KillTimer(window_, kTimerId);
   OnTimer();
   // After a failure the line keeps showing the last status.

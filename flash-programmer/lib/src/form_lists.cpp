@@ -49,6 +49,10 @@ void TListBoxLines::SetSelected(int index, bool selected) {
 void TMemoLines::Add(const std::string& line) {
   std::string piece = lines_.empty() ? line : "\r\n" + line;
   lines_.push_back(line);
+  if (deferred_) {
+    dirty_ = true;
+    return;
+  }
   int end = GetWindowTextLengthA(edit_);
   SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(end), end);
   SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
@@ -56,7 +60,25 @@ void TMemoLines::Add(const std::string& line) {
 
 void TMemoLines::Clear() {
   lines_.clear();
+  dirty_ = false;
   SetWindowTextA(edit_, "");
+}
+
+void TMemoLines::ShowAll() {
+  // The window shows the last lines of a long job; all of them stay in the
+  // list (and in the logs).
+  size_t first = lines_.size() > kShownLines ? lines_.size() - kShownLines : 0;
+  std::string text;
+  for (size_t i = first; i < lines_.size(); ++i) text += (i > first ? "\r\n" : "") + lines_[i];
+  SetWindowTextA(edit_, text.c_str());
+  SendMessageA(edit_, EM_SETSEL, text.size(), static_cast<LPARAM>(text.size()));
+  SendMessageA(edit_, EM_SCROLLCARET, 0, 0);
+}
+
+void TMemoLines::Flush() {
+  deferred_ = false;
+  if (dirty_) ShowAll();
+  dirty_ = false;
 }
 
 std::string TMemoLines::Line(int index) const {
@@ -65,12 +87,23 @@ std::string TMemoLines::Line(int index) const {
 
 void TMemoLines::SetLine(int index, const std::string& line) {
   if (index < 0 || index >= Count()) return;
+  if (deferred_) {
+    lines_[static_cast<size_t>(index)] = line;
+    dirty_ = true;
+    return;
+  }
+  if (index == Count() - 1) {
+    // The waits rewrite the last line on every round: replace it alone
+    // instead of the whole text.
+    int end = GetWindowTextLengthA(edit_);
+    int start = end - static_cast<int>(lines_.back().size());
+    lines_.back() = line;
+    SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(start < 0 ? 0 : start), end);
+    SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    return;
+  }
   lines_[static_cast<size_t>(index)] = line;
-  std::string text;
-  for (size_t i = 0; i < lines_.size(); ++i) text += (i ? "\r\n" : "") + lines_[i];
-  SetWindowTextA(edit_, text.c_str());
-  SendMessageA(edit_, EM_SETSEL, text.size(), static_cast<LPARAM>(text.size()));
-  SendMessageA(edit_, EM_SCROLLCARET, 0, 0);
+  ShowAll();
 }
 
 }  // namespace tessaro

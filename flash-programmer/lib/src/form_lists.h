@@ -43,9 +43,18 @@ class TMemoLines : public TLineList {
   void SetLine(int index, const std::string& line) override;
   const std::vector<std::string>& Lines() const { return lines_; }
 
+  // While deferred, lines change in memory only; Flush shows them at once.
+  // A hidden window's edit costs a job more than the job itself.
+  void Defer() { deferred_ = true; }
+  void Flush();
+  static constexpr size_t kShownLines = 2000;
+
  private:
+  void ShowAll();
   HWND edit_ = nullptr;
   std::vector<std::string> lines_;
+  bool deferred_ = false;
+  bool dirty_ = false;
 };
 
 }  // namespace tessaro

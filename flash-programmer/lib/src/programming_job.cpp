@@ -125,9 +125,12 @@ FlashProgress TProgrammingJob::FlashProgressSink() {
   };
 }
 
-TProgrammingJob& LibraryJob() {
-  static TProgrammingJob job;
-  return job;
-}
+namespace {
+// At namespace scope: a function's static would need a guard, and with it
+// the thread library.
+TProgrammingJob g_job;
+}  // namespace
+
+TProgrammingJob& LibraryJob() { return g_job; }
 
 }  // namespace tessaro

@@ -129,6 +129,10 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
        {"RebootFault=WrongMode", "RebootFaultAfter=3"},
        {},
        "FFEB"},
+      {"the device stays on the bus when told to reboot into safe mode",
+       {"RebootFault=Stays", "RebootFaultAfter=2"},
+       {},
+       "FFEC"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -170,11 +174,17 @@ TEST_F(ProgramingCommands, AFailureIsAlwaysAFailureInTheStatusWord) {
        "Command \"FlashAutoselect\" needs an open device: no OpenDevice ran before it, or "
        "CloseDevice did"},
       {"an empty list", {}, "0009", ""},
+      {"a second device with the same ids",
+       {26},
+       "FFE6",
+       "[UsbDevCtrl] Error, device with vid:0x0E7B,pid:0x0006 there is manytimes (2x)"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
-    Use(Tr410());
+    benchctl::BenchSpec spec = Tr410();
+    if (r.commands == Bytes{26}) spec.Instrument(6, "2002");
+    Use(spec);
     auto o = ProgramOnce(File(ListOf(r.commands)));
     EXPECT_EQ(std::string(r.status) == "0009" ? "1" : "0", o.first);
     EXPECT_EQ(r.status, o.second.substr(4)) << o.second;
@@ -337,6 +347,23 @@ TEST_F(ProgramingCommands, ModuleDataIsBackedUpWrittenBackAfterAStornoAndCleared
   EXPECT_LT(convert, write);
   EXPECT_LT(write, clear) << calls;
   EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.dat")) << "the files are cleared";
+}
+
+TEST_F(ProgramingCommands, AReadySentAsTheDeviceCameBackIsNotMissed) {
+  CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
+  testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
+                          *host_ / "Plugins\\Orvane.dll");
+  // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait after the reboot,
+  // 5 clear. The device says ready when it arrives, before anything is bound.
+  Use(Tr410().With("BindEvents2", "6020@100").With("ArrivalEvents", "6020@0"));
+  testsupport::MessageBoxAnswerer answerer({{"", "Unable to write", IDOK}});
+  auto o = ProgramOnce(File(ListOf({10, 34, 35})));
+  EXPECT_EQ("1", o.first);
+  EXPECT_EQ("27100009", o.second);
+  EXPECT_TRUE(answerer.Seen().empty());
+  std::string all;
+  for (const std::string& l : Holding(Log(), "]")) all += "\n" + l;
+  EXPECT_EQ(1u, Holding(Log(), "[ProgramingCtrls]  Wait on Irpt: OK").size()) << all;
 }
 
 TEST_F(ProgramingCommands, ADeviceThatNeverSaysReadyEndsTheWaitAfterSixtySeconds) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "lumetra/dll_functions.h"
 #include "lumetra/sync.h"
 #include "testsupport/uidriver.h"
 
@@ -34,7 +35,7 @@ void Out(const std::string& key, const std::string& value) {
 
 template <typename Fn>
 Fn Bind(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(g_library, name)));
+  return lm::ProcAddress<Fn>(g_library, name);
 }
 
 std::vector<std::string> Split(const std::string& s, char sep, size_t parts) {
@@ -147,15 +148,14 @@ void Run(const std::string& action) {
   } else if (verb == "bind") {
     const char* names[] = {"LogFile", "CloseIt", "GetStatus", "Programing", "ShowIt"};
     for (int ordinal = 1; ordinal <= 5; ++ordinal) {
-      FARPROC byName = GetProcAddress(g_library, names[ordinal - 1]);
-      FARPROC byOrdinal = GetProcAddress(g_library, MAKEINTRESOURCEA(ordinal));
+      FARPROC byName = Bind<FARPROC>(names[ordinal - 1]);
+      FARPROC byOrdinal = Bind<FARPROC>(MAKEINTRESOURCEA(ordinal));
       Out(names[ordinal - 1], byName && byName == byOrdinal ? "same" : "differs");
     }
   } else if (verb == "status") {
     Out("status", Hex(static_cast<uint32_t>(Bind<GetStatusFn>("GetStatus")())));
   } else if (verb == "statusbyordinal") {
-    auto fn = reinterpret_cast<GetStatusFn>(
-        reinterpret_cast<void*>(GetProcAddress(g_library, MAKEINTRESOURCEA(3))));
+    auto fn = Bind<GetStatusFn>(MAKEINTRESOURCEA(3));
     Out("status", Hex(static_cast<uint32_t>(fn())));
   } else if (verb == "prog" && a.size() == 5) {
     uint8_t r = Bind<ProgramingFn>("Programing")(

@@ -1,5 +1,7 @@
 #include "tessaro/plugins.h"
 
+#include "lumetra/dll_functions.h"
+
 namespace tessaro {
 
 LogHook PluginLogHook;
@@ -7,16 +9,6 @@ LogHook PluginLogHook;
 void LogCtrl(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
   PluginLogHook(list, "[UsbDevCtrl] " + format, args);
 }
-
-namespace {
-
-template <typename Fn>
-Fn Entry(HMODULE module, const char* name) {
-  if (!module) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
 
 std::string ExecutableFolder() {
   char path[MAX_PATH];
@@ -29,8 +21,8 @@ std::string ExecutableFolder() {
 TPluginCtrl::TPluginCtrl(const std::string& relativePath)
     : path_(ExecutableFolder() + "\\" + relativePath) {
   module_ = LoadLibraryA(path_.c_str());
-  if (!module_ || !GetProcAddress(module_, "GetGUID")) return;
-  auto getClass = Entry<GetPluginClassFn>(module_, "GetPluginClass");
+  if (!lm::ProcAddress<FARPROC>(module_, "GetGUID")) return;
+  auto getClass = lm::ProcAddress<GetPluginClassFn>(module_, "GetPluginClass");
   if (!getClass) return;
   // A plug-in that gives no class, or whose constructor gives nothing,
   // gives no object.
@@ -80,13 +72,13 @@ bool TConPlugin::UnbindPlugin() {
 }
 
 TBDPlugin::TBDPlugin(const std::string& relativePath) : TConPlugin(relativePath) {
-  OrvaneModuleToFile = Entry<OrvaneWorkFn>(module_, "OrvaneModuleToFile");
-  OrvaneFileToFile = Entry<OrvaneWorkFn>(module_, "OrvaneFileToFile");
-  OrvaneFileToModule = Entry<OrvaneWorkFn>(module_, "OrvaneFileToModule");
-  OrvanePath = Entry<OrvanePathFn>(module_, "OrvanePath");
-  OrvaneFileDelete = Entry<OrvaneWorkFn>(module_, "OrvaneFileDelete");
-  OrvaneGetStatus = Entry<OrvaneGetStatusFn>(module_, "OrvaneGetStatus");
-  OrvaneWriteSerNumb = Entry<OrvaneWriteSerNumbFn>(module_, "OrvaneWriteSerNumb");
+  lm::BindFunctions(module_, {{"OrvaneModuleToFile", &OrvaneModuleToFile},
+                              {"OrvaneFileToFile", &OrvaneFileToFile},
+                              {"OrvaneFileToModule", &OrvaneFileToModule},
+                              {"OrvanePath", &OrvanePath},
+                              {"OrvaneFileDelete", &OrvaneFileDelete},
+                              {"OrvaneGetStatus", &OrvaneGetStatus},
+                              {"OrvaneWriteSerNumb", &OrvaneWriteSerNumb}});
 }
 
 bool ConnectPlugin(TDevice* connection, const std::string& path, std::unique_ptr<TBDPlugin>& holder,

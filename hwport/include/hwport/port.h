@@ -4,8 +4,10 @@
 // LUMETRA_BENCH names a bench file, the bench library "LumetraBench.dll" is
 // loaded from beside this module (or shared, when another module of the
 // process loaded it so) and opened on that file, never from a path the
-// environment gives; otherwise the port makes the real Win32 calls. Nothing outside the
-// port asks which of the two is in use.
+// environment gives; otherwise the port makes the real Win32 calls. Either way
+// the port's calls go through one backend record (hwport/backend.h). Nothing
+// outside the port asks which of the two is in use; tests use the functions
+// below.
 #pragma once
 
 #include <windows.h>
@@ -16,8 +18,9 @@ namespace hwport {
 // call; the first call loads the bench under a once-only guard.
 bool BenchActive();
 
-// One entry point of the bench by its exported name; null without a bench or
-// when the bench does not offer it. Entry points are plain cdecl functions.
+// One of the bench's control functions for tests by its exported name; null
+// without a bench or when the bench does not offer it. They are plain cdecl
+// functions.
 FARPROC BenchEntry(const char* name);
 
 template <typename Fn>

@@ -2,14 +2,13 @@
 // information sets over all device classes, their properties, node status,
 // class-installer calls, and the host-controller device names.
 //
-// Without a bench these are the real Win32 calls. With a bench the device
-// tree is the bench's (its present and not present devices, hardware ids,
-// services, node status, the host-controller names that open), and the
-// class-installer calls change that tree. A bench that lacks an entry point
-// fails the call with ERROR_NOT_SUPPORTED; the real PC is never touched then.
-//
-// Copying an INF into the driver store is always the real call: the store is
-// the PC's (under Wine the prefix's inf folder) even on a bench.
+// Each call is the backend's operation of the same name (hwport/backend.h),
+// which says what it blocks on and which statuses it returns. On the bench
+// the device tree is the bench's (its present and not present devices,
+// hardware ids, services, node status, the host-controller names that open),
+// and the class-installer calls change that tree. Copying an INF into the
+// driver store is the real call on both: the store is the PC's (under Wine
+// the prefix's inf folder) even on a bench.
 #pragma once
 
 #include <windows.h>

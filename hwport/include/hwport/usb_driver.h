@@ -1,8 +1,8 @@
 // The port's door to the USB kernel driver: device objects, I/O control
 // requests, overlapped pipe transfers, the interface list of a device
-// interface class, and device-change notices for interface classes. Plain
-// Win32 on a PC; the bench's driver when a bench is loaded. Handles from one
-// side are only ever given back to the same side.
+// interface class, and device-change notices for interface classes. Each call
+// is the backend's operation of the same name (hwport/backend.h), which says
+// what it blocks on and which statuses it returns.
 #pragma once
 
 #include <windows.h>

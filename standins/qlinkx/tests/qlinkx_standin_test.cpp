@@ -12,6 +12,7 @@
 #include "benchctl/bench_control.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
+#include "lumetra/dll_functions.h"
 #include "testsupport/testdir.h"
 
 namespace {
@@ -31,23 +32,18 @@ struct Qlinkx {
   int32_t(WINAPI* GetStringDescriptor)(int32_t, int32_t, void*, int32_t*) = nullptr;
 };
 
-template <typename Fn>
-void Take(HMODULE m, const char* name, Fn* fn) {
-  *fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m, name)));
-}
-
 const Qlinkx& Library() {
   static Qlinkx q = [] {
     Qlinkx l;
     HMODULE m = LoadLibraryA((testsupport::ProgramDir() + "\\qlinkx.dll").c_str());
     if (!m) return l;
-    Take(m, "AssignDevice", &l.AssignDevice);
-    Take(m, "UnAssignDevice", &l.UnAssignDevice);
-    Take(m, "GetSerNrs", &l.GetSerNrs);
-    Take(m, "GetRegister", &l.GetRegister);
-    Take(m, "SetRegister", &l.SetRegister);
-    Take(m, "ReadIrpt", &l.ReadIrpt);
-    Take(m, "GetStringDescriptor", &l.GetStringDescriptor);
+    lm::BindFunctions(m, {{"AssignDevice", &l.AssignDevice},
+                          {"UnAssignDevice", &l.UnAssignDevice},
+                          {"GetSerNrs", &l.GetSerNrs},
+                          {"GetRegister", &l.GetRegister},
+                          {"SetRegister", &l.SetRegister},
+                          {"ReadIrpt", &l.ReadIrpt},
+                          {"GetStringDescriptor", &l.GetStringDescriptor}});
     return l;
   }();
   return q;

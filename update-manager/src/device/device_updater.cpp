@@ -287,11 +287,10 @@ std::string DeviceUpdater::ReadPsRelease() {
       record_.releaseDate = 0;
       record_.betaText.clear();
     }
-  } else {
-    record_.psRelease.clear();
   }
-  LogTrace(TRACE_LEVEL_1, record_.psRelease + "\n\n");
-  return n >= 0 ? record_.psRelease : std::string();
+  const std::string result = n >= 0 ? record_.psRelease : std::string();
+  LogTrace(TRACE_LEVEL_1, result + "\n\n");
+  return result;
 }
 
 int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate) {
@@ -344,8 +343,9 @@ std::string DeviceUpdater::GetDeviceString(int32_t productId, int32_t index) {
   std::string text = "Error";
   if (index >= 1 && index <= 7) {
     constexpr int32_t kUnits = 512;
+    constexpr int32_t kAskedSize = 512;
     uint16_t units[kUnits] = {};
-    int32_t size = kUnits * 2;
+    int32_t size = kAskedSize;
     int32_t r = qlinkx_.GetStringDescriptor(n, index, units, &size);
     // The library's size is trusted no further than the buffer reaches.
     if (r < 0 || size < 4) size = 0;

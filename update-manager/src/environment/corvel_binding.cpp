@@ -1,6 +1,7 @@
 #include "environment/corvel_binding.h"
 
 #include "environment/log_writer.h"
+#include "lumetra/dll_functions.h"
 
 namespace {
 
@@ -24,9 +25,7 @@ CorvelBinding::HostFunction CorvelBinding::Bind(Function f) {
     }
   }
   if (library_ == nullptr) return nullptr;
-  functions_[f] =
-      reinterpret_cast<HostFunction>(reinterpret_cast<void*>(GetProcAddress(library_, kNames[f])));
-  if (functions_[f] == nullptr) {
+  if (!lm::DllFunction(kNames[f], &functions_[f]).Bind(library_)) {
     LogTrace(std::string("Corvel.dll has no ") + kNames[f] + ": no USB host\n");
   }
   return functions_[f];

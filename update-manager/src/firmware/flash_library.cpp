@@ -2,9 +2,7 @@
 
 #include "config/update_config.h"
 #include "environment/log_writer.h"
-#include "lumetra/module.h"
-
-using lm::ProcAddress;
+#include "lumetra/dll_functions.h"
 
 FlashLibrary::~FlashLibrary() {
   if (module_) FreeLibrary(module_);
@@ -18,8 +16,7 @@ bool FlashLibrary::Load() {
              ")\n");
     return false;
   }
-  programing_ = ProcAddress<ProgramingFn>(module_, "Programing");
-  getStatus_ = ProcAddress<GetStatusFn>(module_, "GetStatus");
+  lm::BindFunctions(module_, {{"Programing", &programing_}, {"GetStatus", &getStatus_}});
   if (!getStatus_) LogTrace("    " + name_ + " has no GetStatus: no progress is shown\n");
   if (!programing_) {
     LogTrace("    " + name_ + " has no Programing\n");

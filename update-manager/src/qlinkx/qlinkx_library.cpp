@@ -1,9 +1,6 @@
 #include "qlinkx/qlinkx_library.h"
 
 #include "environment/log_writer.h"
-#include "lumetra/module.h"
-
-using lm::ProcAddress;
 
 QlinkxLibrary::~QlinkxLibrary() {
   if (module_) FreeLibrary(module_);
@@ -13,13 +10,7 @@ bool QlinkxLibrary::Load() {
   if (module_) return true;
   module_ = LoadLibraryA("qlinkx.dll");
   if (!module_) return false;
-  assignDevice_ = ProcAddress<AssignDeviceFn>(module_, "AssignDevice");
-  unAssignDevice_ = ProcAddress<UnAssignDeviceFn>(module_, "UnAssignDevice");
-  getSerNrs_ = ProcAddress<GetSerNrsFn>(module_, "GetSerNrs");
-  getRegister_ = ProcAddress<GetRegisterFn>(module_, "GetRegister");
-  setRegister_ = ProcAddress<SetRegisterFn>(module_, "SetRegister");
-  readIrpt_ = ProcAddress<ReadIrptFn>(module_, "ReadIrpt");
-  getStringDescriptor_ = ProcAddress<GetStringDescriptorFn>(module_, "GetStringDescriptor");
+  lm::BindFunctions(module_, Functions());
   return true;
 }
 
@@ -32,15 +23,17 @@ void QlinkxLibrary::Free() {
   LogTrace("Success!\n");
 }
 
-void QlinkxLibrary::ClearFunctions() {
-  assignDevice_ = nullptr;
-  unAssignDevice_ = nullptr;
-  getSerNrs_ = nullptr;
-  getRegister_ = nullptr;
-  setRegister_ = nullptr;
-  readIrpt_ = nullptr;
-  getStringDescriptor_ = nullptr;
+std::array<lm::DllFunction, 7> QlinkxLibrary::Functions() {
+  return {{{"AssignDevice", &assignDevice_},
+           {"UnAssignDevice", &unAssignDevice_},
+           {"GetSerNrs", &getSerNrs_},
+           {"GetRegister", &getRegister_},
+           {"SetRegister", &setRegister_},
+           {"ReadIrpt", &readIrpt_},
+           {"GetStringDescriptor", &getStringDescriptor_}}};
 }
+
+void QlinkxLibrary::ClearFunctions() { lm::ClearFunctions(Functions()); }
 
 bool QlinkxLibrary::Has(QlinkxFunction function) const {
   switch (function) {

@@ -10,7 +10,10 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
+
+#include "lumetra/dll_functions.h"
 
 // The vendor id of every power supply and instrument.
 constexpr int32_t QLINKX_VENDOR_ID = 0x0E7B;
@@ -91,6 +94,8 @@ class QlinkxLibrary {
   using ReadIrptFn = int32_t(WINAPI*)(int32_t, void*, int32_t*);
   using GetStringDescriptorFn = int32_t(WINAPI*)(int32_t, int32_t, void*, int32_t*);
 
+  // The seven functions by name, for binding and clearing.
+  std::array<lm::DllFunction, 7> Functions();
   void ClearFunctions();
 
   HMODULE module_ = nullptr;

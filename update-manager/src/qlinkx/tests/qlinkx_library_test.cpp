@@ -13,6 +13,7 @@
 #include "benchctl/bench_control.h"
 #include "environment/log_writer.h"
 #include "hwport/port.h"
+#include "lumetra/dll_functions.h"
 #include "testsupport/testdir.h"
 
 namespace {
@@ -34,8 +35,8 @@ std::string OnDisk(const std::string& text) {
 // Where LoadLibrary looks after the program's own folder.
 void SearchDllsIn(const std::string& folder) {
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  auto set = reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA")));
+  auto set =
+      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
   ASSERT_NE(nullptr, set);
   set(folder.empty() ? nullptr : folder.c_str());
 }
