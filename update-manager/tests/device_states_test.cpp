@@ -107,6 +107,16 @@ class DeviceStates : public ::testing::Test {
     SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
     ASSERT_TRUE(package_.Write());
     ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty());
+    OpenDialog(status);
+  }
+  // Opens the dialog on the bench as it is (a second run of Kestor).
+  void OpenDialog(const std::string& status = kReady) {
+    closed_ = false;
+    ErrorTextIndex = 0;
+    exitRequested = false;
+    g_bExitThreadDone = false;
+    updateInstalled = false;
+    theProcessContext.Release();
     SearchDllsIn(testsupport::ProgramDir());
     auto environment = std::make_unique<SystemEnvironment>();
     environment->SetUsbHostFunctions(UsbHostOf(pc_));
@@ -323,10 +333,13 @@ benchctl::BenchSpec Tr440WithFlash() {
 
 // The module image of release 2.11: erase, program, verify, through the
 // device's safe mode and back.
-std::string ModuleImage211() {
+// safeMode: the variant for a device already in its safe mode (an earlier
+// run was interrupted): no reboot test, no reboot into the safe mode.
+std::string ModuleImage211(bool safeMode = false) {
   tessaro_test::ProgramFileSpec spec;
   spec.pid = 5;
   spec.commands = {26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22};
+  if (safeMode) spec.commands = {10, 12, 14, 15, 16, 19, 21, 22};
   spec.blocks.push_back({0x0100, {0x02, 0x00, 0x0B, 0x00}});
   const tessaro_test::Bytes file = tessaro_test::ProgramFileWriter::Write(spec);
   return std::string(file.begin(), file.end());
@@ -339,7 +352,12 @@ class UpdateRunOnBench : public DeviceStates {
     const std::vector<uint8_t> panel = kestortest::MmiFileBytes(
         3 * 2038 + 5, "TR440", "UPDATE", "\\flash\\front.bin", "Front panel Version 1.05");
     panelPayload_.assign(panel.begin() + 1024, panel.end());
-    package_.Step("Module", {{"Rev", "2.11"}, {"FWPROG", "1"}, {"FWPROGNORM", "tr440.bin"}})
+    package_
+        .Step("Module", {{"Rev", "2.11"},
+                         {"FWPROG", "1"},
+                         {"FWPROGNORM", "tr440.bin"},
+                         {"FWPROGSUSB", "tr440susb.bin"}})
+        .OutFile("tr440susb.bin", ModuleImage211(true))
         .Step("MMI", {{"File1", "panelr.mmi"}})
         .OutFile("tr440.bin", ModuleImage211())
         .OutFile("panelr.mmi", std::string(panel.begin(), panel.end()));
@@ -353,6 +371,7 @@ class UpdateRunOnBench : public DeviceStates {
   }
   std::string SupplyBlockField(int offset, int size) {
     const std::string hex = benchctl::ReadState(bench_, "Device0", "SupplyBlock");
+    if (hex.size() < static_cast<size_t>(offset + size) * 3) return "(not written)";
     std::string out;
     for (int i = 0; i < size; ++i) out += hex.substr((offset + i) * 3, 2);
     return out;
@@ -388,14 +407,36 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   ASSERT_TRUE(ExitAndClose());
 }
 
+const char kUpdateFailed[] =
+    "Error - The update process was not successful: Please restart the application to finish the "
+    "update!";
+
+// A fault in a flash command of the module part ends the run in error 16 with
+// the module step in error and the later ones canceled, no release written.
+TEST_F(UpdateRunOnBench, AFlashFaultFailsTheRun) {
+  const char* faults[] = {
+      "Device=1 Operation=VendorRequestOut FacId=0x0340 Action=Status Status=0xE000100C Times=0",
+      "Device=1 Operation=VendorRequestOut FacId=0x0331 Action=Status Status=0xE000100A Times=0"};
+  for (const char* fault : faults) {
+    SCOPED_TRACE(fault);
+    Open(Tr440WithFlash().Fault(fault));
+    bench_ = folder_ / "bench.ini";
+    Update(kUpdateFailed);
+    EXPECT_EQ(StepCell(0, 1), "Update error");
+    EXPECT_EQ(StepCell(1, 1), "Update canceled");
+    EXPECT_EQ(StepCell(2, 1), "Update canceled");
+    EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_UPDATE_FAILED);
+    EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "SupplyBlock"), "") << "no release written";
+    ASSERT_TRUE(ExitAndClose());
+  }
+}
+
 TEST_F(UpdateRunOnBench, ARefusedReleaseWriteIsAnError) {
   Open(
       Tr440WithFlash().Fault("Operation=VendorRequestOut FacId=0x2210 Action=Status "
                              "Status=0xE0000004 Times=0"));
   bench_ = folder_ / "bench.ini";
-  Update(
-      "Error - The update process was not successful: Please restart the application to finish "
-      "the update!");
+  Update(kUpdateFailed);
   EXPECT_EQ(StepCell(2, 1), "Update error");
   EXPECT_EQ(StepCell(0, 1), "Update finished");
   EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_UPDATE_FAILED);
