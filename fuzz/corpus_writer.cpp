@@ -1,6 +1,7 @@
 // Writes the seed corpus of each fuzz target into <folder>/<target>/<seed>:
-// program files from the tests' program-file writer, pipe transfers built
-// with the wire helpers, and the texts the Kestor parsers meet. Each finding
+// program files from the tests' program-file writer, MMI update files from
+// Kestor's test writer, pipe transfers built with the wire helpers, and the
+// texts the Kestor parsers meet. Each finding
 // mended in a parser has a seed here, so that replaying the corpus catches it
 // coming back.
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "lumetra/wire.h"
+#include "mmi_file_writer.h"
 #include "tessaro/pipe_items.h"
 #include "tessaro_test/program_file_writer.h"
 
@@ -166,6 +168,20 @@ void KestorTexts() {
   Seed("release_date", "short", std::string("1.1.2005"));
 }
 
+void MmiFiles() {
+  using kestortest::MmiFileBytes;
+  Seed("mmi_header", "update-file", MmiFileBytes(40));
+  Seed("mmi_header", "header-only", MmiFileBytes(0));
+  Bytes shortFile = MmiFileBytes(0);
+  shortFile.pop_back();
+  Seed("mmi_header", "one-byte-short", shortFile);
+  Seed("mmi_header", "type-with-zero", MmiFileBytes(0, "TR440", std::string("UPDAT\0E", 7)));
+  // Every text field filled to its end, no terminator in the file.
+  Seed("mmi_header", "fields-full",
+       MmiFileBytes(3, "TR440", "UPDATE", std::string(235, 'p'),
+                    std::string(757, 't') + "Version 9.9"));
+}
+
 void Formats() {
   Seed("format_text", "huge-width", std::string("%3000000000d\n7"));
   Seed("format_text", "huge-precision", std::string("%.3000000000f\nf7"));
@@ -186,6 +202,7 @@ int main(int argc, char** argv) {
   ProgramFiles();
   PipeTransfers();
   KestorTexts();
+  MmiFiles();
   Formats();
   return 0;
 }
