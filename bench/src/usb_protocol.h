@@ -1,5 +1,8 @@
 // What the bench's devices and driver speak: the driver's control codes and
-// status codes, and the instrument protocol's records.
+// status codes, and the instrument protocol's records. The bench keeps these
+// (and its little-endian helpers) apart from the suite's shared wire and
+// driver headers on purpose: it is the oracle the code under test is checked
+// against, so a mistake in a shared definition cannot hide on both sides.
 #pragma once
 
 #include <cstdint>
