@@ -24,6 +24,7 @@
 #include "lumetra/sync.h"
 #include "mmi_file_writer.h"
 #include "package_builder.h"
+#include "process_flags.h"
 #include "resource.h"
 #include "state/display_texts.h"
 #include "state/process_context.h"
@@ -82,19 +83,12 @@ class DeviceStates : public ::testing::Test {
         .Step("Module", {{"Name", "MODULE"}, {"Rev", "2.10"}})
         .Step("MMI", {{"Name", "MMI"}, {"Rev", "1.05"}, {"File1", "front.mmi"}})
         .Step("Rev", {{"Name", "SET REVISION"}, {"Rev", "1.3"}, {"Date", "24.12.2005"}});
-    ErrorTextIndex = 0;
-    exitRequested = false;
-    automaticUpdate = false;
-    g_bExitThreadDone = false;
-    updateInstalled = false;
-    traceLevel = 0;
-    stringTrace = false;
-    DisplayTexts.Clear();
+    ResetProcessFlags();
   }
   void TearDown() override {
     if (dialog_.Joinable()) {
       if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
-      dialog_.Join(INFINITE);
+      EXPECT_TRUE(dialog_.Join(testsupport::kUiWaitMs));
     }
     theProcessContext.Release();
     SearchDllsIn({});
@@ -136,8 +130,7 @@ class DeviceStates : public ::testing::Test {
   bool ExitAndClose() {
     if (!testsupport::ClickButtonByText(window_, "E&xit")) return false;
     if (!Eventually([&] { return closed_.load(); })) return false;
-    dialog_.Join(INFINITE);
-    return true;
+    return dialog_.Join(testsupport::kUiWaitMs);
   }
   std::string StepCell(int row, int column) {
     char text[64] = "";

@@ -19,6 +19,7 @@
 #include "fake_usb_host.h"
 #include "lumetra/sync.h"
 #include "package_builder.h"
+#include "process_flags.h"
 #include "resource.h"
 #include "screenshot.h"
 #include "state/display_texts.h"
@@ -130,14 +131,7 @@ class KestorDialog : public ::testing::Test {
     theProcessContext.Adopt(std::move(environment),
                             std::make_unique<UpdateConfig>(package_.AppFolder()),
                             std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
-    ErrorTextIndex = 0;
-    exitRequested = false;
-    automaticUpdate = false;
-    g_bExitThreadDone = false;
-    updateInstalled = false;
-    traceLevel = 0;
-    stringTrace = false;
-    DisplayTexts.Clear();
+    ResetProcessFlags();
   }
   void TearDown() override {
     outcomes_.release = true;
