@@ -243,7 +243,8 @@ TEST_F(DeviceStates, ANewerDeviceWarnsAndStillOffersTheUpdate) {
   Open(Tr440(),
        "Warning - Firmware is newer than the firmware in the update package. Downgrade is not "
        "recommended!");
-  EXPECT_TRUE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  // The warning shows while the device is read; Start opens a moment later.
+  EXPECT_TRUE(Eventually([&] { return testsupport::ControlEnabled(window_, IDC_START_BUTTON); }));
   ASSERT_TRUE(ExitAndClose());
 }
 
