@@ -114,6 +114,7 @@ class DeviceStates : public ::testing::Test {
     });
     window_ = testsupport::WaitForWindow("Kestor", GetCurrentProcessId());
     ASSERT_NE(window_, nullptr);
+    if (status.empty()) return;  // a run that goes on by itself
     ASSERT_TRUE(Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == status; }))
         << "shows: " << ControlText(window_, IDC_DEV_STATUS);
   }
@@ -416,6 +417,79 @@ TEST_F(UpdateRunOnBench, ProgramsThePowerSupplyThroughTessaro) {
   const std::string log = DebugLog();
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
+  ASSERT_TRUE(ExitAndClose());
+}
+
+const char kSameRelease[] =
+    "Warning - The update package release and the installed release are identical: Update not "
+    "necessary if all firmware parts identical! Install anyway?";
+
+// The device holds the package's release already (1.2, beta 0): Kestor asks
+// before it installs it again. No ends the run canceled with nothing sent;
+// Yes installs the parts and leaves the release as it is.
+TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
+  package_.Set("Rev", "Rev", "1.2");
+  {
+    SCOPED_TRACE("No");
+    testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDNO}},
+                                             GetCurrentProcessId());
+    Open(Tr440WithFlash());
+    bench_ = folder_ / "bench.ini";
+    Update("Update cancelled by user: Please restart the application to finish the update!");
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(StepCell(r, 1), "Update canceled") << "row " << r;
+    EXPECT_TRUE(benchctl::ReadFlash(bench_, 1).empty()) << "nothing programmed";
+    EXPECT_EQ(testsupport::ReadFileOr(bench_ + ".panel0\\_flash_front.bin"), "")
+        << "nothing sent to the panel";
+    ASSERT_TRUE(ExitAndClose());
+  }
+  {
+    SCOPED_TRACE("Yes");
+    testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDYES}},
+                                             GetCurrentProcessId());
+    Open(Tr440WithFlash());
+    Update("Update installed successfully! Press Exit to close the Kestor!");
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
+    EXPECT_EQ(SupplyBlockField(298, 6), "(not written)");
+    EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
+              std::string::npos)
+        << DebugLog();
+    ASSERT_TRUE(ExitAndClose());
+  }
+}
+
+// An unattended run (-a) asks nobody: it installs the same release again and
+// closes by itself.
+TEST_F(UpdateRunOnBench, AnUnattendedRunInstallsTheSameReleaseWithoutAsking) {
+  package_.Set("Rev", "Rev", "1.2");
+  automaticUpdate = true;
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  Open(Tr440WithFlash(), "");
+  bench_ = folder_ / "bench.ini";
+  EXPECT_TRUE(Eventually([&] { return closed_.load(); })) << DebugLog();
+  automaticUpdate = false;
+  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_EQ(ErrorTextIndex.load(), 0);
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
+  EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
+            std::string::npos)
+      << DebugLog();
+}
+
+// Another release beta is no same release: nobody is asked.
+TEST_F(UpdateRunOnBench, AnotherBetaOfTheSameReleaseIsNoSameRelease) {
+  package_.Set("Rev", "Rev", "1.2").Set("Rev", "Beta", "2");
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  Open(Tr440WithFlash());
+  bench_ = folder_ / "bench.ini";
+  Update("Update installed successfully! Press Exit to close the Kestor!");
+  EXPECT_TRUE(answerer.Seen().empty());
+  // Release 12, beta 2.
+  EXPECT_EQ(SupplyBlockField(298, 6), "0C00980B0200");
   ASSERT_TRUE(ExitAndClose());
 }
 
