@@ -6,6 +6,7 @@
 #include "benchctl/bench_flash.h"
 #include "device/mmi_file.h"
 #include "kestor_on_bench.h"
+#include "sample_package.h"
 
 namespace {
 
@@ -196,6 +197,110 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   const std::string log = DebugLog();
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
+  ASSERT_TRUE(ExitAndClose());
+}
+
+// The supply's firmware goes through Tessaro into the supply's own flash;
+// after its reboot the supply reports the image's version, and the release
+// check at the end finds every step's revision in place.
+TEST_F(UpdateRunOnBench, ProgramsThePowerSupplyThroughTessaro) {
+  WithSupplyStep();
+  Open(kestortest::SupplyWithTr440OnFlash(100));
+  bench_ = folder_ / "bench.ini";
+  EXPECT_EQ(StepCell(1, 0), "PWR SUPPLY");
+  EXPECT_EQ(StepCell(1, 2), "3.10");
+  Update("Update installed successfully! Press Exit to close the Kestor!");
+  const char* rows[4][4] = {{"MODULE", "Update finished", "2.11", "2.11"},
+                            {"PWR SUPPLY", "Update finished", "3.11", "3.11"},
+                            {"MMI", "Update finished", "1.05", "1.05"},
+                            {"SET REVISION", "Update finished", "1.3", "1.3"}};
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      EXPECT_EQ(StepCell(r, c), rows[r][c]) << "row " << r << " column " << c;
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 0, kestortest::SupplyFirmwareSpec()))
+      << "the supply's flash holds its image";
+  EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()))
+      << "the module's flash holds its image";
+  EXPECT_EQ(SupplyBlockField(298, 6), "0D00980B0000");
+  // The supply went through its safe mode and back once.
+  EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "Mode"), "");
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
+      << log;
+  ASSERT_TRUE(ExitAndClose());
+}
+
+const char kSameRelease[] =
+    "Warning - The update package release and the installed release are identical: Update not "
+    "necessary if all firmware parts identical! Install anyway?";
+
+// The device holds the package's release already (1.2, beta 0): Kestor asks
+// before it installs it again. No ends the run canceled with nothing sent;
+// Yes installs the parts and leaves the release as it is.
+TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
+  package_.Set("Rev", "Rev", "1.2");
+  {
+    SCOPED_TRACE("No");
+    testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDNO}},
+                                             GetCurrentProcessId());
+    Open(Tr440WithFlash());
+    bench_ = folder_ / "bench.ini";
+    Update("Update cancelled by user: Please restart the application to finish the update!");
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(StepCell(r, 1), "Update canceled") << "row " << r;
+    EXPECT_TRUE(benchctl::ReadFlash(bench_, 1).empty()) << "nothing programmed";
+    EXPECT_EQ(testsupport::ReadFileOr(bench_ + ".panel0\\_flash_front.bin"), "")
+        << "nothing sent to the panel";
+    ASSERT_TRUE(ExitAndClose());
+  }
+  {
+    SCOPED_TRACE("Yes");
+    testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDYES}},
+                                             GetCurrentProcessId());
+    Open(Tr440WithFlash());
+    Update("Update installed successfully! Press Exit to close the Kestor!");
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
+    EXPECT_EQ(SupplyBlockField(298, 6), "(not written)");
+    EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
+              std::string::npos)
+        << DebugLog();
+    ASSERT_TRUE(ExitAndClose());
+  }
+}
+
+// An unattended run (-a) asks nobody: it installs the same release again and
+// closes by itself.
+TEST_F(UpdateRunOnBench, AnUnattendedRunInstallsTheSameReleaseWithoutAsking) {
+  package_.Set("Rev", "Rev", "1.2");
+  automaticUpdate = true;
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  Open(Tr440WithFlash(), "");
+  bench_ = folder_ / "bench.ini";
+  EXPECT_TRUE(Eventually([&] { return closed_.load(); })) << DebugLog();
+  automaticUpdate = false;
+  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_EQ(ErrorTextIndex.load(), 0);
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
+  EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
+            std::string::npos)
+      << DebugLog();
+}
+
+// Another release beta is no same release: nobody is asked.
+TEST_F(UpdateRunOnBench, AnotherBetaOfTheSameReleaseIsNoSameRelease) {
+  package_.Set("Rev", "Rev", "1.2").Set("Rev", "Beta", "2");
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  Open(Tr440WithFlash());
+  bench_ = folder_ / "bench.ini";
+  Update("Update installed successfully! Press Exit to close the Kestor!");
+  EXPECT_TRUE(answerer.Seen().empty());
+  // Release 12, beta 2.
+  EXPECT_EQ(SupplyBlockField(298, 6), "0C00980B0200");
   ASSERT_TRUE(ExitAndClose());
 }
 

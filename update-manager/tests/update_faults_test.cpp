@@ -6,6 +6,7 @@
 // was left in its update mode).
 #include "benchctl/bench_flash.h"
 #include "kestor_on_bench.h"
+#include "sample_package.h"
 
 namespace {
 
@@ -138,8 +139,7 @@ class UpdateFault : public UpdateRunOnBench, public ::testing::WithParamInterfac
  protected:
   // The instrument's state as the bench holds it now.
   std::string LeftText() {
-    const std::vector<uint8_t> flash = benchctl::ReadFlash(bench_, 1);
-    const bool image = flash.size() >= 0x104 && flash[0x100] == 0x02 && flash[0x102] == 0x0B;
+    const bool image = FlashHolds(bench_, 1, ModuleFirmwareSpec());
     const bool boot = benchctl::ReadState(bench_, "Device1", "Mode") == "boot";
     if (boot) return "recoverable";
     return image ? "new" : "old";
