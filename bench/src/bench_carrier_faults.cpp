@@ -4,8 +4,9 @@
 //                        top carrier (the power supply) leaves the bus with
 //                        everything it carries, and all stay away
 //   Action=RebootSupply  the device's carrier reboots by itself at this
-//                        request (its RebootMs and RebootFault keys apply;
-//                        the instruments it carries leave and return with it)
+//                        request and stays away DelayMs (else its RebootMs);
+//                        its RebootFault keys apply, and the instruments it
+//                        carries leave and return with it
 // A device without a carrier takes the action itself.
 #include "bench_core.h"
 
@@ -21,10 +22,17 @@ bool Bench::CarrierFaultLocked(const FaultRule& rule, int slot,
     if (!d || d->ParentSlot() < 0 || !DeviceLocked(d->ParentSlot())) break;
     top = d->ParentSlot();
   }
-  if (rule.action == "Unplug")
+  if (rule.action == "Unplug") {
     RemoveLocked(top, done);
-  else
-    RebootLocked(top, done);
+    return true;
+  }
+  // DelayMs: how long this reboot keeps the carrier away, its RebootMs for
+  // the rest.
+  const std::string section = DeviceLocked(top)->Section();
+  const std::string rebootMs = file_.Get(section, "RebootMs");
+  if (rule.delayMs) file_.Set(section, "RebootMs", std::to_string(rule.delayMs));
+  RebootLocked(top, done);
+  if (rule.delayMs) file_.Set(section, "RebootMs", rebootMs);
   return true;
 }
 

@@ -40,10 +40,10 @@ namespace kestortest {
 inline const char kReady[] = "Press button 'Start Update' to start the update process!";
 inline const char kInstalled[] = "Update installed successfully! Press Exit to close the Kestor!";
 
-// Polls until `check` holds; false after 30 s.
+// Polls until `check` holds; false after 30 s (times `times`).
 template <typename Check>
-bool Eventually(Check check) {
-  for (int i = 0; i < 1500; ++i) {
+bool Eventually(Check check, int times = 1) {
+  for (int i = 0; i < 1500 * times; ++i) {
     if (check()) return true;
     Sleep(20);
   }
@@ -101,7 +101,8 @@ class DeviceStates : public ::testing::Test {
     theProcessContext.Release();
     SearchDllsIn(testsupport::ProgramDir());
     auto environment = std::make_unique<SystemEnvironment>();
-    environment->SetUsbHostFunctions(UsbHostOf(pc_));
+    // The switch-off mark under a registry key of the test's own.
+    UseUsbHostPc(*environment, pc_);
     theProcessContext.Adopt(std::move(environment),
                             std::make_unique<UpdateConfig>(package_.AppFolder()),
                             std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
@@ -191,13 +192,13 @@ class UpdateRunOnBench : public DeviceStates {
         .OutFile("ps.bin", ProgramFileBytes(SupplyFirmwareSpec()))
         .OutFile("pssusb.bin", ProgramFileBytes(SupplyFirmwareSpec(true)));
   }
-  // Presses Start Update and waits until the status shows `status`.
-  void Update(const std::string& status) {
+  // Presses Start Update and waits until the status shows `status` (for 30 s
+  // times `times`).
+  void Update(const std::string& status, int times = 1) {
     ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON));
-    ASSERT_TRUE(Eventually([&] {
-      return testsupport::ControlText(window_, IDC_DEV_STATUS) == status;
-    })) << "shows: "
-        << testsupport::ControlText(window_, IDC_DEV_STATUS) << "\n"
+    ASSERT_TRUE(Eventually(
+        [&] { return testsupport::ControlText(window_, IDC_DEV_STATUS) == status; }, times))
+        << "shows: " << testsupport::ControlText(window_, IDC_DEV_STATUS) << "\n"
         << DebugLog();
   }
   std::string SupplyBlockField(int offset, int size) {

@@ -4,6 +4,8 @@
 // recoverable, and a second run of Kestor on the same bench, after the fault
 // is gone, completes the update (through the recovery pass when the device
 // was left in its update mode).
+#include <algorithm>
+
 #include "benchctl/bench_flash.h"
 #include "kestor_on_bench.h"
 #include "sample_package.h"
@@ -40,107 +42,131 @@ const char* Name(Left left) {
   return "?";
 }
 
+// The firmware part a row's fault hits.
+enum class Part {
+  Module,  // the TR440's (slot 1); the package's first step
+  Supply,  // the power supply's (slot 0); the second step, the module up to date
+};
+
 struct FaultRow {
-  const char* name;
+  std::string name;
+  Part part;
   std::vector<std::string> faults;  // bench fault rules of the first run
   // Device keys of the first run: {slot, key, value}; the technician's fix
   // takes them away again before the second run.
   std::vector<std::vector<std::string>> keys;
   int errorIndex;
-  Left left;
-  int failedStep;  // the step that shows "Update error"
+  Left left;             // what the fault leaves in the part's device
+  bool release = false;  // the fault hits the release step, not the part
+  bool slow = false;     // the first run takes minutes of the bench's clock
 };
 
-// Each flash request of the module's program file, in the order it goes out:
-// the reboot test (marker set, reboot, marker cleared, reboot), the marker
-// and the reboot into the boot code, autoselect, the sector erases, program,
-// verify, the marker cleared and the reboot into the firmware.
-std::string AtRequest(const char* facId, int after, const char* action) {
-  return std::string("Device=1 Operation=VendorRequestOut FacId=") + facId +
-         " After=" + std::to_string(after) + " Action=" + action;
+int SlotOf(Part part) { return part == Part::Module ? 1 : 0; }
+
+// The n-th request (from 0) with this FacId to the part's device. Each flash
+// request of a program file, in the order it goes out: the reboot test
+// (0x0316: marker set, reboot, marker cleared, reboot), the marker and the
+// reboot into the boot code (0x0316), autoselect (0x0320), the sector erases
+// (0x0331), program (0x0340), verify (0x0350), the marker cleared and the
+// reboot into the firmware (0x0316).
+std::string AtRequest(Part part, const char* facId, int n, const std::string& action) {
+  return "Device=" + std::to_string(SlotOf(part)) + " Operation=VendorRequestOut FacId=" + facId +
+         " After=" + std::to_string(n) + " Action=" + action;
 }
 
-// Flash status reads of the instrument before the first one that follows
-// the program request (the operations before it answer busy once each).
+// Flash status reads of the device before the first one that follows the
+// program request (the six requests before it answer busy once each).
 constexpr int kStatusReadsBeforeProgram = 12;
 
-std::string StatusReads(const std::string& rule) {
-  return "Device=1 Operation=VendorRequestIn FacId=0x0300 After=" +
-         std::to_string(kStatusReadsBeforeProgram) + " Times=0 " + rule;
+std::string StatusReads(Part part, const std::string& action) {
+  return "Device=" + std::to_string(SlotOf(part)) +
+         " Operation=VendorRequestIn FacId=0x0300 After=" +
+         std::to_string(kStatusReadsBeforeProgram) + " Times=0 Action=" + action;
 }
 
-const FaultRow kRows[] = {
-    {"UnpluggedAtTheRebootTestsMarker", {AtRequest("0x0316", 0, "Unplug")}, {}, 14, Left::Old, 0},
-    {"UnpluggedAtTheSafeModeMarker", {AtRequest("0x0316", 4, "Unplug")}, {}, 14, Left::Old, 0},
-    {"UnpluggedAtTheRebootIntoBootCode", {AtRequest("0x0316", 5, "Unplug")}, {}, 14, Left::Old, 0},
-    {"UnpluggedAtAutoselect", {AtRequest("0x0320", 0, "Unplug")}, {}, 14, Left::Recoverable, 0},
-    {"UnpluggedAtSectorErase", {AtRequest("0x0331", 0, "Unplug")}, {}, 14, Left::Recoverable, 0},
-    {"UnpluggedAtProgram", {AtRequest("0x0340", 0, "Unplug")}, {}, 14, Left::Recoverable, 0},
-    {"UnpluggedAtVerify", {AtRequest("0x0350", 0, "Unplug")}, {}, 14, Left::Recoverable, 0},
-    {"UnpluggedAtClearingTheMarker",
-     {AtRequest("0x0316", 6, "Unplug")},
-     {},
-     14,
-     Left::Recoverable,
-     0},
-    {"UnpluggedAtTheRebootIntoFirmware",
-     {AtRequest("0x0316", 7, "Unplug")},
-     {},
-     14,
-     Left::Recoverable,
-     0},
-    {"ProgramRequestUnanswered",
-     {AtRequest("0x0340", 0, "NoAnswer") + " Times=0"},
-     {},
-     16,
-     Left::Recoverable,
-     0},
-    {"FlashStatusUnanswered", {StatusReads("Action=NoAnswer")}, {}, 16, Left::Recoverable, 0},
-    {"FlashStatusWithABadCrc",
-     {StatusReads("Action=Malformed Data=4200000100000000")},
-     {},
-     16,
-     Left::Recoverable,
-     0},
-    {"DeviceReportsABadCrc", {}, {{"1", "FlashAnswer.0340", "0x0002"}}, 16, Left::Recoverable, 0},
-    {"BusyThatNeverEnds",
-     {StatusReads("Action=Malformed Data=4100000000002FB0")},
-     {},
-     16,
-     Left::Recoverable,
-     0},
-    {"SupplyRebootsBackWithin200ms",
-     {AtRequest("0x0340", 0, "RebootSupply")},
-     {{"0", "RebootMs", "100"}},
-     16,
-     Left::Recoverable,
-     0},
-    {"SupplyRebootsBackLater",
-     {AtRequest("0x0340", 0, "RebootSupply")},
-     {{"0", "RebootMs", "600000"}},
-     14,
-     Left::Recoverable,
-     0},
-    {"SupplyRebootsNeverBack",
-     {AtRequest("0x0340", 0, "RebootSupply")},
-     {{"0", "RebootFault", "NoReturn"}},
-     14,
-     Left::Recoverable,
-     0},
-    {"ReleaseWriteRefused",
-     {"Operation=VendorRequestOut FacId=0x2210 Action=Status Status=0xE0000004 Times=0"},
-     {},
-     16,
-     Left::New,
-     2},
-};
+// The device unplugged at each flash request of a firmware part, and its
+// power supply rebooting by itself while the part programs.
+std::vector<FaultRow> RowsOf(Part part) {
+  const std::string slot = std::to_string(SlotOf(part));
+  auto unplugged = [&](const std::string& at, const char* facId, int n, Left left) {
+    return FaultRow{"UnpluggedAt" + at, part, {AtRequest(part, facId, n, "Unplug")}, {}, 14, left};
+  };
+  auto failed = [&](const std::string& name, std::vector<std::string> faults,
+                    std::vector<std::vector<std::string>> keys) {
+    return FaultRow{name, part, std::move(faults), std::move(keys), 16, Left::Recoverable};
+  };
+  auto rebooted = [&](const std::string& name, const std::string& delay, int error) {
+    return FaultRow{name, part,  {AtRequest(part, "0x0340", 0, "RebootSupply DelayMs=" + delay)},
+                    {},   error, Left::Recoverable};
+  };
+  // The supply's own part reboots it three times before it programs.
+  const std::string rebootsBefore = part == Part::Supply ? "3" : "0";
+  std::vector<FaultRow> rows = {
+      unplugged("TheSafeModeMarker", "0x0316", 4, Left::Old),
+      unplugged("TheRebootIntoBootCode", "0x0316", 5, Left::Old),
+      unplugged("Autoselect", "0x0320", 0, Left::Recoverable),
+      unplugged("SectorErase", "0x0331", 0, Left::Recoverable),
+      unplugged("Program", "0x0340", 0, Left::Recoverable),
+      unplugged("Verify", "0x0350", 0, Left::Recoverable),
+      unplugged("ClearingTheMarker", "0x0316", 6, Left::Recoverable),
+      unplugged("TheRebootIntoFirmware", "0x0316", 7, Left::Recoverable),
+      rebooted("SupplyRebootsBackWithin200ms", "100", 16),
+      rebooted("SupplyRebootsBackLater", "600000", 14),
+      {"SupplyRebootsNeverBack",
+       part,
+       {AtRequest(part, "0x0340", 0, "RebootSupply")},
+       {{"0", "RebootFault", "NoReturn"}, {"0", "RebootFaultAfter", rebootsBefore}},
+       14,
+       Left::Recoverable},
+  };
+  return rows;
+}
+
+// The flash requests and their answers going wrong, the same for both parts
+// (the module's here), and the release write refused at the end.
+std::vector<FaultRow> FlashRows() {
+  const Part part = Part::Module;
+  auto failed = [&](const std::string& name, std::vector<std::string> faults,
+                    std::vector<std::vector<std::string>> keys) {
+    return FaultRow{name, part, std::move(faults), std::move(keys), 16, Left::Recoverable};
+  };
+  // The library looks for the unplugged device for ten minutes of the
+  // bench's clock: a long row.
+  FaultRow lost{"UnpluggedAtTheRebootTestsMarker",
+                part,
+                {AtRequest(part, "0x0316", 0, "Unplug")},
+                {},
+                14,
+                Left::Old};
+  lost.slow = true;
+  FaultRow refused{"ReleaseWriteRefused",
+                   part,
+                   {"Operation=VendorRequestOut FacId=0x2210 Action=Status Status=0xE0000004 "
+                    "Times=0"},
+                   {},
+                   16,
+                   Left::New};
+  refused.release = true;
+  return {
+      failed("ProgramRequestUnanswered", {AtRequest(part, "0x0340", 0, "NoAnswer Times=0")}, {}),
+      failed("FlashStatusUnanswered", {StatusReads(part, "NoAnswer")}, {}),
+      failed("FlashStatusWithABadCrc", {StatusReads(part, "Malformed Data=4200000100000000")}, {}),
+      failed("DeviceReportsABadCrc", {}, {{"1", "FlashAnswer.0340", "0x0002"}}),
+      failed("BusyThatNeverEnds", {StatusReads(part, "Malformed Data=4100000000002FB0")}, {}),
+      refused,
+      lost,
+  };
+}
 
 class UpdateFault : public UpdateRunOnBench, public ::testing::WithParamInterface<FaultRow> {
  protected:
-  // The instrument's state as the bench holds it now.
-  std::string LeftText() {
-    const bool image = FlashHolds(bench_, 1, ModuleFirmwareSpec());
-    const bool boot = benchctl::ReadState(bench_, "Device1", "Mode") == "boot";
+  // The state of the part's device as the bench holds it now.
+  std::string LeftText(Part part) {
+    const int slot = SlotOf(part);
+    const bool image = FlashHolds(
+        bench_, slot, part == Part::Module ? ModuleFirmwareSpec() : SupplyFirmwareSpec());
+    const bool boot =
+        benchctl::ReadState(bench_, "Device" + std::to_string(slot), "Mode") == "boot";
     if (boot) return "recoverable";
     return image ? "new" : "old";
   }
@@ -149,7 +175,14 @@ class UpdateFault : public UpdateRunOnBench, public ::testing::WithParamInterfac
 
 TEST_P(UpdateFault, EndsInItsErrorAndASecondRunCompletesTheUpdate) {
   const FaultRow& row = GetParam();
+  const bool supply = row.part == Part::Supply;
   benchctl::BenchSpec spec = Tr440WithFlash();
+  if (supply) {
+    WithSupplyStep();
+    spec = SupplyWithTr440OnFlash(100);
+    // The module holds the package's firmware: its step has nothing to do.
+    spec.WithDevice(1, "Version", "2.11");
+  }
   for (const std::string& fault : row.faults) spec.Fault(fault);
   std::vector<std::string> fixedKeys;
   for (const auto& key : row.keys) {
@@ -158,17 +191,19 @@ TEST_P(UpdateFault, EndsInItsErrorAndASecondRunCompletesTheUpdate) {
   }
   Open(spec);
   bench_ = folder_ / "bench.ini";
+  const int steps = supply ? 4 : 3;
+  const int failedStep = row.release ? steps - 1 : supply ? 1 : 0;
   const std::string text = row.errorIndex == 14 ? kDisconnected : kUpdateFailed;
 
-  Update(text);
+  Update(text, row.slow ? 4 : 1);
   EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
-  for (int step = 0; step < 3; ++step)
-    EXPECT_EQ(StepCell(step, 1), step < row.failedStep    ? "Update finished"
-                                 : step == row.failedStep ? "Update error"
-                                                          : "Update canceled")
+  for (int step = 0; step < steps; ++step)
+    EXPECT_EQ(StepCell(step, 1), step < failedStep    ? "Update finished"
+                                 : step == failedStep ? "Update error"
+                                                      : "Update canceled")
         << "step " << step;
   EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "SupplyBlock"), "") << "no release written";
-  EXPECT_EQ(LeftText(), Name(row.left));
+  EXPECT_EQ(LeftText(row.part), Name(row.left));
   ASSERT_TRUE(ExitAndClose());
   // The run's whole log reached the update log, the error text with it.
   const std::string archived = UpdateLog();
@@ -182,9 +217,13 @@ TEST_P(UpdateFault, EndsInItsErrorAndASecondRunCompletesTheUpdate) {
                                            GetCurrentProcessId());
   OpenDialog();
   Update(kInstalled);
-  EXPECT_EQ(answerer.Seen().size(), row.left == Left::Recoverable ? 1u : 0u);
   EXPECT_EQ(ErrorTextIndex.load(), 0);
-  EXPECT_EQ(LeftText(), "new");
+  const auto seen = answerer.Seen();
+  EXPECT_EQ(
+      std::count_if(seen.begin(), seen.end(),
+                    [](const testsupport::AnsweredBox& box) { return box.caption == "Tessaro"; }),
+      row.left == Left::Recoverable ? 1 : 0);
+  EXPECT_EQ(LeftText(row.part), "new");
   EXPECT_EQ(SupplyBlockField(298, 6), "0D00980B0000") << "release 1.3 of 24.12.2005 written";
   if (row.left == Left::Recoverable) {
     EXPECT_NE(DebugLog().find("Device in update mode: power supply steps first\n"),
@@ -194,9 +233,15 @@ TEST_P(UpdateFault, EndsInItsErrorAndASecondRunCompletesTheUpdate) {
   ASSERT_TRUE(ExitAndClose());
 }
 
-INSTANTIATE_TEST_SUITE_P(Module, UpdateFault, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<FaultRow>& info) {
-                           return std::string(info.param.name);
-                         });
+std::string RowName(const ::testing::TestParamInfo<FaultRow>& info) { return info.param.name; }
+
+// Three programs of rows, so that they run side by side.
+#if LUMETRA_FAULT_ROWS == 1
+INSTANTIATE_TEST_SUITE_P(Supply, UpdateFault, ::testing::ValuesIn(RowsOf(Part::Supply)), RowName);
+#elif LUMETRA_FAULT_ROWS == 2
+INSTANTIATE_TEST_SUITE_P(Flash, UpdateFault, ::testing::ValuesIn(FlashRows()), RowName);
+#else
+INSTANTIATE_TEST_SUITE_P(Module, UpdateFault, ::testing::ValuesIn(RowsOf(Part::Module)), RowName);
+#endif
 
 }  // namespace
