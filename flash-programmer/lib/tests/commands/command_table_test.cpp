@@ -362,3 +362,69 @@ TEST_F(CommandTable, LogFileCommands) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommandTable, AnEraseWithNoSectorSelectedFailsAndSaysSo) {
+  Use(Tr410(200));
+  ProgramFileSpec spec = ListOf({10, 14});
+  spec.selectedSectors = {};
+  Outcome o = ProgramOnce(File(spec));
+  EXPECT_EQ("0", o.result);
+  EXPECT_EQ("FFF2", o.status.substr(4)) << "whole word " << o.status;
+  EXPECT_TRUE(
+      InOrder(Log(), {"=====   SectorErase: BaseFlash: 0x00400000, will erase 0 sectors   =====",
+                      "  ERROR EraseSector, no sector is selected"}));
+  EXPECT_TRUE(benchctl::CallRecord("FacId=0x0331").empty()) << "nothing was sent";
+}
+
+TEST_F(CommandTable, AHugePollPeriodFromTheFileStillTimesOut) {
+  // Two polls of the period pass the largest time-out: counted in 32 bits
+  // their product would turn negative and the wait would never end. A bench
+  // clock a million times faster than the wall makes the two polls seconds.
+  benchctl::BenchSpec bench = Tr410(1000000);
+  bench.With("FlashBusyPolls.0330", "1000");
+  Use(bench);
+  ProgramFileSpec spec = ListOf({10, 13});
+  spec.flash.pollPeriod = 0x50000000;
+  spec.flash.chipEraseTimeout = 0x7FFFFFFF;
+  Outcome o = ProgramOnce(File(spec));
+  EXPECT_EQ("0", o.result);
+  EXPECT_EQ("FFF3", o.status.substr(4)) << "whole word " << o.status;
+  EXPECT_EQ(1u, Holding(Log(), "  ERROR, EraseChip, TIMEOUT (2147483647ms)").size())
+      << LogHolding("EraseChip");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CommandTable, ARebootWaitsForTheOldDeviceToLeaveBeforeItSearches) {
+  // The device stays on the bus 4 s after each reboot request: the one
+  // still there is not the one that comes back.
+  RunRows({{"the whole update",
+            kWholeUpdate,
+            {"RebootLeaveMs=4000"},
+            {},
+            "1",
+            "27100009",
+            {"[UsbDevCtrl] OK, RebootTest.", "[UsbDevCtrl] OK, Reboot from to.",
+             "[UsbDevCtrl] OK, Reboot from to."},
+            {},
+            {{"Reboots", "4"}, {"Mode", ""}, {"RebootMarker", "0"}}}});
+  EXPECT_EQ(std::vector<uint8_t>(32, 0xA5), FlashAt(0x0000, 32));
+  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+  RunRows({{"from safe mode back into the firmware",
+            {29, 10, 19, 21},
+            {"RebootLeaveMs=4000", "Mode=boot", "RebootMarker=1", "SafeSerial=2safe001"},
+            {},
+            "1",
+            "27100009",
+            {"[UsbDevCtrl] OK, device with vid:0x0E7B,pid:0x0006,s.n.:\"2001\" there is.",
+             "[UsbDevCtrl] OK, Reboot from to."},
+            {},
+            {{"Reboots", "1"}, {"Mode", ""}, {"RebootMarker", "0"}}}},
+          "2safe001");
+}
+
+}  // namespace
