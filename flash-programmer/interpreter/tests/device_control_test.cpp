@@ -19,6 +19,7 @@
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
 
 using namespace tessaro;
 
@@ -155,29 +156,6 @@ TEST_F(DeviceControl, RebootTimesAtZeroOrBelowFallBackToTheSearchLimit) {
   }
 }
 
-// The form's device tree as its items: one line each, indented by depth.
-std::vector<std::string> TreeLines(HWND tree, HTREEITEM item, int depth) {
-  std::vector<std::string> out;
-  for (; item; item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT,
-                                                               reinterpret_cast<LPARAM>(item)))) {
-    char text[256] = {};
-    TVITEMA tv{};
-    tv.mask = TVIF_TEXT | TVIF_STATE;
-    tv.hItem = item;
-    tv.pszText = text;
-    tv.cchTextMax = sizeof text;
-    tv.stateMask = TVIS_EXPANDED;
-    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
-    std::string line = std::string(2 * depth, ' ') + text;
-    if (tv.state & TVIS_EXPANDED) line += " [+]";
-    out.push_back(line);
-    HTREEITEM child = reinterpret_cast<HTREEITEM>(
-        SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
-    for (const std::string& l : TreeLines(tree, child, depth + 1)) out.push_back(l);
-  }
-  return out;
-}
-
 TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {
   ProgramingState::Reset();
   ResetFlashSettings();
@@ -208,8 +186,7 @@ TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {
     if (r.devices) s.Supply(16, "0000004712").Instrument(6, "2001").With("Parent", "0");
     Use(s);
     EXPECT_TRUE(WaitForUnplug({0x0E7B, 6, "TR410", "Vandrel", "2002"}, 500, 3000, view_));
-    std::vector<std::string> lines = TreeLines(
-        tree, reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), 0);
+    std::vector<std::string> lines = testsupport::TreeViewLines(tree);
     ASSERT_FALSE(lines.empty());
     std::smatch m;
     EXPECT_TRUE(std::regex_match(lines[0], m, std::regex("DeviceList \\((.+)\\): (.*)")))
