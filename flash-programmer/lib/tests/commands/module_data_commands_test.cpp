@@ -283,3 +283,28 @@ TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModuleDataCommands, TheIntelligentRestartFallsBackToTheSupply) {
+  // The module comes back from its reboot in safe mode again (its marker
+  // stays set): the supply that carries it power-cycles it instead.
+  benchctl::BenchSpec s = SupplyWithTr410("1.0");
+  s.With("Mode", "boot").With("RebootMarker", "1").With("SafeSerial", "2safe001");
+  Use(s);
+  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+  Outcome o = ProgramOnce(File(ListOf({29, 10, 48, 31})), "2safe001");
+  EXPECT_EQ("1", o.result);
+  EXPECT_EQ("27100009", o.status);
+  EXPECT_TRUE(InOrder(
+      Log(), {"[UsbDevCtrl] ERROR, device with vid:0x0E7B,pid:0x0006,s.n.:\"2001\" there isn't.",
+              "[UsbDevCtrl]    (sn.: ?Dev \"2safe001\" = \"2001\" FromPS) => it is my device.",
+              "[UsbDevCtrl]   OK, Reboot via PowerSupply",
+              "[ProgramingCtrls]  Device succesfully reboot via PSs, now will wait 1s",
+              " OK, to device was successfully sent command kill"}))
+      << LogHolding("]");
+  EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the supply's";
+  EXPECT_EQ(1u, answerer.Seen().size());
+}
+
+}  // namespace
