@@ -65,7 +65,7 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
     // The fault was once: a second job finishes the update, from safe mode
     // when the device was left there.
     bool safe = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
-    testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+    Answer({{"", "Device is in SAFE mode.", IDNO}});
     auto second = safe ? ProgramOnce(File(ListOf(kRecovery), "recovery.bin"), "2safe001")
                        : ProgramOnce(File(ListOf(kWholeUpdate)));
     EXPECT_EQ("1", second.result) << (safe ? "from safe mode" : "");
@@ -174,11 +174,11 @@ TEST_F(ProgramingCommands, TestOnSafeModeAsksOnlyForASerialThatSaysSafeAfterItsF
     NewHost();
     Use(Tr410());
     // No: go on in safe mode.
-    testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+    Answer({{"", "Device is in SAFE mode.", IDNO}});
     auto o = ProgramOnce(File(ListOf({29, 27})), r.serial);
     EXPECT_EQ(r.asked ? "1" : "0", o.result);
     EXPECT_EQ(r.asked ? "27100009" : "03E8FFE5", o.status);
-    EXPECT_EQ(r.asked ? 1u : 0u, answerer.Seen().size());
+    EXPECT_EQ(r.asked ? 1u : 0u, seen_.size());
     EXPECT_EQ(1u, Holding(Log(), r.line).size());
     // In safe mode the reboot test is skipped; else it runs and finds no
     // device with that serial.
@@ -188,7 +188,7 @@ TEST_F(ProgramingCommands, TestOnSafeModeAsksOnlyForASerialThatSaysSafeAfterItsF
 
 TEST_F(ProgramingCommands, AYesToTheSafeModeQuestionStopsTheJob) {
   Use(Tr410());
-  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDYES}});
+  Answer({{"", "Device is in SAFE mode.", IDYES}});
   auto o = ProgramOnce(File(ListOf({29})), "12safe");
   EXPECT_EQ("0", o.result);
   EXPECT_EQ("FFE3", o.status.substr(4));
@@ -230,12 +230,11 @@ TEST_F(ProgramingCommands, ModuleRebootThroughItsSupplyFindsTheSupplyThatCarries
 
 TEST_F(ProgramingCommands, WithoutASupplyTheUserPowerCyclesTheDevice) {
   Use(Tr410());
-  testsupport::MessageBoxAnswerer answerer(
-      {{"", "I cannot find any PowerSupply", IDNO}, {"", "Please switch-off device", IDOK}});
+  Answer({{"", "I cannot find any PowerSupply", IDNO}, {"", "Please switch-off device", IDOK}});
   auto o = ProgramOnce(File(ListOf({50})));
   EXPECT_EQ("1", o.result);
   EXPECT_EQ("27100009", o.status);
-  EXPECT_EQ(2u, answerer.Seen().size());
+  EXPECT_EQ(2u, seen_.size());
   EXPECT_EQ(1u, Holding(Log(), "you don't want reboot manually.").size());
 }
 
@@ -268,11 +267,11 @@ TEST_F(ProgramingCommands, AReadySentAsTheDeviceCameBackIsNotMissed) {
   // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait after the reboot,
   // 5 clear. The device says ready when it arrives, before anything is bound.
   Use(Tr410().With("BindEvents2", "6020@100").With("ArrivalEvents", "6020@0"));
-  testsupport::MessageBoxAnswerer answerer({{"", "Unable to write", IDOK}});
+  Answer({{"", "Unable to write", IDOK}});
   auto o = ProgramOnce(File(ListOf({10, 34, 35})));
   EXPECT_EQ("1", o.result);
   EXPECT_EQ("27100009", o.status);
-  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_TRUE(seen_.empty());
   std::string all;
   for (const std::string& l : Holding(Log(), "]")) all += "\n" + l;
   EXPECT_EQ(1u, Holding(Log(), "[ProgramingCtrls]  Wait on Irpt: OK").size()) << all;
@@ -281,12 +280,12 @@ TEST_F(ProgramingCommands, AReadySentAsTheDeviceCameBackIsNotMissed) {
 TEST_F(ProgramingCommands, ADeviceThatNeverSaysReadyEndsTheWaitAfterSixtySeconds) {
   PlaceModuleDataPlugin();
   Use(Tr410(200));
-  testsupport::MessageBoxAnswerer answerer({{"", "Unable to write new Baugr.Data", IDOK}});
+  Answer({{"", "Unable to write new Baugr.Data", IDOK}});
   auto o = ProgramOnce(File(ListOf({10, 35})));
   EXPECT_EQ("0", o.result);
   EXPECT_EQ("FFDD", o.status.substr(4));
   EXPECT_EQ(1u, Holding(Log(), "[UsbDevCtrl]   TIMEOUT, in wait on Device is READY").size());
-  EXPECT_EQ(1u, answerer.Seen().size());
+  EXPECT_EQ(1u, seen_.size());
 }
 
 TEST_F(ProgramingCommands, GetStatusDuringAJobNeverWaitsForItAndStaysInRange) {

@@ -15,6 +15,7 @@
 #include "benchctl/bench_flash.h"
 #include "host_fixture.h"
 #include "hwport/port.h"
+#include "testsupport/process.h"
 #include "testsupport/uidriver.h"
 
 namespace tessaro_e2e {
@@ -82,7 +83,15 @@ class ProgramingFixture : public ::testing::Test {
       actions.push_back("status");
     }
     actions.push_back("free");
-    host_->Run(actions);
+    seen_.clear();
+    testsupport::ChildProcess child;
+    if (!host_->Start(child, actions)) return {};
+    {
+      // The host's boxes only: other tests' hosts run beside this one.
+      testsupport::MessageBoxAnswerer answerer(answers_, child.Pid(), IDOK);
+      if (!child.Wait(kHostWaitMs)) child.Kill();
+      seen_ = answerer.Seen();
+    }
     std::vector<std::string> r = host_->Values("prog"), s = host_->Values("status");
     std::vector<Outcome> out;
     for (size_t i = 0; i < r.size() && i < s.size(); ++i) out.push_back({r[i], s[i]});
@@ -116,14 +125,27 @@ class ProgramingFixture : public ::testing::Test {
     return testsupport::SplitLines(testsupport::ReadFileOr(*host_ / "Plugins\\Orvane.rec"));
   }
 
+  // How the boxes of the next Programing calls are answered; a box no line
+  // matches is answered OK and seen with button 0.
+  void Answer(std::vector<testsupport::ScriptedAnswer> script) { answers_ = std::move(script); }
+  // The texts of the boxes the last host showed.
+  std::vector<std::string> SeenTexts() const {
+    std::vector<std::string> out;
+    for (const testsupport::AnsweredBox& b : seen_) out.push_back(b.text);
+    return out;
+  }
+
   // A row starts with a host folder of its own (its own logs).
   void NewHost() {
     host_.reset();  // the folder's name is the test's: the old one goes first
     host_ = std::make_unique<HostFolder>();
   }
 
+  static constexpr DWORD kHostWaitMs = 300000;
   std::unique_ptr<HostFolder> host_ = std::make_unique<HostFolder>();
   std::string bench_;
+  std::vector<testsupport::ScriptedAnswer> answers_;
+  std::vector<testsupport::AnsweredBox> seen_;
 };
 
 }  // namespace tessaro_e2e

@@ -258,7 +258,7 @@ TEST_F(CommandTable, RebootCommands) {
 }
 
 TEST_F(CommandTable, SafeModeSkipsTheCommandsThatNeedTheFirmware) {
-  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+  Answer({{"", "Device is in SAFE mode.", IDNO}});
   RunRows({{"every skipping command after the answer No",
             {29, 27, 38, 28, 18, 20, 39, 44, 45, 52},
             {},
@@ -276,18 +276,17 @@ TEST_F(CommandTable, SafeModeSkipsTheCommandsThatNeedTheFirmware) {
             {},
             {{"Reboots", ""}}}},
           "2safe001");
-  EXPECT_EQ(1u, answerer.Seen().size());
+  EXPECT_EQ(1u, seen_.size());
 }
 
 TEST_F(CommandTable, TheUserPowerCyclesTheDeviceWhenAsked) {
   Use(Tr410(200));
-  testsupport::MessageBoxAnswerer answerer({{"", "Please switch-off device", IDOK}});
+  Answer({{"", "Please switch-off device", IDOK}});
   Outcome o = ProgramOnce(File(ListOf({51, 31})));
   EXPECT_EQ("1", o.result);
   EXPECT_EQ("27100009", o.status);
-  ASSERT_EQ(1u, answerer.Seen().size());
-  EXPECT_EQ("Please switch-off device, wait 3s, switch-on device, and press [OK]",
-            answerer.Seen()[0].text);
+  ASSERT_EQ(1u, seen_.size());
+  EXPECT_EQ("Please switch-off device, wait 3s, switch-on device, and press [OK]", seen_[0].text);
   // The device found again is open: the kill after it reaches it.
   EXPECT_EQ(1u, Holding(Log(), " OK, to device was successfully sent command kill").size());
 }
@@ -413,7 +412,7 @@ TEST_F(CommandTable, ARebootWaitsForTheOldDeviceToLeaveBeforeItSearches) {
             {},
             {{"Reboots", "4"}, {"Mode", ""}, {"RebootMarker", "0"}}}});
   EXPECT_EQ(std::vector<uint8_t>(32, 0xA5), FlashAt(0x0000, 32));
-  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+  Answer({{"", "Device is in SAFE mode.", IDNO}});
   RunRows({{"from safe mode back into the firmware",
             {29, 10, 19, 21},
             {"RebootLeaveMs=4000", "Mode=boot", "RebootMarker=1", "SafeSerial=2safe001"},

@@ -23,11 +23,6 @@ const char kHeadTo[] =
 
 class ModuleDataCommands : public ProgramingFixture {
  protected:
-  static std::vector<std::string> Texts(const testsupport::MessageBoxAnswerer& answerer) {
-    std::vector<std::string> out;
-    for (const testsupport::AnsweredBox& b : answerer.Seen()) out.push_back(b.text);
-    return out;
-  }
   size_t PluginCallsOf(const std::string& name) const {
     size_t n = 0;
     for (const std::string& l : PluginCalls()) n += l.rfind("Orvane" + name + " ", 0) == 0;
@@ -105,12 +100,12 @@ TEST_F(ModuleDataCommands, TheVersionGateOfTheModuleData) {
     SCOPED_TRACE(r.name);
     NewHost();
     Use(Tr410(200).With("Version", r.version));
-    testsupport::MessageBoxAnswerer answerer({{"", "Baugr.Data", IDOK}});
+    Answer({{"", "Baugr.Data", IDOK}});
     Outcome o = ProgramOnce(File(ListOf(r.commands)));
     EXPECT_EQ(r.result, o.result);
     EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
     EXPECT_TRUE(InOrder(Log(), r.lines));
-    EXPECT_EQ(r.boxes, Texts(answerer));
+    EXPECT_EQ(r.boxes, SeenTexts());
   }
 }
 
@@ -151,12 +146,12 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
     SCOPED_TRACE(r.name);
     NewHost();
     Use(r.supply ? SupplyWithTr410("1.0") : Tr410(200));
-    testsupport::MessageBoxAnswerer answerer({{"", "I cannot find any PowerSupply", IDNO}});
+    Answer({{"", "I cannot find any PowerSupply", IDNO}});
     Outcome o = ProgramOnce(File(ListOf({10, 36})));
     EXPECT_EQ(r.result, o.result);
     EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
     EXPECT_TRUE(InOrder(Log(), r.lines));
-    EXPECT_EQ(r.supply ? 0u : 1u, answerer.Seen().size()) << "no box but the question";
+    EXPECT_EQ(r.supply ? 0u : 1u, seen_.size()) << "no box but the question";
     if (r.supply) {
       EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots"));
     }
@@ -166,7 +161,7 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
 TEST_F(ModuleDataCommands, AFailedReadShowsItsBoxWithTheCommandsStartTime) {
   PlaceModuleDataPlugin("Fail=ModuleToFile\r\n");
   Use(Tr410(200));
-  testsupport::MessageBoxAnswerer answerer({{"", "Unable to read old Baugr.Data", IDOK}});
+  Answer({{"", "Unable to read old Baugr.Data", IDOK}});
   Outcome o = ProgramOnce(File(ListOf({10, 34})));
   EXPECT_EQ("0", o.result);
   EXPECT_EQ("FFDE", o.status.substr(4));
@@ -182,7 +177,7 @@ TEST_F(ModuleDataCommands, AFailedReadShowsItsBoxWithTheCommandsStartTime) {
                                      "in case of the same result contact support\r\nMsg for "
                                      "sup.: QV PathTR410.3 \"" +
                                      stamp.str() + "\""},
-            Texts(answerer));
+            SeenTexts());
 }
 
 TEST_F(ModuleDataCommands, TheModulesSerialIsWrittenOnlyWhenTheSupplyNamesIt) {
@@ -213,9 +208,8 @@ TEST_F(ModuleDataCommands, TheModulesSerialIsWrittenOnlyWhenTheSupplyNamesIt) {
     PlaceModuleDataPlugin();
     Use(r.supplyVersion ? SupplyWithTr410(r.supplyVersion)
                         : Tr410(200).With("BindEvents", "6020@100"));
-    testsupport::MessageBoxAnswerer answerer({{"", "", IDOK}});
     Outcome o = ProgramOnce(File(ListOf(r.commands)));
-    EXPECT_EQ(std::vector<std::string>{}, Texts(answerer));
+    EXPECT_EQ(std::vector<std::string>{}, SeenTexts());
     EXPECT_EQ("1", o.result);
     EXPECT_EQ("27100009", o.status);
     EXPECT_TRUE(InOrder(Log(), r.lines));
@@ -269,7 +263,7 @@ TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
     NewHost();
     PlaceModuleDataPlugin(r.plugin);
     Use(Tr410(200).With("BindEvents", "6020@100"));
-    testsupport::MessageBoxAnswerer answerer({{"", "Unable to write new Baugr.Data", IDOK}});
+    Answer({{"", "Unable to write new Baugr.Data", IDOK}});
     Outcome o = ProgramOnce(File(ListOf({10, 34, 35})));
     EXPECT_EQ(r.result, o.result);
     EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
@@ -278,7 +272,7 @@ TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
               Holding(Log(), "  Error in Write BD, will wait 3s and then try TR410_Write_BD again")
                   .size());
     EXPECT_EQ(r.attempts, Holding(Log(), "********** Try write DB and test its right").size());
-    EXPECT_EQ(r.boxes, answerer.Seen().size());
+    EXPECT_EQ(r.boxes, seen_.size());
   }
 }
 
@@ -292,7 +286,7 @@ TEST_F(ModuleDataCommands, TheIntelligentRestartFallsBackToTheSupply) {
   benchctl::BenchSpec s = SupplyWithTr410("1.0");
   s.With("Mode", "boot").With("RebootMarker", "1").With("SafeSerial", "2safe001");
   Use(s);
-  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+  Answer({{"", "Device is in SAFE mode.", IDNO}});
   Outcome o = ProgramOnce(File(ListOf({29, 10, 48, 31})), "2safe001");
   EXPECT_EQ("1", o.result);
   EXPECT_EQ("27100009", o.status);
@@ -304,7 +298,7 @@ TEST_F(ModuleDataCommands, TheIntelligentRestartFallsBackToTheSupply) {
               " OK, to device was successfully sent command kill"}))
       << LogHolding("]");
   EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the supply's";
-  EXPECT_EQ(1u, answerer.Seen().size());
+  EXPECT_EQ(1u, seen_.size());
 }
 
 }  // namespace
