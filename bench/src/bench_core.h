@@ -144,6 +144,8 @@ class Bench {
   bool TakePendingLocked(uint64_t id, PendingIo* out);
   std::string RebootFaultLocked(UsbDevice& d);
   void RebootLocked(int slot, std::vector<std::function<void()>>* done);
+  void LeaveForRebootLocked(int slot, const std::string& fault,
+                            std::vector<std::function<void()>>* done);
   void ReturnFromReboot(int slot, bool wrongMode);
   void ArrivedLocked(UsbDevice& d);
   void SendEventLater(int slot, uint32_t generation, uint16_t eventId, uint32_t delayMs);

@@ -3,7 +3,7 @@
 // writing one "key=value" line per result into host_out.txt beside itself.
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
 //   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
-//   pollrun:VID:PID:SN:FILE
+//   pollrun:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID
 #include <windows.h>
 
 #include <atomic>
@@ -206,6 +206,20 @@ void Run(const std::string& action) {
   } else if (verb == "pumpuntilgone") {
     DWORD start = GetTickCount();
     while (FindForm() && GetTickCount() - start < std::stoul(a[1])) Pump(20);
+  } else if (verb == "manual") {
+    // A click on the form's file-name panel; returns when the manual
+    // programming it starts has ended.
+    HWND form = FindForm();
+    int panel = std::stoi(a[1]);
+    SendMessageA(form, WM_COMMAND, MAKEWPARAM(panel, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(form, panel)));
+    Out("manual", form ? "1" : "0");
+  } else if (verb == "tree") {
+    for (const std::string& line :
+         testsupport::TreeViewLines(GetDlgItem(FindForm(), std::stoi(a[1]))))
+      Out("tree", line);
+  } else if (verb == "text") {
+    Out("text", testsupport::ControlText(FindForm(), std::stoi(a[1])));
   } else if (verb == "thread") {
     lm::Thread t([] {});
     Out("thread", t.Join(testsupport::kUiWaitMs) ? "1" : "0");
