@@ -233,8 +233,12 @@ void TFormBinProg::CommandsStarted() {
 }
 
 void TFormBinProg::CommandsEnded(bool ok) {
-  info_.Flush();
-  messages_.Flush();
+  // A hidden window's text waits for Show: filling it costs seconds after a
+  // long job (every transfer dump is many lines), and nobody sees it.
+  if (Showing()) {
+    info_.Flush();
+    messages_.Flush();
+  }
   KillTimer(window_, kTimerId);
   OnTimer();
   // After a failure the line keeps showing the last status.
