@@ -1,8 +1,9 @@
 // The bench file: an INI text that describes the bus and holds the bench's
 // persistent state. Every process that opened the same file sees the same
 // state: a change is written back at once, atomically (a whole new file moved
-// over the old one, under a machine-wide mutex), and a read notices when
-// another process changed the file.
+// over the old one, or the few bytes of a change that keeps the text's length
+// in one write, under a machine-wide mutex), and a read notices when another
+// process changed the file.
 #pragma once
 
 #include <windows.h>
