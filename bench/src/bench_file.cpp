@@ -63,7 +63,7 @@ bool WriteInPlace(const std::string& path, const std::string& before, const std:
   if (before.size() != after.size()) return false;
   size_t first = 0, end = before.size();
   while (first < end && before[first] == after[first]) ++first;
-  if (first == end) return false;
+  if (first == end) return true;  // nothing changed: nothing to write
   while (before[end - 1] == after[end - 1]) --end;
   if (end - first > kMostBytes || first / kPage != (end - 1) / kPage) return false;
   HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE,
