@@ -217,7 +217,26 @@ bool BenchFile::Open(const std::string& path) {
   return true;
 }
 
+BenchFile::Steady::Steady(BenchFile& file) : file_(file) {
+  lm::Lock g(file_.lock_);
+  outer_ = file_.steadyThread_;
+  if (outer_ == GetCurrentThreadId()) return;  // within another on this thread
+  file_.steadyThread_ = GetCurrentThreadId();
+  file_.looked_ = false;
+}
+
+BenchFile::Steady::~Steady() {
+  lm::Lock g(file_.lock_);
+  if (outer_ == file_.steadyThread_) return;
+  file_.steadyThread_ = outer_;
+  file_.looked_ = false;
+}
+
 void BenchFile::RefreshLocked() {
+  if (steadyThread_ && steadyThread_ == GetCurrentThreadId()) {
+    if (looked_) return;
+    looked_ = true;
+  }
   FILETIME stamp;
   uint64_t size;
   if (!StampOf(path_, &stamp, &size)) return;
