@@ -55,6 +55,19 @@ std::vector<uint8_t> FlashAt(const std::string& bench, uint32_t address, size_t 
 
 }  // namespace
 
+TEST(Programing, AWindowShownAfterAHiddenJobShowsTheJobsLines) {
+  HostFolder host;
+  ASSERT_FALSE(benchctl::UseBench(host.Path(), Tr410()).empty()) << hwport::BenchLoadError();
+  ProgramFileSpec spec = WholeUpdate();
+  spec.commands = {10, 11};
+  std::string file = host.WriteProgramFile("open.bin", ProgramFileWriter::Write(spec));
+  host.Run({"load", "prog:0x0E7B:6:2001:" + file, "show", "edithas:OPEN DEVICE OK",
+            "edithas:OK, Programing bin file", "free"});
+  EXPECT_EQ(std::vector<std::string>({"1"}), host.Values("prog"));
+  EXPECT_EQ(std::vector<std::string>({"1", "1"}), host.Values("edithas"))
+      << "a line of the commands, the job's closing line";
+}
+
 TEST(Programing, OneCallRunsTheWholeUpdateOfATr410) {
   HostFolder host;
   std::string bench = benchctl::UseBench(host.Path(), Tr410());
