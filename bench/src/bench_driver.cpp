@@ -337,6 +337,7 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
   BOOL result;
   {
     lm::Lock g(lock_);
+    BenchFile::Steady steady(file_);
     OpenHandle* h = HandleLocked(hid);
     if (!h) {
       SetLastError(ERROR_INVALID_HANDLE);

@@ -32,4 +32,14 @@ TEST_F(Programing, OneCallRunsTheWholeUpdateOfATr410) {
        "<<< Programing(e7b,6,2001," + file + ") end of function, result = 1 "}));
 }
 
+TEST_F(Programing, AWindowShownAfterAHiddenJobShowsTheJobsLines) {
+  Use(Tr410());
+  std::string file = File(ListOf({10, 11}), "open.bin");
+  host_->Run({"load", "prog:0x0E7B:6:2001:" + file, "show", "edithas:OPEN DEVICE OK",
+              "edithas:OK, Programing bin file", "free"});
+  EXPECT_EQ(std::vector<std::string>({"1"}), host_->Values("prog"));
+  EXPECT_EQ(std::vector<std::string>({"1", "1"}), host_->Values("edithas"))
+      << "a line of the commands, the job's closing line";
+}
+
 }  // namespace

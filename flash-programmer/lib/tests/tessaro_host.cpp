@@ -80,6 +80,22 @@ HWND FindForm() {
   return search.found;
 }
 
+struct EditSearch {
+  std::string part;
+  bool found = false;
+};
+
+BOOL CALLBACK MatchEditText(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<EditSearch*>(p);
+  char kind[16] = {};
+  GetClassNameA(w, kind, sizeof kind);
+  if (lstrcmpiA(kind, "Edit") != 0) return TRUE;
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(w)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(w, &text[0], static_cast<int>(text.size()))));
+  s->found = text.find(s->part) != std::string::npos;
+  return s->found ? FALSE : TRUE;
+}
+
 void Pump(DWORD ms) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < ms) {
@@ -200,6 +216,12 @@ void Run(const std::string& action) {
     Out("close", "1");
   } else if (verb == "pump") {
     Pump(static_cast<DWORD>(std::stoul(a[1])));
+  } else if (verb == "edithas" && a.size() == 2) {
+    // Whether a text window of the form shows `a[1]`.
+    EditSearch search{a[1]};
+    if (HWND form = FindForm())
+      EnumChildWindows(form, &MatchEditText, reinterpret_cast<LPARAM>(&search));
+    Out("edithas", search.found ? "1" : "0");
   } else if (verb == "visible") {
     HWND form = FindForm();
     Out("visible", !form ? "gone" : IsWindowVisible(form) ? "1" : "0");
