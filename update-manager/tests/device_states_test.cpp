@@ -26,6 +26,7 @@
 #include "package_builder.h"
 #include "process_flags.h"
 #include "resource.h"
+#include "sample_package.h"
 #include "state/display_texts.h"
 #include "state/process_context.h"
 #include "state/shared_values.h"
@@ -61,18 +62,7 @@ void SearchDllsIn(const std::string& folder) {
 // A supply 16 with a TR440 of release 1.2, supply id 4711, older than the
 // package's 1.3.
 benchctl::BenchSpec Tr440(const std::string& deviceSerial = "0000001001") {
-  benchctl::BenchSpec spec;
-  spec.TimeScale(100)
-      .Supply(16, "0000004711")
-      .With("SupplyId", "4711")
-      .With("Release", "12")
-      .With("ReleaseDate", "2968")
-      .With("Version", "3.10")
-      .With("PanelRevision", "1.02")
-      .Instrument(5, deviceSerial)
-      .With("Parent", "0")
-      .With("Version", "2.10");
-  return spec;
+  return kestortest::OlderSupplyWithTr440(100, deviceSerial);
 }
 
 class DeviceStates : public ::testing::Test {
@@ -124,6 +114,7 @@ class DeviceStates : public ::testing::Test {
     });
     window_ = testsupport::WaitForWindow("Kestor", GetCurrentProcessId());
     ASSERT_NE(window_, nullptr);
+    if (status.empty()) return;  // a run that goes on by itself
     ASSERT_TRUE(Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == status; }))
         << "shows: " << ControlText(window_, IDC_DEV_STATUS);
   }
@@ -310,33 +301,17 @@ TEST_F(DeviceStates, APanelThatDoesNotAnswerInTimeShowsTheDialogsBox) {
 // The update run through the same window: the module's firmware goes through
 // Tessaro.dll into the bench's flash, the release is written to the supply.
 
-// The TR440 with the flash its program file describes; its firmware image
-// carries its version at 0x400100.
+// The TR440 with the flash its program file describes.
 benchctl::BenchSpec Tr440WithFlash() {
   benchctl::BenchSpec spec = Tr440();
-  spec.With("FlashSize", "0x40000")
-      .With("FlashBase", "0x400000")
-      .With("FlashSectors",
-            "0:0x4000,0x4000:0x2000,0x6000:0x2000,0x8000:0x8000,0x10000:0x10000,0x20000:0x10000,"
-            "0x30000:0x10000")
-      .With("FlashDeviceId", "0x22AB")
-      .With("RebootMs", "1500")
-      .With("FirmwareVersionAt", "0x400100");
-  return spec;
+  spec.WithDevice(1, "RebootMs", "1500");
+  return kestortest::WithFlashOf(spec, 1, kestortest::ModuleFirmwareSpec());
 }
 
-// The module image of release 2.11: erase, program, verify, through the
-// device's safe mode and back.
-// safeMode: the variant for a device already in its safe mode (an earlier
-// run was interrupted): no reboot test, no reboot into the safe mode.
+// The module image of release 2.11; safeMode: the variant for a device
+// already in its safe mode.
 std::string ModuleImage211(bool safeMode = false) {
-  tessaro_test::ProgramFileSpec spec;
-  spec.pid = 5;
-  spec.commands = {26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22};
-  if (safeMode) spec.commands = {10, 12, 14, 15, 16, 19, 21, 22};
-  spec.blocks.push_back({0x0100, {0x02, 0x00, 0x0B, 0x00}});
-  const tessaro_test::Bytes file = tessaro_test::ProgramFileWriter::Write(spec);
-  return std::string(file.begin(), file.end());
+  return kestortest::ProgramFileBytes(kestortest::ModuleFirmwareSpec(safeMode));
 }
 
 class UpdateRunOnBench : public DeviceStates {
@@ -346,15 +321,28 @@ class UpdateRunOnBench : public DeviceStates {
     const std::vector<uint8_t> panel = kestortest::MmiFileBytes(
         3 * 2038 + 5, "TR440", "UPDATE", "\\flash\\front.bin", "Front panel Version 1.05");
     panelPayload_.assign(panel.begin() + 1024, panel.end());
-    package_
-        .Step("Module", {{"Rev", "2.11"},
-                         {"FWPROG", "1"},
-                         {"FWPROGNORM", "tr440.bin"},
-                         {"FWPROGSUSB", "tr440susb.bin"}})
+    package_.Set("Module", "Rev", "2.11")
+        .Set("Module", "FWPROG", "1")
+        .Set("Module", "FWPROGNORM", "tr440.bin")
+        .Set("Module", "FWPROGSUSB", "tr440susb.bin")
         .OutFile("tr440susb.bin", ModuleImage211(true))
-        .Step("MMI", {{"File1", "panelr.mmi"}})
+        .Set("MMI", "File1", "panelr.mmi")
         .OutFile("tr440.bin", ModuleImage211())
         .OutFile("panelr.mmi", std::string(panel.begin(), panel.end()));
+  }
+  // Puts a power-supply step of firmware 3.11 between the module and the
+  // front panel.
+  void WithSupplyStep() {
+    package_.Set("UpdateSteps", "1", "Pwr Supply")
+        .Set("UpdateSteps", "2", "MMI")
+        .Set("UpdateSteps", "3", "Rev")
+        .Set("Pwr Supply", "Name", "PWR SUPPLY")
+        .Set("Pwr Supply", "Rev", "3.11")
+        .Set("Pwr Supply", "FWPROG", "1")
+        .Set("Pwr Supply", "FWPROGNORM", "ps.bin")
+        .Set("Pwr Supply", "FWPROGSUSB", "pssusb.bin")
+        .OutFile("ps.bin", kestortest::ProgramFileBytes(kestortest::SupplyFirmwareSpec()))
+        .OutFile("pssusb.bin", kestortest::ProgramFileBytes(kestortest::SupplyFirmwareSpec(true)));
   }
   // Presses Start Update and waits until the status shows `status`.
   void Update(const std::string& status) {
@@ -403,6 +391,110 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   const std::string log = DebugLog();
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
+  ASSERT_TRUE(ExitAndClose());
+}
+
+// The supply's firmware goes through Tessaro into the supply's own flash;
+// after its reboot the supply reports the image's version, and the release
+// check at the end finds every step's revision in place.
+TEST_F(UpdateRunOnBench, ProgramsThePowerSupplyThroughTessaro) {
+  WithSupplyStep();
+  Open(kestortest::SupplyWithTr440OnFlash(100));
+  bench_ = folder_ / "bench.ini";
+  EXPECT_EQ(StepCell(1, 0), "PWR SUPPLY");
+  EXPECT_EQ(StepCell(1, 2), "3.10");
+  Update("Update installed successfully! Press Exit to close the Kestor!");
+  const char* rows[4][4] = {{"MODULE", "Update finished", "2.11", "2.11"},
+                            {"PWR SUPPLY", "Update finished", "3.11", "3.11"},
+                            {"MMI", "Update finished", "1.05", "1.05"},
+                            {"SET REVISION", "Update finished", "1.3", "1.3"}};
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      EXPECT_EQ(StepCell(r, c), rows[r][c]) << "row " << r << " column " << c;
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 0, kestortest::SupplyFirmwareSpec()))
+      << "the supply's flash holds its image";
+  EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()))
+      << "the module's flash holds its image";
+  EXPECT_EQ(SupplyBlockField(298, 6), "0D00980B0000");
+  // The supply went through its safe mode and back once.
+  EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "Mode"), "");
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
+      << log;
+  ASSERT_TRUE(ExitAndClose());
+}
+
+const char kSameRelease[] =
+    "Warning - The update package release and the installed release are identical: Update not "
+    "necessary if all firmware parts identical! Install anyway?";
+
+// The device holds the package's release already (1.2, beta 0): Kestor asks
+// before it installs it again. No ends the run canceled with nothing sent;
+// Yes installs the parts and leaves the release as it is.
+TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
+  package_.Set("Rev", "Rev", "1.2");
+  {
+    SCOPED_TRACE("No");
+    testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDNO}},
+                                             GetCurrentProcessId());
+    Open(Tr440WithFlash());
+    bench_ = folder_ / "bench.ini";
+    Update("Update cancelled by user: Please restart the application to finish the update!");
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(StepCell(r, 1), "Update canceled") << "row " << r;
+    EXPECT_TRUE(benchctl::ReadFlash(bench_, 1).empty()) << "nothing programmed";
+    EXPECT_EQ(testsupport::ReadFileOr(bench_ + ".panel0\\_flash_front.bin"), "")
+        << "nothing sent to the panel";
+    ASSERT_TRUE(ExitAndClose());
+  }
+  {
+    SCOPED_TRACE("Yes");
+    testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDYES}},
+                                             GetCurrentProcessId());
+    Open(Tr440WithFlash());
+    Update("Update installed successfully! Press Exit to close the Kestor!");
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
+    EXPECT_EQ(SupplyBlockField(298, 6), "(not written)");
+    EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
+              std::string::npos)
+        << DebugLog();
+    ASSERT_TRUE(ExitAndClose());
+  }
+}
+
+// An unattended run (-a) asks nobody: it installs the same release again and
+// closes by itself.
+TEST_F(UpdateRunOnBench, AnUnattendedRunInstallsTheSameReleaseWithoutAsking) {
+  package_.Set("Rev", "Rev", "1.2");
+  automaticUpdate = true;
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  Open(Tr440WithFlash(), "");
+  bench_ = folder_ / "bench.ini";
+  EXPECT_TRUE(Eventually([&] { return closed_.load(); })) << DebugLog();
+  automaticUpdate = false;
+  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_EQ(ErrorTextIndex.load(), 0);
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
+  EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
+            std::string::npos)
+      << DebugLog();
+}
+
+// Another release beta is no same release: nobody is asked.
+TEST_F(UpdateRunOnBench, AnotherBetaOfTheSameReleaseIsNoSameRelease) {
+  package_.Set("Rev", "Rev", "1.2").Set("Rev", "Beta", "2");
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  Open(Tr440WithFlash());
+  bench_ = folder_ / "bench.ini";
+  Update("Update installed successfully! Press Exit to close the Kestor!");
+  EXPECT_TRUE(answerer.Seen().empty());
+  // Release 12, beta 2.
+  EXPECT_EQ(SupplyBlockField(298, 6), "0C00980B0200");
   ASSERT_TRUE(ExitAndClose());
 }
 

@@ -12,6 +12,7 @@
 #include "hwport/clock.h"
 #include "state/device_checks.h"
 #include "state/display_texts.h"
+#include "state/language_glue.h"
 #include "state/shared_values.h"
 #include "state/state_outcomes.h"
 #include "state/update_state.h"
@@ -79,6 +80,7 @@ class UpdateRun {
   int Pause(DWORD ms, DWORD round, Tick tick);
   int WaitForPanel(int i, bool filesWaitingWillDo);
   int Recovery();
+  bool ReinstallDeclined();
   int Step(int i);
   int ReleaseSteps(int i);
 
@@ -167,6 +169,27 @@ int UpdateRun::Recovery() {
   }
   updater_.IncrementStepCounter();
   return 0;
+}
+
+// The device holds the package's release and beta already: the user says
+// whether to install it again. Nobody is asked in an unattended run.
+bool UpdateRun::ReinstallDeclined() {
+  if (automaticUpdate) return false;
+  const RevisionInfo installed = updater_.GetRevisionInfo();
+  for (int i = 0; i < n_; ++i) {
+    const UpdateStep step = config_.GetStep(i);
+    if (KindOf(step.name) != StepKind::Release) continue;
+    if (LeadingNumber(installed.release) != LeadingNumber(step.rev) ||
+        LeadingNumber(installed.beta) != LeadingNumber(step.beta))
+      return false;
+    const int answer =
+        MessageBoxA(theDialogWindow.load(), LanguageTexts.Get(kestor::LangText::SameRev).c_str(),
+                    kMessageCaption, MB_YESNO | MB_ICONWARNING);
+    if (answer == IDYES) return false;
+    StopAt(0, STEP_CANCELED);
+    return true;
+  }
+  return false;
 }
 
 int UpdateRun::ReleaseSteps(int i) {
@@ -295,6 +318,7 @@ int UpdateRun::Run() {
     if (int e = Recovery()) return e;
   } else {
     updater_.SetStartedInUpdateMode(false);
+    if (ReinstallDeclined()) return ERRTEXT_CANCELLED;
   }
   for (int i = 0; i < n_; ++i)
     if (int e = Step(i)) return e;
