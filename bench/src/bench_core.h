@@ -29,7 +29,7 @@ struct FaultRule {
   int endpoint = -1;      // transfers and bind only
   int after = 0;          // matching calls let through first
   int times = 1;          // how often it fires (0: always)
-  std::string action;     // Status, NoAnswer, Late, Short, Malformed, Remove
+  std::string action;     // Status, NoAnswer, Late, Short, Malformed, Remove, Unplug, RebootSupply
   uint32_t status = 0;
   uint32_t delayMs = 0;       // bench clock
   uint32_t bytes = 0;         // Short: bytes kept
@@ -143,6 +143,10 @@ class Bench {
                            uint32_t benchMs);
   bool TakePendingLocked(uint64_t id, PendingIo* out);
   std::string RebootFaultLocked(UsbDevice& d);
+  // Unplug and RebootSupply (bench_carrier_faults.cpp): true when `rule` is
+  // one of them and was carried out.
+  bool CarrierFaultLocked(const FaultRule& rule, int slot,
+                          std::vector<std::function<void()>>* done);
   void RebootLocked(int slot, std::vector<std::function<void()>>* done);
   void LeaveForRebootLocked(int slot, const std::string& fault,
                             std::vector<std::function<void()>>* done);

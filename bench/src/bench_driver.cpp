@@ -366,6 +366,8 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       int slot = h->slot;
       RemoveLocked(slot, &done);
       status = kErrRemoved;
+    } else if (fault && CarrierFaultLocked(*fault, h->slot, &done) && !AliveLocked(*h)) {
+      status = kErrRemoved;
     } else {
       status = ControlLocked(*h, code, in, inSize, out, outSize, &n, &cycle);
       if (status == 0 && fault && fault->action == "Short" && n > fault->bytes) n = fault->bytes;
@@ -406,8 +408,12 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       if (fault->action == "Late") {
         CompleteLaterLocked(p, status, {}, fault->delayMs);
       } else {
-        ArmOverlapped(p.overlapped);
-        pending_.push_back(p);
+        // The device keeps silent; the driver gives the request up after its
+        // time-out, as it does for every control request.
+        p.length = 0;
+        CompleteLaterLocked(
+            p, kErrRequestTimeout, {},
+            static_cast<uint32_t>(file_.GetInt("Driver", "RequestTimeoutMs", 5000)));
       }
       result = Pending(bytes);
     } else {
