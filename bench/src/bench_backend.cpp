@@ -8,48 +8,73 @@
 namespace bench {
 namespace {
 
-HANDLE DriverOpen(const char* path) { return Bench::Instance().CreateDriverFile(path); }
+HANDLE DriverOpen(const char* path) {
+  Bench::Instance().CatchUp();
+  return Bench::Instance().CreateDriverFile(path);
+}
 
 BOOL DriverIoControl(HANDLE h, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* bytes, OVERLAPPED* ov) {
+  Bench::Instance().CatchUp();
   return Bench::Instance().IoControl(h, code, in, inSize, out, outSize, bytes, ov);
 }
 
 BOOL DriverRead(HANDLE h, void* buffer, DWORD length, DWORD* bytes, OVERLAPPED* ov) {
+  Bench::Instance().CatchUp();
   return Bench::Instance().Transfer(h, true, buffer, length, bytes, ov);
 }
 
 BOOL DriverWrite(HANDLE h, const void* buffer, DWORD length, DWORD* bytes, OVERLAPPED* ov) {
+  Bench::Instance().CatchUp();
   return Bench::Instance().Transfer(h, false, const_cast<void*>(buffer), length, bytes, ov);
 }
 
 BOOL DriverOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* bytes, BOOL wait) {
+  Bench::Instance().CatchUp();
   return Bench::Instance().OverlappedResult(h, ov, bytes, wait);
 }
 
-BOOL DriverCancelIo(HANDLE h) { return Bench::Instance().CancelIo(h); }
+BOOL DriverCancelIo(HANDLE h) {
+  Bench::Instance().CatchUp();
+  return Bench::Instance().CancelIo(h);
+}
 
-BOOL DriverClose(HANDLE h) { return Bench::Instance().CloseDriverHandle(h); }
+BOOL DriverClose(HANDLE h) {
+  Bench::Instance().CatchUp();
+  return Bench::Instance().CloseDriverHandle(h);
+}
 
-HDEVINFO InterfaceListOpen(const GUID* guid) { return Bench::Instance().MakeInterfaceList(guid); }
+HDEVINFO InterfaceListOpen(const GUID* guid) {
+  Bench::Instance().CatchUp();
+  return Bench::Instance().MakeInterfaceList(guid);
+}
 
 BOOL InterfaceListEnum(HDEVINFO set, const GUID* guid, DWORD index,
                        SP_DEVICE_INTERFACE_DATA* data) {
+  Bench::Instance().CatchUp();
   return Bench::Instance().EnumInterface(set, guid, index, data);
 }
 
 BOOL InterfaceListDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
                          SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size, DWORD* required) {
+  Bench::Instance().CatchUp();
   return Bench::Instance().InterfaceDetail(set, data, detail, size, required);
 }
 
-BOOL InterfaceListClose(HDEVINFO set) { return Bench::Instance().DestroyInterfaceList(set); }
+BOOL InterfaceListClose(HDEVINFO set) {
+  Bench::Instance().CatchUp();
+  return Bench::Instance().DestroyInterfaceList(set);
+}
 
 HDEVNOTIFY RegisterNotices(HWND window, const GUID* classGuid) {
+  Bench::Instance().CatchUp();
   return Bench::Instance().RegisterNotices(window, classGuid);
 }
 
-BOOL UnregisterNotices(HDEVNOTIFY notify) { return Bench::Instance().UnregisterNotices(notify); }
+BOOL UnregisterNotices(HDEVNOTIFY notify) {
+  Bench::Instance().CatchUp();
+  return Bench::Instance().UnregisterNotices(notify);
+}
 
 }  // namespace
 }  // namespace bench

@@ -25,54 +25,115 @@ const GUID kUsbDeviceGuid = {
 
 constexpr int kMaxSlots = 64;
 
-// Runs actions at wall-clock deadlines on one thread of the bench.
+// Runs actions at wall-clock deadlines on one thread of the bench. A caller
+// entering the bench first runs the state changes that are already due
+// (`CatchUp`), so what it sees never depends on how promptly the bench's
+// thread was scheduled: a device due back is back. Window notices are left to
+// the bench's thread, so no caller ever waits for a window.
 class Scheduler {
  public:
+  using Clock = std::chrono::steady_clock;
+  enum class Runner { AnyCaller, BenchThread };
+
   static Scheduler& Instance() {
     static Scheduler* s = new Scheduler;  // lives until the process ends
     return *s;
   }
-  void At(std::chrono::steady_clock::time_point when, std::function<void()> action) {
+  // The base of a new deadline: inside an action, the action's own deadline,
+  // so a chain of delays keeps to the bench's time even when it runs late.
+  static Clock::time_point Now() {
+    return runningDeadline != 0 ? Clock::time_point(Clock::duration(runningDeadline))
+                                : Clock::now();
+  }
+  void At(Clock::time_point when, std::function<void()> action, Runner runner) {
     lm::Lock g(mutex_);
     if (!started_) {
       started_ = true;
       lm::Thread([this] { Run(); }).Detach();
     }
-    tasks_.emplace(when, std::move(action));
+    tasks_.emplace(when, Task{std::move(action), runner});
     wake_.Set();
+  }
+  void CatchUp() {
+    if (runningDeadline != 0) return;  // an action's own calls into the bench
+    lm::Lock run(runner_);
+    for (;;) {
+      Clock::time_point when;
+      Task task;
+      {
+        lm::Lock g(mutex_);
+        const auto now = Clock::now();
+        auto due = tasks_.begin();
+        while (due != tasks_.end() && due->first <= now && due->second.runner != Runner::AnyCaller)
+          ++due;
+        if (due == tasks_.end() || due->first > now) return;
+        when = due->first;
+        task = std::move(due->second);
+        tasks_.erase(due);
+      }
+      Execute(when, task.action);
+    }
   }
 
  private:
+  struct Task {
+    std::function<void()> action;
+    Runner runner = Runner::AnyCaller;
+  };
+
+  static void Execute(Clock::time_point when, const std::function<void()>& action) {
+    runningDeadline = when.time_since_epoch().count();
+    if (runningDeadline == 0) runningDeadline = 1;
+    action();
+    runningDeadline = 0;
+  }
+
   void Run() {
     for (;;) {
       DWORD wait = INFINITE;
-      std::function<void()> action;
+      Clock::time_point when;
+      Task task;
       {
-        lm::Lock g(mutex_);
-        if (!tasks_.empty()) {
-          auto first = tasks_.begin();
-          auto now = std::chrono::steady_clock::now();
-          if (now < first->first) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(first->first - now);
-            wait = static_cast<DWORD>(left.count());
-          } else {
-            action = std::move(first->second);
-            tasks_.erase(first);
+        // Due state changes run under the runner lock, in deadline order with
+        // any caller catching up; notices run outside it.
+        lm::Lock run(runner_);
+        {
+          lm::Lock g(mutex_);
+          if (!tasks_.empty()) {
+            auto first = tasks_.begin();
+            auto now = Clock::now();
+            if (now < first->first) {
+              auto left = std::chrono::ceil<std::chrono::milliseconds>(first->first - now);
+              wait = static_cast<DWORD>(left.count());
+            } else {
+              when = first->first;
+              task = std::move(first->second);
+              tasks_.erase(first);
+            }
           }
         }
+        if (task.action && task.runner == Runner::AnyCaller) {
+          Execute(when, task.action);
+          continue;
+        }
       }
-      if (action) {
-        action();
+      if (task.action) {
+        Execute(when, task.action);
       } else {
         wake_.Wait(wait);
       }
     }
   }
+
+  static thread_local Clock::rep runningDeadline;
+  lm::CriticalSection runner_;
   lm::CriticalSection mutex_;
   lm::Event wake_{lm::Event::Reset::Auto};
-  std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> tasks_;
+  std::multimap<Clock::time_point, Task> tasks_;
   bool started_ = false;
 };
+
+thread_local Scheduler::Clock::rep Scheduler::runningDeadline = 0;
 
 void RunAll(std::vector<std::function<void()>>& done) {
   for (auto& f : done) f();
@@ -98,11 +159,17 @@ Bench& Bench::Instance() {
 Bench::Bench() = default;
 
 void Bench::After(uint32_t benchMs, std::function<void()> action) {
-  double real = benchMs / TimeScale();
-  Scheduler::Instance().At(std::chrono::steady_clock::now() +
-                               std::chrono::microseconds(static_cast<int64_t>(real * 1000)),
-                           std::move(action));
+  AfterOn(benchMs, std::move(action), true);
 }
+
+void Bench::AfterOn(uint32_t benchMs, std::function<void()> action, bool anyCaller) {
+  double real = benchMs / TimeScale();
+  Scheduler::Instance().At(
+      Scheduler::Now() + std::chrono::microseconds(static_cast<int64_t>(real * 1000)),
+      std::move(action), anyCaller ? Scheduler::Runner::AnyCaller : Scheduler::Runner::BenchThread);
+}
+
+void Bench::CatchUp() { Scheduler::Instance().CatchUp(); }
 
 void Bench::Reset() {
   // A new bench file: whatever the last one left open is gone.
@@ -270,18 +337,21 @@ void Bench::NoticeLocked(UsbDevice& d, bool arrival, std::vector<std::function<v
     done->push_back([this, window, guid, name, arrival] {
       // Sent from the bench's thread, as the system does, so the caller of
       // the operation that moved the device never waits for a window.
-      After(0, [window, guid, name, arrival] {
-        std::vector<uint8_t> mem(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + name.size() + 1, 0);
-        auto* b = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(mem.data());
-        b->dbcc_size = static_cast<DWORD>(mem.size());
-        b->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        b->dbcc_classguid = guid;
-        std::memcpy(b->dbcc_name, name.c_str(), name.size() + 1);
-        DWORD_PTR result = 0;
-        SendMessageTimeoutA(window, WM_DEVICECHANGE,
-                            arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
-                            reinterpret_cast<LPARAM>(b), SMTO_NORMAL, 5000, &result);
-      });
+      AfterOn(
+          0,
+          [window, guid, name, arrival] {
+            std::vector<uint8_t> mem(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + name.size() + 1, 0);
+            auto* b = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(mem.data());
+            b->dbcc_size = static_cast<DWORD>(mem.size());
+            b->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+            b->dbcc_classguid = guid;
+            std::memcpy(b->dbcc_name, name.c_str(), name.size() + 1);
+            DWORD_PTR result = 0;
+            SendMessageTimeoutA(window, WM_DEVICECHANGE,
+                                arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
+                                reinterpret_cast<LPARAM>(b), SMTO_NORMAL, 5000, &result);
+          },
+          false);
     });
   }
 }

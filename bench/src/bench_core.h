@@ -107,8 +107,13 @@ class Bench {
   std::string RecordText();
   void ClearRecord();
 
-  // Runs `action` after `benchMs` of the bench clock, on the bench's own thread.
+  // Runs `action` after `benchMs` of the bench clock, on the bench's own thread
+  // or on the first caller entering the bench after it is due.
   void After(uint32_t benchMs, std::function<void()> action);
+  // The same; `anyCaller` false keeps it on the bench's thread (window notices).
+  void AfterOn(uint32_t benchMs, std::function<void()> action, bool anyCaller);
+  // Runs the actions that are due, before a caller looks at the bench.
+  void CatchUp();
 
   // A device's own behaviour (bench_reboot.cpp): a control request it took,
   // an endpoint bound, a reboot and its return.
