@@ -123,6 +123,8 @@ struct Interruption {
   // Step statuses after the first run: MODULE, MMI, SET REVISION.
   const char* steps[3];
   const char* left;  // the device after the first run (DeviceLeft)
+  // The bench clock's speed: the execute's 9999 polls pass fastest at 1000.
+  int timeScale = 100;
 };
 
 class UpdateInterruptions : public ::testing::Test {
@@ -338,14 +340,15 @@ const Interruption kFaults[] = {
      kFailed,
      ERRTEXT_UPDATE_FAILED,
      {kFinished, kError, kCanceled},
-     "module 2.11, panel 1.02, release 12"},
+     "module 2.11, panel 1.02, release 12",
+     1000},
 };
 
 class FaultRow : public UpdateInterruptions, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   const Interruption& row = GetParam();
-  benchctl::BenchSpec spec = Tr440(100);
+  benchctl::BenchSpec spec = Tr440(row.timeScale);
   for (const auto& [key, value] : row.supplyKeys) spec.WithDevice(0, key, value);
   for (const std::string& fault : row.faults) spec.Fault(fault);
   Open(spec);
@@ -472,7 +475,9 @@ TEST_F(UpdateInterruptions, KilledWhileProgrammingThenStartedAgain) {
     ASSERT_TRUE(safe) << DebugLog();
   }
   EXPECT_EQ(benchctl::ReadState(bench_, "Device1", "Mode"), "boot");
-  EXPECT_EQ(DeviceLeft(), "module old (boot), panel 1.02, release 12");
+  // Its flash as far as the killed run got; the rest old.
+  const std::string left = DeviceLeft();
+  EXPECT_NE(left.find(" (boot), panel 1.02, release 12"), std::string::npos) << left;
 
   testsupport::ChildProcess next;
   ASSERT_TRUE(next.Start(package_.KestorPath(), "-a", "", environment));
