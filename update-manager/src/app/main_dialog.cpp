@@ -376,7 +376,8 @@ void UpdateManagerDialog::OnStartCancel() {
 }
 
 void UpdateManagerDialog::OnExitButton() {
-  AppendDebugLog("Exit pressed!checking\n");
+  // After the Exit state the debug log is closed and stays as it ends.
+  if (CancelState() != CANCEL_STATE_STOPPED) AppendDebugLog("Exit pressed!checking\n");
   hwport::Sleep(100);
   if (CancelState() == CANCEL_STATE_RUNNING) {
     const std::string caption = LanguageTexts.Get(LangText::ExitAbortHeader);
