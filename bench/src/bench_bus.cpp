@@ -5,6 +5,7 @@
 #include <dbt.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -50,6 +51,11 @@ class Scheduler {
     if (!started_) {
       started_ = true;
       lm::Thread([this] { Run(); }).Detach();
+    }
+    if (runner == Runner::BenchThread) {
+      // Notices go out in the order they were queued.
+      when = std::max(when, lastNotice_);
+      lastNotice_ = when;
     }
     tasks_.emplace(when, Task{std::move(action), runner});
     wake_.Set();
@@ -130,6 +136,7 @@ class Scheduler {
   lm::CriticalSection mutex_;
   lm::Event wake_{lm::Event::Reset::Auto};
   std::multimap<Clock::time_point, Task> tasks_;
+  Clock::time_point lastNotice_{};
   bool started_ = false;
 };
 
@@ -164,9 +171,12 @@ void Bench::After(uint32_t benchMs, std::function<void()> action) {
 
 void Bench::AfterOn(uint32_t benchMs, std::function<void()> action, bool anyCaller) {
   double real = benchMs / TimeScale();
+  // A notice is due from the moment it is queued, never earlier: it must not
+  // overtake one queued before it by a caller that ran late.
+  const auto base = anyCaller ? Scheduler::Now() : Scheduler::Clock::now();
   Scheduler::Instance().At(
-      Scheduler::Now() + std::chrono::microseconds(static_cast<int64_t>(real * 1000)),
-      std::move(action), anyCaller ? Scheduler::Runner::AnyCaller : Scheduler::Runner::BenchThread);
+      base + std::chrono::microseconds(static_cast<int64_t>(real * 1000)), std::move(action),
+      anyCaller ? Scheduler::Runner::AnyCaller : Scheduler::Runner::BenchThread);
 }
 
 void Bench::CatchUp() { Scheduler::Instance().CatchUp(); }

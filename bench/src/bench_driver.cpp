@@ -403,8 +403,9 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
     if (cycle) {
       int slot = h->slot;
       RemoveLocked(slot, &done);
-      After(static_cast<uint32_t>(file_.GetInt("Bench", "CycleMs", 500)),
-            [this, slot] { Arrive(slot); });
+      // Queued after the removal's notices, so the arrival's cannot overtake them.
+      const auto cycleMs = static_cast<uint32_t>(file_.GetInt("Bench", "CycleMs", 500));
+      done.push_back([this, slot, cycleMs] { After(cycleMs, [this, slot] { Arrive(slot); }); });
     }
     bool delayed = fault && (fault->action == "Late" || fault->action == "NoAnswer");
     if (delayed && ov) {

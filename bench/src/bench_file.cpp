@@ -45,11 +45,16 @@ bool WriteWhole(const std::string& path, const std::string& text) {
             written == text.size();
   FlushFileBuffers(f);
   CloseHandle(f);
-  if (!ok || !MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(tmp.c_str());
-    return false;
+  // Wine refuses the replacement while any reader has the file open, even
+  // one that shares deletion; readers hold it for a moment only, so the
+  // replacement is tried again for a while before the change is given up.
+  bool replaced = false;
+  for (int attempt = 0; ok && !replaced && attempt < 200; ++attempt) {
+    replaced = MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!replaced) Sleep(5);
   }
-  return true;
+  if (!replaced) DeleteFileA(tmp.c_str());
+  return replaced;
 }
 
 // A change that keeps the text's length (a digest, a flag, a counter) is

@@ -27,7 +27,8 @@ void Bench::PowerLossLocked(uint32_t offMs, std::vector<std::function<void()>>* 
   Record("power lost");
   for (int slot : slots) RemoveLocked(slot, done);
   powerOff_ = true;
-  After(offMs, [this, slots] { PowerBack(slots); });
+  // Queued after the removals' notices, so the return's cannot overtake them.
+  done->push_back([this, offMs, slots] { After(offMs, [this, slots] { PowerBack(slots); }); });
 }
 
 void Bench::PowerBack(std::vector<int> slots) {

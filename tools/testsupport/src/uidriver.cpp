@@ -205,10 +205,7 @@ std::vector<AnsweredBox> MessageBoxAnswerer::Seen() const {
 bool MessageBoxAnswerer::WaitForCount(size_t count, DWORD timeoutMs) const {
   DWORD start = GetTickCount();
   for (;;) {
-    {
-      lm::Lock lock(mutex_);
-      if (seen_.size() >= count) return true;
-    }
+    if (settled_ >= count) return true;
     if (GetTickCount() - start >= timeoutMs) return false;
     Sleep(kPollMs);
   }
@@ -246,7 +243,11 @@ void MessageBoxAnswerer::Run() {
         handled_.push_back(box);
         seen_.push_back(seen);
       }
-      if (seen.buttonId != 0) ClickButton(box, seen.buttonId);
+      // WaitForCount counts an answered box once it is gone: a test that
+      // waited for it never finds it still closing (where a second answerer
+      // would answer it again).
+      if (seen.buttonId != 0 && ClickButton(box, seen.buttonId)) WaitForWindowGone(box);
+      ++settled_;
     }
     Sleep(kPollMs);
   }
