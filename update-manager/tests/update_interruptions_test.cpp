@@ -88,6 +88,8 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
   void SecondRunCompletes(bool recovers) {
     OpenDialog();
     if (HasFatalFailure()) return;
+    // A device that holds the package's release already is asked about.
+    testsupport::MessageBoxAnswerer again({{"Kestor", "identical", IDYES}}, GetCurrentProcessId());
     Start();
     ASSERT_TRUE(Shows(kInstalled)) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
                                    << DebugLog();
@@ -154,6 +156,13 @@ const Interruption kFaults[] = {
      ERRTEXT_NO_DEVICE,
      {kFinished, kUpdating, "Ready for update"},
      "module 2.11, panel 1.05, release 12"},
+    {"PowerLostAfterTheReleaseStep",
+     {},
+     {"Device=0 Operation=VendorRequestOut FacId=0x2210 Action=PowerLoss OffMs=200000"},
+     kNoDevice,
+     ERRTEXT_NO_DEVICE,
+     {kFinished, kFinished, kUpdating},
+     "module 2.11, panel 1.05, release 0D 00"},
     {"PanelRefusesTheStop",
      {{"StopRefused", "16"}},
      {},
