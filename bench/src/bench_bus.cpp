@@ -272,12 +272,14 @@ void Bench::LoadFaultsLocked() {
     r.operation = file_.Get(s, "Operation");
     r.facId = static_cast<int>(file_.GetInt(s, "FacId", -1));
     r.endpoint = static_cast<int>(file_.GetInt(s, "Endpoint", -1));
+    r.command = static_cast<int>(file_.GetInt(s, "Command", -1));
     r.after = static_cast<int>(file_.GetInt(s, "After", 0));
     r.times = static_cast<int>(file_.GetInt(s, "Times", 1));
     r.action = file_.Get(s, "Action", "Status");
     r.status = static_cast<uint32_t>(file_.GetInt(s, "Status", kErrStall));
     r.delayMs = static_cast<uint32_t>(file_.GetInt(s, "DelayMs", 0));
     r.bytes = static_cast<uint32_t>(file_.GetInt(s, "Bytes", 0));
+    r.offMs = static_cast<uint32_t>(file_.GetInt(s, "OffMs", 5000));
     r.data = ParseHex(file_.Get(s, "Data"));
     faults_.push_back(r);
   }
@@ -286,12 +288,13 @@ void Bench::LoadFaultsLocked() {
 // The rule that fires for this call, if any. Counts live in the bench file,
 // so a rule asked to fire once fires once across every process.
 std::optional<FaultRule> Bench::FaultLocked(int slot, const std::string& operation, int facId,
-                                            int endpoint) {
+                                            int endpoint, int command) {
   for (const FaultRule& r : faults_) {
     if (r.operation != operation) continue;
     if (r.device >= 0 && r.device != slot) continue;
     if (r.facId >= 0 && r.facId != facId) continue;
     if (r.endpoint >= 0 && r.endpoint != endpoint) continue;
+    if (r.command >= 0 && r.command != command) continue;
     int64_t seen = file_.GetInt(r.section, "Seen", 0);
     int64_t fired = file_.GetInt(r.section, "Fired", 0);
     // A spent rule is not counted any more (no write-back per call).
@@ -373,7 +376,7 @@ void Bench::RemoveLocked(int slot, std::vector<std::function<void()>>* done) {
 
 void Bench::ArriveLocked(int slot, std::vector<std::function<void()>>* done) {
   UsbDevice* d = DeviceLocked(slot);
-  if (!d || d->present) return;
+  if (!d || d->present || powerOff_) return;
   d->present = true;
   ++d->generation;
   d->ResetBusState();

@@ -27,12 +27,14 @@ struct FaultRule {
   std::string operation;  // "VendorRequestIn", "Read", "CreateFile", ...
   int facId = -1;         // control requests only
   int endpoint = -1;      // transfers and bind only
+  int command = -1;       // string packets (0x2180) only: the panel command
   int after = 0;          // matching calls let through first
   int times = 1;          // how often it fires (0: always)
-  std::string action;     // Status, NoAnswer, Late, Short, Malformed, Remove
+  std::string action;     // Status, NoAnswer, Late, Short, Malformed, Remove, Unplug, RebootSupply
   uint32_t status = 0;
   uint32_t delayMs = 0;       // bench clock
   uint32_t bytes = 0;         // Short: bytes kept
+  uint32_t offMs = 0;         // PowerLoss: how long the power stays off, bench clock
   std::vector<uint8_t> data;  // Malformed: the transfer sent instead
 };
 
@@ -137,16 +139,25 @@ class Bench {
                          std::vector<std::function<void()>>* done);
   void NoticeLocked(UsbDevice& d, bool arrival, std::vector<std::function<void()>>* done);
   std::optional<FaultRule> FaultLocked(int slot, const std::string& operation, int facId,
-                                       int endpoint);
+                                       int endpoint, int command = -1);
   void LoadFaultsLocked();
   void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
                            uint32_t benchMs);
   bool TakePendingLocked(uint64_t id, PendingIo* out);
   std::string RebootFaultLocked(UsbDevice& d);
+  // Unplug and RebootSupply (bench_carrier_faults.cpp): true when `rule` is
+  // one of them and was carried out.
+  bool CarrierFaultLocked(const FaultRule& rule, int slot,
+                          std::vector<std::function<void()>>* done);
   void RebootLocked(int slot, std::vector<std::function<void()>>* done);
+  void LeaveForRebootLocked(int slot, const std::string& fault,
+                            std::vector<std::function<void()>>* done);
   void ReturnFromReboot(int slot, bool wrongMode);
   void ArrivedLocked(UsbDevice& d);
   void SendEventLater(int slot, uint32_t generation, uint16_t eventId, uint32_t delayMs);
+  // The bench's power (bench_power.cpp): lost for offMs, then back.
+  void PowerLossLocked(uint32_t offMs, std::vector<std::function<void()>>* done);
+  void PowerBack(std::vector<int> slots);
 
   lm::CriticalSection lock_;
   BenchFile file_;
@@ -159,6 +170,7 @@ class Bench {
   std::vector<std::string> record_;
   std::string recordFile_;
   int nextHandleNumber_ = 1;
+  bool powerOff_ = false;  // no device arrives while the power is off
   uint64_t nextPendingId_ = 1;
 };
 

@@ -14,6 +14,9 @@ namespace {
 
 constexpr ULONG_PTR kPending = 0x103;  // what an OVERLAPPED holds while running
 
+// A supply's packets for its front panel.
+constexpr int kFacStringPacket = 0x2180;
+
 double TimeScaleOf();
 
 std::string Hex8(uint32_t v) {
@@ -337,6 +340,7 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
   BOOL result;
   {
     lm::Lock g(lock_);
+    BenchFile::Steady steady(file_);
     OpenHandle* h = HandleLocked(hid);
     if (!h) {
       SetLastError(ERROR_INVALID_HANDLE);
@@ -355,7 +359,11 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
                     ? GetU16(in + 14)
                     : -1;
     int endpoint = code == kIoBindEndpoint && in && inSize >= 1 ? in[0] : -1;
-    std::optional<FaultRule> fault = FaultLocked(h->slot, IoName(code), facId, endpoint);
+    // A string packet's panel command narrows a rule to one kind of packet.
+    int command = code == kIoVendorRequestOut && facId == kFacStringPacket && out && outSize >= 8
+                      ? GetU16(out + 6)
+                      : -1;
+    std::optional<FaultRule> fault = FaultLocked(h->slot, IoName(code), facId, endpoint, command);
     DWORD n = 0;
     bool cycle = false;
     uint32_t status;
@@ -364,6 +372,8 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
     } else if (fault && fault->action == "Remove") {
       int slot = h->slot;
       RemoveLocked(slot, &done);
+      status = kErrRemoved;
+    } else if (fault && CarrierFaultLocked(*fault, h->slot, &done) && !AliveLocked(*h)) {
       status = kErrRemoved;
     } else {
       status = ControlLocked(*h, code, in, inSize, out, outSize, &n, &cycle);
@@ -376,15 +386,20 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
     Record(head + what + " -> " + Hex8(status) + (n ? " " + std::to_string(n) : std::string()) +
            (code != kIoVendorRequestOut ? DataText(out, n) : std::string()));
     UsbDevice* d = DeviceLocked(h->slot);
+    // The device took the request, and the power goes before it answers.
+    const bool powerLoss = status == 0 && fault && fault->action == "PowerLoss";
     if (status == 0 && facId >= 0) {
       // The device reports each finished control request on its event pipe.
-      d->Acknowledge(static_cast<uint16_t>(facId));
-      DeliverLocked(*d, 0x83, &done);
+      if (!powerLoss) {
+        d->Acknowledge(static_cast<uint16_t>(facId));
+        DeliverLocked(*d, 0x83, &done);
+      }
       if (code == kIoVendorRequestOut)
         DeviceCommandLocked(*d, static_cast<uint16_t>(facId), out, outSize, &done);
     }
     if (status == 0 && code == kIoBindEndpoint && endpoint >= 0)
       BoundLocked(*d, static_cast<uint8_t>(endpoint));
+    if (powerLoss) PowerLossLocked(fault->offMs, &done);
     if (cycle) {
       int slot = h->slot;
       RemoveLocked(slot, &done);
@@ -405,8 +420,12 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       if (fault->action == "Late") {
         CompleteLaterLocked(p, status, {}, fault->delayMs);
       } else {
-        ArmOverlapped(p.overlapped);
-        pending_.push_back(p);
+        // The device keeps silent; the driver gives the request up after its
+        // time-out, as it does for every control request.
+        p.length = 0;
+        CompleteLaterLocked(
+            p, kErrRequestTimeout, {},
+            static_cast<uint32_t>(file_.GetInt("Driver", "RequestTimeoutMs", 5000)));
       }
       result = Pending(bytes);
     } else {

@@ -52,6 +52,51 @@ bool WriteWhole(const std::string& path, const std::string& text) {
   return true;
 }
 
+// A change that keeps the text's length (a digest, a flag, a counter) is
+// written in place, only the few bytes that differ, in one write within one
+// page: a reader sees the old or the new text, and no new file has to reach
+// the disk before it replaces the old one (that costs milliseconds, and the
+// flash model changes its digest at every block). False when the change is
+// not of that kind or could not be written so.
+bool WriteInPlace(const std::string& path, const std::string& before, const std::string& after) {
+  constexpr size_t kMostBytes = 64, kPage = 4096;
+  if (before.size() != after.size()) return false;
+  size_t first = 0, end = before.size();
+  while (first < end && before[first] == after[first]) ++first;
+  if (first == end) return true;  // nothing changed: nothing to write
+  while (before[end - 1] == after[end - 1]) --end;
+  if (end - first > kMostBytes || first / kPage != (end - 1) / kPage) return false;
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  FILETIME stamp{};
+  bool ok =
+      GetFileSize(f, nullptr) == before.size() && GetFileTime(f, nullptr, nullptr, &stamp) &&
+      SetFilePointer(f, static_cast<LONG>(first), nullptr, FILE_BEGIN) == first &&
+      ::WriteFile(f, after.data() + first, static_cast<DWORD>(end - first), &written, nullptr) &&
+      written == end - first;
+  if (ok) {
+    // The size stays, so readers notice the change by its time alone; the
+    // file system's clock is coarse and the last change may be that recent,
+    // so the time moves on by a step of its own.
+    ULARGE_INTEGER last{}, next{};
+    last.LowPart = stamp.dwLowDateTime;
+    last.HighPart = stamp.dwHighDateTime;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    next.LowPart = now.dwLowDateTime;
+    next.HighPart = now.dwHighDateTime;
+    if (next.QuadPart <= last.QuadPart) next.QuadPart = last.QuadPart + 1;
+    stamp.dwLowDateTime = next.LowPart;
+    stamp.dwHighDateTime = next.HighPart;
+    ok = SetFileTime(f, nullptr, nullptr, &stamp) != FALSE;
+  }
+  CloseHandle(f);
+  return ok;
+}
+
 // A machine-wide mutex per bench file, so two processes (and the bus model
 // and the device tree of one) never interleave their read-modify-write of
 // the same file.
@@ -106,7 +151,8 @@ bool UpdateBenchFile(const std::string& path, const std::function<void(IniText&)
   if (!ReadWhole(path, &text)) return false;
   IniText ini(text);
   change(ini);
-  return WriteWhole(path, ini.Text());
+  std::string after = ini.Text();
+  return WriteInPlace(path, text, after) || WriteWhole(path, after);
 }
 
 int64_t ParseInt(const std::string& text, int64_t fallback) {
@@ -171,7 +217,26 @@ bool BenchFile::Open(const std::string& path) {
   return true;
 }
 
+BenchFile::Steady::Steady(BenchFile& file) : file_(file) {
+  lm::Lock g(file_.lock_);
+  outer_ = file_.steadyThread_;
+  if (outer_ == GetCurrentThreadId()) return;  // within another on this thread
+  file_.steadyThread_ = GetCurrentThreadId();
+  file_.looked_ = false;
+}
+
+BenchFile::Steady::~Steady() {
+  lm::Lock g(file_.lock_);
+  if (outer_ == file_.steadyThread_) return;
+  file_.steadyThread_ = outer_;
+  file_.looked_ = false;
+}
+
 void BenchFile::RefreshLocked() {
+  if (steadyThread_ && steadyThread_ == GetCurrentThreadId()) {
+    if (looked_) return;
+    looked_ = true;
+  }
   FILETIME stamp;
   uint64_t size;
   if (!StampOf(path_, &stamp, &size)) return;

@@ -1,8 +1,9 @@
 // The bench file: an INI text that describes the bus and holds the bench's
 // persistent state. Every process that opened the same file sees the same
 // state: a change is written back at once, atomically (a whole new file moved
-// over the old one, under a machine-wide mutex), and a read notices when
-// another process changed the file.
+// over the old one, or the few bytes of a change that keeps the text's length
+// in one write, under a machine-wide mutex), and a read notices when another
+// process changed the file.
 #pragma once
 
 #include <windows.h>
@@ -35,6 +36,21 @@ class BenchFile {
   // Writes one value back to the file (empty value: removes the key).
   void Set(const std::string& section, const std::string& key, const std::string& value);
 
+  // While one lives, the reads of its thread look at the file for another
+  // process's change once, at the first: a device request answers from one
+  // state, and each look costs a file-system call for each of its dozen reads.
+  class Steady {
+   public:
+    explicit Steady(BenchFile& file);
+    ~Steady();
+    Steady(const Steady&) = delete;
+    Steady& operator=(const Steady&) = delete;
+
+   private:
+    BenchFile& file_;
+    DWORD outer_;
+  };
+
  private:
   void RefreshLocked();
 
@@ -43,6 +59,8 @@ class BenchFile {
   IniText ini_;
   FILETIME stamp_{};
   uint64_t size_ = 0;
+  DWORD steadyThread_ = 0;  // the thread of the Steady that lives, 0 none
+  bool looked_ = false;     // that thread has looked at the file
 };
 
 // Runs change over the bench file's text as it is on disk now and writes the

@@ -4,6 +4,8 @@
 // Keys of a [DeviceN] section:
 //   RebootMarker=1     the reboot marker (CMD_MARKER_REBOOT 1 sets, 2 clears)
 //   RebootMs=1000      bench-clock time a reboot keeps the device away
+//   RebootLeaveMs=0    bench-clock time the device stays on the bus after
+//                      the reboot request before it leaves
 //   Mode=boot          state: back from a reboot with the marker set, the
 //                      device runs its boot code: 0x0200 and 0x1010 stall,
 //                      flash commands work, the serial reads SafeSerial
@@ -89,6 +91,22 @@ void Bench::RebootLocked(int slot, std::vector<std::function<void()>>* done) {
   std::string fault = RebootFaultLocked(*d);
   Record("device " + std::to_string(slot) + " reboots");
   if (fault == "Stays") return;
+  int64_t leaveMs = file_.GetInt(d->Section(), "RebootLeaveMs", 0);
+  if (leaveMs <= 0) return LeaveForRebootLocked(slot, fault, done);
+  After(static_cast<uint32_t>(leaveMs), [this, slot, fault] {
+    std::vector<std::function<void()>> left;
+    {
+      lm::Lock g(lock_);
+      LeaveForRebootLocked(slot, fault, &left);
+    }
+    for (auto& f : left) f();
+  });
+}
+
+void Bench::LeaveForRebootLocked(int slot, const std::string& fault,
+                                 std::vector<std::function<void()>>* done) {
+  UsbDevice* d = DeviceLocked(slot);
+  if (!d || !d->present) return;
   // The instruments a supply carries return on their own time, not with it.
   std::vector<int> carried;
   for (auto& child : devices_)

@@ -28,8 +28,7 @@ constexpr uint16_t kUnknownCommand = 0x0003;
 
 // CRC-16 as the device computes it: polynomial 0x1021, initial 0, stored
 // high byte first after the bytes it covers.
-// A byte at a time through a table: the digest covers the whole flash after
-// every request, and a bit at a time that is most of a request's cost.
+// A byte at a time through a table.
 struct CrcTable {
   uint16_t entry[256];
   CrcTable() {
@@ -51,6 +50,36 @@ uint16_t Crc16(const uint8_t* p, size_t n) {
 }
 
 bool CrcGood(const uint8_t* p, uint32_t len) { return len >= 2 && Crc16(p, len) == 0; }
+
+// The CRC is linear over GF(2): the digest of the whole flash changes by the
+// CRC of the changed bytes' difference, carried through the unchanged bytes
+// after them, which is a product with x^(8 n) modulo the polynomial.
+uint16_t MulMod(uint16_t a, uint16_t b) {
+  uint16_t product = 0;
+  for (int bit = 15; bit >= 0; --bit) {
+    product = static_cast<uint16_t>(product & 0x8000 ? (product << 1) ^ 0x1021 : product << 1);
+    if (b >> bit & 1) product ^= a;
+  }
+  return product;
+}
+
+// crc followed by n zero bytes.
+uint16_t CarryThroughZeros(uint16_t crc, uint64_t n) {
+  uint16_t power = 0x0100;  // x^8: one zero byte
+  for (; n; n >>= 1) {
+    if (n & 1) crc = MulMod(crc, power);
+    power = MulMod(power, power);
+  }
+  return crc;
+}
+
+bool StampOf(const std::string& path, FILETIME* stamp, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  *stamp = data.ftLastWriteTime;
+  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
 
 }  // namespace
 
@@ -116,27 +145,76 @@ std::vector<uint8_t> FlashModel::Load() {
   return content;
 }
 
+std::vector<uint8_t>& FlashModel::Content() {
+  std::string digestText = file_.Get(section_, "FlashDigest");
+  FILETIME stamp{};
+  uint64_t fileSize = 0;
+  bool exists = StampOf(ContentPath(), &stamp, &fileSize);
+  if (cache_.valid && digestText == cache_.digestText && fileSize == cache_.fileSize &&
+      CompareFileTime(&stamp, &cache_.stamp) == 0 && cache_.content.size() == Size())
+    return cache_.content;
+  cache_.content = Load();
+  cache_.digest = Crc16(cache_.content.data(), cache_.content.size());
+  cache_.digestText = digestText;
+  cache_.fileWhole = exists && !digestText.empty() && fileSize == cache_.content.size();
+  cache_.stamp = stamp;
+  cache_.fileSize = fileSize;
+  cache_.valid = true;
+  return cache_.content;
+}
+
 bool FlashModel::Read(uint32_t address, uint32_t n, std::vector<uint8_t>* bytes) {
   if (!file_.Has(section_, "FlashSize")) return false;
   const uint32_t base = static_cast<uint32_t>(Key("FlashBase", 0));
-  const std::vector<uint8_t> content = Load();
+  const std::vector<uint8_t>& content = Content();
   if (address < base || address - base > content.size() || n > content.size() - (address - base))
     return false;
   bytes->assign(content.begin() + (address - base), content.begin() + (address - base + n));
   return true;
 }
 
-void FlashModel::Store(const std::vector<uint8_t>& content) {
-  HANDLE f = CreateFileA(ContentPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                         CREATE_ALWAYS, 0, nullptr);
+void FlashModel::Store(uint32_t offset, const uint8_t* bytes, uint32_t n) {
+  std::vector<uint8_t>& content = Content();
+  uint16_t change = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    uint8_t d = content[offset + i] ^ bytes[i];
+    change = static_cast<uint16_t>(change << 8 ^ kCrcTable.entry[(change >> 8 ^ d) & 0xFF]);
+    content[offset + i] = bytes[i];
+  }
+  cache_.digest ^= CarryThroughZeros(change, content.size() - offset - n);
+  const std::string path = ContentPath();
+  HANDLE f = INVALID_HANDLE_VALUE;
+  if (cache_.fileWhole)
+    f = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                    nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    // No file yet, or one that is not this flash's: written whole.
+    f = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
+                    nullptr);
+    offset = 0;
+    n = static_cast<uint32_t>(content.size());
+  }
+  cache_.fileWhole = false;
   if (f != INVALID_HANDLE_VALUE) {
     DWORD put = 0;
-    WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &put, nullptr);
+    cache_.fileWhole =
+        SetFilePointer(f, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset &&
+        WriteFile(f, content.data() + offset, n, &put, nullptr) && put == n;
     CloseHandle(f);
   }
   char digest[8];
-  std::snprintf(digest, sizeof digest, "%04X", Crc16(content.data(), content.size()));
+  std::snprintf(digest, sizeof digest, "%04X", cache_.digest);
   file_.Set(section_, "FlashDigest", digest);
+  cache_.digestText = digest;
+  cache_.valid = StampOf(path, &cache_.stamp, &cache_.fileSize);
+}
+
+void FlashModel::StoreWhole() {
+  std::vector<uint8_t> erased(Size(), 0xFF);
+  Content();
+  // The file is written anew: a flash of another size leaves no tail behind.
+  cache_.fileWhole = false;
+  Store(0, erased.data(), static_cast<uint32_t>(erased.size()));
 }
 
 void FlashModel::StartWith(uint16_t command, uint16_t busy, uint16_t result,
@@ -160,29 +238,31 @@ void FlashModel::Start(uint16_t command, uint16_t busy, uint16_t result, uint32_
 uint16_t FlashModel::EraseSector(uint32_t start) {
   for (const Sector& s : Sectors()) {
     if (s.start != start) continue;
-    std::vector<uint8_t> content = Load();
-    for (uint32_t a = s.start; a < s.start + s.size && a < content.size(); ++a) content[a] = 0xFF;
-    Store(content);
+    uint32_t size = static_cast<uint32_t>(Content().size());
+    uint32_t from = s.start < size ? s.start : size;
+    uint32_t n = s.size < size - from ? s.size : size - from;
+    Store(from, std::vector<uint8_t>(n, 0xFF).data(), n);
     return 0x0032;
   }
   return 0x0033;  // no sector starts there
 }
 
 uint16_t FlashModel::Program(uint32_t offset, const uint8_t* bytes, uint32_t n) {
-  std::vector<uint8_t> content = Load();
+  const std::vector<uint8_t>& content = Content();
   if (offset > content.size() || n > content.size() - offset) return 0x0045;
   bool good = true;
   // Programming only clears bits: a byte not erased before keeps its ones off.
+  std::vector<uint8_t> result(content.begin() + offset, content.begin() + offset + n);
   for (uint32_t i = 0; i < n; ++i) {
-    content[offset + i] &= bytes[i];
-    if (content[offset + i] != bytes[i]) good = false;
+    result[i] &= bytes[i];
+    if (result[i] != bytes[i]) good = false;
   }
-  Store(content);
+  Store(offset, result.data(), n);
   return good ? 0x0042 : 0x0043;
 }
 
 uint16_t FlashModel::Verify(uint32_t offset, const uint8_t* bytes, uint32_t n) {
-  std::vector<uint8_t> content = Load();
+  const std::vector<uint8_t>& content = Content();
   if (offset > content.size() || n > content.size() - offset) return 0x0053;
   for (uint32_t i = 0; i < n; ++i)
     if (content[offset + i] != bytes[i]) return 0x0053;
@@ -231,7 +311,7 @@ uint32_t FlashModel::Out(uint16_t facId, const uint8_t* data, uint32_t len) {
     case kChipErase: {
       if (!need(6)) return fail(kBadLength);
       if (!CrcGood(data, len)) return fail(kBadCrc);
-      Store(std::vector<uint8_t>(Size(), 0xFF));
+      StoreWhole();
       Start(facId, 0x0021, 0x0022, GetU32(data));
       return kStatusOk;
     }

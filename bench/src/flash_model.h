@@ -16,6 +16,9 @@
 //   SuspendedStatus=128    the status register after a suspend request.
 // The contents live beside the bench file ("<bench file>.flash<slot>"); the
 // section's FlashDigest holds their CRC-16. Without a digest the flash is erased.
+// A change is written in place, only the bytes it changed, and the digest
+// follows it without reading the whole flash again: a 1 MiB flash rewritten
+// and summed at every block cost more than the modelled device's own time.
 #pragma once
 
 #include <cstdint>
@@ -67,13 +70,29 @@ class FlashModel {
   std::vector<Sector> Sectors();
   std::string ContentPath() const;
   std::vector<uint8_t> Load();
-  void Store(const std::vector<uint8_t>& content);
+  // The contents as they are now: this process's copy while neither the
+  // digest nor the contents file changed since it last read or wrote them.
+  std::vector<uint8_t>& Content();
+  // Puts n new bytes at offset into the contents, the file and the digest.
+  void Store(uint32_t offset, const uint8_t* bytes, uint32_t n);
+  void StoreWhole();
 
   BenchFile& file_;
   std::string section_;
   int slot_;
   Operation op_;
   int64_t statusReads_ = 0;
+
+  struct Cache {
+    bool valid = false;
+    std::vector<uint8_t> content;
+    uint16_t digest = 0;     // CRC-16 of content
+    std::string digestText;  // FlashDigest as it was read or written
+    bool fileWhole = false;  // the file holds exactly content
+    FILETIME stamp{};        // the contents file then
+    uint64_t fileSize = 0;
+  };
+  Cache cache_;
 };
 
 }  // namespace bench

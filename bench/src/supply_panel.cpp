@@ -168,6 +168,17 @@ void SupplyPanel::Reboot() {
   });
 }
 
+void SupplyPanel::PowerLost(uint32_t offMs) {
+  Settle();
+  state_ = State::Booting;
+  afterBusy_ = State::Running;
+  busyUntil_ = BenchTickCount() + offMs + static_cast<uint32_t>(Key("PanelBootMs", 2000));
+  unlocked_ = false;
+  path_.clear();
+  received_.clear();
+  next_ = 1;
+}
+
 uint32_t SupplyPanel::Packet(const uint8_t* data, uint32_t len,
                              std::vector<std::vector<uint8_t>>* events) {
   if (len < 8) return kErrStall;
@@ -256,6 +267,12 @@ uint8_t SupplyPanel::Answer(uint16_t command, const uint8_t* data, uint32_t len,
       const std::string path = TextField(data + 8, std::min<size_t>(len, kPacketSize) - 8);
       auto it = versions_.find(path);
       if (it == versions_.end()) return kDestinationError;
+      // A silent execute is taken and then never reported ready; the panel
+      // keeps the version it runs.
+      if (executesSilenced_ < Key("ExecuteSilent", 0)) {
+        ++executesSilenced_;
+        return kAccepted;
+      }
       const uint32_t version = VersionOf(it->second);
       const int slot = slot_;
       const std::string section = section_;

@@ -26,7 +26,9 @@
 //   sent before every reply), VanishMs=n (the supply leaves the bus for n ms
 //   right after it took a packet, VanishTimes=1 times), PanelReportSize=n (the
 //   revision report's size and first word), PanelReportWord=n (a first word
-//   other than the size), StopRefused=n (the first n stops answered C1).
+//   other than the size), StopRefused=n (the first n stops answered C1),
+//   ExecuteSilent=n (the first n executes are taken, never reported ready and
+//   leave the panel's version as it was).
 #pragma once
 
 #include <cstdint>
@@ -50,6 +52,10 @@ class SupplyPanel {
   // by the caller) or later through the bench.
   uint32_t Out(uint16_t facId, const uint8_t* data, uint32_t len,
                std::vector<std::vector<uint8_t>>* events);
+
+  // The power went off for offMs: the panel boots when it is back and drops
+  // a file it was receiving.
+  void PowerLost(uint32_t offMs);
 
   // Where the panel stores a received file.
   static std::string StoredPath(const std::string& benchFile, int slot, const std::string& lmPath);
@@ -77,6 +83,7 @@ class SupplyPanel {
   State afterBusy_ = State::Running;
   bool unlocked_ = false;
   int stopsRefused_ = 0;
+  int executesSilenced_ = 0;
   int64_t vanished_ = 0;
   std::map<uint16_t, int> packetsSeen_;
   // The file being received.

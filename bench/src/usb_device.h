@@ -64,6 +64,8 @@ class UsbDevice {
   std::map<uint16_t, uint16_t> alternates;
   bool holdBack = false;  // away after a reboot: does not return with its carrier
   void ResetBusState();
+  // The power went off for offMs: what the device holds in RAM is gone.
+  void PowerLost(uint32_t offMs) { panel_.PowerLost(offMs); }
 
  private:
   std::string Get(const char* key, const std::string& fallback = {});

@@ -38,6 +38,7 @@ enum : uint32_t {
   kErrPipeBound = 0xE0001008,
   kErrNotBound = 0xE0001009,
   kErrRemoved = 0xE000100A,
+  kErrRequestTimeout = 0xE000100C,
   kErrBadRecipient = 0xE000100D,
   kErrBadIoCode = 0xE000100F,
   kErrBadDirection = 0xE0001010,

@@ -6,6 +6,9 @@
 // after windows.h
 #include <setupapi.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "bench_test_support.h"
 #include "benchctl/bench_control.h"
 #include "hwport/port.h"
@@ -91,6 +94,59 @@ TEST(BenchFile, ChangesKeepCommentsBlankLinesAndOrder) {
       "Count=1\r\n"
       "Call1=DIF_PROPERTYCHANGE Node.1 StateChange=2 Scope=1 HwProfile=0 Result=0\r\n",
       testsupport::ReadFileOr(file));
+}
+
+// What a handle opened before a change reads now: the file it opened, so
+// the change reaches it only when it was written into that file.
+std::string ReadThrough(HANDLE f) {
+  SetFilePointer(f, 0, nullptr, FILE_BEGIN);
+  std::string text(4096, '\0');
+  DWORD n = 0;
+  ReadFile(f, &text[0], static_cast<DWORD>(text.size()), &n, nullptr);
+  text.resize(n);
+  return text;
+}
+
+TEST(BenchFile, AChangeOfTheSameLengthIsWrittenIntoTheFileItself) {
+  testsupport::TestFolder folder;
+  const std::string file = folder.Path() + "\\bench.ini";
+  ASSERT_TRUE(testsupport::WriteFile(file, "[Device0]\r\nProductId=5\r\nSerial=1001\r\n"));
+  ASSERT_TRUE(benchctl::Activate(file)) << hwport::BenchLoadError();
+  HANDLE h = hwport::DriverOpen("\\\\.\\USBDRV_Device0");
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  auto write = [&](uint16_t facId, uint8_t low, uint8_t high) {
+    auto reg = benchtest::VendorRecord(facId);
+    uint8_t value[2] = {low, high};
+    return benchtest::Ioctl(h, 0x80942035, reg.data(), 18, value, 2);
+  };
+  ASSERT_EQ(0u, write(0x3001, 0x34, 0x12));  // a new key: the text grows
+  HANDLE before = CreateFileA(file.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, before);
+  const std::string changed = "[Device0]\r\nProductId=5\r\nSerial=1001\r\nReg.3001.0=78 56\r\n";
+  EXPECT_EQ(0u, write(0x3001, 0x78, 0x56));
+  EXPECT_EQ(changed, testsupport::ReadFileOr(file));
+  EXPECT_EQ(changed, ReadThrough(before)) << "the same file, changed in place";
+  EXPECT_EQ("78 56", benchctl::ReadState(file, "Device0", "Reg.3001.0"));
+  CloseHandle(before);
+  // Readers notice a change by the file's time and size: changes of the same
+  // length in quick succession each leave another time.
+  std::vector<uint64_t> stamps;
+  for (uint8_t v = 0; v < 5; ++v) {
+    ASSERT_EQ(0u, write(0x3001, v, v));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data));
+    stamps.push_back(uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
+                     data.ftLastWriteTime.dwLowDateTime);
+    if (v > 0) {
+      EXPECT_GT(stamps[v], stamps[v - 1]) << "change " << int{v};
+    }
+  }
+  EXPECT_EQ(0u, write(0x3002, 0x01, 0x02));  // another length: a new file
+  EXPECT_EQ("[Device0]\r\nProductId=5\r\nSerial=1001\r\nReg.3001.0=04 04\r\nReg.3002.0=01 02\r\n",
+            testsupport::ReadFileOr(file));
+  hwport::DriverClose(h);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 //                          ModuleToFile, FileToFile, FileToModule, FileDelete
 //                          (the work functions do nothing and return 0x100:
 //                          a zero low byte in a non-zero result)
+//            Alternate=1   the listed functions fail at their 1st, 3rd, 5th...
+//                          call and succeed in between (counted in [Calls])
 //            Steps=n       progress steps of each long call (4)
 //            StepMs=n      real milliseconds per step, messages served (0)
 //            Record=1      append every call to "Orvane.rec" beside the plug-in
@@ -51,7 +53,13 @@ bool Failing(const std::string& name) {
   std::string list = "," + Setting("Fail") + ",";
   for (char& c : list)
     if (c == ' ') c = ',';
-  return list.find("," + name + ",") != std::string::npos;
+  if (list.find("," + name + ",") == std::string::npos) return false;
+  if (SettingInt("Alternate", 0) != 1) return true;
+  // The count lives in the settings file: the library loads the plug-in anew for each call.
+  std::string ini = OwnFolder() + "Orvane.ini";
+  UINT calls = GetPrivateProfileIntA("Calls", name.c_str(), 0, ini.c_str()) + 1;
+  WritePrivateProfileStringA("Calls", name.c_str(), std::to_string(calls).c_str(), ini.c_str());
+  return calls % 2 == 1;
 }
 
 void Record(const std::string& line) {

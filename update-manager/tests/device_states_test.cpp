@@ -3,36 +3,10 @@
 // machine resting in Update Possible with the device's data shown, each
 // refusal shown in the Error state, and Exit reaching the Exit state with
 // the USB 2.0 controller switched on again.
-#include <gtest/gtest.h>
-#include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
-
-#include <atomic>
-#include <memory>
-
-#include "app/main_dialog.h"
-#include "benchctl/bench_control.h"
 #include "benchctl/bench_flash.h"
-#include "config/update_config.h"
-#include "device/device_updater.h"
 #include "device/mmi_file.h"
-#include "environment/log_writer.h"
-#include "environment/system_environment.h"
-#include "fake_usb_host.h"
-#include "lumetra/dll_functions.h"
-#include "lumetra/sync.h"
-#include "mmi_file_writer.h"
-#include "package_builder.h"
-#include "process_flags.h"
-#include "resource.h"
+#include "kestor_on_bench.h"
 #include "sample_package.h"
-#include "state/display_texts.h"
-#include "state/process_context.h"
-#include "state/shared_values.h"
-#include "tessaro_test/program_file_writer.h"
-#include "testsupport/testdir.h"
-#include "testsupport/uidriver.h"
 
 namespace {
 
@@ -40,109 +14,7 @@ const bool kBench = benchctl::BenchFromTheStart();
 
 using testsupport::ControlText;
 
-const char kReady[] = "Press button 'Start Update' to start the update process!";
-
-// Polls until `check` holds; false after 30 s.
-template <typename Check>
-bool Eventually(Check check) {
-  for (int i = 0; i < 1500; ++i) {
-    if (check()) return true;
-    Sleep(20);
-  }
-  return false;
-}
-
-void SearchDllsIn(const std::string& folder) {
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  auto set =
-      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
-  if (set) set(folder.empty() ? nullptr : folder.c_str());
-}
-
-// A supply 16 with a TR440 of release 1.2, supply id 4711, older than the
-// package's 1.3.
-benchctl::BenchSpec Tr440(const std::string& deviceSerial = "0000001001") {
-  return kestortest::OlderSupplyWithTr440(100, deviceSerial);
-}
-
-class DeviceStates : public ::testing::Test {
- protected:
-  void SetUp() override {
-    SetEnvironmentVariableA("TEMP", folder_.Path().c_str());
-    package_.Package("TR440", "1.3")
-        .Step("Module", {{"Name", "MODULE"}, {"Rev", "2.10"}})
-        .Step("MMI", {{"Name", "MMI"}, {"Rev", "1.05"}, {"File1", "front.mmi"}})
-        .Step("Rev", {{"Name", "SET REVISION"}, {"Rev", "1.3"}, {"Date", "24.12.2005"}});
-    ResetProcessFlags();
-  }
-  void TearDown() override {
-    if (dialog_.Joinable()) {
-      if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
-      EXPECT_TRUE(dialog_.Join(testsupport::kUiWaitMs));
-    }
-    theProcessContext.Release();
-    SearchDllsIn({});
-    SetTraceLogPath("");
-  }
-  // Lays out package and bench, opens the dialog on a thread of its own and
-  // waits until it shows `status`.
-  void Open(const benchctl::BenchSpec& spec, const std::string& status = kReady,
-            const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
-    SCOPED_TRACE(testing::Message() << "Open called from " << file << ":" << line);
-    ASSERT_TRUE(package_.Write());
-    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty());
-    OpenDialog(status);
-  }
-  // Opens the dialog on the bench as it is (a second run of Kestor).
-  void OpenDialog(const std::string& status = kReady) {
-    closed_ = false;
-    ErrorTextIndex = 0;
-    exitRequested = false;
-    g_bExitThreadDone = false;
-    updateInstalled = false;
-    theProcessContext.Release();
-    SearchDllsIn(testsupport::ProgramDir());
-    auto environment = std::make_unique<SystemEnvironment>();
-    environment->SetUsbHostFunctions(UsbHostOf(pc_));
-    theProcessContext.Adopt(std::move(environment),
-                            std::make_unique<UpdateConfig>(package_.AppFolder()),
-                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
-    dialog_.Start([this] {
-      UpdateManagerDialog dialog;
-      dialog.DoModal();
-      closed_ = true;
-    });
-    window_ = testsupport::WaitForWindow("Kestor", GetCurrentProcessId());
-    ASSERT_NE(window_, nullptr);
-    if (status.empty()) return;  // a run that goes on by itself
-    ASSERT_TRUE(Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == status; }))
-        << "shows: " << ControlText(window_, IDC_DEV_STATUS);
-  }
-  bool ExitAndClose() {
-    if (!testsupport::ClickButtonByText(window_, "E&xit")) return false;
-    if (!Eventually([&] { return closed_.load(); })) return false;
-    return dialog_.Join(testsupport::kUiWaitMs);
-  }
-  std::string StepCell(int row, int column) {
-    char text[64] = "";
-    ListView_GetItemText(GetDlgItem(window_, IDC_STEP_LIST), row, column, text, sizeof text);
-    return text;
-  }
-  std::string DebugLog() {
-    std::string log = testsupport::ReadFileOr(folder_ / "LM_Logfile.txt");
-    std::string plain;
-    for (char c : log)
-      if (c != '\r') plain += c;
-    return plain;
-  }
-
-  testsupport::TestFolder folder_;
-  kestortest::PackageBuilder package_{folder_ / "package"};
-  UsbHostPc pc_;
-  lm::Thread dialog_;
-  std::atomic<bool> closed_{false};
-  HWND window_ = nullptr;
-};
+using namespace kestortest;
 
 TEST_F(DeviceStates, FindsTheDeviceAndRestsInUpdatePossibleWithItsData) {
   Open(Tr440());
@@ -300,67 +172,6 @@ TEST_F(DeviceStates, APanelThatDoesNotAnswerInTimeShowsTheDialogsBox) {
 
 // The update run through the same window: the module's firmware goes through
 // Tessaro.dll into the bench's flash, the release is written to the supply.
-
-// The TR440 with the flash its program file describes.
-benchctl::BenchSpec Tr440WithFlash() {
-  benchctl::BenchSpec spec = Tr440();
-  spec.WithDevice(1, "RebootMs", "1500");
-  return kestortest::WithFlashOf(spec, 1, kestortest::ModuleFirmwareSpec());
-}
-
-// The module image of release 2.11; safeMode: the variant for a device
-// already in its safe mode.
-std::string ModuleImage211(bool safeMode = false) {
-  return kestortest::ProgramFileBytes(kestortest::ModuleFirmwareSpec(safeMode));
-}
-
-class UpdateRunOnBench : public DeviceStates {
- protected:
-  void SetUp() override {
-    DeviceStates::SetUp();
-    const std::vector<uint8_t> panel = kestortest::MmiFileBytes(
-        3 * 2038 + 5, "TR440", "UPDATE", "\\flash\\front.bin", "Front panel Version 1.05");
-    panelPayload_.assign(panel.begin() + 1024, panel.end());
-    package_.Set("Module", "Rev", "2.11")
-        .Set("Module", "FWPROG", "1")
-        .Set("Module", "FWPROGNORM", "tr440.bin")
-        .Set("Module", "FWPROGSUSB", "tr440susb.bin")
-        .OutFile("tr440susb.bin", ModuleImage211(true))
-        .Set("MMI", "File1", "panelr.mmi")
-        .OutFile("tr440.bin", ModuleImage211())
-        .OutFile("panelr.mmi", std::string(panel.begin(), panel.end()));
-  }
-  // Puts a power-supply step of firmware 3.11 between the module and the
-  // front panel.
-  void WithSupplyStep() {
-    package_.Set("UpdateSteps", "1", "Pwr Supply")
-        .Set("UpdateSteps", "2", "MMI")
-        .Set("UpdateSteps", "3", "Rev")
-        .Set("Pwr Supply", "Name", "PWR SUPPLY")
-        .Set("Pwr Supply", "Rev", "3.11")
-        .Set("Pwr Supply", "FWPROG", "1")
-        .Set("Pwr Supply", "FWPROGNORM", "ps.bin")
-        .Set("Pwr Supply", "FWPROGSUSB", "pssusb.bin")
-        .OutFile("ps.bin", kestortest::ProgramFileBytes(kestortest::SupplyFirmwareSpec()))
-        .OutFile("pssusb.bin", kestortest::ProgramFileBytes(kestortest::SupplyFirmwareSpec(true)));
-  }
-  // Presses Start Update and waits until the status shows `status`.
-  void Update(const std::string& status) {
-    ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON));
-    ASSERT_TRUE(Eventually([&] { return ControlText(window_, IDC_DEV_STATUS) == status; }))
-        << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
-        << DebugLog();
-  }
-  std::string SupplyBlockField(int offset, int size) {
-    const std::string hex = benchctl::ReadState(bench_, "Device0", "SupplyBlock");
-    if (hex.size() < static_cast<size_t>(offset + size) * 3) return "(not written)";
-    std::string out;
-    for (int i = 0; i < size; ++i) out += hex.substr((offset + i) * 3, 2);
-    return out;
-  }
-  std::string bench_;
-  std::string panelPayload_;
-};
 
 TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   Open(Tr440WithFlash());

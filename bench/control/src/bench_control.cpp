@@ -152,6 +152,20 @@ std::vector<uint8_t> PacketTaken(int slot, int index) {
   return p;
 }
 
+bool EndFaults(const std::string& benchFile, const std::vector<std::string>& keys) {
+  std::istringstream in(testsupport::ReadFileOr(benchFile));
+  std::string text, line;
+  bool fault = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] == '[') fault = line.compare(0, 6, "[Fault") == 0;
+    bool dropped = fault;
+    for (const std::string& key : keys)
+      if (line.compare(0, key.size() + 1, key + "=") == 0) dropped = true;
+    if (!dropped) text += line + "\n";
+  }
+  return testsupport::WriteFile(benchFile, text) && Activate(benchFile);
+}
+
 std::string ReadState(const std::string& benchFile, const std::string& section,
                       const std::string& key) {
   char value[4096];

@@ -337,5 +337,73 @@ TEST_F(FlashTest, ABlockTooLongForOneRequestFailsWithoutBeingSent) {
   EXPECT_TRUE(benchctl::CallRecord("FacId=0x0340").empty());
 }
 
+// The flash file beside the bench file and the digest in it, as any process
+// reads them: the digest is the CRC-16 of the file's bytes after each change.
+std::string FileDigest(const std::string& benchFile) {
+  std::vector<uint8_t> flash = benchctl::ReadFlash(benchFile, 0);
+  return FormatText("%4.4X", {Crc16(0, flash.data(), flash.size())});
+}
+
+TEST_F(FlashTest, TheFlashFileAndItsDigestFollowEveryChange) {
+  Use(Bench({{"FlashBusyPolls.0340", "0"}, {"FlashBusyPolls.0331", "0"}}));
+  struct Step {
+    const char* name;
+    uint32_t address;  // a block programmed there, or the sector erased when size is 0
+    size_t size;
+  } steps[] = {
+      {"a block inside sector 0", 0x0100, 16},
+      {"a block at an odd address over a sector boundary", 0x2F81, 300},
+      {"a block ending at the flash's end", 0xFF00, 0x100},
+      {"sector 2 erased", 0x2000, 0},
+      {"a block over bytes programmed before", 0x0108, 32},
+  };
+  std::vector<uint8_t> expected(0x10000, 0xFF);
+  for (const Step& step : steps) {
+    if (step.size) {
+      Image image;
+      std::vector<uint8_t> data = Pattern(step.size, static_cast<uint8_t>(step.address));
+      image.Add(step.address, data);
+      FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_);
+      for (size_t i = 0; i < step.size; ++i) expected[step.address + i] &= data[i];
+    } else {
+      TMemoryLines sectors;
+      for (int i = 0; i < 16; ++i) sectors.Add("sector");
+      sectors.SetSelected(static_cast<int>(step.address / 0x1000), true);
+      ASSERT_TRUE(FlashEraseSectors(Device(), sectors, Chip(), 0, &log_, &transfer_)) << step.name;
+      std::fill(expected.begin() + step.address, expected.begin() + step.address + 0x1000, 0xFF);
+    }
+    EXPECT_EQ(expected, benchctl::ReadFlash(file_, 0)) << step.name;
+    EXPECT_EQ(FileDigest(file_), benchctl::FlashDigest(file_, 0)) << step.name;
+  }
+}
+
+TEST_F(FlashTest, FlashContentsChangedByAnotherProcessAreTheOnesVerified) {
+  Use(Bench({{"FlashBusyPolls.0340", "0"}, {"FlashBusyPolls.0350", "0"}}));
+  Image image;
+  image.Add(0x0100, Pattern(16, 1));
+  ASSERT_TRUE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  // Another process's bench programs the same flash: a new file and digest.
+  std::vector<uint8_t> other(0x10000, 0xFF);
+  std::vector<uint8_t> block = Pattern(16, 40);
+  std::copy(block.begin(), block.end(), other.begin() + 0x100);
+  ASSERT_TRUE(testsupport::WriteFile(file_ + ".flash0", std::string(other.begin(), other.end())));
+  std::string ini;
+  ASSERT_TRUE(testsupport::ReadFile(file_, &ini));
+  std::string digest = "FlashDigest=" + benchctl::FlashDigest(file_, 0);
+  size_t at = ini.find(digest);
+  ASSERT_NE(std::string::npos, at);
+  ini.replace(at, digest.size(),
+              FormatText("FlashDigest=%4.4X\r\nChangedBy=another process",
+                         {Crc16(0, other.data(), other.size())}));
+  ASSERT_TRUE(testsupport::WriteFile(file_, ini));
+
+  Image theirs;
+  theirs.Add(0x0100, block);
+  EXPECT_TRUE(FlashVerify(Device(), theirs.list, theirs.blocks, 0, Chip(), &log_, &transfer_))
+      << Lines().back();
+  image.SelectAll();
+  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+}
+
 }  // namespace
 }  // namespace tessaro

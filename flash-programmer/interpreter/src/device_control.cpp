@@ -499,6 +499,9 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     Wait(s.PollTime);
     RebootCommand(test.get(), view.log);
     test.reset();
+    // The safe device must have left before the search, or it would be
+    // taken for the firmware coming back.
+    WatchLeave(safe, kLeaveWatchMs);
     elapsed = 0;
     if (!SearchDevice(identity, s.PollTime, 95, 55, s.MaxSearchTime, view, &elapsed)) return false;
     s.ToFirmwareRebootTime = 2 * std::max<int32_t>(elapsed, 5000);

@@ -224,8 +224,8 @@ void TFormBinProg::JobStarted(const std::string& fileName) {
 void TFormBinProg::CommandsStarted() {
   SetTimer(window_, kTimerId, 20, nullptr);
   ShowWindow(Control(IDC_SB_DLL), SW_SHOW);
-  // Nobody reads a hidden window's text while the job runs: it is shown at
-  // the end, or when the window is shown.
+  // Nobody reads a hidden window's text while the job runs: it is filled
+  // when the window is shown (at the job's end too when it is showing then).
   if (!Showing()) {
     info_.Defer();
     messages_.Defer();
@@ -233,8 +233,12 @@ void TFormBinProg::CommandsStarted() {
 }
 
 void TFormBinProg::CommandsEnded(bool ok) {
-  info_.Flush();
-  messages_.Flush();
+  // A hidden window's text waits for Show: filling it costs seconds after a
+  // long job (every transfer dump is many lines), and nobody sees it meanwhile.
+  if (Showing()) {
+    info_.Flush();
+    messages_.Flush();
+  }
   KillTimer(window_, kTimerId);
   OnTimer();
   // After a failure the line keeps showing the last status.

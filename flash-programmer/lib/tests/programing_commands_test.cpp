@@ -2,96 +2,15 @@
 // flash ones, and the status word while a job runs.
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "benchctl/bench_control.h"
-#include "benchctl/bench_flash.h"
-#include "host_fixture.h"
-#include "hwport/port.h"
-#include "testsupport/uidriver.h"
+#include "programing_fixture.h"
 
 using namespace tessaro_e2e;
-using tessaro_test::Bytes;
-using tessaro_test::ProgramFileSpec;
-using tessaro_test::ProgramFileWriter;
 
 namespace {
 
 const bool kBench = benchctl::BenchFromTheStart();
 
-const char kSectors[] =
-    "0:0x4000,0x4000:0x2000,0x6000:0x2000,0x8000:0x8000,0x10000:0x10000,0x20000:0x10000,"
-    "0x30000:0x10000";
-
-benchctl::BenchSpec& WithFlash(benchctl::BenchSpec& s) {
-  return s.With("FlashSize", "0x40000")
-      .With("FlashBase", "0x400000")
-      .With("FlashSectors", kSectors)
-      .With("FlashDeviceId", "0x22AB")
-      .With("RebootMs", "1500");
-}
-
-benchctl::BenchSpec Tr410(int scale = 50) {
-  benchctl::BenchSpec s;
-  s.TimeScale(scale).Instrument(6, "2001");
-  WithFlash(s);
-  return s;
-}
-
-ProgramFileSpec ListOf(Bytes commands) {
-  ProgramFileSpec spec;
-  spec.pid = 6;
-  spec.commands = std::move(commands);
-  return spec;
-}
-
-const Bytes kWholeUpdate = {26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22};
-
-class ProgramingCommands : public ::testing::Test {
- protected:
-  void Use(const benchctl::BenchSpec& spec) {
-    bench_ = benchctl::UseBench(host_->Path(), spec);
-    ASSERT_FALSE(bench_.empty()) << hwport::BenchLoadError();
-  }
-  std::string File(const ProgramFileSpec& spec, const std::string& name = "job.bin") {
-    return host_->WriteProgramFile(name, ProgramFileWriter::Write(spec));
-  }
-  // One host process: load, each Programing with its status, free.
-  std::vector<std::pair<std::string, std::string>> Program(const std::vector<std::string>& files,
-                                                           const std::string& serial = "2001") {
-    std::vector<std::string> actions = {"load"};
-    for (const std::string& f : files) {
-      actions.push_back("prog:0x0E7B:6:" + serial + ":" + f);
-      actions.push_back("status");
-    }
-    actions.push_back("free");
-    host_->Run(actions);
-    std::vector<std::string> r = host_->Values("prog"), s = host_->Values("status");
-    std::vector<std::pair<std::string, std::string>> out;
-    for (size_t i = 0; i < r.size() && i < s.size(); ++i) out.push_back({r[i], s[i]});
-    return out;
-  }
-  std::pair<std::string, std::string> ProgramOnce(const std::string& file,
-                                                  const std::string& serial = "2001") {
-    auto all = Program({file}, serial);
-    return all.empty() ? std::pair<std::string, std::string>{} : all.back();
-  }
-  std::vector<std::string> Log() const { return host_->LogTexts("Tessaro.log"); }
-  std::vector<uint8_t> FlashAt(uint32_t address, size_t n) const {
-    std::vector<uint8_t> flash = benchctl::ReadFlash(bench_, 0);
-    if (flash.size() < address + n) return {};
-    return std::vector<uint8_t>(flash.begin() + address, flash.begin() + address + n);
-  }
-
-  // A row starts with a host folder of its own (its own logs).
-  void NewHost() {
-    host_.reset();  // the folder's name is the test's: the old one goes first
-    host_ = std::make_unique<HostFolder>();
-  }
-
-  std::unique_ptr<HostFolder> host_ = std::make_unique<HostFolder>();
-  std::string bench_;
-};
+class ProgramingCommands : public ProgramingFixture {};
 
 // What a technician runs for a device left in safe mode: its safe serial,
 // and a list that asks first.
@@ -137,22 +56,20 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
-    benchctl::BenchSpec spec = Tr410(200);
-    for (const std::string& kv : r.keys)
-      spec.With(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
-    for (const std::string& f : r.faults) spec.Fault(f + refused);
-    Use(spec);
+    std::vector<std::string> faults;
+    for (const std::string& f : r.faults) faults.push_back(f + refused);
+    Use(Tr410With(r.keys, faults));
     auto first = ProgramOnce(File(ListOf(kWholeUpdate)));
-    EXPECT_EQ("0", first.first);
-    EXPECT_EQ(r.status, first.second.substr(4)) << "whole word " << first.second;
+    EXPECT_EQ("0", first.result);
+    EXPECT_EQ(r.status, first.status.substr(4)) << "whole word " << first.status;
     // The fault was once: a second job finishes the update, from safe mode
     // when the device was left there.
     bool safe = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
-    testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+    Answer({{"", "Device is in SAFE mode.", IDNO}});
     auto second = safe ? ProgramOnce(File(ListOf(kRecovery), "recovery.bin"), "2safe001")
                        : ProgramOnce(File(ListOf(kWholeUpdate)));
-    EXPECT_EQ("1", second.first) << (safe ? "from safe mode" : "");
-    EXPECT_EQ("27100009", second.second);
+    EXPECT_EQ("1", second.result) << (safe ? "from safe mode" : "");
+    EXPECT_EQ("27100009", second.status);
     EXPECT_EQ("", benchctl::ReadState(bench_, "Device0", "Mode"));
     EXPECT_EQ(std::vector<uint8_t>(32, 0xA5), FlashAt(0x0000, 32));
   }
@@ -186,8 +103,8 @@ TEST_F(ProgramingCommands, AFailureIsAlwaysAFailureInTheStatusWord) {
     if (r.commands == Bytes{26}) spec.Instrument(6, "2002");
     Use(spec);
     auto o = ProgramOnce(File(ListOf(r.commands)));
-    EXPECT_EQ(std::string(r.status) == "0009" ? "1" : "0", o.first);
-    EXPECT_EQ(r.status, o.second.substr(4)) << o.second;
+    EXPECT_EQ(std::string(r.status) == "0009" ? "1" : "0", o.result);
+    EXPECT_EQ(r.status, o.status.substr(4)) << o.status;
     if (*r.line) {
       EXPECT_EQ(1u, Holding(Log(), r.line).size()) << r.line;
     }
@@ -216,8 +133,8 @@ TEST_F(ProgramingCommands, ConditionalCommandComparesTheDevicesVersion) {
     NewHost();
     Use(Tr410().With("Version", "2.0"));
     auto o = ProgramOnce(File(ListOf(r.commands)));
-    EXPECT_EQ("1", o.first);
-    EXPECT_EQ("27100009", o.second);
+    EXPECT_EQ("1", o.result);
+    EXPECT_EQ("27100009", o.status);
     std::string all;
     for (const std::string& l : Holding(Log(), "[ProgramingCtrls]")) all += "\n" + l;
     EXPECT_EQ(1u, Holding(Log(), r.line).size()) << r.line << all;
@@ -233,9 +150,9 @@ TEST_F(ProgramingCommands, AConditionalAtTheListsEndLeavesNothingForTheNextJob) 
   std::string second = File(ListOf({10, 11}), "second.bin");
   auto runs = Program({first, second});
   ASSERT_EQ(2u, runs.size());
-  EXPECT_EQ("1", runs[0].first);
-  EXPECT_EQ("1", runs[1].first);
-  EXPECT_EQ("27100009", runs[1].second);
+  EXPECT_EQ("1", runs[0].result);
+  EXPECT_EQ("1", runs[1].result);
+  EXPECT_EQ("27100009", runs[1].status);
   // The second job's first command ran: two opens in the log, one per job.
   EXPECT_EQ(2u, Holding(Log(), "[UsbDevCtrl] OPEN DEVICE OK").size());
 }
@@ -257,11 +174,11 @@ TEST_F(ProgramingCommands, TestOnSafeModeAsksOnlyForASerialThatSaysSafeAfterItsF
     NewHost();
     Use(Tr410());
     // No: go on in safe mode.
-    testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDNO}});
+    Answer({{"", "Device is in SAFE mode.", IDNO}});
     auto o = ProgramOnce(File(ListOf({29, 27})), r.serial);
-    EXPECT_EQ(r.asked ? "1" : "0", o.first);
-    EXPECT_EQ(r.asked ? "27100009" : "03E8FFE5", o.second);
-    EXPECT_EQ(r.asked ? 1u : 0u, answerer.Seen().size());
+    EXPECT_EQ(r.asked ? "1" : "0", o.result);
+    EXPECT_EQ(r.asked ? "27100009" : "03E8FFE5", o.status);
+    EXPECT_EQ(r.asked ? 1u : 0u, seen_.size());
     EXPECT_EQ(1u, Holding(Log(), r.line).size());
     // In safe mode the reboot test is skipped; else it runs and finds no
     // device with that serial.
@@ -271,10 +188,10 @@ TEST_F(ProgramingCommands, TestOnSafeModeAsksOnlyForASerialThatSaysSafeAfterItsF
 
 TEST_F(ProgramingCommands, AYesToTheSafeModeQuestionStopsTheJob) {
   Use(Tr410());
-  testsupport::MessageBoxAnswerer answerer({{"", "Device is in SAFE mode.", IDYES}});
+  Answer({{"", "Device is in SAFE mode.", IDYES}});
   auto o = ProgramOnce(File(ListOf({29})), "12safe");
-  EXPECT_EQ("0", o.first);
-  EXPECT_EQ("FFE3", o.second.substr(4));
+  EXPECT_EQ("0", o.result);
+  EXPECT_EQ("FFE3", o.status.substr(4));
 }
 
 TEST_F(ProgramingCommands, ModuleRebootThroughItsSupplyFindsTheSupplyThatCarriesIt) {
@@ -294,8 +211,8 @@ TEST_F(ProgramingCommands, ModuleRebootThroughItsSupplyFindsTheSupplyThatCarries
       .With("Parent", "0");
   Use(s);
   auto o = ProgramOnce(File(ListOf({50})));
-  EXPECT_EQ("1", o.first);
-  EXPECT_EQ("27100009", o.second);
+  EXPECT_EQ("1", o.result);
+  EXPECT_EQ("27100009", o.status);
   EXPECT_EQ("", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the 0.6 supply is not used";
   EXPECT_EQ("1", benchctl::ReadState(bench_, "Device1", "Reboots"));
   std::vector<std::string> log = Log();
@@ -313,26 +230,22 @@ TEST_F(ProgramingCommands, ModuleRebootThroughItsSupplyFindsTheSupplyThatCarries
 
 TEST_F(ProgramingCommands, WithoutASupplyTheUserPowerCyclesTheDevice) {
   Use(Tr410());
-  testsupport::MessageBoxAnswerer answerer(
-      {{"", "I cannot find any PowerSupply", IDNO}, {"", "Please switch-off device", IDOK}});
+  Answer({{"", "I cannot find any PowerSupply", IDNO}, {"", "Please switch-off device", IDOK}});
   auto o = ProgramOnce(File(ListOf({50})));
-  EXPECT_EQ("1", o.first);
-  EXPECT_EQ("27100009", o.second);
-  EXPECT_EQ(2u, answerer.Seen().size());
+  EXPECT_EQ("1", o.result);
+  EXPECT_EQ("27100009", o.status);
+  EXPECT_EQ(2u, seen_.size());
   EXPECT_EQ(1u, Holding(Log(), "you don't want reboot manually.").size());
 }
 
 TEST_F(ProgramingCommands, ModuleDataIsBackedUpWrittenBackAfterAStornoAndCleared) {
-  CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
-  testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
-                          *host_ / "Plugins\\Orvane.dll");
-  testsupport::WriteFile(*host_ / "Plugins\\Orvane.ini", "[Orvane]\r\nRecord=1\r\n");
+  PlaceModuleDataPlugin();
   // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait (storno), 5 write,
   // 6 wait (ready), 7 clear.
   Use(Tr410().With("BindEvents", "6020@100").With("BindEvents4", "6F02@100"));
   auto o = ProgramOnce(File(ListOf({10, 34, 35})));
-  EXPECT_EQ("1", o.first);
-  EXPECT_EQ("27100009", o.second);
+  EXPECT_EQ("1", o.result);
+  EXPECT_EQ("27100009", o.status);
   std::vector<std::string> log = Log();
   EXPECT_TRUE(
       InOrder(log, {"[UsbDevCtrl]   OK Read of Baugr.Data", "[ProgramingCtrls]  Wait on Irpt: BAD",
@@ -350,33 +263,29 @@ TEST_F(ProgramingCommands, ModuleDataIsBackedUpWrittenBackAfterAStornoAndCleared
 }
 
 TEST_F(ProgramingCommands, AReadySentAsTheDeviceCameBackIsNotMissed) {
-  CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
-  testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
-                          *host_ / "Plugins\\Orvane.dll");
+  PlaceModuleDataPlugin();
   // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait after the reboot,
   // 5 clear. The device says ready when it arrives, before anything is bound.
   Use(Tr410().With("BindEvents2", "6020@100").With("ArrivalEvents", "6020@0"));
-  testsupport::MessageBoxAnswerer answerer({{"", "Unable to write", IDOK}});
+  Answer({{"", "Unable to write", IDOK}});
   auto o = ProgramOnce(File(ListOf({10, 34, 35})));
-  EXPECT_EQ("1", o.first);
-  EXPECT_EQ("27100009", o.second);
-  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_EQ("1", o.result);
+  EXPECT_EQ("27100009", o.status);
+  EXPECT_TRUE(seen_.empty());
   std::string all;
   for (const std::string& l : Holding(Log(), "]")) all += "\n" + l;
   EXPECT_EQ(1u, Holding(Log(), "[ProgramingCtrls]  Wait on Irpt: OK").size()) << all;
 }
 
 TEST_F(ProgramingCommands, ADeviceThatNeverSaysReadyEndsTheWaitAfterSixtySeconds) {
-  CreateDirectoryA((*host_ / "Plugins").c_str(), nullptr);
-  testsupport::CopyFileTo(testsupport::TestDir() + "\\Plugins\\Orvane.dll",
-                          *host_ / "Plugins\\Orvane.dll");
+  PlaceModuleDataPlugin();
   Use(Tr410(200));
-  testsupport::MessageBoxAnswerer answerer({{"", "Unable to write new Baugr.Data", IDOK}});
+  Answer({{"", "Unable to write new Baugr.Data", IDOK}});
   auto o = ProgramOnce(File(ListOf({10, 35})));
-  EXPECT_EQ("0", o.first);
-  EXPECT_EQ("FFDD", o.second.substr(4));
+  EXPECT_EQ("0", o.result);
+  EXPECT_EQ("FFDD", o.status.substr(4));
   EXPECT_EQ(1u, Holding(Log(), "[UsbDevCtrl]   TIMEOUT, in wait on Device is READY").size());
-  EXPECT_EQ(1u, answerer.Seen().size());
+  EXPECT_EQ(1u, seen_.size());
 }
 
 TEST_F(ProgramingCommands, GetStatusDuringAJobNeverWaitsForItAndStaysInRange) {

@@ -3,7 +3,7 @@
 // writing one "key=value" line per result into host_out.txt beside itself.
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
 //   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
-//   pollrun:VID:PID:SN:FILE
+//   pollrun:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID
 #include <windows.h>
 
 #include <atomic>
@@ -78,6 +78,22 @@ HWND FindForm() {
   OwnWindowSearch search{"Tessaro Glintor v1.1", nullptr};
   EnumWindows(&MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+struct EditSearch {
+  std::string part;
+  bool found = false;
+};
+
+BOOL CALLBACK MatchEditText(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<EditSearch*>(p);
+  char kind[16] = {};
+  GetClassNameA(w, kind, sizeof kind);
+  if (lstrcmpiA(kind, "Edit") != 0) return TRUE;
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(w)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(w, &text[0], static_cast<int>(text.size()))));
+  s->found = text.find(s->part) != std::string::npos;
+  return s->found ? FALSE : TRUE;
 }
 
 void Pump(DWORD ms) {
@@ -200,12 +216,32 @@ void Run(const std::string& action) {
     Out("close", "1");
   } else if (verb == "pump") {
     Pump(static_cast<DWORD>(std::stoul(a[1])));
+  } else if (verb == "edithas" && a.size() == 2) {
+    // Whether a text window of the form shows `a[1]`.
+    EditSearch search{a[1]};
+    if (HWND form = FindForm())
+      EnumChildWindows(form, &MatchEditText, reinterpret_cast<LPARAM>(&search));
+    Out("edithas", search.found ? "1" : "0");
   } else if (verb == "visible") {
     HWND form = FindForm();
     Out("visible", !form ? "gone" : IsWindowVisible(form) ? "1" : "0");
   } else if (verb == "pumpuntilgone") {
     DWORD start = GetTickCount();
     while (FindForm() && GetTickCount() - start < std::stoul(a[1])) Pump(20);
+  } else if (verb == "manual") {
+    // A click on the form's file-name panel; returns when the manual
+    // programming it starts has ended.
+    HWND form = FindForm();
+    int panel = std::stoi(a[1]);
+    SendMessageA(form, WM_COMMAND, MAKEWPARAM(panel, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(form, panel)));
+    Out("manual", form ? "1" : "0");
+  } else if (verb == "tree") {
+    for (const std::string& line :
+         testsupport::TreeViewLines(GetDlgItem(FindForm(), std::stoi(a[1]))))
+      Out("tree", line);
+  } else if (verb == "text") {
+    Out("text", testsupport::ControlText(FindForm(), std::stoi(a[1])));
   } else if (verb == "thread") {
     lm::Thread t([] {});
     Out("thread", t.Join(testsupport::kUiWaitMs) ? "1" : "0");

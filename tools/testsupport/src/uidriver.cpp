@@ -1,5 +1,7 @@
 #include "testsupport/uidriver.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace testsupport {
@@ -70,6 +72,31 @@ std::string ClassName(HWND window) {
   char name[256] = "";
   GetClassNameA(window, name, sizeof name);
   return name;
+}
+
+namespace {
+
+void AddTreeLines(HWND tree, HTREEITEM item, int depth, std::vector<std::string>& out) {
+  for (; item; item = TreeView_GetNextSibling(tree, item)) {
+    char text[512] = {};
+    TVITEMA tv{};
+    tv.mask = TVIF_TEXT | TVIF_STATE;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = sizeof text;
+    tv.stateMask = TVIS_EXPANDED;
+    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+    out.push_back(std::string(2 * depth, ' ') + text + (tv.state & TVIS_EXPANDED ? " [+]" : ""));
+    AddTreeLines(tree, TreeView_GetChild(tree, item), depth + 1, out);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> TreeViewLines(HWND tree) {
+  std::vector<std::string> out;
+  AddTreeLines(tree, TreeView_GetRoot(tree), 0, out);
+  return out;
 }
 
 HWND WaitForWindow(const std::string& caption, DWORD pid, DWORD timeoutMs) {

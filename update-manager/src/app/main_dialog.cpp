@@ -142,6 +142,12 @@ INT_PTR UpdateManagerDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
       ShowHelp();
       SetWindowLongPtrA(window_, DWLP_MSGRESULT, TRUE);
       return TRUE;
+    case WM_UPDATE_MMI_TIMER:
+      if (wParam)
+        SetTimer(window_, IDT_MMI_RESPONSE, static_cast<UINT>(lParam), nullptr);
+      else
+        KillTimer(window_, IDT_MMI_RESPONSE);
+      return TRUE;
     case WM_TIMER:
       OnDeviceLockupTimer(wParam);
       return TRUE;
@@ -370,7 +376,8 @@ void UpdateManagerDialog::OnStartCancel() {
 }
 
 void UpdateManagerDialog::OnExitButton() {
-  AppendDebugLog("Exit pressed!checking\n");
+  // After the Exit state the debug log is closed and stays as it ends.
+  if (CancelState() != CANCEL_STATE_STOPPED) AppendDebugLog("Exit pressed!checking\n");
   hwport::Sleep(100);
   if (CancelState() == CANCEL_STATE_RUNNING) {
     const std::string caption = LanguageTexts.Get(LangText::ExitAbortHeader);

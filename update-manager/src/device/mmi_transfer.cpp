@@ -94,10 +94,12 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
   // The timer runs on the wall while the exchange runs on the port's clock:
   // it is scaled with it, so a bench that runs faster fires it sooner too.
   HWND window = window_.load();
-  if (window) SetTimer(window, IDT_MMI_RESPONSE, hwport::RealMilliseconds(timerMs), nullptr);
+  if (window)
+    PostMessageA(window, WM_UPDATE_MMI_TIMER, 1,
+                 static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
   *breakCode = 0;
   int32_t r = string2PS(record_.powerSupply.productId, packet, 0, breakCode, true);
-  if (window) KillTimer(window, IDT_MMI_RESPONSE);
+  if (window) PostMessageA(window, WM_UPDATE_MMI_TIMER, 0, 0);
   LogTrace(TRACE_LEVEL_2, "        string2PS done : retval  " + std::to_string(r) +
                               " break: " + std::to_string(*breakCode) + "\n");
   if (r < 0 || (r == 0 && *breakCode != 0)) {

@@ -257,6 +257,9 @@ UpdateStateId StateExit::Execute() {
   }
   LogStatus("Updater Closed!");
   if (theEnvironment) CloseDebugLog(*theEnvironment, ErrorTextIndex, updateInstalled);
+  // The log ends with "Updater Closed!" now; an entry behind it would make the
+  // next start archive the whole run a second time.
+  SetTraceLogPath("");
   Enter();
   SetCancelState(CANCEL_STATE_STOPPED);
   if (exitRequested || automaticUpdate) PostMessageA(theDialogWindow.load(), WM_UPDATE_CLOSE, 0, 0);

@@ -16,9 +16,12 @@ using tessaro_test::Bytes;
 using tessaro_test::ProgramFileSpec;
 
 // Erase, program, verify, through the device's safe mode and back; a device
-// already in its safe mode skips the reboot test and the reboot into it.
+// already in its safe mode skips the reboot test and the reboot into it. Its
+// file starts with the safe-mode test, which takes the device found as the
+// safe one (and asks the technician whether to go on): without it the reboot
+// back into the firmware has no device to start from.
 Bytes Commands(bool safeMode) {
-  if (safeMode) return {10, 12, 14, 15, 16, 19, 21, 22};
+  if (safeMode) return {29, 10, 12, 14, 15, 16, 19, 21, 22};
   return {26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22};
 }
 

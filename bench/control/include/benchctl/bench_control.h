@@ -78,6 +78,13 @@ bool QueueTransfer(int slot, uint8_t endpoint, const std::vector<uint8_t>& bytes
 // The index-th DataPacket the device took on 0x02; empty when none.
 std::vector<uint8_t> PacketTaken(int slot, int index);
 
+// The technician's fix after a fault: drops every [FaultN] rule and every
+// device key named in `keys` (a faulty RebootFault, a slow RebootMs) from the
+// bench file and opens the bench on it again, so every device is back on the
+// bus as the file describes it (its persistent state, its mode and its flash
+// kept). For a test between two runs, while nothing uses the bench.
+bool EndFaults(const std::string& benchFile, const std::vector<std::string>& keys = {});
+
 // A value of the bench file's persistent state, as any process sees it now.
 std::string ReadState(const std::string& benchFile, const std::string& section,
                       const std::string& key);

@@ -38,6 +38,10 @@ std::string ControlText(HWND dialog, int controlId);
 bool ControlEnabled(HWND dialog, int controlId);
 bool ControlVisible(HWND dialog, int controlId);
 std::string ClassName(HWND window);
+// A tree view's items, one line each, indented two blanks a level, " [+]"
+// after an expanded item. In the tree's own process only (the item texts
+// come back through a pointer).
+std::vector<std::string> TreeViewLines(HWND tree);
 
 // True for a message box: a #32770 dialog with the icon control (0x440) and
 // the text control (0xFFFF) that MessageBox builds; other dialogs are not.

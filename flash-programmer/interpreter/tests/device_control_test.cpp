@@ -1,0 +1,203 @@
+// The device-control flows on the bench, inside the test process: the
+// unplug wait's bound, the reboot times a failed reboot test leaves, and the
+// device list in the form's tree.
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+#include "tessaro/device_control.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "benchctl/bench_control.h"
+#include "form_binprog.h"
+#include "hwport/port.h"
+#include "tessaro/flash_operations.h"
+#include "tessaro/flash_settings.h"
+#include "tessaro/plugins.h"
+#include "tessaro/program_status.h"
+#include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
+
+using namespace tessaro;
+
+namespace {
+
+const bool kBench = benchctl::BenchFromTheStart();
+
+void ToList(void*, const std::string& text, TStrings* list) {
+  if (list) list->Add(text);
+}
+
+class DeviceControl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetControlSettings();
+    PluginLogHook.method = &ToList;
+    FlashLog().method = &ToList;
+    view_.log = &log_;
+  }
+  void TearDown() override {
+    PluginLogHook.Clear();
+    FlashLog().Clear();
+    ResetControlSettings();
+  }
+  void Use(const benchctl::BenchSpec& spec) {
+    file_ = benchctl::UseBench(folder_.Path(), spec);
+    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
+    log_.Clear();
+  }
+  static benchctl::BenchSpec Tr410() {
+    benchctl::BenchSpec s;
+    s.TimeScale(1000).Instrument(6, "2001").With("FlashSize", "0x10000");
+    return s;
+  }
+  // The identity of the listed device with this serial.
+  DeviceIdentity Listed(const std::string& serial) {
+    DeviceIdentity found;
+    EXPECT_TRUE(FindDevice({0x0E7B, 6, "", "", serial}, {}, view_, nullptr, &found)) << serial;
+    return found;
+  }
+  std::vector<std::string> Holding(const std::string& part) const {
+    std::vector<std::string> out;
+    for (const std::string& l : log_.Lines())
+      if (l.find(part) != std::string::npos) out.push_back(l);
+    return out;
+  }
+
+  testsupport::TestFolder folder_;
+  std::string file_;
+  TMemoryLines log_;
+  ControlView view_;
+};
+
+TEST_F(DeviceControl, TheUnplugWaitEndsWhenItsRoundsHaveTakenTheLimit) {
+  struct Row {
+    const char* name;
+    int32_t period, limit;
+    size_t rounds;
+    const char* lastRound;
+  } rows[] = {
+      {"500 ms rounds up to 3 s", 500, 3000, 7,
+       "[UsbDevCtrl]   sleep 500ms & update device list & found devices: 1 (6x,3000ms) (ESC "
+       "Storno)"},
+      {"a limit between two rounds", 100, 250, 3,
+       "[UsbDevCtrl]   sleep 100ms & update device list & found devices: 1 (2x,200ms) (ESC "
+       "Storno)"},
+      {"a period of 0 counts as 1 ms", 0, 3, 4,
+       "[UsbDevCtrl]   sleep 1ms & update device list & found devices: 1 (3x,3ms) (ESC Storno)"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Use(Tr410());
+    DeviceIdentity device = Listed("2001");
+    log_.Clear();
+    EXPECT_FALSE(WaitForUnplug(device, r.period, r.limit, view_));
+    std::vector<std::string> rounds = Holding("update device list");
+    EXPECT_EQ(r.rounds, rounds.size());
+    if (!rounds.empty()) {
+      EXPECT_EQ(r.lastRound, rounds.back());
+    }
+    EXPECT_EQ(r.rounds, Holding("[device what must be unplug]").size());
+    EXPECT_EQ("[UsbDevCtrl] ERROR wait, will open same device", log_.Lines().back());
+  }
+}
+
+TEST_F(DeviceControl, AGoneDeviceEndsTheUnplugWaitAfterOneRound) {
+  Use(Tr410());
+  DeviceIdentity gone = Listed("2001");
+  gone.serial = "2002";
+  EXPECT_TRUE(WaitForUnplug(gone, 500, 600000, view_));
+  EXPECT_EQ(1u, Holding("update device list").size());
+  EXPECT_EQ(
+      "[UsbDevCtrl]   OK, device (vid:0x0E7B,pid:0x0006,prod.:\"TR410\",man.:\"Vandrel\",s.n.:"
+      "\"2002\") was unplug",
+      log_.Lines().back());
+}
+
+TEST_F(DeviceControl, AFailedRebootTestLeavesRebootTimesALaterRebootCanUse) {
+  // Its boot code names itself with a serial the safe-mode rule does not
+  // take: the test fails where it looks for the device in safe mode.
+  Use(Tr410().With("SafeSerial", "safe2001"));
+  DeviceIdentity safe, firmware;
+  EXPECT_FALSE(RebootTest({0x0E7B, 6, "", "", "2001"}, safe, firmware, 0, view_));
+  EXPECT_EQ(1u, Holding("[UsbDevCtrl] ERROR, device with vid:0x0E7B,pid:0x0006,s.n.: "
+                        "...\"Safe\"... there isn't.")
+                    .size());
+  EXPECT_GT(ControlSettings().ToFirmwareRebootTime, 0);
+  EXPECT_EQ("boot", benchctl::ReadState(file_, "Device0", "Mode"));
+
+  // The technician's way back: clear the marker, reboot into the firmware.
+  DeviceIdentity boot = Listed("safe2001");
+  Connection connection;
+  ASSERT_TRUE(OpenDevice(boot, connection, view_));
+  ASSERT_TRUE(ClearMarker(connection.get(), false, &log_, nullptr));
+  log_.Clear();
+  EXPECT_TRUE(RebootToMode(boot, {0x0E7B, 6, "", "", "2001"}, false, 1000, view_, connection));
+  EXPECT_EQ("[UsbDevCtrl] OK, Reboot from to.", log_.Lines().back());
+  connection.reset();
+  EXPECT_EQ("", benchctl::ReadState(file_, "Device0", "Mode"));
+}
+
+TEST_F(DeviceControl, RebootTimesAtZeroOrBelowFallBackToTheSearchLimit) {
+  for (int32_t time : {0, -1}) {
+    SCOPED_TRACE("ToFirmwareRebootTime " + std::to_string(time));
+    Use(Tr410());
+    ControlSettings().ToFirmwareRebootTime = time;
+    DeviceIdentity device = Listed("2001");
+    Connection connection;
+    EXPECT_TRUE(RebootToMode(device, device, false, 1000, view_, connection));
+    EXPECT_NE(nullptr, connection.get());
+    EXPECT_EQ(1u, Holding(" will find device (vid:0x0E7B,pid:0x0006), max.time:600000ms").size());
+    EXPECT_EQ("[UsbDevCtrl] OK, Reboot from to.", log_.Lines().back());
+    EXPECT_EQ("1", benchctl::ReadState(file_, "Device0", "Reboots"));
+  }
+}
+
+TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {
+  ProgramingState::Reset();
+  ResetFlashSettings();
+  TFormBinProg* reference = nullptr;
+  TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
+  ASSERT_NE(nullptr, form);
+  HWND tree = form->DeviceTree();
+  view_.tree = tree;
+  struct Row {
+    const char* name;
+    bool devices;
+    const char* count;
+    std::vector<std::string> items;  // below the root
+  } rows[] = {
+      {"a supply and the instrument it carries",
+       true,
+       "2 devices [+]",
+       {"  dev no.0 \"Power Supply\" [+]", "    VID=0x0E7B", "    PID=0x0010",
+        "    Manufacturer=Vandrel", "    Product Name=Power Supply", "    Serial Number=0000004712",
+        "  dev no.1 \"TR410\" [+]", "    VID=0x0E7B", "    PID=0x0006", "    Manufacturer=Vandrel",
+        "    Product Name=TR410", "    Serial Number=2001"}},
+      {"an empty bus", false, "0 devices", {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    benchctl::BenchSpec s;
+    s.TimeScale(1000);
+    if (r.devices) s.Supply(16, "0000004712").Instrument(6, "2001").With("Parent", "0");
+    Use(s);
+    EXPECT_TRUE(WaitForUnplug({0x0E7B, 6, "TR410", "Vandrel", "2002"}, 500, 3000, view_));
+    std::vector<std::string> lines = testsupport::TreeViewLines(tree);
+    ASSERT_FALSE(lines.empty());
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(lines[0], m, std::regex("DeviceList \\((.+)\\): (.*)")))
+        << lines[0];
+    EXPECT_EQ(r.count, m.size() == 3 ? m[2].str() : "");
+    EXPECT_EQ(r.items, std::vector<std::string>(lines.begin() + 1, lines.end()));
+    HTREEITEM root = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    EXPECT_EQ(root, reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)))
+        << "the list's root is selected";
+  }
+  delete form;
+}
+
+}  // namespace

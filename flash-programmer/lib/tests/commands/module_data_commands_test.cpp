@@ -1,0 +1,304 @@
+// The commands around a module's own data: the firmware-version gate that
+// decides whether it is kept (PathTR410_BD, PathTR410test_BD), the reboot
+// through the supply, reading it before and writing it back after the
+// update; their boxes answered as a technician would.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "programing_fixture.h"
+
+using namespace tessaro_e2e;
+
+namespace {
+
+const bool kBench = benchctl::BenchFromTheStart();
+
+const char kHeadFor[] =
+    "The version of binary file is determined for upgrade a firmware with old Baugr.Data\r\nto a "
+    "firmware with new Baugr.Data.\r\n";
+const char kHeadTo[] =
+    "The version of binary file is determined to upgrade firmware with old Baugr.Data\r\nby "
+    "firmware with new Baugr.Data.\r\n";
+
+class ModuleDataCommands : public ProgramingFixture {
+ protected:
+  size_t PluginCallsOf(const std::string& name) const {
+    size_t n = 0;
+    for (const std::string& l : PluginCalls()) n += l.rfind("Orvane" + name + " ", 0) == 0;
+    return n;
+  }
+  // A supply at `version` that carries the TR410 (module 2001) of slot 1.
+  // The module stays away long enough after its supply's reboot (30 s of
+  // the bench clock) for the flows to see it leave.
+  static benchctl::BenchSpec SupplyWithTr410(const char* version) {
+    benchctl::BenchSpec s;
+    s.TimeScale(100)
+        .Supply(16, "0000004712")
+        .With("Version", version)
+        .With("Module0", "1,2001,1362500100")
+        .With("RebootMs", "1000")
+        .Instrument(6, "2001")
+        .With("Parent", "0")
+        .With("Version", "2.0")
+        .With("BindEvents", "6020@100");
+    WithFlash(s).With("RebootMs", "30000");
+    return s;
+  }
+};
+
+TEST_F(ModuleDataCommands, TheVersionGateOfTheModuleData) {
+  // The file's limits: 1.5 for PathTR410_BD, 1.6 for PathTR410test_BD.
+  struct Row {
+    const char* name;
+    Bytes commands;
+    const char* version;  // the device's
+    const char* result;
+    const char* status;
+    std::vector<std::string> lines;
+    std::vector<std::string> boxes;
+  } rows[] = {
+      {"below the limit the data is kept",
+       {10, 33},
+       "1.0",
+       "1",
+       "27100009",
+       {" OK, version \"1.0\" is less than 1.5", "[ProgramingCtrls]  Set PathTR410BD on \"TRUE\""},
+       {}},
+      {"at or above the limit the gate fails and says why",
+       {10, 33},
+       "2.0",
+       "0",
+       "FFDF",
+       {" ERROR, version \"2.0\" is less than 1.5",
+        "[ProgramingCtrls]  Set PathTR410BD on \"FALSE\""},
+       {std::string(kHeadFor) +
+            "Off limits vesion is less then FW version.Pleasse, get on to support\r\nMsg for "
+            "sup.: QV PathTR410.1 \"Version of FW in device [2.0], First off limits FW in binary "
+            "[1.5]\"",
+        std::string(kHeadTo) +
+            "There is a problem with patch for this application ...Please, try upload again, in "
+            "case of the same result contact support\r\nMsg for sup.: QV PathTR410.3 "
+            "\"ucPathTR410_BD\""}},
+      {"the test gate below its limit",
+       {10, 37},
+       "1.0",
+       "1",
+       "27100009",
+       {"[ProgramingCtrls]  Set PathTR410BD on \"TRUE\""},
+       {}},
+      {"the test gate above its limit skips the data commands without a box",
+       {10, 37, 34, 35, 36},
+       "2.0",
+       "1",
+       "27100009",
+       {"[ProgramingCtrls]  Set PathTR410BD on \"FALSE\"", "[ProgramingCtrls]  Skip TR410_Read_BD",
+        "[ProgramingCtrls]  Skip TR410_Write_BD", "[ProgramingCtrls]  Skip RebootViaPS"},
+       {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    Use(Tr410(200).With("Version", r.version));
+    Answer({{"", "Baugr.Data", IDOK}});
+    Outcome o = ProgramOnce(File(ListOf(r.commands)));
+    EXPECT_EQ(r.result, o.result);
+    EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
+    EXPECT_TRUE(InOrder(Log(), r.lines));
+    EXPECT_EQ(r.boxes, SeenTexts());
+  }
+}
+
+TEST_F(ModuleDataCommands, AClosedGateStaysClosedForTheNextJobOfTheLoad) {
+  Use(Tr410(200).With("Version", "2.0"));
+  std::vector<Outcome> runs =
+      Program({File(ListOf({10, 37}), "gate.bin"), File(ListOf({10, 34}), "read.bin")});
+  ASSERT_EQ(2u, runs.size());
+  EXPECT_EQ("1", runs[1].result);
+  EXPECT_EQ("27100009", runs[1].status);
+  EXPECT_EQ(1u, Holding(Log(), "[ProgramingCtrls]  Skip TR410_Read_BD").size());
+}
+
+TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
+  struct Row {
+    const char* name;
+    bool supply;
+    const char* result;
+    const char* status;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"the supply that carries the module",
+       true,
+       "1",
+       "27100009",
+       {"[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
+        "s.n.:\"2001\")",
+        "[UsbDevCtrl]   OK, Reboot via PowerSupply",
+        "[ProgramingCtrls]  Device succesfully reboot, now will wait 1s"}},
+      {"no supply, and the user does not reboot by hand",
+       false,
+       "0",
+       "FFDC",
+       {"[UsbDevCtrl]   UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, "
+        "and you don't want reboot manually."}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    Use(r.supply ? SupplyWithTr410("1.0") : Tr410(200));
+    Answer({{"", "I cannot find any PowerSupply", IDNO}});
+    Outcome o = ProgramOnce(File(ListOf({10, 36})));
+    EXPECT_EQ(r.result, o.result);
+    EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
+    EXPECT_TRUE(InOrder(Log(), r.lines));
+    EXPECT_EQ(r.supply ? 0u : 1u, seen_.size()) << "no box but the question";
+    if (r.supply) {
+      EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots"));
+    }
+  }
+}
+
+TEST_F(ModuleDataCommands, AFailedReadShowsItsBoxWithTheCommandsStartTime) {
+  PlaceModuleDataPlugin("Fail=ModuleToFile\r\n");
+  Use(Tr410(200));
+  Answer({{"", "Unable to read old Baugr.Data", IDOK}});
+  Outcome o = ProgramOnce(File(ListOf({10, 34})));
+  EXPECT_EQ("0", o.result);
+  EXPECT_EQ("FFDE", o.status.substr(4));
+  std::vector<std::string> start = Holding(Log(), "DO COMMAND 1: \"TR410_Read_BD\" at ");
+  ASSERT_EQ(1u, start.size());
+  std::smatch stamp;
+  ASSERT_TRUE(std::regex_search(start[0], stamp,
+                                std::regex("[0-9]{4}\\.[0-9]{2}\\.[0-9]{2}\\. "
+                                           "[0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3}")))
+      << start[0];
+  EXPECT_EQ(std::vector<std::string>{std::string(kHeadTo) +
+                                     "Unable to read old Baugr.Data...Please, try upload again, "
+                                     "in case of the same result contact support\r\nMsg for "
+                                     "sup.: QV PathTR410.3 \"" +
+                                     stamp.str() + "\""},
+            SeenTexts());
+}
+
+TEST_F(ModuleDataCommands, TheModulesSerialIsWrittenOnlyWhenTheSupplyNamesIt) {
+  struct Row {
+    const char* name;
+    const char* supplyVersion;  // none: no supply
+    Bytes commands;
+    std::vector<std::string> lines;
+    size_t serialWrites;
+  } rows[] = {
+      {"no supply: the module keeps its serial", nullptr, {10, 34, 35}, {}, 0},
+      {"a supply too old to name it",
+       "0.6",
+       {10, 34, 36, 35},
+       {"[ProgramingCtrls] Error, FW version (v0.6) of PS  not support the function (0.7 =< "
+        "Sup.Ver.)"},
+       0},
+      {"a supply whose module table names it",
+       "1.0",
+       {10, 34, 36, 35},
+       {"[ProgramingCtrls] OK, FW version (v1.0) of PS  support the function (0.7 =< Sup.Ver.)",
+        "[ProgramingCtrls] OK, was  found in Baugr.Data serial number for TR410: 2001."},
+       1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    PlaceModuleDataPlugin();
+    Use(r.supplyVersion ? SupplyWithTr410(r.supplyVersion)
+                        : Tr410(200).With("BindEvents", "6020@100"));
+    Outcome o = ProgramOnce(File(ListOf(r.commands)));
+    EXPECT_EQ(std::vector<std::string>{}, SeenTexts());
+    EXPECT_EQ("1", o.result);
+    EXPECT_EQ("27100009", o.status);
+    EXPECT_TRUE(InOrder(Log(), r.lines));
+    std::vector<std::string> written;
+    for (const std::string& l : PluginCalls())
+      if (l.rfind("OrvaneWriteSerNumb(", 0) == 0) written.push_back(l);
+    EXPECT_EQ(r.serialWrites, written.size());
+    if (r.serialWrites) {
+      EXPECT_EQ("OrvaneWriteSerNumb(2001)", written[0]);
+    }
+  }
+}
+
+TEST_F(ModuleDataCommands, TheSupplysVersionDoesNotTakeTheModulesPlace) {
+  // The module's version (2.0) is read in its firmware; after the data is
+  // written back through the supply (1.0) the module goes into safe mode,
+  // where the conditional compares the version read before.
+  PlaceModuleDataPlugin();
+  Use(SupplyWithTr410("1.0"));
+  Outcome o = ProgramOnce(File(ListOf({27, 10, 45, 34, 36, 35, 18, 20, 49, 1, 22, 19, 21})));
+  EXPECT_EQ("1", o.result);
+  EXPECT_EQ("27100009", o.status);
+  EXPECT_TRUE(InOrder(
+      Log(),
+      {"[ProgramingCtrls]  ok, FW version is 2.0.",
+       "[ProgramingCtrls] OK, FW version (v1.0) of PS  support the function (0.7 =< Sup.Ver.)",
+       "[ProgramingCtrls]  Files with Baugr.Data are successfully cleared.",
+       "[ProgramingCtrls]  FW version is 2.0.",
+       "[ProgramingCtrls]  from VersionList 2.0 = 2.0 from Device => will do next command"}))
+      << LogHolding("[ProgramingCtrls]");
+  EXPECT_EQ(1u, Holding(Log(), "DO COMMAND 10: \"Wait1000ms\"").size());
+  EXPECT_EQ("", benchctl::ReadState(bench_, "Device1", "Mode")) << "back in its firmware";
+}
+
+TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
+  struct Row {
+    const char* name;
+    const char* plugin;
+    const char* result;
+    const char* status;
+    size_t writes, retryLines, attempts;
+    size_t boxes;
+  } rows[] = {
+      {"a write that fails once goes on after its retry", "Fail=FileToModule\r\nAlternate=1\r\n",
+       "1", "27100009", 2, 1, 1, 0},
+      {"a write that always fails ends after three retries", "Fail=FileToModule\r\n", "0", "FFDD",
+       4, 3, 1, 1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    PlaceModuleDataPlugin(r.plugin);
+    Use(Tr410(200).With("BindEvents", "6020@100"));
+    Answer({{"", "Unable to write new Baugr.Data", IDOK}});
+    Outcome o = ProgramOnce(File(ListOf({10, 34, 35})));
+    EXPECT_EQ(r.result, o.result);
+    EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
+    EXPECT_EQ(r.writes, PluginCallsOf("FileToModule"));
+    EXPECT_EQ(r.retryLines,
+              Holding(Log(), "  Error in Write BD, will wait 3s and then try TR410_Write_BD again")
+                  .size());
+    EXPECT_EQ(r.attempts, Holding(Log(), "********** Try write DB and test its right").size());
+    EXPECT_EQ(r.boxes, seen_.size());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModuleDataCommands, TheIntelligentRestartFallsBackToTheSupply) {
+  // The module comes back from its reboot in safe mode again (its marker
+  // stays set): the supply that carries it power-cycles it instead.
+  benchctl::BenchSpec s = SupplyWithTr410("1.0");
+  s.With("Mode", "boot").With("RebootMarker", "1").With("SafeSerial", "2safe001");
+  Use(s);
+  Answer({{"", "Device is in SAFE mode.", IDNO}});
+  Outcome o = ProgramOnce(File(ListOf({29, 10, 48, 31})), "2safe001");
+  EXPECT_EQ("1", o.result);
+  EXPECT_EQ("27100009", o.status);
+  EXPECT_TRUE(InOrder(
+      Log(), {"[UsbDevCtrl] ERROR, device with vid:0x0E7B,pid:0x0006,s.n.:\"2001\" there isn't.",
+              "[UsbDevCtrl]    (sn.: ?Dev \"2safe001\" = \"2001\" FromPS) => it is my device.",
+              "[UsbDevCtrl]   OK, Reboot via PowerSupply",
+              "[ProgramingCtrls]  Device succesfully reboot via PSs, now will wait 1s",
+              " OK, to device was successfully sent command kill"}))
+      << LogHolding("]");
+  EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the supply's";
+  EXPECT_EQ(1u, seen_.size());
+}
+
+}  // namespace
