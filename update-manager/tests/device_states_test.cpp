@@ -237,6 +237,14 @@ const char kSameRelease[] =
     "Warning - The update package release and the installed release are identical: Update not "
     "necessary if all firmware parts identical! Install anyway?";
 
+// How many of the boxes seen asked the same-release question (a slow machine
+// may show the panel's informative box beside it).
+size_t SameReleaseQuestions(const testsupport::MessageBoxAnswerer& answerer) {
+  size_t n = 0;
+  for (const testsupport::AnsweredBox& box : answerer.Seen()) n += box.text == kSameRelease;
+  return n;
+}
+
 // The device holds the package's release already (1.2, beta 0): Kestor asks
 // before it installs it again. No ends the run canceled with nothing sent;
 // Yes installs the parts and leaves the release as it is.
@@ -249,8 +257,7 @@ TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
     Open(Tr440WithFlash());
     bench_ = folder_ / "bench.ini";
     Update("Update cancelled by user: Please restart the application to finish the update!");
-    ASSERT_EQ(answerer.Seen().size(), 1u);
-    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_EQ(SameReleaseQuestions(answerer), 1u);
     EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
     for (int r = 0; r < 3; ++r) EXPECT_EQ(StepCell(r, 1), "Update canceled") << "row " << r;
     EXPECT_TRUE(benchctl::ReadFlash(bench_, 1).empty()) << "nothing programmed";
@@ -264,8 +271,7 @@ TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
                                              GetCurrentProcessId());
     Open(Tr440WithFlash());
     Update("Update installed successfully! Press Exit to close the Kestor!");
-    ASSERT_EQ(answerer.Seen().size(), 1u);
-    EXPECT_EQ(answerer.Seen()[0].text, kSameRelease);
+    EXPECT_EQ(SameReleaseQuestions(answerer), 1u);
     EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
     EXPECT_EQ(SupplyBlockField(298, 6), "(not written)");
     EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
@@ -280,12 +286,12 @@ TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
 TEST_F(UpdateRunOnBench, AnUnattendedRunInstallsTheSameReleaseWithoutAsking) {
   package_.Set("Rev", "Rev", "1.2");
   automaticUpdate = true;
-  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDNO}}, GetCurrentProcessId());
   Open(Tr440WithFlash(), "");
   bench_ = folder_ / "bench.ini";
   EXPECT_TRUE(Eventually([&] { return closed_.load(); })) << DebugLog();
   automaticUpdate = false;
-  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_EQ(SameReleaseQuestions(answerer), 0u);
   EXPECT_EQ(ErrorTextIndex.load(), 0);
   EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
   EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
@@ -296,11 +302,11 @@ TEST_F(UpdateRunOnBench, AnUnattendedRunInstallsTheSameReleaseWithoutAsking) {
 // Another release beta is no same release: nobody is asked.
 TEST_F(UpdateRunOnBench, AnotherBetaOfTheSameReleaseIsNoSameRelease) {
   package_.Set("Rev", "Rev", "1.2").Set("Rev", "Beta", "2");
-  testsupport::MessageBoxAnswerer answerer({{"Kestor", "", IDNO}}, GetCurrentProcessId());
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDNO}}, GetCurrentProcessId());
   Open(Tr440WithFlash());
   bench_ = folder_ / "bench.ini";
   Update("Update installed successfully! Press Exit to close the Kestor!");
-  EXPECT_TRUE(answerer.Seen().empty());
+  EXPECT_EQ(SameReleaseQuestions(answerer), 0u);
   // Release 12, beta 2.
   EXPECT_EQ(SupplyBlockField(298, 6), "0C00980B0200");
   ASSERT_TRUE(ExitAndClose());

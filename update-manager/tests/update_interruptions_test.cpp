@@ -88,8 +88,10 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
   void SecondRunCompletes(bool recovers) {
     OpenDialog();
     if (HasFatalFailure()) return;
-    // A device that holds the package's release already is asked about.
-    testsupport::MessageBoxAnswerer again({{"Kestor", "identical", IDYES}}, GetCurrentProcessId());
+    // A first run that wrote the release leaves the package's release
+    // installed: the technician installs it again.
+    testsupport::MessageBoxAnswerer sameRelease({{"Kestor", "identical", IDYES}},
+                                                GetCurrentProcessId());
     Start();
     ASSERT_TRUE(Shows(kInstalled)) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
                                    << DebugLog();

@@ -23,15 +23,20 @@ int WatchUpdate(HWND dialog) {
   const DWORD start = GetTickCount();
   // The whole update at the bench's device times takes minutes.
   while (testsupport::WindowExists(dialog) && GetTickCount() - start < 15 * 60 * 1000) {
-    // Two equal reads: a text that changes between the length and the text
-    // query comes back cut.
-    const std::string status = testsupport::ControlText(dialog, kStatus);
-    if (!status.empty() && status != shown && status == testsupport::ControlText(dialog, kStatus)) {
+    // Two equal reads in a row: a text that changes between the length and
+    // the text query comes back cut.
+    std::string status = testsupport::ControlText(dialog, kStatus);
+    for (int i = 0; i < 5; ++i) {
+      const std::string again = testsupport::ControlText(dialog, kStatus);
+      if (again == status) break;
+      status = again;
+    }
+    if (!status.empty() && status != shown) {
       std::printf("demo smoke: %5.1f s  %s\n", (GetTickCount() - start) / 1000.0, status.c_str());
       std::fflush(stdout);
       shown = status;
     }
-    Sleep(50);
+    Sleep(10);
   }
   if (testsupport::WindowExists(dialog)) {
     std::puts("demo smoke: Kestor did not end the update");
