@@ -246,7 +246,20 @@ void MessageBoxAnswerer::Run() {
         handled_.push_back(box);
         seen_.push_back(seen);
       }
-      if (seen.buttonId != 0) ClickButton(box, seen.buttonId);
+      if (seen.buttonId == 0) continue;
+      // A box without the answer's button (OK for a Yes/No question) would
+      // hold its program for good: it gets the button that declines instead.
+      bool missing = !GetDlgItem(box, seen.buttonId);
+      for (int declining : {IDCANCEL, IDNO})
+        if (missing && ControlEnabled(box, declining)) {
+          seen.buttonId = declining;
+          break;
+        }
+      {
+        lm::Lock lock(mutex_);
+        seen_.back().buttonId = seen.buttonId;
+      }
+      ClickButton(box, seen.buttonId);
     }
     Sleep(kPollMs);
   }
