@@ -205,10 +205,7 @@ std::vector<AnsweredBox> MessageBoxAnswerer::Seen() const {
 bool MessageBoxAnswerer::WaitForCount(size_t count, DWORD timeoutMs) const {
   DWORD start = GetTickCount();
   for (;;) {
-    {
-      lm::Lock lock(mutex_);
-      if (seen_.size() >= count) return true;
-    }
+    if (settled_ >= count) return true;
     if (GetTickCount() - start >= timeoutMs) return false;
     Sleep(kPollMs);
   }
@@ -246,20 +243,25 @@ void MessageBoxAnswerer::Run() {
         handled_.push_back(box);
         seen_.push_back(seen);
       }
-      if (seen.buttonId == 0) continue;
-      // A box without the answer's button (OK for a Yes/No question) would
-      // hold its program for good: it gets the button that declines instead.
-      bool missing = !GetDlgItem(box, seen.buttonId);
-      for (int declining : {IDCANCEL, IDNO})
-        if (missing && ControlEnabled(box, declining)) {
-          seen.buttonId = declining;
-          break;
+      if (seen.buttonId != 0) {
+        // A box without the answer's button (OK for a Yes/No question) would
+        // hold its program for good: it gets the button that declines instead.
+        bool missing = !GetDlgItem(box, seen.buttonId);
+        for (int declining : {IDCANCEL, IDNO})
+          if (missing && ControlEnabled(box, declining)) {
+            seen.buttonId = declining;
+            break;
+          }
+        {
+          lm::Lock lock(mutex_);
+          seen_.back().buttonId = seen.buttonId;
         }
-      {
-        lm::Lock lock(mutex_);
-        seen_.back().buttonId = seen.buttonId;
+        // WaitForCount counts an answered box once it is gone: a test that
+        // waited for it never finds it still closing (where a second answerer
+        // would answer it again).
+        if (ClickButton(box, seen.buttonId)) WaitForWindowGone(box);
       }
-      ClickButton(box, seen.buttonId);
+      ++settled_;
     }
     Sleep(kPollMs);
   }

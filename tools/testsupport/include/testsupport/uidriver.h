@@ -102,7 +102,8 @@ class MessageBoxAnswerer {
   MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
 
   std::vector<AnsweredBox> Seen() const;
-  // Waits until at least `count` boxes were seen; false after timeoutMs.
+  // Waits until at least `count` boxes were seen and those answered are
+  // gone; false after timeoutMs.
   bool WaitForCount(size_t count, DWORD timeoutMs = kUiWaitMs) const;
 
  private:
@@ -114,6 +115,7 @@ class MessageBoxAnswerer {
   std::atomic<bool> stop_{false};
   mutable lm::CriticalSection mutex_;
   std::vector<AnsweredBox> seen_;
+  std::atomic<size_t> settled_{0};  // boxes seen, and gone where answered
   std::vector<HWND> handled_;
   lm::Thread thread_;
 };
