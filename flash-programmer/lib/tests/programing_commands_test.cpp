@@ -242,7 +242,12 @@ TEST_F(ProgramingCommands, ModuleDataIsBackedUpWrittenBackAfterAStornoAndCleared
   PlaceModuleDataPlugin();
   // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait (storno), 5 write,
   // 6 wait (ready), 7 clear.
-  Use(Tr410().With("BindEvents", "6020@100").With("BindEvents4", "6F02@100"));
+  // Away long after each reboot, so that the library sees it leave however
+  // long a loaded machine holds the request.
+  Use(Tr410()
+          .With("BindEvents", "6020@100")
+          .With("BindEvents4", "6F02@100")
+          .With("RebootMs", "30000"));
   auto o = ProgramOnce(File(ListOf({10, 34, 35})));
   EXPECT_EQ("1", o.result);
   EXPECT_EQ("27100009", o.status);
@@ -266,7 +271,10 @@ TEST_F(ProgramingCommands, AReadySentAsTheDeviceCameBackIsNotMissed) {
   PlaceModuleDataPlugin();
   // Binds of 0x83: 1 read, 2 first wait, 3 write, 4 wait after the reboot,
   // 5 clear. The device says ready when it arrives, before anything is bound.
-  Use(Tr410().With("BindEvents2", "6020@100").With("ArrivalEvents", "6020@0"));
+  Use(Tr410()
+          .With("BindEvents2", "6020@100")
+          .With("ArrivalEvents", "6020@0")
+          .With("RebootMs", "30000"));
   Answer({{"", "Unable to write", IDOK}});
   auto o = ProgramOnce(File(ListOf({10, 34, 35})));
   EXPECT_EQ("1", o.result);

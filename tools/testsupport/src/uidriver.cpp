@@ -243,10 +243,24 @@ void MessageBoxAnswerer::Run() {
         handled_.push_back(box);
         seen_.push_back(seen);
       }
-      // WaitForCount counts an answered box once it is gone: a test that
-      // waited for it never finds it still closing (where a second answerer
-      // would answer it again).
-      if (seen.buttonId != 0 && ClickButton(box, seen.buttonId)) WaitForWindowGone(box);
+      if (seen.buttonId != 0) {
+        // A box without the answer's button (OK for a Yes/No question) would
+        // hold its program for good: it gets the button that declines instead.
+        bool missing = !GetDlgItem(box, seen.buttonId);
+        for (int declining : {IDCANCEL, IDNO})
+          if (missing && ControlEnabled(box, declining)) {
+            seen.buttonId = declining;
+            break;
+          }
+        {
+          lm::Lock lock(mutex_);
+          seen_.back().buttonId = seen.buttonId;
+        }
+        // WaitForCount counts an answered box once it is gone: a test that
+        // waited for it never finds it still closing (where a second answerer
+        // would answer it again).
+        if (ClickButton(box, seen.buttonId)) WaitForWindowGone(box);
+      }
       ++settled_;
     }
     Sleep(kPollMs);

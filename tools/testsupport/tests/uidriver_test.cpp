@@ -45,6 +45,17 @@ TEST(UiDriver, BoxThatNoLineMatchesIsRecordedAndAnsweredByTheFallback) {
   EXPECT_EQ("unexpected", seen[0].text);
 }
 
+TEST(UiDriver, AQuestionWithoutTheFallbackButtonIsDeclined) {
+  // An OK fallback on a Yes/No question: No, rather than a box left open.
+  MessageBoxAnswerer answerer({}, GetCurrentProcessId(), IDOK);
+  int pressed = MessageBoxA(nullptr, "unexpected question", "Other", MB_YESNO);
+  EXPECT_EQ(IDNO, pressed);
+  auto seen = answerer.Seen();
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ("unexpected question", seen[0].text);
+  EXPECT_EQ(IDNO, seen[0].buttonId);
+}
+
 TEST(UiDriver, AnswererLeavesOrdinaryDialogsAlone) {
   // A dialog of class #32770 that is not a message box: the answerer must
   // neither record nor press anything in it.

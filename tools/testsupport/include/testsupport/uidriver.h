@@ -89,8 +89,10 @@ struct AnsweredBox {
 // Answers message boxes from a script on a thread of its own, for as long as
 // it lives. Each script line answers every matching box; boxes that no line
 // matches are recorded with button 0 and answered with the fallback button
-// (0: left open). Only boxes of process `pid` are touched; with pid 0, boxes
-// of any process that a script line matches, and no others.
+// (0: left open). A box without the answering button (OK for a Yes/No
+// question) is answered with Cancel or No instead, and recorded so. Only
+// boxes of process `pid` are touched; with pid 0, boxes of any process that
+// a script line matches, and no others.
 class MessageBoxAnswerer {
  public:
   explicit MessageBoxAnswerer(std::vector<ScriptedAnswer> script, DWORD pid = 0,
