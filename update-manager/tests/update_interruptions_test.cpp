@@ -370,3 +370,44 @@ INSTANTIATE_TEST_SUITE_P(Matrix, ExitPressed, ::testing::ValuesIn(kExits),
                          });
 
 }  // namespace
+
+namespace {
+
+// Exit pressed in the power-supply step, the package's supply step between
+// the module and the panel; the supply's reboots hold the step a while.
+TEST_F(UpdateInterruptions, ExitInThePowerSupplyStep) {
+  WithSupplyStep();
+  benchctl::BenchSpec spec = kestortest::SupplyWithTr440OnFlash(10);
+  spec.WithDevice(0, "RebootMs", "30000");
+  Open(spec);
+  if (HasFatalFailure()) return;
+  {
+    testsupport::MessageBoxAnswerer answerer(
+        {{"", "Do you really want to close", IDYES}, {"", "Unable to cancel", IDOK}},
+        GetCurrentProcessId(), IDOK);
+    Start();
+    ASSERT_TRUE(Eventually([&] { return StepCell(1, 1) == kUpdating; }));
+    ASSERT_TRUE(testsupport::ClickButtonByText(window_, "E&xit"));
+    ASSERT_TRUE(Closed()) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
+                          << DebugLog();
+    EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
+    const auto seen = answerer.Seen();
+    ASSERT_GE(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text,
+              "Do you really want to close the application? This will leave the instrument in an "
+              "undefined state!");
+  }
+  EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.02, release 12");
+  // The supply reboots at its usual pace again.
+  ASSERT_TRUE(benchctl::EndFaults(bench_, {"RebootMs"}));
+  // A supply left in its safe mode makes the flash library ask whether to
+  // stop; the technician goes on.
+  const bool recovers = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
+  testsupport::MessageBoxAnswerer safeMode({{"Tessaro", "Device is in SAFE mode.", IDNO}},
+                                           GetCurrentProcessId());
+  SecondRunCompletes(recovers);
+  EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
+  ExpectLogsWhole({"ExitInThePowerSupplyStep", {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, ""});
+}
+
+}  // namespace
