@@ -411,3 +411,30 @@ TEST_F(UpdateInterruptions, ExitInThePowerSupplyStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// Power lost as the supply's new firmware is read back, right after the
+// power-supply step.
+TEST_F(UpdateInterruptions, PowerLostAfterThePowerSupplyStep) {
+  WithSupplyStep();
+  benchctl::BenchSpec spec = kestortest::SupplyWithTr440OnFlash(100);
+  spec.Fault(
+      "Device=0 Operation=VendorRequestIn FacId=0x1010 After=1 Action=PowerLoss OffMs=200000");
+  Open(spec);
+  if (HasFatalFailure()) return;
+  Start();
+  ASSERT_TRUE(Shows(kNoDevice)) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
+                                << DebugLog();
+  EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_NO_DEVICE);
+  const char* steps[4] = {kFinished, kUpdating, "Ready for update", "Ready for update"};
+  for (int r = 0; r < 4; ++r) EXPECT_EQ(StepCell(r, 1), steps[r]) << "step row " << r;
+  EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
+  EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.02, release 12");
+  ASSERT_TRUE(ExitAndClose());
+  SecondRunCompletes(false);
+  ExpectLogsWhole(
+      {"PowerLostAfterThePowerSupplyStep", {}, {}, kNoDevice, ERRTEXT_NO_DEVICE, {}, ""});
+}
+
+}  // namespace
