@@ -44,6 +44,11 @@ struct Interruption {
   int timeScale = 100;
 };
 
+const char kFinished[] = "Update finished";
+const char kError[] = "Update error";
+const char kCanceled[] = "Update canceled";
+const char kUpdating[] = "Updating...";
+
 class UpdateInterruptions : public kestortest::UpdateRunOnBench {
  protected:
   void SetUp() override {
@@ -83,6 +88,30 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
            (mode.empty() ? "" : " (" + mode + ")") + ", panel " +
            benchctl::ReadState(bench_, "Device0", "PanelRevision") + ", release " +
            (block.size() >= 300 * 3 ? block.substr(298 * 3, 5) : "12");
+  }
+  // The answers of a technician who presses Exit while the update runs.
+  static std::vector<testsupport::ScriptedAnswer> ExitAnswers() {
+    return {{"", "Do you really want to close", IDYES}, {"", "Unable to cancel", IDOK}};
+  }
+  // Starts the update and presses Exit once step row `step` runs (with
+  // `erasing`, once its erase has begun); the window closes canceled, the
+  // first box having asked whether to close.
+  void ExitDuring(int step, bool erasing, const testsupport::MessageBoxAnswerer& answerer) {
+    Start();
+    ASSERT_TRUE(Eventually([&] { return StepCell(step, 1) == kUpdating; }));
+    if (erasing) {
+      // The erase has begun: the programming file runs.
+      ASSERT_TRUE(Eventually([] { return !benchctl::CallRecord("FacId=0x0331").empty(); }));
+    }
+    ASSERT_TRUE(testsupport::ClickButtonByText(window_, "E&xit"));
+    ASSERT_TRUE(Closed()) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
+                          << DebugLog();
+    EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
+    const auto seen = answerer.Seen();
+    ASSERT_GE(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text,
+              "Do you really want to close the application? This will leave the instrument in an "
+              "undefined state!");
   }
   // The second run on the same bench completes the update.
   void SecondRunCompletes(bool recovers) {
@@ -127,11 +156,6 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
         << log;
   }
 };
-
-const char kFinished[] = "Update finished";
-const char kError[] = "Update error";
-const char kCanceled[] = "Update canceled";
-const char kUpdating[] = "Updating...";
 
 // Faults that end the run by themselves; the power stays off for 200 s of
 // the bench clock, longer than every wait of the run.
@@ -270,23 +294,10 @@ TEST_P(ExitPressed, EndsCancelledAndASecondRunCompletes) {
   for (const auto& [key, value] : row.deviceKeys) spec.WithDevice(1, key, value);
   Open(spec);
   if (HasFatalFailure()) return;
-  testsupport::MessageBoxAnswerer answerer(
-      {{"", "Do you really want to close", IDYES}, {"", "Unable to cancel", IDOK}},
-      GetCurrentProcessId(), IDOK);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return StepCell(row.step, 1) == kUpdating; }));
-  if (row.flashing) {
-    // The erase has begun: the programming file runs.
-    ASSERT_TRUE(Eventually([] { return !benchctl::CallRecord("FacId=0x0331").empty(); }));
-  }
-  ASSERT_TRUE(testsupport::ClickButtonByText(window_, "E&xit"));
-  ASSERT_TRUE(Closed()) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n" << DebugLog();
-  EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
+  testsupport::MessageBoxAnswerer answerer(ExitAnswers(), GetCurrentProcessId(), IDOK);
+  ExitDuring(row.step, row.flashing, answerer);
+  if (HasFatalFailure()) return;
   const auto seen = answerer.Seen();
-  ASSERT_GE(seen.size(), 1u);
-  EXPECT_EQ(seen[0].text,
-            "Do you really want to close the application? This will leave the instrument in an "
-            "undefined state!");
   // A programming file still running is finished first, and says so; on a
   // loaded machine the file may have ended before the answer came.
   if (seen.size() > 1) {
@@ -382,20 +393,9 @@ TEST_F(UpdateInterruptions, ExitInThePowerSupplyStep) {
   Open(spec);
   if (HasFatalFailure()) return;
   {
-    testsupport::MessageBoxAnswerer answerer(
-        {{"", "Do you really want to close", IDYES}, {"", "Unable to cancel", IDOK}},
-        GetCurrentProcessId(), IDOK);
-    Start();
-    ASSERT_TRUE(Eventually([&] { return StepCell(1, 1) == kUpdating; }));
-    ASSERT_TRUE(testsupport::ClickButtonByText(window_, "E&xit"));
-    ASSERT_TRUE(Closed()) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
-                          << DebugLog();
-    EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_CANCELLED);
-    const auto seen = answerer.Seen();
-    ASSERT_GE(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text,
-              "Do you really want to close the application? This will leave the instrument in an "
-              "undefined state!");
+    testsupport::MessageBoxAnswerer answerer(ExitAnswers(), GetCurrentProcessId(), IDOK);
+    ExitDuring(1, false, answerer);
+    if (HasFatalFailure()) return;
   }
   EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.02, release 12");
   // The supply reboots at its usual pace again.
