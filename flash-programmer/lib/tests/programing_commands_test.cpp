@@ -206,7 +206,9 @@ TEST_F(ProgramingCommands, ModuleRebootThroughItsSupplyFindsTheSupplyThatCarries
       .With("RebootMs", "1000")
       .Instrument(6, "2001")
       .With("Parent", "1")
-      .With("RebootMs", "2500")
+      // Away long enough that the library sees it leave however long a
+      // loaded machine holds the library between the request and its look.
+      .With("RebootMs", "60000")
       .Instrument(6, "2002")  // a bystander of the same type
       .With("Parent", "0");
   Use(s);
