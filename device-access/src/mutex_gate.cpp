@@ -1,7 +1,6 @@
 #include "mutex_gate.h"
 
 #include "corvel/corvel.h"
-#include "hwport/clock.h"
 #include "library.h"
 
 namespace corvel {
@@ -9,7 +8,11 @@ namespace corvel {
 DWORD AcquireLibraryMutex() {
   HANDLE mutex = TheLibrary().Mutex();
   if (!mutex) return WAIT_FAILED;
-  DWORD wait = hwport::WaitForObject(mutex, kMutexWaitMs);
+  // Only host threads hold the mutex, for host work (a refresh, the gate):
+  // their time is the wall clock's whatever the bench's clock runs at, so
+  // the wait is too. On a fast bench clock a scaled second is a millisecond,
+  // and a refresh started by a device notice would block every transfer.
+  DWORD wait = ::WaitForSingleObject(mutex, kMutexWaitMs);
   // An abandoned mutex is owned now all the same.
   if (wait == WAIT_ABANDONED) ReleaseMutex(mutex);
   return wait;
