@@ -13,6 +13,8 @@ if(NOT LUMETRA_TESTS)
   # The shipped build: deliverables only.
   function(lumetra_add_test name)
   endfunction()
+  function(lumetra_add_test_part name program)
+  endfunction()
   return()
 endif()
 
@@ -33,11 +35,12 @@ foreach(t gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
-# lumetra_add_test(name SOURCES ... LIBS ... [DEPENDS targets...])
+# lumetra_add_test(name SOURCES ... LIBS ... [DEPENDS targets...] [ARGS ...])
 # One test program, one ctest entry; it runs under Wine in the test folder.
-# DEPENDS names the shipped binaries the test drives, so they are built first.
+# DEPENDS names the shipped binaries the test drives, so they are built first;
+# ARGS are further arguments of the ctest entry (a --gtest_filter).
 function(lumetra_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEPENDS;ARGS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} gmock gtest_main)
   target_compile_definitions(${name} PRIVATE
@@ -48,6 +51,17 @@ function(lumetra_add_test name)
   if(T_DEPENDS)
     add_dependencies(${name} ${T_DEPENDS})
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no WORKING_DIRECTORY ${LUMETRA_TEST_DIR})
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no ${T_ARGS}
+    WORKING_DIRECTORY ${LUMETRA_TEST_DIR})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# lumetra_add_test_part(name program ARGS ...)
+# A further ctest entry of a test program: a share of its tests, run beside
+# the others.
+function(lumetra_add_test_part name program)
+  cmake_parse_arguments(T "" "" "ARGS" ${ARGN})
+  add_test(NAME ${name} COMMAND ${program} --gtest_color=no ${T_ARGS}
+    WORKING_DIRECTORY ${LUMETRA_TEST_DIR})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
