@@ -86,14 +86,10 @@ std::string StatusReads(Part part, const std::string& action) {
 
 // The device unplugged at each flash request of a firmware part, and its
 // power supply rebooting by itself while the part programs.
-std::vector<FaultRow> RowsOf(Part part) {
+[[maybe_unused]] std::vector<FaultRow> RowsOf(Part part) {
   const std::string slot = std::to_string(SlotOf(part));
   auto unplugged = [&](const std::string& at, const char* facId, int n, Left left) {
     return FaultRow{"UnpluggedAt" + at, part, {AtRequest(part, facId, n, "Unplug")}, {}, 14, left};
-  };
-  auto failed = [&](const std::string& name, std::vector<std::string> faults,
-                    std::vector<std::vector<std::string>> keys) {
-    return FaultRow{name, part, std::move(faults), std::move(keys), 16, Left::Recoverable};
   };
   auto rebooted = [&](const std::string& name, const std::string& delay, int error) {
     return FaultRow{name, part,  {AtRequest(part, "0x0340", 0, "RebootSupply DelayMs=" + delay)},
@@ -124,7 +120,7 @@ std::vector<FaultRow> RowsOf(Part part) {
 
 // The flash requests and their answers going wrong, the same for both parts
 // (the module's here), and the release write refused at the end.
-std::vector<FaultRow> FlashRows() {
+[[maybe_unused]] std::vector<FaultRow> FlashRows() {
   const Part part = Part::Module;
   auto failed = [&](const std::string& name, std::vector<std::string> faults,
                     std::vector<std::vector<std::string>> keys) {
