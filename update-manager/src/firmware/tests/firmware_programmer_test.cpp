@@ -13,9 +13,11 @@
 #include "benchctl/bench_control.h"
 #include "environment/log_writer.h"
 #include "firmware/status_text.h"
+#include "lumetra/sync.h"
 #include "state/shared_values.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/testdir.h"
+#include "testsupport/uidriver.h"
 
 namespace {
 
@@ -61,18 +63,66 @@ std::string WithoutCr(std::string text) {
   return text;
 }
 
+// The dialog's window as the firmware part posts to it: on a thread of its
+// own, as Kestor's dialog is, so that a flash library that lets the calling
+// thread's messages through while it waits (Tessaro does) cannot take them.
+class PostedMessages {
+ public:
+  PostedMessages() {
+    thread_.Start([this] {
+      window_ =
+          CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+      ready_.Set();
+      MSG msg;
+      while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        lm::Lock g(lock_);
+        if (msg.message == kMark)
+          marked_.Set();
+        else
+          messages_.push_back(msg);
+      }
+      DestroyWindow(window_);
+    });
+    ready_.Wait(testsupport::kUiWaitMs);
+  }
+  ~PostedMessages() {
+    if (window_) PostMessageA(window_, WM_QUIT, 0, 0);
+    thread_.Join(testsupport::kUiWaitMs);
+  }
+  HWND Window() const { return window_; }
+  // Every message posted so far, once the window's thread has taken them.
+  std::vector<MSG> Taken() {
+    marked_.Clear();
+    PostMessageA(window_, kMark, 0, 0);
+    EXPECT_TRUE(marked_.Wait(testsupport::kUiWaitMs)) << "the window's thread took no message";
+    lm::Lock g(lock_);
+    return messages_;
+  }
+  void Clear() {
+    Taken();
+    lm::Lock g(lock_);
+    messages_.clear();
+  }
+
+ private:
+  static constexpr UINT kMark = WM_APP + 0x3FF;
+  HWND window_ = nullptr;
+  lm::Event ready_, marked_;
+  lm::CriticalSection lock_;
+  std::vector<MSG> messages_;
+  lm::Thread thread_;
+};
+
 class FirmwarePartTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetTraceLogPath(folder_ / "trace.txt");
     traceLevel = 1;
     SetEnvironmentVariableA("SCRIPTED_FLASH_LOG", (folder_ / "calls.txt").c_str());
-    target_.window =
-        CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    target_.window = posted_.Window();
     rebootPsAfterSusbStart = false;
   }
   void TearDown() override {
-    DestroyWindow(target_.window);
     SetTraceLogPath("");
     traceLevel = 0;
     SetEnvironmentVariableA("SCRIPTED_FLASH_LOG", nullptr);
@@ -80,9 +130,7 @@ class FirmwarePartTest : public ::testing::Test {
   // The posted messages of one kind, as "wParam/lParam".
   std::vector<std::string> Posts(UINT message) {
     std::vector<std::string> out;
-    MSG msg;
-    while (PeekMessageA(&msg, target_.window, 0, 0, PM_REMOVE)) posted_.push_back(msg);
-    for (const MSG& m : posted_)
+    for (const MSG& m : posted_.Taken())
       if (m.message == message)
         out.push_back(std::to_string(m.wParam) + "/" + std::to_string(m.lParam));
     return out;
@@ -94,7 +142,7 @@ class FirmwarePartTest : public ::testing::Test {
 
   testsupport::TestFolder folder_;
   TestTarget target_;
-  std::vector<MSG> posted_;
+  PostedMessages posted_;
 };
 
 FirmwareImage Image(const std::string& name, bool verify) {
@@ -269,9 +317,7 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
     SCOPED_TRACE(row.name);
     DeleteFileA((folder_ / "calls.txt").c_str());
     DeleteFileA((folder_ / "trace.txt").c_str());
-    posted_.clear();
-    Posts(0);
-    posted_.clear();
+    posted_.Clear();
     TestTarget& t = target_;
     t.updateMode = false;
     t.modes.clear();
