@@ -467,13 +467,15 @@ void UpdateManagerDialog::OnShutdown() {
       break;
     }
   }
-  if (theDeviceUpdater) theDeviceUpdater->FreeLibraries();
   // A state thread still running would use the objects below after they are
-  // gone; when it does not end in time they are left to the process exit.
+  // gone, the flash library among them (it may be inside a programming
+  // file); when it does not end in time they are left to the process exit.
   // Without the Exit state (the user stopped waiting for it) the controller
   // would stay off for good.
+  const bool ended = WaitForStateThreads();
+  if (ended && theDeviceUpdater) theDeviceUpdater->FreeLibraries();
   RestoreUsb2HostAtEnd();
-  if (!WaitForStateThreads()) {
+  if (!ended) {
     AppendDebugLog("\nA state thread did not end: objects left in place at shutdown\n");
     // The machine too: its destruction would wait for the running step.
     static_cast<void>(machine_.release());
