@@ -51,14 +51,12 @@ function(lumetra_add_test name)
   if(T_DEPENDS)
     add_dependencies(${name} ${T_DEPENDS})
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no ${T_ARGS}
-    WORKING_DIRECTORY ${LUMETRA_TEST_DIR})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  lumetra_add_test_part(${name} ${name} ARGS ${T_ARGS})
 endfunction()
 
-# lumetra_add_test_part(name program ARGS ...)
-# A further ctest entry of a test program: a share of its tests, run beside
-# the others.
+# lumetra_add_test_part(name program [ARGS ...])
+# A ctest entry of a test program; a further one runs a share of its tests
+# beside the others.
 function(lumetra_add_test_part name program)
   cmake_parse_arguments(T "" "" "ARGS" ${ARGN})
   add_test(NAME ${name} COMMAND ${program} --gtest_color=no ${T_ARGS}
