@@ -36,8 +36,20 @@ ensure_packages() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
+  # A fresh machine may still be running its own package jobs at boot: wait
+  # for the package lock (bounded) and try a failed round again, twice.
+  local apt=(-o DPkg::Lock::Timeout=300 -o Acquire::Retries=3)
+  local try
+  for try in 1 2 3; do
+    if $sudo apt-get "${apt[@]}" update -qq &&
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get "${apt[@]}" install -y -qq "${need[@]}" >/dev/null; then
+      return 0
+    fi
+    echo "tools: installing ${need[*]} failed (try $try of 3)" >&2
+    sleep $((try * 10))
+  done
+  df -h / /tmp >&2
+  return 1
 }
 
 # Picks the architecture the tests run on: i686 when 32-bit Wine starts here.
