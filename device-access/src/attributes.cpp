@@ -14,17 +14,17 @@ namespace {
 void PutU32(void* out, uint32_t v) { le::PutU32(static_cast<uint8_t*>(out), v); }
 void PutU16(void* out, uint16_t v) { le::PutU16(static_cast<uint8_t*>(out), v); }
 
-bool IsGone(uint32_t status) {
+bool IsGone(usbdrv::Status status) {
   return status == usbdrv::USBDRV_ERR_HC_NOT_RESPONDING ||
          status == usbdrv::USBDRV_ERR_DEVICE_REMOVED || status == usbdrv::USBDRV_ERR_OPEN_FAILED ||
          status == usbdrv::USBDRV_ERR_NO_MORE_MEMBERS;
 }
 
 // The device's product string, read afresh.
-unsigned long ReadProductString(TUsbDrv& device, char* out) {
+Status ReadProductString(TUsbDrv& device, char* out) {
   uint8_t descriptor[wire::DeviceDescriptor::kSize] = {};
   uint32_t length = 0;
-  uint32_t status = device.ReadDeviceDescriptor(descriptor, &length);
+  usbdrv::Status status = device.ReadDeviceDescriptor(descriptor, &length);
   if (IsGone(status)) return LM_ERROR_DEVICE_DISCONNECTED;
   if (length == 0) return LM_ERROR_SYSTEM_ERROR;
   uint8_t text[256] = {};
@@ -40,9 +40,9 @@ unsigned long ReadProductString(TUsbDrv& device, char* out) {
 
 }  // namespace
 
-unsigned long SetAttribute(void* handle, uint32_t id, uint32_t value) {
+Status SetAttribute(void* handle, uint32_t id, uint32_t value) {
   SessionUse use;
-  unsigned long status = UseSession(handle, &use);
+  Status status = UseSession(handle, &use);
   if (status != LM_SUCCESS) return status;
   Session& s = *use.session;
   uint16_t low = static_cast<uint16_t>(value);
@@ -81,11 +81,11 @@ unsigned long SetAttribute(void* handle, uint32_t id, uint32_t value) {
   return LM_SUCCESS;
 }
 
-unsigned long GetAttribute(void* handle, uint32_t id, void* out) {
+Status GetAttribute(void* handle, uint32_t id, void* out) {
   TraceLog& log = TheLibrary().Log();
   log.Write("In LmGetAttribute:\n");
   SessionUse use;
-  unsigned long status = UseSession(handle, &use);
+  Status status = UseSession(handle, &use);
   if (status != LM_SUCCESS) return status;
   if (!out) {
     log.Write("   ERROR: LM_ERROR_PARAMETER3, return\n\n");

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "status.h"
+
 namespace corvel {
 
 constexpr char kLibraryRevision[] = "Rev 1.0.0, 12/2004, DEBUG";
@@ -27,9 +29,9 @@ enum Attribute : uint32_t {
 
 constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
 
-unsigned long SetAttribute(void* session, uint32_t id, uint32_t value);
+Status SetAttribute(void* session, uint32_t id, uint32_t value);
 // `out` receives 4 bytes for a u32, 2 for a u16, a text with its zero
 // (attribute 2 up to 256 bytes, attribute 7 up to 128).
-unsigned long GetAttribute(void* session, uint32_t id, void* out);
+Status GetAttribute(void* session, uint32_t id, void* out);
 
 }  // namespace corvel

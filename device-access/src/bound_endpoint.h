@@ -33,14 +33,14 @@ class BoundEndpoint {
   BoundEndpoint(const BoundEndpoint&) = delete;
   BoundEndpoint& operator=(const BoundEndpoint&) = delete;
 
-  uint32_t BindStatus() const { return bindStatus_; }
+  usbdrv::Status BindStatus() const { return bindStatus_; }
   // The bind's status, else the reset's.
-  uint32_t Status() const { return bindStatus_ != 0 ? bindStatus_ : resetStatus_; }
+  usbdrv::Status Status() const { return bindStatus_ != 0 ? bindStatus_ : resetStatus_; }
 
  private:
   TUsbDrv& device_;
-  uint32_t bindStatus_ = 0;
-  uint32_t resetStatus_ = 0;
+  usbdrv::Status bindStatus_ = 0;
+  usbdrv::Status resetStatus_ = 0;
 };
 
 }  // namespace corvel

@@ -19,7 +19,7 @@ namespace {
 
 constexpr size_t kHeader = wire::kDataPacketHeaderSize;
 
-unsigned long BindFailure(uint32_t driverStatus) {
+Status BindFailure(usbdrv::Status driverStatus) {
   return driverStatus == usbdrv::USBDRV_ERR_DEVICE_REMOVED ? LM_ERROR_DEVICE_DISCONNECTED
                                                            : LM_ERROR_SYSTEM_ERROR;
 }
@@ -32,7 +32,7 @@ void Dump(const std::string& text) {
   std::fclose(file);
 }
 
-void DumpStatus(uint32_t driverStatus) {
+void DumpStatus(usbdrv::Status driverStatus) {
   char line[32];
   std::snprintf(line, sizeof line, "Status: 0x%x\n", static_cast<unsigned>(driverStatus));
   Dump(line);
@@ -50,7 +50,7 @@ void DumpData(const uint8_t* data, uint32_t n) {
 
 int ReadDataPacket(const void* session, uint16_t id, void* buffer, uint32_t size) {
   SessionUse use;
-  unsigned long status = StartTransfer(session, {}, &use);
+  Status status = StartTransfer(session, {}, &use);
   if (status != LM_SUCCESS) return static_cast<int>(status);
   if (!buffer && size > 0) return static_cast<int>(LM_ERROR_PARAMETER3);
   BoundEndpoint endpoint(*use.device, use->dataInEndpoint != 0 ? EP_EVENT_IN : EP_DATA_IN);
@@ -60,7 +60,7 @@ int ReadDataPacket(const void* session, uint16_t id, void* buffer, uint32_t size
   for (;;) {
     std::fill(packet.begin(), packet.end(), 0);
     uint32_t received = kDataReadSize;
-    uint32_t driverStatus = use.device->TransferIn(packet.data(), &received, use->timeout);
+    usbdrv::Status driverStatus = use.device->TransferIn(packet.data(), &received, use->timeout);
     DumpStatus(driverStatus);
     if (driverStatus != 0) return static_cast<int>(LM_ERROR_TMO);
     DumpData(packet.data(), received);
@@ -94,10 +94,10 @@ int DeliverPacket(const uint8_t* packet, uint32_t received, uint16_t id, void* b
   return static_cast<int>(length);
 }
 
-unsigned long WriteData(const void* session, uint16_t id, const void* data, uint32_t size) {
+Status WriteData(const void* session, uint16_t id, const void* data, uint32_t size) {
   TraceLog& log = TheLibrary().Log();
   SessionUse use;
-  unsigned long status =
+  Status status =
       StartTransfer(session,
                     {"In LmWriteData:\n", "   ERROR: wait_result == WAIT_TIMEOUT, return\n\n",
                      "   ERROR: wait_result != WAIT_OBJECT_0, return\n\n",
@@ -119,7 +119,7 @@ unsigned long WriteData(const void* session, uint16_t id, const void* data, uint
     le::PutU16(&packet[2], id);
     if (size > 0) std::memcpy(&packet[kHeader], data, size);
     uint32_t length = static_cast<uint32_t>(packet.size());
-    uint32_t driverStatus = use.device->TransferOut(packet.data(), &length, use->timeout);
+    usbdrv::Status driverStatus = use.device->TransferOut(packet.data(), &length, use->timeout);
     status = driverStatus == 0                    ? LM_SUCCESS
              : driverStatus == USBDRV_ERR_TIMEOUT ? LM_ERROR_TMO
                                                   : LM_ERROR_SYSTEM_ERROR;

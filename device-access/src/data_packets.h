@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "status.h"
+
 namespace corvel {
 
 // The packet id that takes any packet, delivered with its header.
@@ -22,7 +24,7 @@ bool IsWantedPacket(const uint8_t* packet, uint16_t id);
 int DeliverPacket(const uint8_t* packet, uint32_t received, uint16_t id, void* buffer,
                   uint32_t size);
 
-unsigned long WriteData(const void* session, uint16_t id, const void* data, uint32_t size);
+Status WriteData(const void* session, uint16_t id, const void* data, uint32_t size);
 // The byte count delivered, or a status.
 int ReadData(const void* session, uint16_t id, void* buffer, uint32_t size);
 

@@ -23,7 +23,7 @@ CORVEL_API int WINAPI LmGetDeviceCount(void) {
 
 CORVEL_API int WINAPI LmGetDeviceInfo(DWORD index, DWORD* vendorId, DWORD* productId,
                                       DWORD* serialNumber, DWORD* supplyId) {
-  return GuardedStatus([&]() -> unsigned long {
+  return GuardedStatus([&]() -> corvel::Status {
     corvel::TraceLog& log = corvel::TheLibrary().Log();
     log.Write("In LmGetDeviceInfo:\n");
     corvel::TablesLock lock;

@@ -59,13 +59,13 @@ int DeviceTable::FindDevice(uint32_t vendorId, uint32_t productId, uint32_t seri
   return -1;
 }
 
-unsigned long DeviceTable::AcquireDevice(int index, std::shared_ptr<TUsbDrv>* device) {
+Status DeviceTable::AcquireDevice(int index, std::shared_ptr<TUsbDrv>* device) {
   DeviceEntry* e = Entry(index);
   if (!e) return LM_ERROR_RSRC_NFOUND;
   std::shared_ptr<TUsbDrv> held = e->device.lock();
   if (!held) {
     held = std::make_shared<TUsbDrv>();
-    uint32_t status = held->OpenInstance(e->member, set_, &usbdrv::USBDRV_INTERFACE_GUID);
+    usbdrv::Status status = held->OpenInstance(e->member, set_, &usbdrv::USBDRV_INTERFACE_GUID);
     // Any failed open leaves the session without a device to work on.
     if (status != 0) return LM_ERROR_RSRC_NFOUND;
     held->ConfigureDevice();
@@ -99,7 +99,7 @@ void DeviceTable::ReadDevices() {
   std::vector<KeptBlock> blocks;
   for (int j = 0; j < kTableSize; ++j) {
     TUsbDrv device;
-    uint32_t status = device.OpenInstance(j, set_, &usbdrv::USBDRV_INTERFACE_GUID);
+    usbdrv::Status status = device.OpenInstance(j, set_, &usbdrv::USBDRV_INTERFACE_GUID);
     if (status == usbdrv::USBDRV_ERR_NO_MORE_MEMBERS) break;
     // A member that does not open (a refused driver version) has nothing
     // to read; it stays out of the table.
@@ -145,7 +145,7 @@ void DeviceTable::ReadDevices() {
   }
 }
 
-unsigned long DeviceTable::Update() {
+Status DeviceTable::Update() {
   TraceLog& log = TheLibrary().Log();
   log.Write("In LmUpdateDeviceList:\n");
   DWORD wait = AcquireLibraryMutex();
@@ -184,6 +184,6 @@ void ReleaseTables() {
   TheDeviceTable().Release();
 }
 
-unsigned long UpdateDeviceTable() { return TheDeviceTable().Update(); }
+Status UpdateDeviceTable() { return TheDeviceTable().Update(); }
 
 }  // namespace corvel

@@ -21,6 +21,7 @@
 
 #include "event_queue.h"
 #include "lumetra/sync.h"
+#include "status.h"
 #include "usb_access.h"
 
 namespace corvel {
@@ -52,12 +53,12 @@ struct DeviceEntry {
 class DeviceTable {
  public:
   // Rebuilds the table under the mutex "CorvelDll"; a status code.
-  unsigned long Update();
+  Status Update();
   // The first entry with all three ids equal, or -1.
   int FindDevice(uint32_t vendorId, uint32_t productId, uint32_t serial) const;
   // The entry's device object, opened and configured when no session holds
   // it yet; LM_ERROR_RSRC_NFOUND when the entry is missing or will not open.
-  unsigned long AcquireDevice(int index, std::shared_ptr<TUsbDrv>* device);
+  Status AcquireDevice(int index, std::shared_ptr<TUsbDrv>* device);
   // The entry's event queue, made when no session holds it yet.
   std::shared_ptr<EventQueue> AcquireQueue(int index);
   void AddDeviceEntry(std::unique_ptr<DeviceEntry> entry);
@@ -93,7 +94,7 @@ void ClearTables();
 void ReleaseTables();
 
 // Rebuilds the device table from the present devices; a status code.
-unsigned long UpdateDeviceTable();
+Status UpdateDeviceTable();
 
 // The decimal value of a string descriptor's text from its second character.
 uint32_t SerialNumberOf(const uint8_t* descriptor, uint32_t length);

@@ -10,13 +10,13 @@
 namespace corvel {
 namespace {
 
-unsigned long QueueState(EventQueue& queue) {
+Status QueueState(EventQueue& queue) {
   return queue.Size() > 0 ? LM_SUCCESS : LM_ERROR_QUEUE_EMPTY;
 }
 
 }  // namespace
 
-unsigned long QueueEventBuffer(EventQueue& queue, const uint8_t* data, uint32_t received) {
+Status QueueEventBuffer(EventQueue& queue, const uint8_t* data, uint32_t received) {
   if (received == 0) return QueueState(queue);
   uint32_t bufferSize = received >= 2 ? le::U16(data) : data[0];
   if (bufferSize > received || bufferSize > kEventBufferSize || bufferSize < kEventBufferMinimum)
@@ -32,8 +32,8 @@ unsigned long QueueEventBuffer(EventQueue& queue, const uint8_t* data, uint32_t 
   return QueueState(queue);
 }
 
-unsigned long ReadEventPipe(const void* handle, std::shared_ptr<EventQueue>* queue) {
-  unsigned long status = PassMutexGate();
+Status ReadEventPipe(const void* handle, std::shared_ptr<EventQueue>* queue) {
+  Status status = PassMutexGate();
   if (status != LM_SUCCESS) return status;
   lm::Lock pipe(TheLibrary().EventPipeLock());
   SessionUse use;
@@ -42,7 +42,7 @@ unsigned long ReadEventPipe(const void* handle, std::shared_ptr<EventQueue>* que
   if (queue) *queue = use.queue;
   uint8_t data[kEventBufferSize] = {};
   uint32_t received = sizeof data;
-  uint32_t driverStatus;
+  usbdrv::Status driverStatus;
   {
     BoundEndpoint endpoint(*use.device, EP_EVENT_IN);
     driverStatus = endpoint.Status();
@@ -53,13 +53,12 @@ unsigned long ReadEventPipe(const void* handle, std::shared_ptr<EventQueue>* que
   return QueueEventBuffer(*use.queue, data, received);
 }
 
-unsigned long WaitForAcknowledge(const SessionUse& use, uint16_t id, uint32_t lParam,
-                                 uint32_t wParam) {
+Status WaitForAcknowledge(const SessionUse& use, uint16_t id, uint32_t lParam, uint32_t wParam) {
   if (use->skipAcknowledge != 0) return LM_SUCCESS;
   DWORD start = hwport::TickCount();
   do {
     std::shared_ptr<EventQueue> queue;
-    unsigned long status = ReadEventPipe(use.session.get(), &queue);
+    Status status = ReadEventPipe(use.session.get(), &queue);
     if (status != LM_SUCCESS && status != LM_ERROR_QUEUE_EMPTY) return status;
     // Without the wait, one read of the pipe is all.
     if (use->waitAcknowledge == 0 && id == use->acknowledgeId) return LM_SUCCESS;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "sessions.h"
+#include "status.h"
 
 namespace corvel {
 
@@ -18,17 +19,16 @@ constexpr uint32_t kEventSize = 8;
 // read from a device): LM_SUCCESS or LM_ERROR_QUEUE_EMPTY by what the queue
 // holds afterwards, LM_ERROR_RAW_RD_PROT_VIOL for a BufferSize that does not
 // fit, LM_ERROR_QUEUE_OVERFLOW once the queue holds its 511 events.
-unsigned long QueueEventBuffer(EventQueue& queue, const uint8_t* data, uint32_t received);
+Status QueueEventBuffer(EventQueue& queue, const uint8_t* data, uint32_t received);
 
 // One read of the session's event pipe into its device's queue, after the
 // mutex gate and under the event-pipe lock; `queue`, when given, receives
 // the queue read into (a refresh may have moved the session to another).
-unsigned long ReadEventPipe(const void* session, std::shared_ptr<EventQueue>* queue = nullptr);
+Status ReadEventPipe(const void* session, std::shared_ptr<EventQueue>* queue = nullptr);
 
 // Waits for the event id with that lParam and wParam as the session's
 // attributes 3, 8 and 101 say: 0 when it came (or is not waited for), else
 // the failing read's status or LM_ERROR_TMO.
-unsigned long WaitForAcknowledge(const SessionUse& use, uint16_t id, uint32_t lParam,
-                                 uint32_t wParam);
+Status WaitForAcknowledge(const SessionUse& use, uint16_t id, uint32_t lParam, uint32_t wParam);
 
 }  // namespace corvel

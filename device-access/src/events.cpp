@@ -15,8 +15,8 @@ std::shared_ptr<EventQueue> QueueOf(const void* session) {
 
 }  // namespace
 
-unsigned long HandleEvent(const void* session, uint32_t* id, uint32_t* lParam, uint32_t* wParam) {
-  unsigned long status = CheckSession(session);
+Status HandleEvent(const void* session, uint32_t* id, uint32_t* lParam, uint32_t* wParam) {
+  Status status = CheckSession(session);
   if (status != LM_SUCCESS) return status;
   status = ReadEventPipe(session);
   if (status == LM_ERROR_QUEUE_EMPTY) return status;
@@ -33,8 +33,8 @@ unsigned long HandleEvent(const void* session, uint32_t* id, uint32_t* lParam, u
   return LM_SUCCESS;
 }
 
-unsigned long FlushEventQueue(const void* session) {
-  unsigned long status = CheckSession(session);
+Status FlushEventQueue(const void* session) {
+  Status status = CheckSession(session);
   if (status != LM_SUCCESS) return status;
   do {
     status = ReadEventPipe(session);

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 
+#include "status.h"
+
 namespace corvel {
 
-unsigned long HandleEvent(const void* session, uint32_t* id, uint32_t* lParam, uint32_t* wParam);
-unsigned long FlushEventQueue(const void* session);
+Status HandleEvent(const void* session, uint32_t* id, uint32_t* lParam, uint32_t* wParam);
+Status FlushEventQueue(const void* session);
 
 }  // namespace corvel

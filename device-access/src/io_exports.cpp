@@ -43,7 +43,7 @@ CORVEL_API int WINAPI LmHandleEvent(LmSession session, DWORD* eventId, DWORD* lP
                                     DWORD* wParam) {
   return GuardedStatus([&] {
     uint32_t id = 0, l = 0, w = 0;
-    unsigned long status = corvel::HandleEvent(session, eventId ? &id : nullptr, &l, &w);
+    corvel::Status status = corvel::HandleEvent(session, eventId ? &id : nullptr, &l, &w);
     if (status == LM_SUCCESS) {
       *eventId = id;
       if (lParam) *lParam = l;

@@ -20,7 +20,7 @@ DWORD AcquireLibraryMutex() {
 
 void ReleaseLibraryMutex() { ReleaseMutex(TheLibrary().Mutex()); }
 
-unsigned long PassMutexGate(const char* timeoutLine, const char* failureLine) {
+Status PassMutexGate(const char* timeoutLine, const char* failureLine) {
   DWORD wait = AcquireLibraryMutex();
   if (wait == WAIT_OBJECT_0) {
     ReleaseLibraryMutex();

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "status.h"
+
 namespace corvel {
 
 constexpr DWORD kMutexWaitMs = 1000;
@@ -18,6 +20,6 @@ void ReleaseLibraryMutex();
 // The gate: waits as AcquireLibraryMutex and lets the mutex go at once.
 // LM_SUCCESS, LM_ERROR_TMO or LM_ERROR_SYSTEM_ERROR; the trace lines, when
 // given, are written for a time-out and for any other failure.
-unsigned long PassMutexGate(const char* timeoutLine = nullptr, const char* failureLine = nullptr);
+Status PassMutexGate(const char* timeoutLine = nullptr, const char* failureLine = nullptr);
 
 }  // namespace corvel

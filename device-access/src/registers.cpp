@@ -21,31 +21,31 @@ void TraceValue(const char* format, unsigned long value) {
 }
 
 // The acknowledgement the device sends for the register's request.
-unsigned long AwaitAcknowledge(const SessionUse& use, uint32_t reg) {
+Status AwaitAcknowledge(const SessionUse& use, uint32_t reg) {
   // The register travelled as the request's 16-bit value; the device names
   // that value.
   return WaitForAcknowledge(use, use->acknowledgeId, 0, static_cast<uint16_t>(reg));
 }
 
-unsigned long ReadRequestFailure(uint32_t driverStatus) {
+Status ReadRequestFailure(usbdrv::Status driverStatus) {
   return driverStatus == usbdrv::USBDRV_ERR_DEVICE_REMOVED ? LM_ERROR_DEVICE_DISCONNECTED
                                                            : LM_ERROR_SYSTEM_ERROR;
 }
 
 }  // namespace
 
-unsigned long SetRegister(const void* session, uint32_t reg, uint32_t index, const void* data,
-                          uint32_t size) {
+Status SetRegister(const void* session, uint32_t reg, uint32_t index, const void* data,
+                   uint32_t size) {
   SessionUse use;
-  unsigned long status = StartTransfer(session,
-                                       {"In LmSetRegister:\n", "   ERROR: WAIT_TIMEOUT, return\n\n",
-                                        "   ERROR: wait_result != WAIT_OBJECT_0, return\n\n",
-                                        "   ERROR: Device Disconected, return\n\n"},
-                                       &use);
+  Status status = StartTransfer(session,
+                                {"In LmSetRegister:\n", "   ERROR: WAIT_TIMEOUT, return\n\n",
+                                 "   ERROR: wait_result != WAIT_OBJECT_0, return\n\n",
+                                 "   ERROR: Device Disconected, return\n\n"},
+                                &use);
   if (status != LM_SUCCESS) return status;
   if (!data && size > 0) return LM_ERROR_PARAMETER4;
   uint32_t length = size;
-  uint32_t driverStatus = use.device->VendorRequestOut(
+  usbdrv::Status driverStatus = use.device->VendorRequestOut(
       const_cast<void*>(data), &length,
       usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0 && driverStatus != USBDRV_ERR_TIMEOUT) {
@@ -60,10 +60,9 @@ unsigned long SetRegister(const void* session, uint32_t reg, uint32_t index, con
   return status;
 }
 
-unsigned long GetRegister(const void* session, uint32_t reg, uint32_t index, void* buffer,
-                          uint32_t size) {
+Status GetRegister(const void* session, uint32_t reg, uint32_t index, void* buffer, uint32_t size) {
   SessionUse use;
-  unsigned long status =
+  Status status =
       StartTransfer(session,
                     {"In LmGetRegister:\n", "   ERROR: wait_result == WAIT_TIMEOUT, return\n\n",
                      "   ERROR: wait_result != WAIT_OBJECT_0, return\n\n",
@@ -72,7 +71,7 @@ unsigned long GetRegister(const void* session, uint32_t reg, uint32_t index, voi
   if (status != LM_SUCCESS) return status;
   if (!buffer && size > 0) return LM_ERROR_PARAMETER4;
   uint32_t length = size;
-  uint32_t driverStatus = use.device->VendorRequestIn(
+  usbdrv::Status driverStatus = use.device->VendorRequestIn(
       buffer, &length,
       usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0) return ReadRequestFailure(driverStatus);
@@ -83,7 +82,7 @@ unsigned long GetRegister(const void* session, uint32_t reg, uint32_t index, voi
 
 int GetStatus(const void* session) {
   TheLibrary().Log().Write("In LmGetStatus:\n");
-  unsigned long status = CheckSession(session);
+  Status status = CheckSession(session);
   if (status != LM_SUCCESS) return static_cast<int>(status);
   uint8_t word[4] = {};
   status = GetRegister(session, STATUS_REGISTER, 0, word, kStatusWordSize);
@@ -95,14 +94,14 @@ int GetStatus(const void* session) {
 
 int GetDeviceCaps(const void* session, uint32_t reg, uint32_t index, void* buffer, uint32_t size) {
   SessionUse use;
-  unsigned long status = StartTransfer(
+  Status status = StartTransfer(
       session,
       {"In LmGetDeviceCaps:\n", nullptr, nullptr, "   ERROR: Device not found, return\n\n"}, &use,
       Gate::None);
   if (status != LM_SUCCESS) return static_cast<int>(status);
   if (!buffer && size > 0) return static_cast<int>(LM_ERROR_PARAMETER4);
   uint32_t length = size;
-  uint32_t driverStatus = use.device->VendorRequestIn(
+  usbdrv::Status driverStatus = use.device->VendorRequestIn(
       buffer, &length,
       usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0) return static_cast<int>(ReadRequestFailure(driverStatus));

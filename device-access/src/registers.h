@@ -4,12 +4,13 @@
 
 #include <cstdint>
 
+#include "status.h"
+
 namespace corvel {
 
-unsigned long SetRegister(const void* session, uint32_t reg, uint32_t index, const void* data,
-                          uint32_t size);
-unsigned long GetRegister(const void* session, uint32_t reg, uint32_t index, void* buffer,
-                          uint32_t size);
+Status SetRegister(const void* session, uint32_t reg, uint32_t index, const void* data,
+                   uint32_t size);
+Status GetRegister(const void* session, uint32_t reg, uint32_t index, void* buffer, uint32_t size);
 // The 16-bit device status word (non-negative), or a status.
 int GetStatus(const void* session);
 // The byte count of the data stage (non-negative), or a status.

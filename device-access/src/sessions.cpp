@@ -23,7 +23,7 @@ SessionSlots& Slots() {
   return *slots;
 }
 
-unsigned long RegisterSession(std::shared_ptr<Session> session) {
+Status RegisterSession(std::shared_ptr<Session> session) {
   for (auto& slot : Slots())
     if (!slot) {
       slot = std::move(session);
@@ -85,12 +85,12 @@ bool ReadAlias(const char* alias, std::vector<char>* resource) {
 
 }  // namespace
 
-unsigned long CheckSession(const void* session) {
+Status CheckSession(const void* session) {
   SessionUse use;
   return UseSession(session, &use);
 }
 
-unsigned long UseSession(const void* handle, SessionUse* use) {
+Status UseSession(const void* handle, SessionUse* use) {
   TablesLock lock;
   std::shared_ptr<Session> session = FindSession(handle);
   if (!session) return LM_ERROR_INV_OBJECT;
@@ -101,7 +101,7 @@ unsigned long UseSession(const void* handle, SessionUse* use) {
   return LM_SUCCESS;
 }
 
-unsigned long OpenDevice(const char* name, void** out) {
+Status OpenDevice(const char* name, void** out) {
   TraceLog& log = TheLibrary().Log();
   if (!name) return LM_ERROR_INV_RSRC_NAME;
   // A session nobody could close is never made.
@@ -129,7 +129,7 @@ unsigned long OpenDevice(const char* name, void** out) {
       return LM_ERROR_RSRC_NFOUND;
     }
     auto session = std::make_shared<Session>();
-    unsigned long status = table.AcquireDevice(index, &session->device);
+    Status status = table.AcquireDevice(index, &session->device);
     if (status != LM_SUCCESS) return status;
     const DeviceEntry& entry = *table.Entry(index);
     session->deviceIndex = index;
@@ -155,7 +155,7 @@ unsigned long OpenDevice(const char* name, void** out) {
   return LM_SUCCESS;
 }
 
-unsigned long CloseDevice(void* handle) {
+Status CloseDevice(void* handle) {
   std::shared_ptr<Session> session;
   {
     TablesLock lock;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "device_table.h"
+#include "status.h"
 
 namespace corvel {
 
@@ -44,12 +45,12 @@ struct SessionUse {
 
 // The session check of every export that takes a session: LM_SUCCESS,
 // LM_ERROR_INV_OBJECT or LM_ERROR_DEVICE_DISCONNECTED. Takes the tables lock.
-unsigned long CheckSession(const void* session);
+Status CheckSession(const void* session);
 // The session check, and on success what the operation holds (`use`).
-unsigned long UseSession(const void* session, SessionUse* use);
+Status UseSession(const void* session, SessionUse* use);
 
-unsigned long OpenDevice(const char* name, void** out);
-unsigned long CloseDevice(void* session);
+Status OpenDevice(const char* name, void** out);
+Status CloseDevice(void* session);
 
 // Under the tables lock (refresh start): detaches every session from its device.
 void DetachSessions();

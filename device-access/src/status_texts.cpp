@@ -23,11 +23,11 @@ void CopyPadded(const char* text, char* buffer, int size) {
 
 }  // namespace
 
-const char* StatusText(uint32_t status) { return lm::StatusTextIn(kStatusTable, status); }
+const char* StatusText(Status status) { return lm::StatusTextIn(kStatusTable, status); }
 
-const char* StatusName(uint32_t status) { return lm::StatusNameIn(kStatusTable, status); }
+const char* StatusName(Status status) { return lm::StatusNameIn(kStatusTable, status); }
 
-uint32_t CopyStatusText(uint32_t status, char* buffer, int size) {
+Status CopyStatusText(Status status, char* buffer, int size) {
   if (const char* text = StatusText(status)) {
     CopyPadded(text, buffer, size);
     return LM_SUCCESS;

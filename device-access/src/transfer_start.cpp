@@ -6,11 +6,10 @@
 
 namespace corvel {
 
-unsigned long StartTransfer(const void* session, const StartLines& lines, SessionUse* use,
-                            Gate gate) {
+Status StartTransfer(const void* session, const StartLines& lines, SessionUse* use, Gate gate) {
   TraceLog& log = TheLibrary().Log();
   if (lines.entry) log.Write(lines.entry);
-  unsigned long status = CheckSession(session);
+  Status status = CheckSession(session);
   if (status != LM_SUCCESS) return status;
   if (gate == Gate::Pass) {
     status = PassMutexGate(lines.gateTimeout, lines.gateFailure);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sessions.h"
+#include "status.h"
 
 namespace corvel {
 
@@ -19,7 +20,7 @@ enum class Gate { Pass, None };
 // LM_SUCCESS with `use` holding the session and its device for the whole
 // transfer; else the session check's, the gate's or LM_ERROR_DEVICE_DISCONNECTED
 // (the disconnected line only for a device that left after the check).
-unsigned long StartTransfer(const void* session, const StartLines& lines, SessionUse* use,
-                            Gate gate = Gate::Pass);
+Status StartTransfer(const void* session, const StartLines& lines, SessionUse* use,
+                     Gate gate = Gate::Pass);
 
 }  // namespace corvel

@@ -109,7 +109,7 @@ TEST_F(Corvel, ErrorStringGivesEveryTextOfTheTable) {
 
 TEST(StatusTable, NamesEveryCodeAsTheHeaderDoes) {
   struct Name {
-    DWORD code;
+    corvel::Status code;
     const char* name;
   };
   const std::vector<Name> names = {

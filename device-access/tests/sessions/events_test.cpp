@@ -32,7 +32,7 @@ TEST(EventBuffer, QueuesWholeEventsWithinBufferSize) {
   struct Case {
     const char* name;
     std::vector<uint8_t> buffer;
-    unsigned long status;
+    corvel::Status status;
     size_t queued;
   };
   std::vector<uint8_t> ragged = EventBuffer(Numbered(2), 15);

@@ -25,7 +25,7 @@ class UsbAccess : public ::testing::Test {
 TEST_F(UsbAccess, OpenAcceptsDriverApiVersion0141Only) {
   struct Case {
     uint16_t api;
-    uint32_t status;
+    usbdrv::Status status;
   };
   for (const Case& c : {Case{0x0141, 0}, Case{0x0130, 0xE000101C}, Case{0x0100, 0xE000101C}}) {
     Use(benchctl::BenchSpec().Driver(c.api).Instrument(8, "A12345"));
