@@ -45,14 +45,9 @@ TUsbDrvBuf::~TUsbDrvBuf() {
 // ---- TUsbDrv ---------------------------------------------------------------
 
 TUsbDrv::TUsbDrv(DriverPolicy policy)
-    : Handle(nullptr), DriverInfo{}, Overlapped{}, InterfaceDetail(nullptr), policy_(policy) {
-  InitializeCriticalSection(&Lock);
-}
+    : Handle(nullptr), DriverInfo{}, Overlapped{}, InterfaceDetail(nullptr), policy_(policy) {}
 
-TUsbDrv::~TUsbDrv() {
-  CloseInstance();
-  DeleteCriticalSection(&Lock);
-}
+TUsbDrv::~TUsbDrv() { CloseInstance(); }
 
 HDEVINFO TUsbDrv::OpenInterfaceList(const GUID* guid) {
   HDEVINFO set = hwport::InterfaceListOpen(guid);
@@ -127,17 +122,18 @@ void TUsbDrv::CloseInstance() {
 Status TUsbDrv::DriverControl(DWORD code, void* input, DWORD inputSize, void* output,
                               DWORD outputSize, DWORD* bytes) {
   if (!Handle) return USBDRV_ERR_NOT_OPEN;
-  EnterCriticalSection(&Lock);
   DWORD count = 0;
   Status status = 0;
-  if (!hwport::DriverIoControl(Handle, code, input, inputSize, output, outputSize, &count,
-                               &Overlapped)) {
-    status = GetLastError();
-    if (status == ERROR_IO_PENDING)
-      status =
-          hwport::DriverOverlappedResult(Handle, &Overlapped, &count, TRUE) ? 0 : GetLastError();
+  {
+    lm::Lock lock(Lock);
+    if (!hwport::DriverIoControl(Handle, code, input, inputSize, output, outputSize, &count,
+                                 &Overlapped)) {
+      status = GetLastError();
+      if (status == ERROR_IO_PENDING)
+        status =
+            hwport::DriverOverlappedResult(Handle, &Overlapped, &count, TRUE) ? 0 : GetLastError();
+    }
   }
-  LeaveCriticalSection(&Lock);
   if (bytes) *bytes = count;
   return status;
 }

@@ -44,10 +44,7 @@ MainThreadSync& MainThreadSync::Instance() {
   return *sync;
 }
 
-MainThreadSync::MainThreadSync() {
-  InitializeCriticalSection(&lock_);
-  wake_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-}
+MainThreadSync::MainThreadSync() : wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 void MainThreadSync::BindMainThread() {
   DWORD self = GetCurrentThreadId();
@@ -67,11 +64,13 @@ void MainThreadSync::BindMainThread() {
 }
 
 void MainThreadSync::Release() {
-  EnterCriticalSection(&lock_);
-  HWND window = window_;
-  window_ = nullptr;
-  mainThread_ = 0;
-  LeaveCriticalSection(&lock_);
+  HWND window;
+  {
+    lm::Lock lock(lock_);
+    window = window_;
+    window_ = nullptr;
+    mainThread_ = 0;
+  }
   if (window && !DestroyWindow(window))
     // Another thread's window: it must not call into code that is going away.
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
@@ -84,39 +83,16 @@ bool MainThreadSync::Run(const std::function<void()>& job, HANDLE stop) {
     return true;
   }
   Job j{&job, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-  EnterCriticalSection(&lock_);
-  if (last_)
-    last_->next = &j;
-  else
-    first_ = &j;
-  last_ = &j;
-  SetEvent(wake_);
-  HWND window = window_;
-  LeaveCriticalSection(&lock_);
-  if (window) PostMessageA(window, kWakeMessage, 0, 0);
+  if (HWND window = Queue(&j)) PostMessageA(window, kWakeMessage, 0, 0);
 
   HANDLE waits[2] = {j.done, stop};
   DWORD r = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, INFINITE);
   bool finished = true;
   if (r != WAIT_OBJECT_0) {
     // Stopped: withdraw the job unless the main thread has it already.
-    EnterCriticalSection(&lock_);
-    bool queued = false;
-    Job* prev = nullptr;
-    for (Job* p = first_; p; prev = p, p = p->next)
-      if (p == &j) {
-        queued = true;
-        if (prev)
-          prev->next = p->next;
-        else
-          first_ = p->next;
-        if (last_ == p) last_ = prev;
-        break;
-      }
-    LeaveCriticalSection(&lock_);
     // Running now: it ends soon. Either way the caller is told it was
     // stopped, since the stop signal is used up by this wait.
-    if (!queued) WaitForSingleObject(j.done, INFINITE);
+    if (!Withdraw(&j)) WaitForSingleObject(j.done, INFINITE);
     finished = false;
   }
   CloseHandle(j.done);
@@ -126,14 +102,7 @@ bool MainThreadSync::Run(const std::function<void()>& job, HANDLE stop) {
 void MainThreadSync::CheckSynchronize() {
   if (GetCurrentThreadId() != mainThread_) return;
   for (;;) {
-    EnterCriticalSection(&lock_);
-    Job* j = first_;
-    if (j) {
-      first_ = j->next;
-      if (!first_) last_ = nullptr;
-    }
-    if (!first_) ResetEvent(wake_);
-    LeaveCriticalSection(&lock_);
+    Job* j = TakeFirst();
     if (!j) return;
     // The reader is released even when the work raises: it would wait for
     // it forever, and so would whoever stops it.
@@ -145,6 +114,43 @@ void MainThreadSync::CheckSynchronize() {
     }
     SetEvent(j->done);
   }
+}
+
+HWND MainThreadSync::Queue(Job* job) {
+  lm::Lock lock(lock_);
+  if (last_)
+    last_->next = job;
+  else
+    first_ = job;
+  last_ = job;
+  SetEvent(wake_);
+  return window_;
+}
+
+bool MainThreadSync::Withdraw(Job* job) {
+  lm::Lock lock(lock_);
+  Job* prev = nullptr;
+  for (Job* p = first_; p; prev = p, p = p->next)
+    if (p == job) {
+      if (prev)
+        prev->next = p->next;
+      else
+        first_ = p->next;
+      if (last_ == p) last_ = prev;
+      return true;
+    }
+  return false;
+}
+
+MainThreadSync::Job* MainThreadSync::TakeFirst() {
+  lm::Lock lock(lock_);
+  Job* j = first_;
+  if (j) {
+    first_ = j->next;
+    if (!first_) last_ = nullptr;
+  }
+  if (!first_) ResetEvent(wake_);
+  return j;
 }
 
 void SetWaitFunction(WaitFunction wait) { g_wait = wait ? wait : &PumpingWait; }

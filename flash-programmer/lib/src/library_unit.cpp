@@ -9,6 +9,7 @@
 
 #include "form_binprog.h"
 #include "loging.h"
+#include "lumetra/sync.h"
 #include "tessaro/command_interpreter.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
@@ -25,9 +26,10 @@ using namespace tessaro;
 
 namespace {
 
-CRITICAL_SECTION AttachLock;
-CRITICAL_SECTION StatusLock;
-CRITICAL_SECTION ProgramingLock;
+// Made before the entry point's attach and deleted after its detach.
+lm::CriticalSection AttachLock;
+lm::CriticalSection StatusLock;
+lm::CriticalSection ProgramingLock;
 int32_t ProcessAttachCount = 0;
 int32_t ThreadAttachCount = 0;
 LogHook UnitLogHook;
@@ -46,7 +48,7 @@ std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
 
 // Adds `delta` to a counter under AttachLock and logs old and new value.
 void Count(int32_t& counter, int delta, const char* text) {
-  EnterCriticalSection(&AttachLock);
+  lm::Lock lock(AttachLock);
   try {
     int32_t old = counter;
     if ((delta > 0 && old == INT32_MAX) || (delta < 0 && old == INT32_MIN))
@@ -56,14 +58,11 @@ void Count(int32_t& counter, int delta, const char* text) {
   } catch (const std::exception& e) {
     Log("%s: %s", {text, e.what()});
   }
-  LeaveCriticalSection(&AttachLock);
 }
 
 int32_t ProcessCount() {
-  EnterCriticalSection(&AttachLock);
-  int32_t n = ProcessAttachCount;
-  LeaveCriticalSection(&AttachLock);
-  return n;
+  lm::Lock lock(AttachLock);
+  return ProcessAttachCount;
 }
 
 // The one bracket of every export: its start line, its work, and for an
@@ -119,24 +118,22 @@ void WINAPI CloseIt() {
 }
 
 int32_t WINAPI GetStatus() {
-  EnterCriticalSection(&StatusLock);
+  lm::Lock lock(StatusLock);
   int32_t result = Guarded(">>> GetStatus() start of function", "exception GetStaus(): ", 0,
                            [] { return static_cast<int32_t>(LibraryJob().StatusWord()); });
   Log("<<< GetStaus() end of function, result = %x ", {result});
-  LeaveCriticalSection(&StatusLock);
   return result;
 }
 
 uint8_t WINAPI Programing(uint16_t VID, uint16_t PID, const char* SerialNumber,
                           const char* BinFileName) {
-  EnterCriticalSection(&ProgramingLock);
+  lm::Lock lock(ProgramingLock);
   std::string serial = Text(SerialNumber), file = Text(BinFileName);
   std::string call = FormatText("Programing(%x,%x,%s,%s)", {VID, PID, serial, file});
   uint8_t result = Guarded(
       ">>> " + call + " start of function ", "exception " + call + ": ", uint8_t{0},
       [&] { return static_cast<uint8_t>(StartProgramming(VID, PID, file, serial) ? 1 : 0); });
   Log("<<< %s end of function, result = %x ", {call, result});
-  LeaveCriticalSection(&ProgramingLock);
   return result;
 }
 
@@ -192,9 +189,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
       case DLL_PROCESS_ATTACH:
         CreateGlobalLogger();
         InstallLibraryWait();
-        InitializeCriticalSection(&AttachLock);
-        InitializeCriticalSection(&StatusLock);
-        InitializeCriticalSection(&ProgramingLock);
         GlobalLogger()->BindHook(UnitLogHook);
         GlobalLogger()->BindHook(FlashLog());
         SetCommandRunner(&RunProgramCommands);
@@ -222,9 +216,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         TDevice::DefaultLog().Clear();
         UninstallLibraryWait();
         FreeGlobalLogger();
-        DeleteCriticalSection(&ProgramingLock);
-        DeleteCriticalSection(&StatusLock);
-        DeleteCriticalSection(&AttachLock);
         break;
       }
       default:

@@ -53,14 +53,11 @@ std::string WithSlash(std::string folder) {
 }  // namespace
 
 TLoging::TLoging(const std::string& programFolder)
-    : folder_(programFolder.empty() ? ProgramFolder() : WithSlash(programFolder)) {
-  InitializeCriticalSection(&lock_);
-}
+    : folder_(programFolder.empty() ? ProgramFolder() : WithSlash(programFolder)) {}
 
 TLoging::~TLoging() {
   CloseMainLog();
   if (second_ != INVALID_HANDLE_VALUE) CloseHandle(second_);
-  DeleteCriticalSection(&lock_);
 }
 
 void TLoging::WriteM(const std::string& text, TStrings* list) {
@@ -129,7 +126,7 @@ void TLoging::OpenMainLog() {
 }
 
 void TLoging::WriteLine(const std::string& text) {
-  EnterCriticalSection(&lock_);
+  lm::Lock lock(lock_);
   if (secondOn_ && FileExists(folder_ + "NoLogFile2")) {
     secondOn_ = false;
     if (second_ != INVALID_HANDLE_VALUE) CloseHandle(second_);
@@ -143,27 +140,22 @@ void TLoging::WriteLine(const std::string& text) {
     if (main_ == INVALID_HANDLE_VALUE) OpenMainLog();
     if (main_ != INVALID_HANDLE_VALUE) Write(main_, text + "\r\n");
   }
-  LeaveCriticalSection(&lock_);
 }
 
 void TLoging::CloseMainLog() {
-  EnterCriticalSection(&lock_);
+  lm::Lock lock(lock_);
   if (main_ != INVALID_HANDLE_VALUE) CloseHandle(main_);
   main_ = INVALID_HANDLE_VALUE;
-  LeaveCriticalSection(&lock_);
 }
 
 std::string TLoging::MainLogPath() {
-  EnterCriticalSection(&lock_);
-  std::string path = mainPath_.empty() ? folder_ + kMainLogName : mainPath_;
-  LeaveCriticalSection(&lock_);
-  return path;
+  lm::Lock lock(lock_);
+  return mainPath_.empty() ? folder_ + kMainLogName : mainPath_;
 }
 
 void TLoging::SetMainLogOn(bool on) {
-  EnterCriticalSection(&lock_);
+  lm::Lock lock(lock_);
   mainOn_ = on;
-  LeaveCriticalSection(&lock_);
 }
 
 bool TLoging::DeleteLog() {

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "lumetra/sync.h"
 #include "tessaro/log_hook.h"
 
 namespace tessaro {
@@ -45,7 +46,7 @@ class TLoging {
   void Write(HANDLE file, const std::string& text);
 
   std::string folder_;
-  CRITICAL_SECTION lock_;
+  lm::CriticalSection lock_;
   HANDLE main_ = INVALID_HANDLE_VALUE;
   HANDLE second_ = INVALID_HANDLE_VALUE;
   std::string mainPath_;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "lumetra/sync.h"
 #include "usbdrv/status.h"
 
 namespace usbdrv {
@@ -172,7 +173,7 @@ class TUsbDrv {
   HANDLE Handle;
   DriverInfoRecord DriverInfo;
   OVERLAPPED Overlapped;
-  CRITICAL_SECTION Lock;
+  lm::CriticalSection Lock;  // serialises the requests on Overlapped
   SP_DEVICE_INTERFACE_DETAIL_DATA_A* InterfaceDetail;
 
  private:

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "lumetra/sync.h"
+
 namespace tessaro {
 
 // The module the library's code lies in.
@@ -39,7 +41,13 @@ class MainThreadSync {
  private:
   MainThreadSync();
   struct Job;
-  CRITICAL_SECTION lock_;
+  // Each under the lock. Queue appends the job and gives the hand-over
+  // window; Withdraw removes a queued job (false: the main thread has it);
+  // TakeFirst removes the oldest job (null: none waits).
+  HWND Queue(Job* job);
+  bool Withdraw(Job* job);
+  Job* TakeFirst();
+  lm::CriticalSection lock_;
   Job* first_ = nullptr;
   Job* last_ = nullptr;
   HANDLE wake_;
