@@ -281,6 +281,30 @@ TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
   }
 }
 
+TEST_F(ModuleDataCommands, TheModulesDataComesBackByteForByteAfterTheModuleLostIt) {
+  PlaceModuleDataPlugin();
+  // Every byte value, line ends and an end-of-file mark among them.
+  std::string data;
+  for (int i = 0; i < 600; ++i) data += static_cast<char>((i * 7 + 3) % 256);
+  const std::string module = *host_ / "Plugins\\Orvane.mod";
+  ASSERT_TRUE(testsupport::WriteFile(module, data));
+  Use(Tr410ReadyOnBind());
+
+  Outcome backup = ProgramOnce(File(ListOf({10, 34}), "backup.bin"));
+  EXPECT_EQ("1", backup.result);
+  EXPECT_EQ("27100009", backup.status);
+  EXPECT_EQ(data, testsupport::ReadFileOr(*host_ / "Baugr.dat")) << "the backup";
+
+  // The update leaves the module without its data.
+  ASSERT_TRUE(testsupport::WriteFile(module, ""));
+  Outcome restore = ProgramOnce(File(ListOf({10, 35}), "restore.bin"));
+  EXPECT_EQ("1", restore.result);
+  EXPECT_EQ("27100009", restore.status);
+  EXPECT_EQ(data, testsupport::ReadFileOr(module)) << "the module's data after the restore";
+  EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.dat")) << "the files are cleared";
+  EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.cnv"));
+}
+
 }  // namespace
 
 namespace {
