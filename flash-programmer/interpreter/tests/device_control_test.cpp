@@ -1,6 +1,6 @@
 // The device-control flows on the bench, inside the test process: the
-// unplug wait's bound, the reboot times a failed reboot test leaves, and the
-// device list in the form's tree.
+// unplug wait's bound, the search's round line, the reboot times a failed
+// reboot test leaves, and the device list in the form's tree.
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "benchctl/bench_control.h"
@@ -154,6 +155,39 @@ TEST_F(DeviceControl, RebootTimesAtZeroOrBelowFallBackToTheSearchLimit) {
     EXPECT_EQ("[UsbDevCtrl] OK, Reboot from to.", log_.Lines().back());
     EXPECT_EQ("1", benchctl::ReadState(file_, "Device0", "Reboots"));
   }
+}
+
+// Log lines that pull the second device off the bus once a round has
+// listed it, and keep the most lines they ever held.
+class ShrinkingBus : public TMemoryLines {
+ public:
+  void Add(const std::string& line) override {
+    TMemoryLines::Add(line);
+    most = std::max(most, Count());
+    if (!pulled && line.rfind("  - device[1] ", 0) == 0) pulled = benchctl::RemoveDevice(1);
+  }
+  bool pulled = false;
+  int most = 0;
+};
+
+TEST_F(DeviceControl, TheSearchsRoundLineReplacesTheLastRoundsWithItsDevicesAlsoWhenFewer) {
+  benchctl::BenchSpec s;
+  s.TimeScale(1000).Instrument(6, "2001").Instrument(6, "2002");
+  Use(s);
+  ShrinkingBus lines;
+  ControlView view;
+  view.log = &lines;
+  // Nothing on the bus is a TR410 of product id 5: the search takes all its rounds.
+  EXPECT_FALSE(SearchDevice({0x0E7B, 5, "", "", ""}, 100, 100, 0, 1000, view));
+  EXPECT_TRUE(lines.pulled);
+  EXPECT_EQ(4, lines.most) << "a round listed both devices";
+  EXPECT_EQ((std::vector<std::string>{
+                "[UsbDevCtrl]  will find device (vid:0x0E7B,pid:0x0005), max.time:1000ms",
+                " sleep 100ms & update device list & found devices: 1 (RebootTime:1100ms)",
+                "  - device[0] (vid:0x0E7B,pid:0x0006,prod.:\"TR410\",man.:\"Vandrel\",s.n.:"
+                "\"2001\"",
+                "[UsbDevCtrl] ERROR found (time:1100ms)"}),
+            lines.Lines());
 }
 
 TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {
