@@ -129,12 +129,23 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
   struct Row {
     const char* name;
     bool supply;
+    const char* leaveMs;  // how long the supply stays on the bus after its reboot request
     const char* result;
     const char* status;
     std::vector<std::string> lines;
   } rows[] = {
       {"the supply that carries the module",
        true,
+       "0",
+       "1",
+       "27100009",
+       {"[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
+        "s.n.:\"2001\")",
+        "[UsbDevCtrl]   OK, Reboot via PowerSupply",
+        "[ProgramingCtrls]  Device succesfully reboot, now will wait 1s"}},
+      {"the module still listed two seconds after its supply's reboot",
+       true,
+       "2000",
        "1",
        "27100009",
        {"[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
@@ -144,6 +155,7 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
       {"no supply, and the user does not reboot by hand",
        false,
        "0",
+       "0",
        "FFDC",
        {"[UsbDevCtrl]   UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, "
         "and you don't want reboot manually."}},
@@ -151,7 +163,7 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
-    Use(r.supply ? SupplyWithTr410("1.0") : Tr410(200));
+    Use(r.supply ? SupplyWithTr410("1.0").WithDevice(0, "RebootLeaveMs", r.leaveMs) : Tr410(200));
     Answer({{"", "I cannot find any PowerSupply", IDNO}});
     Outcome o = ProgramOnce(File(ListOf({10, 36})));
     EXPECT_EQ(r.result, o.result);
