@@ -126,6 +126,11 @@ TEST_F(ModuleDataCommands, AClosedGateStaysClosedForTheNextJobOfTheLoad) {
 }
 
 TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
+  const std::vector<std::string> rebooted = {
+      "[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
+      "s.n.:\"2001\")",
+      "[UsbDevCtrl]   OK, Reboot via PowerSupply",
+      "[ProgramingCtrls]  Device succesfully reboot, now will wait 1s"};
   struct Row {
     const char* name;
     bool supply;
@@ -134,24 +139,9 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
     const char* status;
     std::vector<std::string> lines;
   } rows[] = {
-      {"the supply that carries the module",
-       true,
-       "0",
-       "1",
-       "27100009",
-       {"[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
-        "s.n.:\"2001\")",
-        "[UsbDevCtrl]   OK, Reboot via PowerSupply",
-        "[ProgramingCtrls]  Device succesfully reboot, now will wait 1s"}},
-      {"the module still listed two seconds after its supply's reboot",
-       true,
-       "2000",
-       "1",
-       "27100009",
-       {"[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
-        "s.n.:\"2001\")",
-        "[UsbDevCtrl]   OK, Reboot via PowerSupply",
-        "[ProgramingCtrls]  Device succesfully reboot, now will wait 1s"}},
+      {"the supply that carries the module", true, "0", "1", "27100009", rebooted},
+      {"the module still listed two seconds after its supply's reboot", true, "2000", "1",
+       "27100009", rebooted},
       {"no supply, and the user does not reboot by hand",
        false,
        "0",
