@@ -3,6 +3,13 @@
 // folder the library names: "Baugr.dat" (read from the module) and
 // "Baugr.cnv" (converted, ready to be written back).
 //
+// The module's own data is "Orvane.mod" beside the plug-in: a read copies it
+// into "Baugr.dat", a conversion copies "Baugr.dat" into "Baugr.cnv" as it is
+// (the old and the new firmware share one layout), a write stores the bytes
+// of "Baugr.cnv" in it. A test seeds it by writing the file; while there is
+// none the module holds "Orvane module data\r\n". The connection is opaque to
+// a plug-in, so one plug-in folder serves one module.
+//
 // Tests steer it with "Orvane.ini" beside the plug-in:
 //   [Orvane] Fail=a,b,...  these report failure: GetPluginClass and Create
 //                          (no class / no object), Accepts, ObjectInUse,
@@ -96,6 +103,17 @@ bool WriteWhole(const std::string& path, const std::string& bytes) {
   if (!f) return false;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
+}
+
+std::string ModulePath() { return OwnFolder() + "Orvane.mod"; }
+
+// The data the module holds now.
+bool ReadModule(std::string* data) {
+  if (!Exists(ModulePath())) {
+    *data = "Orvane module data\r\n";
+    return true;
+  }
+  return ReadWhole(ModulePath(), data);
 }
 
 // Runs the progress of one long call: done goes 0..Steps, messages are
@@ -207,8 +225,9 @@ void WINAPI OrvaneGetStatus(int64_t* done, int64_t* total) {
 
 int32_t WINAPI OrvaneModuleToFile() {
   Progress();
-  bool ok = !Failing("ModuleToFile") && !g_dataPath.empty() &&
-            WriteWhole(g_dataPath + "Baugr.dat", "Orvane module data\r\n");
+  std::string data;
+  bool ok = !Failing("ModuleToFile") && !g_dataPath.empty() && ReadModule(&data) &&
+            WriteWhole(g_dataPath + "Baugr.dat", data);
   return Outcome("ModuleToFile", ok);
 }
 
@@ -217,13 +236,15 @@ int32_t WINAPI OrvaneFileToFile() {
   Progress();
   bool ok = !Failing("FileToFile") && !g_dataPath.empty() &&
             ReadWhole(g_dataPath + "Baugr.dat", &data) &&
-            WriteWhole(g_dataPath + "Baugr.cnv", "converted\r\n" + data);
+            WriteWhole(g_dataPath + "Baugr.cnv", data);
   return Outcome("FileToFile", ok);
 }
 
 int32_t WINAPI OrvaneFileToModule() {
+  std::string data;
   Progress();
-  bool ok = !Failing("FileToModule") && !g_dataPath.empty() && Exists(g_dataPath + "Baugr.cnv");
+  bool ok = !Failing("FileToModule") && !g_dataPath.empty() &&
+            ReadWhole(g_dataPath + "Baugr.cnv", &data) && WriteWhole(ModulePath(), data);
   return Outcome("FileToModule", ok);
 }
 

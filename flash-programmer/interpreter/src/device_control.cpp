@@ -407,40 +407,26 @@ bool SearchDevice(const DeviceIdentity& id, int32_t periodMs, int endPercent, in
       std::string round =
           FormatText(" sleep %dms & update device list & found devices: %d (RebootTime:%dms)",
                      {periodMs, list.Count(), elapsed});
-      // The round line replaces the last round's, with its device lines
-      // (blanked where this round lists fewer: the list only appends).
+      // The round line replaces the last round's, and its device lines go.
       TLineList* log = view.log;
-      int at = -1;
-      if (log && lastDeviceLines >= 0) {
-        int candidate = log->Count() - 1 - lastDeviceLines;
-        if (candidate >= 0 && log->Line(candidate).rfind(" sleep", 0) == 0) at = candidate;
-      }
-      auto put = [log](int index, const std::string& line) {
-        if (index < log->Count())
-          log->SetLine(index, line);
-        else
-          log->Add(line);
-      };
       if (log) {
-        if (at < 0) {
-          log->Add(round);
-          at = log->Count() - 1;
+        int last = log->Count() - 1 - lastDeviceLines;
+        if (lastDeviceLines >= 0 && last >= 0 && log->Line(last).rfind(" sleep", 0) == 0) {
+          for (int k = 0; k < lastDeviceLines; ++k) log->DeleteLast();
+          log->SetLine(last, round);
         } else {
-          log->SetLine(at, round);
+          log->Add(round);
         }
       }
       int lines = 0;
       bool hit = false;
       for (int k = 0; k < list.Count() && !hit; ++k) {
         TDeviceInfo* d = list.GetDevice(k);
-        if (log) put(at + 1 + lines, DeviceLine(k, *d));
+        if (log) log->Add(DeviceLine(k, *d));
         ++lines;
         hit = d->VID == id.vid && PidMatches(d->PID, id.pid);
       }
-      if (log) {
-        for (int k = lines; k < lastDeviceLines; ++k) put(at + 1 + k, "");
-        lastDeviceLines = log->Count() - 1 - at;
-      }
+      lastDeviceLines = lines;
       if (hit) return true;
     }
     LogCtrl(view.log, "ERROR found (time:%dms)", {elapsed});

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "tessaro/flash_settings.h"
+#include "tessaro/gdi.h"
 #include "tessaro/plugins.h"
 #include "tessaro/utilities.h"
 
@@ -196,6 +197,13 @@ int WaitOnIrptCommand(Connection& connection, TLineList* log, uint16_t readyId, 
   bool reopened = false;
   try {
     reopened = ReopenWithEventChannel(connection, log);
+    // The connection goes on without a pipe the device refused to bind; no
+    // ready can come without the event pipe, the wait would only time out.
+    const auto* gdi = dynamic_cast<const TGDI*>(connection.get());
+    if (reopened && gdi && !gdi->HasReader(0x83)) {
+      LogCtrl(log, "  ERROR, no event pipe 0x83 on the reopened device");
+      reopened = false;
+    }
   } catch (const std::exception& e) {
     LogCtrl(log, "  %s", {e.what()});
   }

@@ -1,6 +1,7 @@
 // The device-control flows on the bench, inside the test process: the
-// unplug wait's bound, the reboot times a failed reboot test leaves, and the
-// device list in the form's tree.
+// unplug wait's bound, the search's round line, the reboot times a failed
+// reboot test leaves, the ready wait's failed reopens, and the device list in
+// the form's tree.
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <regex>
 
 #include "benchctl/bench_control.h"
@@ -16,6 +19,7 @@
 #include "hwport/port.h"
 #include "tessaro/flash_operations.h"
 #include "tessaro/flash_settings.h"
+#include "tessaro/module_data.h"
 #include "tessaro/plugins.h"
 #include "tessaro/program_status.h"
 #include "testsupport/testdir.h"
@@ -154,6 +158,99 @@ TEST_F(DeviceControl, RebootTimesAtZeroOrBelowFallBackToTheSearchLimit) {
     EXPECT_EQ("[UsbDevCtrl] OK, Reboot from to.", log_.Lines().back());
     EXPECT_EQ("1", benchctl::ReadState(file_, "Device0", "Reboots"));
   }
+}
+
+TEST_F(DeviceControl, AReadyWaitWhoseReopenFailsSaysWhichAndFreesNothingTwice) {
+  // The driver handles before the wait's: the open's look at the bus and the
+  // open; the reopen with the event pipe takes the third (and the pipe's).
+  struct Row {
+    const char* name;
+    const char* fault;
+    int result;
+    bool connection;  // a connection is left
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"the device cannot be opened with its event pipe",
+       "Operation=CreateFile After=2 Action=Status",
+       kIrptNoEventChannel,
+       false,
+       {"[UsbDevCtrl]   ERROR, WaitOnIrptCommand"}},
+      {"the device refuses to bind the event pipe",
+       "Operation=BindEndpoint Endpoint=0x83 Action=Status Status=0xE0000004",
+       kIrptNoEventChannel,
+       true,
+       {"[UsbDevCtrl]   ERROR, no event pipe 0x83 on the reopened device",
+        "[UsbDevCtrl]   ERROR, WaitOnIrptCommand"}},
+      {"the reopen after the wait fails",
+       "Operation=CreateFile After=4 Action=Status",
+       kIrptNoReopen,
+       false,
+       {"[UsbDevCtrl]   OK, connect plugin", "[UsbDevCtrl]   OK, Device is READY",
+        "[UsbDevCtrl]   OK, unconnect plugin", "[UsbDevCtrl]   ERROR, WaitOnIrptCommand"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Use(Tr410().With("BindEvents", "6020@100").Fault(r.fault));
+    benchctl::ClearRecord();
+    Connection connection;
+    ASSERT_TRUE(OpenDevice({0x0E7B, 6, "", "", "2001"}, connection, view_));
+    log_.Clear();
+    EXPECT_EQ(r.result, WaitOnIrptCommand(connection, &log_, 0x6020, 0x6F02, 60000, "DEVICE READY",
+                                          "BAD BLOCK OF BAUGR.DATA", false, nullptr, false));
+    EXPECT_EQ(r.connection, connection != nullptr) << "no freed one for the run's end to free";
+    EXPECT_EQ(r.connection ? 0u : 1u, Holding(" is possible that isn't open device...").size());
+    // The wait's outcome lines: the pipe, the observer, the event, the end.
+    std::vector<std::string> outcome;
+    for (const std::string& l : log_.Lines())
+      for (const char* part :
+           {"event pipe 0x83", "connect plugin", "Device is READY", ", WaitOnIrptCommand"})
+        if (l.find(part) != std::string::npos) outcome.push_back(l);
+    EXPECT_EQ(r.lines, outcome);
+    connection.reset();
+    // Every driver handle the connections opened is closed, each once.
+    std::map<std::string, int> closes;
+    for (const std::string& l : benchctl::CallRecord("CreateFile ")) {
+      size_t at = l.find(" -> h");
+      if (at != std::string::npos) closes[l.substr(at + 4, l.find(' ', at + 4) - at - 4)] = 0;
+    }
+    for (const std::string& l : benchctl::CallRecord(" CloseHandle"))
+      ++closes[l.substr(0, l.find(' '))];
+    EXPECT_FALSE(closes.empty());
+    for (const auto& [handle, n] : closes) EXPECT_EQ(1, n) << handle;
+  }
+}
+
+// Log lines that pull the second device off the bus once a round has
+// listed it, and keep the most lines they ever held.
+class ShrinkingBus : public TMemoryLines {
+ public:
+  void Add(const std::string& line) override {
+    TMemoryLines::Add(line);
+    most = std::max(most, Count());
+    if (!pulled && line.rfind("  - device[1] ", 0) == 0) pulled = benchctl::RemoveDevice(1);
+  }
+  bool pulled = false;
+  int most = 0;
+};
+
+TEST_F(DeviceControl, TheSearchsRoundLineReplacesTheLastRoundsWithItsDevicesAlsoWhenFewer) {
+  benchctl::BenchSpec s;
+  s.TimeScale(1000).Instrument(6, "2001").Instrument(6, "2002");
+  Use(s);
+  ShrinkingBus lines;
+  ControlView view;
+  view.log = &lines;
+  // Nothing on the bus is a TR410 of product id 5: the search takes all its rounds.
+  EXPECT_FALSE(SearchDevice({0x0E7B, 5, "", "", ""}, 100, 100, 0, 1000, view));
+  EXPECT_TRUE(lines.pulled);
+  EXPECT_EQ(4, lines.most) << "a round listed both devices";
+  EXPECT_EQ((std::vector<std::string>{
+                "[UsbDevCtrl]  will find device (vid:0x0E7B,pid:0x0005), max.time:1000ms",
+                " sleep 100ms & update device list & found devices: 1 (RebootTime:1100ms)",
+                "  - device[0] (vid:0x0E7B,pid:0x0006,prod.:\"TR410\",man.:\"Vandrel\",s.n.:"
+                "\"2001\"",
+                "[UsbDevCtrl] ERROR found (time:1100ms)"}),
+            lines.Lines());
 }
 
 TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {

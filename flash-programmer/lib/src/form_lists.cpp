@@ -31,6 +31,11 @@ void TListBoxLines::SetLine(int index, const std::string& line) {
   SetSelected(index, selected);
 }
 
+void TListBoxLines::DeleteLast() {
+  int n = Count();
+  if (n > 0) SendMessageA(box_, LB_DELETESTRING, static_cast<WPARAM>(n - 1), 0);
+}
+
 bool TListBoxLines::Selected(int index) const {
   if (multi_) return SendMessageA(box_, LB_GETSEL, static_cast<WPARAM>(index), 0) > 0;
   return SendMessageA(box_, LB_GETCURSEL, 0, 0) == index;
@@ -104,6 +109,21 @@ void TMemoLines::SetLine(int index, const std::string& line) {
   }
   lines_[static_cast<size_t>(index)] = line;
   ShowAll();
+}
+
+void TMemoLines::DeleteLast() {
+  if (lines_.empty()) return;
+  if (deferred_) {
+    lines_.pop_back();
+    dirty_ = true;
+    return;
+  }
+  // The edit ends with the last line and the line break before it.
+  int end = GetWindowTextLengthA(edit_);
+  int start = end - static_cast<int>(lines_.back().size()) - (lines_.size() > 1 ? 2 : 0);
+  lines_.pop_back();
+  SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(start < 0 ? 0 : start), end);
+  SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
 }
 
 }  // namespace tessaro

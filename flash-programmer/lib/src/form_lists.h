@@ -23,6 +23,7 @@ class TListBoxLines : public TSelectableList {
   int Count() const override;
   std::string Line(int index) const override;
   void SetLine(int index, const std::string& line) override;
+  void DeleteLast() override;
   bool Selected(int index) const override;
   void SetSelected(int index, bool selected) override;
 
@@ -41,6 +42,7 @@ class TMemoLines : public TLineList {
   int Count() const override { return static_cast<int>(lines_.size()); }
   std::string Line(int index) const override;
   void SetLine(int index, const std::string& line) override;
+  void DeleteLast() override;
   const std::vector<std::string>& Lines() const { return lines_; }
 
   // While deferred, lines change in memory only; Flush shows them at once.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 
 #include "form_binprog.h"
 #include "lumetra/sync.h"
@@ -155,6 +156,40 @@ TEST_F(Form, WaitWithProgressCountsStepsAndStopsWhenEnded) {
   lines.Clear();
   WaitWithProgress(3, 0, nullptr, &lines);
   EXPECT_EQ(std::vector<std::string>({"  wait 3 ms (3 ms)"}), lines.Lines());
+}
+
+TEST_F(Form, LinesAddedRewrittenAndDeletedShowInTheirWindow) {
+  auto joined = [](const std::vector<std::string>& lines) {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) text += (i ? "\r\n" : "") + lines[i];
+    return text;
+  };
+  struct Row {
+    const char* name;
+    TLineList* list;
+    std::function<std::string()> shown;
+  } rows[] = {
+      {"the Info window", &form->Info(),
+       [&] { return testsupport::ControlText(form->Handle(), IDC_MEMO_INFO); }},
+      {"the command list", &form->CommandLines(),
+       [&] { return joined(ListLines(IDC_LB_COMMANDS)); }},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TLineList& list = *r.list;
+    list.Clear();
+    for (const char* line : {"first", "second", "third"}) list.Add(line);
+    list.DeleteLast();
+    EXPECT_EQ("first\r\nsecond", r.shown());
+    list.SetLine(1, "2nd");
+    list.Add("last");
+    EXPECT_EQ("first\r\n2nd\r\nlast", r.shown());
+    for (int i = 0; i < 4; ++i) list.DeleteLast();
+    EXPECT_EQ(0, list.Count());
+    EXPECT_EQ("", r.shown());
+    list.Add("again");
+    EXPECT_EQ("again", r.shown());
+  }
 }
 
 TEST_F(Form, ClosingAHiddenFormClearsTheReference) {

@@ -195,39 +195,52 @@ TEST_F(ProgramingCommands, AYesToTheSafeModeQuestionStopsTheJob) {
 }
 
 TEST_F(ProgramingCommands, ModuleRebootThroughItsSupplyFindsTheSupplyThatCarriesIt) {
-  benchctl::BenchSpec s;
-  s.TimeScale(50)
-      .Supply(16, "0000004711")
-      .With("Version", "0.6")
-      .With("Module0", "1,2001,1362500100")
-      .Supply(16, "0000004712")
-      .With("Version", "1.0")
-      .With("Module0", "1,2001,1362500100")
-      .With("RebootMs", "1000")
-      .Instrument(6, "2001")
-      .With("Parent", "1")
-      // Away long enough that the library sees it leave however long a
-      // loaded machine holds the library between the request and its look.
-      .With("RebootMs", "60000")
-      .Instrument(6, "2002")  // a bystander of the same type
-      .With("Parent", "0");
-  Use(s);
-  auto o = ProgramOnce(File(ListOf({50})));
-  EXPECT_EQ("1", o.result);
-  EXPECT_EQ("27100009", o.status);
-  EXPECT_EQ("", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the 0.6 supply is not used";
-  EXPECT_EQ("1", benchctl::ReadState(bench_, "Device1", "Reboots"));
-  std::vector<std::string> log = Log();
-  EXPECT_TRUE(InOrder(
-      log,
-      {"[UsbDevCtrl]    Error, FW version (v0.6) of PS  not support the function (0.7 =< Sup.Ver.)",
-       "[UsbDevCtrl]    OK, FW version (v1.0) of PS  support the function (0.7 =< Sup.Ver.)",
-       "[UsbDevCtrl]    (sn.: ?Dev \"2001\" = \"2001\" FromPS) => it is my device.",
-       "[UsbDevCtrl]     ok, this is REALLY my PS, device was unpluged (device: vid:0x0e7b, "
-       "pid:0x0006, s.n.:\"2001\")",
-       "[UsbDevCtrl]   the device is connected again (device: vid:0x0e7b, pid:0x0006, "
-       "s.n.:\"2001\")",
-       "[UsbDevCtrl]   OK, Reboot via PowerSupply"}));
+  struct Row {
+    const char* name;
+    const char* leaveMs;  // how long the supply stays on the bus after its reboot request
+  } rows[] = {
+      {"the supply leaves at once", "0"},
+      {"the module is still listed two seconds after its supply's reboot", "2000"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    benchctl::BenchSpec s;
+    s.TimeScale(50)
+        .Supply(16, "0000004711")
+        .With("Version", "0.6")
+        .With("Module0", "1,2001,1362500100")
+        .Supply(16, "0000004712")
+        .With("Version", "1.0")
+        .With("Module0", "1,2001,1362500100")
+        .With("RebootMs", "1000")
+        .With("RebootLeaveMs", r.leaveMs)
+        .Instrument(6, "2001")
+        .With("Parent", "1")
+        // Away long enough that the library sees it leave however long a
+        // loaded machine holds the library between the request and its look.
+        .With("RebootMs", "60000")
+        .Instrument(6, "2002")  // a bystander of the same type
+        .With("Parent", "0");
+    Use(s);
+    auto o = ProgramOnce(File(ListOf({50})));
+    EXPECT_EQ("1", o.result);
+    EXPECT_EQ("27100009", o.status);
+    EXPECT_EQ("", benchctl::ReadState(bench_, "Device0", "Reboots"))
+        << "the 0.6 supply is not used";
+    EXPECT_EQ("1", benchctl::ReadState(bench_, "Device1", "Reboots"));
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(InOrder(
+        log, {"[UsbDevCtrl]    Error, FW version (v0.6) of PS  not support the function (0.7 =< "
+              "Sup.Ver.)",
+              "[UsbDevCtrl]    OK, FW version (v1.0) of PS  support the function (0.7 =< Sup.Ver.)",
+              "[UsbDevCtrl]    (sn.: ?Dev \"2001\" = \"2001\" FromPS) => it is my device.",
+              "[UsbDevCtrl]     ok, this is REALLY my PS, device was unpluged (device: vid:0x0e7b, "
+              "pid:0x0006, s.n.:\"2001\")",
+              "[UsbDevCtrl]   the device is connected again (device: vid:0x0e7b, pid:0x0006, "
+              "s.n.:\"2001\")",
+              "[UsbDevCtrl]   OK, Reboot via PowerSupply"}));
+  }
 }
 
 TEST_F(ProgramingCommands, WithoutASupplyTheUserPowerCyclesTheDevice) {

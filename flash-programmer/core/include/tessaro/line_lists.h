@@ -20,6 +20,8 @@ class TLineList : public TStrings {
   virtual int Count() const = 0;
   virtual std::string Line(int index) const = 0;
   virtual void SetLine(int index, const std::string& line) = 0;
+  // Takes the last line away; nothing happens to an empty list.
+  virtual void DeleteLast() = 0;
 };
 
 class TSelectableList : public TLineList {
@@ -46,6 +48,11 @@ class TMemoryLines : public TSelectableList {
   std::string Line(int index) const override { return Valid(index) ? lines_[index] : ""; }
   void SetLine(int index, const std::string& line) override {
     if (Valid(index)) lines_[index] = line;
+  }
+  void DeleteLast() override {
+    if (lines_.empty()) return;
+    lines_.pop_back();
+    selected_.pop_back();
   }
   bool Selected(int index) const override { return Valid(index) && selected_[index]; }
   void SetSelected(int index, bool selected) override {

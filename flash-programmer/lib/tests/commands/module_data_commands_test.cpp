@@ -126,23 +126,25 @@ TEST_F(ModuleDataCommands, AClosedGateStaysClosedForTheNextJobOfTheLoad) {
 }
 
 TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
+  const std::vector<std::string> rebooted = {
+      "[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
+      "s.n.:\"2001\")",
+      "[UsbDevCtrl]   OK, Reboot via PowerSupply",
+      "[ProgramingCtrls]  Device succesfully reboot, now will wait 1s"};
   struct Row {
     const char* name;
     bool supply;
+    const char* leaveMs;  // how long the supply stays on the bus after its reboot request
     const char* result;
     const char* status;
     std::vector<std::string> lines;
   } rows[] = {
-      {"the supply that carries the module",
-       true,
-       "1",
-       "27100009",
-       {"[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
-        "s.n.:\"2001\")",
-        "[UsbDevCtrl]   OK, Reboot via PowerSupply",
-        "[ProgramingCtrls]  Device succesfully reboot, now will wait 1s"}},
+      {"the supply that carries the module", true, "0", "1", "27100009", rebooted},
+      {"the module still listed two seconds after its supply's reboot", true, "2000", "1",
+       "27100009", rebooted},
       {"no supply, and the user does not reboot by hand",
        false,
+       "0",
        "0",
        "FFDC",
        {"[UsbDevCtrl]   UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, "
@@ -151,7 +153,7 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
-    Use(r.supply ? SupplyWithTr410("1.0") : Tr410(200));
+    Use(r.supply ? SupplyWithTr410("1.0").WithDevice(0, "RebootLeaveMs", r.leaveMs) : Tr410(200));
     Answer({{"", "I cannot find any PowerSupply", IDNO}});
     Outcome o = ProgramOnce(File(ListOf({10, 36})));
     EXPECT_EQ(r.result, o.result);
@@ -279,6 +281,30 @@ TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
     EXPECT_EQ(r.attempts, Holding(Log(), "********** Try write DB and test its right").size());
     EXPECT_EQ(r.boxes, seen_.size());
   }
+}
+
+TEST_F(ModuleDataCommands, TheModulesDataComesBackByteForByteAfterTheModuleLostIt) {
+  PlaceModuleDataPlugin();
+  // Every byte value, line ends and an end-of-file mark among them.
+  std::string data;
+  for (int i = 0; i < 600; ++i) data += static_cast<char>((i * 7 + 3) % 256);
+  const std::string module = *host_ / "Plugins\\Orvane.mod";
+  ASSERT_TRUE(testsupport::WriteFile(module, data));
+  Use(Tr410ReadyOnBind());
+
+  Outcome backup = ProgramOnce(File(ListOf({10, 34}), "backup.bin"));
+  EXPECT_EQ("1", backup.result);
+  EXPECT_EQ("27100009", backup.status);
+  EXPECT_EQ(data, testsupport::ReadFileOr(*host_ / "Baugr.dat")) << "the backup";
+
+  // The update leaves the module without its data.
+  ASSERT_TRUE(testsupport::WriteFile(module, ""));
+  Outcome restore = ProgramOnce(File(ListOf({10, 35}), "restore.bin"));
+  EXPECT_EQ("1", restore.result);
+  EXPECT_EQ("27100009", restore.status);
+  EXPECT_EQ(data, testsupport::ReadFileOr(module)) << "the module's data after the restore";
+  EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.dat")) << "the files are cleared";
+  EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.cnv"));
 }
 
 }  // namespace
