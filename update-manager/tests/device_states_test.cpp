@@ -175,10 +175,43 @@ TEST_F(DeviceStates, APanelThatDoesNotAnswerInTimeShowsTheDialogsBox) {
 // The update run through the same window: the module's firmware goes through
 // Tessaro.dll into the bench's flash, the release is written to the supply.
 
+namespace {
+
+// The release step's progress (code 52) and its revision check (code 103).
+constexpr LPARAM kReleaseProgress = 52;
+constexpr LPARAM kRevisionCheck = 103;
+using Progress = std::vector<std::pair<WPARAM, LPARAM>>;
+
+// The release step's posts: its start; with a reboot of the supply, the 20 s
+// after it in steps of 1 %, up to half the bar; the wait for the panel done,
+// half the bar; the revision check, the whole bar.
+Progress ReleaseProgress(bool reboot) {
+  Progress posts = {{0, kReleaseProgress}};
+  if (reboot)
+    for (WPARAM p = 100; p <= 5000; p += 100) posts.emplace_back(p, kReleaseProgress);
+  posts.emplace_back(5000, kReleaseProgress);
+  posts.emplace_back(10000, kRevisionCheck);
+  return posts;
+}
+
+std::string Text(const Progress& posts) {
+  std::string text;
+  for (const auto& [progress, code] : posts)
+    text += std::to_string(progress) + "/" + std::to_string(code) + " ";
+  return text;
+}
+
+}  // namespace
+
 TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   Open(Tr440WithFlash());
   bench_ = folder_ / "bench.ini";
+  StepProgressRecord progress(window_, {kReleaseProgress, kRevisionCheck});
+  ASSERT_TRUE(progress.Hooked());
   Update("Update installed successfully! Press Exit to close the Kestor!");
+  // The panel rebooted after its file is no reason for another reboot.
+  EXPECT_TRUE(Eventually([&] { return progress.Posts() == ReleaseProgress(false); }))
+      << Text(progress.Posts());
   const char* rows[3][4] = {{"MODULE", "Update finished", "2.11", "2.11"},
                             {"MMI", "Update finished", "1.05", "1.05"},
                             {"SET REVISION", "Update finished", "1.3", "1.3"}};
@@ -350,3 +383,66 @@ TEST_F(UpdateRunOnBench, ARefusedReleaseWriteIsAnError) {
   EXPECT_EQ(log.find("Update installed successfully"), std::string::npos) << log;
   ASSERT_TRUE(ExitAndClose());
 }
+
+const char kSwitchOff[] =
+    "Please switch off the device by the main powerswitch on the rear of the device and wait a "
+    "few seconds before switching on again!";
+
+// The instrument stays in its update mode to the end (its serial number reads
+// in letters), its firmware and the panel's up to date: the release step
+// reboots the supply, and once the run has succeeded the technician is asked
+// to switch the device off and on. A supply that refuses the reboot fails the
+// release step, and nobody is asked.
+struct InUpdateModeRow {
+  const char* name;
+  const char* fault;  // a bench fault rule ("": none)
+  const char* status;
+  int errorIndex;
+  const char* releaseStep;  // the release step's status at the end
+  bool rebooted;            // the supply took the reboot
+  const char* logged;       // a line of the debug log
+};
+
+const InUpdateModeRow kInUpdateMode[] = {
+    {"AskedToSwitchTheDeviceOffAtTheEnd", "",
+     "Update installed successfully! Press Exit to close the Kestor!", 0, "Update finished", true,
+     "All UpdateSteps successful! Writing new Revision 1.3\n"},
+    {"ARefusedRebootFailsTheReleaseStep",
+     "Device=0 Operation=VendorRequestOut FacId=0x2222 Action=Status Status=0xE0000004 Times=0",
+     kUpdateFailed, ERRTEXT_UPDATE_FAILED, "Update error", false,
+     "Rebooting the power supply failed\n"},
+};
+
+class InstrumentInUpdateMode : public UpdateRunOnBench,
+                               public ::testing::WithParamInterface<InUpdateModeRow> {};
+
+TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASwitchOff) {
+  const InUpdateModeRow& row = GetParam();
+  benchctl::BenchSpec spec = Tr440("SUSB001001");
+  spec.WithDevice(1, "Version", "2.11").WithDevice(0, "PanelRevision", "1.05");
+  if (*row.fault) spec.Fault(row.fault);
+  testsupport::MessageBoxAnswerer answerer({{"Kestor", "main powerswitch", IDOK}},
+                                           GetCurrentProcessId());
+  Open(spec);
+  bench_ = folder_ / "bench.ini";
+  StepProgressRecord progress(window_, {kReleaseProgress, kRevisionCheck});
+  ASSERT_TRUE(progress.Hooked());
+  Update(row.status);
+  EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
+  EXPECT_EQ(StepCell(0, 1), "Update finished");
+  EXPECT_EQ(StepCell(1, 1), "Update finished");
+  EXPECT_EQ(StepCell(2, 1), row.releaseStep);
+  const Progress expected = row.rebooted ? ReleaseProgress(true) : Progress{{0, kReleaseProgress}};
+  EXPECT_TRUE(Eventually([&] { return progress.Posts() == expected; })) << Text(progress.Posts());
+  size_t asked = 0;
+  for (const testsupport::AnsweredBox& box : answerer.Seen()) asked += box.text == kSwitchOff;
+  EXPECT_EQ(asked, row.errorIndex == 0 ? 1u : 0u);
+  EXPECT_EQ(SupplyBlockField(298, 6), row.errorIndex == 0 ? "0D00980B0000" : "(not written)");
+  EXPECT_NE(DebugLog().find(row.logged), std::string::npos) << DebugLog();
+  ASSERT_TRUE(ExitAndClose());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, InstrumentInUpdateMode, ::testing::ValuesIn(kInUpdateMode),
+                         [](const ::testing::TestParamInfo<InUpdateModeRow>& info) {
+                           return std::string(info.param.name);
+                         });

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_dialog.h"
@@ -215,6 +216,54 @@ class UpdateRunOnBench : public DeviceStates {
   // run goes on; whoever sits at the PC presses OK.
   testsupport::MessageBoxAnswerer slowPanel_{{{"Kestor", "did not respond", IDOK}},
                                              GetCurrentProcessId()};
+};
+
+// The step-progress messages (progress, step code) that Kestor's window
+// takes while the record lives, those with one of `codes`, in order: a hook
+// on the window's thread sees each as the window's message loop takes it.
+class StepProgressRecord {
+ public:
+  StepProgressRecord(HWND window, std::vector<LPARAM> codes) : window_(window), codes_(codes) {
+    {
+      lm::Lock lock(section_);
+      active_ = this;
+    }
+    hook_ = SetWindowsHookExA(WH_GETMESSAGE, &Taken, nullptr,
+                              GetWindowThreadProcessId(window, nullptr));
+  }
+  ~StepProgressRecord() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    lm::Lock lock(section_);
+    active_ = nullptr;
+  }
+  StepProgressRecord(const StepProgressRecord&) = delete;
+  StepProgressRecord& operator=(const StepProgressRecord&) = delete;
+
+  bool Hooked() const { return hook_ != nullptr; }
+  std::vector<std::pair<WPARAM, LPARAM>> Posts() const {
+    lm::Lock lock(section_);
+    return posts_;
+  }
+
+ private:
+  static LRESULT CALLBACK Taken(int code, WPARAM removed, LPARAM message) {
+    const MSG* m = reinterpret_cast<const MSG*>(message);
+    if (code == HC_ACTION && removed == PM_REMOVE && m->message == WM_UPDATE_STEP_PROGRESS) {
+      lm::Lock lock(section_);
+      if (active_ && m->hwnd == active_->window_) {
+        for (LPARAM c : active_->codes_)
+          if (m->lParam == c) active_->posts_.emplace_back(m->wParam, m->lParam);
+      }
+    }
+    return CallNextHookEx(nullptr, code, removed, message);
+  }
+
+  HWND window_;
+  std::vector<LPARAM> codes_;
+  std::vector<std::pair<WPARAM, LPARAM>> posts_;
+  HHOOK hook_ = nullptr;
+  static inline lm::CriticalSection section_;
+  static inline StepProgressRecord* active_ = nullptr;
 };
 
 }  // namespace kestortest

@@ -59,6 +59,7 @@ struct FaultRow {
   Left left;             // what the fault leaves in the part's device
   bool release = false;  // the fault hits the release step, not the part
   bool slow = false;     // the first run takes minutes of the bench's clock
+  std::string logged{};  // a line the first run's debug log holds (empty: none looked for)
 };
 
 int SlotOf(Part part) { return part == Part::Module ? 1 : 0; }
@@ -119,7 +120,9 @@ std::string StatusReads(Part part, const std::string& action) {
 }
 
 // The flash requests and their answers going wrong, the same for both parts
-// (the module's here), and the release write refused at the end.
+// (the module's here), and the release step's faults at the end: the release
+// write refused, the panel not ready after the last reboot, the module
+// reporting another version than the package's after its programming.
 [[maybe_unused]] std::vector<FaultRow> FlashRows() {
   const Part part = Part::Module;
   auto failed = [&](const std::string& name, std::vector<std::string> faults,
@@ -143,6 +146,26 @@ std::string StatusReads(Part part, const std::string& action) {
                    16,
                    Left::New};
   refused.release = true;
+  // The panel boots for far longer than the release step waits for it (3
+  // minutes of the bench's clock) after the supply's reboot that follows its
+  // file; meanwhile it reports that it reboots (status 7).
+  FaultRow panelNotReady{"PanelNotReadyAfterTheLastReboot",   part, {},
+                         {{"0", "PanelBootMs", "100000000"}}, 16,   Left::New};
+  panelNotReady.release = true;
+  panelNotReady.logged = "Front panel not ready after 180 s (status 7)\n";
+  // Programmed, the module reports firmware 2.12 where the package has 2.11.
+  FaultRow otherVersion{
+      "AnotherVersionAfterProgramming",
+      part,
+      {"Device=1 Operation=VendorRequestIn FacId=0x1010 After=1 Times=0 Action=Malformed "
+       "Data=02000C00"},
+      {},
+      16,
+      Left::New};
+  otherVersion.release = true;
+  otherVersion.logged =
+      "Error comparing Modul-Revisions after update!\nModul on Device : 2.12\nModul in Update : "
+      "2.11\n\nNot all UpdateSteps installed!\n";
   return {
       failed("ProgramRequestUnanswered", {AtRequest(part, "0x0340", 0, "NoAnswer Times=0")}, {}),
       failed("FlashStatusUnanswered", {StatusReads(part, "NoAnswer")}, {}),
@@ -150,6 +173,8 @@ std::string StatusReads(Part part, const std::string& action) {
       failed("DeviceReportsABadCrc", {}, {{"1", "FlashAnswer.0340", "0x0002"}}),
       failed("BusyThatNeverEnds", {StatusReads(part, "Malformed Data=4100000000002FB0")}, {}),
       refused,
+      panelNotReady,
+      otherVersion,
       lost,
   };
 }
@@ -200,6 +225,9 @@ TEST_P(UpdateFault, EndsInItsErrorAndASecondRunCompletesTheUpdate) {
         << "step " << step;
   EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "SupplyBlock"), "") << "no release written";
   EXPECT_EQ(LeftText(row.part), Name(row.left));
+  if (!row.logged.empty()) {
+    EXPECT_NE(DebugLog().find(row.logged), std::string::npos) << DebugLog();
+  }
   ASSERT_TRUE(ExitAndClose());
   // The run's whole log reached the update log, the error text with it.
   const std::string archived = UpdateLog();
