@@ -215,9 +215,10 @@ bool Run::Command33(bool boxes) {
                            "Off limits vesion is less then FW version.Pleasse, get on to "
                            "support\r\nMsg for sup.: QV PathTR410.1 \"%s\"",
                        {text}));
-    } catch (const TessaroError&) {
-      throw;
     } catch (const std::exception& e) {
+      // Any error of the check, a device's or a missing connection's, is
+      // the check's failure: the log and the user are told what it was.
+      Log("  exception \"%s\", error => cannot to finish command", {e.what()});
       if (boxes)
         Box(FormatText(std::string(kBoxHeadFor) +
                            "Exeption on reading version off limits.Pleasse, try new upload, if "

@@ -17,6 +17,7 @@
 #include "benchctl/bench_control.h"
 #include "form_binprog.h"
 #include "hwport/port.h"
+#include "tessaro/device_list.h"
 #include "tessaro/flash_operations.h"
 #include "tessaro/flash_settings.h"
 #include "tessaro/module_data.h"
@@ -295,6 +296,78 @@ TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {
         << "the list's root is selected";
   }
   delete form;
+}
+
+TEST_F(DeviceControl, ConnectionKindsBindTheirEndpoints) {
+  struct Row {
+    int kind;
+    bool made;
+    std::vector<std::string> binds;  // endpoints bound, in order
+  } rows[] = {{0, true, {}},
+              {1, true, {"0x83"}},
+              {2, true, {"0x81", "0x83"}},
+              {3, false, {}},
+              {-1, false, {}}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE("kind " + std::to_string(r.kind));
+    Use(Tr410());
+    benchctl::ClearRecord();
+    TDeviceList list;
+    ASSERT_EQ(1, list.Count());
+    Connection connection = CreateDeviceConnection(*list.GetDevice(0), r.kind);
+    EXPECT_EQ(r.made, connection != nullptr);
+    std::vector<std::string> binds;
+    for (const std::string& l : benchctl::CallRecord(" BindEndpoint ")) {
+      std::smatch m;
+      if (std::regex_search(l, m, std::regex("BindEndpoint (0x[0-9A-Fa-f]{2})")))
+        binds.push_back(m[1].str());
+    }
+    EXPECT_EQ(r.binds, binds);
+  }
+}
+
+TEST_F(DeviceControl, WithoutASupplyTheUserRebootsTheDeviceByHand) {
+  struct Row {
+    const char* name;
+    int answer;
+    bool switched;  // the user switches the device off and on
+    bool result;
+    const char* last;  // the flow's last log line
+  } rows[] = {
+      {"switched off and on", IDYES, true, true, "[UsbDevCtrl]   OK, Reboot via PowerSupply"},
+      {"Yes, but the device stays on", IDYES, false, false,
+       "[UsbDevCtrl]  Timeout on manually rebooting TR410"},
+      {"No", IDNO, false, false,
+       "[UsbDevCtrl]   UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, "
+       "and you don't want reboot manually."},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    // Switched off, the device is away for 30 s of the bench clock.
+    Use(Tr410().Bench("CycleMs", "30000"));
+    std::vector<std::string> asked;
+    view_.ask = [&](const std::string& text, UINT) {
+      asked.push_back(text);
+      if (r.switched) {
+        TDeviceList list;
+        Connection device = CreateDeviceConnection(*list.GetDevice(0), 0);
+        device->CyclePort();
+      }
+      return r.answer;
+    };
+    Connection connection, supply;
+    EXPECT_EQ(r.result, RebootViaPs({0x0E7B, 6, "", "", "2001"}, true, connection, view_, supply));
+    view_.ask = nullptr;
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(0u, asked[0].find("I cannot find any PowerSupply (PS)")) << asked[0];
+    EXPECT_EQ(r.last, log_.Lines().back());
+    EXPECT_EQ(r.result, connection != nullptr);
+    if (r.switched) {
+      EXPECT_EQ(1u, Holding("[UsbDevCtrl]   the device is connected again (device: vid:0x0e7b, "
+                            "pid:0x0006, s.n.:\"2001\")")
+                        .size());
+    }
+  }
 }
 
 }  // namespace

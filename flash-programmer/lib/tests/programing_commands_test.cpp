@@ -21,49 +21,96 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
   struct Row {
     const char* name;
     std::vector<std::string> keys;    // Key=Value of the instrument
-    std::vector<std::string> faults;  // fault rules
+    std::vector<std::string> faults;  // fault rules, refused unless they name an action
     const char* status;               // low 16 bits after the first run
+    std::vector<std::string> mended;  // the keys the technician's fix drops
   } rows[] = {
       {"the autoselect request is refused",
        {},
        {"Operation=VendorRequestOut FacId=0x0320"},
-       "FFF4"},
+       "FFF4",
+       {}},
       {"a sector erase request is refused",
        {},
        {"Operation=VendorRequestOut FacId=0x0331"},
-       "FFF2"},
-      {"a program request is refused", {}, {"Operation=VendorRequestOut FacId=0x0340"}, "FFF1"},
-      {"a verify request is refused", {}, {"Operation=VendorRequestOut FacId=0x0350"}, "FFF0"},
+       "FFF2",
+       {}},
+      {"a program request is refused", {}, {"Operation=VendorRequestOut FacId=0x0340"}, "FFF1", {}},
+      {"a verify request is refused", {}, {"Operation=VendorRequestOut FacId=0x0350"}, "FFF0", {}},
       // The marker requests: the test's set and clear, each with its reboot,
       // then the job's set and reboot; the seventh is the job's clear.
       {"the job's clear-marker request is refused",
        {},
        {"Operation=VendorRequestOut FacId=0x0316 After=6"},
-       "FFED"},
+       "FFED",
+       {}},
       {"no return from the reboot into safe mode",
        {"RebootFault=NoReturn", "RebootFaultAfter=2"},
        {},
-       "FFEC"},
+       "FFEC",
+       {}},
       {"the reboot into the firmware returns in safe mode",
        {"RebootFault=WrongMode", "RebootFaultAfter=3"},
        {},
-       "FFEB"},
+       "FFEB",
+       {}},
       {"the device stays on the bus when told to reboot into safe mode",
        {"RebootFault=Stays", "RebootFaultAfter=2"},
        {},
-       "FFEC"},
+       "FFEC",
+       {}},
+      {"a program request the device never answers",
+       {},
+       {"Operation=VendorRequestOut FacId=0x0340 Action=NoAnswer"},
+       "FFF1",
+       {}},
+      // The flash status answers of every command: the marker's are the first.
+      {"flash status answers that come short",
+       {},
+       {"Operation=VendorRequestIn FacId=0x0300 Action=Short Bytes=6 Times=0"},
+       "FFEE",
+       {}},
+      {"flash status answers with a bad CRC",
+       {},
+       {"Operation=VendorRequestIn FacId=0x0300 Action=Malformed Data=0900000000000000 Times=0"},
+       "FFEE",
+       {}},
+      {"a verify that stays busy",
+       {"FlashBusyPolls.0350=1000000"},
+       {},
+       "FFF0",
+       {"FlashBusyPolls.0350"}},
+      {"a sector erase answered with its error code",
+       {"FlashAnswer.0331=0x0033"},
+       {},
+       "FFF2",
+       {"FlashAnswer.0331"}},
+      {"the device removed while it is programmed",
+       {},
+       {"Operation=VendorRequestOut FacId=0x0340 Action=Remove"},
+       "FFF1",
+       {}},
+      // Its safe mode names itself "safety mode", which is no safe serial:
+      // the reboot test does not find it; brought back into its firmware by hand.
+      {"a safe mode that names itself \"safety mode\"",
+       {"SafeSerial=safety mode"},
+       {},
+       "FFE5",
+       {"SafeSerial", "Mode"}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
     std::vector<std::string> faults;
-    for (const std::string& f : r.faults) faults.push_back(f + refused);
+    for (const std::string& f : r.faults)
+      faults.push_back(f.find("Action=") == std::string::npos ? f + refused : f);
     Use(Tr410With(r.keys, faults));
     auto first = ProgramOnce(File(ListOf(kWholeUpdate)));
     EXPECT_EQ("0", first.result);
     EXPECT_EQ(r.status, first.status.substr(4)) << "whole word " << first.status;
-    // The fault was once: a second job finishes the update, from safe mode
+    // The fault ends: a second job finishes the update, from safe mode
     // when the device was left there.
+    ASSERT_TRUE(benchctl::EndFaults(bench_, r.mended));
     bool safe = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
     Answer({{"", "Device is in SAFE mode.", IDNO}});
     auto second = safe ? ProgramOnce(File(ListOf(kRecovery), "recovery.bin"), "2safe001")

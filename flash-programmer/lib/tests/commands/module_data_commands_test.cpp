@@ -115,6 +115,78 @@ TEST_F(ModuleDataCommands, TheVersionGateOfTheModuleData) {
   }
 }
 
+TEST_F(ModuleDataCommands, AVersionThatCannotBeCheckedFailsTheGateWithItsBoxes) {
+  const std::string failure33 =
+      std::string(kHeadTo) +
+      "There is a problem with patch for this application ...Please, try upload again, in case "
+      "of the same result contact support\r\nMsg for sup.: QV PathTR410.3 \"ucPathTR410_BD\"";
+  struct Row {
+    const char* name;
+    Bytes commands;
+    std::vector<std::string> faults;
+    const char* result;
+    const char* status;
+    std::vector<std::string> lines;
+    std::vector<std::string> boxes;
+  } rows[] = {
+      {"the version read fails: the device counts as not below the limit",
+       {10, 33},
+       {"Operation=VendorRequestIn FacId=0x1010 Action=Status Status=0xE0000004"},
+       "0",
+       "FFDF",
+       {" ERROR, cannot read version from device( test: version is less than 1.5",
+        "[ProgramingCtrls]  Set PathTR410BD on \"FALSE\""},
+       {std::string(kHeadFor) +
+            "Off limits vesion is less then FW version.Pleasse, get on to support\r\nMsg for "
+            "sup.: QV PathTR410.1 \"Version of FW in device [Cannot read version from device], "
+            "First off limits FW in binary [1.5]\"",
+        failure33}},
+      {"the test gate with a failed version read closes without a box",
+       {10, 37},
+       {"Operation=VendorRequestIn FacId=0x1010 Action=Status Status=0xE0000004"},
+       "1",
+       "27100009",
+       {"[ProgramingCtrls]  Set PathTR410BD on \"FALSE\""},
+       {}},
+      {"no device open: the check's error is shown",
+       {33},
+       {},
+       "0",
+       "FFDF",
+       {"[ProgramingCtrls]  exception \"Command \"PathTR410_BD\" needs an open device: no "
+        "OpenDevice ran before it, or CloseDevice did\", error => cannot to finish command",
+        "[ProgramingCtrls]  Set PathTR410BD on \"TRUE\""},
+       {std::string(kHeadFor) +
+            "Exeption on reading version off limits.Pleasse, try new upload, if will result same "
+            "then get on to support\r\nMsg for sup.: QV PathTR410.3 \"Command \"PathTR410_BD\" "
+            "needs an open device: no OpenDevice ran before it, or CloseDevice did\"",
+        failure33}},
+      {"no device open for the test gate: its failure box",
+       {37},
+       {},
+       "0",
+       "FFDB",
+       {"[ProgramingCtrls]  exception \"Command \"PathTR410test_BD\" needs an open device: no "
+        "OpenDevice ran before it, or CloseDevice did\", error => cannot to finish command"},
+       {std::string(kHeadTo) +
+        "There is a problem with BaugruppenDaten test...Please, try upload again, in case of the "
+        "same result contact support\r\nMsg for sup.: QV PathTR410.3 \"ucPathTR410test_BD\""}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    benchctl::BenchSpec spec = Tr410(200);
+    for (const std::string& f : r.faults) spec.Fault(f + " Times=0");
+    Use(spec);
+    Answer({{"", "Baugr.Data", IDOK}});
+    Outcome o = ProgramOnce(File(ListOf(r.commands)));
+    EXPECT_EQ(r.result, o.result);
+    EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
+    EXPECT_TRUE(InOrder(Log(), r.lines)) << LogHolding("[ProgramingCtrls]");
+    EXPECT_EQ(r.boxes, SeenTexts());
+  }
+}
+
 TEST_F(ModuleDataCommands, AClosedGateStaysClosedForTheNextJobOfTheLoad) {
   Use(Tr410(200).With("Version", "2.0"));
   std::vector<Outcome> runs =
@@ -329,6 +401,79 @@ TEST_F(ModuleDataCommands, TheIntelligentRestartFallsBackToTheSupply) {
               " OK, to device was successfully sent command kill"}))
       << LogHolding("]");
   EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the supply's";
+  EXPECT_EQ(1u, seen_.size());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModuleDataCommands, AModuleThatDoesNotRebootAfterTheWriteIsRebootedThroughItsSupply) {
+  // The module stays on the bus when told to reboot after its data was
+  // written back: the supply that carries it power-cycles it, or, without
+  // one, the user declines each of the three rounds.
+  struct Row {
+    const char* name;
+    bool supply;
+    const char* result;
+    const char* status;
+    std::vector<std::string> lines;
+    size_t rounds, boxes;
+  } rows[] = {
+      {"the supply reboots it in the first round",
+       true,
+       "1",
+       "27100009",
+       {"[UsbDevCtrl] ERROR, device don't reboot, is possible that device in the mode don't "
+        "support command for reboot...",
+        "[ProgramingCtrls]  1. Try reboot via PS in Write_DB",
+        "[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
+        "s.n.:\"2001\")",
+        "[ProgramingCtrls]  succesfully, 1. Try reboot via PS in Write_DB",
+        "[ProgramingCtrls]  Wait on Irpt: OK"},
+       1,
+       0},
+      {"no supply, and no reboot by hand in three rounds",
+       false,
+       "0",
+       "FFDD",
+       {"[ProgramingCtrls]  1. Try reboot via PS in Write_DB",
+        "[ProgramingCtrls]  2. Try reboot via PS in Write_DB",
+        "[ProgramingCtrls]  3. Try reboot via PS in Write_DB"},
+       3,
+       4},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    PlaceModuleDataPlugin();
+    benchctl::BenchSpec s = r.supply ? SupplyWithTr410("1.0") : Tr410ReadyOnBind();
+    Use(s.With("RebootFault", "Stays"));
+    Answer({{"", "I cannot find any PowerSupply", IDNO}, {"", "Unable to write", IDOK}});
+    Outcome o = ProgramOnce(File(ListOf({10, 34, 35})));
+    EXPECT_EQ(r.result, o.result);
+    EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
+    EXPECT_TRUE(InOrder(Log(), r.lines)) << LogHolding("]");
+    EXPECT_EQ(r.rounds, Holding(Log(), "Try reboot via PS in Write_DB").size() -
+                            Holding(Log(), "succesfully, ").size());
+    EXPECT_EQ(r.boxes, seen_.size());
+  }
+}
+
+TEST_F(ModuleDataCommands, TenBadBlocksEndTheWriteBack) {
+  // Binds of 0x83: 1 read, 2 first wait (ready), then a write and a wait
+  // after its reboot (storno) for each attempt.
+  PlaceModuleDataPlugin();
+  Use(Tr410ReadyOnBind().With("BindEvents", "6F02@100").With("BindEvents2", "6020@100"));
+  Answer({{"", "Unable to write new Baugr.Data", IDOK}});
+  Outcome o = ProgramOnce(File(ListOf({10, 34, 35})));
+  EXPECT_EQ("0", o.result);
+  EXPECT_EQ("FFDD", o.status.substr(4));
+  EXPECT_EQ(10u, Holding(Log(), "[ProgramingCtrls]  Wait on Irpt: BAD").size()) << LogHolding("]");
+  EXPECT_EQ(1u, Holding(Log(), "  10. ********** Try write DB and test its right").size());
+  EXPECT_EQ(0u, Holding(Log(), "  11. ********** Try write DB").size());
+  EXPECT_EQ(10u, PluginCallsOf("FileToModule"));
+  EXPECT_EQ(0u, Holding(Log(), "Try clear files with Baugr.Data").size()) << "nothing is cleared";
   EXPECT_EQ(1u, seen_.size());
 }
 
