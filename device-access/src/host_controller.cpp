@@ -22,6 +22,27 @@ bool CallPropertyChange(DeviceScan& scan) {
   return hwport::CallClassInstaller(DIF_PROPERTYCHANGE, scan.Set(), scan.Device()) != FALSE;
 }
 
+enum class ScanEnd { kNoList, kReadFailed, kStopped, kCompleted };
+
+// One scan of `devices`, calling onDevice(scan) for each member whose service
+// is `service` (case ignored), in index order; a member without a service is
+// passed over. The scan ends early when a member's service cannot be read or
+// onDevice returns false.
+template <typename OnDevice>
+ScanEnd ForEachDeviceOfService(DeviceScan::Devices devices, const char* service,
+                               OnDevice onDevice) {
+  DeviceScan scan(devices);
+  if (!scan.Built()) return ScanEnd::kNoList;
+  std::string name;
+  while (scan.Next()) {
+    PropertyRead r = scan.Service(&name);
+    if (r == PropertyRead::kMissing) continue;
+    if (r == PropertyRead::kFailed) return ScanEnd::kReadFailed;
+    if (EqualIgnoringCase(name, service) && !onDevice(scan)) return ScanEnd::kStopped;
+  }
+  return ScanEnd::kCompleted;
+}
+
 }  // namespace
 
 int FindHostUSB() {
@@ -34,57 +55,39 @@ int FindHostUSB() {
 }
 
 int FindExtendedUSBHost() {
-  DeviceScan scan(DeviceScan::kPresentOrNot);
-  if (!scan.Built()) return 0;
   int found = 0;
-  std::string service;
-  while (scan.Next()) {
-    PropertyRead r = scan.Service(&service);
-    if (r == PropertyRead::kMissing) continue;
-    if (r == PropertyRead::kFailed) return 0;
-    if (EqualIgnoringCase(service, kHostControllerService)) found = 1;
-  }
-  return found;
+  ScanEnd end =
+      ForEachDeviceOfService(DeviceScan::kPresentOrNot, kHostControllerService, [&](DeviceScan&) {
+        found = 1;
+        return true;
+      });
+  return end == ScanEnd::kCompleted ? found : 0;
 }
 
 int IsServiceDisabled(const char* service) {
   // Only present devices are judged: a controller that is known but not
   // present has no node status, and is not an enabled controller either.
-  DeviceScan scan(DeviceScan::kPresent);
   int disabled = 1;
-  if (!scan.Built()) return disabled;
-  std::string name;
-  while (scan.Next()) {
-    PropertyRead r = scan.Service(&name);
-    if (r == PropertyRead::kMissing) continue;
-    if (r == PropertyRead::kFailed) return 0;
-    if (!EqualIgnoringCase(name, service)) continue;
+  ScanEnd end = ForEachDeviceOfService(DeviceScan::kPresent, service, [&](DeviceScan& scan) {
     ULONG status = 0, problem = 0;
     if (hwport::GetDevNodeStatus(&status, &problem, scan.Device()->DevInst, 0) != CR_SUCCESS)
-      return disabled;
+      return false;
     if (!(status & DN_HAS_PROBLEM) || problem != CM_PROB_DISABLED) disabled = 0;
-  }
-  return disabled;
+    return true;
+  });
+  return end == ScanEnd::kReadFailed ? 0 : disabled;
 }
 
 int ChangeServiceState(DWORD stateChange, const char* service) {
-  DeviceScan scan(DeviceScan::kPresentOrNot);
-  if (!scan.Built()) return 0;
-  std::string name;
-  while (scan.Next()) {
-    PropertyRead r = scan.Service(&name);
-    if (r == PropertyRead::kMissing) continue;
-    if (r == PropertyRead::kFailed) return 0;
-    if (!EqualIgnoringCase(name, service)) continue;
+  ScanEnd end = ForEachDeviceOfService(DeviceScan::kPresentOrNot, service, [&](DeviceScan& scan) {
     // An enable also clears a disable made for all hardware profiles; that
     // step may fail where there was none.
     if (stateChange == DICS_ENABLE && SetPropertyChange(scan, stateChange, DICS_FLAG_GLOBAL))
       CallPropertyChange(scan);
-    if (!SetPropertyChange(scan, stateChange, DICS_FLAG_CONFIGSPECIFIC) ||
-        !CallPropertyChange(scan))
-      return 0;
-  }
-  return 1;
+    return SetPropertyChange(scan, stateChange, DICS_FLAG_CONFIGSPECIFIC) &&
+           CallPropertyChange(scan);
+  });
+  return end == ScanEnd::kCompleted ? 1 : 0;
 }
 
 }  // namespace corvel

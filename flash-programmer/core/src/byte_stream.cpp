@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "lumetra/wire.h"
 #include "tessaro/errors.h"
 
 namespace tessaro {
@@ -44,15 +45,8 @@ std::string ByteStream::ReadShortString(const std::string& message) {
 
 uint8_t ByteStream::ReadU8(const std::string& message) { return *Take(1, message); }
 
-uint16_t ByteStream::ReadU16(const std::string& message) {
-  const uint8_t* p = Take(2, message);
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t ByteStream::ReadU16(const std::string& message) { return le::U16(Take(2, message)); }
 
-uint32_t ByteStream::ReadU32(const std::string& message) {
-  const uint8_t* p = Take(4, message);
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+uint32_t ByteStream::ReadU32(const std::string& message) { return le::U32(Take(4, message)); }
 
 }  // namespace tessaro

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "lumetra/wire.h"
 #include "tessaro/device_error.h"
 #include "tessaro/driver_policy.h"
 #include "tessaro/format_text.h"
@@ -52,17 +53,17 @@ TDeviceList::TDeviceList() {
       if (!set || !deviceFailed) break;
       continue;
     }
-    uint8_t descriptor[18] = {};
+    uint8_t descriptor[wire::DeviceDescriptor::kSize] = {};
     uint32_t length = 0;
     // A short answer holds no ids and string indices to go by: such a
     // device is left out like one whose descriptor cannot be read.
     if (drv.ReadDeviceDescriptor(descriptor, &length) == 0 && length == sizeof descriptor) {
-      auto info = std::make_unique<TDeviceInfo>(
-          static_cast<uint16_t>(n), static_cast<uint16_t>(descriptor[8] | descriptor[9] << 8),
-          static_cast<uint16_t>(descriptor[10] | descriptor[11] << 8));
-      info->Product = KeepText(ReadText(drv, descriptor[15]));
-      info->Manufacturer = KeepText(ReadText(drv, descriptor[14]));
-      info->SerialNumber = KeepText(ReadText(drv, descriptor[16]));
+      const wire::DeviceDescriptorView view(descriptor);
+      auto info = std::make_unique<TDeviceInfo>(static_cast<uint16_t>(n), view.VendorId(),
+                                                view.ProductId());
+      info->Product = KeepText(ReadText(drv, view.ProductIndex()));
+      info->Manufacturer = KeepText(ReadText(drv, view.ManufacturerIndex()));
+      info->SerialNumber = KeepText(ReadText(drv, view.SerialIndex()));
       items_.push_back(std::move(info));
     }
     drv.CloseInstance();

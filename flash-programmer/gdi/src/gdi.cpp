@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "hwport/clock.h"
+#include "lumetra/wire.h"
 #include "tessaro/device_error.h"
 #include "tessaro/format_text.h"
 #include "tessaro/main_thread.h"
@@ -285,7 +286,7 @@ uint16_t TGDI::GetStatus(uint16_t wIndex) {
   uint8_t word[2] = {};
   if (RequestIn(STATUS_REGISTER, wIndex, 2, word) < 2)
     throw EDeviceError("TGDI.GetStatus() failed");
-  return static_cast<uint16_t>(word[0] | word[1] << 8);
+  return le::U16(word);
 }
 
 void TGDI::SendCommand(uint16_t command, uint16_t argument) {

@@ -20,8 +20,8 @@ usbdrv::VendorRequest RegisterRequest(int32_t facId, int32_t channel) {
 }  // namespace
 
 AssignedDevice::AssignedDevice(FoundDevice found)
-    : vendorId_(le::U16(found.descriptor + 8)),
-      productId_(le::U16(found.descriptor + 10)),
+    : vendorId_(wire::DeviceDescriptorView(found.descriptor).VendorId()),
+      productId_(wire::DeviceDescriptorView(found.descriptor).ProductId()),
       serial_(found.serial),
       descriptor_{},
       control_(std::move(found.instance)),

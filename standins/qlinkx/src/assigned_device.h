@@ -49,7 +49,7 @@ class AssignedDevice {
   int32_t vendorId_;
   int32_t productId_;
   std::string serial_;
-  uint8_t descriptor_[18];
+  uint8_t descriptor_[wire::DeviceDescriptor::kSize];
   std::unique_ptr<QlinkxDrv> control_;
   QlinkxDrv interrupt_;
   usbdrv::TUsbDrvBuf interruptBuffer_;

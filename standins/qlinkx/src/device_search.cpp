@@ -35,10 +35,10 @@ std::vector<FoundDevice> SearchDevices(int32_t vendorId, int32_t productId) {
     if (status != 0) continue;
     FoundDevice device;
     if (drv->ReadDeviceDescriptor(device.descriptor) != 0) continue;
-    if (le::U16(device.descriptor + 8) != vendorId || le::U16(device.descriptor + 10) != productId)
-      continue;
+    const wire::DeviceDescriptorView view(device.descriptor);
+    if (view.VendorId() != vendorId || view.ProductId() != productId) continue;
     device.objectNumber = number;
-    device.serial = SerialOf(*drv, device.descriptor[16]);
+    device.serial = SerialOf(*drv, view.SerialIndex());
     device.instance = std::move(drv);
     found.push_back(std::move(device));
   }

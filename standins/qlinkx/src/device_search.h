@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lumetra/wire.h"
 #include "usbdrv/usbdrv.h"
 
 namespace qlinkx {
@@ -22,7 +23,7 @@ class QlinkxDrv : public usbdrv::TUsbDrvPipe {
 // A device the search found, with its device object still open.
 struct FoundDevice {
   int objectNumber = 0;
-  uint8_t descriptor[18] = {};
+  uint8_t descriptor[wire::DeviceDescriptor::kSize] = {};
   std::string serial;  // the serial-number string in the ANSI code page; empty when it has none
   std::unique_ptr<QlinkxDrv> instance;
 };

@@ -347,7 +347,10 @@ std::string DeviceUpdater::GetDeviceString(int32_t productId, int32_t index) {
     uint16_t units[kUnits] = {};
     int32_t size = kAskedSize;
     int32_t r = qlinkx_.GetStringDescriptor(n, index, units, &size);
-    // The library's size is trusted no further than the buffer reaches.
+    // The library's size is trusted no further than the buffer reaches. The
+    // text runs as far as that size, whatever the descriptor's bLength says
+    // (the shared decoding of lumetra/wire.h stops at bLength, so it would
+    // cut a text longer than 126 units and one whose bLength is short).
     if (r < 0 || size < 4) size = 0;
     size = std::min(size, kUnits * 2);
     const int count = size / 2 - 1;
