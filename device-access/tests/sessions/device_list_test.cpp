@@ -11,6 +11,7 @@
 #include "corvel_dll.h"
 #include "hwport/port.h"
 #include "lumetra/sync.h"
+#include "session_fixture.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 
@@ -257,10 +258,10 @@ TEST_F(DeviceList, RefreshHoldsTheMutexWhileItReadsTheDevices) {
   lm::Thread refresh([&] { result = dll_.UpdateDeviceList(); });
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "CorvelDll");
   ASSERT_NE(nullptr, mutex);
-  // Once the supply's string descriptor was read, the late request runs.
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < 10000 && benchctl::CallRecord("device 1").empty()) Sleep(5);
-  Sleep(200);
+  // The bench records the fault as the late request starts; the refresh is
+  // inside it for the next two seconds.
+  EXPECT_TRUE(Eventually([] { return !benchctl::CallRecord(" Late").empty(); }))
+      << "the supply's module table was never asked for";
   DWORD during = WaitForSingleObject(mutex, 0);
   if (during == WAIT_OBJECT_0) ReleaseMutex(mutex);
   EXPECT_TRUE(refresh.Join(testsupport::kUiWaitMs));

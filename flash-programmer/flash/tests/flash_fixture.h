@@ -49,7 +49,9 @@ class FlashTest : public ::testing::Test {
     for (auto& kv : keys) s.With(kv.first, kv.second);
     return s;
   }
-  void Use(const benchctl::BenchSpec& spec) {
+  void Use(const benchctl::BenchSpec& spec, const char* file = __builtin_FILE(),
+           int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
     gdi_.reset();
     file_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();

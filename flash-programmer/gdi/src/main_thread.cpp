@@ -142,6 +142,13 @@ bool MainThreadSync::Withdraw(Job* job) {
   return false;
 }
 
+size_t MainThreadSync::Waiting() {
+  lm::Lock lock(lock_);
+  size_t n = 0;
+  for (Job* p = first_; p; p = p->next) ++n;
+  return n;
+}
+
 MainThreadSync::Job* MainThreadSync::TakeFirst() {
   lm::Lock lock(lock_);
   Job* j = first_;

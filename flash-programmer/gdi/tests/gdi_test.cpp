@@ -380,11 +380,14 @@ TEST_F(GdiTest, DestructionEndsWhileReadersWaitToHandOver) {
     ASSERT_TRUE(benchctl::QueueTransfer(0, 0x87, {3, 0, 1}));
     // Every reader has its transfer and waits for the main thread, which
     // does not serve them but destroys the connection.
+    MainThreadSync& sync = MainThreadSync::Instance();
     DWORD start = GetTickCount();
-    while (benchctl::CallRecord(" done ").size() < 3 && GetTickCount() - start < 10000) Sleep(5);
-    ASSERT_EQ(3u, benchctl::CallRecord(" done ").size());
-    Sleep(50);
+    while (sync.Waiting() < 3 && GetTickCount() - start < 10000) Sleep(5);
+    ASSERT_EQ(3u, sync.Waiting()) << "readers that wait to hand over";
   }
+  EXPECT_EQ(0u, MainThreadSync::Instance().Waiting()) << "the destruction withdrew every job";
+  // A job left behind would reach the client here.
+  MainThreadSync::Instance().CheckSynchronize();
   EXPECT_TRUE(calls.empty()) << "no client call after destruction began";
   PumpingWait(50);
 }

@@ -67,7 +67,9 @@ struct Outcome {
 
 class ProgramingFixture : public ::testing::Test {
  protected:
-  void Use(const benchctl::BenchSpec& spec) {
+  void Use(const benchctl::BenchSpec& spec, const char* file = __builtin_FILE(),
+           int line = __builtin_LINE()) {
+    SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
     bench_ = benchctl::UseBench(host_->Path(), spec);
     ASSERT_FALSE(bench_.empty()) << hwport::BenchLoadError();
   }

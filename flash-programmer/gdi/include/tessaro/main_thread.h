@@ -37,6 +37,8 @@ class MainThreadSync {
   void CheckSynchronize();
   // Signalled while jobs wait.
   HANDLE WakeEvent() const { return wake_; }
+  // How many jobs wait now.
+  size_t Waiting();
 
  private:
   MainThreadSync();
