@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <clocale>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -682,4 +683,34 @@ TEST(IniValues, NumbersAreReadIn32BitsOnEveryBuild) {
   };
   for (const DecimalRow& r : decimalRows)
     EXPECT_EQ(r.expected, LeadingInteger(r.text)) << "LeadingInteger(\"" << r.text << "\")";
+}
+
+// Serials and revisions read the same under a user locale with a decimal
+// comma: "1.5" stays one and a half, not one.
+TEST(IniValues, NumbersDoNotDependOnTheUserLocale) {
+  struct LocaleGuard {
+    std::string saved = std::setlocale(LC_ALL, nullptr);
+    ~LocaleGuard() { std::setlocale(LC_ALL, saved.c_str()); }
+  } guard;
+  ASSERT_NE(std::setlocale(LC_ALL, "German"), nullptr);
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "the locale must use a decimal comma";
+  struct NumberRow {
+    const char* text;
+    double expected;
+  } numberRows[] = {
+      {"1.5", 1.5}, {"  2.10", 2.1}, {"\t0.05 beta", 0.05}, {"1,5", 1.0}, {"+3.25", 3.25},
+  };
+  for (const NumberRow& r : numberRows)
+    EXPECT_DOUBLE_EQ(r.expected, LeadingNumber(r.text)) << "LeadingNumber(\"" << r.text << "\")";
+  struct SerialRow {
+    const char* text;
+    int64_t expected;
+  } serialRows[] = {
+      {"123456789012", 123456789012LL},
+      {"  9000000000000000000", 9000000000000000000LL},
+      {" 4294967296x", 4294967296LL},
+      {"1.234", 1LL},
+  };
+  for (const SerialRow& r : serialRows)
+    EXPECT_EQ(r.expected, LeadingSerial(r.text)) << "LeadingSerial(\"" << r.text << "\")";
 }
