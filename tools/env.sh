@@ -37,16 +37,27 @@ ensure_packages() {
     $sudo dpkg --add-architecture i386
   fi
   # A fresh machine may still be running its own package jobs at boot: wait
-  # for the package lock (bounded) and try a failed round again, twice.
+  # for the package lock (bounded). A mirror in the middle of its sync fails
+  # the index update of one list while the others are fine: the install is
+  # tried whatever the update said, and a failed round is tried again later.
   local apt=(-o DPkg::Lock::Timeout=300 -o Acquire::Retries=3)
-  local try
-  for try in 1 2 3; do
-    if $sudo apt-get "${apt[@]}" update -qq &&
-      DEBIAN_FRONTEND=noninteractive $sudo apt-get "${apt[@]}" install -y -qq "${need[@]}" >/dev/null; then
+  local try tries=5 suite
+  suite="$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")"
+  for try in $(seq 1 $tries); do
+    $sudo apt-get "${apt[@]}" update -qq ||
+      echo "tools: the package index update reported an error (try $try of $tries)" >&2
+    if DEBIAN_FRONTEND=noninteractive $sudo apt-get "${apt[@]}" install -y -qq "${need[@]}" >/dev/null; then
       return 0
     fi
-    echo "tools: installing ${need[*]} failed (try $try of 3)" >&2
-    sleep $((try * 10))
+    # With one architecture's update list missing, a 32-bit library can't
+    # match the newer 64-bit one the other lists offer: the release's own
+    # suite has the same versions for both.
+    if [ -n "$suite" ] && DEBIAN_FRONTEND=noninteractive $sudo apt-get "${apt[@]}" install -y -qq \
+      -t "$suite" "${need[@]}" >/dev/null; then
+      return 0
+    fi
+    echo "tools: installing ${need[*]} failed (try $try of $tries)" >&2
+    [ "$try" -lt "$tries" ] && sleep $((try * 30))
   done
   df -h / /tmp >&2
   return 1
