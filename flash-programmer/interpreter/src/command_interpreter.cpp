@@ -351,7 +351,9 @@ bool Run::Command35() {
       bool rebooted = false;
       for (int m = 1; m <= kSupplyRebootRounds && !rebooted; ++m) {
         try {
-          if (connection_) refound = ReopenByIdentity(connection_, control_, 100);
+          // With no connection left (the failed reboot freed it) there is
+          // nothing to find again: the line must not repeat an earlier find.
+          refound = connection_ && ReopenByIdentity(connection_, control_, 100);
           Log("  %s, self finding (%s).",
               {refound ? "OK" : "ERROR", ADevToStr(connection_.get(), true)});
           Log("  %d. Try reboot via PS in Write_DB", {m});

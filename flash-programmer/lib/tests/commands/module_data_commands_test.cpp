@@ -411,10 +411,21 @@ namespace {
 TEST_F(ModuleDataCommands, AModuleThatDoesNotRebootAfterTheWriteIsRebootedThroughItsSupply) {
   // The module stays on the bus when told to reboot after its data was
   // written back: the supply that carries it power-cycles it, or, without
-  // one, the user declines each of the three rounds.
+  // one, the user declines each of the three rounds. A supply that vanishes
+  // or whose driver calls fail makes a round fail, not raise: the next round
+  // follows and after the third the command fails with its box. The failed
+  // reboot freed the connection, so no round finds the module again.
+  const std::string notFound = "[ProgramingCtrls]  ERROR, self finding (nil).";
+  const std::string notListed =
+      "[UsbDevCtrl]   ERROR, my device (device: vid:0x0e7b, pid:0x0006, s.n.:\"2001\") is not in "
+      "list";
+  const std::string stillPlugged =
+      "[UsbDevCtrl]     bad, this isn't my PS, device is still plug (device: vid:0x0e7b, "
+      "pid:0x0006, s.n.:\"2001\")";
   struct Row {
     const char* name;
     bool supply;
+    const char* fault;  // on the supply (slot 0)
     const char* result;
     const char* status;
     std::vector<std::string> lines;
@@ -422,11 +433,12 @@ TEST_F(ModuleDataCommands, AModuleThatDoesNotRebootAfterTheWriteIsRebootedThroug
   } rows[] = {
       {"the supply reboots it in the first round",
        true,
+       nullptr,
        "1",
        "27100009",
        {"[UsbDevCtrl] ERROR, device don't reboot, is possible that device in the mode don't "
         "support command for reboot...",
-        "[ProgramingCtrls]  1. Try reboot via PS in Write_DB",
+        notFound, "[ProgramingCtrls]  1. Try reboot via PS in Write_DB",
         "[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
         "s.n.:\"2001\")",
         "[ProgramingCtrls]  succesfully, 1. Try reboot via PS in Write_DB",
@@ -435,20 +447,46 @@ TEST_F(ModuleDataCommands, AModuleThatDoesNotRebootAfterTheWriteIsRebootedThroug
        0},
       {"no supply, and no reboot by hand in three rounds",
        false,
+       nullptr,
        "0",
        "FFDD",
-       {"[ProgramingCtrls]  1. Try reboot via PS in Write_DB",
-        "[ProgramingCtrls]  2. Try reboot via PS in Write_DB",
+       {notFound, "[ProgramingCtrls]  1. Try reboot via PS in Write_DB", notFound,
+        "[ProgramingCtrls]  2. Try reboot via PS in Write_DB", notFound,
         "[ProgramingCtrls]  3. Try reboot via PS in Write_DB"},
        3,
        4},
+      {"the supply and the module vanish as the supply takes its first request",
+       true,
+       "Operation=VendorRequestOut Action=Unplug",
+       "0",
+       "FFDD",
+       {notFound, "[ProgramingCtrls]  1. Try reboot via PS in Write_DB",
+        "[UsbDevCtrl]     ok, this is my PS, device unpluged (device: vid:0x0e7b, pid:0x0006, "
+        "s.n.:\"2001\")",
+        "[UsbDevCtrl]   ERROR, Reboot via PowerSupply", notFound,
+        "[ProgramingCtrls]  2. Try reboot via PS in Write_DB", notListed, notFound,
+        "[ProgramingCtrls]  3. Try reboot via PS in Write_DB", notListed},
+       3,
+       1},
+      {"the supply's driver fails every request it is sent",
+       true,
+       "Operation=VendorRequestOut Action=Status Status=0xE0000004 Times=0",
+       "0",
+       "FFDD",
+       {notFound, "[ProgramingCtrls]  1. Try reboot via PS in Write_DB", stillPlugged, notFound,
+        "[ProgramingCtrls]  2. Try reboot via PS in Write_DB", stillPlugged, notFound,
+        "[ProgramingCtrls]  3. Try reboot via PS in Write_DB", stillPlugged},
+       3,
+       1},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
     PlaceModuleDataPlugin();
     benchctl::BenchSpec s = r.supply ? SupplyWithTr410("1.0") : Tr410ReadyOnBind();
-    Use(s.With("RebootFault", "Stays"));
+    s.With("RebootFault", "Stays");
+    if (r.fault) s.Fault(std::string(r.fault) + " Device=0");
+    Use(s);
     Answer({{"", "I cannot find any PowerSupply", IDNO}, {"", "Unable to write", IDOK}});
     Outcome o = ProgramOnce(File(ListOf({10, 34, 35})));
     EXPECT_EQ(r.result, o.result);
@@ -456,7 +494,16 @@ TEST_F(ModuleDataCommands, AModuleThatDoesNotRebootAfterTheWriteIsRebootedThroug
     EXPECT_TRUE(InOrder(Log(), r.lines)) << LogHolding("]");
     EXPECT_EQ(r.rounds, Holding(Log(), "Try reboot via PS in Write_DB").size() -
                             Holding(Log(), "succesfully, ").size());
+    EXPECT_EQ(0u, Holding(Log(), "exception, ").size());
     EXPECT_EQ(r.boxes, seen_.size());
+    if (std::string(r.result) == "0") {
+      ASSERT_FALSE(SeenTexts().empty());
+      EXPECT_EQ(std::string(kHeadTo) +
+                    "Unable to write new Baugr.Data...Please, don't erase "
+                    "TR410_BaugrDataBackup_*.zip file and contact support\r\nMsg for sup.: QV "
+                    "PathTR410.3 \"ucTR410_Write_BD\"",
+                SeenTexts().back());
+    }
   }
 }
 
