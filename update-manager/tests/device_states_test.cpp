@@ -129,21 +129,47 @@ TEST_F(DeviceStates, ExitWhileListeningReachesExit) {
   EXPECT_NE(DebugLog().find("Update cancelled by user"), std::string::npos);
 }
 
-TEST_F(DeviceStates, ExitWhileReadingTheDeviceReachesExitPromptly) {
+// Exit while USB Connect reads the device: an instrument as it runs, and one
+// in its update mode, whose supply is still read.
+struct ReadInterrupted {
+  const char* name;
+  const char* deviceSerial;
+  bool updateMode;
+};
+
+const ReadInterrupted kReadsInterrupted[] = {
+    {"AnInstrument", "0000001001", false},
+    {"AnInstrumentInItsUpdateMode", "SUSB001001", true},
+};
+
+class ExitWhileReadingTheDevice : public DeviceStates,
+                                  public ::testing::WithParamInterface<ReadInterrupted> {};
+
+TEST_P(ExitWhileReadingTheDevice, ReachesExitPromptly) {
+  const ReadInterrupted& row = GetParam();
   // The panel answers slowly, on a clock at wall speed: reading the device
   // takes seconds, and Exit comes while it is read.
-  benchctl::BenchSpec slow = Tr440();
+  benchctl::BenchSpec slow = Tr440(row.deviceSerial);
   slow.TimeScale(1).WithDevice(0, "ReplyDelayMs", "2000");
   Open(slow, "Reading device data...");
   ASSERT_TRUE(ExitAndClose());
   EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
   // The cancel is seen right after the reads: no checks, no Update Possible.
   const std::string log = DebugLog();
+  EXPECT_EQ(
+      log.find("Modul or Powersupply in shortUSB, starting with PS-Update...") != std::string::npos,
+      row.updateMode)
+      << log;
   EXPECT_NE(log.find("following Error occured:\nUpdate cancelled by user"), std::string::npos)
       << log;
   EXPECT_EQ(log.find("DeviceSerNr"), std::string::npos) << log;
   EXPECT_NE(log.find("Updater Closed!"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Devices, ExitWhileReadingTheDevice, ::testing::ValuesIn(kReadsInterrupted),
+                         [](const ::testing::TestParamInfo<ReadInterrupted>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(DeviceStates, APanelThatDoesNotAnswerInTimeShowsTheDialogsBox) {
   // The panel answers the file's only data packet "file exists" twice first:
