@@ -129,21 +129,270 @@ TEST_F(DeviceStates, ExitWhileListeningReachesExit) {
   EXPECT_NE(DebugLog().find("Update cancelled by user"), std::string::npos);
 }
 
-TEST_F(DeviceStates, ExitWhileReadingTheDeviceReachesExitPromptly) {
+// Exit while USB Connect reads the device: an instrument as it runs, and one
+// in its update mode, whose supply is still read.
+struct ReadInterrupted {
+  const char* name;
+  const char* deviceSerial;
+  bool updateMode;
+};
+
+const ReadInterrupted kReadsInterrupted[] = {
+    {"AnInstrument", "0000001001", false},
+    {"AnInstrumentInItsUpdateMode", "SUSB001001", true},
+};
+
+class ExitWhileReadingTheDevice : public DeviceStates,
+                                  public ::testing::WithParamInterface<ReadInterrupted> {};
+
+TEST_P(ExitWhileReadingTheDevice, ReachesExitPromptly) {
+  const ReadInterrupted& row = GetParam();
   // The panel answers slowly, on a clock at wall speed: reading the device
   // takes seconds, and Exit comes while it is read.
-  benchctl::BenchSpec slow = Tr440();
+  benchctl::BenchSpec slow = Tr440(row.deviceSerial);
   slow.TimeScale(1).WithDevice(0, "ReplyDelayMs", "2000");
   Open(slow, "Reading device data...");
   ASSERT_TRUE(ExitAndClose());
   EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
   // The cancel is seen right after the reads: no checks, no Update Possible.
   const std::string log = DebugLog();
+  EXPECT_EQ(
+      log.find("Modul or Powersupply in shortUSB, starting with PS-Update...") != std::string::npos,
+      row.updateMode)
+      << log;
   EXPECT_NE(log.find("following Error occured:\nUpdate cancelled by user"), std::string::npos)
       << log;
   EXPECT_EQ(log.find("DeviceSerNr"), std::string::npos) << log;
   EXPECT_NE(log.find("Updater Closed!"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Devices, ExitWhileReadingTheDevice, ::testing::ValuesIn(kReadsInterrupted),
+                         [](const ::testing::TestParamInfo<ReadInterrupted>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// USB Listen asks the supply's front panel for its state before it passes the
+// device on. The debug log's entries about it (written from trace level 1):
+const char kWaitingForFiles[] = "Device waiting for MMI-Files ! Rebooting device!\n\n";
+const char kPanelRebooting[] = "Device rebooting,waiting 10 sec.\n\n";
+const char kPanelReady[] = "Device Ready!\n\n";
+const char kBooting[] = "Device is booting...";
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The supply's reboots that Kestor asked for.
+size_t SupplyReboots() { return benchctl::CallRecord("FacId=0x2222").size(); }
+
+// How often the panel answered "not ready" (a reply event 0xC6).
+size_t NotReadyAnswers() { return benchctl::CallRecord("70 61 00 00 00 00 C6 00").size(); }
+
+using SupplyKeys = std::vector<std::pair<const char*, const char*>>;
+
+// The TR440 whose supply has these keys.
+benchctl::BenchSpec Tr440WithSupplyKeys(const SupplyKeys& keys,
+                                        const std::string& deviceSerial = "0000001001") {
+  benchctl::BenchSpec spec = Tr440(deviceSerial);
+  for (const auto& [key, value] : keys) spec.WithDevice(0, key, value);
+  return spec;
+}
+
+// How often each of the entries above is in the debug log.
+struct LoggedAtListen {
+  size_t waitingForFiles;
+  size_t rebooting;
+  size_t ready;
+};
+
+// A panel that comes to answer normally: the device reaches Update Possible.
+struct PanelAtListen {
+  const char* name;
+  SupplyKeys keys;
+  int traceLevel;
+  LoggedAtListen logged;
+  size_t reboots;
+  bool answeredNotReady;  // the panel answered "not ready" at least once
+  const char* mmiColumn;  // the front-panel step's device version
+};
+
+const PanelAtListen kPanelsAtListen[] = {
+    {.name = "ARunningPanelIsReadyAtOnce",
+     .keys = {},
+     .traceLevel = 1,
+     .logged = {.waitingForFiles = 0, .rebooting = 0, .ready = 1},
+     .reboots = 0,
+     .answeredNotReady = false,
+     .mmiColumn = "1.02"},
+    // Within the query's own resends the panel is done: no wait of 10 s.
+    {.name = "ABriefBootEndsWhileTheQueryIsSentAgain",
+     .keys = {{"PanelState", "booting"}, {"PanelBootMs", "500"}},
+     .traceLevel = 1,
+     .logged = {.waitingForFiles = 0, .rebooting = 0, .ready = 1},
+     .reboots = 0,
+     .answeredNotReady = true,
+     .mmiColumn = "1.02"},
+    // "Not ready" to all six sends of one query: 10 s, then asked again.
+    {.name = "APanelBootingThroughAQueryIsAskedAgainAfterTheWait",
+     .keys = {{"Replies.4041", "C6*6 33"}},
+     .traceLevel = 1,
+     .logged = {.waitingForFiles = 0, .rebooting = 1, .ready = 1},
+     .reboots = 0,
+     .answeredNotReady = true,
+     .mmiColumn = "1.02"},
+    // Waiting for files: the supply is rebooted, and the panel runs after it.
+    {.name = "APanelWaitingForFilesIsRebootedOnce",
+     .keys = {{"PanelState", "waiting"}},
+     .traceLevel = 1,
+     .logged = {.waitingForFiles = 1, .rebooting = 0, .ready = 1},
+     .reboots = 1,
+     .answeredNotReady = false,
+     .mmiColumn = "1.02"},
+    // Still waiting after that one reboot: passed on all the same, with no
+    // revision read from the panel.
+    {.name = "APanelStillWaitingAfterItsRebootIsPassedOn",
+     .keys = {{"PanelState", "waiting"}, {"Replies.4041", "C3"}},
+     .traceLevel = 1,
+     .logged = {.waitingForFiles = 2, .rebooting = 0, .ready = 0},
+     .reboots = 1,
+     .answeredNotReady = false,
+     .mmiColumn = "0"},
+    {.name = "AtTraceLevelZeroNothingOfItIsLogged",
+     .keys = {{"PanelState", "waiting"}},
+     .traceLevel = 0,
+     .logged = {.waitingForFiles = 0, .rebooting = 0, .ready = 0},
+     .reboots = 1,
+     .answeredNotReady = false,
+     .mmiColumn = "1.02"},
+};
+
+class PanelStateAtListen : public DeviceStates,
+                           public ::testing::WithParamInterface<PanelAtListen> {};
+
+TEST_P(PanelStateAtListen, ReachesUpdatePossible) {
+  const PanelAtListen& row = GetParam();
+  traceLevel = row.traceLevel;
+  Open(Tr440WithSupplyKeys(row.keys));
+  EXPECT_TRUE(Eventually([&] { return testsupport::ControlEnabled(window_, IDC_START_BUTTON); }));
+  EXPECT_EQ(StepCell(1, 0), "MMI");
+  EXPECT_EQ(StepCell(1, 2), row.mmiColumn);
+  EXPECT_EQ(SupplyReboots(), row.reboots);
+  EXPECT_EQ(NotReadyAnswers() > 0, row.answeredNotReady) << NotReadyAnswers();
+  ASSERT_TRUE(ExitAndClose());
+  const std::string log = DebugLog();
+  EXPECT_EQ(Occurrences(log, kWaitingForFiles), row.logged.waitingForFiles) << log;
+  EXPECT_EQ(Occurrences(log, kPanelRebooting), row.logged.rebooting) << log;
+  EXPECT_EQ(Occurrences(log, kPanelReady), row.logged.ready) << log;
+  // The panel's last answer is the one the device goes on with.
+  if (row.logged.ready > 0) {
+    const size_t ready = log.find(kPanelReady);
+    for (const char* earlier : {kWaitingForFiles, kPanelRebooting}) {
+      const size_t at = log.rfind(earlier);
+      if (at != std::string::npos) {
+        EXPECT_LT(at, ready) << earlier;
+      }
+    }
+  }
+  EXPECT_EQ(log.find("Update cancelled by user"), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Panels, PanelStateAtListen, ::testing::ValuesIn(kPanelsAtListen),
+                         [](const ::testing::TestParamInfo<PanelAtListen>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A device that does not come ready: USB Listen shows that it boots and
+// waits on until Exit.
+struct PanelNotReady {
+  const char* name;
+  SupplyKeys keys;
+  const char* logged;  // an entry of the debug log
+  size_t reboots;
+};
+
+const PanelNotReady kPanelsNotReady[] = {
+    {"APanelThatStaysBusy", {{"Replies.4041", "C6"}}, kPanelRebooting, 0},
+    // The supply rebooted for a panel waiting for files does not come back.
+    {"ASupplyThatStaysAwayAfterItsReboot",
+     {{"PanelState", "waiting"}, {"RebootMs", "100000000"}},
+     kWaitingForFiles,
+     1},
+};
+
+class PanelNotReadyAtListen : public DeviceStates,
+                              public ::testing::WithParamInterface<PanelNotReady> {};
+
+TEST_P(PanelNotReadyAtListen, ShowsTheBootUntilExit) {
+  const PanelNotReady& row = GetParam();
+  traceLevel = 1;
+  Open(Tr440WithSupplyKeys(row.keys), kBooting);
+  EXPECT_EQ(testsupport::WindowText(window_), "Kestor");
+  EXPECT_FALSE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  EXPECT_EQ(SupplyReboots(), row.reboots);
+  ASSERT_TRUE(ExitAndClose());
+  EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
+  const std::string log = DebugLog();
+  EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+  EXPECT_EQ(log.find(kPanelReady), std::string::npos) << log;
+  EXPECT_EQ(log.find("Modul or Powersupply in shortUSB"), std::string::npos) << log;
+  EXPECT_NE(log.find("following Error occured:\nUpdate cancelled by user"), std::string::npos)
+      << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Panels, PanelNotReadyAtListen, ::testing::ValuesIn(kPanelsNotReady),
+                         [](const ::testing::TestParamInfo<PanelNotReady>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// The release the device box shows in Update Possible. A supply in its update
+// mode is not read: with neither release nor beta known the box says so.
+struct ReleaseShown {
+  const char* name;
+  SupplyKeys supplyKeys;
+  const char* deviceSerial;
+  const char* release;
+  const char* serial;        // the device box's serial number
+  const char* moduleColumn;  // the module step's device version
+  bool updateMode;           // USB Connect took the update mode's way
+};
+
+const ReleaseShown kReleasesShown[] = {
+    {"ASupplyInItsUpdateMode",
+     {{"Mode", "safe"}},
+     "0000001001",
+     "The device is in the update mode",
+     "0",
+     "",
+     true},
+    {"AnInstrumentInItsUpdateMode", {}, "SUSB001001", "1.2", "4711", "2.10", true},
+    {"ABetaRelease", {{"Beta", "3"}}, "0000001001", "1.2Beta3", "4711", "2.10", false},
+};
+
+class DeviceReleaseShown : public DeviceStates,
+                           public ::testing::WithParamInterface<ReleaseShown> {};
+
+TEST_P(DeviceReleaseShown, InTheDeviceBox) {
+  const ReleaseShown& row = GetParam();
+  Open(Tr440WithSupplyKeys(row.supplyKeys, row.deviceSerial));
+  EXPECT_TRUE(Eventually([&] { return testsupport::ControlEnabled(window_, IDC_START_BUTTON); }));
+  EXPECT_EQ(ControlText(window_, IDC_DEV_TYPE), "TR440");
+  EXPECT_EQ(ControlText(window_, IDC_DEV_REL), row.release);
+  EXPECT_EQ(ControlText(window_, IDC_DEV_SERIAL), row.serial);
+  EXPECT_EQ(StepCell(0, 0), "MODULE");
+  EXPECT_EQ(StepCell(0, 2), row.moduleColumn);
+  ASSERT_TRUE(ExitAndClose());
+  EXPECT_EQ(DebugLog().find("Modul or Powersupply in shortUSB, starting with PS-Update...") !=
+                std::string::npos,
+            row.updateMode)
+      << DebugLog();
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, DeviceReleaseShown, ::testing::ValuesIn(kReleasesShown),
+                         [](const ::testing::TestParamInfo<ReleaseShown>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(DeviceStates, APanelThatDoesNotAnswerInTimeShowsTheDialogsBox) {
   // The panel answers the file's only data packet "file exists" twice first:
