@@ -3,6 +3,9 @@
 // with its refusals, retries and cancels.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+
 #include "config/update_config.h"
 #include "device/mmi_file.h"
 #include "device_bench.h"
@@ -137,6 +140,27 @@ class MmiTest : public DeviceBenchTest {
                            return m.message == WM_UPDATE_STEP_PROGRESS && m.lParam == code;
                          });
   }
+  // Packets of one panel command that the supply was sent, from the call
+  // record (the command is at offset 6 of the packet's data).
+  static size_t SentOf(uint16_t command) {
+    char bytes[8];
+    std::snprintf(bytes, sizeof bytes, "%02X %02X", command & 0xFF, command >> 8);
+    size_t n = 0;
+    for (const std::string& line : benchctl::CallRecord("FacId=0x2180")) {
+      const size_t data = line.find(": ");
+      if (data != std::string::npos && line.compare(data + 2 + 6 * 3, 5, bytes) == 0) ++n;
+    }
+    return n;
+  }
+  // The step progress posted with one step status code, in order.
+  std::vector<WPARAM> Progress(LPARAM code) {
+    std::vector<WPARAM> progress;
+    for (const auto& m : updater_->posted)
+      if (m.message == WM_UPDATE_STEP_PROGRESS && m.lParam == code) progress.push_back(m.wParam);
+    return progress;
+  }
+  // A fresh trace log for the next row.
+  void ClearTrace() { DeleteFileA((folder_ / "LM_Logfile.txt").c_str()); }
   // The panel waiting for files.
   void UseWaitingPanel(benchctl::BenchSpec spec = SupplyWithTr440()) {
     spec.WithDevice(0, "PanelState", "waiting");
@@ -391,12 +415,127 @@ TEST_F(MmiTest, CancelInEveryWait) {
   }
 }
 
-TEST_F(MmiTest, AnExecuteThatNeverReportsReadyFailsTheUpdate) {
-  benchctl::BenchSpec spec = SupplyWithTr440(1000);
-  spec.WithDevice(0, "Replies.4024", "C1");
-  UseWaitingPanel(spec);
-  EXPECT_EQ(updater_->UpdateMmi({File("run_br.mmi", MmiFileBytes(10))}), MMI_NOT_READY);
-  EXPECT_TRUE(benchctl::CallRecord("FacId=0x2222").empty()) << "no reboot after a failure";
+// Each way an execute fails, through the whole MMI update of one file that
+// asks to be executed: the panel refuses the execute, answers it with an
+// error code, takes it and never reports it done, or the supply never
+// answers the packet. An execute that was taken or answered is followed by
+// 9999 polls of the panel's replies, 50 ms apart; one never answered fails at
+// once. Either way the update stops with the execute's result, and the device
+// is not rebooted.
+TEST_F(MmiTest, EachWayAnExecuteFails) {
+  const struct {
+    const char* name;
+    const char* key;  // of the supply's section
+    const char* value;
+    const char* fault;
+    int32_t expected;
+    size_t executes;  // execute packets sent
+    bool polled;
+    const char* panel;  // the version the panel runs afterwards
+  } rows[] = {
+      {"refused: Destination Error", "Replies.4024", "C1", nullptr, MMI_NOT_READY, 1, true, "1.02"},
+      {"a CRC Error, sent again each round", "Replies.4024", "CC", nullptr, MMI_NOT_READY, 6, true,
+       "1.02"},
+      {"taken, never reported done", "ExecuteSilent", "1", nullptr, MMI_NOT_READY, 1, true, "1.02"},
+      {"no reply in six rounds", "Replies.4024", "--", nullptr, DEVICE_NO_REPLY, 6, false, "1.02"},
+      // The panel runs the file, but no request ever comes back from the
+      // supply: the driver gives each up after its time-out.
+      {"every request timed out by the driver", nullptr, nullptr,
+       "Operation=VendorRequestOut FacId=0x2180 Command=0x4024 Action=NoAnswer Times=0", -22, 10,
+       false, "2.10"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    benchctl::BenchSpec spec = SupplyWithTr440(1000);
+    if (row.key) spec.WithDevice(0, row.key, row.value);
+    if (row.fault) spec.Fault(row.fault);
+    UseWaitingPanel(spec);
+    ClearTrace();
+    traceLevel = 1;
+    EXPECT_EQ(updater_->UpdateMmi({File("run_br.mmi", MmiFileBytes(10))}), row.expected);
+    traceLevel = 0;
+    EXPECT_EQ(SentOf(0x4024), row.executes);
+    const std::vector<WPARAM> progress = Progress(101);
+    const std::string trace = Trace();
+    const size_t timing = trace.find("        executeBATCH() : ");
+    if (row.polled) {
+      // 0, one post a poll (10 at the first, 10000 from the 1000th on), 10000.
+      ASSERT_EQ(progress.size(), 1u + 9999u + 1u);
+      EXPECT_EQ(progress[0], 0u);
+      EXPECT_EQ(progress[1], 10u);
+      EXPECT_EQ(progress[999], 9990u);
+      EXPECT_EQ(progress[1000], 10000u);
+      EXPECT_EQ(progress.back(), 10000u);
+      ASSERT_NE(timing, std::string::npos) << trace;
+      const std::string ms = trace.substr(timing + 25, trace.find("ms\n", timing) - timing - 25);
+      EXPECT_GE(std::stoul(ms), 9999u * 50u) << "9999 polls 50 ms apart, on the bench's clock";
+    } else {
+      EXPECT_EQ(progress, std::vector<WPARAM>{0}) << "no polls";
+      EXPECT_EQ(timing, std::string::npos) << trace;
+    }
+    EXPECT_EQ(Count(trace, "Error executing \\flash\\front.bin !RetVal : " +
+                               std::to_string(row.expected) + "\n\n"),
+              1u)
+        << trace;
+    EXPECT_EQ(updater_->Record().powerSupply.deviceNumber, -1) << "the supply released";
+    EXPECT_TRUE(benchctl::CallRecord("FacId=0x2222").empty()) << "no reboot after a failure";
+    EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "PanelRevision"), row.panel);
+  }
+}
+
+// A cancel (the dialog's Cancel and its Exit both ask for one) while the
+// panel is being switched into its update mode: in the 8 s after the panel
+// refused the stop, before it is sent again, and in the 15 s between two
+// tries of the stop. The wait ends within a step of the cancel, and the
+// update ends cancelled: no file sent, no reboot.
+TEST_F(MmiTest, ACancelEndsTheWaitsOfTheStopAtOnce) {
+  const struct {
+    const char* name;
+    const char* stopRefused;
+    const char* tracedBefore;  // the wait has begun once the trace shows this
+    WPARAM postedBefore;       // ... or once this step progress (code 100) came
+    DWORD waitMs;
+    size_t stops;  // stop packets sent
+  } rows[] = {
+      {"the 8 s after a refusal", "1", "    stopMMI\n    retval   : 0\n    breakref : 2\n", 0, 8000,
+       1},
+      {"the 15 s between two tries", "2", nullptr, 20, 15000, 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    // On a clock ten times the wall's: half a wait is long against a loaded
+    // host's delays, and the sends before it are short.
+    benchctl::BenchSpec spec = SupplyWithTr440(10);
+    spec.WithDevice(0, "StopRefused", row.stopRefused);
+    UseFound(spec);
+    ClearTrace();
+    lm::Event posted;
+    updater_->onPost = [&](const RecordingUpdater::Message& m) {
+      if (m.message == WM_UPDATE_STEP_PROGRESS && m.lParam == 100 && m.wParam == row.postedBefore)
+        posted.Set();
+    };
+    updater_->SetCancelState(CANCEL_STATE_RUNNING);
+    std::atomic<DWORD> cancelledAt{0};
+    lm::Thread user([&] {
+      auto begun = [&] {
+        return row.tracedBefore ? Trace().find(row.tracedBefore) != std::string::npos
+                                : posted.IsSet();
+      };
+      for (int i = 0; i < 15000 && !begun(); ++i) Sleep(2);
+      cancelledAt = hwport::TickCount();
+      updater_->SetCancelState(CANCEL_STATE_REQUESTED);
+    });
+    EXPECT_EQ(updater_->UpdateMmi({File("data_x.mmi", MmiFileBytes(10))}), MMI_CANCELLED);
+    const DWORD returnedAt = hwport::TickCount();
+    ASSERT_TRUE(user.Join(60000));
+    EXPECT_LT(returnedAt - cancelledAt.load(), row.waitMs / 2)
+        << "the wait ends with the cancel, not with its time";
+    EXPECT_EQ(SentOf(0x4050), row.stops);
+    EXPECT_EQ(Progress(105), std::vector<WPARAM>{0}) << "one stop, no restart wait";
+    EXPECT_EQ(SentOf(0x4021), 0u) << "no file sent";
+    EXPECT_TRUE(benchctl::CallRecord("FacId=0x2222").empty()) << "no reboot";
+    EXPECT_EQ(Trace().find("Device ready for MMI-Update"), std::string::npos) << Trace();
+  }
 }
 
 TEST_F(MmiTest, TheRevisionReply) {

@@ -24,6 +24,7 @@ constexpr int kStopTries = 8;
 constexpr DWORD kStopRetryMs = 15000;
 constexpr int kStopRefusals = 2;
 constexpr DWORD kRefusedPauseMs = 8000;
+constexpr DWORD kStopWaitStepMs = 100;
 constexpr DWORD kRestartStepMs = 200;
 constexpr DWORD kRestartStepTr430Ms = 1000;
 constexpr int kExecutePolls = 9999;
@@ -45,6 +46,18 @@ constexpr int32_t MMI_STATUS_UNKNOWN = -1;
 constexpr LPARAM kExecuting = 101;
 constexpr LPARAM kStopping = 105;
 constexpr LPARAM kWaitingForDevice = 106;
+
+// Sleeps `ms` of the clock in steps of kStopWaitStepMs, looking for a cancel
+// before each step and after the last: false as soon as one is seen, so a
+// cancel ends the wait within one step.
+template <typename Cancelled>
+bool PauseUnlessCancelled(DWORD ms, Cancelled cancelled) {
+  for (DWORD waited = 0; waited < ms; waited += kStopWaitStepMs) {
+    if (cancelled()) return false;
+    hwport::Sleep(std::min(kStopWaitStepMs, ms - waited));
+  }
+  return !cancelled();
+}
 
 }  // namespace
 
@@ -153,9 +166,9 @@ int32_t DeviceUpdater::stopMMI() {
       LogTrace("    stopMMI\n");
       LogTrace("    retval   : " + std::to_string(r) + "\n");
       LogTrace("    breakref : " + std::to_string(breakCode) + "\n");
-      if (CancelRequested()) return MMI_CANCELLED;
-      hwport::Sleep(kRefusedPauseMs);
-      if (CancelRequested()) return MMI_CANCELLED;
+      // The pause before the stop is sent again ends with a cancel.
+      if (!PauseUnlessCancelled(kRefusedPauseMs, [this] { return CancelRequested(); }))
+        return MMI_CANCELLED;
       breakCode = 0;
       r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
       if (r < 0) return r;
@@ -229,10 +242,8 @@ int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
     progress += 10;
     Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), 100);
     if (attempt == kStopTries) break;
-    for (DWORD waited = 0; waited < kStopRetryMs; waited += kCancelPollMs * 10) {
-      if (CancelRequested()) return MMI_CANCELLED;
-      hwport::Sleep(kCancelPollMs * 10);
-    }
+    if (!PauseUnlessCancelled(kStopRetryMs, [this] { return CancelRequested(); }))
+      return MMI_CANCELLED;
   }
   LogTrace(
       "Device could not be switched into MMI-Update-Mode after 3 attempts - Cancelling Update!");
