@@ -174,8 +174,13 @@ void Bench::AfterOn(uint32_t benchMs, std::function<void()> action, bool anyCall
   // A notice is due from the moment it is queued, never earlier: it must not
   // overtake one queued before it by a caller that ran late.
   const auto base = anyCaller ? Scheduler::Now() : Scheduler::Clock::now();
+  // A reply, a return or a completion the last file's devices still owed
+  // must not reach the devices of the next file in the same slots.
+  auto ofThisFile = [this, file = opened_.load(), action = std::move(action)] {
+    if (opened_.load() == file) action();
+  };
   Scheduler::Instance().At(
-      base + std::chrono::microseconds(static_cast<int64_t>(real * 1000)), std::move(action),
+      base + std::chrono::microseconds(static_cast<int64_t>(real * 1000)), std::move(ofThisFile),
       anyCaller ? Scheduler::Runner::AnyCaller : Scheduler::Runner::BenchThread);
 }
 
@@ -196,10 +201,14 @@ void Bench::Reset() {
   record_.clear();
   faults_.clear();
   nextHandleNumber_ = 1;
+  // A power loss of the last file ends with it: its return is not scheduled
+  // for this file.
+  powerOff_ = false;
 }
 
 bool Bench::Open(const std::string& path) {
   lm::Lock g(lock_);
+  ++opened_;
   Reset();
   if (!file_.Open(path)) return false;
   for (int slot = 0; slot < kMaxSlots; ++slot) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -108,7 +109,8 @@ class Bench {
   void ClearRecord();
 
   // Runs `action` after `benchMs` of the bench clock, on the bench's own thread
-  // or on the first caller entering the bench after it is due.
+  // or on the first caller entering the bench after it is due; not once the
+  // bench was opened on a file again (it belongs to the devices of the last).
   void After(uint32_t benchMs, std::function<void()> action);
   // The same; `anyCaller` false keeps it on the bench's thread (window notices).
   void AfterOn(uint32_t benchMs, std::function<void()> action, bool anyCaller);
@@ -172,6 +174,9 @@ class Bench {
   int nextHandleNumber_ = 1;
   bool powerOff_ = false;  // no device arrives while the power is off
   uint64_t nextPendingId_ = 1;
+  // Counts the files the bench was opened on; a scheduled action runs only
+  // while the file it was scheduled for is the bench's.
+  std::atomic<uint32_t> opened_{0};
 };
 
 // Completes an overlapped transfer: result fields first, then the event.

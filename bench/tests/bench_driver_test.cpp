@@ -414,4 +414,58 @@ TEST_F(BenchDriver, ALaterModuleAttachingKeepsTheHandlesOfTheFirst) {
   EXPECT_TRUE(hwport::DriverClose(h));
 }
 
+// A supply whose panel answers a revision query with `reply`, `delayMs` of
+// the bench clock late.
+benchctl::BenchSpec LateSupply(const char* reply, const char* delayMs) {
+  benchctl::BenchSpec s;
+  s.TimeScale(1000).Supply(16, "77").With("Replies.4041", reply).With("ReplyDelayMs", delayMs);
+  return s;
+}
+
+// The reply code of the first reply event (0x6170) on the device's event
+// pipe, reading at most `reads` transfers; -1 when none came.
+int FirstReply(HANDLE h, int reads) {
+  for (int i = 0; i < reads; ++i) {
+    uint8_t buf[64] = {};
+    DWORD got = 0;
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    BOOL ok = hwport::DriverRead(h, buf, sizeof buf, &got, &ov);
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+      if (WaitForSingleObject(ov.hEvent, 10000) != WAIT_OBJECT_0) hwport::DriverCancelIo(h);
+      ok = hwport::DriverOverlappedResult(h, &ov, &got, TRUE);
+    }
+    CloseHandle(ov.hEvent);
+    if (!ok) return -1;
+    if (got >= 10 && (buf[2] | buf[3] << 8) == 0x6170) return buf[8];
+  }
+  return -1;
+}
+
+TEST_F(BenchDriver, WhatTheLastFilesDevicesStillOwedNeverReachesTheNextFile) {
+  std::vector<uint8_t> query(2048, 0);
+  query[0] = 8;
+  query[6] = 0x41;
+  query[7] = 0x40;
+  auto request = VendorRecord(0x2180);
+  std::vector<uint8_t> config = Configure1();
+  // The first file's supply owes its reply for 300 ms of the wall when the
+  // bench is opened on the next.
+  Use(LateSupply("C1", "300000"));
+  HANDLE h = Open();
+  ASSERT_EQ(0u, Ioctl(h, 0x80942024, config.data(), 260, nullptr, 0));
+  ASSERT_EQ(0u, Ioctl(h, 0x80942035, request.data(), 18, query.data(), 2048));
+  hwport::DriverClose(h);
+  // The next file's supply in the same slot answers later still: the first
+  // reply on its event pipe is its own.
+  Use(LateSupply("C4", "400000"));
+  h = Open();
+  ASSERT_EQ(0u, Ioctl(h, 0x80942024, config.data(), 260, nullptr, 0));
+  uint8_t ep = 0x83;
+  ASSERT_EQ(0u, Ioctl(h, 0x80942078, &ep, 1, nullptr, 0));
+  ASSERT_EQ(0u, Ioctl(h, 0x80942035, request.data(), 18, query.data(), 2048));
+  EXPECT_EQ(FirstReply(h, 3), 0xC4);
+  hwport::DriverClose(h);
+}
+
 }  // namespace
