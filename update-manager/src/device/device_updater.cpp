@@ -20,6 +20,14 @@ void SetCancelState(int value) {
   if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
 }
 
+bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& cancelled) {
+  for (DWORD waited = 0; waited < ms; waited += stepMs) {
+    if (cancelled()) return false;
+    hwport::Sleep(std::min(stepMs, ms - waited));
+  }
+  return !cancelled();
+}
+
 namespace {
 
 // GetSerNrs lists serial numbers behind one character; 10 of them are the first one's.

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -149,6 +150,11 @@ extern DeviceUpdater* theDeviceUpdater;
 // dropped.
 int CancelState();
 void SetCancelState(int value);
+
+// Sleeps ms of the clock in steps of stepMs, asking `cancelled` before each
+// step and after the last: false as soon as it says so, so a cancel ends the
+// wait within one step.
+bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& cancelled);
 
 // Sets traceLevel, automaticUpdate and stringTrace from the program arguments:
 // compared without case, unknown ones ignored, a later one overriding an earlier.

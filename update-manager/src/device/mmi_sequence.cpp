@@ -47,18 +47,6 @@ constexpr LPARAM kExecuting = 101;
 constexpr LPARAM kStopping = 105;
 constexpr LPARAM kWaitingForDevice = 106;
 
-// Sleeps `ms` of the clock in steps of kStopWaitStepMs, looking for a cancel
-// before each step and after the last: false as soon as one is seen, so a
-// cancel ends the wait within one step.
-template <typename Cancelled>
-bool PauseUnlessCancelled(DWORD ms, Cancelled cancelled) {
-  for (DWORD waited = 0; waited < ms; waited += kStopWaitStepMs) {
-    if (cancelled()) return false;
-    hwport::Sleep(std::min(kStopWaitStepMs, ms - waited));
-  }
-  return !cancelled();
-}
-
 }  // namespace
 
 int32_t DeviceUpdater::ReadMMIStatus() {
@@ -167,7 +155,8 @@ int32_t DeviceUpdater::stopMMI() {
       LogTrace("    retval   : " + std::to_string(r) + "\n");
       LogTrace("    breakref : " + std::to_string(breakCode) + "\n");
       // The pause before the stop is sent again ends with a cancel.
-      if (!PauseUnlessCancelled(kRefusedPauseMs, [this] { return CancelRequested(); }))
+      if (!WaitUnlessCancelled(kRefusedPauseMs, kStopWaitStepMs,
+                               [this] { return CancelRequested(); }))
         return MMI_CANCELLED;
       breakCode = 0;
       r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
@@ -218,10 +207,9 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
     if (CancelRequested()) return MMI_CANCELLED;
     if (status == MMI_REBOOTING) {
       Post(WM_UPDATE_STEP_PROGRESS, 10000, kWaitingForDevice);
-      for (DWORD waited = 0; waited < kRebootingWaitMs; waited += kCancelPollMs) {
-        if (CancelRequested()) return MMI_CANCELLED;
-        hwport::Sleep(kCancelPollMs);
-      }
+      if (!WaitUnlessCancelled(kRebootingWaitMs, kCancelPollMs,
+                               [this] { return CancelRequested(); }))
+        return MMI_CANCELLED;
     }
     hwport::Sleep(kPassPauseMs);
     if (CancelRequested()) return MMI_CANCELLED;
@@ -242,7 +230,7 @@ int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
     progress += 10;
     Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), 100);
     if (attempt == kStopTries) break;
-    if (!PauseUnlessCancelled(kStopRetryMs, [this] { return CancelRequested(); }))
+    if (!WaitUnlessCancelled(kStopRetryMs, kStopWaitStepMs, [this] { return CancelRequested(); }))
       return MMI_CANCELLED;
   }
   LogTrace(

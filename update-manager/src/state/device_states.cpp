@@ -22,13 +22,7 @@ constexpr DWORD kBeforeReadMs = 200;
 bool CancelSeen() { return CancelState() == CANCEL_STATE_REQUESTED; }
 
 // Waits ms of the clock in 10 ms steps; false when a cancel came first.
-bool WaitUnlessCancelled(DWORD ms) {
-  for (DWORD waited = 0; waited < ms; waited += kCancelLookMs) {
-    if (CancelSeen()) return false;
-    hwport::Sleep(kCancelLookMs);
-  }
-  return !CancelSeen();
-}
+bool WaitUnlessCancelled(DWORD ms) { return ::WaitUnlessCancelled(ms, kCancelLookMs, CancelSeen); }
 
 void ShowStatus(kestor::LangText text) {
   DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.Get(text));
