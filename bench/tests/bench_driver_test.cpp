@@ -39,6 +39,20 @@ class BenchDriver : public ::testing::Test {
   std::string file_;
 };
 
+// Reads one transfer from the pipe into buf: false when the read failed or
+// nothing came within 10 s (the read is cancelled then).
+bool ReadTransfer(HANDLE h, uint8_t* buf, DWORD size, DWORD* got) {
+  OVERLAPPED ov{};
+  ov.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  BOOL ok = hwport::DriverRead(h, buf, size, got, &ov);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) {
+    if (WaitForSingleObject(ov.hEvent, 10000) != WAIT_OBJECT_0) hwport::DriverCancelIo(h);
+    ok = hwport::DriverOverlappedResult(h, &ov, got, TRUE);
+  }
+  CloseHandle(ov.hEvent);
+  return ok;
+}
+
 benchctl::BenchSpec OneInstrument() {
   benchctl::BenchSpec s;
   s.TimeScale(1000).Instrument(5, "1001");
@@ -224,13 +238,7 @@ TEST_F(BenchDriver, VendorRequestsAnswerByFacIdAndAreAcknowledgedOnTheEventPipe)
   for (uint16_t facId : expected) {
     uint8_t buf[64] = {};
     DWORD got = 0;
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    BOOL ok = hwport::DriverRead(h, buf, sizeof buf, &got, &ov);
-    if (!ok) {
-      ASSERT_TRUE(hwport::DriverOverlappedResult(h, &ov, &got, TRUE));
-    }
-    CloseHandle(ov.hEvent);
+    ASSERT_TRUE(ReadTransfer(h, buf, sizeof buf, &got));
     EXPECT_EQ(10u, got);
     EXPECT_EQ(0x67FF, buf[2] | buf[3] << 8);
     EXPECT_EQ(facId, buf[8] | buf[9] << 8);
@@ -428,15 +436,7 @@ int FirstReply(HANDLE h, int reads) {
   for (int i = 0; i < reads; ++i) {
     uint8_t buf[64] = {};
     DWORD got = 0;
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    BOOL ok = hwport::DriverRead(h, buf, sizeof buf, &got, &ov);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) {
-      if (WaitForSingleObject(ov.hEvent, 10000) != WAIT_OBJECT_0) hwport::DriverCancelIo(h);
-      ok = hwport::DriverOverlappedResult(h, &ov, &got, TRUE);
-    }
-    CloseHandle(ov.hEvent);
-    if (!ok) return -1;
+    if (!ReadTransfer(h, buf, sizeof buf, &got)) return -1;
     if (got >= 10 && (buf[2] | buf[3] << 8) == 0x6170) return buf[8];
   }
   return -1;
