@@ -70,6 +70,19 @@ class Run {
     return connection_.get();
   }
   void Full() { bar_.SetPosition(bar_.Maximum()); }
+  // What a flash operation reports moves the run's progress display (so the
+  // status word's progress with it); the view shows its status line.
+  FlashProgress FlashBar() {
+    return [this, line = job_.FlashProgressSink()](FlashPhase phase, int done, int total) {
+      if (phase == FlashPhase::kDone) {
+        bar_.SetPosition(0);
+      } else {
+        bar_.SetMaximum(total);
+        bar_.SetPosition(done);
+      }
+      line(phase, done, total);
+    };
+  }
   bool Skip(const char* text) {
     if (!safeMode_) return false;
     Log(text);
@@ -336,7 +349,7 @@ bool Run::Command35() {
     // A write that succeeds on a retry goes on as written: a device that
     // alternates failure and success cannot keep the attempt going forever.
     for (int retry = 0; !written && retry < kWriteRetries; ++retry) {
-      WaitWithProgress(3000, 100, nullptr, info());
+      WaitWithProgress(3000, 100, &bar_, info());
       Log("  Error in Write BD, will wait 3s and then try TR410_Write_BD again");
       written = WriteModuleData(connection_, control_, show, serial);
     }
@@ -406,7 +419,7 @@ bool Run::Command(int code, size_t position) {
       TSelectableList& sectors = view_.SectorLines();
       SelectListEntries(selectedSectors_, static_cast<int>(selectedSectors_.size()) - 1, sectors);
       bool ok = FlashEraseSectors(Device(code), sectors, flash(), flash().baseFlashAddress, info(),
-                                  messages(), job_.FlashProgressSink());
+                                  messages(), FlashBar());
       if (ok) Full();
       return ok;
     }
@@ -416,7 +429,7 @@ bool Run::Command(int code, size_t position) {
       SelectListEntries(selectedBlocks_, static_cast<int>(selectedBlocks_.size()) - 1, blocks);
       auto operation = code == 15 ? &FlashProgram : &FlashVerify;
       bool ok = operation(Device(code), blocks, job_.Records().blocks, flash().baseFlashAddress,
-                          flash(), info(), messages(), job_.FlashProgressSink());
+                          flash(), info(), messages(), FlashBar());
       if (ok) Full();
       return ok;
     }
@@ -448,7 +461,7 @@ bool Run::Command(int code, size_t position) {
     case 22:
     case 23:
     case 24:
-      WaitWithProgress(code == 22 ? 1000 : code == 23 ? 500 : 100, 100, nullptr, info());
+      WaitWithProgress(code == 22 ? 1000 : code == 23 ? 500 : 100, 100, &bar_, info());
       return true;
     case 25:
       SetAddressControl(false);
@@ -583,7 +596,7 @@ bool Run::Command(int code, size_t position) {
     }
     case 44: {
       if (Skip("  Skip, SuspendTR410.")) return true;
-      if (!SuspendDevice(Device(code), info(), messages())) return false;
+      if (!SuspendDevice(Device(code), info(), messages(), FlashBar())) return false;
       Log("  ok, device is suspend.");
       return true;
     }
@@ -608,7 +621,7 @@ bool Run::Command(int code, size_t position) {
       return UserPowerCycle(wanted_, connection_, control_, true, safeMode_, 100);
     case 52: {
       if (Skip("  Skip, WaitForIDLEonTR410orTR420.")) return true;
-      if (!WaitForIdle(Device(code), info(), messages())) return false;
+      if (!WaitForIdle(Device(code), info(), messages(), FlashBar())) return false;
       Log("  ok, device is in IDLE.");
       return true;
     }

@@ -236,8 +236,7 @@ int WaitOnIrptCommand(Connection& connection, TLineList* log, uint16_t readyId, 
                                 deviceReady = false;
                               }});
       deviceReady = false;
-      (void)bar;
-      WaitWithProgress(maxWaitMs, 100, nullptr, log);
+      WaitWithProgress(maxWaitMs, 100, bar, log);
       if (!WaitEnded) {
         result = kIrptTimeout;
         LogCtrl(log, "  TIMEOUT, in wait on Device is READY");

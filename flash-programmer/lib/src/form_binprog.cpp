@@ -252,15 +252,12 @@ void TFormBinProg::ProgressChanged(int position, int maximum) {
 }
 
 void TFormBinProg::FlashProgressChanged(FlashPhase phase, int done, int total) {
-  HWND bar = Control(IDC_PROGRESS_BAR);
+  // The bar follows the job's progress (ProgressChanged); this is its status line.
   HWND line = Control(IDC_STATUS_BAR);
   if (phase == FlashPhase::kDone) {
-    SendMessageA(bar, PBM_SETPOS, 0, 0);
     SetWindowTextA(line, "Done");
     return;
   }
-  SendMessageA(bar, PBM_SETRANGE32, 0, total);
-  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(done), 0);
   const char* prefix = phase == FlashPhase::kEraseSectors ? "Er.Sec.:"
                        : phase == FlashPhase::kProgram    ? "Prog.:"
                        : phase == FlashPhase::kVerify     ? "Ver.:"

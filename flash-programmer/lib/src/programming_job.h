@@ -37,6 +37,8 @@ class JobView : public ProgramFileForm {
   virtual void CommandsEnded(bool ok) {}
   // The interpreter's progress display: position of maximum.
   virtual void ProgressChanged(int position, int maximum) {}
+  // A flash operation's step, for the status line (the display follows
+  // ProgressChanged).
   virtual void FlashProgressChanged(FlashPhase phase, int done, int total) {}
   // The command list scrolled so that `line` is on top.
   virtual void ShowCommandLine(int line) {}
@@ -100,7 +102,7 @@ class TProgrammingJob {
   void SetProgress(int position, int maximum);
   int ProgressPosition() const { return position_; }
   int ProgressMaximum() const { return maximum_; }
-  // What the flash operations report, for the view.
+  // What the flash operations report, for the view's status line.
   FlashProgress FlashProgressSink();
 
   // The job's "M" line to `list` through the job's hook.

@@ -134,9 +134,13 @@ TEST_F(Form, EscDuringAWaitSetsTheStopRequest) {
 
 TEST_F(Form, WaitWithProgressCountsStepsAndStopsWhenEnded) {
   TMemoryLines lines;
-  WaitWithProgress(250, 100, form->Control(IDC_PROGRESS_BAR), &lines);
+  std::vector<int> positions;
+  ProgressBar bar([&](int position, int maximum) {
+    if (maximum == 250) positions.push_back(position);
+  });
+  WaitWithProgress(250, 100, &bar, &lines);
   EXPECT_EQ(std::vector<std::string>({"  wait 250 ms (300 ms)"}), lines.Lines());
-  EXPECT_EQ(0, SendMessageA(form->Control(IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0));
+  EXPECT_EQ(std::vector<int>({0, 0, 100, 200, 300, 0}), positions);
 
   // A message handled during the first step ends the wait.
   HWND ender =

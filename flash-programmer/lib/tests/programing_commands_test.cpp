@@ -2,6 +2,9 @@
 // flash ones, and the status word while a job runs.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
 #include "programing_fixture.h"
 
 using namespace tessaro_e2e;
@@ -368,6 +371,60 @@ TEST_F(ProgramingCommands, GetStatusDuringAJobNeverWaitsForItAndStaysInRange) {
   EXPECT_LT(std::stoi(host_->Values("longestMs")[0]), 500);
   EXPECT_LE(std::stoi(host_->Values("highestProgress")[0]), 10000);
   EXPECT_GE(std::stoi(host_->Values("polls")[0]), 2);
+}
+
+TEST_F(ProgramingCommands, ProgressMovesWhileACommandRuns) {
+  // The host asks GetStatus on the job's thread after each of the job's
+  // pauses; on a bench clock twice the wall's speed a pause (50 ms for 100 ms
+  // of the job's) outlasts the host's 10 ms timer, so every pause is seen.
+  struct Row {
+    const char* name;
+    Bytes commands;
+    std::vector<std::string> keys;  // Key=Value of the instrument
+    int code;
+    std::vector<unsigned> progress;  // values seen while `code` runs
+    const char* result;
+  } rows[] = {
+      {"two sectors erased: half after the first", {10, 12, 14, 11}, {}, 14, {5000}, "1"},
+      {"two blocks programmed: half after the first", {10, 12, 14, 15, 11}, {}, 15, {5000}, "1"},
+      {"two blocks verified: half after the first", {10, 12, 14, 15, 16, 11}, {}, 16, {5000}, "1"},
+      {"a second's wait: a tenth after its first step", {22}, {}, 22, {1000}, "1"},
+      {"half a second's wait: a fifth after its first step", {23}, {}, 23, {2000}, "1"},
+      {"a tenth of a second's wait: one step to its end", {24}, {}, 24, {10000}, "1"},
+      {"the device suspended", {10, 44, 11}, {}, 44, {10000}, "1"},
+      // Busy at the first two reads: full after the first, 1 of 3000 rounds after the second.
+      {"the device idle after two rounds", {10, 52, 11}, {"StatusSequence=2 2 0"}, 52, {3}, "1"},
+      // 100 ms of the 60 s wait for the device's ready event, then of the
+      // 3 s pauses before each new try of a write that keeps failing.
+      {"the wait for the device's ready and the pauses between writes",
+       {10, 34, 35},
+       {},
+       35,
+       {17, 333},
+       "0"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    PlaceModuleDataPlugin("Fail=FileToFile\r\n");
+    // Every wait for the ready event ends after half a second.
+    Use(Tr410With(r.keys, {}, 2).With("BindEvents", "6020@500"));
+    std::string file = File(ListOf(r.commands));
+    Answer({{"", "Unable to write new Baugr.Data", IDOK}});
+    ASSERT_TRUE(RunAnswered({"load", "sampled:0x0E7B:6:2001:" + file, "free"}));
+    EXPECT_EQ(std::vector<std::string>{r.result}, host_->Values("prog"));
+    ASSERT_EQ(1u, host_->Values("sampled").size());
+    std::set<unsigned> seen;
+    std::istringstream words(host_->Values("sampled")[0]);
+    for (std::string word; std::getline(words, word, ',');) {
+      uint32_t v = static_cast<uint32_t>(std::stoul(word, nullptr, 16));
+      if ((v & 0xFFFF) == static_cast<uint32_t>(r.code)) seen.insert(v >> 16);
+    }
+    std::string all;
+    for (unsigned p : seen) all += " " + std::to_string(p);
+    for (unsigned p : r.progress)
+      EXPECT_EQ(1u, seen.count(p)) << p << "; seen while it ran:" << all;
+  }
 }
 
 TEST_F(ProgramingCommands, LoadProgramFreeAndLoadAgainInOneHost) {

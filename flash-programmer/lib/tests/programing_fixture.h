@@ -85,19 +85,23 @@ class ProgramingFixture : public ::testing::Test {
       actions.push_back("status");
     }
     actions.push_back("free");
-    seen_.clear();
-    testsupport::ChildProcess child;
-    if (!host_->Start(child, actions)) return {};
-    {
-      // The host's boxes only: other tests' hosts run beside this one.
-      testsupport::MessageBoxAnswerer answerer(answers_, child.Pid(), IDOK);
-      if (!child.Wait(kHostWaitMs)) child.Kill();
-      seen_ = answerer.Seen();
-    }
+    if (!RunAnswered(actions)) return {};
     std::vector<std::string> r = host_->Values("prog"), s = host_->Values("status");
     std::vector<Outcome> out;
     for (size_t i = 0; i < r.size() && i < s.size(); ++i) out.push_back({r[i], s[i]});
     return out;
+  }
+  // Runs the host with these actions to its end, its boxes answered as
+  // Answer() says; false when it did not start.
+  bool RunAnswered(const std::vector<std::string>& actions) {
+    seen_.clear();
+    testsupport::ChildProcess child;
+    if (!host_->Start(child, actions)) return false;
+    // The host's boxes only: other tests' hosts run beside this one.
+    testsupport::MessageBoxAnswerer answerer(answers_, child.Pid(), IDOK);
+    if (!child.Wait(kHostWaitMs)) child.Kill();
+    seen_ = answerer.Seen();
+    return true;
   }
   Outcome ProgramOnce(const std::string& file, const std::string& serial = "2001", int pid = 6) {
     std::vector<Outcome> all = Program({file}, serial, pid);

@@ -3,7 +3,7 @@
 // writing one "key=value" line per result into host_out.txt beside itself.
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
 //   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
-//   pollrun:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID
+//   pollrun:VID:PID:SN:FILE | sampled:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID
 #include <windows.h>
 
 #include <atomic>
@@ -175,6 +175,31 @@ void ProgramingWhilePolled(const std::vector<std::string>& a) {
   Out("polls", std::to_string(polls));
 }
 
+std::set<uint32_t> g_sampled;
+
+void CALLBACK SampleStatus(HWND, UINT, UINT_PTR, DWORD) {
+  g_sampled.insert(static_cast<uint32_t>(Bind<GetStatusFn>("GetStatus")()));
+}
+
+// Runs Programing with GetStatus asked on the job's own thread whenever the
+// job lets its window messages through and a timer's 10 ms have passed: the
+// job does that after every sleep of its waits and status polls, so each of
+// its pauses longer than 10 ms on the wall is seen, however fast or loaded
+// the machine. Every distinct status word seen, in hexadecimal.
+void ProgramingSampled(const std::vector<std::string>& a) {
+  auto programing = Bind<ProgramingFn>("Programing");
+  g_sampled.clear();
+  UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, &SampleStatus);
+  uint8_t r =
+      programing(static_cast<uint16_t>(std::stoul(a[1], nullptr, 0)),
+                 static_cast<uint16_t>(std::stoul(a[2], nullptr, 0)), a[3].c_str(), a[4].c_str());
+  KillTimer(nullptr, timer);
+  Out("prog", std::to_string(r));
+  std::string values;
+  for (uint32_t v : g_sampled) values += (values.empty() ? "" : ",") + Hex(v);
+  Out("sampled", values);
+}
+
 void Run(const std::string& action) {
   std::vector<std::string> a = Split(action, ':', 5);
   const std::string& verb = a[0];
@@ -203,6 +228,8 @@ void Run(const std::string& action) {
     Out("prog", std::to_string(r));
   } else if (verb == "pollrun" && a.size() == 5) {
     ProgramingWhilePolled(a);
+  } else if (verb == "sampled" && a.size() == 5) {
+    ProgramingSampled(a);
   } else if (verb == "poll" && a.size() == 5) {
     ProgramingWithPoller(a);
   } else if (verb == "logfile") {

@@ -1,7 +1,5 @@
 #include "tessaro/utilities.h"
 
-#include <commctrl.h>
-
 #include "hwport/clock.h"
 #include "tessaro/format_text.h"
 #include "tessaro/main_thread.h"
@@ -70,19 +68,19 @@ void InstallLibraryWait() { SetWaitFunction(&WaitLettingMessagesThrough); }
 
 void UninstallLibraryWait() { SetWaitFunction(nullptr); }
 
-void WaitWithProgress(int total, int step, HWND progressBar, TLineList* lines) {
+void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines) {
   if (total < 1) total = 1;
   if (step < 1) step = 1;  // a step of 0 would never end the wait
   WaitEnded = false;
-  if (progressBar) {
-    SendMessageA(progressBar, PBM_SETRANGE32, 0, total);
-    SendMessageA(progressBar, PBM_SETPOS, 0, 0);
+  if (bar) {
+    bar->SetMaximum(total);
+    bar->SetPosition(0);
   }
   if (lines) lines->Add(FormatText("  wait %d ms (%d ms)", {total, 0}));
   for (int elapsed = 0; elapsed < total;) {
     hwport::Sleep(static_cast<DWORD>(step));
     elapsed += step;
-    if (progressBar) SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(elapsed), 0);
+    if (bar) bar->SetPosition(elapsed);
     if (lines && lines->Count() > 0)
       lines->SetLine(lines->Count() - 1, FormatText("  wait %d ms (%d ms)", {total, elapsed}));
     ProcessMessages();
@@ -93,7 +91,7 @@ void WaitWithProgress(int total, int step, HWND progressBar, TLineList* lines) {
       break;
     }
   }
-  if (progressBar) SendMessageA(progressBar, PBM_SETPOS, 0, 0);
+  if (bar) bar->SetPosition(0);
 }
 
 std::string ProgramFolder() {

@@ -14,6 +14,7 @@
 
 #include "tessaro/device.h"
 #include "tessaro/line_lists.h"
+#include "tessaro/progress_bar.h"
 
 namespace tessaro {
 
@@ -37,31 +38,6 @@ DeviceControlSettings& ControlSettings();
 void SetPsPidAlias(bool on);
 // Back to the settings of a freshly loaded library.
 void ResetControlSettings();
-
-// A progress display: its maximum and position, shown by `show`.
-class ProgressBar {
- public:
-  explicit ProgressBar(std::function<void(int position, int maximum)> show = {})
-      : show_(std::move(show)) {}
-  void SetMaximum(int maximum) {
-    maximum_ = maximum;
-    Show();
-  }
-  void SetPosition(int position) {
-    position_ = position;
-    Show();
-  }
-  int Maximum() const { return maximum_; }
-  int Position() const { return position_; }
-
- private:
-  void Show() {
-    if (show_) show_(position_, maximum_);
-  }
-  std::function<void(int, int)> show_;
-  int maximum_ = 100;
-  int position_ = 0;
-};
 
 // Where a flow reports: the caller's log lines, the form's device tree and
 // the progress display; each may be absent.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tessaro/line_lists.h"
+#include "tessaro/progress_bar.h"
 #include "tessaro/text_utils.h"
 
 namespace tessaro {
@@ -36,7 +37,7 @@ extern std::atomic<bool> WaitEnded;
 
 // Waits `total` ms of the port's clock in steps of `step` ms, moving the bar
 // and rewriting the last line of `lines`; messages go through after each step.
-void WaitWithProgress(int total, int step, HWND progressBar, TLineList* lines);
+void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines);
 
 // The folder of the program that loaded the library, with a trailing backslash.
 std::string ProgramFolder();
