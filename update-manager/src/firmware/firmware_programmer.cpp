@@ -59,6 +59,27 @@ void GetStatusThreadProc(PollerData& data) {
   LogTrace("thread finished\n\n");
 }
 
+// The guard on every GetStatus call: the thread that makes it gets 3 s, then
+// 3 s more (`late` traced between); false, with `gone` traced, when it has
+// still not ended. Such a thread is left to end by itself.
+bool EndedWithinGuard(lm::Thread& thread, const char* late, const char* gone) {
+  auto ended = [&](DWORD ms) {
+    return hwport::WaitForObject(thread.Handle(), ms) == WAIT_OBJECT_0;
+  };
+  if (ended(3000)) return true;
+  LogTrace(TRACE_LEVEL_1, late);
+  if (ended(3000)) return true;
+  LogTrace(gone);
+  return false;
+}
+
+// What a guarded GetStatus call shares with its thread; the thread keeps it
+// when the caller gave up waiting.
+struct StatusCall {
+  FlashLibrary::GetStatusFn getStatus = nullptr;
+  std::atomic<uint32_t> value{0};
+};
+
 // A transfer's result as the firmware part's result.
 int32_t PartResultOf(int32_t transfer) {
   if (transfer == TRANSFER_NO_SERIAL) return FIRMWARE_NO_DEVICE;
@@ -107,24 +128,36 @@ int32_t FirmwareProgrammer::TransferProgramFile(int32_t /*vendorId*/, int32_t pr
   data->stop = true;
   data->stopThread = true;
   data->wake.Set();
-  if (polling) {
-    auto ended = [&](DWORD ms) {
-      return hwport::WaitForObject(poller.Handle(), ms) == WAIT_OBJECT_0;
-    };
-    if (!ended(3000)) {
-      LogTrace(TRACE_LEVEL_1,
-               "    GetStatus-Thread not responding, GetStatus() probably didnt return after 3s "
-               "wait, waiting again!\n\n");
-      if (!ended(3000)) {
-        LogTrace(
-            "    GetStatus-Thread not responding after 6s wait, GetStatus() probably didnt "
-            "return!\n\n");
-        // Left to end by itself: it owns its data and its hold on the library.
-        poller.Detach();
-      }
-    }
-  }
+  // Left to end by itself when it does not: it owns its data and its hold on the library.
+  if (polling && !EndedWithinGuard(poller,
+                                   "    GetStatus-Thread not responding, GetStatus() probably "
+                                   "didnt return after 3s wait, waiting again!\n\n",
+                                   "    GetStatus-Thread not responding after 6s wait, "
+                                   "GetStatus() probably didnt return!\n\n"))
+    poller.Detach();
   return result;
+}
+
+uint32_t FirmwareProgrammer::GuardedStatus() {
+  auto call = std::make_shared<StatusCall>();
+  call->getStatus = library_.GetStatusEntry();
+  if (!call->getStatus) return 0;
+  // The call holds the library as the poller does.
+  HMODULE pin = lm::PinModuleOf(reinterpret_cast<const void*>(call->getStatus));
+  if (!pin) return 0;
+  lm::Thread thread;
+  if (!thread.Start([call, pin] {
+        call->value = static_cast<uint32_t>(call->getStatus());
+        FreeLibrary(pin);
+      })) {
+    FreeLibrary(pin);
+    return 0;
+  }
+  if (EndedWithinGuard(thread, "    GetStatus() didnt return after 3s wait, waiting again!\n\n",
+                       "    GetStatus() didnt return after 6s wait, status taken as 0!\n\n"))
+    return call->value;
+  thread.Detach();
+  return 0;
 }
 
 void FirmwareProgrammer::PostTotal(int value) const {
@@ -162,14 +195,9 @@ int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, i
                                      int j, DWORD start) {
   const int w = target_.ProgressStepWidth();
   const int base = target_.StepCounter() * w + (j * w) / 2;
-  auto status = [this] {
-    FlashLibrary::GetStatusFn getStatus = library_.GetStatusEntry();
-    return getStatus ? static_cast<uint32_t>(getStatus()) : 0u;
-  };
-
   if (image.goSusb && !target_.InUpdateMode(productId) && !part.goSusbFile.empty()) {
     const int32_t r = TransferProgramFile(0, productId, part.goSusbFile);
-    status();
+    GuardedStatus();
     if (r != 1) {
       LogTrace("    Error in GOSUSB file!\n");
       return PartResultOf(r);
@@ -187,7 +215,7 @@ int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, i
     verifyResult = TransferProgramFile(0, productId, file);
     image.results[4] = verifyResult;
     if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
-    const uint32_t v = status();
+    const uint32_t v = GuardedStatus();
     image.results[0] = static_cast<int>(v & 0xFFFF);
     image.results[1] = static_cast<int>(v >> 16);
     hwport::Sleep(200);
@@ -214,7 +242,7 @@ int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, i
     const int32_t programResult = TransferProgramFile(0, productId, file);
     flashInProgress_ = false;
     image.results[5] = programResult;
-    const uint32_t v = status();
+    const uint32_t v = GuardedStatus();
     image.results[2] = static_cast<int>(v & 0xFFFF);
     image.results[3] = static_cast<int>(v >> 16);
     if (programResult != 1) {

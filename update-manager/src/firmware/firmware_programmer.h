@@ -71,6 +71,9 @@ class FirmwareProgrammer {
  private:
   int32_t RunImage(FirmwarePart& part, FirmwareImage& image, int32_t productId, int j, DWORD start);
   int32_t ModeTest(int32_t productId, DWORD start);
+  // GetStatus through the same guard as the poller's calls: 0 when the
+  // library has none or did not return from it.
+  uint32_t GuardedStatus();
   void PostTotal(int value) const;
   // The result entry after a verify or program file ("        " before each
   // line for a verify).

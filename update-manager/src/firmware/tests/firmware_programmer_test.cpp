@@ -139,8 +139,27 @@ class FirmwarePartTest : public ::testing::Test {
     return testsupport::SplitLines(WithoutCr(testsupport::ReadFileOr(folder_ / "calls.txt")));
   }
   std::string Trace() { return WithoutCr(testsupport::ReadFileOr(folder_ / "trace.txt")); }
+  // The scripted library's GetStatus blocks until ReleaseGetStatus; the bench
+  // clock makes the guard's 3 s waits short.
+  void HoldGetStatus() {
+    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), benchctl::BenchSpec().TimeScale(100)).empty());
+    hold_ = CreateEventA(nullptr, TRUE, FALSE, "KestorTestFlashHold");
+    SetEnvironmentVariableA("SCRIPTED_FLASH_HOLD", "KestorTestFlashHold");
+  }
+  // Lets the calls that were left blocked return, and waits until they have
+  // ended and let the library go.
+  void ReleaseGetStatus() {
+    if (!hold_) return;
+    SetEnvironmentVariableA("SCRIPTED_FLASH_HOLD", nullptr);
+    SetEvent(hold_);
+    for (int i = 0; i < 200 && GetModuleHandleA("ScriptedFlash.dll"); ++i) Sleep(25);
+    EXPECT_EQ(GetModuleHandleA("ScriptedFlash.dll"), nullptr);
+    CloseHandle(hold_);
+    hold_ = nullptr;
+  }
 
   testsupport::TestFolder folder_;
+  HANDLE hold_ = nullptr;
   TestTarget target_;
   PostedMessages posted_;
 };
@@ -312,6 +331,9 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
        {"35/100", "40/100"},
        nullptr},
       {"unknown product id", Part(), 7, none, FIRMWARE_UNKNOWN_PID, {}, {}, nullptr},
+      // The state thread's own reads after each file are guarded as the poller's are.
+      {"a GetStatus that never returns", Part(), 5, [this](TestTarget&) { HoldGetStatus(); }, 0,
+       both, allPosts, "    GetStatus() didnt return after 6s wait, status taken as 0!\n\n"},
   };
   for (const PartRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -343,6 +365,7 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
     if (row.result != FIRMWARE_UNKNOWN_PID) {
       EXPECT_NE(trace.find("Freelibrary tessaro.dll :  Success!\n"), std::string::npos) << trace;
     }
+    ReleaseGetStatus();
   }
 }
 
