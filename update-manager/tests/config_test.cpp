@@ -713,4 +713,20 @@ TEST(IniValues, NumbersDoNotDependOnTheUserLocale) {
   };
   for (const SerialRow& r : serialRows)
     EXPECT_EQ(r.expected, LeadingSerial(r.text)) << "LeadingSerial(\"" << r.text << "\")";
+  // Firmware versions are two words: 2.10 is the tenth minor version, newer
+  // than 2.9 and not 2.1. A text that is no pair of words compares by value.
+  struct VersionRow {
+    const char* a;
+    const char* b;
+    int order;  // the sign of CompareFirmwareVersions(a, b)
+  } versionRows[] = {
+      {"2.1", "2.10", -1}, {"2.10", "2.1", 1},    {"2.9", "2.10", -1},       {"2.10", "2.10", 0},
+      {"3.11", "2.99", 1}, {" 3.11 ", "3.11", 0}, {"65535.1", "2.65535", 1}, {"2", "2.0", 0},
+      {"2.1b", "2.10", 0}, {"", "0.0", 0},        {"2,5", "2.5", -1},
+  };
+  for (const VersionRow& r : versionRows) {
+    const int order = CompareFirmwareVersions(r.a, r.b);
+    EXPECT_EQ(r.order, (order > 0) - (order < 0))
+        << "CompareFirmwareVersions(\"" << r.a << "\", \"" << r.b << "\")";
+  }
 }

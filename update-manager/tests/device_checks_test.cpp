@@ -61,8 +61,13 @@ TEST_F(DeviceChecksTest, RevisionsAfterTheUpdate) {
   UseFound(SupplyWithTr440());
   EXPECT_FALSE(VerifyRevisionsAfterUpdate(*updater_, config)) << "the panel still runs 1.02";
   EXPECT_EQ(config.GetStepRow(0).deviceVersion, "");
-  EXPECT_EQ(config.GetStepRow(1).deviceVersion, "") << "2.10 and 2.1 are the same number";
+  EXPECT_EQ(config.GetStepRow(1).deviceVersion, "2.10(err)")
+      << "firmware 2.10 is not 2.1, though both read as the same decimal number";
   EXPECT_EQ(config.GetStepRow(2).deviceVersion, "1.02(err)");
+  EXPECT_NE(DebugLog().find("Error comparing Modul-Revisions after update!\nModul on Device : "
+                            "2.10\nModul in Update : 2.1\n\n"),
+            std::string::npos)
+      << DebugLog();
   EXPECT_NE(DebugLog().find("Error comparing MMI-Revisions after update!\nMMI on Device : 1.02\n"
                             "MMI in Update : 1.05\n\n"),
             std::string::npos)

@@ -484,6 +484,27 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   ASSERT_TRUE(ExitAndClose());
 }
 
+// The module runs firmware 2.1 and the package brings 2.10: one number as a
+// decimal, another version. The module is programmed, and the check after the
+// run finds 2.10 in place before the release is written.
+TEST_F(UpdateRunOnBench, AModuleOn21IsProgrammedWith210) {
+  package_.Set("Module", "Rev", "2.10")
+      .OutFile("tr440.bin", ProgramFileBytes(ModuleFirmwareSpec(false, 10)))
+      .OutFile("tr440susb.bin", ProgramFileBytes(ModuleFirmwareSpec(true, 10)));
+  benchctl::BenchSpec spec = Tr440WithFlash();
+  spec.WithDevice(1, "Version", "2.1");
+  Open(spec);
+  bench_ = folder_ / "bench.ini";
+  EXPECT_EQ(StepCell(0, 2), "2.1");
+  Update(kInstalled);
+  EXPECT_EQ(kestortest::FlashImageVersion(bench_, 1), "2.10") << "the module was programmed";
+  EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, ModuleFirmwareSpec(false, 10)));
+  EXPECT_EQ(StepCell(0, 1), "Update finished");
+  EXPECT_EQ(StepCell(0, 2), "2.10");
+  EXPECT_EQ(SupplyBlockField(298, 6), "0D00980B0000");
+  ASSERT_TRUE(ExitAndClose());
+}
+
 // The supply's firmware goes through Tessaro into the supply's own flash;
 // after its reboot the supply reports the image's version, and the release
 // check at the end finds every step's revision in place.

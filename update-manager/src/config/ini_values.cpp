@@ -24,6 +24,25 @@ const char* NumberStart(const std::string& text) {
   return p;
 }
 
+// A firmware version's two words: decimal digits, ".", decimal digits, blanks
+// around the whole allowed. False for any other text.
+bool VersionWords(const std::string& text, uint32_t* major, uint32_t* minor) {
+  const char* p = text.c_str();
+  const char* end = p + text.size();
+  while (p < end && IsBlank(*p)) ++p;
+  while (end > p && IsBlank(end[-1])) --end;
+  // from_chars takes neither a sign nor blanks: only the digits themselves.
+  auto [dot, e1] = std::from_chars(p, end, *major);
+  if (e1 != std::errc() || dot == end || *dot != '.') return false;
+  auto [last, e2] = std::from_chars(dot + 1, end, *minor);
+  return e2 == std::errc() && last == end;
+}
+
+template <typename T>
+int Order(T a, T b) {
+  return a < b ? -1 : b < a ? 1 : 0;
+}
+
 }  // namespace
 
 // Read by hand rather than with strtol/strtoul: `long` is 32 bits on the
@@ -61,6 +80,15 @@ double LeadingNumber(const std::string& text) {
   double value = 0;
   auto [end, error] = std::from_chars(NumberStart(text), text.c_str() + text.size(), value);
   return error == std::errc() ? value : 0.0;
+}
+
+int CompareFirmwareVersions(const std::string& a, const std::string& b) {
+  uint32_t majorA = 0, minorA = 0, majorB = 0, minorB = 0;
+  if (VersionWords(a, &majorA, &minorA) && VersionWords(b, &majorB, &minorB)) {
+    if (int major = Order(majorA, majorB)) return major;
+    return Order(minorA, minorB);
+  }
+  return Order(LeadingNumber(a), LeadingNumber(b));
 }
 
 std::string Signed16Text(long value) {

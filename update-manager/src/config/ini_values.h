@@ -18,6 +18,14 @@ int64_t LeadingSerial(const std::string& text);
 // The leading decimal number ("1.25abc" gives 1.25), with "." as the decimal
 // point whatever the user's locale.
 double LeadingNumber(const std::string& text);
+// Orders two firmware versions: negative when a is older than b, 0 when they
+// are the same, positive when a is newer. A firmware version is the decimal
+// of its two u16 words joined by "." ("1.24" for words 1 and 24), so "2.10"
+// is newer than "2.9" and not the same as "2.1": both are compared as
+// (major, minor) integer pairs, whatever the user's locale. When either text
+// is no such pair (empty, one number, "2.1b"), both are compared by their
+// LeadingNumber instead.
+int CompareFirmwareVersions(const std::string& a, const std::string& b);
 // The value taken as a signed 16-bit number, in decimal (70000 gives "4464").
 std::string Signed16Text(long value);
 std::string UpperCase(std::string text);

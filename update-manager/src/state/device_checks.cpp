@@ -14,6 +14,11 @@ bool IsSetRevision(const std::string& upperName) {
   return upperName == "SET REVISION" || upperName == "SET UPDATE REVISION";
 }
 
+bool IsFirmwareStep(const std::string& upperName) {
+  return upperName == "MODULE" || upperName == "MODUL" || upperName == "PWR SUPPLY" ||
+         upperName == "POWERSUPPLY";
+}
+
 // The text of a release as the debug log shows it.
 std::string NumberText(double value) {
   char text[32];
@@ -25,6 +30,14 @@ std::string NumberText(double value) {
 
 bool SameDeviceName(const std::string& supported, const std::string& found) {
   return UpperCase(supported) == UpperCase(found);
+}
+
+int CompareStepRevision(const std::string& stepName, const std::string& onDevice,
+                        const std::string& inPackage) {
+  if (IsFirmwareStep(UpperCase(stepName))) return CompareFirmwareVersions(onDevice, inPackage);
+  const double device = LeadingNumber(onDevice);
+  const double package = LeadingNumber(inPackage);
+  return device < package ? -1 : package < device ? 1 : 0;
 }
 
 bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
@@ -90,7 +103,7 @@ DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::strin
   for (int i = 0; i < config.StepCount(); ++i) {
     const StepRow row = config.GetStepRow(i);
     if (!IsSetRevision(UpperCase(row.name))) continue;
-    if (LeadingNumber(row.rev) < LeadingNumber(row.deviceVersion))
+    if (CompareStepRevision(row.name, row.deviceVersion, row.rev) > 0)
       return DeviceCheck::NewerThanPackage;
     break;
   }
@@ -132,7 +145,7 @@ bool VerifyRevisionsAfterUpdate(DeviceUpdater& updater, UpdateConfig& config) {
     } else {
       continue;
     }
-    if (LeadingNumber(value) == LeadingNumber(step.rev)) continue;
+    if (CompareStepRevision(step.name, value, step.rev) == 0) continue;
     result = false;
     config.SetStepDetail(i, value + "(err)");
     UpdateState::LogStatus(std::string("Error comparing ") + what + "-Revisions after update!\n");

@@ -1,8 +1,9 @@
 // What the device states decide about the connected device: the device
 // versions of the update steps, the package's exclusion lists, the release
 // comparison, the device entry of the debug log and the check of the
-// revisions after an update run. Numbers in texts are read by LeadingSerial
-// and LeadingNumber, the same way whatever the user's locale.
+// revisions after an update run. Numbers in texts are read by LeadingSerial,
+// LeadingNumber and CompareFirmwareVersions, the same way whatever the user's
+// locale.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,14 @@ class UpdateConfig;
 
 // The package's device name against the one found, ignoring case.
 bool SameDeviceName(const std::string& supported, const std::string& found);
+
+// The device's revision for an update step against the package's: negative,
+// 0 or positive as the device's is older, the same or newer. The module's and
+// the power supply's are firmware versions, ordered as (major, minor) pairs
+// (CompareFirmwareVersions); the front panel's revision (× 100) and the
+// release (× 10) are decimal numbers, ordered by value.
+int CompareStepRevision(const std::string& stepName, const std::string& onDevice,
+                        const std::string& inPackage);
 
 // Reads the device (ReadAllDevData) and fills each update step's device
 // version from the revision info by the step's name.

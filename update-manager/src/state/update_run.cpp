@@ -57,7 +57,7 @@ class UpdateRun {
   int32_t DevicePid() const { return updater_.Record().device.productId; }
   bool UpToDate(int i) const {
     const UpdateStep step = config_.GetStep(i);
-    return LeadingNumber(step.deviceVersion) == LeadingNumber(step.rev);
+    return CompareStepRevision(step.name, step.deviceVersion, step.rev) == 0;
   }
   void Status(int i, int state) {
     config_.SetStepStatus(i, state);

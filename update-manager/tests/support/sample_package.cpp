@@ -38,12 +38,12 @@ std::string Hex(uint32_t value) {
 
 }  // namespace
 
-ProgramFileSpec ModuleFirmwareSpec(bool safeMode) {
+ProgramFileSpec ModuleFirmwareSpec(bool safeMode, uint16_t minor) {
   ProgramFileSpec spec;
   spec.pid = 5;
   spec.commands = Commands(safeMode);
   spec.blocks = {{0x0000, Bytes(32, 0xA5)},
-                 {kFirmwareVersionAt - spec.flash.baseFlashAddress, VersionBytes(2, 11)},
+                 {kFirmwareVersionAt - spec.flash.baseFlashAddress, VersionBytes(2, minor)},
                  {0x4100, Bytes(16, 0x5A)}};
   return spec;
 }

@@ -20,8 +20,9 @@ namespace kestortest {
 constexpr uint32_t kFirmwareVersionAt = 0x400100;
 
 // safeMode: the variant for a device already in its safe mode (an earlier
-// run was interrupted): no reboot test, no reboot into the safe mode.
-tessaro_test::ProgramFileSpec ModuleFirmwareSpec(bool safeMode = false);
+// run was interrupted): no reboot test, no reboot into the safe mode. The
+// module's image carries version 2.minor.
+tessaro_test::ProgramFileSpec ModuleFirmwareSpec(bool safeMode = false, uint16_t minor = 11);
 tessaro_test::ProgramFileSpec SupplyFirmwareSpec(bool safeMode = false);
 
 // The program file of `spec`, as the bytes of a file.
