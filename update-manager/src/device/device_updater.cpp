@@ -20,6 +20,10 @@ void SetCancelState(int value) {
   if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
 }
 
+bool ReplaceCancelState(int expected, int value) {
+  return theDeviceUpdater && theDeviceUpdater->ReplaceCancelState(expected, value);
+}
+
 bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& cancelled) {
   for (DWORD waited = 0; waited < ms; waited += stepMs) {
     if (cancelled()) return false;

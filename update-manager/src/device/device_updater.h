@@ -35,6 +35,11 @@ class DeviceUpdater {
   HWND Window() const { return window_.load(); }
   int GetCancelState() const { return cancelState_.load(); }
   void SetCancelState(int value) { cancelState_ = value; }
+  // Sets `value` only while the state is `expected`, in one step; false when
+  // it was another.
+  bool ReplaceCancelState(int expected, int value) {
+    return cancelState_.compare_exchange_strong(expected, value);
+  }
   // Set while a program file runs (the exit thread warns then).
   bool IsFlashInProgress() const;
   // Frees qlinkx (and the flash library once it is loaded).
@@ -150,6 +155,9 @@ extern DeviceUpdater* theDeviceUpdater;
 // dropped.
 int CancelState();
 void SetCancelState(int value);
+// SetCancelState only while the state is `expected`: a request another thread
+// made in the meantime is not overwritten. False when the state was another.
+bool ReplaceCancelState(int expected, int value);
 
 // Sleeps ms of the clock in steps of stepMs, asking `cancelled` before each
 // step and after the last: false as soon as it says so, so a cancel ends the

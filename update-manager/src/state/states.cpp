@@ -187,8 +187,15 @@ bool StateUpdateProcess::Enter() {
 }
 
 UpdateStateId StateUpdateProcess::Execute() {
+  // Running from here, unless Cancel or Exit came between Start and this
+  // thread (or comes while Enter shows the state): that request stands, and
+  // the run does not start.
+  ReplaceCancelState(CANCEL_STATE_IDLE, CANCEL_STATE_RUNNING);
   Enter();
-  SetCancelState(CANCEL_STATE_RUNNING);
+  if (CancelState() == CANCEL_STATE_REQUESTED) {
+    ErrorTextIndex = ERRTEXT_CANCELLED;
+    return STATE_ERROR;
+  }
   const int failure = outcomes_.RunUpdate();
   if (failure == 0) {
     updateInstalled = true;
