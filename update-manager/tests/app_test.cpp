@@ -87,9 +87,11 @@ class KestorApp : public ::testing::Test {
     }
     return calls;
   }
-  // Starts Kestor on the package and waits for its window.
-  HWND Start(testsupport::ChildProcess& kestor, const kestortest::PackageBuilder& package) {
-    EXPECT_TRUE(kestor.Start(package.KestorPath(), "", "", Environment()));
+  // Starts Kestor on the package (in `workDir`, when given) and waits for its
+  // window.
+  HWND Start(testsupport::ChildProcess& kestor, const kestortest::PackageBuilder& package,
+             const std::string& workDir = {}) {
+    EXPECT_TRUE(kestor.Start(package.KestorPath(), "", workDir, Environment()));
     return testsupport::WaitForWindow("Kestor", kestor.Pid());
   }
   // Leaves by the Exit button and waits for the process to end.
@@ -222,6 +224,8 @@ struct InitializeRow {
   const char* status;
   const char* logPart;
   std::vector<std::string> switches;
+  // Kestor runs in a folder that holds a working qlinkx.dll; its own holds none.
+  bool qlinkxInCurrentFolder = false;
 };
 
 TEST_F(KestorApp, InitializeOnTheBench) {
@@ -263,7 +267,20 @@ TEST_F(KestorApp, InitializeOnTheBench) {
        "Searching for device...",
        "Supported Device    : TR440\r\n",
        {}},
+      {"qlinkx.dll only in the current folder: not loaded",
+       kDisabledEhciTree,
+       true,
+       nullptr,
+       "Searching for device...",
+       "qlinkx.dll could not be loaded (error 126)\r\n",
+       {},
+       true},
   };
+  const std::string current = folder_ / "current";
+  ASSERT_TRUE(testsupport::MakeFolders(current));
+  ASSERT_TRUE(testsupport::CopyFileTo(testsupport::ProgramDir() + "\\qlinkx.dll",
+                                      current + "\\qlinkx.dll"));
+  ASSERT_TRUE(testsupport::PlaceBenchIn(current));
   int n = 0;
   for (const InitializeRow& row : rows) {
     SCOPED_TRACE(row.pc);
@@ -275,7 +292,7 @@ TEST_F(KestorApp, InitializeOnTheBench) {
     if (row.verdict) package.RomtestSays(row.verdict);
     ASSERT_TRUE(package.WriteWithKestor());
     testsupport::ChildProcess kestor;
-    HWND dialog = Start(kestor, package);
+    HWND dialog = Start(kestor, package, row.qlinkxInCurrentFolder ? current : std::string());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(WaitForControlText(dialog, kStatusText, row.status), row.status);
     EXPECT_EQ(testsupport::ControlText(dialog, 1002), row.status == searching ? "TR440" : "");

@@ -13,7 +13,6 @@
 #include "benchctl/bench_control.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
-#include "lumetra/dll_functions.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
 
@@ -75,11 +74,9 @@ class DeviceBenchTest : public ::testing::Test {
     traceLevel = 0;
     stringTrace = false;
     SetTraceLogPath(folder_ / "LM_Logfile.txt");
-    SearchDllsIn(testsupport::ProgramDir());
   }
   void TearDown() override {
     updater_.reset();
-    SearchDllsIn({});
     SetTraceLogPath({});
     traceLevel = 0;
     stringTrace = false;
@@ -107,12 +104,6 @@ class DeviceBenchTest : public ::testing::Test {
     return n;
   }
   static size_t Sends() { return benchctl::CallRecord("FacId=0x2180").size(); }
-  static void SearchDllsIn(const std::string& folder) {
-    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-    auto set =
-        lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
-    if (set) set(folder.empty() ? nullptr : folder.c_str());
-  }
 
   testsupport::TestFolder folder_;
   std::string bench_;

@@ -22,7 +22,6 @@
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
-#include "lumetra/dll_functions.h"
 #include "lumetra/sync.h"
 #include "mmi_file_writer.h"
 #include "package_builder.h"
@@ -51,13 +50,6 @@ bool Eventually(Check check, int times = 1) {
   return false;
 }
 
-inline void SearchDllsIn(const std::string& folder) {
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  auto set =
-      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
-  if (set) set(folder.empty() ? nullptr : folder.c_str());
-}
-
 // A supply 16 with a TR440 of release 1.2, supply id 4711, older than the
 // package's 1.3.
 inline benchctl::BenchSpec Tr440(const std::string& deviceSerial = "0000001001") {
@@ -80,7 +72,6 @@ class DeviceStates : public ::testing::Test {
       EXPECT_TRUE(dialog_.Join(testsupport::kUiWaitMs));
     }
     theProcessContext.Release();
-    SearchDllsIn({});
     SetTraceLogPath("");
   }
   // Lays out package and bench, opens the dialog on a thread of its own and
@@ -100,7 +91,6 @@ class DeviceStates : public ::testing::Test {
     g_bExitThreadDone = false;
     updateInstalled = false;
     theProcessContext.Release();
-    SearchDllsIn(testsupport::ProgramDir());
     auto environment = std::make_unique<SystemEnvironment>();
     // The switch-off mark under a registry key of the test's own.
     UseUsbHostPc(*environment, pc_);

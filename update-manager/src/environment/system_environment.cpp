@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "environment/log_writer.h"
+#include "lumetra/module.h"
 
 SystemEnvironment* theEnvironment = nullptr;
 
@@ -161,13 +162,7 @@ std::string OperatingSystemName(unsigned platformId, unsigned major, unsigned mi
   return "unknown";
 }
 
-std::string ApplicationFolder() {
-  char path[MAX_PATH + 1] = {};
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string full(path, n);
-  size_t slash = full.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
-}
+std::string ApplicationFolder() { return lm::ProgramFolder(); }
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -2,7 +2,7 @@
 
 #include "config/update_config.h"
 #include "environment/log_writer.h"
-#include "lumetra/dll_functions.h"
+#include "lumetra/module.h"
 
 FlashLibrary::~FlashLibrary() {
   if (module_) FreeLibrary(module_);
@@ -10,7 +10,7 @@ FlashLibrary::~FlashLibrary() {
 
 bool FlashLibrary::Load() {
   if (module_) return true;
-  module_ = LoadLibraryA(name_.c_str());
+  module_ = lm::LoadBesideProgramOrSystem(name_);
   if (!module_) {
     LogTrace("    " + name_ + " could not be loaded (error " + std::to_string(GetLastError()) +
              ")\n");

@@ -1,5 +1,6 @@
-// Kestor's binding of the flash library "Tessaro.dll": loaded by name for
-// each firmware part, its stdcall functions Programing and GetStatus taken by
+// Kestor's binding of the flash library "Tessaro.dll": loaded from Kestor's
+// folder (else the system folder, never the current one) for each firmware
+// part, its stdcall functions Programing and GetStatus taken by
 // name, freed when the part is done. A library that does not load or lacks a
 // function is never called: the call gives FLASH_LIBRARY_MISSING and a trace
 // entry says what was missing.
@@ -18,7 +19,8 @@ class FlashLibrary {
   using ProgramingFn = uint8_t(WINAPI*)(uint16_t, uint16_t, const char*, const char*);
   using GetStatusFn = int32_t(WINAPI*)();
 
-  // name: the library as LoadLibrary finds it ("Tessaro.dll": beside Kestor).
+  // name: the library as lm::LoadBesideProgramOrSystem finds it
+  // ("Tessaro.dll": beside Kestor), or a full path.
   explicit FlashLibrary(std::string name = "Tessaro.dll") : name_(std::move(name)) {}
   // A library still loaded is freed without trace entries.
   ~FlashLibrary();

@@ -1,6 +1,7 @@
 #include "qlinkx/qlinkx_library.h"
 
 #include "environment/log_writer.h"
+#include "lumetra/module.h"
 
 QlinkxLibrary::~QlinkxLibrary() {
   if (module_) FreeLibrary(module_);
@@ -8,8 +9,11 @@ QlinkxLibrary::~QlinkxLibrary() {
 
 bool QlinkxLibrary::Load() {
   if (module_) return true;
-  module_ = LoadLibraryA("qlinkx.dll");
-  if (!module_) return false;
+  module_ = lm::LoadBesideProgramOrSystem(library_);
+  if (!module_) {
+    LogStartup("qlinkx.dll could not be loaded (error " + std::to_string(GetLastError()) + ")\n");
+    return false;
+  }
   lm::BindFunctions(module_, Functions());
   return true;
 }

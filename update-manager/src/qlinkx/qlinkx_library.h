@@ -1,5 +1,6 @@
 // Kestor's binding of the outside USB library qlinkx ("qlinkx.dll"): loaded
-// by name, its seven stdcall functions taken by name. A call whose function
+// from Kestor's folder, else from the system folder, never from the current
+// one; its seven stdcall functions taken by name. A call whose function
 // is missing does not reach the library: it writes Kestor's trace entry for
 // that function (where Kestor has one) and gives the failure result below.
 // After Free all seven count as missing.
@@ -12,6 +13,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "lumetra/dll_functions.h"
 
@@ -36,14 +39,17 @@ enum class QlinkxFunction {
 
 class QlinkxLibrary {
  public:
-  QlinkxLibrary() = default;
+  // library: "qlinkx.dll" as lm::LoadBesideProgramOrSystem finds it, or a
+  // full path.
+  explicit QlinkxLibrary(std::string library = "qlinkx.dll") : library_(std::move(library)) {}
   // A library still loaded is freed without trace entries.
   ~QlinkxLibrary();
   QlinkxLibrary(const QlinkxLibrary&) = delete;
   QlinkxLibrary& operator=(const QlinkxLibrary&) = delete;
 
-  // Loads "qlinkx.dll" and takes the seven functions; a function not found
-  // stays missing. True when the library loaded.
+  // Loads the library and takes the seven functions; a function not found
+  // stays missing. True when the library loaded; when it did not, an entry of
+  // the startup log says so (it is loaded as Kestor starts).
   bool Load();
   // Shutdown: when loaded, traces "Freelibrary qlinkx.dll : ", frees it,
   // clears the functions and traces "Success!\n". Errors are swallowed.
@@ -98,6 +104,7 @@ class QlinkxLibrary {
   std::array<lm::DllFunction, 7> Functions();
   void ClearFunctions();
 
+  std::string library_;
   HMODULE module_ = nullptr;
   AssignDeviceFn assignDevice_ = nullptr;
   UnAssignDeviceFn unAssignDevice_ = nullptr;

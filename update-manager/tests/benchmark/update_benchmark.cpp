@@ -24,7 +24,6 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
-#include "lumetra/dll_functions.h"
 #include "lumetra/sync.h"
 #include "package_builder.h"
 #include "process_flags.h"
@@ -60,13 +59,6 @@ double NowMs() {
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&now);
   return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void SearchDllsIn(const std::string& folder) {
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  auto set =
-      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
-  if (set) set(folder.empty() ? nullptr : folder.c_str());
 }
 
 std::string Cell(HWND window, int row, int column) {
@@ -110,7 +102,6 @@ UpdateTimes UpdateAt(int scale) {
   EXPECT_FALSE(benchctl::UseBench(folder.Path(), bench).empty());
 
   UsbHostPc pc;
-  SearchDllsIn(testsupport::ProgramDir());
   auto environment = std::make_unique<SystemEnvironment>();
   UseUsbHostPc(*environment, pc);
   auto config = std::make_unique<UpdateConfig>(package.AppFolder());
@@ -153,7 +144,6 @@ UpdateTimes UpdateAt(int scale) {
   }
   dialog.Join(testsupport::kUiWaitMs);
   theProcessContext.Release();
-  SearchDllsIn({});
   SetTraceLogPath("");
   return run;
 }

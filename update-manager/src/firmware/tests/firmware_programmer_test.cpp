@@ -429,14 +429,26 @@ TEST_F(FirmwarePartTest, PollerStuckInGetStatusIsLeftWithItsLibraryAndData) {
 TEST_F(FirmwarePartTest, LibraryThatIsMissingOrIncompleteIsNeverCalled) {
   char system[MAX_PATH];
   GetSystemDirectoryA(system, MAX_PATH);
+  // A working flash library under a name of its own, in a folder that is
+  // made the current one: neither Kestor's folder nor the system's holds it.
+  const std::string current = folder_ / "current";
+  ASSERT_TRUE(testsupport::MakeFolders(current));
+  ASSERT_TRUE(testsupport::CopyFileTo(testsupport::TestDir() + "\\ScriptedFlash.dll",
+                                      current + "\\CurrentFolderFlash.dll"));
   struct Row {
     std::string library;
     const char* trace;
-  } rows[] = {{folder_ / "Tessaro.dll", "could not be loaded (error 126)\n"},
-              {std::string(system) + "\\version.dll", "version.dll has no Programing\n"}};
+    bool fromCurrentFolder = false;  // run with `current` as the current folder
+  } rows[] = {
+      {folder_ / "Tessaro.dll", "could not be loaded (error 126)\n"},
+      {std::string(system) + "\\version.dll", "version.dll has no Programing\n"},
+      {"CurrentFolderFlash.dll", "CurrentFolderFlash.dll could not be loaded (error 126)\n", true}};
+  char before[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, before), 0u);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.library);
     DeleteFileA((folder_ / "trace.txt").c_str());
+    ASSERT_TRUE(SetCurrentDirectoryA(row.fromCurrentFolder ? current.c_str() : before));
     FirmwareProgrammer programmer(target_, row.library);
     FirmwarePart part = Part();
     EXPECT_EQ(programmer.UpdateFirmwarePart(part, 5), FIRMWARE_NO_LIBRARY);
@@ -448,6 +460,8 @@ TEST_F(FirmwarePartTest, LibraryThatIsMissingOrIncompleteIsNeverCalled) {
               std::string::npos)
         << trace;
   }
+  SetCurrentDirectoryA(before);
+  EXPECT_EQ(GetModuleHandleA("CurrentFolderFlash.dll"), nullptr);
 }
 
 TEST(StatusText, NamesLibraryAndKestorCodes) {

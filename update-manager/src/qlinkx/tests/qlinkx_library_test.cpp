@@ -13,7 +13,6 @@
 #include "benchctl/bench_control.h"
 #include "environment/log_writer.h"
 #include "hwport/port.h"
-#include "lumetra/dll_functions.h"
 #include "testsupport/testdir.h"
 
 namespace {
@@ -32,17 +31,9 @@ std::string OnDisk(const std::string& text) {
   return out;
 }
 
-// Where LoadLibrary looks after the program's own folder.
-void SearchDllsIn(const std::string& folder) {
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  auto set =
-      lm::ProcAddress<SetDllDirectoryFn>(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA");
-  ASSERT_NE(nullptr, set);
-  set(folder.empty() ? nullptr : folder.c_str());
-}
-
-std::string FakeFolder(const std::string& fake) {
-  return testsupport::TestDir() + "\\qlinkx_fakes\\" + fake;
+// The look-alike `fake` by its full path.
+std::string Fake(const std::string& fake) {
+  return testsupport::TestDir() + "\\qlinkx_fakes\\" + fake + "\\qlinkx.dll";
 }
 
 // What each of the seven calls gave, made with the same arguments every time.
@@ -80,20 +71,18 @@ class QlinkxLibraryTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(nullptr, GetModuleHandleA("qlinkx.dll")) << "a library left loaded";
     SetTraceLogPath(folder_ / "LM_Logfile.txt");
-    SearchDllsIn(folder_.Path());  // an empty folder: no qlinkx.dll to be found
   }
   void TearDown() override {
     library_.Free();
-    SearchDllsIn({});
     SetTraceLogPath({});
     EXPECT_EQ(nullptr, GetModuleHandleA("qlinkx.dll")) << "the library stays loaded";
   }
   std::string Trace() { return testsupport::ReadFileOr(folder_ / "LM_Logfile.txt"); }
-  void ExpectAllMissing(const char* when) {
+  void ExpectAllMissing(QlinkxLibrary& library, const char* when) {
     for (Fn f : {Fn::AssignDevice, Fn::UnAssignDevice, Fn::GetSerNrs, Fn::GetRegister,
                  Fn::SetRegister, Fn::ReadIrpt, Fn::GetStringDescriptor})
-      EXPECT_FALSE(library_.Has(f)) << when << ": function " << static_cast<int>(f);
-    Outcome o = CallAll(library_);
+      EXPECT_FALSE(library.Has(f)) << when << ": function " << static_cast<int>(f);
+    Outcome o = CallAll(library);
     EXPECT_EQ(QLINKX_NOT_LOADED, o.check) << when;
     EXPECT_EQ(QLINKX_NOT_LOADED, o.assign) << when;
     EXPECT_EQ(std::vector<uint8_t>(18, 0), o.block) << when;
@@ -118,13 +107,14 @@ class QlinkxLibraryTest : public ::testing::Test {
   }
 
   testsupport::TestFolder folder_;
-  QlinkxLibrary library_;
+  // An empty folder's: no qlinkx.dll to be found.
+  QlinkxLibrary library_{folder_ / "qlinkx.dll"};
 };
 
 TEST_F(QlinkxLibraryTest, WithoutTheLibraryEveryCallFailsWithItsTraceEntry) {
   EXPECT_FALSE(library_.Load());
   EXPECT_FALSE(library_.IsLoaded());
-  ExpectAllMissing("library absent");
+  ExpectAllMissing(library_, "library absent");
   EXPECT_EQ(NotLoadedTrace(), Trace());
   library_.Free();
   EXPECT_EQ(NotLoadedTrace(), Trace()) << "nothing to free, nothing traced";
@@ -167,8 +157,7 @@ TEST_F(QlinkxLibraryTest, AMissingFunctionIsTracedAndFailsWhileTheOthersAreCalle
     SCOPED_TRACE(r.fake);
     testsupport::TestFolder rowFolder;
     SetTraceLogPath(rowFolder / "LM_Logfile.txt");
-    SearchDllsIn(FakeFolder(r.fake));
-    QlinkxLibrary q;
+    QlinkxLibrary q(Fake(r.fake));
     ASSERT_TRUE(q.Load());
     const bool complete = r.trace == nullptr;
     for (Fn f : {Fn::AssignDevice, Fn::UnAssignDevice, Fn::GetSerNrs, Fn::GetRegister,
@@ -232,14 +221,14 @@ TEST_F(QlinkxLibraryTest, AMissingFunctionIsTracedAndFailsWhileTheOthersAreCalle
 }
 
 TEST_F(QlinkxLibraryTest, AfterFreeAllSevenFunctionsCountAsMissing) {
-  SearchDllsIn(FakeFolder("complete"));
-  ASSERT_TRUE(library_.Load());
-  EXPECT_TRUE(library_.Load()) << "loading again keeps the library";
-  library_.Free();
-  EXPECT_FALSE(library_.IsLoaded());
+  QlinkxLibrary complete(Fake("complete"));
+  ASSERT_TRUE(complete.Load());
+  EXPECT_TRUE(complete.Load()) << "loading again keeps the library";
+  complete.Free();
+  EXPECT_FALSE(complete.IsLoaded());
   EXPECT_EQ(nullptr, GetModuleHandleA("qlinkx.dll"));
   EXPECT_EQ(OnDisk("Freelibrary qlinkx.dll : Success!\n"), Trace());
-  ExpectAllMissing("after Free");
+  ExpectAllMissing(complete, "after Free");
   EXPECT_EQ(OnDisk("Freelibrary qlinkx.dll : Success!\n") + NotLoadedTrace(), Trace());
 }
 
@@ -251,57 +240,58 @@ TEST_F(QlinkxLibraryTest, TheStandInServesKestorsCallsOverTheBench) {
       .With("Version", "1.24")
       .Instrument(5, "0000001001");
   ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty()) << hwport::BenchLoadError();
-  SearchDllsIn(testsupport::ProgramDir());
-  ASSERT_TRUE(library_.Load());
+  // The stand-in beside this program, found by name as Kestor finds it.
+  QlinkxLibrary standIn;
+  ASSERT_TRUE(standIn.Load());
   for (Fn f : {Fn::AssignDevice, Fn::UnAssignDevice, Fn::GetSerNrs, Fn::GetRegister,
                Fn::SetRegister, Fn::ReadIrpt, Fn::GetStringDescriptor})
-    EXPECT_TRUE(library_.Has(f)) << "function " << static_cast<int>(f);
+    EXPECT_TRUE(standIn.Has(f)) << "function " << static_cast<int>(f);
 
   char text[2048] = {};
-  EXPECT_EQ(1, library_.GetSerNrs(QLINKX_VENDOR_ID, 16, text));
+  EXPECT_EQ(1, standIn.GetSerNrs(QLINKX_VENDOR_ID, 16, text));
   EXPECT_EQ("0000004711", std::string(text).substr(1, 10));
-  EXPECT_EQ(1, library_.GetSerNrs(QLINKX_VENDOR_ID, 5, text));
-  EXPECT_EQ(0, library_.GetSerNrs(QLINKX_VENDOR_ID, 6, text));
+  EXPECT_EQ(1, standIn.GetSerNrs(QLINKX_VENDOR_ID, 5, text));
+  EXPECT_EQ(0, standIn.GetSerNrs(QLINKX_VENDOR_ID, 6, text));
 
-  EXPECT_EQ(0, library_.CheckAssignDevice());
+  EXPECT_EQ(0, standIn.CheckAssignDevice());
   uint8_t block[18] = {};
-  int32_t n = library_.AssignDevice(QLINKX_VENDOR_ID, 16, "", block);
+  int32_t n = standIn.AssignDevice(QLINKX_VENDOR_ID, 16, "", block);
   ASSERT_EQ(0, n);
   std::vector<uint8_t> supply(758, 0);
-  EXPECT_EQ(0, library_.GetRegister(n, 0x2200, 0, supply.data(), 758));
+  EXPECT_EQ(0, standIn.GetRegister(n, 0x2200, 0, supply.data(), 758));
   EXPECT_EQ(12, supply[298]);
   uint8_t version[4] = {};
-  EXPECT_EQ(0, library_.GetRegister(n, 0x1010, 0, version, 4));
+  EXPECT_EQ(0, standIn.GetRegister(n, 0x1010, 0, version, 4));
   EXPECT_EQ(1, version[0]);
   EXPECT_EQ(24, version[2]);
   const uint8_t zeros[2] = {0, 0};
-  EXPECT_EQ(0, library_.SetRegister(n, 0x2333, 0, zeros, 2));
+  EXPECT_EQ(0, standIn.SetRegister(n, 0x2333, 0, zeros, 2));
   // Each register request is acknowledged on the interrupt endpoint, in order.
   uint8_t irq[128] = {};
   int32_t length = 128;
   for (int facId : {0x2200, 0x1010, 0x2333}) {
     length = 128;
-    EXPECT_EQ(0, library_.ReadIrpt(n, irq, &length));
+    EXPECT_EQ(0, standIn.ReadIrpt(n, irq, &length));
     ASSERT_EQ(10, length);
     EXPECT_EQ(0x67FF, irq[2] | irq[3] << 8);
     EXPECT_EQ(facId, irq[8] | irq[9] << 8);
   }
   uint16_t units[512] = {};
   int32_t size = 512;
-  EXPECT_EQ(0, library_.GetStringDescriptor(n, 3, units, &size));
+  EXPECT_EQ(0, standIn.GetStringDescriptor(n, 3, units, &size));
   EXPECT_EQ(22, size);
   EXPECT_EQ(u'4', units[7]);
-  EXPECT_EQ(n, library_.UnAssignDevice(n));
+  EXPECT_EQ(n, standIn.UnAssignDevice(n));
 
-  n = library_.AssignDevice(QLINKX_VENDOR_ID, 16, "", block);
+  n = standIn.AssignDevice(QLINKX_VENDOR_ID, 16, "", block);
   ASSERT_GE(n, 0);
   ASSERT_TRUE(benchctl::RemoveDevice(0));
   length = 128;
-  EXPECT_EQ(-20, library_.ReadIrpt(n, irq, &length)) << "the power supply left";
-  EXPECT_EQ(n, library_.UnAssignDevice(n));
+  EXPECT_EQ(-20, standIn.ReadIrpt(n, irq, &length)) << "the power supply left";
+  EXPECT_EQ(n, standIn.UnAssignDevice(n));
 
   EXPECT_EQ("", Trace()) << "no function missing, nothing traced";
-  library_.Free();
+  standIn.Free();
   EXPECT_EQ(OnDisk("Freelibrary qlinkx.dll : Success!\n"), Trace());
 }
 
