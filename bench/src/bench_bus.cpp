@@ -210,7 +210,19 @@ bool Bench::Open(const std::string& path) {
   lm::Lock g(lock_);
   ++opened_;
   Reset();
-  if (!file_.Open(path)) return false;
+  refusal_.clear();
+  if (!file_.Open(path)) {
+    refusal_ = "cannot read " + path;
+    return false;
+  }
+  // A rule the bench does not understand would never fire, and the test
+  // that wrote it would pass without its fault: nothing of the file runs.
+  if (!LoadFaultsLocked()) {
+    faults_.clear();
+    recordFile_.clear();
+    Record("bench file refused: " + refusal_);
+    return false;
+  }
   for (int slot = 0; slot < kMaxSlots; ++slot) {
     std::string section = "Device" + std::to_string(slot);
     if (!file_.Has(section, "ProductId")) continue;
@@ -224,7 +236,6 @@ bool Bench::Open(const std::string& path) {
     record = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + record;
   }
   recordFile_ = record;
-  LoadFaultsLocked();
   return true;
 }
 
@@ -281,7 +292,7 @@ void Bench::ClearRecord() {
 
 // ---- fault rules -----------------------------------------------------------
 
-void Bench::LoadFaultsLocked() {
+bool Bench::LoadFaultsLocked() {
   for (int i = 1; i < 100; ++i) {
     std::string s = "Fault" + std::to_string(i);
     if (!file_.Has(s, "Operation")) continue;
@@ -300,8 +311,14 @@ void Bench::LoadFaultsLocked() {
     r.bytes = static_cast<uint32_t>(file_.GetInt(s, "Bytes", 0));
     r.offMs = static_cast<uint32_t>(file_.GetInt(s, "OffMs", 5000));
     r.data = ParseHex(file_.Get(s, "Data"));
+    if (std::find(std::begin(kFaultActions), std::end(kFaultActions), r.action) ==
+        std::end(kFaultActions)) {
+      refusal_ = "[" + s + "] Action=" + r.action + " is no fault action";
+      return false;
+    }
     faults_.push_back(r);
   }
+  return true;
 }
 
 // The rule that fires for this call, if any. Counts live in the bench file,

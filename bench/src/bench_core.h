@@ -31,13 +31,18 @@ struct FaultRule {
   int command = -1;       // string packets (0x2180) only: the panel command
   int after = 0;          // matching calls let through first
   int times = 1;          // how often it fires (0: always)
-  std::string action;     // Status, NoAnswer, Late, Short, Malformed, Remove, Unplug, RebootSupply
+  std::string action;     // one of kFaultActions
   uint32_t status = 0;
   uint32_t delayMs = 0;       // bench clock
   uint32_t bytes = 0;         // Short: bytes kept
   uint32_t offMs = 0;         // PowerLoss: how long the power stays off, bench clock
   std::vector<uint8_t> data;  // Malformed: the transfer sent instead
 };
+
+// The actions a fault rule may take; a bench file naming another is refused.
+inline constexpr const char* kFaultActions[] = {"Status", "NoAnswer",     "Late",
+                                                "Short",  "Malformed",    "Remove",
+                                                "Unplug", "RebootSupply", "PowerLoss"};
 
 // A transfer waiting for the device: a read for data, or a write held back
 // by a fault.
@@ -78,6 +83,8 @@ class Bench {
 
   bool Open(const std::string& path);
   BenchFile& File() { return file_; }
+  // Why the bench refused the last file it was opened on; empty when it took it.
+  const std::string& Refusal() const { return refusal_; }
   lm::CriticalSection& Lock() { return lock_; }
 
   // Driver entry points (the port's bench side).
@@ -142,7 +149,8 @@ class Bench {
   void NoticeLocked(UsbDevice& d, bool arrival, std::vector<std::function<void()>>* done);
   std::optional<FaultRule> FaultLocked(int slot, const std::string& operation, int facId,
                                        int endpoint, int command = -1);
-  void LoadFaultsLocked();
+  // False, with the reason in refusal_, when a rule is not understood.
+  bool LoadFaultsLocked();
   void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
                            uint32_t benchMs);
   bool TakePendingLocked(uint64_t id, PendingIo* out);
@@ -171,6 +179,7 @@ class Bench {
   std::vector<FaultRule> faults_;
   std::vector<std::string> record_;
   std::string recordFile_;
+  std::string refusal_;
   int nextHandleNumber_ = 1;
   bool powerOff_ = false;  // no device arrives while the power is off
   uint64_t nextPendingId_ = 1;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "bench_core.h"
 #include "usb_protocol.h"
@@ -375,13 +376,25 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
       status = kErrRemoved;
     } else if (fault && CarrierFaultLocked(*fault, h->slot, &done) && !AliveLocked(*h)) {
       status = kErrRemoved;
+    } else if (fault && (fault->action == "Short" || fault->action == "Malformed") &&
+               code != kIoVendorRequestOut && out) {
+      // The device answers into a buffer of the bench's own; only the bytes
+      // of the short or malformed data stage reach the caller's.
+      std::vector<uint8_t> reply(outSize + 1);
+      status = ControlLocked(*h, code, in, inSize, reply.data(), outSize, &n, &cycle);
+      if (status == 0) {
+        if (fault->action == "Short") {
+          if (n > fault->bytes) n = fault->bytes;
+          std::memcpy(out, reply.data(), n);
+        } else {
+          n = static_cast<DWORD>(fault->data.size() < outSize ? fault->data.size() : outSize);
+          std::memcpy(out, fault->data.data(), n);
+        }
+      }
     } else {
       status = ControlLocked(*h, code, in, inSize, out, outSize, &n, &cycle);
+      // A short write: the driver reports fewer bytes taken than were sent.
       if (status == 0 && fault && fault->action == "Short" && n > fault->bytes) n = fault->bytes;
-      if (status == 0 && fault && fault->action == "Malformed" && out) {
-        n = static_cast<DWORD>(fault->data.size() < outSize ? fault->data.size() : outSize);
-        std::memcpy(out, fault->data.data(), n);
-      }
     }
     Record(head + what + " -> " + Hex8(status) + (n ? " " + std::to_string(n) : std::string()) +
            (code != kIoVendorRequestOut ? DataText(out, n) : std::string()));

@@ -24,6 +24,10 @@ BENCH_EXPORT DWORD BenchCallRecord(char* buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
+// Why the bench refused the last bench file it was opened on ("" when it
+// took it); valid until the bench is opened again.
+BENCH_EXPORT const char* BenchRefusal() { return Bench::Instance().Refusal().c_str(); }
+
 BENCH_EXPORT void BenchClearRecord() { Bench::Instance().ClearRecord(); }
 
 BENCH_EXPORT BOOL BenchRemoveDevice(int slot) { return Bench::Instance().Remove(slot); }

@@ -41,6 +41,6 @@ extern "C" __declspec(dllexport) int BenchOpen(const char* benchFile) {
 extern "C" __declspec(dllexport) int BenchAttach(const char* benchFile) {
   static lm::CriticalSection attachLock;
   lm::Lock guard(attachLock);
-  if (!bench::g_benchFile.empty()) return 1;
+  if (!bench::g_benchFile.empty()) return bench::Bench::Instance().Refusal().empty() ? 1 : 0;
   return BenchOpen(benchFile);
 }

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "bench_test_support.h"
 #include "benchctl/bench_control.h"
 #include "hwport/clock.h"
@@ -74,30 +78,51 @@ struct FaultCase {
   const char* rule;
   uint32_t status;
   DWORD bytes;
+  // The caller's buffer afterwards (it held EE EE; the device's answer is 34 12).
+  const char* buffer;
+  // The bench refuses the file and names what it did not understand.
+  const char* refused = nullptr;
 };
 
 TEST_F(BenchState, FaultActionsShapeTheAnswer) {
   const FaultCase cases[] = {
       {"status instead of the answer", "Operation=VendorRequestIn Action=Status Status=0xE0000004",
-       0xE0000004, 0},
-      {"short answer", "Operation=VendorRequestIn Action=Short Bytes=1", 0, 1},
-      {"malformed answer", "Operation=VendorRequestIn Action=Malformed Data=01", 0, 1},
+       0xE0000004, 0, "EE EE"},
+      {"short answer", "Operation=VendorRequestIn Action=Short Bytes=1", 0, 1, "34 EE"},
+      {"malformed answer", "Operation=VendorRequestIn Action=Malformed Data=01", 0, 1, "01 EE"},
       {"late answer on the bench clock", "Operation=VendorRequestIn Action=Late DelayMs=30000", 0,
-       2},
-      {"removal in the middle", "Operation=VendorRequestIn Action=Remove", 0xE000100A, 0},
+       2, "34 12"},
+      {"removal in the middle", "Operation=VendorRequestIn Action=Remove", 0xE000100A, 0, "EE EE"},
+      {"a misspelt action", "Operation=VendorRequestIn Action=Shrot Bytes=1", 0, 0, "",
+       "[Fault1] Action=Shrot is no fault action"},
   };
   for (const FaultCase& c : cases) {
-    Use(benchctl::BenchSpec().TimeScale(1000).Instrument(5, "1001").Fault(c.rule));
+    const std::string file = benchctl::UseBench(folder_.Path(), benchctl::BenchSpec()
+                                                                    .TimeScale(1000)
+                                                                    .Instrument(5, "1001")
+                                                                    .With("Status", "0x1234")
+                                                                    .Fault(c.rule));
+    if (c.refused) {
+      EXPECT_EQ("", file) << c.name;
+      EXPECT_NE(std::string(hwport::BenchLoadError()).find(c.refused), std::string::npos)
+          << c.name << ": " << hwport::BenchLoadError();
+      continue;
+    }
+    ASSERT_FALSE(file.empty()) << c.name << ": " << hwport::BenchLoadError();
     HANDLE h = hwport::DriverOpen("\\\\.\\USBDRV_Device0");
     auto status = VendorRecord(0x0200);
-    uint8_t out[2];
+    uint8_t out[2] = {0xEE, 0xEE};
     DWORD n = 99;
     DWORD start = hwport::TickCount();
     EXPECT_EQ(c.status, Ioctl(h, 0x80942032, status.data(), 18, out, 2, &n)) << c.name;
     EXPECT_EQ(c.bytes, n) << c.name;
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%02X %02X", out[0], out[1]);
+    EXPECT_EQ(c.buffer, std::string(buffer)) << c.name;
     if (std::string(c.name).find("late") != std::string::npos) {
       EXPECT_GE(hwport::TickCount() - start, 29000u) << c.name;
     }
+    EXPECT_EQ(benchctl::FaultsNotFired(file), std::vector<std::string>{}) << c.name;
     hwport::DriverClose(h);
   }
 }

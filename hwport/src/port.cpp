@@ -80,7 +80,9 @@ BenchBinding LoadBench() {
   // Attach, not open: another module of this process may have opened the
   // bench already, and opening again would end everything it holds.
   if (!attach(benchFile)) {
-    std::snprintf(b.error, sizeof b.error, "bench refused bench file %s", benchFile);
+    auto refusal = lm::ProcAddress<const char* (*)()>(m, "BenchRefusal");
+    std::snprintf(b.error, sizeof b.error, "bench refused bench file %s: %s", benchFile,
+                  refusal ? refusal() : "");
     FreeLibrary(m);
     return b;
   }
@@ -105,6 +107,11 @@ const Backend& ActiveBackend() {
 
 FARPROC BenchEntry(const char* name) { return lm::ProcAddress<FARPROC>(Binding().module, name); }
 
-const char* BenchLoadError() { return Binding().error; }
+const char* BenchLoadError() {
+  // A bench file opened later (a test's next one) may have been refused too.
+  if (auto refusal = BenchFunction<const char* (*)()>("BenchRefusal"); refusal && *refusal())
+    return refusal();
+  return Binding().error;
+}
 
 }  // namespace hwport

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "hwport/port.h"
@@ -172,6 +173,17 @@ std::string ReadState(const std::string& benchFile, const std::string& section,
   GetPrivateProfileStringA(section.c_str(), key.c_str(), "", value, sizeof value,
                            benchFile.c_str());
   return value;
+}
+
+std::vector<std::string> FaultsNotFired(const std::string& benchFile) {
+  std::vector<std::string> quiet;
+  for (const std::string& line : testsupport::SplitLines(testsupport::ReadFileOr(benchFile))) {
+    if (line.compare(0, 6, "[Fault") != 0 || line.find(']') == std::string::npos) continue;
+    const std::string section = line.substr(1, line.find(']') - 1);
+    if (ReadState(benchFile, section, "Operation").empty()) continue;
+    if (std::atoi(ReadState(benchFile, section, "Fired").c_str()) <= 0) quiet.push_back(section);
+  }
+  return quiet;
 }
 
 }  // namespace benchctl

@@ -28,9 +28,10 @@ Fn BenchFunction(const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(BenchEntry(name)));
 }
 
-// Why the bench could not be used although LUMETRA_BENCH was set (empty when
-// all went well or no bench was asked for). Tests read it; the deliverables
-// fall back to the real calls.
+// Why the bench could not be used although LUMETRA_BENCH was set, or why it
+// refused the bench file it was opened on last (empty when all went well or
+// no bench was asked for). Tests read it; the deliverables fall back to the
+// real calls.
 const char* BenchLoadError();
 
 }  // namespace hwport

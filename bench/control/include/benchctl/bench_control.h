@@ -89,4 +89,10 @@ bool EndFaults(const std::string& benchFile, const std::vector<std::string>& key
 std::string ReadState(const std::string& benchFile, const std::string& section,
                       const std::string& key);
 
+// The [FaultN] rules of the bench file that have not fired so far (their
+// section names). A fault test checks that its fault happened before it
+// takes the rules away (EndFaults):
+//   EXPECT_EQ(benchctl::FaultsNotFired(file), std::vector<std::string>{});
+std::vector<std::string> FaultsNotFired(const std::string& benchFile);
+
 }  // namespace benchctl
