@@ -635,6 +635,7 @@ TEST_F(UpdateRunOnBench, AFlashFaultFailsTheRun) {
     EXPECT_EQ(StepCell(2, 1), "Update canceled");
     EXPECT_EQ(ErrorTextIndex.load(), ERRTEXT_UPDATE_FAILED);
     EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "SupplyBlock"), "") << "no release written";
+    EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
     ASSERT_TRUE(ExitAndClose());
   }
 }
@@ -651,6 +652,7 @@ TEST_F(UpdateRunOnBench, ARefusedReleaseWriteIsAnError) {
   const std::string log = DebugLog();
   EXPECT_NE(log.find("Writing the new Revision failed ("), std::string::npos) << log;
   EXPECT_EQ(log.find("Update installed successfully"), std::string::npos) << log;
+  EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
 }
 
@@ -709,6 +711,7 @@ TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASw
   EXPECT_EQ(asked, row.errorIndex == 0 ? 1u : 0u);
   EXPECT_EQ(SupplyBlockField(298, 6), row.errorIndex == 0 ? "0D00980B0000" : "(not written)");
   EXPECT_NE(DebugLog().find(row.logged), std::string::npos) << DebugLog();
+  EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
 }
 

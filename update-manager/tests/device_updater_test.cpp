@@ -171,6 +171,7 @@ TEST_F(FindDevicesTest, WritePsReleaseReportsEachFailureAndReleasesTheSupply) {
     UseFound(spec);
     EXPECT_EQ(updater_->WritePsRelease(13, 0, 0), row.expected);
     EXPECT_EQ(updater_->Record().powerSupply.deviceNumber, -1) << "released";
+    EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   }
   // No supply to assign: its failure, nothing written.
   benchctl::BenchSpec gone = SupplyWithTr440();

@@ -478,6 +478,7 @@ TEST_F(MmiTest, EachWayAnExecuteFails) {
               1u)
         << trace;
     EXPECT_EQ(updater_->Record().powerSupply.deviceNumber, -1) << "the supply released";
+    EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
     EXPECT_TRUE(benchctl::CallRecord("FacId=0x2222").empty()) << "no reboot after a failure";
     EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "PanelRevision"), row.panel);
   }

@@ -225,6 +225,7 @@ TEST_P(UpdateFault, EndsInItsErrorAndASecondRunCompletesTheUpdate) {
         << "step " << step;
   EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "SupplyBlock"), "") << "no release written";
   EXPECT_EQ(LeftText(row.part), Name(row.left));
+  EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   if (!row.logged.empty()) {
     EXPECT_NE(DebugLog().find(row.logged), std::string::npos) << DebugLog();
   }

@@ -249,6 +249,7 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
                                  << DebugLog();
   ExpectFirstRunEnd(row);
   EXPECT_EQ(DeviceLeft(), row.left);
+  EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
   SecondRunCompletes(false);
   ExpectLogsWhole(row);
@@ -451,6 +452,7 @@ TEST_F(UpdateInterruptions, PowerLostAfterThePowerSupplyStep) {
   for (int r = 0; r < 4; ++r) EXPECT_EQ(StepCell(r, 1), steps[r]) << "step row " << r;
   EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
   EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.02, release 12");
+  EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
   SecondRunCompletes(false);
   ExpectLogsWhole(

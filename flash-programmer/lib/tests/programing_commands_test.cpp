@@ -111,6 +111,7 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
     auto first = ProgramOnce(File(ListOf(kWholeUpdate)));
     EXPECT_EQ("0", first.result);
     EXPECT_EQ(r.status, first.status.substr(4)) << "whole word " << first.status;
+    EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
     // The fault ends: a second job finishes the update, from safe mode
     // when the device was left there.
     ASSERT_TRUE(benchctl::EndFaults(bench_, r.mended));
