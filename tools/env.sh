@@ -142,12 +142,18 @@ stop_all() {
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
 }
 
-# configure_and_build BUILD_FOLDER ARCH TESTS(ON|OFF)
-configure_and_build() {
+# configure BUILD_FOLDER ARCH TESTS(ON|OFF): the log is shown when it fails.
+configure() {
   local dir="$1" arch="$2" tests="$3"
   mkdir -p "$dir"
   cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$arch-w64-mingw32.cmake" \
     -DLUMETRA_TESTS="$tests" >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; return 1; }
+}
+
+# configure_and_build BUILD_FOLDER ARCH TESTS(ON|OFF)
+configure_and_build() {
+  local dir="$1"
+  configure "$@" || return 1
   local rc=0
   cmake --build "$dir" -j"$(nproc)" >"$dir/build.log" 2>&1 || rc=$?
   # Warnings and errors only; progress lines stay in the log.
