@@ -167,6 +167,33 @@ TEST(ReleaseFolder, ExportsExactlyTheDocumentedNamesAndOrdinals) {
   EXPECT_EQ("", ExportText(Read("install.exe")));
 }
 
+// A folder as the Wine path the test gets ("Z:\work\src") and as the Unix
+// path the compiler saw ("/work/src"), the forms a binary could carry.
+std::vector<std::string> PathForms(std::string wine) {
+  while (!wine.empty() && wine.back() == '\\') wine.pop_back();
+  if (wine.size() > 2 && wine[1] == ':') wine.erase(0, 2);
+  std::string slashed = wine;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  return {wine, slashed};
+}
+
+// Debug information and __FILE__ texts name the build machine's folders;
+// what a technician receives names none.
+TEST(ReleaseFolder, NamesNoFolderOfTheBuildMachine) {
+  std::vector<std::string> paths = PathForms(LUMETRA_SOURCE_DIR);
+  const std::string build = kRelease.substr(0, kRelease.find_last_of('\\'));
+  for (const std::string& form : PathForms(build)) paths.push_back(form);
+  std::set<std::string> files;
+  ListFiles(kRelease, "", &files);
+  ASSERT_FALSE(files.empty());
+  for (const std::string& file : files) {
+    std::string bytes;
+    ASSERT_TRUE(testsupport::ReadFile(kRelease + "\\" + file, &bytes)) << file;
+    for (const std::string& path : paths)
+      EXPECT_EQ(bytes.find(path), std::string::npos) << file << " holds " << path;
+  }
+}
+
 std::string ImportText(const release::PeImage& image) {
   std::string text;
   for (const auto& dll : image.imports)
