@@ -84,7 +84,7 @@ void ClearTree(HWND tree) {
 // The reboot command of the flows: its error (none is expected) is normal.
 void RebootCommand(TDevice* device, TLineList* log) {
   try {
-    RestartByMarker(device, false, log, nullptr);
+    RestartByMarker(device, false, LogList{log}, TransferList{});
   } catch (const std::exception&) {
     LogCtrl(log, " Except on restart, it is normal!");
   }
@@ -107,7 +107,7 @@ bool SupplyVersionSupported(TDevice* supply, TLineList* log, const char* indent)
   FirmwareVersion v;
   bool read = false;
   try {
-    read = ReadFirmwareVersion(supply, v, false, nullptr, nullptr);
+    read = ReadFirmwareVersion(supply, v, false, LogList{}, TransferList{});
   } catch (const std::exception&) {
     read = false;
   }
@@ -456,7 +456,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     SetBar(view, -1, 1000);
     found(identity, ok);
     if (!ok) return false;
-    SetMarker(test.get(), false, view.log, nullptr);
+    SetMarker(test.get(), false, LogList{view.log}, TransferList{});
     Wait(s.PollTime);
     RebootCommand(test.get(), view.log);
     test.reset();
@@ -481,7 +481,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
             {inSafe ? "OK" : "ERROR", identity.vid, identity.pid, inSafe ? "is" : "isn't"});
     if (!inSafe) return false;
     SetBar(view, -1, 5000);
-    ClearMarker(test.get(), false, view.log, nullptr);
+    ClearMarker(test.get(), false, LogList{view.log}, TransferList{});
     Wait(s.PollTime);
     RebootCommand(test.get(), view.log);
     test.reset();
@@ -621,8 +621,8 @@ bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Conne
     LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
     if (!SupplyVersionSupported(candidate.get(), view.log, "   ")) continue;
     int32_t serial = -1;
-    bool found =
-        FindModuleSerial(identity.vid, identity.pid, candidate.get(), nullptr, view.log, serial);
+    bool found = FindModuleSerial(identity.vid, identity.pid, candidate.get(), view.log,
+                                  TransferList{}, serial);
     LogCtrl(view.log, "   %s, was %s found in Baugr.Data serial number for Device: %s.",
             {found ? "OK" : "Error", found ? "" : "not",
              found ? FormatText("%d", {serial}) : std::string("nil")});
@@ -639,7 +639,7 @@ bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Conne
   LogCtrl(view.log, "  OK, found device via PowerSupply");
   TDeviceInfo supplyInfo = Copy(*chosen);
   supply = std::move(candidate);
-  ClearMarker(supply.get(), false, view.log, nullptr);
+  ClearMarker(supply.get(), false, LogList{view.log}, TransferList{});
   RebootCommand(supply.get(), view.log);
   supply.reset();
   Wait(100);
@@ -682,7 +682,7 @@ bool RebootViaPs(const DeviceIdentity& identity, bool required, Connection& conn
       continue;
     }
     LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
-    ClearMarker(candidate.get(), false, view.log, nullptr);
+    ClearMarker(candidate.get(), false, LogList{view.log}, TransferList{});
     RebootCommand(candidate.get(), view.log);
     candidate.reset();
     Wait(100);
