@@ -127,7 +127,8 @@ bool Run::Execute() {
   ProgramingState::RegisterProgress();
   // A skip left by the last job (a 49 at the end of its list) is not this job's.
   g_flags.SkipCount = 0;
-  CommandsFromLines(header_, view_.CommandLines(), view_.VersionLines());
+  // The command bytes run as the file holds them: the lines cannot give them
+  // back (46 and 47 share a name, a conditional at the end has no line).
   VersionsFromLines(header_, view_.VersionLines(), &view_);
   SelectedListEntries(view_.SectorLines(), selectedSectors_);
   SelectedListEntries(view_.BlockLines(), selectedBlocks_);
