@@ -176,6 +176,28 @@ TEST_F(FlashTest, ChipErase) {
   }
 }
 
+void CALLBACK PressEsc(HWND, UINT, UINT_PTR, DWORD) { SetStopRequested(true); }
+
+TEST_F(FlashTest, EscWhileAPollWaitsEndsTheWaitAtOnce) {
+  // The bench clock at wall speed and the longest poll period: Esc comes
+  // as a message 100 ms into the first wait, which ends then, before any
+  // status is read.
+  benchctl::BenchSpec s;
+  s.TimeScale(1).Instrument(5, "1001").With("FlashSize", "0x10000");
+  s.With("FlashBusyPolls.0330", "1000000");
+  Use(s);
+  FlashRecord times = Chip();
+  times.pollPeriod = kLongestPollPeriod;
+  times.chipEraseTimeout = 60000;
+  SetFlashTimes(times);
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, &PressEsc);
+  EXPECT_FALSE(FlashEraseChip(Device(), Chip(), 0, Log(), Transfer()));
+  KillTimer(nullptr, timer);
+  EXPECT_EQ("   WARNING EraseChip, Action was STORNO by user", Lines().back());
+  for (const std::string& line : transfer_.Lines())
+    EXPECT_EQ(std::string::npos, line.find("CMD_GET_FLASH_STATUS")) << line;
+}
+
 TEST_F(FlashTest, SectorErase) {
   struct Row {
     const char* name;
