@@ -155,18 +155,15 @@ bool WaitForModuleBack(const DeviceIdentity& wanted, Connection& connection,
   return false;
 }
 
-// The end of both power-supply reboots: the log line and the supply's connection.
+// The end of both power-supply reboots: the log line and the supply's
+// connection. The supply is found again by its serial number: the bus may
+// list its devices in another order after the reboot, and its old device
+// number can name another device.
 bool FinishSupplyReboot(bool back, const TDeviceInfo& supplyInfo, const ControlView& view,
                         Connection& supply) {
   LogCtrl(view.log, "  %s, Reboot via PowerSupply", {back ? "OK" : "ERROR"});
   supply.reset();
-  if (back) {
-    try {
-      supply = CreateDeviceConnection(supplyInfo, 0);
-    } catch (const std::exception&) {
-      supply.reset();
-    }
-  }
+  if (back) FindDevice(IdentityOf(supplyInfo), {.create = true}, view, &supply, nullptr);
   return back;
 }
 
