@@ -1,5 +1,6 @@
 #include "hwport/port.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -90,10 +91,22 @@ BenchBinding LoadBench() {
   return b;
 }
 
+// Bound once, at the first call, even with several threads. Not a
+// function-local static: its guard makes the C++ runtime create a lock in
+// each module that links the port, and a library's lock is never freed, so
+// every load of the library would leave one behind.
+BenchBinding g_binding;
+std::atomic<LONG> g_bound{0};  // 0: not yet, 1: binding now, 2: bound
+
 BenchBinding& Binding() {
-  // A function-local static is initialised once, even with several threads.
-  static BenchBinding binding = LoadBench();
-  return binding;
+  if (g_bound.load(std::memory_order_acquire) == 2) return g_binding;
+  LONG unbound = 0;
+  if (g_bound.compare_exchange_strong(unbound, 1)) {
+    g_binding = LoadBench();
+    g_bound.store(2, std::memory_order_release);
+  }
+  while (g_bound.load(std::memory_order_acquire) != 2) Sleep(0);
+  return g_binding;
 }
 
 }  // namespace

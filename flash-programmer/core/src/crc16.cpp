@@ -3,9 +3,11 @@
 namespace tessaro {
 namespace {
 
+// Computed at compile time: a function-local static would need a guard, and
+// the guard's lock outlives each load of the library.
 struct Table {
-  Crc16Table entries;
-  Table() {
+  Crc16Table entries{};
+  constexpr Table() {
     for (unsigned i = 0; i < 256; ++i) {
       unsigned crc = i << 8;
       for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1;
@@ -14,12 +16,11 @@ struct Table {
   }
 };
 
+constexpr Table kTable;
+
 }  // namespace
 
-const Crc16Table& LibraryCrc16Table() {
-  static const Table table;
-  return table.entries;
-}
+const Crc16Table& LibraryCrc16Table() { return kTable.entries; }
 
 uint16_t Crc16(uint16_t initial, const uint8_t* bytes, size_t length, const Crc16Table* table) {
   const uint16_t* t = table ? *table : LibraryCrc16Table();

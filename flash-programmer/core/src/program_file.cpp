@@ -277,28 +277,6 @@ std::string ConditionalLine(int k, const TLineList& versionLines) {
 
 }  // namespace
 
-bool CommandsFromLines(ProgramFileHeader& header, TLineList& commandLines,
-                       const TLineList& versionLines) {
-  header.commands.clear();
-  for (int i = 0; i < commandLines.Count(); ++i) {
-    std::string line = commandLines.Line(i);
-    bool conditional = StartsWithIf(line);
-    int k = 0;
-    if (conditional) {
-      k = VersionIndexFromLine(line);
-      line = ProgramCommandName(kCommandIfVersion);
-    }
-    int code = ProgramCommandCode(line);
-    if (code < 0) return false;
-    header.commands.push_back(static_cast<uint8_t>(code));
-    if (conditional) {
-      commandLines.SetLine(i, ConditionalLine(k, versionLines));
-      header.commands.push_back(static_cast<uint8_t>(k));
-    }
-  }
-  return true;
-}
-
 void ShowConditionalVersions(TLineList& commandLines, const TLineList& versionLines) {
   for (int i = 0; i < commandLines.Count(); ++i) {
     const std::string line = commandLines.Line(i);

@@ -26,12 +26,17 @@ std::string Elapsed(DWORD startTick) {
 
 }  // namespace
 
+namespace {
+// At namespace scope: a function's statics would need a guard, whose lock
+// outlives each load of the library.
+lm::CriticalSection g_keptLock;
+std::deque<std::string> g_kept;
+}  // namespace
+
 const char* KeepText(const std::string& text) {
-  static lm::CriticalSection lock;
-  static std::deque<std::string> texts;
-  lm::Lock g(lock);
-  texts.push_back(text);
-  return texts.back().c_str();
+  lm::Lock g(g_keptLock);
+  g_kept.push_back(text);
+  return g_kept.back().c_str();
 }
 
 TDevice::TDevice(const TDeviceInfo& info) : TDeviceInfo(info) {}

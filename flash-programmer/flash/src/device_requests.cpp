@@ -37,8 +37,8 @@ std::string VersionText(const FirmwareVersion& v) {
 
 uint32_t Packed(const FirmwareVersion& v) { return static_cast<uint32_t>(v.major) << 16 | v.minor; }
 
-bool Marker(TDevice* device, MarkerWhat what, bool wait, bool heading, TLineList* log,
-            TStrings* transfer) {
+bool Marker(TDevice* device, MarkerWhat what, bool wait, bool heading, LogList log,
+            TransferList transfer) {
   if (heading) {
     std::string name;
     WhatName(CMD_MARKER_REBOOT, what, name);
@@ -52,14 +52,14 @@ bool Marker(TDevice* device, MarkerWhat what, bool wait, bool heading, TLineList
                                   .wait = wait,
                                   .timeout = CurrentFlashTimes().autoselectTimeout,
                                   .expect = kMarkerStates},
-                                 transfer, log);
+                                 log, transfer);
   FinishProgress({});
   return result;
 }
 
 }  // namespace
 
-bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer) {
+bool GetFlashStatus(TDevice* device, LogList log, TransferList transfer) {
   try {
     uint8_t answer[8] = {};
     int n = ReadFacility(device, CMD_GET_FLASH_STATUS, answer, 8, log,
@@ -102,7 +102,7 @@ bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer) {
   }
 }
 
-bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer,
+bool SuspendDevice(TDevice* device, LogList log, TransferList transfer,
                    const FlashProgress& progress) {
   constexpr int kRounds = 500;
   auto step = [&](int done) { StepProgress(progress, FlashPhase::kSuspend, done, kRounds); };
@@ -132,7 +132,7 @@ bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer,
   }
 }
 
-bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer,
+bool WaitForIdle(TDevice* device, LogList log, TransferList transfer,
                  const FlashProgress& progress) {
   constexpr int kRounds = 3000;
   auto step = [&](int done) { StepProgress(progress, FlashPhase::kWaitIdle, done, kRounds); };
@@ -160,8 +160,8 @@ bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer,
   }
 }
 
-bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMode,
-                         TStrings* transfer, TLineList* log) {
+bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMode, LogList log,
+                         TransferList transfer) {
   if (safeMode) {
     LogM(
         log,
@@ -184,15 +184,15 @@ bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMod
   return false;
 }
 
-bool FirmwareVersionBelow(TDevice* device, uint32_t limit, TLineList* log, std::string* text,
-                          TStrings* transfer) {
+bool FirmwareVersionBelow(TDevice* device, uint32_t limit, LogList log, TransferList transfer,
+                          std::string* text) {
   uint16_t limitMajor = static_cast<uint16_t>(limit >> 16),
            limitMinor = static_cast<uint16_t>(limit);
   std::string limitText = FormatText("%d.%d", {limitMajor, limitMinor});
   std::string deviceText = "Cannot read version from device";
   FirmwareVersion v;
   bool result = false;
-  if (ReadFirmwareVersion(device, v, false, transfer, log)) {
+  if (ReadFirmwareVersion(device, v, false, log, transfer)) {
     deviceText = VersionText(v);
     result = v.major < limitMajor || (v.major == limitMajor && v.minor < limitMinor);
     LogM(log, " %s, version \"%s\" is less than %s",
@@ -208,9 +208,9 @@ bool FirmwareVersionBelow(TDevice* device, uint32_t limit, TLineList* log, std::
 }
 
 bool FirmwareVersionInList(TDevice* device, const std::vector<uint32_t>& versions, int highest,
-                           TStrings* transfer, TLineList* log) {
+                           LogList log, TransferList transfer) {
   FirmwareVersion v;
-  bool read = ReadFirmwareVersion(device, v, false, transfer, log);
+  bool read = ReadFirmwareVersion(device, v, false, log, transfer);
   bool found = false;
   if (!read) v = FirmwareVersion();
   for (int i = 0; read && i <= highest && static_cast<size_t>(i) < versions.size(); ++i)
@@ -225,7 +225,7 @@ bool FirmwareVersionInList(TDevice* device, const std::vector<uint32_t>& version
   return found;
 }
 
-bool SendFlashCommand(TDevice* device, const FlashRequest& r, TStrings* transfer, TLineList* log,
+bool SendFlashCommand(TDevice* device, const FlashRequest& r, LogList log, TransferList transfer,
                       uint32_t* address) {
   try {
     std::string commandName = CommandName(r.command), what;
@@ -270,15 +270,15 @@ bool SendFlashCommand(TDevice* device, const FlashRequest& r, TStrings* transfer
   }
 }
 
-bool SetMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
+bool SetMarker(TDevice* device, bool heading, LogList log, TransferList transfer) {
   return Marker(device, kMarkerSet, true, heading, log, transfer);
 }
 
-bool ClearMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
+bool ClearMarker(TDevice* device, bool heading, LogList log, TransferList transfer) {
   return Marker(device, kMarkerClear, true, heading, log, transfer);
 }
 
-bool RestartByMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
+bool RestartByMarker(TDevice* device, bool heading, LogList log, TransferList transfer) {
   return Marker(device, kMarkerReboot, false, heading, log, transfer);
 }
 
@@ -324,7 +324,7 @@ bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>&
   return left || !stillPresent();
 }
 
-bool CommandKill(TDevice* device, bool heading, TLineList* log, TStrings* transfer) {
+bool CommandKill(TDevice* device, bool heading, LogList log, TransferList transfer) {
   try {
     if (heading) LogM(log, "=====   command KILL =====");
     if (!SendFacility(device, kFacKill, nullptr, 0, log, "for command kill", transfer))

@@ -63,8 +63,8 @@ struct BlockJob {
 };
 
 bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
-               const ProgramBlocks& blocks, uint32_t base, const FlashRecord& flash, TLineList* log,
-               TStrings* transfer, const FlashProgress& progress) {
+               const ProgramBlocks& blocks, uint32_t base, const FlashRecord& flash, LogList log,
+               TransferList transfer, const FlashProgress& progress) {
   int selected = SelectedCount(list);
   if (selected == 0) {
     FlashMessage()(job.none);
@@ -154,7 +154,7 @@ bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
 }  // namespace
 
 bool FlashAutoselect(TDevice* device, const FlashRecord& flash, uint32_t base, uint32_t sector,
-                     TLineList* log, TStrings* transfer) {
+                     LogList log, TransferList transfer) {
   try {
     LogHeading(log,
                "=====   Autoselect: BaseFlash: 0x%8.8X, SectorAddress: 0x%8.8X, commands: "
@@ -210,8 +210,8 @@ bool FlashAutoselect(TDevice* device, const FlashRecord& flash, uint32_t base, u
   }
 }
 
-bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t base, TLineList* log,
-                    TStrings* transfer) {
+bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t base, LogList log,
+                    TransferList transfer) {
   try {
     LogHeading(log, "=====   EraseChip: BaseFlash: 0x%8.8X   =====", {base});
     SetStopRequested(false);
@@ -243,7 +243,7 @@ bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t base, TL
 }
 
 bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRecord& flash,
-                       uint32_t base, TLineList* log, TStrings* transfer,
+                       uint32_t base, LogList log, TransferList transfer,
                        const FlashProgress& progress) {
   try {
     int selected = SelectedCount(sectors);
@@ -301,7 +301,7 @@ bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRec
 }
 
 bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
-                  uint32_t base, const FlashRecord& flash, TLineList* log, TStrings* transfer,
+                  uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
                   const FlashProgress& progress) {
   BlockJob job{
       false,
@@ -323,7 +323,7 @@ bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBloc
 }
 
 bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
-                 uint32_t base, const FlashRecord& flash, TLineList* log, TStrings* transfer,
+                 uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
                  const FlashProgress& progress) {
   BlockJob job{
       true,

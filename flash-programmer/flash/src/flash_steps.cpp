@@ -122,10 +122,13 @@ PollResult PollFlashStatus(TDevice* device, const PollSpec& spec, TLineList* log
   uint8_t& state = g_flash.FlashState;
   while (state == spec.busy) {
     if (spec.stoppable) {
-      ProcessMessages();
+      // Messages go through while the poll waits; Esc among them ends the
+      // wait at once, not after the period.
+      WaitLettingMessagesThrough(static_cast<DWORD>(period), &IsStopRequested);
       if (IsStopRequested()) break;
+    } else {
+      SleepMs(period);
     }
-    SleepMs(period);
     ++r.polls;
     uint8_t answer[8] = {};
     int n = ReadFacility(device, CMD_GET_FLASH_STATUS, answer, 8, log, spec.title, transfer);

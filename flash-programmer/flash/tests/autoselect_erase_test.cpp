@@ -107,7 +107,7 @@ TEST_F(FlashTest, AutoselectAnswersAndFailures) {
     if (r.state == 1)
       spec.Fault("Operation=VendorRequestIn FacId=0x0300 Action=Short Bytes=3 After=1");
     Use(spec);
-    EXPECT_EQ(r.result, FlashAutoselect(Device(), Chip(), 0, 0xAAA, &log_, &transfer_));
+    EXPECT_EQ(r.result, FlashAutoselect(Device(), Chip(), 0, 0xAAA, Log(), Transfer()));
     EXPECT_EQ(r.state, Flash().FlashState);
     std::vector<std::string> want = {"", kHeading};
     want.insert(want.end(), r.tail.begin(), r.tail.end());
@@ -119,7 +119,7 @@ TEST_F(FlashTest, AutoselectSendsItsRequestAndKeepsWhatItFound) {
   Use(Bench({{"FlashProtection", "0x01"}}));
   FlashRecord chip = Chip();
   chip.accessMode = 17;
-  EXPECT_TRUE(FlashAutoselect(Device(), chip, 0x400000, 0xAAA, &log_, &transfer_));
+  EXPECT_TRUE(FlashAutoselect(Device(), chip, 0x400000, 0xAAA, Log(), Transfer()));
   EXPECT_EQ(0x01, Flash().FoundManufactureID);
   EXPECT_EQ(0x2258, Flash().FoundDeviceID);
   EXPECT_EQ(0x01, Flash().FoundSectorProtection);
@@ -169,11 +169,33 @@ TEST_F(FlashTest, ChipErase) {
     Use(spec);
     reads_ = 0;
     stopAtRead_ = r.stopAt;
-    EXPECT_EQ(r.result, FlashEraseChip(Device(), Chip(), 0x1234, &log_, &transfer_));
+    EXPECT_EQ(r.result, FlashEraseChip(Device(), Chip(), 0x1234, Log(), Transfer()));
     std::vector<std::string> want = {"", "=====   EraseChip: BaseFlash: 0x00001234   ====="};
     want.insert(want.end(), r.tail.begin(), r.tail.end());
     EXPECT_EQ(want, Lines());
   }
+}
+
+void CALLBACK PressEsc(HWND, UINT, UINT_PTR, DWORD) { SetStopRequested(true); }
+
+TEST_F(FlashTest, EscWhileAPollWaitsEndsTheWaitAtOnce) {
+  // The bench clock at wall speed and the longest poll period: Esc comes
+  // as a message 100 ms into the first wait, which ends then, before any
+  // status is read.
+  benchctl::BenchSpec s;
+  s.TimeScale(1).Instrument(5, "1001").With("FlashSize", "0x10000");
+  s.With("FlashBusyPolls.0330", "1000000");
+  Use(s);
+  FlashRecord times = Chip();
+  times.pollPeriod = kLongestPollPeriod;
+  times.chipEraseTimeout = 60000;
+  SetFlashTimes(times);
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, &PressEsc);
+  EXPECT_FALSE(FlashEraseChip(Device(), Chip(), 0, Log(), Transfer()));
+  KillTimer(nullptr, timer);
+  EXPECT_EQ("   WARNING EraseChip, Action was STORNO by user", Lines().back());
+  for (const std::string& line : transfer_.Lines())
+    EXPECT_EQ(std::string::npos, line.find("CMD_GET_FLASH_STATUS")) << line;
 }
 
 TEST_F(FlashTest, SectorErase) {
@@ -266,7 +288,7 @@ TEST_F(FlashTest, SectorErase) {
     for (int i = 0; i < 4; ++i) sectors.Add("sector");
     sectors.SetSelected(1, true);
     sectors.SetSelected(3, true);
-    EXPECT_EQ(r.result, FlashEraseSectors(Device(), sectors, Chip(), 0, &log_, &transfer_));
+    EXPECT_EQ(r.result, FlashEraseSectors(Device(), sectors, Chip(), 0, Log(), Transfer()));
     std::vector<std::string> want = {
         "", "=====   SectorErase: BaseFlash: 0x00000000, will erase 2 sectors   ====="};
     want.insert(want.end(), r.tail.begin(), r.tail.end());
@@ -285,7 +307,7 @@ TEST_F(FlashTest, ElevenShortAnswersStopASectorEraseTenDoNot) {
     TMemoryLines sectors;
     sectors.Add("sector");
     sectors.SetSelected(0, true);
-    EXPECT_EQ(shorts == 10, FlashEraseSectors(Device(), sectors, Chip(), 0, &log_, &transfer_));
+    EXPECT_EQ(shorts == 10, FlashEraseSectors(Device(), sectors, Chip(), 0, Log(), Transfer()));
     std::vector<std::string> lines = Lines();
     EXPECT_EQ(shorts == 10 ? "   OK EraseSector, Sector 0 on address 0x00000000 was succesfully "
                              "erased (1100ms)"
@@ -304,17 +326,17 @@ TEST_F(FlashTest, ErasingClearsTheFlash) {
   TMemoryLines list;
   list.Add("block");
   list.SelectAll();
-  ASSERT_TRUE(FlashProgram(Device(), list, blocks, 0, Chip(), &log_, &transfer_));
+  ASSERT_TRUE(FlashProgram(Device(), list, blocks, 0, Chip(), Log(), Transfer()));
   TMemoryLines sectors;
   for (int i = 0; i < 16; ++i) sectors.Add("sector");
   sectors.SetSelected(1, true);
-  ASSERT_TRUE(FlashEraseSectors(Device(), sectors, Chip(), 0, &log_, &transfer_));
+  ASSERT_TRUE(FlashEraseSectors(Device(), sectors, Chip(), 0, Log(), Transfer()));
   std::vector<uint8_t> flash = benchctl::ReadFlash(file_, 0);
   ASSERT_EQ(0x10000u, flash.size());
   EXPECT_EQ(0x00, flash[0xFFF]) << "sector 0 keeps its bytes";
   EXPECT_EQ(0xFF, flash[0x1000]) << "sector 1 is erased";
   EXPECT_EQ(0xFF, flash[0x10FF]);
-  ASSERT_TRUE(FlashEraseChip(Device(), Chip(), 0, &log_, &transfer_));
+  ASSERT_TRUE(FlashEraseChip(Device(), Chip(), 0, Log(), Transfer()));
   EXPECT_EQ(std::vector<uint8_t>(0x10000, 0xFF), benchctl::ReadFlash(file_, 0));
   std::vector<uint8_t> erased(0x10000, 0xFF);
   EXPECT_EQ(FormatText("%4.4X", {Crc16(0, erased.data(), erased.size())}),

@@ -1,15 +1,29 @@
 // The device requests beside the batch operations: flash status, suspend,
 // idle wait, firmware version, markers, reboot and kill.
+#include <type_traits>
+
 #include "flash_fixture.h"
 
 namespace tessaro {
 namespace {
 
+// The log list and the transfer list are both the form's line lists: only
+// their role types keep a swapped or unwrapped call from compiling.
+static_assert(std::is_invocable_v<decltype(&ReadFirmwareVersion), TDevice*, FirmwareVersion&, bool,
+                                  LogList, TransferList>);
+static_assert(!std::is_invocable_v<decltype(&ReadFirmwareVersion), TDevice*, FirmwareVersion&, bool,
+                                   TransferList, LogList>);
+static_assert(!std::is_invocable_v<decltype(&ReadFirmwareVersion), TDevice*, FirmwareVersion&, bool,
+                                   TLineList*, TLineList*>);
+static_assert(
+    !std::is_invocable_v<decltype(&FlashProgram), TDevice*, TSelectableList&, const ProgramBlocks&,
+                         uint32_t, const FlashRecord&, TransferList, LogList>);
+
 TEST_F(FlashTest, FlashStatusRightAfterAutoselectShowsTheChip) {
   Use(Bench({{"FlashProtection", "0x01"}}));
-  ASSERT_TRUE(FlashAutoselect(Device(), Chip(), 0, 0xAAA, &log_, &transfer_));
+  ASSERT_TRUE(FlashAutoselect(Device(), Chip(), 0, 0xAAA, Log(), Transfer()));
   log_.Clear();
-  EXPECT_TRUE(GetFlashStatus(Device(), &log_, &transfer_));
+  EXPECT_TRUE(GetFlashStatus(Device(), Log(), Transfer()));
   EXPECT_EQ((std::vector<std::string>{
                 "=====   Get FlashStatus   ===== \n\r  status: \"ok_respond_autoselect\" \n\r  "
                 "ManufactureID: 0x01 \n\r  DeviceID: 0x2258 \n\r  SectorProtection: 0x01 "}),
@@ -20,9 +34,9 @@ TEST_F(FlashTest, FlashStatusAfterAutoselectJudgesTheReplyJustRead) {
   // The read after the autoselect's own polls answers an error.
   Use(Bench().Fault("Operation=VendorRequestIn FacId=0x0300 After=2 Action=Malformed Data=" +
                     Answer(0x0013, 0x44332211)));
-  ASSERT_TRUE(FlashAutoselect(Device(), Chip(), 0, 0xAAA, &log_, &transfer_));
+  ASSERT_TRUE(FlashAutoselect(Device(), Chip(), 0, 0xAAA, Log(), Transfer()));
   log_.Clear();
-  EXPECT_TRUE(GetFlashStatus(Device(), &log_, &transfer_));
+  EXPECT_TRUE(GetFlashStatus(Device(), Log(), Transfer()));
   EXPECT_EQ((std::vector<std::string>{"", "--- Get FlashStatus --- ",
                                       "  status: \"error_autoselect\" (0x0013(19)) ",
                                       "  0x11, 0x22, 0x33, 0x44, CRC16: 0x5709  "}),
@@ -57,7 +71,7 @@ TEST_F(FlashTest, FlashStatusAnswers) {
     benchctl::BenchSpec spec = Bench();
     if (!r.fault.empty()) spec.Fault(r.fault);
     Use(spec);
-    EXPECT_EQ(r.result, GetFlashStatus(Device(), &log_, &transfer_));
+    EXPECT_EQ(r.result, GetFlashStatus(Device(), Log(), Transfer()));
     EXPECT_EQ(r.lines, Lines());
   }
 }
@@ -116,8 +130,8 @@ TEST_F(FlashTest, SuspendAndIdleWait) {
     for (auto& kv : r.keys) spec.With(kv.first, kv.second);
     if (!r.fault.empty()) spec.Fault(r.fault);
     Use(spec);
-    bool result = r.idle ? WaitForIdle(Device(), &log_, &transfer_, nullptr)
-                         : SuspendDevice(Device(), &log_, &transfer_, nullptr);
+    bool result = r.idle ? WaitForIdle(Device(), Log(), Transfer(), nullptr)
+                         : SuspendDevice(Device(), Log(), Transfer(), nullptr);
     EXPECT_EQ(r.result, result);
     EXPECT_EQ(r.lines, Lines());
   }
@@ -125,7 +139,7 @@ TEST_F(FlashTest, SuspendAndIdleWait) {
 
 TEST_F(FlashTest, IdleWaitGivesUpAfter3000Rounds) {
   Use(Bench({{"Status", "2"}}));
-  EXPECT_FALSE(WaitForIdle(Device(), &log_, &transfer_, nullptr));
+  EXPECT_FALSE(WaitForIdle(Device(), Log(), Transfer(), nullptr));
   std::vector<std::string> lines = Lines();
   EXPECT_EQ(1u + 3000 * 2 + 1, lines.size());
   EXPECT_EQ(" Error in waiting for IDLE of device.", lines.back());
@@ -133,7 +147,7 @@ TEST_F(FlashTest, IdleWaitGivesUpAfter3000Rounds) {
 
 TEST_F(FlashTest, SuspendGivesUpAfter500Requests) {
   Use(Bench({{"SuspendedStatus", "7"}}));
-  EXPECT_FALSE(SuspendDevice(Device(), &log_, &transfer_, nullptr));
+  EXPECT_FALSE(SuspendDevice(Device(), Log(), Transfer(), nullptr));
   EXPECT_EQ(500u, benchctl::CallRecord("FacId=0x3800").size());
   EXPECT_EQ(" Error in suspending of device.", Lines().back());
 }
@@ -167,7 +181,7 @@ TEST_F(FlashTest, FirmwareVersionChecks) {
       spec.Fault("Operation=VendorRequestIn FacId=0x1010 Action=Short Bytes=2");
     Use(spec);
     std::string text;
-    EXPECT_EQ(r.below, FirmwareVersionBelow(Device(), r.limit, &log_, &text, &transfer_));
+    EXPECT_EQ(r.below, FirmwareVersionBelow(Device(), r.limit, Log(), Transfer(), &text));
     EXPECT_EQ(r.line, Lines().back());
     EXPECT_EQ(r.text, text);
   }
@@ -176,18 +190,18 @@ TEST_F(FlashTest, FirmwareVersionChecks) {
 TEST_F(FlashTest, FirmwareVersionReadAndList) {
   Use(Bench({{"Version", "3.12"}}));
   FirmwareVersion v;
-  EXPECT_TRUE(ReadFirmwareVersion(Device(), v, false, &transfer_, &log_));
+  EXPECT_TRUE(ReadFirmwareVersion(Device(), v, false, Log(), Transfer()));
   EXPECT_EQ(3, v.major);
   EXPECT_EQ(12, v.minor);
   EXPECT_EQ(" OK, read version 3.12  (0x000C0003) from device", Lines().back());
-  EXPECT_TRUE(ReadFirmwareVersion(Device(), v, true, &transfer_, &log_));
+  EXPECT_TRUE(ReadFirmwareVersion(Device(), v, true, Log(), Transfer()));
   EXPECT_EQ(
       " WARNING, device is in safe mode, will use last information: version 3.12  (0x000C0003)",
       Lines().back());
   std::vector<uint32_t> list = {0x00010000, 0x0003000C, 0x00040000};
-  EXPECT_TRUE(FirmwareVersionInList(Device(), list, 2, &transfer_, &log_));
+  EXPECT_TRUE(FirmwareVersionInList(Device(), list, 2, Log(), Transfer()));
   EXPECT_EQ(" OK, version \"3.12\" is in list of versions", Lines().back());
-  EXPECT_FALSE(FirmwareVersionInList(Device(), list, 0, &transfer_, &log_))
+  EXPECT_FALSE(FirmwareVersionInList(Device(), list, 0, Log(), Transfer()))
       << "only the entries up to the highest index count";
   EXPECT_EQ(" Error, version \"3.12\" isn't in list of versions", Lines().back());
 }
@@ -195,12 +209,12 @@ TEST_F(FlashTest, FirmwareVersionReadAndList) {
 TEST_F(FlashTest, MarkersAndKill) {
   // A device that stays on the bus when told to reboot: the requests alone.
   Use(Bench({{"RebootFault", "Stays"}, {"RebootFaultTimes", "0"}}));
-  EXPECT_TRUE(SetMarker(Device(), true, &log_, &transfer_));
+  EXPECT_TRUE(SetMarker(Device(), true, Log(), Transfer()));
   EXPECT_EQ("1", benchctl::ReadState(file_, "Device0", "RebootMarker"));
-  EXPECT_TRUE(ClearMarker(Device(), false, &log_, &transfer_));
+  EXPECT_TRUE(ClearMarker(Device(), false, Log(), Transfer()));
   EXPECT_EQ("0", benchctl::ReadState(file_, "Device0", "RebootMarker"));
-  EXPECT_FALSE(RestartByMarker(Device(), true, &log_, &transfer_)) << "it never waits";
-  EXPECT_TRUE(CommandKill(Device(), true, &log_, &transfer_));
+  EXPECT_FALSE(RestartByMarker(Device(), true, Log(), Transfer())) << "it never waits";
+  EXPECT_TRUE(CommandKill(Device(), true, Log(), Transfer()));
   EXPECT_EQ((std::vector<std::string>{
                 "", "=====   CMD_MARKER_REBOOT: SetRebootMarker =====", "  waiting: .",
                 "  OK CMD_MARKER_REBOOT SetRebootMarker, (200 ms)", "  waiting: .",
@@ -234,7 +248,7 @@ TEST_F(FlashTest, MarkerAnswers) {
     benchctl::BenchSpec spec = Bench();
     for (auto& kv : r.keys) spec.With(kv.first, kv.second);
     Use(spec);
-    EXPECT_FALSE(SetMarker(Device(), false, &log_, &transfer_));
+    EXPECT_FALSE(SetMarker(Device(), false, Log(), Transfer()));
     EXPECT_EQ(r.last, Lines().back());
   }
 }
@@ -266,12 +280,12 @@ TEST_F(FlashTest, ARequestTheDeviceDidNotTakeFailsItsOperation) {
           .Fault("Operation=VendorRequestOut FacId=0x3040 Action=Status Status=0xE0000004")
           .Fault("Operation=VendorRequestOut FacId=0x0330 After=1 Action=Status "
                  "Status=0xE0000004"));
-  EXPECT_TRUE(SetMarker(Device(), false, &log_, &transfer_));
-  EXPECT_FALSE(ClearMarker(Device(), false, &log_, &transfer_));
+  EXPECT_TRUE(SetMarker(Device(), false, Log(), Transfer()));
+  EXPECT_FALSE(ClearMarker(Device(), false, Log(), Transfer()));
   EXPECT_EQ("1", benchctl::ReadState(file_, "Device0", "RebootMarker")) << "the marker stays set";
-  EXPECT_FALSE(CommandKill(Device(), false, &log_, &transfer_));
-  EXPECT_TRUE(FlashEraseChip(Device(), Chip(), 0, &log_, &transfer_));
-  EXPECT_FALSE(FlashEraseChip(Device(), Chip(), 0, &log_, &transfer_));
+  EXPECT_FALSE(CommandKill(Device(), false, Log(), Transfer()));
+  EXPECT_TRUE(FlashEraseChip(Device(), Chip(), 0, Log(), Transfer()));
+  EXPECT_FALSE(FlashEraseChip(Device(), Chip(), 0, Log(), Transfer()));
 }
 
 }  // namespace

@@ -95,6 +95,8 @@ class FlashTest : public ::testing::Test {
     return hex;
   }
   TDevice* Device() { return gdi_.get(); }
+  LogList Log() { return LogList{&log_}; }
+  TransferList Transfer() { return TransferList{&transfer_}; }
 
   // Esc is pressed when the status read number `n` (from 1) starts.
   int stopAtRead_ = 0;

@@ -30,7 +30,7 @@ TEST_F(FlashTest, ProgramThenVerifyTwoBlocks) {
   std::vector<uint8_t> first = Pattern(16, 1), second = Pattern(300, 9);
   image.Add(0x0100, first);
   image.Add(0x2000, second);
-  ASSERT_TRUE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  ASSERT_TRUE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
   EXPECT_EQ(
       (std::vector<std::string>{
           "",
@@ -60,7 +60,7 @@ TEST_F(FlashTest, ProgramThenVerifyTwoBlocks) {
 
   log_.Clear();
   image.SelectAll();
-  ASSERT_TRUE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  ASSERT_TRUE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
   EXPECT_EQ(
       (std::vector<std::string>{
           "",
@@ -82,11 +82,11 @@ TEST_F(FlashTest, VerifyTakesTheAbsoluteAddress) {
   Image image;
   image.Add(0x0040, Pattern(8, 3));
   ASSERT_TRUE(
-      FlashProgram(Device(), image.list, image.blocks, 0x00800000, Chip(), &log_, &transfer_));
+      FlashProgram(Device(), image.list, image.blocks, 0x00800000, Chip(), Log(), Transfer()));
   image.SelectAll();
   log_.Clear();
   EXPECT_TRUE(
-      FlashVerify(Device(), image.list, image.blocks, 0x00800000, Chip(), &log_, &transfer_));
+      FlashVerify(Device(), image.list, image.blocks, 0x00800000, Chip(), Log(), Transfer()));
   EXPECT_EQ("   OK Verifying, Block 0 on address 0x00800040 size 8 was succesfully verifyd (100ms)",
             Lines().back());
   std::vector<std::string> sent = benchctl::CallRecord("VendorRequestOut FacId=0x0350");
@@ -163,14 +163,14 @@ TEST_F(FlashTest, ProgramAndVerifyFailures) {
     if (r.programFirst) {
       Image before;
       before.Add(0x100, {0x0F, 0x0F, 0x0F, 0x0F});
-      ASSERT_TRUE(FlashProgram(Device(), before.list, before.blocks, 0, Chip(), &log_, &transfer_));
+      ASSERT_TRUE(FlashProgram(Device(), before.list, before.blocks, 0, Chip(), Log(), Transfer()));
     }
     SetAddressControl(r.addressControl);
     Image image;
     image.Add(0x100, {0xF0, 0xF0, 0xF0, 0xF0});
     bool result =
-        r.verify ? FlashVerify(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_)
-                 : FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_);
+        r.verify ? FlashVerify(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer())
+                 : FlashProgram(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer());
     EXPECT_EQ(r.result, result);
     EXPECT_EQ(r.last, Lines().back());
     EXPECT_EQ(!r.result, image.list.Selected(0)) << "a failed block stays selected";
@@ -210,7 +210,7 @@ TEST_F(FlashTest, WordModePadsOddBlocks) {
     chip.accessMode = 17;
     Image image;
     image.Add(r.address, Pattern(r.size, 1));
-    FlashProgram(Device(), image.list, image.blocks, 0, chip, &log_, &transfer_);
+    FlashProgram(Device(), image.list, image.blocks, 0, chip, Log(), Transfer());
     EXPECT_EQ(r.boxes, boxes_);
     std::vector<std::string> sent = benchctl::CallRecord("VendorRequestOut FacId=0x0340");
     ASSERT_EQ(1u, sent.size());
@@ -228,13 +228,13 @@ TEST_F(FlashTest, WordModeBlocksSplitAtAnOddBoundaryKeepEachOthersBytes) {
   Image image;
   image.Add(0x0100, {0x11, 0x22, 0x33});  // its last byte shares a word with the next block
   image.Add(0x0103, {0x44, 0x55, 0x66});
-  ASSERT_TRUE(FlashProgram(Device(), image.list, image.blocks, 0, chip, &log_, &transfer_));
+  ASSERT_TRUE(FlashProgram(Device(), image.list, image.blocks, 0, chip, Log(), Transfer()));
   std::vector<uint8_t> flash = benchctl::ReadFlash(file_, 0);
   ASSERT_GE(flash.size(), 0x106u);
   EXPECT_EQ((std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0xFF}),
             std::vector<uint8_t>(flash.begin() + 0x100, flash.begin() + 0x107));
   image.SelectAll();
-  EXPECT_TRUE(FlashVerify(Device(), image.list, image.blocks, 0, chip, &log_, &transfer_))
+  EXPECT_TRUE(FlashVerify(Device(), image.list, image.blocks, 0, chip, Log(), Transfer()))
       << Lines().back();
 }
 
@@ -243,8 +243,8 @@ TEST_F(FlashTest, NothingSelectedIsRefusedWithAMessage) {
   Image image;
   image.Add(0x100, Pattern(4, 0));
   image.list.SetSelected(0, false);
-  EXPECT_FALSE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
-  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  EXPECT_FALSE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
+  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
   EXPECT_EQ((std::vector<std::string>{"You haven't selected sectors for programming",
                                       "You haven't selected sectors for verifying"}),
             boxes_);
@@ -260,7 +260,7 @@ TEST_F(FlashTest, TheEmptySelectionWaitsForTheUserInAMessageBox) {
   Image image;
   image.Add(0x100, Pattern(4, 0));
   image.list.SetSelected(0, false);
-  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
   std::vector<testsupport::AnsweredBox> seen = answerer.Seen();
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ("You haven't selected sectors for verifying", seen[0].text);
@@ -273,7 +273,7 @@ TEST_F(FlashTest, EscDuringProgrammingStopsBeforeTheNextPoll) {
   image.Add(0x100, Pattern(4, 0));
   image.Add(0x200, Pattern(4, 1));
   stopAtRead_ = 4;  // the first status read of block 1
-  EXPECT_FALSE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  EXPECT_FALSE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
   std::vector<std::string> lines = Lines();
   EXPECT_EQ(
       "   OK Programming, Block 0 on address 0x00000100 size 4 was succesfully programed "
@@ -328,7 +328,7 @@ TEST_F(FlashTest, ABlockTooLongForOneRequestFailsWithoutBeingSent) {
   chip.accessMode = 17;
   Image image;
   image.Add(0x0001, std::vector<uint8_t>(65515, 0));
-  EXPECT_FALSE(FlashProgram(Device(), image.list, image.blocks, 0, chip, &log_, &transfer_));
+  EXPECT_FALSE(FlashProgram(Device(), image.list, image.blocks, 0, chip, Log(), Transfer()));
   EXPECT_EQ(
       "  --- ERROR Programing, Block no.0 is too long for one request (65516 B, at most "
       "65515 B) ---",
@@ -363,13 +363,13 @@ TEST_F(FlashTest, TheFlashFileAndItsDigestFollowEveryChange) {
       Image image;
       std::vector<uint8_t> data = Pattern(step.size, static_cast<uint8_t>(step.address));
       image.Add(step.address, data);
-      FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_);
+      FlashProgram(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer());
       for (size_t i = 0; i < step.size; ++i) expected[step.address + i] &= data[i];
     } else {
       TMemoryLines sectors;
       for (int i = 0; i < 16; ++i) sectors.Add("sector");
       sectors.SetSelected(static_cast<int>(step.address / 0x1000), true);
-      ASSERT_TRUE(FlashEraseSectors(Device(), sectors, Chip(), 0, &log_, &transfer_)) << step.name;
+      ASSERT_TRUE(FlashEraseSectors(Device(), sectors, Chip(), 0, Log(), Transfer())) << step.name;
       std::fill(expected.begin() + step.address, expected.begin() + step.address + 0x1000, 0xFF);
     }
     EXPECT_EQ(expected, benchctl::ReadFlash(file_, 0)) << step.name;
@@ -381,7 +381,7 @@ TEST_F(FlashTest, FlashContentsChangedByAnotherProcessAreTheOnesVerified) {
   Use(Bench({{"FlashBusyPolls.0340", "0"}, {"FlashBusyPolls.0350", "0"}}));
   Image image;
   image.Add(0x0100, Pattern(16, 1));
-  ASSERT_TRUE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  ASSERT_TRUE(FlashProgram(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
   // Another process's bench programs the same flash: a new file and digest.
   std::vector<uint8_t> other(0x10000, 0xFF);
   std::vector<uint8_t> block = Pattern(16, 40);
@@ -399,10 +399,10 @@ TEST_F(FlashTest, FlashContentsChangedByAnotherProcessAreTheOnesVerified) {
 
   Image theirs;
   theirs.Add(0x0100, block);
-  EXPECT_TRUE(FlashVerify(Device(), theirs.list, theirs.blocks, 0, Chip(), &log_, &transfer_))
+  EXPECT_TRUE(FlashVerify(Device(), theirs.list, theirs.blocks, 0, Chip(), Log(), Transfer()))
       << Lines().back();
   image.SelectAll();
-  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), &log_, &transfer_));
+  EXPECT_FALSE(FlashVerify(Device(), image.list, image.blocks, 0, Chip(), Log(), Transfer()));
 }
 
 }  // namespace

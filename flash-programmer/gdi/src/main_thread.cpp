@@ -1,5 +1,7 @@
 #include "tessaro/main_thread.h"
 
+#include <atomic>
+
 #include "hwport/clock.h"
 
 namespace tessaro {
@@ -39,12 +41,33 @@ struct MainThreadSync::Job {
   Job* next = nullptr;
 };
 
+namespace {
+// Made at the first use and freed with the library; reader threads may
+// outlive statics.
+std::atomic<MainThreadSync*> g_sync{nullptr};
+}  // namespace
+
 MainThreadSync& MainThreadSync::Instance() {
-  static MainThreadSync* sync = new MainThreadSync;  // reader threads may outlive statics
+  MainThreadSync* sync = g_sync.load();
+  if (sync) return *sync;
+  auto* made = new MainThreadSync;
+  if (g_sync.compare_exchange_strong(sync, made)) return *made;
+  delete made;  // another thread made it first
   return *sync;
 }
 
+void MainThreadSync::Free() {
+  MainThreadSync* sync = g_sync.exchange(nullptr);
+  if (!sync) return;
+  sync->Release();
+  delete sync;
+}
+
 MainThreadSync::MainThreadSync() : wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+MainThreadSync::~MainThreadSync() {
+  if (wake_) CloseHandle(wake_);
+}
 
 void MainThreadSync::BindMainThread() {
   DWORD self = GetCurrentThreadId();

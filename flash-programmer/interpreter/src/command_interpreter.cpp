@@ -60,6 +60,9 @@ class Run {
   }
   TLineList* info() { return &view_.Info(); }
   TLineList* messages() { return &view_.Messages(); }
+  // The flash operations' two lists: the Info lines log, the Message lines the transfers.
+  LogList log() { return LogList{info()}; }
+  TransferList transfer() { return TransferList{messages()}; }
   const FlashRecord& flash() { return view_.SelectedFlash(); }
   // The open connection a command needs; none is a library error naming the command.
   TDevice* Device(int code) {
@@ -124,7 +127,8 @@ bool Run::Execute() {
   ProgramingState::RegisterProgress();
   // A skip left by the last job (a 49 at the end of its list) is not this job's.
   g_flags.SkipCount = 0;
-  CommandsFromLines(header_, view_.CommandLines(), view_.VersionLines());
+  // The command bytes run as the file holds them: the lines cannot give them
+  // back (46 and 47 share a name, a conditional at the end has no line).
   VersionsFromLines(header_, view_.VersionLines(), &view_);
   SelectedListEntries(view_.SectorLines(), selectedSectors_);
   SelectedListEntries(view_.BlockLines(), selectedBlocks_);
@@ -220,7 +224,7 @@ bool Run::Command33(bool boxes) {
   if (header_.pathFlag) {
     try {
       g_flags.PathBDActive = FirmwareVersionBelow(Device(boxes ? 33 : 37), header_.pathVersion,
-                                                  info(), &text, messages());
+                                                  log(), transfer(), &text);
       result = g_flags.PathBDActive;
       if (!boxes) result = true;
       if (boxes && !g_flags.PathBDActive)
@@ -265,8 +269,8 @@ bool Run::Command49(size_t position) {
     uint32_t wanted = header_.versions[static_cast<size_t>(k)];
     uint16_t major = static_cast<uint16_t>(wanted >> 16), minor = static_cast<uint16_t>(wanted);
     Log("  %d.from VersionList => %d.%d", {k, major, minor});
-    if (!ReadFirmwareVersion(safeMode_ ? connection_.get() : Device(49), version_, safeMode_,
-                             messages(), info())) {
+    if (!ReadFirmwareVersion(safeMode_ ? connection_.get() : Device(49), version_, safeMode_, log(),
+                             transfer())) {
       Log("  error, cannot read FW version.");
       return false;
     }
@@ -324,14 +328,14 @@ bool Run::Command35() {
     Log("  Try read from PS serial number of TR410");
     // The supply's own version, apart from the module's that 45 and 49 use.
     FirmwareVersion ps;
-    bool read = ReadFirmwareVersion(psConnection_.get(), ps, false, messages(), info());
+    bool read = ReadFirmwareVersion(psConnection_.get(), ps, false, log(), transfer());
     bool supported = read && PsVersionSupported(ps.major, ps.minor);
     Log(" %s, FW version (v%d.%d) of PS %s support the function (0.7 =< Sup.Ver.)",
         {supported ? "OK" : "Error", ps.major, ps.minor, supported ? "" : " not"});
     if (supported) {
       int32_t found = -1;
       serialFound = FindModuleSerial(connection_->VID, connection_->PID, psConnection_.get(),
-                                     messages(), info(), found);
+                                     info(), transfer(), found);
       if (serialFound) serial = found;
       Log(" %s, was %s found in Baugr.Data serial number for TR410: %s.",
           {serialFound ? "OK" : "Error", serialFound ? "" : "not",
@@ -406,20 +410,20 @@ bool Run::Command(int code, size_t position) {
       return CloseDevice(connection_, control_);
     case 12: {
       bool ok = FlashAutoselect(Device(code), flash(), flash().baseFlashAddress,
-                                flash().sectorAddress, info(), messages());
+                                flash().sectorAddress, log(), transfer());
       if (ok) Full();
       return ok;
     }
     case 13: {
-      bool ok = FlashEraseChip(Device(code), flash(), flash().baseFlashAddress, info(), messages());
+      bool ok = FlashEraseChip(Device(code), flash(), flash().baseFlashAddress, log(), transfer());
       if (ok) Full();
       return ok;
     }
     case 14: {
       TSelectableList& sectors = view_.SectorLines();
       SelectListEntries(selectedSectors_, static_cast<int>(selectedSectors_.size()) - 1, sectors);
-      bool ok = FlashEraseSectors(Device(code), sectors, flash(), flash().baseFlashAddress, info(),
-                                  messages(), FlashBar());
+      bool ok = FlashEraseSectors(Device(code), sectors, flash(), flash().baseFlashAddress, log(),
+                                  transfer(), FlashBar());
       if (ok) Full();
       return ok;
     }
@@ -429,18 +433,18 @@ bool Run::Command(int code, size_t position) {
       SelectListEntries(selectedBlocks_, static_cast<int>(selectedBlocks_.size()) - 1, blocks);
       auto operation = code == 15 ? &FlashProgram : &FlashVerify;
       bool ok = operation(Device(code), blocks, job_.Records().blocks, flash().baseFlashAddress,
-                          flash(), info(), messages(), FlashBar());
+                          flash(), log(), transfer(), FlashBar());
       if (ok) Full();
       return ok;
     }
     case 18: {
       if (Skip("Skip, SetMarker.")) return true;
-      bool ok = SetMarker(Device(code), true, info(), messages());
+      bool ok = SetMarker(Device(code), true, log(), transfer());
       if (ok) Full();
       return ok;
     }
     case 19: {
-      bool ok = ClearMarker(Device(code), true, info(), messages());
+      bool ok = ClearMarker(Device(code), true, log(), transfer());
       if (ok) Full();
       return ok;
     }
@@ -489,7 +493,7 @@ bool Run::Command(int code, size_t position) {
       if (Skip("Skip, VersionTest.")) return true;
       bool ok =
           FirmwareVersionInList(Device(code), header_.versions,
-                                static_cast<int>(header_.versions.size()) - 1, messages(), info());
+                                static_cast<int>(header_.versions.size()) - 1, log(), transfer());
       if (ok) Full();
       return ok;
     }
@@ -515,12 +519,12 @@ bool Run::Command(int code, size_t position) {
       return true;
     }
     case 30: {
-      bool ok = GetFlashStatus(Device(code), info(), messages());
+      bool ok = GetFlashStatus(Device(code), log(), transfer());
       if (ok) Full();
       return ok;
     }
     case 31:
-      return CommandKill(Device(code), false, info(), messages());
+      return CommandKill(Device(code), false, log(), transfer());
     case 32:
       SetPsPidAlias(true);
       return true;
@@ -596,13 +600,13 @@ bool Run::Command(int code, size_t position) {
     }
     case 44: {
       if (Skip("  Skip, SuspendTR410.")) return true;
-      if (!SuspendDevice(Device(code), info(), messages(), FlashBar())) return false;
+      if (!SuspendDevice(Device(code), log(), transfer(), FlashBar())) return false;
       Log("  ok, device is suspend.");
       return true;
     }
     case 45: {
       if (Skip("  Skip, GetDeviceVersion.")) return true;
-      if (!ReadFirmwareVersion(Device(code), version_, safeMode_, messages(), info())) return false;
+      if (!ReadFirmwareVersion(Device(code), version_, safeMode_, log(), transfer())) return false;
       Log("  ok, FW version is %d.%d.", {version_.major, version_.minor});
       return true;
     }
@@ -621,7 +625,7 @@ bool Run::Command(int code, size_t position) {
       return UserPowerCycle(wanted_, connection_, control_, true, safeMode_, 100);
     case 52: {
       if (Skip("  Skip, WaitForIDLEonTR410orTR420.")) return true;
-      if (!WaitForIdle(Device(code), info(), messages(), FlashBar())) return false;
+      if (!WaitForIdle(Device(code), log(), transfer(), FlashBar())) return false;
       Log("  ok, device is in IDLE.");
       return true;
     }

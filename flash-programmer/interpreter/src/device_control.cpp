@@ -84,7 +84,7 @@ void ClearTree(HWND tree) {
 // The reboot command of the flows: its error (none is expected) is normal.
 void RebootCommand(TDevice* device, TLineList* log) {
   try {
-    RestartByMarker(device, false, log, nullptr);
+    RestartByMarker(device, false, LogList{log}, TransferList{});
   } catch (const std::exception&) {
     LogCtrl(log, " Except on restart, it is normal!");
   }
@@ -107,7 +107,7 @@ bool SupplyVersionSupported(TDevice* supply, TLineList* log, const char* indent)
   FirmwareVersion v;
   bool read = false;
   try {
-    read = ReadFirmwareVersion(supply, v, false, nullptr, nullptr);
+    read = ReadFirmwareVersion(supply, v, false, LogList{}, TransferList{});
   } catch (const std::exception&) {
     read = false;
   }
@@ -155,18 +155,15 @@ bool WaitForModuleBack(const DeviceIdentity& wanted, Connection& connection,
   return false;
 }
 
-// The end of both power-supply reboots: the log line and the supply's connection.
+// The end of both power-supply reboots: the log line and the supply's
+// connection. The supply is found again by its serial number: the bus may
+// list its devices in another order after the reboot, and its old device
+// number can name another device.
 bool FinishSupplyReboot(bool back, const TDeviceInfo& supplyInfo, const ControlView& view,
                         Connection& supply) {
   LogCtrl(view.log, "  %s, Reboot via PowerSupply", {back ? "OK" : "ERROR"});
   supply.reset();
-  if (back) {
-    try {
-      supply = CreateDeviceConnection(supplyInfo, 0);
-    } catch (const std::exception&) {
-      supply.reset();
-    }
-  }
+  if (back) FindDevice(IdentityOf(supplyInfo), {.create = true}, view, &supply, nullptr);
   return back;
 }
 
@@ -456,7 +453,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     SetBar(view, -1, 1000);
     found(identity, ok);
     if (!ok) return false;
-    SetMarker(test.get(), false, view.log, nullptr);
+    SetMarker(test.get(), false, LogList{view.log}, TransferList{});
     Wait(s.PollTime);
     RebootCommand(test.get(), view.log);
     test.reset();
@@ -481,7 +478,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
             {inSafe ? "OK" : "ERROR", identity.vid, identity.pid, inSafe ? "is" : "isn't"});
     if (!inSafe) return false;
     SetBar(view, -1, 5000);
-    ClearMarker(test.get(), false, view.log, nullptr);
+    ClearMarker(test.get(), false, LogList{view.log}, TransferList{});
     Wait(s.PollTime);
     RebootCommand(test.get(), view.log);
     test.reset();
@@ -621,8 +618,8 @@ bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Conne
     LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
     if (!SupplyVersionSupported(candidate.get(), view.log, "   ")) continue;
     int32_t serial = -1;
-    bool found =
-        FindModuleSerial(identity.vid, identity.pid, candidate.get(), nullptr, view.log, serial);
+    bool found = FindModuleSerial(identity.vid, identity.pid, candidate.get(), view.log,
+                                  TransferList{}, serial);
     LogCtrl(view.log, "   %s, was %s found in Baugr.Data serial number for Device: %s.",
             {found ? "OK" : "Error", found ? "" : "not",
              found ? FormatText("%d", {serial}) : std::string("nil")});
@@ -639,7 +636,7 @@ bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Conne
   LogCtrl(view.log, "  OK, found device via PowerSupply");
   TDeviceInfo supplyInfo = Copy(*chosen);
   supply = std::move(candidate);
-  ClearMarker(supply.get(), false, view.log, nullptr);
+  ClearMarker(supply.get(), false, LogList{view.log}, TransferList{});
   RebootCommand(supply.get(), view.log);
   supply.reset();
   Wait(100);
@@ -682,7 +679,7 @@ bool RebootViaPs(const DeviceIdentity& identity, bool required, Connection& conn
       continue;
     }
     LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
-    ClearMarker(candidate.get(), false, view.log, nullptr);
+    ClearMarker(candidate.get(), false, LogList{view.log}, TransferList{});
     RebootCommand(candidate.get(), view.log);
     candidate.reset();
     Wait(100);

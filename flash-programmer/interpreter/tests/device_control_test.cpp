@@ -138,7 +138,7 @@ TEST_F(DeviceControl, AFailedRebootTestLeavesRebootTimesALaterRebootCanUse) {
   DeviceIdentity boot = Listed("safe2001");
   Connection connection;
   ASSERT_TRUE(OpenDevice(boot, connection, view_));
-  ASSERT_TRUE(ClearMarker(connection.get(), false, &log_, nullptr));
+  ASSERT_TRUE(ClearMarker(connection.get(), false, LogList{&log_}, TransferList{}));
   log_.Clear();
   EXPECT_TRUE(RebootToMode(boot, {0x0E7B, 6, "", "", "2001"}, false, 1000, view_, connection));
   EXPECT_EQ("[UsbDevCtrl] OK, Reboot from to.", log_.Lines().back());

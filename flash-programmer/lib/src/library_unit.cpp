@@ -200,7 +200,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         EntryProcedure(reason, processEnds);
         if (!processEnds) {
           delete OwnedForm;
-          MainThreadSync::Instance().Release();
+          MainThreadSync::Free();
         }
         OwnedForm = nullptr;
         FormBinProg = nullptr;

@@ -86,7 +86,7 @@ namespace {
 // One line of the supply table's unit and one of the plug-ins' unit.
 void LogSupplyAndPluginLines() {
   int32_t serial = 0;
-  FindModuleSerial(0x0E7B, 0x0099, nullptr, nullptr, nullptr, serial);
+  FindModuleSerial(0x0E7B, 0x0099, nullptr, nullptr, TransferList{}, serial);
   std::unique_ptr<TBDPlugin> none;
   DisconnectPlugin(none, nullptr);
 }

@@ -65,6 +65,25 @@ TEST(TessaroDll, LoadsBindsByNameAndOrdinalAndReportsStatusZero) {
   EXPECT_EQ("] ", stamp.substr(23, 2));
 }
 
+TEST(TessaroDll, EachLoadFreesTheHandlesItMade) {
+  // The update manager loads the library once per firmware part.
+  HostFolder host;
+  std::vector<std::string> actions = {"load", "free", "handles"};
+  for (int i = 0; i < 5; ++i) actions.insert(actions.end(), {"load", "free"});
+  actions.push_back("handles");
+  // On the machine's own devices: a bench that a load binds stays in the host
+  // with what it opened, which no technician's machine has.
+  char bench[MAX_PATH] = "";
+  DWORD benchFile = GetEnvironmentVariableA("LUMETRA_BENCH", bench, sizeof bench);
+  SetEnvironmentVariableA("LUMETRA_BENCH", nullptr);
+  host.Run(actions);
+  if (benchFile) SetEnvironmentVariableA("LUMETRA_BENCH", bench);
+  std::vector<std::string> counts = host.Values("handles");
+  ASSERT_EQ(2u, counts.size());
+  EXPECT_NE("?", counts[0]);
+  EXPECT_EQ(counts[0], counts[1]) << "the events and semaphores after one load and after six";
+}
+
 TEST(TessaroDll, ThreadAttachAndDetachAreCounted) {
   HostFolder host;
   host.Run({"load", "thread", "free"});

@@ -1,5 +1,7 @@
 #include "tessaro/flash_settings.h"
 
+#include <algorithm>
+
 namespace tessaro {
 namespace {
 std::atomic<bool> g_stopRequested{false};
@@ -13,7 +15,7 @@ FlashTimes CurrentFlashTimes() { return g_times; }
 
 void SetFlashTimes(const FlashRecord& f) {
   // A poll period of 0 would never let polls x period pass a time-out.
-  g_times.pollPeriod = f.pollPeriod < 1 ? 1 : f.pollPeriod;
+  g_times.pollPeriod = std::clamp(f.pollPeriod, int32_t{1}, kLongestPollPeriod);
   g_times.chipEraseTimeout = f.chipEraseTimeout;
   g_times.sectorEraseTimeout = f.sectorEraseTimeout;
   g_times.verifyTimeout = f.verifyTimeout;

@@ -49,10 +49,13 @@ bool ProcessMessages() {
   return true;
 }
 
-void WaitLettingMessagesThrough(DWORD ms) {
+void WaitLettingMessagesThrough(DWORD ms) { WaitLettingMessagesThrough(ms, nullptr); }
+
+void WaitLettingMessagesThrough(DWORD ms, bool (*ended)()) {
   DWORD start = hwport::TickCount();
   for (;;) {
     bool quitting = !ProcessMessages();
+    if (ended && ended()) return;
     DWORD elapsed = hwport::TickCount() - start;
     if (elapsed >= ms) return;
     if (quitting) {

@@ -63,8 +63,8 @@ bool PartMaskForPartNo(uint16_t& mask, double partNo) {
 
 bool PsVersionSupported(uint16_t major, uint16_t minor) { return major > 0 || minor >= 7; }
 
-bool FindModuleSerial(uint16_t vid, uint16_t pid, TDevice* supply, TStrings* readLog,
-                      TStrings* lines, int32_t& serial) {
+bool FindModuleSerial(uint16_t vid, uint16_t pid, TDevice* supply, TStrings* lines,
+                      TransferList readLog, int32_t& serial) {
   serial = -1;
   bool result = false;
   std::string parts;

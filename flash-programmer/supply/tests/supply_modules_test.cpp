@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <type_traits>
 
 #include "benchctl/bench_control.h"
 #include "hwport/port.h"
@@ -16,6 +17,10 @@ namespace tessaro {
 namespace {
 
 const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
+
+// The table read's transfer lines cannot swap places with the unit's lines.
+static_assert(!std::is_invocable_v<decltype(&FindModuleSerial), uint16_t, uint16_t, TDevice*,
+                                   TransferList, TStringList*, int32_t&>);
 
 void ToList(void*, const std::string& text, TStrings* list) {
   if (list) list->Add(text);
@@ -96,7 +101,7 @@ class ModuleTable : public ::testing::Test {
   }
   bool Find(uint16_t vid, uint16_t pid, int32_t& serial) {
     TGDI supply(TDeviceInfo(0, 0x0E7B, 16), 0, 0, 0, 0, 0, 0);
-    return FindModuleSerial(vid, pid, &supply, &readLog_, &lines_, serial);
+    return FindModuleSerial(vid, pid, &supply, &lines_, TransferList{&readLog_}, serial);
   }
   testsupport::TestFolder folder_;
   TStringList readLog_;
@@ -224,7 +229,7 @@ TEST_F(ModuleTable, AFailedOrShortReadLooksAtNoPosition) {
 
 TEST_F(ModuleTable, NoConnectionFindsNothing) {
   int32_t serial = 0;
-  EXPECT_FALSE(FindModuleSerial(0x0E7B, 5, nullptr, nullptr, &lines_, serial));
+  EXPECT_FALSE(FindModuleSerial(0x0E7B, 5, nullptr, &lines_, TransferList{}, serial));
   EXPECT_EQ(-1, serial);
   EXPECT_EQ(2u, lines_.Lines().size());
 }

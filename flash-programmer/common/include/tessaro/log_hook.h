@@ -28,6 +28,24 @@ class TStringList : public TStrings {
   std::vector<std::string> lines_;
 };
 
+// A list handed on in one role. An operation that writes to two lists takes
+// them as two distinct role types: the form's lists are all of one type, and a
+// call that swapped them would otherwise compile and log to the wrong window.
+template <class List, class Role>
+class RoleList {
+ public:
+  RoleList() = default;
+  explicit RoleList(List* list) : list_(list) {}
+  operator List*() const { return list_; }
+  List* operator->() const { return list_; }
+
+ private:
+  List* list_ = nullptr;
+};
+
+// The list that takes the lines of each transfer with the device.
+using TransferList = RoleList<TStrings, struct TransferRole>;
+
 struct LogHook {
   // Writes one formatted line (without prefix) and appends it, with the
   // prefix, to `list` when given.

@@ -33,6 +33,9 @@ class TSelectableList : public TLineList {
   }
 };
 
+// The list that takes an operation's own lines (a wait rewrites its last one).
+using LogList = RoleList<TLineList, struct LogRole>;
+
 // Lines in memory.
 class TMemoryLines : public TSelectableList {
  public:

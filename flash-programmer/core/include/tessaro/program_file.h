@@ -132,10 +132,6 @@ bool ReadProgramBytes(std::shared_ptr<const std::vector<uint8_t>> bytes,
 bool HeaderToForm(ProgramFileHeader& header, ProgramFileForm& form);
 bool CommandsToLines(const ProgramFileHeader& header, TStrings& commandLines, TStrings* info);
 bool WriteSupFWsToStrs(const ProgramFileHeader& header, TStrings& versionLines);
-// Rebuilds the command bytes from the lines (each name's first code) and
-// shows each conditional with its version.
-bool CommandsFromLines(ProgramFileHeader& header, TLineList& commandLines,
-                       const TLineList& versionLines);
 // Shows each conditional line ("if(k....") with version k of the list.
 void ShowConditionalVersions(TLineList& commandLines, const TLineList& versionLines);
 bool VersionsFromLines(ProgramFileHeader& header, const TLineList& versionLines,

@@ -41,19 +41,19 @@ std::function<void(const std::string&)>& FlashMessage();
 
 // ---- batch operations (the interpreter's flash commands) ----
 bool FlashAutoselect(TDevice* device, const FlashRecord& flash, uint32_t baseAddress,
-                     uint32_t sectorAddress, TLineList* log, TStrings* transfer);
-bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t baseAddress, TLineList* log,
-                    TStrings* transfer);
+                     uint32_t sectorAddress, LogList log, TransferList transfer);
+bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t baseAddress, LogList log,
+                    TransferList transfer);
 // Entry i of `sectors` stands for sector i of `flash`; the selected ones are erased.
 bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRecord& flash,
-                       uint32_t baseAddress, TLineList* log, TStrings* transfer,
+                       uint32_t baseAddress, LogList log, TransferList transfer,
                        const FlashProgress& progress = {});
 // Entry i of `blockList` stands for block i of `blocks`.
 bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
-                  uint32_t baseAddress, const FlashRecord& flash, TLineList* log,
-                  TStrings* transfer, const FlashProgress& progress = {});
+                  uint32_t baseAddress, const FlashRecord& flash, LogList log,
+                  TransferList transfer, const FlashProgress& progress = {});
 bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
-                 uint32_t baseAddress, const FlashRecord& flash, TLineList* log, TStrings* transfer,
+                 uint32_t baseAddress, const FlashRecord& flash, LogList log, TransferList transfer,
                  const FlashProgress& progress = {});
 
 // Checks every block of the image against the flash description before
@@ -67,24 +67,24 @@ struct FirmwareVersion {
   uint16_t minor = 0;
 };
 
-bool GetFlashStatus(TDevice* device, TLineList* log, TStrings* transfer);
+bool GetFlashStatus(TDevice* device, LogList log, TransferList transfer);
 // The device status word of a suspended device: 0x80, with or without its
 // low bit; idle is 0 or 1.
 constexpr uint16_t kStatusSuspended = 0x80;
 constexpr uint16_t kStatusIdleHighest = 1;
 inline bool IsSuspendedStatus(uint16_t status) { return (status & ~1u) == kStatusSuspended; }
 
-bool SuspendDevice(TDevice* device, TLineList* log, TStrings* transfer,
+bool SuspendDevice(TDevice* device, LogList log, TransferList transfer,
                    const FlashProgress& progress = {});
-bool WaitForIdle(TDevice* device, TLineList* log, TStrings* transfer,
+bool WaitForIdle(TDevice* device, LogList log, TransferList transfer,
                  const FlashProgress& progress = {});
-bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMode,
-                         TStrings* transfer, TLineList* log);
+bool ReadFirmwareVersion(TDevice* device, FirmwareVersion& version, bool safeMode, LogList log,
+                         TransferList transfer);
 // `limit`: major in the high 16 bits, minor in the low 16 bits.
-bool FirmwareVersionBelow(TDevice* device, uint32_t limit, TLineList* log, std::string* text,
-                          TStrings* transfer);
+bool FirmwareVersionBelow(TDevice* device, uint32_t limit, LogList log, TransferList transfer,
+                          std::string* text);
 bool FirmwareVersionInList(TDevice* device, const std::vector<uint32_t>& versions, int highest,
-                           TStrings* transfer, TLineList* log);
+                           LogList log, TransferList transfer);
 // The states a flash command waits in, ends with and fails with.
 struct FlashStates {
   uint8_t busy = 0;
@@ -109,14 +109,14 @@ struct FlashRequest {
 
 // True when the success state arrived (without `wait`: false). `address`
 // receives the reported address of a flash-test answer.
-bool SendFlashCommand(TDevice* device, const FlashRequest& request, TStrings* transfer,
-                      TLineList* log, uint32_t* address = nullptr);
-bool SetMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
-bool ClearMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
+bool SendFlashCommand(TDevice* device, const FlashRequest& request, LogList log,
+                      TransferList transfer, uint32_t* address = nullptr);
+bool SetMarker(TDevice* device, bool heading, LogList log, TransferList transfer);
+bool ClearMarker(TDevice* device, bool heading, LogList log, TransferList transfer);
 // Does not wait for an answer: always false.
-bool RestartByMarker(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
+bool RestartByMarker(TDevice* device, bool heading, LogList log, TransferList transfer);
 // `stillPresent` tells whether the device is still on the bus after the reboot.
 bool RebootRequest(TDevice* device, TLineList* log, const std::function<bool()>& stillPresent);
-bool CommandKill(TDevice* device, bool heading, TLineList* log, TStrings* transfer);
+bool CommandKill(TDevice* device, bool heading, LogList log, TransferList transfer);
 
 }  // namespace tessaro

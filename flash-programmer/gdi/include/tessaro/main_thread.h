@@ -26,6 +26,9 @@ class MainThreadSync {
   // Destroys the hand-over window and unregisters its class (the library
   // is being freed); the next connection binds a main thread anew.
   void Release();
+  // Releases the instance and frees it with its event and lock (the library
+  // is being freed: each load would leave them behind otherwise).
+  static void Free();
 
   // From any thread: runs `job` on the main thread and waits for it. On the
   // main thread itself the job runs at once. When `stop` is signalled, the
@@ -42,6 +45,7 @@ class MainThreadSync {
 
  private:
   MainThreadSync();
+  ~MainThreadSync();
   struct Job;
   // Each under the lock. Queue appends the job and gives the hand-over
   // window; Withdraw removes a queued job (false: the main thread has it);

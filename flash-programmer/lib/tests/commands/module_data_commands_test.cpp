@@ -45,6 +45,27 @@ class ModuleDataCommands : public ProgramingFixture {
     WithFlash(s).With("RebootMs", "30000");
     return s;
   }
+  // The same supply and module behind an instrument of another kind in slot
+  // 0 that the supply carries too and that stays away after the supply's
+  // reboot: the supply, the second device on the bus before the reboot, is
+  // the first one after it, and the module the second.
+  static benchctl::BenchSpec SupplyWithTr410BehindAnother() {
+    benchctl::BenchSpec s;
+    s.TimeScale(100)
+        .Instrument(5, "1001")
+        .With("Parent", "1")
+        .With("RebootMs", "100000000")
+        .Supply(16, "0000004712")
+        .With("Version", "1.0")
+        .With("Module0", "1,2001,1362500100")
+        .With("RebootMs", "1000")
+        .Instrument(6, "2001")
+        .With("Parent", "1")
+        .With("Version", "2.0")
+        .With("BindEvents", "6020@100");
+    WithFlash(s).With("RebootMs", "30000");
+    return s;
+  }
   // A TR410 that reports ready when its event pipe is bound. The library
   // sees a reboot only while the module is away: two minutes of the bench
   // clock keep it away far longer than a loaded machine holds the request.
@@ -267,6 +288,7 @@ TEST_F(ModuleDataCommands, TheModulesSerialIsWrittenOnlyWhenTheSupplyNamesIt) {
     Bytes commands;
     std::vector<std::string> lines;
     size_t serialWrites;
+    bool behindAnother = false;
   } rows[] = {
       {"no supply: the module keeps its serial", nullptr, {10, 34, 35}, {}, 0},
       {"a supply too old to name it",
@@ -281,12 +303,21 @@ TEST_F(ModuleDataCommands, TheModulesSerialIsWrittenOnlyWhenTheSupplyNamesIt) {
        {"[ProgramingCtrls] OK, FW version (v1.0) of PS  support the function (0.7 =< Sup.Ver.)",
         "[ProgramingCtrls] OK, was  found in Baugr.Data serial number for TR410: 2001."},
        1},
+      {"the supply found again by its serial when the bus lists it first after its reboot",
+       "1.0",
+       {10, 34, 36, 35},
+       {"[ProgramingCtrls] OK, FW version (v1.0) of PS  support the function (0.7 =< Sup.Ver.)",
+        "[ProgramingCtrls] OK, was  found in Baugr.Data serial number for TR410: 2001."},
+       1,
+       true},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
     PlaceModuleDataPlugin();
-    Use(r.supplyVersion ? SupplyWithTr410(r.supplyVersion) : Tr410ReadyOnBind());
+    Use(r.behindAnother   ? SupplyWithTr410BehindAnother()
+        : r.supplyVersion ? SupplyWithTr410(r.supplyVersion)
+                          : Tr410ReadyOnBind());
     Outcome o = ProgramOnce(File(ListOf(r.commands)));
     EXPECT_EQ(std::vector<std::string>{}, SeenTexts());
     EXPECT_EQ("1", o.result);

@@ -18,6 +18,11 @@ struct FlashTimes {
   int32_t autoselectTimeout = 500;
 };
 
+// The longest poll period a flash description gives the operations: a poll
+// sleeps that long between two status reads, and a file's value near 2^31 ms
+// would sleep for weeks. A shorter period only polls more often.
+constexpr int32_t kLongestPollPeriod = 1000;
+
 void SetStopRequested(bool requested);
 bool IsStopRequested();
 

@@ -27,6 +27,9 @@ bool ProcessMessages();
 // Lets ms of the port's clock pass on the calling thread while its window
 // messages go through (the library's window, the connection's hand-overs).
 void WaitLettingMessagesThrough(DWORD ms);
+// The same wait, ended as soon as `ended` gives true after the messages went
+// through (a stop request that Esc set among them).
+void WaitLettingMessagesThrough(DWORD ms, bool (*ended)());
 // Makes that wait the one the device connection waits with (at load), or
 // gives the connection its own wait back (at unload).
 void InstallLibraryWait();

@@ -30,9 +30,9 @@ bool PsVersionSupported(uint16_t major, uint16_t minor);
 
 // Reads the supply's module table through `supply` and gives the serial
 // number of the first installed module of this vendor and product id
-// (serial -1 and false when there is none). The table read's own lines go
-// to `readLog`, this unit's lines to `lines`. Never raises.
-bool FindModuleSerial(uint16_t vid, uint16_t pid, TDevice* supply, TStrings* readLog,
-                      TStrings* lines, int32_t& serial);
+// (serial -1 and false when there is none). This unit's lines go to
+// `lines`, the table read's own lines to `readLog`. Never raises.
+bool FindModuleSerial(uint16_t vid, uint16_t pid, TDevice* supply, TStrings* lines,
+                      TransferList readLog, int32_t& serial);
 
 }  // namespace tessaro
