@@ -105,7 +105,7 @@ BenchBinding& Binding() {
     g_binding = LoadBench();
     g_bound.store(2, std::memory_order_release);
   }
-  while (g_bound.load(std::memory_order_acquire) != 2) Sleep(0);
+  while (g_bound.load(std::memory_order_acquire) != 2) Sleep(1);
   return g_binding;
 }
 
