@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "state/shared_values.h"
@@ -77,6 +78,7 @@ class DeviceBenchTest : public ::testing::Test {
   }
   void TearDown() override {
     updater_.reset();
+    benchctl::ExpectFaultsFired(bench_);
     SetTraceLogPath({});
     traceLevel = 0;
     stringTrace = false;
@@ -85,6 +87,7 @@ class DeviceBenchTest : public ::testing::Test {
   void Use(const benchctl::BenchSpec& spec, std::vector<std::string> args = {},
            const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
+    benchctl::ExpectFaultsFired(bench_);  // of the bench replaced
     bench_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(bench_.empty());
     updater_ = std::make_unique<RecordingUpdater>(args);

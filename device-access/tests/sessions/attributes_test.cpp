@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "corvel_dll.h"
 #include "hwport/port.h"
 #include "testsupport/testdir.h"
@@ -30,6 +31,7 @@ class Attributes : public ::testing::Test {
   }
   void TearDown() override {
     if (session_) dll_.CloseDevice(session_);
+    benchctl::ExpectFaultsFired(file_);
   }
   // The bytes the attribute fills, up to the first byte left as it was.
   std::vector<uint8_t> Get(DWORD id, int* status) {
@@ -143,12 +145,13 @@ TEST_F(Attributes, ProductStringReadFailures) {
     if (session_) dll_.CloseDevice(session_);
     session_ = nullptr;
     dll_.LibExit();
-    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), benchctl::BenchSpec()
-                                                        .TimeScale(1000)
-                                                        .Instrument(8, "A12345")
-                                                        .With("Product", "TR430")
-                                                        .Fault(c.fault))
-                     .empty());
+    benchctl::ExpectFaultsFired(file_);
+    file_ = benchctl::UseBench(folder_.Path(), benchctl::BenchSpec()
+                                                   .TimeScale(1000)
+                                                   .Instrument(8, "A12345")
+                                                   .With("Product", "TR430")
+                                                   .Fault(c.fault));
+    ASSERT_FALSE(file_.empty());
     ASSERT_EQ(0, dll_.LibInit());
     // The refresh's two reads pass: the fault fires on the session's.
     ASSERT_EQ(0, dll_.OpenDevice("USB::0xE7B::0x8::12345::INSTR", &session_)) << c.name;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "corvel_dll.h"
 #include "hwport/port.h"
 #include "lumetra/sync.h"
@@ -33,7 +34,10 @@ std::string Describe(const Row& r) {
 
 class DeviceList : public ::testing::Test {
  protected:
+  void TearDown() override { benchctl::ExpectFaultsFired(file_); }
+  // Every fault rule of the bench replaced has fired.
   void Use(const benchctl::BenchSpec& spec) {
+    benchctl::ExpectFaultsFired(file_);
     file_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
     ASSERT_TRUE(dll_.Bound());

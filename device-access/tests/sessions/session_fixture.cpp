@@ -5,6 +5,7 @@
 namespace corvel_test {
 
 void SessionTest::Open(const benchctl::BenchSpec& spec) {
+  benchctl::ExpectFaultsFired(file_);
   file_ = benchctl::UseBench(folder_.Path(), spec);
   ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
   ASSERT_TRUE(dll_.Bound());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "corvel_dll.h"
 #include "testsupport/testdir.h"
 
@@ -33,8 +34,11 @@ class SessionTest : public ::testing::Test {
   static benchctl::BenchSpec Instrument() {
     return benchctl::BenchSpec().TimeScale(1000).Instrument(8, "A12345");
   }
+  // Every fault rule of the last bench has fired.
+  void TearDown() override { benchctl::ExpectFaultsFired(file_); }
   // Starts the library on the bench and opens session_ on the instrument;
-  // the call record starts empty after that.
+  // the call record starts empty after that. Every fault rule of the bench
+  // it replaces has fired.
   void Open(const benchctl::BenchSpec& spec);
   // Ends what the last Open started.
   void End();

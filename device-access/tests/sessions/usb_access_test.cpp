@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "device_table.h"
 #include "hwport/port.h"
 #include "testsupport/testdir.h"
@@ -16,10 +17,15 @@ const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
 
 class UsbAccess : public ::testing::Test {
  protected:
+  void TearDown() override { benchctl::ExpectFaultsFired(file_); }
+  // Every fault rule of the bench replaced has fired.
   void Use(const benchctl::BenchSpec& spec) {
-    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty()) << hwport::BenchLoadError();
+    benchctl::ExpectFaultsFired(file_);
+    file_ = benchctl::UseBench(folder_.Path(), spec);
+    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
   }
   testsupport::TestFolder folder_;
+  std::string file_;
 };
 
 TEST_F(UsbAccess, OpenAcceptsDriverApiVersion0141Only) {

@@ -11,6 +11,7 @@
 
 #include "benchctl/bench_control.h"
 #include "benchctl/bench_flash.h"
+#include "benchctl/faults_fired.h"
 #include "hwport/port.h"
 #include "tessaro/crc16.h"
 #include "tessaro/flash_operations.h"
@@ -34,6 +35,7 @@ class FlashTest : public ::testing::Test {
   }
   void TearDown() override {
     gdi_.reset();
+    benchctl::ExpectFaultsFired(file_);
     FlashLog().Clear();
     TDevice::DefaultLog().Clear();
     FlashMessage() = box_;
@@ -53,6 +55,7 @@ class FlashTest : public ::testing::Test {
            int line = __builtin_LINE()) {
     SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
     gdi_.reset();
+    benchctl::ExpectFaultsFired(file_);  // of the bench replaced
     file_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
     TDeviceInfo info(0, 0x0E7B, 5);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
 #include "recording_client.h"
@@ -33,9 +34,15 @@ class GdiTest : public ::testing::Test {
     TDevice::DefaultLog().method = &ToList;
     TDevice::DefaultLog().object = &log_;
   }
-  void TearDown() override { TDevice::DefaultLog().Clear(); }
+  void TearDown() override {
+    benchctl::ExpectFaultsFired(file_);
+    TDevice::DefaultLog().Clear();
+  }
+  // Every fault rule of the bench replaced has fired.
   void Use(const benchctl::BenchSpec& spec) {
-    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty()) << hwport::BenchLoadError();
+    benchctl::ExpectFaultsFired(file_);
+    file_ = benchctl::UseBench(folder_.Path(), spec);
+    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
   }
   static benchctl::BenchSpec Bus(const char* endpoints = "81 02 83") {
     benchctl::BenchSpec s;
@@ -77,6 +84,7 @@ class GdiTest : public ::testing::Test {
     return out;
   }
   testsupport::TestFolder folder_;
+  std::string file_;
   TStringList log_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "benchctl/bench_control.h"
 #include "benchctl/bench_flash.h"
+#include "benchctl/faults_fired.h"
 #include "host_fixture.h"
 #include "hwport/port.h"
 #include "testsupport/process.h"
@@ -70,6 +71,7 @@ class ProgramingFixture : public ::testing::Test {
   void Use(const benchctl::BenchSpec& spec, const char* file = __builtin_FILE(),
            int line = __builtin_LINE()) {
     SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
+    ExpectFaultsFired();
     bench_ = benchctl::UseBench(host_->Path(), spec);
     ASSERT_FALSE(bench_.empty()) << hwport::BenchLoadError();
   }
@@ -143,8 +145,17 @@ class ProgramingFixture : public ::testing::Test {
 
   // A row starts with a host folder of its own (its own logs).
   void NewHost() {
-    host_.reset();  // the folder's name is the test's: the old one goes first
+    ExpectFaultsFired();  // the bench file goes with the folder
+    host_.reset();        // the folder's name is the test's: the old one goes first
     host_ = std::make_unique<HostFolder>();
+  }
+
+  void TearDown() override { ExpectFaultsFired(); }
+  // Every fault rule of the bench in use has fired: checked when Use
+  // replaces the bench, NewHost its folder, or the test ends.
+  void ExpectFaultsFired() {
+    benchctl::ExpectFaultsFired(bench_);
+    bench_.clear();
   }
 
   static constexpr DWORD kHostWaitMs = 300000;

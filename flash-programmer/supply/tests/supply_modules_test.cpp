@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "hwport/port.h"
 #include "tessaro/gdi.h"
 #include "testsupport/testdir.h"
@@ -88,22 +89,27 @@ class ModuleTable : public ::testing::Test {
     TDevice::DefaultLog().method = &ToList;
   }
   void TearDown() override {
+    benchctl::ExpectFaultsFired(file_);
     SupplyLogHook.Clear();
     TDevice::DefaultLog().Clear();
   }
-  // A power supply (product id 16, slot 0) with these ModuleN keys.
+  // A power supply (product id 16, slot 0) with these ModuleN keys; the
+  // fault of the bench it replaces has fired.
   void UseSupply(const std::map<int, std::string>& modules, const std::string& fault = {}) {
+    benchctl::ExpectFaultsFired(file_);
     benchctl::BenchSpec spec;
     spec.TimeScale(1000).Supply(16, "5001").With("Version", "1.0").With("SupplyId", "77");
     for (auto& [pos, value] : modules) spec.With("Module" + std::to_string(pos), value);
     if (!fault.empty()) spec.Fault(fault);
-    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty()) << hwport::BenchLoadError();
+    file_ = benchctl::UseBench(folder_.Path(), spec);
+    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
   }
   bool Find(uint16_t vid, uint16_t pid, int32_t& serial) {
     TGDI supply(TDeviceInfo(0, 0x0E7B, 16), 0, 0, 0, 0, 0, 0);
     return FindModuleSerial(vid, pid, &supply, &lines_, TransferList{&readLog_}, serial);
   }
   testsupport::TestFolder folder_;
+  std::string file_;
   TStringList readLog_;
   TStringList lines_;
 };
