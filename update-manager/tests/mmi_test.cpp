@@ -218,6 +218,38 @@ TEST_F(MmiTest, RefusedFilesSendNothing) {
   EXPECT_EQ(updater_->UpdateMmiFile(missing), MMI_FILE_UNREADABLE);
 }
 
+// Another program cuts the file short in the middle of its second data
+// packet while the header packet is sent: the packets before went out, that
+// one and the rest do not, and the file fails. (A handle that asks only to
+// write attributes passes the sender's sharing; under Wine it may set the
+// end of the file.)
+TEST_F(MmiTest, ADataPacketThatCannotBeReadFailsTheFile) {
+  UseWaitingPanel();
+  MmiFileRecord record;
+  record.Filename = File("front.mmi", MmiFileBytes(3 * 2038 + 5));
+  constexpr LONG kCutAt = 1024 + 2038 + 100;
+  bool cut = false;
+  updater_->onPost = [&](const RecordingUpdater::Message& m) {
+    // The header packet was taken: 1 of 5 steps.
+    if (cut || m.message != WM_UPDATE_STEP_PROGRESS || m.lParam != 100 || m.wParam != 10000 / 5)
+      return;
+    HANDLE other = CreateFileA(record.Filename.c_str(), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return;
+    cut = SetFilePointer(other, kCutAt, nullptr, FILE_BEGIN) == static_cast<DWORD>(kCutAt) &&
+          SetEndOfFile(other);
+    CloseHandle(other);
+  };
+  benchctl::ClearRecord();
+  EXPECT_EQ(updater_->UpdateMmiFile(record), MMI_FILE_UNREADABLE);
+  ASSERT_TRUE(cut) << "the file was not cut";
+  EXPECT_EQ(SentOf(0x4021), 1u);
+  EXPECT_EQ(SentOf(0x4020), 1u) << "the first data packet, and no packet padded with zeros";
+  EXPECT_EQ(SentOf(0x4022), 0u);
+  EXPECT_NE(Trace().find("could not be read at packet 2\n"), std::string::npos) << Trace();
+}
+
 TEST_F(MmiTest, ACustomerNameLongerThanTheFieldIsComparedByItsFirstFive) {
   benchctl::BenchSpec spec;
   spec.TimeScale(100).Supply(16, "0000004711").With("PanelState", "waiting").Instrument(0x77, "9");
