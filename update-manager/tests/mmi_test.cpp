@@ -581,6 +581,8 @@ TEST_F(MmiTest, TheRevisionReply) {
       {"1.05", "1.05", "216", "1.05"},
       {"no revision", "0", "216", "0"},
       {"a report of 199 bytes", "1.05", "199", "0"},
+      // Its revision word holds 0xC4 at offset 38, 6 + 8 * 4: a report still.
+      {"0xC4 in a record of the report", "128450.56", "216", "128450.56"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -90,9 +90,10 @@ std::string DeviceUpdater::GetMMIRev() {
     hwport::Sleep(static_cast<DWORD>(std::max(mmiWait_, 0)));
     int32_t length = 0;
     if (ReadPanelReply(buffer, sizeof buffer, &length) < 0) break;
-    // A consistent data reply of 200 bytes or more, and not an execute's.
+    // A consistent data reply of 200 bytes or more, and not a ready buffer
+    // left over from an execute.
     replied = length >= kRevisionReplyMin && le::I16(buffer) == length &&
-              !mmi::IsExecuteReady(std::span<const uint8_t>(buffer, sizeof buffer), length);
+              !mmi::IsReadyBuffer(std::span<const uint8_t>(buffer, sizeof buffer), length);
   }
   if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
   if (!replied) return "0";
