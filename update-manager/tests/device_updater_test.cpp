@@ -138,6 +138,7 @@ TEST_F(FindDevicesTest, AnUnreadableSupplyBlockGivesNoReleaseAndNoDate) {
 
 TEST_F(FindDevicesTest, WritePsReleaseUnlocksAndWritesTheWholeBlock) {
   UseFound(SupplyWithTr440());
+  updater_->ReadPsRelease();
   EXPECT_EQ(updater_->WritePsRelease(13, 2, 24 + 32 * 12 + 512 * 5), 1);
   const auto writes = benchctl::CallRecord("FacId=0x2210");
   ASSERT_EQ(writes.size(), 1u);
@@ -154,24 +155,67 @@ TEST_F(FindDevicesTest, WritePsReleaseUnlocksAndWritesTheWholeBlock) {
       << Trace();
 }
 
+// A SupplyBlock of the bench's supply as its fault rule sends it: release
+// 1.2 and the supply id given, the rest zeros.
+std::string BlockHex(uint32_t supplyId) {
+  std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
+  le::PutI16(&block[298], 12);
+  le::PutU32(&block[560], supplyId);
+  std::string hex;
+  char pair[4];
+  for (uint8_t b : block) {
+    std::snprintf(pair, sizeof pair, "%02X", b);
+    hex += pair;
+  }
+  return hex;
+}
+
 TEST_F(FindDevicesTest, WritePsReleaseReportsEachFailureAndReleasesTheSupply) {
+  // The supply's block is read once as the device data are (its supply id
+  // known from then on), then for the write and, once written, back again.
   struct Row {
-    const char* name;
-    const char* fault;
+    std::string name;
+    std::string fault;
     int32_t expected;
+    size_t writes;  // block writes sent
+    const char* traced = "";
+    bool dataRead = true;  // the device data were read before
   } rows[] = {
-      {"block unreadable", "Operation=VendorRequestIn FacId=0x2200 Action=Status Times=0", -5030},
-      {"unlock refused", "Operation=VendorRequestOut FacId=0x2333 Action=Status Times=0", -22},
-      {"block write refused", "Operation=VendorRequestOut FacId=0x2210 Action=Status Times=0", -22},
+      {"block unreadable", "Operation=VendorRequestIn FacId=0x2200 Action=Status Times=0", -5030,
+       0},
+      {"unlock refused", "Operation=VendorRequestOut FacId=0x2333 Action=Status Times=0", -22, 0},
+      {"block write refused", "Operation=VendorRequestOut FacId=0x2210 Action=Status Times=0", -22,
+       1},
+      {"400 of its 758 bytes read",
+       "Operation=VendorRequestIn FacId=0x2200 After=1 Action=Short Bytes=400", -5030, 0,
+       "Powersupply block read short: 400 of 758 bytes\n"},
+      {"the block of another supply",
+       "Operation=VendorRequestIn FacId=0x2200 After=1 Action=Malformed Data=" + BlockHex(4712),
+       -5030, 0,
+       "Powersupply block holds supply id 4712, the supply found has 4711: Revisiondata not "
+       "written!\n"},
+      {"the supply's id never read", "", -5030, 0,
+       "Powersupply block holds supply id 4711, the supply found has none", false},
+      {"the old block read back",
+       "Operation=VendorRequestIn FacId=0x2200 After=2 Action=Malformed Data=" + BlockHex(4711),
+       -5030, 1, "Powersupply block read back differs from the one written!\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     benchctl::BenchSpec spec = SupplyWithTr440();
-    spec.Fault(row.fault);
+    if (!row.fault.empty()) spec.Fault(row.fault);
     UseFound(spec);
+    benchctl::ClearRecord();
+    DeleteFileA((folder_ / "LM_Logfile.txt").c_str());
+    if (row.dataRead) updater_->ReadPsRelease();
     EXPECT_EQ(updater_->WritePsRelease(13, 0, 0), row.expected);
     EXPECT_EQ(updater_->Record().powerSupply.deviceNumber, -1) << "released";
     EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
+    EXPECT_EQ(benchctl::CallRecord("FacId=0x2210").size(), row.writes);
+    EXPECT_NE(Trace().find(row.traced), std::string::npos) << Trace();
+    if (row.writes == 0) {
+      EXPECT_EQ(benchctl::ReadState(bench_, "Device0", "SupplyBlock"), "") << "nothing written";
+    }
   }
   // No supply to assign: its failure, nothing written.
   benchctl::BenchSpec gone = SupplyWithTr440();

@@ -218,6 +218,38 @@ TEST_F(MmiTest, RefusedFilesSendNothing) {
   EXPECT_EQ(updater_->UpdateMmiFile(missing), MMI_FILE_UNREADABLE);
 }
 
+// Another program cuts the file short in the middle of its second data
+// packet while the header packet is sent: the packets before went out, that
+// one and the rest do not, and the file fails. (A handle that asks only to
+// write attributes passes the sender's sharing; under Wine it may set the
+// end of the file.)
+TEST_F(MmiTest, ADataPacketThatCannotBeReadFailsTheFile) {
+  UseWaitingPanel();
+  MmiFileRecord record;
+  record.Filename = File("front.mmi", MmiFileBytes(3 * 2038 + 5));
+  constexpr LONG kCutAt = 1024 + 2038 + 100;
+  bool cut = false;
+  updater_->onPost = [&](const RecordingUpdater::Message& m) {
+    // The header packet was taken: 1 of 5 steps.
+    if (cut || m.message != WM_UPDATE_STEP_PROGRESS || m.lParam != 100 || m.wParam != 10000 / 5)
+      return;
+    HANDLE other = CreateFileA(record.Filename.c_str(), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return;
+    cut = SetFilePointer(other, kCutAt, nullptr, FILE_BEGIN) == static_cast<DWORD>(kCutAt) &&
+          SetEndOfFile(other);
+    CloseHandle(other);
+  };
+  benchctl::ClearRecord();
+  EXPECT_EQ(updater_->UpdateMmiFile(record), MMI_FILE_UNREADABLE);
+  ASSERT_TRUE(cut) << "the file was not cut";
+  EXPECT_EQ(SentOf(0x4021), 1u);
+  EXPECT_EQ(SentOf(0x4020), 1u) << "the first data packet, and no packet padded with zeros";
+  EXPECT_EQ(SentOf(0x4022), 0u);
+  EXPECT_NE(Trace().find("could not be read at packet 2\n"), std::string::npos) << Trace();
+}
+
 TEST_F(MmiTest, ACustomerNameLongerThanTheFieldIsComparedByItsFirstFive) {
   benchctl::BenchSpec spec;
   spec.TimeScale(100).Supply(16, "0000004711").With("PanelState", "waiting").Instrument(0x77, "9");
@@ -368,6 +400,36 @@ TEST_F(MmiTest, NoSupplyInFivePasses) {
   EXPECT_EQ(Sends(), 0u) << "no stop without ever reading the panel";
 }
 
+// A panel that never answers is waited for as long as the package's MMI_WAIT
+// says (10000 times it, of the bench's clock), however long each query of it
+// takes; then the stop is tried. Past ten times that wait the test cancels.
+TEST_F(MmiTest, ASilentPanelIsWaitedForAsLongAsThePackageSays) {
+  benchctl::BenchSpec spec = SupplyWithTr440();
+  spec.WithDevice(0, "PanelSilent", "1");
+  UseFound(spec);
+  constexpr int kMmiWaitMs = 5;  // a wait of 50 s
+  updater_->SetWaits(kMmiWaitMs, 0);
+  updater_->SetCancelState(CANCEL_STATE_RUNNING);
+  std::atomic<DWORD> stoppedAt{0};
+  updater_->onPost = [&](const RecordingUpdater::Message& m) {
+    if (m.message == WM_UPDATE_STEP_PROGRESS && m.lParam == 105 && stoppedAt == 0) {
+      stoppedAt = hwport::TickCount();
+      updater_->SetCancelState(CANCEL_STATE_REQUESTED);
+    }
+  };
+  const DWORD start = hwport::TickCount();
+  lm::Thread watchdog([&] {
+    while (stoppedAt == 0 && hwport::TickCount() - start < 10 * 10000 * kMmiWaitMs) Sleep(20);
+    updater_->SetCancelState(CANCEL_STATE_REQUESTED);
+  });
+  EXPECT_EQ(updater_->UpdateMmi({}), MMI_CANCELLED);
+  ASSERT_TRUE(watchdog.Join(60000));
+  ASSERT_NE(stoppedAt.load(), 0u) << "the stop was never tried: " << SentOf(0x4041)
+                                  << " queries sent";
+  EXPECT_GE(stoppedAt - start, 10000u * kMmiWaitMs) << "the whole wait";
+  EXPECT_GE(SentOf(0x4041), 6u) << "the panel was asked";
+}
+
 TEST_F(MmiTest, ASupplyThatReturnsIsAskedForThePanelsStatusBeforeTheStop) {
   UseFound(SupplyWithTr440());
   ASSERT_TRUE(benchctl::RemoveDevice(0));
@@ -485,22 +547,26 @@ TEST_F(MmiTest, EachWayAnExecuteFails) {
 }
 
 // A cancel (the dialog's Cancel and its Exit both ask for one) while the
-// panel is being switched into its update mode: in the 8 s after the panel
-// refused the stop, before it is sent again, and in the 15 s between two
-// tries of the stop. The wait ends within a step of the cancel, and the
-// update ends cancelled: no file sent, no reboot.
+// panel is waited for and switched into its update mode: in the 5 s without
+// a supply, in the 8 s after the panel refused the stop, before it is sent
+// again, and in the 15 s between two tries of the stop. The wait ends within
+// a step of the cancel, and the update ends cancelled: no file sent, no
+// reboot.
 TEST_F(MmiTest, ACancelEndsTheWaitsOfTheStopAtOnce) {
   const struct {
     const char* name;
     const char* stopRefused;
     const char* tracedBefore;  // the wait has begun once the trace shows this
-    WPARAM postedBefore;       // ... or once this step progress (code 100) came
+    WPARAM postedBefore;       // ... or once this step progress came
+    LPARAM postedCode;
     DWORD waitMs;
     size_t stops;  // stop packets sent
+    bool noSupply = false;
   } rows[] = {
-      {"the 8 s after a refusal", "1", "    stopMMI\n    retval   : 0\n    breakref : 2\n", 0, 8000,
-       1},
-      {"the 15 s between two tries", "2", nullptr, 20, 15000, 2},
+      {"the 5 s without a supply", "0", nullptr, 10000, 106, 5000, 0, true},
+      {"the 8 s after a refusal", "1", "    stopMMI\n    retval   : 0\n    breakref : 2\n", 0, 100,
+       8000, 1},
+      {"the 15 s between two tries", "2", nullptr, 20, 100, 15000, 2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -509,10 +575,14 @@ TEST_F(MmiTest, ACancelEndsTheWaitsOfTheStopAtOnce) {
     benchctl::BenchSpec spec = SupplyWithTr440(10);
     spec.WithDevice(0, "StopRefused", row.stopRefused);
     UseFound(spec);
+    if (row.noSupply) {
+      ASSERT_TRUE(benchctl::RemoveDevice(0));
+    }
     ClearTrace();
     lm::Event posted;
     updater_->onPost = [&](const RecordingUpdater::Message& m) {
-      if (m.message == WM_UPDATE_STEP_PROGRESS && m.lParam == 100 && m.wParam == row.postedBefore)
+      if (m.message == WM_UPDATE_STEP_PROGRESS && m.lParam == row.postedCode &&
+          m.wParam == row.postedBefore)
         posted.Set();
     };
     updater_->SetCancelState(CANCEL_STATE_RUNNING);
@@ -532,7 +602,8 @@ TEST_F(MmiTest, ACancelEndsTheWaitsOfTheStopAtOnce) {
     EXPECT_LT(returnedAt - cancelledAt.load(), row.waitMs / 2)
         << "the wait ends with the cancel, not with its time";
     EXPECT_EQ(SentOf(0x4050), row.stops);
-    EXPECT_EQ(Progress(105), std::vector<WPARAM>{0}) << "one stop, no restart wait";
+    EXPECT_EQ(Progress(105), row.stops ? std::vector<WPARAM>{0} : std::vector<WPARAM>{})
+        << "at most one stop, no restart wait";
     EXPECT_EQ(SentOf(0x4021), 0u) << "no file sent";
     EXPECT_TRUE(benchctl::CallRecord("FacId=0x2222").empty()) << "no reboot";
     EXPECT_EQ(Trace().find("Device ready for MMI-Update"), std::string::npos) << Trace();
@@ -549,6 +620,8 @@ TEST_F(MmiTest, TheRevisionReply) {
       {"1.05", "1.05", "216", "1.05"},
       {"no revision", "0", "216", "0"},
       {"a report of 199 bytes", "1.05", "199", "0"},
+      // Its revision word holds 0xC4 at offset 38, 6 + 8 * 4: a report still.
+      {"0xC4 in a record of the report", "128450.56", "216", "128450.56"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

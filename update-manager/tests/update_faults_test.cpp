@@ -121,8 +121,9 @@ std::string StatusReads(Part part, const std::string& action) {
 
 // The flash requests and their answers going wrong, the same for both parts
 // (the module's here), and the release step's faults at the end: the release
-// write refused, the panel not ready after the last reboot, the module
-// reporting another version than the package's after its programming.
+// write refused, the supply's block read short, the panel not ready after the
+// last reboot, the module reporting another version than the package's after
+// its programming.
 [[maybe_unused]] std::vector<FaultRow> FlashRows() {
   const Part part = Part::Module;
   auto failed = [&](const std::string& name, std::vector<std::string> faults,
@@ -166,6 +167,17 @@ std::string StatusReads(Part part, const std::string& action) {
   otherVersion.logged =
       "Error comparing Modul-Revisions after update!\nModul on Device : 2.12\nModul in Update : "
       "2.11\n\nNot all UpdateSteps installed!\n";
+  // The supply answers each read of its block with 400 of its 758 bytes: the
+  // release is not written over the rest of it.
+  FaultRow shortBlock{"SupplyBlockReadShort",
+                      part,
+                      {"Device=0 Operation=VendorRequestIn FacId=0x2200 Action=Short Bytes=400 "
+                       "Times=0"},
+                      {},
+                      16,
+                      Left::New};
+  shortBlock.release = true;
+  shortBlock.logged = "Powersupply block read short: 400 of 758 bytes\n";
   return {
       failed("ProgramRequestUnanswered", {AtRequest(part, "0x0340", 0, "NoAnswer Times=0")}, {}),
       failed("FlashStatusUnanswered", {StatusReads(part, "NoAnswer")}, {}),
@@ -173,6 +185,7 @@ std::string StatusReads(Part part, const std::string& action) {
       failed("DeviceReportsABadCrc", {}, {{"1", "FlashAnswer.0340", "0x0002"}}),
       failed("BusyThatNeverEnds", {StatusReads(part, "Malformed Data=4100000000002FB0")}, {}),
       refused,
+      shortBlock,
       panelNotReady,
       otherVersion,
       lost,

@@ -1,5 +1,6 @@
 #include "assigned_device.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -102,7 +103,9 @@ int32_t AssignedDevice::GetRegister(int32_t facId, int32_t channel, void* buffer
   if (gone_) return QLX_ERR_INVALID_DEVICE;
   uint32_t n = static_cast<uint32_t>(length);
   uint32_t status = control_->VendorRequestIn(buffer, &n, RegisterRequest(facId, channel));
-  return status == 0 ? QLX_OK : Failure(status);
+  // The caller learns how much of its buffer the device filled.
+  return status == 0 ? static_cast<int32_t>(std::min(n, static_cast<uint32_t>(length)))
+                     : Failure(status);
 }
 
 int32_t AssignedDevice::SetRegister(int32_t facId, int32_t channel, const void* data,

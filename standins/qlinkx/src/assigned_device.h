@@ -35,6 +35,7 @@ class AssignedDevice {
   bool Alive();
   const uint8_t* Descriptor() const { return descriptor_; }
 
+  // The bytes the device sent (at most length), or a failure.
   int32_t GetRegister(int32_t facId, int32_t channel, void* buffer, int32_t length);
   int32_t SetRegister(int32_t facId, int32_t channel, const void* data, int32_t length);
   // One transfer of the interrupt endpoint, cut to *length; *length = 0 when

@@ -2,7 +2,8 @@
 // and instruments: seven stdcall functions over the USB driver, reached
 // through the hardware port (so they run on the bench as well).
 //
-// Registers are control requests by FacId on channel 0..n; ReadIrpt hands
+// Registers are control requests by FacId on channel 0..n (a read gives the
+// bytes the device sent); ReadIrpt hands
 // over the transfers of the interrupt endpoint 0x83 one by one. Whatever a
 // register means (string packets 0x2180, reboot 0x2222, ...) is the
 // device's business: the library passes every register through unchanged.

@@ -176,13 +176,15 @@ TEST_F(QlinkxStandinTest, RegistersAreVendorRequestsByFacIdOnTheGivenChannel) {
       .With("Beta", "3")
       .With("SupplyId", "77")
       .With("Module2", "1,123456,1362500900")
-      .With("Version", "2.7");
+      .With("Version", "2.7")
+      .Fault("Operation=VendorRequestIn FacId=0x2200 After=2 Action=Short Bytes=400");
   Use(s);
   int32_t n = q.AssignDevice(kVendor, 16, "", nullptr);
   ASSERT_EQ(0, n);
 
+  // A read gives the bytes that came.
   std::vector<uint8_t> block(758, 0xEE);
-  EXPECT_EQ(0, q.GetRegister(n, 0x2200, 0, block.data(), 758));
+  EXPECT_EQ(758, q.GetRegister(n, 0x2200, 0, block.data(), 758));
   EXPECT_EQ(12, U16(&block[298]));
   EXPECT_EQ(2968, U16(&block[300]));
   EXPECT_EQ(3, U16(&block[302]));
@@ -194,7 +196,7 @@ TEST_F(QlinkxStandinTest, RegistersAreVendorRequestsByFacIdOnTheGivenChannel) {
   EXPECT_EQ(77u, U32(&block[560]));
 
   uint8_t version[4] = {};
-  EXPECT_EQ(0, q.GetRegister(n, 0x1010, 0, version, 4));
+  EXPECT_EQ(4, q.GetRegister(n, 0x1010, 0, version, 4));
   EXPECT_EQ(2, U16(version));
   EXPECT_EQ(7, U16(version + 2));
 
@@ -205,13 +207,13 @@ TEST_F(QlinkxStandinTest, RegistersAreVendorRequestsByFacIdOnTheGivenChannel) {
   std::vector<uint8_t> packet(2048, 0);
   packet[0] = 0x34;
   EXPECT_EQ(0, q.SetRegister(n, 0x2180, 0, packet.data(), 2048));
-  EXPECT_EQ(0, q.GetRegister(n, 0x1010, 1, version, 4));
+  EXPECT_EQ(4, q.GetRegister(n, 0x1010, 1, version, 4));
   EXPECT_EQ(0, q.SetRegister(n, 0x2345, 0, zeros, 2));
 
   // The supply keeps the block it was given; any other register keeps what
   // was written.
   std::vector<uint8_t> again(758, 0);
-  EXPECT_EQ(0, q.GetRegister(n, 0x2200, 0, again.data(), 758));
+  EXPECT_EQ(758, q.GetRegister(n, 0x2200, 0, again.data(), 758));
   EXPECT_EQ(13, again[298]);
   EXPECT_EQ("00 00", benchctl::ReadState(file_, "Device0", "Reg.2345.0"));
   auto has = [](const std::string& part) {
@@ -226,6 +228,8 @@ TEST_F(QlinkxStandinTest, RegistersAreVendorRequestsByFacIdOnTheGivenChannel) {
   EXPECT_TRUE(has("VendorRequestIn FacId=0x1010 wIndex=1 len=4 -> 00000000 4"));
 
   EXPECT_EQ(-22, q.GetRegister(n, 0x0300, 0, version, 4)) << "a register the device lacks stalls";
+  EXPECT_EQ(400, q.GetRegister(n, 0x2200, 0, again.data(), 758)) << "a short reply's count";
+  EXPECT_EQ("1", benchctl::ReadState(file_, "Fault1", "Fired"));
 }
 
 TEST_F(QlinkxStandinTest, ReadIrptHandsOverTheInterruptTransfersOneByOne) {
@@ -334,7 +338,7 @@ TEST_F(QlinkxStandinTest, ADeviceThatLeftGivesMinus20UntilItsNumberIsReleased) {
   ASSERT_TRUE(benchctl::ArriveDevice(0));
   n = q.AssignDevice(kVendor, 16, "", nullptr);
   ASSERT_EQ(0, n);
-  EXPECT_EQ(0, q.GetRegister(n, 0x1010, 0, buffer, 4));
+  EXPECT_EQ(4, q.GetRegister(n, 0x1010, 0, buffer, 4));
 }
 
 TEST_F(QlinkxStandinTest, ADeviceThatCameBackIsAssignedAnewUnderItsOldNumber) {
@@ -346,8 +350,8 @@ TEST_F(QlinkxStandinTest, ADeviceThatCameBackIsAssignedAnewUnderItsOldNumber) {
   uint8_t version[4];
   EXPECT_EQ(-20, q.GetRegister(0, 0x1010, 0, version, 4)) << "the old handle ended";
   EXPECT_EQ(0, q.AssignDevice(kVendor, 16, "", nullptr));
-  EXPECT_EQ(0, q.GetRegister(0, 0x1010, 0, version, 4));
-  EXPECT_EQ(0, q.GetRegister(1, 0x1010, 0, version, 4)) << "the instrument stayed";
+  EXPECT_EQ(4, q.GetRegister(0, 0x1010, 0, version, 4));
+  EXPECT_EQ(4, q.GetRegister(1, 0x1010, 0, version, 4)) << "the instrument stayed";
 }
 
 TEST_F(QlinkxStandinTest, HandlesTheDriverEndedCountAsADeviceGone) {
@@ -361,7 +365,7 @@ TEST_F(QlinkxStandinTest, HandlesTheDriverEndedCountAsADeviceGone) {
   EXPECT_EQ(-20, q.ReadIrpt(0, buffer, &length));
   EXPECT_EQ(-20, q.GetRegister(0, 0x1010, 0, buffer, 4));
   EXPECT_EQ(0, q.AssignDevice(kVendor, 16, "", nullptr));
-  EXPECT_EQ(0, q.GetRegister(0, 0x1010, 0, buffer, 4));
+  EXPECT_EQ(4, q.GetRegister(0, 0x1010, 0, buffer, 4));
 }
 
 TEST_F(QlinkxStandinTest, WrongNumbersAndArgumentsAreRefused) {
@@ -397,7 +401,7 @@ TEST_F(QlinkxStandinTest, ADeviceWithoutInterruptEndpointAnswersRegistersButNoIn
   int32_t n = q.AssignDevice(kVendor, 16, "", nullptr);
   ASSERT_EQ(0, n);
   uint8_t buffer[128];
-  EXPECT_EQ(0, q.GetRegister(n, 0x1010, 0, buffer, 4));
+  EXPECT_EQ(4, q.GetRegister(n, 0x1010, 0, buffer, 4));
   int32_t length = 128;
   EXPECT_EQ(-22, q.ReadIrpt(n, buffer, &length));
   EXPECT_EQ(0, length);

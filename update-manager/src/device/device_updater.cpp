@@ -275,9 +275,8 @@ std::string DeviceUpdater::ReadPsRelease() {
       record_.powerSupply.productId != 0 ? record_.powerSupply.productId : PID_POWER_SUPPLY;
   int32_t n = AssignDeviceByPid(supply);
   if (n >= 0) {
-    std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
-    int32_t r = qlinkx_.GetRegister(n, FAC_SUPPLY_BLOCK, 0, block.data(),
-                                    static_cast<int32_t>(block.size()));
+    std::vector<uint8_t> block;
+    int32_t r = ReadSupplyBlock(n, &block);
     ReleaseDirectly(n);
     if (r >= 0) {
       wire::SupplyBlockView view(block);
@@ -305,16 +304,40 @@ std::string DeviceUpdater::ReadPsRelease() {
   return result;
 }
 
+int32_t DeviceUpdater::ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block) {
+  block->assign(wire::SupplyBlock::kSize, 0);
+  const auto size = static_cast<int32_t>(block->size());
+  int32_t r = qlinkx_.GetRegister(n, FAC_SUPPLY_BLOCK, 0, block->data(), size);
+  // A positive result counts the bytes that came: the rest of the buffer is
+  // no part of the supply's block.
+  if (r > 0 && r < size) {
+    LogTrace("Powersupply block read short: " + std::to_string(r) + " of " + std::to_string(size) +
+             " bytes\n");
+    return DEVICE_RELEASE_WRITE;
+  }
+  return r;
+}
+
 int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate) {
   int32_t n = AssignDeviceByPid(record_.powerSupply.productId);
   if (n < 0) return n;
   const uint8_t zeros[2] = {0, 0};
   int32_t r = WriteDeviceRegister(n, FAC_PS_UNLOCK, 0, zeros, sizeof zeros);
-  std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
+  std::vector<uint8_t> block;
   if (r >= 0) {
-    r = qlinkx_.GetRegister(n, FAC_SUPPLY_BLOCK, 0, block.data(),
-                            static_cast<int32_t>(block.size()));
+    r = ReadSupplyBlock(n, &block);
     if (r < 0) r = DEVICE_RELEASE_WRITE;
+  }
+  if (r >= 0) {
+    // Written back, the block must be the supply's own: a block of another
+    // supply, or one cut short where no count tells, would wipe its table.
+    const std::string id = std::to_string(wire::SupplyBlockView(block).SupplyId());
+    if (record_.supplyIdText.empty() || id != record_.supplyIdText) {
+      LogTrace("Powersupply block holds supply id " + id + ", the supply found has " +
+               (record_.supplyIdText.empty() ? std::string("none") : record_.supplyIdText) +
+               ": Revisiondata not written!\n");
+      r = DEVICE_RELEASE_WRITE;
+    }
   }
   if (r < 0) {
     UnassignDeviceNumber(n);
@@ -325,6 +348,13 @@ int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uin
   wire::PutSupplyRelease(block, releaseTimesTen, packedDate, beta);
   r = WriteDeviceRegister(n, FAC_PS_WRITE_BLOCK, 0, block.data(),
                           static_cast<int32_t>(block.size()));
+  if (r >= 0) {
+    std::vector<uint8_t> written;
+    if (ReadSupplyBlock(n, &written) < 0 || written != block) {
+      LogTrace("Powersupply block read back differs from the one written!\n");
+      r = DEVICE_RELEASE_WRITE;
+    }
+  }
   UnassignDeviceNumber(n);
   hwport::Sleep(kReleaseWritePauseMs);
   return r < 0 ? r : 1;

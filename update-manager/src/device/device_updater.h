@@ -84,8 +84,10 @@ class DeviceUpdater {
   // Reading and writing the devices.
   std::string ReadFirmwareRevision(int32_t productId);
   std::string ReadPsRelease();
-  // 1, or a negative result: the assignment's, DEVICE_RELEASE_WRITE when the
-  // block could not be read, or the failed register write's.
+  // 1, or a negative result: the assignment's, the failed register write's,
+  // or DEVICE_RELEASE_WRITE when the block was not read whole, is not the
+  // found supply's (its supply id), or did not read back as written; a block
+  // not read whole or not the supply's is not written.
   int32_t WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate);
   // False when the supply could not be assigned or the request failed.
   bool RebootPowerSupply();
@@ -124,6 +126,9 @@ class DeviceUpdater {
   std::string FirmwareRevisionOf(int32_t productId);
   // Releases n directly with UnAssignDevice and clears the entry that held it.
   void ReleaseDirectly(int32_t n);
+  // The supply's SupplyBlock: the library's result, or DEVICE_RELEASE_WRITE
+  // when the library counted fewer bytes than the block has.
+  int32_t ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block);
   int32_t SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs, int32_t* breakCode);
   int32_t SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs, const char* failure);
   int32_t WaitForPanel(bool* ready);

@@ -111,13 +111,28 @@ std::vector<uint8_t> ExecutePacket(const std::string& path) {
   return p;
 }
 
-bool IsExecuteReady(std::span<const uint8_t> buffer, int32_t delivered) {
+namespace {
+
+// An execute's reply with "Execute ready" in one of its first `records`
+// 8-byte records from offset 6 on.
+bool ReadyInRecords(std::span<const uint8_t> buffer, int32_t delivered, size_t records) {
   constexpr uint8_t kExecuteReady = 0xC4;
   if (delivered <= 200 || static_cast<size_t>(delivered) > buffer.size()) return false;
   if (le::I16(buffer.data()) != delivered) return false;
-  for (size_t at = 6; at + 8 <= static_cast<size_t>(delivered); at += 8)
+  size_t at = 6;
+  for (size_t r = 0; r < records && at + 8 <= static_cast<size_t>(delivered); ++r, at += 8)
     if (buffer[at] == kExecuteReady) return true;
   return false;
+}
+
+}  // namespace
+
+bool IsExecuteReady(std::span<const uint8_t> buffer, int32_t delivered) {
+  return ReadyInRecords(buffer, delivered, buffer.size());
+}
+
+bool IsReadyBuffer(std::span<const uint8_t> buffer, int32_t delivered) {
+  return ReadyInRecords(buffer, delivered, 1);
 }
 
 }  // namespace mmi

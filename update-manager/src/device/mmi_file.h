@@ -86,6 +86,9 @@ std::vector<uint8_t> ExecutePacket(const std::string& path);
 // word the length delivered, and a record of 8 bytes from offset 6 on whose
 // first byte is 0xC4 ("Execute ready").
 bool IsExecuteReady(std::span<const uint8_t> buffer, int32_t delivered);
+// The panel's ready buffer itself, 0xC4 in its first record (offset 6): a
+// revision report may hold that byte further on, and is none.
+bool IsReadyBuffer(std::span<const uint8_t> buffer, int32_t delivered);
 
 }  // namespace mmi
 

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int32_t kMmiCount = 100;  // six send rounds of the string protocol
-constexpr int kWaitPasses = 10000;
+constexpr int kWaitPasses = 10000;  // of MMI_WAIT each: the wait for the panel
 constexpr int kPassesWithoutSupply = 5;
 constexpr DWORD kNoSupplyPauseMs = 5000;
 constexpr DWORD kRebootingWaitMs = 5000;
@@ -90,9 +90,10 @@ std::string DeviceUpdater::GetMMIRev() {
     hwport::Sleep(static_cast<DWORD>(std::max(mmiWait_, 0)));
     int32_t length = 0;
     if (ReadPanelReply(buffer, sizeof buffer, &length) < 0) break;
-    // A consistent data reply of 200 bytes or more, and not an execute's.
+    // A consistent data reply of 200 bytes or more, and not a ready buffer
+    // left over from an execute.
     replied = length >= kRevisionReplyMin && le::I16(buffer) == length &&
-              !mmi::IsExecuteReady(std::span<const uint8_t>(buffer, sizeof buffer), length);
+              !mmi::IsReadyBuffer(std::span<const uint8_t>(buffer, sizeof buffer), length);
   }
   if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
   if (!replied) return "0";
@@ -185,11 +186,18 @@ int32_t DeviceUpdater::stopMMI() {
 }
 
 // Waits until the panel can be stopped: 0 (ready set when it waits for files
-// already), MMI_NO_SUPPLY or MMI_CANCELLED.
+// already), MMI_NO_SUPPLY or MMI_CANCELLED. The wait is the package's
+// kWaitPasses times MMI_WAIT of the clock, whatever each status query costs;
+// after it the stop is tried all the same.
 int32_t DeviceUpdater::WaitForPanel(bool* ready) {
+  const DWORD start = hwport::TickCount();
+  const DWORD limit = static_cast<DWORD>(std::min<uint64_t>(
+      uint64_t{kWaitPasses} * static_cast<uint64_t>(std::max(mmiWait_, 0)), 0xFFFFFFFFu));
+  auto cancelled = [this] { return CancelRequested(); };
   int32_t status = MMI_STATUS_UNKNOWN;
   int withoutSupply = 0;
   for (int pass = 0; pass < kWaitPasses; ++pass) {
+    if (pass > 0 && hwport::TickCount() - start >= limit) break;
     if (CountPowerSupplies() >= 1) {
       status = ReadMMIStatus();
     } else {
@@ -197,7 +205,7 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
       status = MMI_STATUS_UNKNOWN;
       if (++withoutSupply >= kPassesWithoutSupply) return MMI_NO_SUPPLY;
       Post(WM_UPDATE_STEP_PROGRESS, 10000, kWaitingForDevice);
-      hwport::Sleep(kNoSupplyPauseMs);
+      if (!WaitUnlessCancelled(kNoSupplyPauseMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
     }
     if (status == MMI_READY && CountPowerSupplies() >= 1) return 0;
     if (status == MMI_WAITING_FOR_FILES && CountPowerSupplies() >= 1) {
@@ -207,12 +215,9 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
     if (CancelRequested()) return MMI_CANCELLED;
     if (status == MMI_REBOOTING) {
       Post(WM_UPDATE_STEP_PROGRESS, 10000, kWaitingForDevice);
-      if (!WaitUnlessCancelled(kRebootingWaitMs, kCancelPollMs,
-                               [this] { return CancelRequested(); }))
-        return MMI_CANCELLED;
+      if (!WaitUnlessCancelled(kRebootingWaitMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
     }
-    hwport::Sleep(kPassPauseMs);
-    if (CancelRequested()) return MMI_CANCELLED;
+    if (!WaitUnlessCancelled(kPassPauseMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
   }
   return 0;
 }

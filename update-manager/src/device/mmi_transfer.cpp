@@ -68,7 +68,7 @@ class MmiFile {
     *size = static_cast<uint64_t>(high) << 32 | low;
     return true;
   }
-  // Reads up to n bytes at offset; the bytes read.
+  // Reads up to n bytes at offset; the bytes read (none when reading failed).
   std::vector<uint8_t> Read(uint64_t offset, size_t n) const {
     std::vector<uint8_t> bytes(n, 0);
     LONG high = static_cast<LONG>(offset >> 32);
@@ -165,7 +165,15 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
   for (int32_t n = 1; n <= record.Packets; ++n) {
     const uint64_t offset =
         mmi::kFileHeaderSize + static_cast<uint64_t>(n - 1) * mmi::kDataPayloadSize;
-    const std::vector<uint8_t> payload = file.Read(offset, mmi::kDataPayloadSize);
+    const size_t want =
+        n == record.Packets ? static_cast<size_t>(record.Endpacket) : mmi::kDataPayloadSize;
+    const std::vector<uint8_t> payload = file.Read(offset, want);
+    if (payload.size() != want) {
+      // Bytes the file did not give are no part of it: nothing made up goes out.
+      LogTrace("MMI file " + record.Filename + " could not be read at packet " + std::to_string(n) +
+               "\n");
+      return MMI_FILE_UNREADABLE;
+    }
     const std::vector<uint8_t> packet =
         mmi::DataPacket(n, record.Packets, record.Endpacket, payload);
     TracePacket("        Packet (" + std::to_string(n) + ") - Data : ", packet, "%0.2X ", " ");

@@ -72,7 +72,9 @@ class QlinkxLibrary {
   // least) gets their serial numbers, characters 1 to 10 the first one's.
   // Not loaded: QLINKX_NOT_LOADED; missing: QLINKX_FUNCTION_MISSING.
   int32_t GetSerNrs(int32_t vendorId, int32_t productId, char* text);
-  // Fills buffer with the register. Missing: trace
+  // Fills buffer with the register: a negative result on failure, else the
+  // bytes that came where the library counts them (0 where it does not).
+  // Missing: trace
   // "Funktion GetRegister was not imported!\n\n\r", QLINKX_FUNCTION_MISSING,
   // the buffer untouched.
   int32_t GetRegister(int32_t device, int32_t registerId, int32_t channel, void* buffer,

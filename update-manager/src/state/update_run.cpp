@@ -1,5 +1,6 @@
 #include "state/update_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -24,6 +25,12 @@ namespace {
 constexpr DWORD kPanelWaitMs = 180000;
 // Kestor's own step-progress codes.
 constexpr LPARAM kCodeRelease = 52;
+// The release step's bar: the reboot wait's 1000 ticks of 20 ms fill its
+// first half; the panel wait goes on from there, a tick each 100 ms of its
+// waits and 50 for each pause between two queries.
+constexpr WPARAM kReleaseProgressPerTick = 5;
+constexpr WPARAM kReleaseHalf = 5000;
+constexpr WPARAM kReleasePauseTicks = 50;
 constexpr LPARAM kCodeChecking = 103;
 constexpr LPARAM kCodeRebooting = 106;
 constexpr LPARAM kCodeFinished = 110;
@@ -78,7 +85,7 @@ class UpdateRun {
   // round's number goes to `tick`. 15 when cancelled, else 0.
   template <typename Tick>
   int Pause(DWORD ms, DWORD round, Tick tick);
-  int WaitForPanel(int i, bool filesWaitingWillDo);
+  int WaitForPanel(int i, bool releaseStep);
   int Recovery();
   bool ReinstallDeclined();
   int Step(int i);
@@ -123,21 +130,31 @@ int UpdateRun::Pause(DWORD ms, DWORD round, Tick tick) {
 
 // Waits until the front panel is ready (or, after the supply's firmware,
 // waits for its files), at most kPanelWaitMs; the step fails when it is not.
-int UpdateRun::WaitForPanel(int i, bool filesWaitingWillDo) {
+// The release step's wait moves its bar on and gives a rebooting panel 10 s
+// like any other busy one; after the supply's firmware a rebooting panel
+// shows "waiting for device" for 5 s.
+int UpdateRun::WaitForPanel(int i, bool releaseStep) {
   const DWORD start = hwport::TickCount();
+  WPARAM progress = kReleaseHalf;
+  auto advance = [&](WPARAM ticks) {
+    if (!releaseStep) return;
+    progress = std::min<WPARAM>(10000, progress + ticks * kReleaseProgressPerTick);
+    Post(WM_UPDATE_STEP_PROGRESS, progress, kCodeRelease);
+  };
   int32_t s = -1;
   while (hwport::TickCount() - start < kPanelWaitMs) {
     s = updater_.ReadMMIStatus();
-    if (s == MMI_STATUS_READY || (filesWaitingWillDo && s == MMI_STATUS_WAITS_FOR_FILES)) return 0;
+    if (s == MMI_STATUS_READY || (!releaseStep && s == MMI_STATUS_WAITS_FOR_FILES)) return 0;
     if (Cancelled()) return ERRTEXT_CANCELLED;
-    if (s == MMI_STATUS_REBOOTING) {
+    if (s == MMI_STATUS_REBOOTING && !releaseStep) {
       Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeRebooting);
       if (int e = Pause(5000, 10, [](DWORD) {})) return e;
     } else if (s > 0) {
       LogTrace(TRACE_LEVEL_1, "MMIstat : " + std::to_string(s) + " --> waiting 10 sec\n");
-      if (int e = Pause(10000, 100, [](DWORD) {})) return e;
+      if (int e = Pause(10000, 100, [&](DWORD) { advance(1); })) return e;
     }
     if (int e = Pause(500, 100, [](DWORD) {})) return e;
+    advance(kReleasePauseTicks);
   }
   UpdateState::LogStatus("Front panel not ready after " + std::to_string(kPanelWaitMs / 1000) +
                          " s (status " + std::to_string(s) + ")\n");
@@ -155,7 +172,7 @@ int UpdateRun::Recovery() {
       const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[1], SupplyPid());
       if (r < 0) return Failure(i, r);
     }
-    if (int e = WaitForPanel(i, true)) {
+    if (int e = WaitForPanel(i, false)) {
       if (e == ERRTEXT_CANCELLED) StopAt(i, STEP_CANCELED);
       return e;
     }
@@ -210,13 +227,14 @@ int UpdateRun::ReleaseSteps(int i) {
       return ERRTEXT_UPDATE_FAILED;
     }
     if (int e = Pause(20000, 20, [](DWORD k) {
-          if ((k + 1) % 20 == 0) Post(WM_UPDATE_STEP_PROGRESS, (k + 1) * 5000 / 1000, kCodeRelease);
+          if ((k + 1) % 20 == 0)
+            Post(WM_UPDATE_STEP_PROGRESS, (k + 1) * kReleaseProgressPerTick, kCodeRelease);
         }))
       return e;
   }
-  Post(WM_UPDATE_STEP_PROGRESS, 5000, kCodeRelease);
+  Post(WM_UPDATE_STEP_PROGRESS, kReleaseHalf, kCodeRelease);
   hwport::Sleep(500);
-  if (int e = WaitForPanel(i, false)) return e;
+  if (int e = WaitForPanel(i, true)) return e;
   hwport::Sleep(100);
   Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeChecking);
   if (!VerifyRevisionsAfterUpdate(updater_, config_)) {
