@@ -698,13 +698,17 @@ const InUpdateModeRow kInUpdateMode[] = {
 
 // The release step's posts while it waits for a busy panel, between the half
 // bar and the revision check: for each 10 s wait one each 100 ms, 5 a time,
-// then 250 more for the pause before the next query.
+// then 250 more for the pause before the next query; a full bar stays full
+// however many waits a slow panel takes.
 Progress PanelWaitProgress(size_t waits) {
   Progress posts;
   WPARAM p = 5000;
+  auto add = [&](WPARAM step) {
+    posts.emplace_back(p = std::min<WPARAM>(10000, p + step), kReleaseProgress);
+  };
   for (size_t w = 0; w < waits; ++w) {
-    for (int k = 0; k < 100; ++k) posts.emplace_back(p += 5, kReleaseProgress);
-    posts.emplace_back(p += 250, kReleaseProgress);
+    for (int k = 0; k < 100; ++k) add(5);
+    add(250);
   }
   return posts;
 }
