@@ -1,6 +1,7 @@
 #include "tessaro/utilities.h"
 
 #include "hwport/clock.h"
+#include "lumetra/module.h"
 #include "tessaro/format_text.h"
 #include "tessaro/main_thread.h"
 
@@ -97,13 +98,7 @@ void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines) {
   if (bar) bar->SetPosition(0);
 }
 
-std::string ProgramFolder() {
-  char path[MAX_PATH * 2] = {};
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string p(path, n < sizeof path ? n : 0);
-  size_t slash = p.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
-}
+std::string ProgramFolder() { return lm::ProgramFolder(); }
 
 bool FileExists(const std::string& path) {
   DWORD a = GetFileAttributesA(path.c_str());

@@ -33,16 +33,8 @@ class ModuleDataCommands : public ProgramingFixture {
   // the bench clock) for the flows to see it leave.
   static benchctl::BenchSpec SupplyWithTr410(const char* version) {
     benchctl::BenchSpec s;
-    s.TimeScale(100)
-        .Supply(16, "0000004712")
-        .With("Version", version)
-        .With("Module0", "1,2001,1362500100")
-        .With("RebootMs", "1000")
-        .Instrument(6, "2001")
-        .With("Parent", "0")
-        .With("Version", "2.0")
-        .With("BindEvents", "6020@100");
-    WithFlash(s).With("RebootMs", "30000");
+    s.TimeScale(100);
+    AddSupplyWithTr410(s, version, "0");
     return s;
   }
   // The same supply and module behind an instrument of another kind in slot
@@ -51,20 +43,23 @@ class ModuleDataCommands : public ProgramingFixture {
   // the first one after it, and the module the second.
   static benchctl::BenchSpec SupplyWithTr410BehindAnother() {
     benchctl::BenchSpec s;
-    s.TimeScale(100)
-        .Instrument(5, "1001")
-        .With("Parent", "1")
-        .With("RebootMs", "100000000")
-        .Supply(16, "0000004712")
-        .With("Version", "1.0")
+    s.TimeScale(100).Instrument(5, "1001").With("Parent", "1").With("RebootMs", "100000000");
+    AddSupplyWithTr410(s, "1.0", "1");
+    return s;
+  }
+  // The supply at `version` in the next slot, and its TR410 (module 2001) in
+  // the slot after, carried by the supply in slot `supplySlot`.
+  static void AddSupplyWithTr410(benchctl::BenchSpec& s, const char* version,
+                                 const char* supplySlot) {
+    s.Supply(16, "0000004712")
+        .With("Version", version)
         .With("Module0", "1,2001,1362500100")
         .With("RebootMs", "1000")
         .Instrument(6, "2001")
-        .With("Parent", "1")
+        .With("Parent", supplySlot)
         .With("Version", "2.0")
         .With("BindEvents", "6020@100");
     WithFlash(s).With("RebootMs", "30000");
-    return s;
   }
   // A TR410 that reports ready when its event pipe is bound. The library
   // sees a reboot only while the module is away: two minutes of the bench
