@@ -4,7 +4,7 @@
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
 //   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
 //   pollrun:VID:PID:SN:FILE | sampled:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID |
-//   handles
+//   handles | control
 #include <windows.h>
 
 #include <atomic>
@@ -319,6 +319,10 @@ void Run(const std::string& action) {
       Out("tree", line);
   } else if (verb == "text") {
     Out("text", testsupport::ControlText(FindForm(), std::stoi(a[1])));
+  } else if (verb == "control") {
+    // Loads and frees the C++ library of nothing beside the host.
+    HMODULE control = LoadLibraryA("RuntimeControl.dll");
+    Out("control", control && FreeLibrary(control) ? "1" : "0");
   } else if (verb == "handles") {
     int n = OpenEventsAndSemaphores();
     Out("handles", n >= 0 ? std::to_string(n) : "?");
