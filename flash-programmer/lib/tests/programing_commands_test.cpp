@@ -127,38 +127,63 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
 }
 
 TEST_F(ProgramingCommands, AFailureIsAlwaysAFailureInTheStatusWord) {
+  const std::string refused =
+      "[ProgramingCtrls]  ERROR, the program blocks don't fit the flash \"AM29F400BB\": the "
+      "file is refused, nothing was erased or programmed.";
   struct Row {
     const char* name;
     Bytes commands;
-    const char* status;  // low 16 bits
-    const char* line;    // a log line that says why
+    const char* status;                                // low 16 bits
+    std::vector<std::string> lines;                    // parts of log lines that say why
+    std::vector<tessaro_test::BlockSpec> blocks = {};  // the file's blocks; none: the usual two
   } rows[] = {
-      {"command 0 has no action", {0}, "FF00", ""},
-      {"command 9 has no action", {9}, "FEF7", ""},
-      {"command 17 has no action", {17}, "FFEF", ""},
+      {"command 0 has no action", {0}, "FF00", {}},
+      {"command 9 has no action", {9}, "FEF7", {}},
+      {"command 17 has no action", {17}, "FFEF", {}},
       {"a flash command without an open device",
        {10, 11, 12},
        "FFF4",
-       "Command \"FlashAutoselect\" needs an open device: no OpenDevice ran before it, or "
-       "CloseDevice did"},
-      {"an empty list", {}, "0009", ""},
+       {"Command \"FlashAutoselect\" needs an open device: no OpenDevice ran before it, or "
+        "CloseDevice did"}},
+      {"an empty list", {}, "0009", {}},
       {"a second device with the same ids",
        {26},
        "FFE6",
-       "[UsbDevCtrl] Error, device with vid:0x0E7B,pid:0x0006 there is manytimes (2x)"},
+       {"[UsbDevCtrl] Error, device with vid:0x0E7B,pid:0x0006 there is manytimes (2x)"}},
+      // The file's flash has 0x40000 bytes: the whole update is refused
+      // before its first command, as a file the reader refuses.
+      {"a block beyond the flash's end",
+       kWholeUpdate,
+       "FFFE",
+       {"  ERROR, Block 1 on address 0x00050000 size 2048 lies outside the flash \"AM29F400BB\"",
+        refused},
+       {{0x0, Bytes(4096, 0xA5)}, {0x50000, Bytes(2048, 0x5A)}}},
+      {"a block running past the flash's end",
+       kWholeUpdate,
+       "FFFE",
+       {"  ERROR, Block 0 on address 0x0003F800 size 4096 lies outside the flash \"AM29F400BB\"",
+        refused},
+       {{0x3F800, Bytes(4096, 0xA5)}}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
     benchctl::BenchSpec spec = Tr410();
     if (r.commands == Bytes{26}) spec.Instrument(6, "2002");
-    Use(spec);
-    auto o = ProgramOnce(File(ListOf(r.commands)));
+    Use(spec.Bench("RecordFile", "calls.txt"));
+    ProgramFileSpec file = ListOf(r.commands);
+    if (!r.blocks.empty()) file.blocks = r.blocks;
+    auto o = ProgramOnce(File(file));
     EXPECT_EQ(std::string(r.status) == "0009" ? "1" : "0", o.result);
     EXPECT_EQ(r.status, o.status.substr(4)) << o.status;
-    if (*r.line) {
-      EXPECT_EQ(1u, Holding(Log(), r.line).size()) << r.line;
-    }
+    for (const std::string& line : r.lines) EXPECT_EQ(1u, Holding(Log(), line).size()) << line;
+    // None of these runs reaches the flash or the reboot marker.
+    std::string flashRequests;
+    for (const std::string& call : Holding(
+             testsupport::SplitLines(testsupport::ReadFileOr(*host_ / "calls.txt")), "FacId=0x03"))
+      flashRequests += "\n  " + call;
+    EXPECT_EQ("", flashRequests) << "flash and marker requests reached the device";
+    EXPECT_EQ("", benchctl::FlashDigest(bench_, 0)) << "the flash was changed";
   }
 }
 
