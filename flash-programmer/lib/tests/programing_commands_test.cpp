@@ -2,6 +2,7 @@
 // flash ones, and the status word while a job runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -410,6 +411,8 @@ TEST_F(ProgramingCommands, ProgressMovesWhileACommandRuns) {
     int code;
     std::vector<unsigned> progress;  // values seen while `code` runs
     const char* result;
+    std::vector<std::string> faults = {};  // fault rules
+    bool grows = false;                    // the progress seen never drops while `code` runs
   } rows[] = {
       {"two sectors erased: half after the first", {10, 12, 14, 11}, {}, 14, {5000}, "1"},
       {"two blocks programmed: half after the first", {10, 12, 14, 15, 11}, {}, 15, {5000}, "1"},
@@ -417,9 +420,24 @@ TEST_F(ProgramingCommands, ProgressMovesWhileACommandRuns) {
       {"a second's wait: a tenth after its first step", {22}, {}, 22, {1000}, "1"},
       {"half a second's wait: a fifth after its first step", {23}, {}, 23, {2000}, "1"},
       {"a tenth of a second's wait: one step to its end", {24}, {}, 24, {10000}, "1"},
-      {"the device suspended", {10, 44, 11}, {}, 44, {10000}, "1"},
-      // Busy at the first two reads: full after the first, 1 of 3000 rounds after the second.
-      {"the device idle after two rounds", {10, 52, 11}, {"StatusSequence=2 2 0"}, 52, {3}, "1"},
+      // The first suspend request is refused: 1 of 500 rounds after it.
+      {"the device suspended at the second request",
+       {10, 44, 11},
+       {},
+       44,
+       {20},
+       "1",
+       {"Operation=VendorRequestOut FacId=0x3800 Action=Status Status=0xE0000004"},
+       true},
+      // Busy at the first two reads: 1 of 3000 rounds after the second.
+      {"the device idle after two rounds",
+       {10, 52, 11},
+       {"StatusSequence=2 2 0"},
+       52,
+       {3},
+       "1",
+       {},
+       true},
       // 100 ms of the 60 s wait for the device's ready event, then of the
       // 3 s pauses before each new try of a write that keeps failing.
       {"the wait for the device's ready and the pauses between writes",
@@ -434,22 +452,28 @@ TEST_F(ProgramingCommands, ProgressMovesWhileACommandRuns) {
     NewHost();
     PlaceModuleDataPlugin("Fail=FileToFile\r\n");
     // Every wait for the ready event ends after half a second.
-    Use(Tr410With(r.keys, {}, 2).With("BindEvents", "6020@500"));
+    Use(Tr410With(r.keys, r.faults, 2).With("BindEvents", "6020@500"));
     std::string file = File(ListOf(r.commands));
     Answer({{"", "Unable to write new Baugr.Data", IDOK}});
     ASSERT_TRUE(RunAnswered({"load", "sampled:0x0E7B:6:2001:" + file, "free"}));
     EXPECT_EQ(std::vector<std::string>{r.result}, host_->Values("prog"));
     ASSERT_EQ(1u, host_->Values("sampled").size());
-    std::set<unsigned> seen;
+    // The words come in the order the host saw them.
+    std::vector<unsigned> sequence;
     std::istringstream words(host_->Values("sampled")[0]);
     for (std::string word; std::getline(words, word, ',');) {
       uint32_t v = static_cast<uint32_t>(std::stoul(word, nullptr, 16));
-      if ((v & 0xFFFF) == static_cast<uint32_t>(r.code)) seen.insert(v >> 16);
+      if ((v & 0xFFFF) == static_cast<uint32_t>(r.code)) sequence.push_back(v >> 16);
     }
+    std::set<unsigned> seen(sequence.begin(), sequence.end());
     std::string all;
-    for (unsigned p : seen) all += " " + std::to_string(p);
+    for (unsigned p : sequence) all += " " + std::to_string(p);
     for (unsigned p : r.progress)
       EXPECT_EQ(1u, seen.count(p)) << p << "; seen while it ran:" << all;
+    if (r.grows) {
+      EXPECT_TRUE(std::is_sorted(sequence.begin(), sequence.end()))
+          << "the progress dropped; seen while it ran:" << all;
+    }
   }
 }
 
