@@ -192,7 +192,7 @@ bool ReadProgramBytes(std::shared_ptr<const std::vector<uint8_t>> bytes,
                       ProgramFileRecords& records, ProgramFileForm& form) {
   ProgramingState::SetStatus(3);
   bool ok = ReadFromMemory(std::move(bytes), records, form);
-  ProgramingState::SetStatus(ok ? 2 : -2);
+  ProgramingState::SetStatus(ok ? 2 : kStatusFileRejected);
   return ok;
 }
 
@@ -202,7 +202,7 @@ bool ReadProgramFile(const std::string& fileName, ProgramFileRecords& records,
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"),
                                                        &std::fclose);
   if (!file) {
-    ProgramingState::SetStatus(-2);
+    ProgramingState::SetStatus(kStatusFileRejected);
     return false;
   }
   TStrings* info = form.InfoLines();
@@ -221,7 +221,7 @@ bool ReadProgramFile(const std::string& fileName, ProgramFileRecords& records,
   file.reset();
 
   bool ok = ReadFromMemory(std::move(bytes), records, form);
-  ProgramingState::SetStatus(ok ? 2 : -2);
+  ProgramingState::SetStatus(ok ? 2 : kStatusFileRejected);
   return ok;
 }
 

@@ -109,8 +109,9 @@ bool SuspendDevice(TDevice* device, LogList log, TransferList transfer,
   try {
     step(0);
     uint16_t status = 0;
+    // The bar grows with the rounds and is full at the end: a full bar
+    // after the first read would drop back at the first round.
     bool good = ReadDeviceStatus(device, log, transfer, &status);
-    if (good) step(kRounds);
     for (int left = kRounds; good && !IsSuspendedStatus(status) && left > 0; --left) {
       ProcessMessages();
       Dev_SetFacilityData(device, kFacSuspend, 0, nullptr, transfer, 0, nullptr);
@@ -140,7 +141,6 @@ bool WaitForIdle(TDevice* device, LogList log, TransferList transfer,
     step(0);
     uint16_t status = 0;
     bool good = ReadDeviceStatus(device, log, transfer, &status);
-    if (good) step(kRounds);
     for (int left = kRounds; good && status > kStatusIdleHighest && left > 0; --left) {
       SleepMs(100);
       ProcessMessages();

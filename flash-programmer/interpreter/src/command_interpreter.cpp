@@ -36,6 +36,18 @@ const char kBoxHeadTo[] =
 
 std::string Stamp() { return RunTimeText(LocalNow()); }
 
+// Whether the list erases, programs or verifies the flash. The byte after a
+// 49 is its parameter, not a command.
+bool ListTouchesFlash(const std::vector<uint8_t>& commands) {
+  for (size_t i = 0; i < commands.size(); ++i) {
+    if (commands[i] == 49)
+      ++i;
+    else if (commands[i] >= 13 && commands[i] <= 16)
+      return true;
+  }
+  return false;
+}
+
 // Everything one run works with.
 class Run {
  public:
@@ -137,6 +149,19 @@ bool Run::Execute() {
   wanted_ = {vid_, pid_, "", "", serial_};
   lineNo_ = 0;
   const std::vector<uint8_t>& commands = header_.commands;
+  // A block the flash cannot take fails only when its turn comes, after the
+  // erase and the blocks before it: the device would be left half
+  // programmed in its boot code. Such a file is refused before the first
+  // command, as the reader refuses a file it cannot use.
+  if (ListTouchesFlash(commands) &&
+      !CheckImageAgainstFlash(job_.Records().blocks, flash(), info())) {
+    Log("  ERROR, the program blocks don't fit the flash \"%s\": the file is refused, nothing "
+        "was erased or programmed.",
+        {flash().name});
+    job_.SetStatus(kStatusFileRejected);
+    End();
+    return false;
+  }
   for (size_t i = 0; i < commands.size(); ++i) {
     int code = commands[i];
     if (g_flags.SkipCount & 0xFF) {

@@ -2,6 +2,8 @@
 // folder, its exports bound by name and by ordinal, every call logged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "host_fixture.h"
 #include "testsupport/uidriver.h"
 
@@ -66,9 +68,17 @@ TEST(TessaroDll, LoadsBindsByNameAndOrdinalAndReportsStatusZero) {
 }
 
 TEST(TessaroDll, EachLoadFreesTheHandlesItMade) {
-  // The update manager loads the library once per firmware part.
+  // The update manager loads the library once per firmware part. What the
+  // C++ runtime itself leaves per load is not the library's (the 32-bit
+  // runtime's unwinder keeps a semaphore of each load under Wine): a C++
+  // library of nothing, built as Tessaro is, loaded and freed as often in the
+  // same host, shows how many that is.
   HostFolder host;
-  std::vector<std::string> actions = {"load", "free", "handles"};
+  testsupport::CopyFileTo(testsupport::TestDir() + "\\RuntimeControl.dll",
+                          host / "RuntimeControl.dll");
+  std::vector<std::string> actions = {"control", "handles"};
+  for (int i = 0; i < 5; ++i) actions.push_back("control");
+  actions.insert(actions.end(), {"handles", "load", "free", "handles"});
   for (int i = 0; i < 5; ++i) actions.insert(actions.end(), {"load", "free"});
   actions.push_back("handles");
   // On the machine's own devices: a bench that a load binds stays in the host
@@ -78,10 +88,15 @@ TEST(TessaroDll, EachLoadFreesTheHandlesItMade) {
   SetEnvironmentVariableA("LUMETRA_BENCH", nullptr);
   host.Run(actions);
   if (benchFile) SetEnvironmentVariableA("LUMETRA_BENCH", bench);
+  EXPECT_EQ(std::vector<std::string>(6, "1"), host.Values("control"));
   std::vector<std::string> counts = host.Values("handles");
-  ASSERT_EQ(2u, counts.size());
-  EXPECT_NE("?", counts[0]);
-  EXPECT_EQ(counts[0], counts[1]) << "the events and semaphores after one load and after six";
+  ASSERT_EQ(4u, counts.size());
+  ASSERT_EQ(0, std::count(counts.begin(), counts.end(), "?"));
+  int controlLeft = std::stoi(counts[1]) - std::stoi(counts[0]);
+  int tessaroLeft = std::stoi(counts[3]) - std::stoi(counts[2]);
+  EXPECT_LE(tessaroLeft, controlLeft)
+      << "the events and semaphores after one load and after six: Tessaro " << counts[2] << ", "
+      << counts[3] << "; the C++ library of nothing " << counts[0] << ", " << counts[1];
 }
 
 TEST(TessaroDll, ThreadAttachAndDetachAreCounted) {

@@ -2,6 +2,7 @@
 // flash ones, and the status word while a job runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -127,38 +128,63 @@ TEST_F(ProgramingCommands, AFailingCommandReadsAsMinusItsCodeAndTheDeviceStaysRe
 }
 
 TEST_F(ProgramingCommands, AFailureIsAlwaysAFailureInTheStatusWord) {
+  const std::string refused =
+      "[ProgramingCtrls]  ERROR, the program blocks don't fit the flash \"AM29F400BB\": the "
+      "file is refused, nothing was erased or programmed.";
   struct Row {
     const char* name;
     Bytes commands;
-    const char* status;  // low 16 bits
-    const char* line;    // a log line that says why
+    const char* status;                                // low 16 bits
+    std::vector<std::string> lines;                    // parts of log lines that say why
+    std::vector<tessaro_test::BlockSpec> blocks = {};  // the file's blocks; none: the usual two
   } rows[] = {
-      {"command 0 has no action", {0}, "FF00", ""},
-      {"command 9 has no action", {9}, "FEF7", ""},
-      {"command 17 has no action", {17}, "FFEF", ""},
+      {"command 0 has no action", {0}, "FF00", {}},
+      {"command 9 has no action", {9}, "FEF7", {}},
+      {"command 17 has no action", {17}, "FFEF", {}},
       {"a flash command without an open device",
        {10, 11, 12},
        "FFF4",
-       "Command \"FlashAutoselect\" needs an open device: no OpenDevice ran before it, or "
-       "CloseDevice did"},
-      {"an empty list", {}, "0009", ""},
+       {"Command \"FlashAutoselect\" needs an open device: no OpenDevice ran before it, or "
+        "CloseDevice did"}},
+      {"an empty list", {}, "0009", {}},
       {"a second device with the same ids",
        {26},
        "FFE6",
-       "[UsbDevCtrl] Error, device with vid:0x0E7B,pid:0x0006 there is manytimes (2x)"},
+       {"[UsbDevCtrl] Error, device with vid:0x0E7B,pid:0x0006 there is manytimes (2x)"}},
+      // The file's flash has 0x40000 bytes: the whole update is refused
+      // before its first command, as a file the reader refuses.
+      {"a block beyond the flash's end",
+       kWholeUpdate,
+       "FFFE",
+       {"  ERROR, Block 1 on address 0x00050000 size 2048 lies outside the flash \"AM29F400BB\"",
+        refused},
+       {{0x0, Bytes(4096, 0xA5)}, {0x50000, Bytes(2048, 0x5A)}}},
+      {"a block running past the flash's end",
+       kWholeUpdate,
+       "FFFE",
+       {"  ERROR, Block 0 on address 0x0003F800 size 4096 lies outside the flash \"AM29F400BB\"",
+        refused},
+       {{0x3F800, Bytes(4096, 0xA5)}}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     NewHost();
     benchctl::BenchSpec spec = Tr410();
     if (r.commands == Bytes{26}) spec.Instrument(6, "2002");
-    Use(spec);
-    auto o = ProgramOnce(File(ListOf(r.commands)));
+    Use(spec.Bench("RecordFile", "calls.txt"));
+    ProgramFileSpec file = ListOf(r.commands);
+    if (!r.blocks.empty()) file.blocks = r.blocks;
+    auto o = ProgramOnce(File(file));
     EXPECT_EQ(std::string(r.status) == "0009" ? "1" : "0", o.result);
     EXPECT_EQ(r.status, o.status.substr(4)) << o.status;
-    if (*r.line) {
-      EXPECT_EQ(1u, Holding(Log(), r.line).size()) << r.line;
-    }
+    for (const std::string& line : r.lines) EXPECT_EQ(1u, Holding(Log(), line).size()) << line;
+    // None of these runs reaches the flash or the reboot marker.
+    std::string flashRequests;
+    for (const std::string& call : Holding(
+             testsupport::SplitLines(testsupport::ReadFileOr(*host_ / "calls.txt")), "FacId=0x03"))
+      flashRequests += "\n  " + call;
+    EXPECT_EQ("", flashRequests) << "flash and marker requests reached the device";
+    EXPECT_EQ("", benchctl::FlashDigest(bench_, 0)) << "the flash was changed";
   }
 }
 
@@ -385,6 +411,8 @@ TEST_F(ProgramingCommands, ProgressMovesWhileACommandRuns) {
     int code;
     std::vector<unsigned> progress;  // values seen while `code` runs
     const char* result;
+    std::vector<std::string> faults = {};  // fault rules
+    bool grows = false;                    // the progress seen never drops while `code` runs
   } rows[] = {
       {"two sectors erased: half after the first", {10, 12, 14, 11}, {}, 14, {5000}, "1"},
       {"two blocks programmed: half after the first", {10, 12, 14, 15, 11}, {}, 15, {5000}, "1"},
@@ -392,9 +420,24 @@ TEST_F(ProgramingCommands, ProgressMovesWhileACommandRuns) {
       {"a second's wait: a tenth after its first step", {22}, {}, 22, {1000}, "1"},
       {"half a second's wait: a fifth after its first step", {23}, {}, 23, {2000}, "1"},
       {"a tenth of a second's wait: one step to its end", {24}, {}, 24, {10000}, "1"},
-      {"the device suspended", {10, 44, 11}, {}, 44, {10000}, "1"},
-      // Busy at the first two reads: full after the first, 1 of 3000 rounds after the second.
-      {"the device idle after two rounds", {10, 52, 11}, {"StatusSequence=2 2 0"}, 52, {3}, "1"},
+      // The first suspend request is refused: 1 of 500 rounds after it.
+      {"the device suspended at the second request",
+       {10, 44, 11},
+       {},
+       44,
+       {20},
+       "1",
+       {"Operation=VendorRequestOut FacId=0x3800 Action=Status Status=0xE0000004"},
+       true},
+      // Busy at the first two reads: 1 of 3000 rounds after the second.
+      {"the device idle after two rounds",
+       {10, 52, 11},
+       {"StatusSequence=2 2 0"},
+       52,
+       {3},
+       "1",
+       {},
+       true},
       // 100 ms of the 60 s wait for the device's ready event, then of the
       // 3 s pauses before each new try of a write that keeps failing.
       {"the wait for the device's ready and the pauses between writes",
@@ -409,22 +452,28 @@ TEST_F(ProgramingCommands, ProgressMovesWhileACommandRuns) {
     NewHost();
     PlaceModuleDataPlugin("Fail=FileToFile\r\n");
     // Every wait for the ready event ends after half a second.
-    Use(Tr410With(r.keys, {}, 2).With("BindEvents", "6020@500"));
+    Use(Tr410With(r.keys, r.faults, 2).With("BindEvents", "6020@500"));
     std::string file = File(ListOf(r.commands));
     Answer({{"", "Unable to write new Baugr.Data", IDOK}});
     ASSERT_TRUE(RunAnswered({"load", "sampled:0x0E7B:6:2001:" + file, "free"}));
     EXPECT_EQ(std::vector<std::string>{r.result}, host_->Values("prog"));
     ASSERT_EQ(1u, host_->Values("sampled").size());
-    std::set<unsigned> seen;
+    // The words come in the order the host saw them.
+    std::vector<unsigned> sequence;
     std::istringstream words(host_->Values("sampled")[0]);
     for (std::string word; std::getline(words, word, ',');) {
       uint32_t v = static_cast<uint32_t>(std::stoul(word, nullptr, 16));
-      if ((v & 0xFFFF) == static_cast<uint32_t>(r.code)) seen.insert(v >> 16);
+      if ((v & 0xFFFF) == static_cast<uint32_t>(r.code)) sequence.push_back(v >> 16);
     }
+    std::set<unsigned> seen(sequence.begin(), sequence.end());
     std::string all;
-    for (unsigned p : seen) all += " " + std::to_string(p);
+    for (unsigned p : sequence) all += " " + std::to_string(p);
     for (unsigned p : r.progress)
       EXPECT_EQ(1u, seen.count(p)) << p << "; seen while it ran:" << all;
+    if (r.grows) {
+      EXPECT_TRUE(std::is_sorted(sequence.begin(), sequence.end()))
+          << "the progress dropped; seen while it ran:" << all;
+    }
   }
 }
 

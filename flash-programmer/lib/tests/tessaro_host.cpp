@@ -4,7 +4,7 @@
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
 //   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
 //   pollrun:VID:PID:SN:FILE | sampled:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID |
-//   handles
+//   handles | control
 #include <windows.h>
 
 #include <atomic>
@@ -225,17 +225,19 @@ void ProgramingWhilePolled(const std::vector<std::string>& a) {
   Out("polls", std::to_string(polls));
 }
 
-std::set<uint32_t> g_sampled;
+std::vector<uint32_t> g_sampled;
 
 void CALLBACK SampleStatus(HWND, UINT, UINT_PTR, DWORD) {
-  g_sampled.insert(static_cast<uint32_t>(Bind<GetStatusFn>("GetStatus")()));
+  uint32_t word = static_cast<uint32_t>(Bind<GetStatusFn>("GetStatus")());
+  if (g_sampled.empty() || g_sampled.back() != word) g_sampled.push_back(word);
 }
 
 // Runs Programing with GetStatus asked on the job's own thread whenever the
 // job lets its window messages through and a timer's 10 ms have passed: the
 // job does that after every sleep of its waits and status polls, so each of
 // its pauses longer than 10 ms on the wall is seen, however fast or loaded
-// the machine. Every distinct status word seen, in hexadecimal.
+// the machine. The status words seen, in hexadecimal, in the order seen (a
+// word repeated at once is written once).
 void ProgramingSampled(const std::vector<std::string>& a) {
   auto programing = Bind<ProgramingFn>("Programing");
   g_sampled.clear();
@@ -319,6 +321,10 @@ void Run(const std::string& action) {
       Out("tree", line);
   } else if (verb == "text") {
     Out("text", testsupport::ControlText(FindForm(), std::stoi(a[1])));
+  } else if (verb == "control") {
+    // Loads and frees the C++ library of nothing beside the host.
+    HMODULE control = LoadLibraryA("RuntimeControl.dll");
+    Out("control", control && FreeLibrary(control) ? "1" : "0");
   } else if (verb == "handles") {
     int n = OpenEventsAndSemaphores();
     Out("handles", n >= 0 ? std::to_string(n) : "?");

@@ -8,6 +8,10 @@
 
 namespace tessaro {
 
+// The step code of a program file the job refuses: the reader's for a file
+// it cannot read, the interpreter's for blocks the flash cannot take.
+constexpr int16_t kStatusFileRejected = -2;
+
 class ProgramingState {
  public:
   static void SetStatus(int16_t status);
