@@ -133,7 +133,9 @@ TEST_F(BenchState, FaultActionsShapeTheAnswer) {
     if (std::string(c.name).find("late") != std::string::npos) {
       EXPECT_GE(hwport::TickCount() - start, 29000u) << c.name;
     }
-    if (write) EXPECT_EQ(c.stored, benchctl::ReadState(file, "Device0", "Reg.3001.0")) << c.name;
+    if (write) {
+      EXPECT_EQ(c.stored, benchctl::ReadState(file, "Device0", "Reg.3001.0")) << c.name;
+    }
     EXPECT_EQ(benchctl::FaultsNotFired(file), std::vector<std::string>{}) << c.name;
     hwport::DriverClose(h);
   }
