@@ -368,6 +368,12 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
     DWORD n = 0;
     bool cycle = false;
     uint32_t status;
+    // A short write: the device takes only the first bytes of the data stage,
+    // and the driver reports that many.
+    const DWORD taken =
+        fault && fault->action == "Short" && code == kIoVendorRequestOut && fault->bytes < outSize
+            ? fault->bytes
+            : outSize;
     if (fault && fault->action == "Status") {
       status = fault->status;
     } else if (fault && fault->action == "Remove") {
@@ -392,9 +398,7 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
         }
       }
     } else {
-      status = ControlLocked(*h, code, in, inSize, out, outSize, &n, &cycle);
-      // A short write: the driver reports fewer bytes taken than were sent.
-      if (status == 0 && fault && fault->action == "Short" && n > fault->bytes) n = fault->bytes;
+      status = ControlLocked(*h, code, in, inSize, out, taken, &n, &cycle);
     }
     Record(head + what + " -> " + Hex8(status) + (n ? " " + std::to_string(n) : std::string()) +
            (code != kIoVendorRequestOut ? DataText(out, n) : std::string()));
@@ -408,7 +412,7 @@ BOOL Bench::IoControl(HANDLE hid, DWORD code, const void* inV, DWORD inSize, voi
         DeliverLocked(*d, 0x83, &done);
       }
       if (code == kIoVendorRequestOut)
-        DeviceCommandLocked(*d, static_cast<uint16_t>(facId), out, outSize, &done);
+        DeviceCommandLocked(*d, static_cast<uint16_t>(facId), out, taken, &done);
     }
     if (status == 0 && code == kIoBindEndpoint && endpoint >= 0)
       BoundLocked(*d, static_cast<uint8_t>(endpoint));

@@ -9,6 +9,7 @@
 
 #include "bench_test_support.h"
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "hwport/port.h"
 #include "hwport/usb_driver.h"
 #include "testsupport/testdir.h"
@@ -24,6 +25,7 @@ constexpr DWORD kVendorOut = 0x80942035;
 
 class BenchPower : public ::testing::Test {
  protected:
+  void TearDown() override { benchctl::ExpectFaultsFired(file_); }
   void Use(const benchctl::BenchSpec& spec) {
     file_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();

@@ -10,6 +10,7 @@
 
 #include "bench_test_support.h"
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
 #include "hwport/usb_driver.h"
@@ -25,6 +26,7 @@ using benchtest::VendorRecord;
 
 class BenchState : public ::testing::Test {
  protected:
+  void TearDown() override { benchctl::ExpectFaultsFired(file_); }
   void Use(const benchctl::BenchSpec& spec) {
     file_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
@@ -78,10 +80,14 @@ struct FaultCase {
   const char* rule;
   uint32_t status;
   DWORD bytes;
-  // The caller's buffer afterwards (it held EE EE; the device's answer is 34 12).
+  // The caller's buffer afterwards (it held EE EE, 78 56 for a write; the
+  // device's answer is 34 12).
   const char* buffer;
   // The bench refuses the file and names what it did not understand.
   const char* refused = nullptr;
+  // A write of 78 56 to register 0x3001 instead of the read: what the device
+  // keeps of the data.
+  const char* stored = nullptr;
 };
 
 TEST_F(BenchState, FaultActionsShapeTheAnswer) {
@@ -90,6 +96,8 @@ TEST_F(BenchState, FaultActionsShapeTheAnswer) {
        0xE0000004, 0, "EE EE"},
       {"short answer", "Operation=VendorRequestIn Action=Short Bytes=1", 0, 1, "34 EE"},
       {"malformed answer", "Operation=VendorRequestIn Action=Malformed Data=01", 0, 1, "01 EE"},
+      {"short write", "Operation=VendorRequestOut Action=Short Bytes=1", 0, 1, "78 56", nullptr,
+       "78"},
       {"late answer on the bench clock", "Operation=VendorRequestIn Action=Late DelayMs=30000", 0,
        2, "34 12"},
       {"removal in the middle", "Operation=VendorRequestIn Action=Remove", 0xE000100A, 0, "EE EE"},
@@ -110,17 +118,23 @@ TEST_F(BenchState, FaultActionsShapeTheAnswer) {
     }
     ASSERT_FALSE(file.empty()) << c.name << ": " << hwport::BenchLoadError();
     HANDLE h = hwport::DriverOpen("\\\\.\\USBDRV_Device0");
-    auto status = VendorRecord(0x0200);
+    const bool write = c.stored != nullptr;
+    auto request = VendorRecord(write ? 0x3001 : 0x0200);
     uint8_t out[2] = {0xEE, 0xEE};
+    if (write) out[0] = 0x78, out[1] = 0x56;
     DWORD n = 99;
     DWORD start = hwport::TickCount();
-    EXPECT_EQ(c.status, Ioctl(h, 0x80942032, status.data(), 18, out, 2, &n)) << c.name;
+    EXPECT_EQ(c.status, Ioctl(h, write ? 0x80942035 : 0x80942032, request.data(), 18, out, 2, &n))
+        << c.name;
     EXPECT_EQ(c.bytes, n) << c.name;
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "%02X %02X", out[0], out[1]);
     EXPECT_EQ(c.buffer, std::string(buffer)) << c.name;
     if (std::string(c.name).find("late") != std::string::npos) {
       EXPECT_GE(hwport::TickCount() - start, 29000u) << c.name;
+    }
+    if (write) {
+      EXPECT_EQ(c.stored, benchctl::ReadState(file, "Device0", "Reg.3001.0")) << c.name;
     }
     EXPECT_EQ(benchctl::FaultsNotFired(file), std::vector<std::string>{}) << c.name;
     hwport::DriverClose(h);

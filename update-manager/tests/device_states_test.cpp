@@ -718,6 +718,12 @@ class InstrumentInUpdateMode : public UpdateRunOnBench,
 
 TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASwitchOff) {
   const InUpdateModeRow& row = GetParam();
+  // The row's trace level goes back however the row ends, an assertion that
+  // fails on the way too.
+  struct TraceLevelGuard {
+    const int saved = traceLevel;
+    ~TraceLevelGuard() { traceLevel = saved; }
+  } traceLevelGuard;
   benchctl::BenchSpec spec = Tr440("SUSB001001");
   spec.WithDevice(1, "Version", "2.11").WithDevice(0, "PanelRevision", "1.05");
   if (*row.fault) spec.Fault(row.fault);
@@ -759,7 +765,6 @@ TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASw
   EXPECT_EQ(SupplyBlockField(298, 6), row.errorIndex == 0 ? "0D00980B0000" : "(not written)");
   EXPECT_NE(DebugLog().find(row.logged), std::string::npos) << DebugLog();
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
-  traceLevel = 0;
   ASSERT_TRUE(ExitAndClose());
 }
 

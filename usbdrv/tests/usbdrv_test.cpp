@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "hwport/clock.h"
 #include "hwport/port.h"
 #include "lumetra/sync.h"
@@ -41,6 +42,7 @@ class TUsbDrvPipe : public usbdrv::TUsbDrvPipe {
 class UsbDrvTest : public ::testing::Test {
  protected:
   void SetUp() override { g_asked.clear(); }
+  void TearDown() override { benchctl::ExpectFaultsFired(file_); }
   void Use(const benchctl::BenchSpec& spec) {
     file_ = benchctl::UseBench(folder_.Path(), spec);
     ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();

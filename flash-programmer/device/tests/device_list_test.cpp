@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "hwport/port.h"
 #include "tessaro/device_error.h"
 #include "tessaro/driver_policy.h"
@@ -21,10 +22,15 @@ const bool kBenchFromTheStart = benchctl::BenchFromTheStart();
 class DeviceList : public ::testing::Test {
  protected:
   void SetUp() override { DriverApiState() = DriverApiPolicyState{}; }
+  void TearDown() override { benchctl::ExpectFaultsFired(file_); }
+  // Every fault rule of the bench replaced has fired.
   void Use(const benchctl::BenchSpec& spec) {
-    ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty()) << hwport::BenchLoadError();
+    benchctl::ExpectFaultsFired(file_);
+    file_ = benchctl::UseBench(folder_.Path(), spec);
+    ASSERT_FALSE(file_.empty()) << hwport::BenchLoadError();
   }
   testsupport::TestFolder folder_;
+  std::string file_;
 };
 
 std::string Describe(TDeviceInfo* d) {

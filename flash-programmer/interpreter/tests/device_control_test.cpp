@@ -15,6 +15,7 @@
 #include <regex>
 
 #include "benchctl/bench_control.h"
+#include "benchctl/faults_fired.h"
 #include "form_binprog.h"
 #include "hwport/port.h"
 #include "tessaro/device_list.h"
@@ -218,6 +219,7 @@ TEST_F(DeviceControl, AReadyWaitWhoseReopenFailsSaysWhichAndFreesNothingTwice) {
       ++closes[l.substr(0, l.find(' '))];
     EXPECT_FALSE(closes.empty());
     for (const auto& [handle, n] : closes) EXPECT_EQ(1, n) << handle;
+    benchctl::ExpectFaultsFired(file_);
   }
 }
 
