@@ -1,12 +1,16 @@
 // The update run interrupted on the bench, through Kestor's real window and
 // Tessaro.dll: the power lost after a step or in the middle of the front
 // panel's file, the panel refusing what it is sent or keeping silent after an
-// execute, Exit pressed in a step, Kestor's process killed while it programs.
+// execute, the supply exchanged before the release is written, Cancel
+// confirmed while the supply restarts, Exit pressed in a step, Kestor's
+// process killed while it programs.
 // Each row ends in its own error text, in the window and in the update log,
 // leaves the device old, new or in its update mode, and a second run of
 // Kestor on the same bench finishes the update.
 #include <map>
+#include <optional>
 
+#include "hwport/clock.h"
 #include "kestor_on_bench.h"
 #include "sample_package.h"
 #include "testsupport/process.h"
@@ -29,6 +33,20 @@ const char kFailed[] =
     "Error - The update process was not successful: Please restart the application to finish the "
     "update!";
 
+// What the technician does while the first run goes on, besides the faults
+// the bench makes by itself.
+enum class During {
+  Nothing,
+  // Once the release step waits for the supply's booting panel, the supply
+  // is exchanged, with its instrument, for the bench's other one (slots 2
+  // and 3): another serial number and supply id, the package's firmware and
+  // an older release.
+  ExchangeTheSupply,
+  // Once the step bar moves through the supply's restart after the panel's
+  // files, Cancel is pressed and confirmed.
+  Cancel,
+};
+
 // One row of the matrix.
 struct Interruption {
   const char* name;
@@ -42,7 +60,18 @@ struct Interruption {
   const char* left;  // the device after the first run (DeviceLeft)
   // The bench clock's speed: the execute's 9999 polls pass fastest at 1000.
   int timeScale = 100;
+  During during = During::Nothing;
+  // The package's REBOOT_WAIT, the supply's restart after the panel's files
+  // (bench clock).
+  int rebootWaitMs = 10000;
+  const char* logged = "";  // a line of the first run's log
 };
+
+// A confirmed cancel ends the run this soon, bench clock: the restart's wait
+// looks for it every 100 ms; the rest is the window's and the test's own
+// polling (at TimeScale 10, a second of the wall), far below the 90 s wait
+// it cuts short.
+constexpr DWORD kCancelEndsWithinMs = 10000;
 
 const char kFinished[] = "Update finished";
 const char kError[] = "Update error";
@@ -78,6 +107,7 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
       if (c != '\r') plain += c;
     return plain;
   }
+  LRESULT StepBar() { return SendDlgItemMessageA(window_, IDC_STEP_PROGRESS, PBM_GETPOS, 0, 0); }
   std::string UpdateLog() {
     return Plain(testsupport::ReadFileOr(folder_ / "Kestor_log\\Kestor.log"));
   }
@@ -202,8 +232,31 @@ const Interruption kFaults[] = {
      {"Device=0 Operation=VendorRequestOut FacId=0x2210 Action=PowerLoss OffMs=200000"},
      kNoDevice,
      ERRTEXT_NO_DEVICE,
-     {kFinished, kFinished, kUpdating},
+     {kFinished, kFinished, kError},
      "module 2.11, panel 1.05, release 0D 00"},
+    // The release goes to the supply the run began with, or to none.
+    {"SupplyExchangedWhileThePanelRestarts",
+     {{"PanelBootMs", "150000"}},
+     {},
+     kNoDevice,
+     ERRTEXT_NO_DEVICE,
+     {kFinished, kFinished, kError},
+     "module 2.11, panel 1.05, release 12",
+     10,
+     During::ExchangeTheSupply,
+     10000,
+     "Powersupply 0000004712 is not the one found at the start (0000004711): Revisiondata not "
+     "written!\n"},
+    {"CancelConfirmedWhileTheSupplyRestarts",
+     {},
+     {},
+     kCancelled,
+     ERRTEXT_CANCELLED,
+     {kFinished, kCanceled, kCanceled},
+     "module 2.11, panel 1.05, release 12",
+     10,
+     During::Cancel,
+     90000},
     {"PanelRefusesTheStop",
      {{"StopRefused", "16"}},
      {},
@@ -242,17 +295,87 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   benchctl::BenchSpec spec = kestortest::Tr440WithFlash().TimeScale(row.timeScale);
   for (const auto& [key, value] : row.supplyKeys) spec.WithDevice(0, key, value);
   for (const std::string& fault : row.faults) spec.Fault(fault);
+  if (row.during == During::ExchangeTheSupply) {
+    spec.Supply(16, "0000004712")
+        .With("SupplyId", "4712")
+        .With("Release", "12")
+        .With("ReleaseDate", "2968")
+        .With("PanelRevision", "1.05")
+        .With("Present", "0")
+        .Instrument(5, "0000001002")
+        .With("Parent", "2")
+        .With("Version", "2.11")
+        .With("Present", "0");
+  }
+  package_.Set("DEBUG", "REBOOT_WAIT", std::to_string(row.rebootWaitMs));
   Open(spec);
   if (HasFatalFailure()) return;
+  std::optional<testsupport::MessageBoxAnswerer> confirm;
+  if (row.during == During::Cancel)
+    confirm.emplace(std::vector<testsupport::ScriptedAnswer>{{"", "cancel the Update", IDYES}},
+                    GetCurrentProcessId());
   Start();
+  DWORD confirmedAt = 0;
+  switch (row.during) {
+    case During::Nothing:
+      break;
+    case During::ExchangeTheSupply:
+      ASSERT_TRUE(Eventually([&] { return StepCell(2, 1) == kUpdating; })) << DebugLog();
+      ASSERT_TRUE(benchctl::RemoveDevice(0));
+      ASSERT_TRUE(benchctl::ArriveDevice(2));
+      break;
+    case During::Cancel: {
+      // The step says what it waits for, and its bar moves through the wait.
+      auto waiting = [&] {
+        return ControlText(window_, IDC_STEP_TEXT).rfind("Waiting for device ( ", 0) == 0;
+      };
+      LRESULT first = 0;
+      ASSERT_TRUE(Eventually([&] {
+        first = StepBar();
+        return StepCell(1, 1) == kUpdating && waiting() && first < 10000;
+      })) << "step: "
+          << ControlText(window_, IDC_STEP_TEXT)
+          << ", shows: " << ControlText(window_, IDC_DEV_STATUS);
+      ASSERT_TRUE(Eventually([&] { return waiting() && StepBar() > first; }))
+          << "step: " << ControlText(window_, IDC_STEP_TEXT);
+      ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Cancel &Update"));
+      // Confirmed once the question, answered Yes, is gone.
+      size_t asked = 0;
+      ASSERT_TRUE(Eventually([&] {
+        const auto seen = confirm->Seen();
+        for (asked = 0; asked < seen.size(); ++asked)
+          if (seen[asked].buttonId == IDYES) return true;
+        return false;
+      }));
+      ASSERT_TRUE(confirm->WaitForCount(asked + 1));
+      confirmedAt = hwport::TickCount();
+      EXPECT_EQ(confirm->Seen()[asked].text, "Do you really want to cancel the Update?Warning!");
+      EXPECT_TRUE(Eventually([] { return CancelState() != CANCEL_STATE_RUNNING; }))
+          << "the cancel was taken";
+      break;
+    }
+  }
   ASSERT_TRUE(Shows(row.status)) << "shows: " << ControlText(window_, IDC_DEV_STATUS) << "\n"
                                  << DebugLog();
+  confirm.reset();
+  if (row.during == During::Cancel) {
+    EXPECT_LT(hwport::TickCount() - confirmedAt, kCancelEndsWithinMs)
+        << "the restart's wait ends with the cancel, not with its time";
+  }
   ExpectFirstRunEnd(row);
   EXPECT_EQ(DeviceLeft(), row.left);
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
+  if (row.during == During::ExchangeTheSupply) {
+    EXPECT_EQ(benchctl::ReadState(bench_, "Device2", "SupplyBlock"), "")
+        << "nothing written to the other supply";
+    EXPECT_TRUE(benchctl::CallRecord("FacId=0x2333").empty()) << "not even unlocked";
+    // The technician connects the first supply again.
+    ASSERT_TRUE(benchctl::EndFaults(bench_, {"PanelBootMs"}));
+  }
   SecondRunCompletes(false);
   ExpectLogsWhole(row);
+  EXPECT_NE(UpdateLog().find(row.logged), std::string::npos) << UpdateLog();
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, FaultRow, ::testing::ValuesIn(kFaults),

@@ -28,6 +28,7 @@ constexpr int32_t DEVICE_NOT_ONE = -1004;        // not exactly one device with 
 constexpr int32_t DEVICE_NO_REPLY = -1005;       // the supply never answered a packet
 constexpr int32_t DEVICE_RELEASE_WRITE = -5030;  // the SupplyBlock could not be read or written
 constexpr int32_t DEVICE_NUMBER_STALE = -20;     // qlinkx: the device number is no longer valid
+constexpr int32_t DEVICE_OTHER_SUPPLY = -5031;   // the supply is not the one found at the start
 
 // One USB device: the power supply or the instrument.
 struct UsbDeviceEntry {

@@ -319,6 +319,20 @@ int32_t DeviceUpdater::ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block) {
 }
 
 int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate) {
+  // The release belongs to the supply the run was started on: one exchanged
+  // since (while its panel restarted, say) takes nothing, not even the
+  // unlock. Its supply id cannot tell, as the check after the update read
+  // the block of whatever supply is there. A serial read in the update mode
+  // (with letters) is another text than the same supply's own: only two
+  // serials of one kind are compared.
+  const std::string& found = record_.powerSupply.serialNumber;
+  std::string serial;
+  if (SerialNumbers(record_.powerSupply.productId, &serial) == 1 &&
+      HasLetters(serial) == HasLetters(found) && serial != found) {
+    LogTrace("Powersupply " + serial + " is not the one found at the start (" + found +
+             "): Revisiondata not written!\n");
+    return DEVICE_OTHER_SUPPLY;
+  }
   int32_t n = AssignDeviceByPid(record_.powerSupply.productId);
   if (n < 0) return n;
   const uint8_t zeros[2] = {0, 0};
@@ -366,11 +380,16 @@ int32_t DeviceUpdater::WriteReboot() {
   const uint8_t zeros[2] = {0, 0};
   int32_t r = WriteDeviceRegister(n, FAC_PS_REBOOT, 0, zeros, sizeof zeros);
   UnassignDeviceNumber(n);
-  hwport::Sleep(static_cast<DWORD>(std::max(rebootWait_, 0)));
+  if (!WaitForRestart()) return MMI_CANCELLED;
   return r < 0 ? r : 0;
 }
 
-bool DeviceUpdater::RebootPowerSupply() { return WriteReboot() == 0; }
+bool DeviceUpdater::RebootPowerSupply() {
+  // A wait that a cancel cut short followed a reboot the supply took: the
+  // caller's next look at the cancel ends its step.
+  const int32_t r = WriteReboot();
+  return r == 0 || r == MMI_CANCELLED;
+}
 
 int32_t DeviceUpdater::RebootAfterMmi() { return WriteReboot(); }
 

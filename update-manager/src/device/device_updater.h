@@ -85,11 +85,14 @@ class DeviceUpdater {
   std::string ReadFirmwareRevision(int32_t productId);
   std::string ReadPsRelease();
   // 1, or a negative result: the assignment's, the failed register write's,
-  // or DEVICE_RELEASE_WRITE when the block was not read whole, is not the
-  // found supply's (its supply id), or did not read back as written; a block
-  // not read whole or not the supply's is not written.
+  // DEVICE_OTHER_SUPPLY when the supply's serial number is not the one found
+  // at the start (nothing is sent to it), or DEVICE_RELEASE_WRITE when the
+  // block was not read whole, is not the found supply's (its supply id), or
+  // did not read back as written; a block not read whole or not the supply's
+  // is not written.
   int32_t WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate);
-  // False when the supply could not be assigned or the request failed.
+  // False when the supply could not be assigned or the request failed; true
+  // also when a cancel ended the wait after the reboot.
   bool RebootPowerSupply();
   bool ReadAllDevData();
   std::string GetDeviceString(int32_t productId, int32_t index);
@@ -112,7 +115,7 @@ class DeviceUpdater {
   int32_t ReadMMIStatus();
   std::string GetMMIRev();
   // 0, or a negative result when the supply could not be assigned or the
-  // request failed.
+  // request failed; MMI_CANCELLED when a cancel ended the wait after it.
   int32_t RebootAfterMmi();
 
  protected:
@@ -135,6 +138,9 @@ class DeviceUpdater {
   int32_t SwitchPanelToUpdateMode();
   int32_t ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* length);
   int32_t WriteReboot();
+  // Waits REBOOT_WAIT while the supply and its panel restart; false when a
+  // cancel ended the wait.
+  bool WaitForRestart();
 
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;

@@ -27,6 +27,7 @@ constexpr DWORD kRefusedPauseMs = 8000;
 constexpr DWORD kStopWaitStepMs = 100;
 constexpr DWORD kRestartStepMs = 200;
 constexpr DWORD kRestartStepTr430Ms = 1000;
+constexpr DWORD kRebootWaitStepMs = 100;
 constexpr int kExecutePolls = 9999;
 constexpr DWORD kExecutePollMs = 50;
 constexpr DWORD kAfterExecuteMs = 2000;
@@ -183,6 +184,22 @@ int32_t DeviceUpdater::stopMMI() {
     hwport::Sleep(step);
   }
   return 0;
+}
+
+// The supply and its panel restart for the package's REBOOT_WAIT (90 s
+// unless it says otherwise): in an update the step says it waits for the
+// device and its bar moves through the wait, which a cancel ends within a
+// step.
+bool DeviceUpdater::WaitForRestart() {
+  const DWORD wait = static_cast<DWORD>(std::max(rebootWait_, 0));
+  const DWORD start = hwport::TickCount();
+  return WaitUnlessCancelled(wait, kRebootWaitStepMs, [&] {
+    if (wait > 0 && cancelState_.load() == CANCEL_STATE_RUNNING) {
+      const uint64_t waited = std::min<DWORD>(hwport::TickCount() - start, wait);
+      Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(waited * 10000 / wait), kWaitingForDevice);
+    }
+    return CancelRequested();
+  });
 }
 
 // Waits until the panel can be stopped: 0 (ready set when it waits for files

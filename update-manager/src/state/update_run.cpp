@@ -256,10 +256,12 @@ int UpdateRun::ReleaseSteps(int i) {
     const int32_t r = date ? updater_.WritePsRelease(release, beta, *date) : -5030;
     if (r < 0) {
       UpdateState::LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
-      // A supply that went away as it took the block (its read-back found
-      // nobody) is the missing supply's error, as at the end of every step.
-      if (int e = PsCheck()) return e;
       StopAt(i, STEP_ERROR);
+      // Another supply than the one the run began with, or one that went
+      // away as it took the block (its read-back found nobody), is the
+      // missing supply's error, as at the end of every step.
+      if (r == DEVICE_OTHER_SUPPLY) return ERRTEXT_NO_DEVICE;
+      if (int e = PsCheck()) return e;
       return ERRTEXT_UPDATE_FAILED;
     }
     DisplayTexts.SetText(SLOT_DEVICE_RELEASE, updater_.ReadPsRelease());
