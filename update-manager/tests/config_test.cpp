@@ -605,7 +605,9 @@ TEST(UpdateConfig, ReadsEveryCaseOfThePackageTable) {
     ASSERT_NE(config, nullptr);
     EXPECT_EQ(config->packageInvalid, row.invalid);
     if (!row.message.empty()) {
-      ASSERT_EQ(seen.size(), 1u);
+      // A row without its box goes on to the next: every row tells.
+      EXPECT_EQ(seen.size(), 1u);
+      if (seen.size() != 1u) continue;
       EXPECT_EQ(seen[0].text, Expand(row.message, package.AppFolder()));
       EXPECT_EQ(seen[0].caption, "Kestor");
       EXPECT_EQ(seen[0].icon, row.icon);
