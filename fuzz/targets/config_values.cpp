@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const long integer = LeadingInteger(text);
   if (integer < INT32_MIN || integer > INT32_MAX) std::abort();
   (void)LeadingNumber(text);
-  (void)Signed16Text(integer);
+  if (const auto release = ReleaseTimesTen(text); release && *release < 0) std::abort();
   if (UpperCase(text).size() != text.size()) std::abort();
   return 0;
 }

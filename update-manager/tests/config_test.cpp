@@ -73,10 +73,10 @@ std::unique_ptr<UpdateConfig> BuildConfig(const std::string& appFolder,
 }
 
 struct ConfigRow {
-  const char* proves;
+  std::string proves;
   std::function<void(PackageBuilder&)> describe;
   bool invalid;
-  const char* message;  // text of the one message box shown ("@" is the app folder); "" for none
+  std::string message;  // text of the one message box shown ("@" is the app folder); "" for none
   Icon icon;
   std::function<void(UpdateConfig&, const std::string& app)> check;
 };
@@ -88,6 +88,44 @@ void ModulePackage(PackageBuilder& p) {
 }
 
 void NoCheck(UpdateConfig&, const std::string&) {}
+
+// A release record of Rev `rev` and Beta `beta` ("": no key).
+void ReleasePackage(PackageBuilder& p, const std::string& rev, const std::string& beta) {
+  kestortest::KeyValues keys = {{"Name", "SET REVISION"}, {"Date", "24.12.2005"}};
+  if (!rev.empty()) keys.push_back({"Rev", rev});
+  if (!beta.empty()) keys.push_back({"Beta", beta});
+  p.Package("TR440", "1.3").Step("Rev", keys);
+}
+
+// The release record is taken: its values as the supply stores them.
+ConfigRow ReleaseRow(const std::string& rev, const std::string& beta, int16_t releaseTimesTen,
+                     int16_t betaNumber) {
+  return {"Rev=" + rev + " Beta=" + beta + " is taken",
+          [=](PackageBuilder& p) { ReleasePackage(p, rev, beta); },
+          false,
+          "",
+          Icon::None,
+          [=](UpdateConfig& c, const std::string&) {
+            ASSERT_EQ(c.StepCount(), 1);
+            EXPECT_EQ(c.GetStep(0).releaseTimesTen, releaseTimesTen);
+            EXPECT_EQ(c.GetStep(0).betaNumber, betaNumber);
+            EXPECT_EQ(c.GetStep(0).beta, std::to_string(betaNumber));
+          }};
+}
+
+// The release record is refused: the box names the key and its value, and
+// the package is invalid with no step.
+ConfigRow RefusedRelease(const std::string& rev, const std::string& key, const std::string& value) {
+  const bool beta = key == "Beta";
+  return {key + "=" + value + " is refused",
+          [=](PackageBuilder& p) { ReleasePackage(p, rev, beta ? value : ""); },
+          true,
+          "Invalid package value [Rev] " + key + "=" + value + ": " +
+              (beta ? "a beta number is -32768 to 32767"
+                    : "a release is 0.0 to 3276.7 with at most one decimal"),
+          Icon::Error,
+          [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.StepCount(), 0); }};
+}
 
 const ConfigRow kRows[] = {
     {"keys 0, 1, 3 give two steps: the missing key 2 ends the list",
@@ -118,10 +156,8 @@ const ConfigRow kRows[] = {
                                 {"BLPROGSUSB", "ps_bl.bin"},
                                 {"BLPROG", "1"},
                                 {"REBOOTFILE", "ps_reboot.bin"}})
-           .Step("rev", {{"Name", "SET REVISION"},
-                         {"Rev", "1.3"},
-                         {"Beta", "70000"},
-                         {"Date", "24.12.2005"}})
+           .Step("rev",
+                 {{"Name", "SET REVISION"}, {"Rev", "1.3"}, {"Beta", "-3"}, {"Date", "24.12.2005"}})
            .Step("Mmi", {{"Name", "MMI"},
                          {"File1", "a.mmi"},
                          {"StepSize1", "40"},
@@ -141,8 +177,10 @@ const ConfigRow kRows[] = {
        EXPECT_EQ(supply.bootloader.progSusbFile, app + "outfile\\ps_bl.bin");
        EXPECT_TRUE(supply.bootloader.prog);
        EXPECT_EQ(supply.rebootFile, app + "outfile\\ps_reboot.bin");
-       EXPECT_EQ(c.GetStep(2).beta, "4464") << "Beta is taken as a signed 16-bit number";
-       EXPECT_EQ(c.GetStepRow(2).beta, "4464");
+       EXPECT_EQ(c.GetStep(2).beta, "-3");
+       EXPECT_EQ(c.GetStepRow(2).beta, "-3");
+       EXPECT_EQ(c.GetStep(2).releaseTimesTen, 13);
+       EXPECT_EQ(c.GetStep(2).betaNumber, -3);
        EXPECT_EQ(c.GetStep(2).date, "24.12.2005");
        EXPECT_FALSE(c.GetStep(2).hasFileList);
        const UpdateStep mmi = c.GetStep(3);
@@ -248,14 +286,31 @@ const ConfigRow kRows[] = {
      }},
     {"a release record without Beta and Date shows beta 0",
      [](PackageBuilder& p) {
-       p.Package("TR440", "1.3").Step("REV", {{"Name", "SET REVISION"}});
+       p.Package("TR440", "1.3").Step("REV", {{"Name", "SET REVISION"}, {"Rev", "1.3"}});
      },
      false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        ASSERT_EQ(c.StepCount(), 1);
        EXPECT_EQ(c.GetStepRow(0).beta, "0");
+       EXPECT_EQ(c.GetStep(0).betaNumber, 0);
        EXPECT_EQ(c.GetStep(0).date, "");
      }},
+    // The release and the beta go to the supply as 16-bit numbers, the
+    // release times ten: what does not fit is refused before any step runs.
+    ReleaseRow("1.3", "", 13, 0),
+    ReleaseRow("4.1", "2", 41, 2),
+    ReleaseRow("3276.7", "32767", 32767, 32767),
+    ReleaseRow("0.0", "-32768", 0, -32768),
+    ReleaseRow(" 12 ", "", 120, 0),
+    RefusedRelease("3276.8", "Rev", "3276.8"),
+    RefusedRelease("6553.8", "Rev", "6553.8"),
+    RefusedRelease("-0.1", "Rev", "-0.1"),
+    RefusedRelease("1.38", "Rev", "1.38"),
+    RefusedRelease("1.", "Rev", "1."),
+    RefusedRelease("", "Rev", ""),
+    RefusedRelease("1.3", "Beta", "32768"),
+    RefusedRelease("1.3", "Beta", "-32769"),
+    RefusedRelease("1.3", "Beta", "70000"),
     {"a reversed pair is dropped and the pairs after it are still read",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
@@ -549,8 +604,10 @@ TEST(UpdateConfig, ReadsEveryCaseOfThePackageTable) {
     const auto config = BuildConfig(package.AppFolder(), &seen);
     ASSERT_NE(config, nullptr);
     EXPECT_EQ(config->packageInvalid, row.invalid);
-    if (*row.message) {
-      ASSERT_EQ(seen.size(), 1u);
+    if (!row.message.empty()) {
+      // A row without its box goes on to the next: every row tells.
+      EXPECT_EQ(seen.size(), 1u);
+      if (seen.size() != 1u) continue;
       EXPECT_EQ(seen[0].text, Expand(row.message, package.AppFolder()));
       EXPECT_EQ(seen[0].caption, "Kestor");
       EXPECT_EQ(seen[0].icon, row.icon);
@@ -592,8 +649,11 @@ TEST(UpdateConfig, ClassifiesStepSectionsByTheirNameInAnyCase) {
     SCOPED_TRACE(row.section);
     PackageBuilder package(folder / ("package" + std::to_string(n++)));
     package.Package("TR440", "1.3")
-        .Step(row.section,
-              {{"Name", "X"}, {"FWPROGNORM", "fw.bin"}, {"File1", "list.bin"}, {"Beta", "5"}});
+        .Step(row.section, {{"Name", "X"},
+                            {"Rev", "1.3"},
+                            {"FWPROGNORM", "fw.bin"},
+                            {"File1", "list.bin"},
+                            {"Beta", "5"}});
     ASSERT_TRUE(package.Write());
     std::vector<BoxSeen> seen;
     const auto config = BuildConfig(package.AppFolder(), &seen);

@@ -586,23 +586,60 @@ TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
   }
 }
 
-// An unattended run (-a) asks nobody: it installs the same release again and
-// closes by itself.
-TEST_F(UpdateRunOnBench, AnUnattendedRunInstallsTheSameReleaseWithoutAsking) {
-  package_.Set("Rev", "Rev", "1.2");
+// Unattended runs (-a) by the package's release; each closes by itself.
+// The same release is installed again without asking. A release that the
+// supply cannot store is refused as the package is read: the box names it,
+// the run ends in the invalid package's error before any device is touched.
+struct UnattendedRow {
+  const char* name;
+  const char* rev;
+  int errorIndex;
+  const char* box;     // the one box of the package reader ("": none)
+  const char* logged;  // a line of the debug log
+  bool programmed;     // the module's flash holds the package's image
+};
+
+const char kRefusedRelease[] =
+    "Invalid package value [Rev] Rev=3276.8: a release is 0.0 to 3276.7 with at most one decimal";
+
+const UnattendedRow kUnattended[] = {
+    {"TheSameReleaseIsInstalledAgainWithoutAsking", "1.2", 0, "",
+     "All UpdateSteps successful! Revision 1.2 is actual\n", true},
+    {"AReleaseTheSupplyCannotStoreIsRefusedWithNothingWritten", "3276.8", ERRTEXT_PACKAGE_INVALID,
+     kRefusedRelease, kRefusedRelease, false},
+};
+
+class UnattendedRun : public UpdateRunOnBench,
+                      public ::testing::WithParamInterface<UnattendedRow> {};
+
+TEST_P(UnattendedRun, AsksNobodyAndClosesByItself) {
+  const UnattendedRow& row = GetParam();
+  package_.Set("Rev", "Rev", row.rev);
   automaticUpdate = true;
-  testsupport::MessageBoxAnswerer answerer({{"Kestor", "identical", IDNO}}, GetCurrentProcessId());
+  testsupport::MessageBoxAnswerer answerer(
+      {{"Kestor", "identical", IDNO}, {"Kestor", "Invalid package value", IDOK}},
+      GetCurrentProcessId());
   Open(Tr440WithFlash(), "");
   bench_ = folder_ / "bench.ini";
   EXPECT_TRUE(Eventually([&] { return closed_.load(); })) << DebugLog();
   automaticUpdate = false;
   EXPECT_EQ(SameReleaseQuestions(answerer), 0u);
-  EXPECT_EQ(ErrorTextIndex.load(), 0);
-  EXPECT_TRUE(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()));
-  EXPECT_NE(DebugLog().find("All UpdateSteps successful! Revision 1.2 is actual\n"),
-            std::string::npos)
-      << DebugLog();
+  std::vector<std::string> refusals;
+  for (const testsupport::AnsweredBox& box : answerer.Seen())
+    if (box.text.rfind("Invalid package value", 0) == 0) refusals.push_back(box.text);
+  EXPECT_EQ(refusals, *row.box ? std::vector<std::string>{row.box} : std::vector<std::string>{});
+  EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
+  EXPECT_EQ(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()), row.programmed);
+  // The release the supply holds stays: no block goes to it.
+  EXPECT_TRUE(benchctl::CallRecord("FacId=0x2210").empty());
+  EXPECT_EQ(SupplyBlockField(298, 6), "(not written)");
+  EXPECT_NE(DebugLog().find(row.logged), std::string::npos) << DebugLog();
 }
+
+INSTANTIATE_TEST_SUITE_P(Releases, UnattendedRun, ::testing::ValuesIn(kUnattended),
+                         [](const ::testing::TestParamInfo<UnattendedRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // Another release beta is no same release: nobody is asked.
 TEST_F(UpdateRunOnBench, AnotherBetaOfTheSameReleaseIsNoSameRelease) {

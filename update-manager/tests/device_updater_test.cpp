@@ -124,14 +124,51 @@ TEST_F(FindDevicesTest, ReadAllDevDataFillsTheRevisionInfo) {
   EXPECT_EQ(updater_->Record().device.deviceNumber, -1);
 }
 
-TEST_F(FindDevicesTest, AnUnreadableSupplyBlockGivesNoReleaseAndNoDate) {
-  benchctl::BenchSpec spec = SupplyWithTr440();
-  spec.Fault("Operation=VendorRequestIn FacId=0x2200 Action=Status Times=0");
-  UseFound(spec);
-  EXPECT_EQ(updater_->ReadPsRelease(), "");
-  const RevisionInfo info = updater_->GetRevisionInfo();
-  EXPECT_EQ(info.release, "");
-  EXPECT_EQ(info.releaseDate, "") << "not 11/30/1999";
+// A register that fails, or that answers fewer bytes than it has, gives no
+// value: no release and no date from the supply's block, no revision from
+// 0x1010 (not "2.0" from the first word of 2.10). The other reads go on.
+TEST_F(FindDevicesTest, ARegisterNotReadWholeGivesNoValue) {
+  const struct {
+    const char* name;
+    const char* fault;
+    const char* release;
+    const char* releaseDate;
+    const char* deviceRevision;
+    const char* psRevision;
+    const char* traced;
+  } rows[] = {
+      {"the supply's block unreadable",
+       "Operation=VendorRequestIn FacId=0x2200 Action=Status Times=0", "", "", "2.10", "3.10", ""},
+      {"400 of the block's 758 bytes",
+       "Operation=VendorRequestIn FacId=0x2200 Action=Short Bytes=400 Times=0", "", "", "2.10",
+       "3.10", "Powersupply block read short: 400 of 758 bytes\n"},
+      {"2 of the module revision's 4 bytes",
+       "Device=1 Operation=VendorRequestIn FacId=0x1010 Action=Short Bytes=2 Times=0", "1.2",
+       "12/24/2006", "", "3.10", "Revision (5) read short: 2 of 4 bytes\n"},
+      {"3 of the supply revision's 4 bytes",
+       "Device=0 Operation=VendorRequestIn FacId=0x1010 Action=Short Bytes=3 Times=0", "1.2",
+       "12/24/2006", "2.10", "", "Revision (16) read short: 3 of 4 bytes\n"},
+      {"the module's revision unreadable",
+       "Device=1 Operation=VendorRequestIn FacId=0x1010 Action=Status Times=0", "1.2", "12/24/2006",
+       "", "3.10", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    benchctl::BenchSpec spec = SupplyWithTr440();
+    spec.Fault(row.fault);
+    UseFound(spec);
+    DeleteFileA((folder_ / "LM_Logfile.txt").c_str());
+    EXPECT_TRUE(updater_->ReadAllDevData());
+    const RevisionInfo info = updater_->GetRevisionInfo();
+    EXPECT_EQ(info.release, row.release);
+    EXPECT_EQ(info.releaseDate, row.releaseDate) << "not 11/30/1999";
+    EXPECT_EQ(info.deviceRevision, row.deviceRevision);
+    EXPECT_EQ(info.psRevision, row.psRevision);
+    EXPECT_EQ(updater_->ReadPsRelease(), row.release);
+    EXPECT_NE(Trace().find(row.traced), std::string::npos) << Trace();
+    EXPECT_EQ(updater_->Record().powerSupply.deviceNumber, -1) << "released";
+    EXPECT_EQ(updater_->Record().device.deviceNumber, -1);
+  }
   EXPECT_EQ(ReleaseDateText(0), "");
   EXPECT_EQ(ReleaseDateText(24 + 32 * 12 + 512 * 6), "12/24/2006");
 }

@@ -91,8 +91,26 @@ int CompareFirmwareVersions(const std::string& a, const std::string& b) {
   return Order(LeadingNumber(a), LeadingNumber(b));
 }
 
-std::string Signed16Text(long value) {
-  return std::to_string(static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF)));
+std::optional<int16_t> ReleaseTimesTen(const std::string& text) {
+  const char* p = text.c_str();
+  const char* end = p + text.size();
+  while (p < end && IsBlank(*p)) ++p;
+  while (end > p && IsBlank(end[-1])) --end;
+  auto digit = [&] { return p < end && *p >= '0' && *p <= '9'; };
+  if (!digit()) return std::nullopt;
+  int32_t tenths = 0;
+  for (; digit(); ++p) {
+    tenths = tenths * 10 + (*p - '0');
+    if (tenths > INT16_MAX) return std::nullopt;
+  }
+  tenths *= 10;
+  if (p < end && *p == '.') {
+    ++p;
+    if (!digit()) return std::nullopt;
+    tenths += *p++ - '0';
+  }
+  if (p != end || tenths > INT16_MAX) return std::nullopt;
+  return static_cast<int16_t>(tenths);
 }
 
 std::string UpperCase(std::string text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // A 32-bit unsigned hexadecimal value: leading blanks, a sign (a minus gives
@@ -26,6 +27,9 @@ double LeadingNumber(const std::string& text);
 // is no such pair (empty, one number, "2.1b"), both are compared by their
 // LeadingNumber instead.
 int CompareFirmwareVersions(const std::string& a, const std::string& b);
-// The value taken as a signed 16-bit number, in decimal (70000 gives "4464").
-std::string Signed16Text(long value);
+// A release as a power supply stores it, ten times its value: decimal
+// digits with at most one decimal after a point ("1.3", "12"), blanks around
+// them allowed, 0.0 to 3276.7. None for any other text: a sign, a second
+// decimal ("1.38" would be stored as 1.3), a value past the 16-bit field.
+std::optional<int16_t> ReleaseTimesTen(const std::string& text);
 std::string UpperCase(std::string text);

@@ -135,8 +135,7 @@ bool UpdateConfig::ReadSteps() {
       if (!ReadFirmwarePart(section, part)) return false;
       firmwareParts[(kind == "MODUL" || kind == "MODULE") ? 0 : 1] = part;
     } else if (kind == "REV") {
-      step.beta = Signed16Text(Integer(section, "Beta"));
-      step.date = Text(section, "Date", 10);
+      if (!ReadRelease(section, step)) return false;
     } else if (!ReadFileList(section, step)) {
       return false;
     }
@@ -175,6 +174,32 @@ bool UpdateConfig::ReadFirmwarePart(const std::string& section, FirmwarePart& pa
   part.blFirst = Integer(section, "BLFIRST") != 0;
   part.reboot = Integer(section, "REBOOT") != 0;
   return true;
+}
+
+bool UpdateConfig::ReadRelease(const std::string& section, UpdateStep& step) {
+  const std::optional<int16_t> release = ReleaseTimesTen(step.rev);
+  if (!release) {
+    return RefuseValue(section, "Rev", step.rev,
+                       "a release is 0.0 to 3276.7 with at most one decimal");
+  }
+  const std::string betaText = Text(section, "Beta", 99);
+  const long beta = LeadingInteger(betaText);
+  if (beta < INT16_MIN || beta > INT16_MAX)
+    return RefuseValue(section, "Beta", betaText, "a beta number is -32768 to 32767");
+  step.releaseTimesTen = *release;
+  step.betaNumber = static_cast<int16_t>(beta);
+  step.beta = std::to_string(beta);
+  step.date = Text(section, "Date", 10);
+  return true;
+}
+
+bool UpdateConfig::RefuseValue(const std::string& section, const std::string& key,
+                               const std::string& value, const char* rule) {
+  const std::string text =
+      "Invalid package value [" + section + "] " + key + "=" + value + ": " + rule;
+  LogConfigLine(text + "\n");
+  MessageBoxA(nullptr, text.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
+  return false;
 }
 
 bool UpdateConfig::ReadFileList(const std::string& section, UpdateStep& step) {

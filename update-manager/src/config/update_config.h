@@ -2,6 +2,7 @@
 // application folder, read once when the object is built.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct UpdateStep {
   std::vector<StepFile> fileList;
   std::string date;
   std::string beta;
+  // The release record's Rev and Beta as the supply stores them; the reader
+  // refuses a package whose values do not fit.
+  int16_t releaseTimesTen = 0;
+  int16_t betaNumber = 0;
   std::string deviceVersion;
   // Read into the record; they play no part in the update.
   int size = 0;
@@ -99,6 +104,12 @@ class UpdateConfig {
   bool ReadSteps();
   bool ReadFirmwarePart(const std::string& section, FirmwarePart& part);
   bool ReadFileList(const std::string& section, UpdateStep& step);
+  // The release record's Rev and Beta, range-checked.
+  bool ReadRelease(const std::string& section, UpdateStep& step);
+  // A value that cannot reach a device as it stands: the message box and the
+  // log line name its key; false, the package is invalid.
+  bool RefuseValue(const std::string& section, const std::string& key, const std::string& value,
+                   const char* rule);
   // appFolder + "outfile\" + value; an empty value names no file.
   bool OutfilePath(const std::string& value, std::string* path);
   std::string Text(const std::string& section, const std::string& key, size_t width,

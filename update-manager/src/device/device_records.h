@@ -26,6 +26,7 @@ constexpr int32_t MMI_STATUS_REBOOTING = 7;
 // Results of the device operations besides the qlinkx ones.
 constexpr int32_t DEVICE_NOT_ONE = -1004;        // not exactly one device with that product id
 constexpr int32_t DEVICE_NO_REPLY = -1005;       // the supply never answered a packet
+constexpr int32_t DEVICE_SHORT_READ = -1006;     // a register came with fewer bytes than it has
 constexpr int32_t DEVICE_RELEASE_WRITE = -5030;  // the SupplyBlock could not be read or written
 constexpr int32_t DEVICE_NUMBER_STALE = -20;     // qlinkx: the device number is no longer valid
 constexpr int32_t DEVICE_OTHER_SUPPLY = -5031;   // the supply is not the one found at the start

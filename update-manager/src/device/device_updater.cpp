@@ -254,9 +254,11 @@ std::string DeviceUpdater::FirmwareRevisionOf(int32_t productId) {
   int32_t n = AssignDeviceByPid(productId);
   if (n < 0) return {};
   uint8_t words[4] = {};
-  int32_t r = qlinkx_.GetRegister(n, FAC_FIRMWARE_REVISION, 0, words, sizeof words);
+  int32_t r = ReadWholeRegister(n, FAC_FIRMWARE_REVISION, words, sizeof words,
+                                "Revision (" + std::to_string(productId) + ")");
   ReleaseDirectly(n);
-  // An unreadable register is no revision at all, not "0.0".
+  // A register unread, or read in part, is no revision at all: not "0.0",
+  // nor "2.0" from the first word of "2.10".
   if (r < 0) return {};
   return std::to_string(le::U16(words)) + "." + std::to_string(le::U16(words + 2));
 }
@@ -304,18 +306,22 @@ std::string DeviceUpdater::ReadPsRelease() {
   return result;
 }
 
-int32_t DeviceUpdater::ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block) {
-  block->assign(wire::SupplyBlock::kSize, 0);
-  const auto size = static_cast<int32_t>(block->size());
-  int32_t r = qlinkx_.GetRegister(n, FAC_SUPPLY_BLOCK, 0, block->data(), size);
-  // A positive result counts the bytes that came: the rest of the buffer is
-  // no part of the supply's block.
+int32_t DeviceUpdater::ReadWholeRegister(int32_t n, int32_t registerId, void* buffer, int32_t size,
+                                         const std::string& what) {
+  int32_t r = qlinkx_.GetRegister(n, registerId, 0, buffer, size);
+  // A positive result counts the bytes that came.
   if (r > 0 && r < size) {
-    LogTrace("Powersupply block read short: " + std::to_string(r) + " of " + std::to_string(size) +
+    LogTrace(what + " read short: " + std::to_string(r) + " of " + std::to_string(size) +
              " bytes\n");
-    return DEVICE_RELEASE_WRITE;
+    return DEVICE_SHORT_READ;
   }
   return r;
+}
+
+int32_t DeviceUpdater::ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block) {
+  block->assign(wire::SupplyBlock::kSize, 0);
+  return ReadWholeRegister(n, FAC_SUPPLY_BLOCK, block->data(), static_cast<int32_t>(block->size()),
+                           "Powersupply block");
 }
 
 int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate) {

@@ -126,11 +126,18 @@ class DeviceUpdater {
  private:
   UsbDeviceEntry* EntryOf(int32_t productId);
   int32_t SerialNumbers(int32_t productId, std::string* first);
+  // The revision text, empty when the register was not read whole.
   std::string FirmwareRevisionOf(int32_t productId);
   // Releases n directly with UnAssignDevice and clears the entry that held it.
   void ReleaseDirectly(int32_t n);
-  // The supply's SupplyBlock: the library's result, or DEVICE_RELEASE_WRITE
-  // when the library counted fewer bytes than the block has.
+  // Every read of a register of fixed size: the library's result, or
+  // DEVICE_SHORT_READ, traced as "<what> read short: <count> of <size>
+  // bytes", when the library counted fewer bytes than the register has (the
+  // rest of the buffer is no part of its value). A library that counts
+  // nothing (0) is taken at its word.
+  int32_t ReadWholeRegister(int32_t n, int32_t registerId, void* buffer, int32_t size,
+                            const std::string& what);
+  // The supply's SupplyBlock, read whole or not at all (a negative result).
   int32_t ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block);
   int32_t SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs, int32_t* breakCode);
   int32_t SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs, const char* failure);

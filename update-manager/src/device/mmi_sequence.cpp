@@ -36,6 +36,8 @@ constexpr DWORD kFirstRevisionPollMs = 250;
 constexpr int kRevisionPolls = 100;
 constexpr int32_t kRevisionReplyMin = 200;
 constexpr size_t kRevisionOffset = 36;
+// A reply that counts holds the whole revision word: no shorter one is read.
+static_assert(kRevisionOffset + sizeof(uint32_t) <= kRevisionReplyMin);
 
 // Panel statuses (break codes of the query's reply).
 constexpr int32_t MMI_READY = 0;

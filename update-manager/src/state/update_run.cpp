@@ -1,7 +1,6 @@
 #include "state/update_run.h"
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 #include "config/ini_values.h"
@@ -249,11 +248,9 @@ int UpdateRun::ReleaseSteps(int i) {
   } else {
     UpdateState::LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
     UpdateState::PostTexts();
-    // A hair above the value: "4.1" is 40.99999... times ten in binary.
-    const auto release = static_cast<int16_t>(std::trunc(LeadingNumber(step.rev) * 10 + 1e-9));
-    const auto beta = static_cast<int16_t>(std::trunc(LeadingNumber(step.beta)));
     const std::optional<uint16_t> date = PackDate(step.date);
-    const int32_t r = date ? updater_.WritePsRelease(release, beta, *date) : -5030;
+    const int32_t r =
+        date ? updater_.WritePsRelease(step.releaseTimesTen, step.betaNumber, *date) : -5030;
     if (r < 0) {
       UpdateState::LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
       StopAt(i, STEP_ERROR);
