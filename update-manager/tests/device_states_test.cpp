@@ -605,6 +605,8 @@ const char kRefusedRelease[] =
 const UnattendedRow kUnattended[] = {
     {"TheSameReleaseIsInstalledAgainWithoutAsking", "1.2", 0, "",
      "All UpdateSteps successful! Revision 1.2 is actual\n", true},
+    {"TheSameReleaseWrittenWithALeadingZeroIsNotWrittenAgain", "01.2", 0, "",
+     "All UpdateSteps successful! Revision 01.2 is actual\n", true},
     {"AReleaseTheSupplyCannotStoreIsRefusedWithNothingWritten", "3276.8", ERRTEXT_PACKAGE_INVALID,
      kRefusedRelease, kRefusedRelease, false},
 };

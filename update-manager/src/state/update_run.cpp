@@ -243,7 +243,9 @@ int UpdateRun::ReleaseSteps(int i) {
     return ERRTEXT_UPDATE_FAILED;
   }
   const RevisionInfo info = updater_.GetRevisionInfo();
-  if (info.release == step.rev && info.beta == step.beta) {
+  // The release as the supply stores it: a package's "01.2" or "12" is the
+  // supply's "1.2" or "12.0", not a new release to write at every run.
+  if (ReleaseTimesTen(info.release) == step.releaseTimesTen && info.beta == step.beta) {
     UpdateState::LogStatus("All UpdateSteps successful! Revision " + step.rev + " is actual\n");
   } else {
     UpdateState::LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
