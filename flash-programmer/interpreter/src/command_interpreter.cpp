@@ -37,10 +37,10 @@ const char kBoxHeadTo[] =
 std::string Stamp() { return RunTimeText(LocalNow()); }
 
 // Whether the list erases, programs or verifies the flash. The byte after a
-// 49 is its parameter, not a command.
+// conditional is its parameter, not a command.
 bool ListTouchesFlash(const std::vector<uint8_t>& commands) {
   for (size_t i = 0; i < commands.size(); ++i) {
-    if (commands[i] == 49)
+    if (commands[i] == kCommandIfVersion)
       ++i;
     else if (commands[i] >= 13 && commands[i] <= 16)
       return true;
