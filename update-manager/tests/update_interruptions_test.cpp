@@ -42,8 +42,8 @@ enum class During {
   // and 3): another serial number and supply id, the package's firmware and
   // an older release.
   ExchangeTheSupply,
-  // Once the step bar moves through the supply's restart after the panel's
-  // files, Cancel is pressed and confirmed.
+  // Once the step bar of the row's cancel step moves through a wait that
+  // shows the row's waiting text, Cancel is pressed and confirmed.
   Cancel,
 };
 
@@ -65,11 +65,15 @@ struct Interruption {
   // (bench clock).
   int rebootWaitMs = 10000;
   const char* logged = "";  // a line of the first run's log
+  // During::Cancel: the step row it comes in, and the start of the step text
+  // that wait shows.
+  int cancelStep = 1;
+  const char* waitingText = "Waiting for device ( ";
 };
 
-// A confirmed cancel ends the run this soon, bench clock: the restart's wait
-// looks for it every 100 ms; the rest is the window's and the test's own
-// polling (at TimeScale 10, a second of the wall), far below the 90 s wait
+// A confirmed cancel ends the run this soon, bench clock: the waits look
+// for it every 100 ms; the rest is the window's and the test's own
+// polling (at TimeScale 10, a second of the wall), far below the waits
 // it cuts short.
 constexpr DWORD kCancelEndsWithinMs = 10000;
 
@@ -257,6 +261,21 @@ const Interruption kFaults[] = {
      10,
      During::Cancel,
      90000},
+    // The release step's wait for the booting panel: the cancelled step ends
+    // canceled, as every cancelled step does.
+    {"CancelConfirmedWhileThePanelBootsForTheRelease",
+     {{"PanelBootMs", "60000"}},
+     {},
+     kCancelled,
+     ERRTEXT_CANCELLED,
+     {kFinished, kFinished, kCanceled},
+     "module 2.11, panel 1.05, release 12",
+     10,
+     During::Cancel,
+     10000,
+     "",
+     2,
+     "Device is booting..."},
     {"PanelRefusesTheStop",
      {{"StopRefused", "16"}},
      {},
@@ -327,12 +346,12 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
     case During::Cancel: {
       // The step says what it waits for, and its bar moves through the wait.
       auto waiting = [&] {
-        return ControlText(window_, IDC_STEP_TEXT).rfind("Waiting for device ( ", 0) == 0;
+        return ControlText(window_, IDC_STEP_TEXT).rfind(row.waitingText, 0) == 0;
       };
       LRESULT first = 0;
       ASSERT_TRUE(Eventually([&] {
         first = StepBar();
-        return StepCell(1, 1) == kUpdating && waiting() && first < 10000;
+        return StepCell(row.cancelStep, 1) == kUpdating && waiting() && first < 10000;
       })) << "step: "
           << ControlText(window_, IDC_STEP_TEXT)
           << ", shows: " << ControlText(window_, IDC_DEV_STATUS);
@@ -360,7 +379,7 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   confirm.reset();
   if (row.during == During::Cancel) {
     EXPECT_LT(hwport::TickCount() - confirmedAt, kCancelEndsWithinMs)
-        << "the restart's wait ends with the cancel, not with its time";
+        << "the wait ends with the cancel, not with its time";
   }
   ExpectFirstRunEnd(row);
   EXPECT_EQ(DeviceLeft(), row.left);

@@ -314,7 +314,11 @@ int UpdateRun::Step(int i) {
       updater_.ReadFirmwareRevision(SupplyPid());
       break;
     case StepKind::Release:
-      if (int e = ReleaseSteps(i)) return e;
+      if (int e = ReleaseSteps(i)) {
+        // A cancel in the step's own waits ends it as a cancel at its end.
+        if (e == ERRTEXT_CANCELLED) StopAt(i, STEP_CANCELED);
+        return e;
+      }
       break;
     case StepKind::Other:
       break;
