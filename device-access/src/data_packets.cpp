@@ -120,9 +120,10 @@ Status WriteData(const void* session, uint16_t id, const void* data, uint32_t si
     if (size > 0) std::memcpy(&packet[kHeader], data, size);
     uint32_t length = static_cast<uint32_t>(packet.size());
     usbdrv::Status driverStatus = use.device->TransferOut(packet.data(), &length, use->timeout);
-    status = driverStatus == 0                    ? LM_SUCCESS
-             : driverStatus == USBDRV_ERR_TIMEOUT ? LM_ERROR_TMO
-                                                  : LM_ERROR_SYSTEM_ERROR;
+    // A packet the device took only in part is not written.
+    status = driverStatus == 0 && length == packet.size() ? LM_SUCCESS
+             : driverStatus == USBDRV_ERR_TIMEOUT         ? LM_ERROR_TMO
+                                                          : LM_ERROR_SYSTEM_ERROR;
   }
   char line[64];
   std::snprintf(line, sizeof line, "   Return value: 0x%lx\n\n", status);

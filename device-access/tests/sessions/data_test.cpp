@@ -138,6 +138,8 @@ TEST_F(Data, WriteFailures) {
        Status(LM_ERROR_TMO)},
       {"write fails", Instrument().Fault("Operation=Write Action=Status Status=0xE0000004"),
        Status(LM_ERROR_SYSTEM_ERROR)},
+      {"packet taken in part", Instrument().Fault("Operation=Write Action=Short Bytes=4"),
+       Status(LM_ERROR_SYSTEM_ERROR)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
