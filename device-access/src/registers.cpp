@@ -14,6 +14,9 @@ namespace {
 
 constexpr uint32_t kStatusWordSize = 2;
 
+constexpr char kRequestFailedLine[] =
+    "   ERROR: !((status == USBDRV_ERR_TIMEOUT) || (status == LM_SUCCESS))\n\n";
+
 void TraceValue(const char* format, unsigned long value) {
   char line[64];
   std::snprintf(line, sizeof line, format, value);
@@ -49,18 +52,33 @@ Status SetRegister(const void* session, uint32_t reg, uint32_t index, const void
       const_cast<void*>(data), &length,
       usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0 && driverStatus != USBDRV_ERR_TIMEOUT) {
-    TheLibrary().Log().Write(
-        "   ERROR: !((status == USBDRV_ERR_TIMEOUT) || (status == LM_SUCCESS))\n\n");
+    TheLibrary().Log().Write(kRequestFailedLine);
     return LM_ERROR_SYSTEM_ERROR;
   }
   // A request that timed out was not done: an acknowledgement still queued
   // from an earlier request to the register must not report it done.
-  status = driverStatus == USBDRV_ERR_TIMEOUT ? LM_ERROR_TMO : AwaitAcknowledge(use, reg);
+  if (driverStatus == USBDRV_ERR_TIMEOUT) {
+    status = LM_ERROR_TMO;
+  } else {
+    status = AwaitAcknowledge(use, reg);
+    // The device acknowledges a data stage it took only in part (its
+    // acknowledgement is off the queue now), but the register holds only
+    // part of the data.
+    if (length < size) {
+      TheLibrary().Log().Write(kRequestFailedLine);
+      return LM_ERROR_SYSTEM_ERROR;
+    }
+  }
   TraceValue("   Function return status = 0x%lx\n\n", status);
   return status;
 }
 
-Status GetRegister(const void* session, uint32_t reg, uint32_t index, void* buffer, uint32_t size) {
+namespace {
+
+// LmGetRegister; `received` (when given) gets the byte count of the data
+// stage.
+Status ReadRegister(const void* session, uint32_t reg, uint32_t index, void* buffer, uint32_t size,
+                    uint32_t* received) {
   SessionUse use;
   Status status =
       StartTransfer(session,
@@ -75,9 +93,18 @@ Status GetRegister(const void* session, uint32_t reg, uint32_t index, void* buff
       buffer, &length,
       usbdrv::RegisterRequest(static_cast<uint16_t>(reg), static_cast<uint16_t>(index)));
   if (driverStatus != 0) return ReadRequestFailure(driverStatus);
+  if (received) *received = length;
   status = AwaitAcknowledge(use, reg);
   TraceValue("   Return value: 0x%lx\n\n", status);
   return status;
+}
+
+}  // namespace
+
+// A register may be read into a buffer larger than its data; the byte count
+// is not the caller's to see.
+Status GetRegister(const void* session, uint32_t reg, uint32_t index, void* buffer, uint32_t size) {
+  return ReadRegister(session, reg, index, buffer, size, nullptr);
 }
 
 int GetStatus(const void* session) {
@@ -85,8 +112,11 @@ int GetStatus(const void* session) {
   Status status = CheckSession(session);
   if (status != LM_SUCCESS) return static_cast<int>(status);
   uint8_t word[4] = {};
-  status = GetRegister(session, STATUS_REGISTER, 0, word, kStatusWordSize);
+  uint32_t received = 0;
+  status = ReadRegister(session, STATUS_REGISTER, 0, word, kStatusWordSize, &received);
   if (status != LM_SUCCESS) return static_cast<int>(status);
+  // Part of the word would read as another status.
+  if (received < kStatusWordSize) return static_cast<int>(LM_ERROR_SYSTEM_ERROR);
   uint16_t value = le::U16(word);
   TraceValue("   Return 0x%lx\n\n", value);
   return value;

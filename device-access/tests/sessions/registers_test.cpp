@@ -109,10 +109,44 @@ TEST_F(Registers, TimedOutRequestIsATimeOutEvenWithAStaleAcknowledgementQueued) 
       << TraceLogText();
 }
 
-TEST_F(Registers, FailedRequestIsASystemError) {
-  Open(Instrument().Fault("Operation=VendorRequestOut Action=Status Status=0xE0000004"));
-  EXPECT_EQ(Status(LM_ERROR_SYSTEM_ERROR), dll_.SendCommand(session_, 0x1234));
-  EXPECT_EQ(0u, EventReads());
+TEST_F(Registers, FailedOrShortRequestIsASystemError) {
+  struct Case {
+    const char* name;
+    const char* fault;
+    int (*call)(CorvelDll&, LmSession);
+    size_t eventReads;
+    const char* line;  // in the trace, or null
+  };
+  const char failedLine[] =
+      "In LmSetRegister:\r\n"
+      "   ERROR: !((status == USBDRV_ERR_TIMEOUT) || (status == LM_SUCCESS))\r\n\r\n";
+  const std::vector<Case> cases = {
+      {"request fails", "Operation=VendorRequestOut Action=Status Status=0xE0000004",
+       [](CorvelDll& d, LmSession s) { return d.SendCommand(s, 0x1234); }, 0, failedLine},
+      // The device acknowledges what it took: the acknowledgement is taken.
+      {"register written in part", "Operation=VendorRequestOut FacId=0x1234 Action=Short Bytes=1",
+       [](CorvelDll& d, LmSession s) {
+         const uint8_t data[] = {1, 2};
+         return d.SetRegister(s, 0x1234, 0, data, sizeof data);
+       },
+       1, failedLine},
+      {"status word in part", "Operation=VendorRequestIn FacId=0x0200 Action=Short Bytes=1",
+       [](CorvelDll& d, LmSession s) { return d.GetStatus(s); }, 1, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    End();
+    Open(Instrument().Fault(c.fault));
+    EXPECT_EQ(Status(LM_ERROR_SYSTEM_ERROR), c.call(dll_, session_));
+    EXPECT_EQ(c.eventReads, EventReads());
+    DWORD id = 0;
+    EXPECT_EQ(Status(LM_ERROR_QUEUE_EMPTY), dll_.HandleEvent(session_, &id, nullptr, nullptr))
+        << "no acknowledgement is left queued";
+    if (c.line) {
+      End();
+      EXPECT_NE(std::string::npos, TraceLogText().find(c.line)) << TraceLogText();
+    }
+  }
 }
 
 TEST_F(Registers, ReadFillsTheBufferAndWaitsForTheAcknowledgement) {
