@@ -98,11 +98,13 @@ bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
 TFormBinProg* TFormBinProg::CreateSelfDestroying(TFormBinProg** reference) {
   TFormBinProg* form = new TFormBinProg();
   form->reference_ = reference;
-  if (reference) *reference = form;
   if (!form->CreateWindowAndControls()) {
     delete form;
     return nullptr;
   }
+  // Only a form with its window is handed out: a failed one is freed here,
+  // and no WM_DESTROY comes to clear a reference it left behind.
+  if (reference) *reference = form;
   return form;
 }
 

@@ -56,7 +56,8 @@ bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
 class TFormBinProg : public JobView {
  public:
   // Makes the form (hidden), stores it into `reference` and clears that
-  // reference when its window is destroyed.
+  // reference when its window is destroyed. When its window cannot be made
+  // it gives nullptr and leaves `reference` as it was.
   static TFormBinProg* CreateSelfDestroying(TFormBinProg** reference);
   ~TFormBinProg() override;
 

@@ -202,6 +202,34 @@ TEST_F(Form, ClosingAHiddenFormClearsTheReference) {
   EXPECT_EQ(nullptr, form->Handle());
 }
 
+namespace {
+
+int g_refusedWindows = 0;
+
+// A thread hook that lets no window of its thread be made.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    ++g_refusedWindows;
+    return 1;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(FormCreation, AFormWithoutItsWindowLeavesTheReferenceEmpty) {
+  g_refusedWindows = 0;
+  HHOOK hook = SetWindowsHookExA(WH_CBT, &RefuseWindows, nullptr, GetCurrentThreadId());
+  ASSERT_NE(nullptr, hook);
+  TFormBinProg* reference = nullptr;
+  TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(1, g_refusedWindows) << "the form's window was not refused";
+  EXPECT_EQ(nullptr, form);
+  // The freed form must not stay behind for the exports to call.
+  EXPECT_EQ(nullptr, reference);
+}
+
 TEST(Utilities, WindowsVersionOfThisSystem) {
   std::string text = WindowsVersionText();
   EXPECT_EQ(0u, text.find("Microsoft Windows")) << text;
