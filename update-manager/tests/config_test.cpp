@@ -127,6 +127,25 @@ ConfigRow RefusedRelease(const std::string& rev, const std::string& key, const s
           [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.StepCount(), 0); }};
 }
 
+// The customer product id is refused: the box names it, the reading stops
+// before the steps and the device search gets no extra id.
+ConfigRow RefusedCustomerPid(const std::string& value) {
+  return {"CustPID=" + value + " is refused",
+          [=](PackageBuilder& p) {
+            ModulePackage(p);
+            p.Set("Kestor", "CustPID", value);
+          },
+          true,
+          "Invalid package value [Kestor] CustPID=" + value +
+              ": a customer product id is not a power supply's",
+          Icon::Error,
+          [](UpdateConfig& c, const std::string&) {
+            EXPECT_EQ(c.StepCount(), 0);
+            EXPECT_EQ(customerPid, 0);
+            EXPECT_EQ(customerDeviceName, "unchanged");
+          }};
+}
+
 const ConfigRow kRows[] = {
     {"keys 0, 1, 3 give two steps: the missing key 2 ends the list",
      [](PackageBuilder& p) {
@@ -403,6 +422,11 @@ const ConfigRow kRows[] = {
        EXPECT_EQ(customerPid, -31);
        EXPECT_EQ(customerDeviceName, "unchanged");
      }},
+    // The device search would take a supply found under the customer's id
+    // for the instrument and program the module's firmware into it.
+    RefusedCustomerPid("10"),
+    RefusedCustomerPid("9"),
+    RefusedCustomerPid("0x10"),
     {"customer id 0 adds no product id and leaves the device name alone",
      [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "0"); }, false, "",
      Icon::None,

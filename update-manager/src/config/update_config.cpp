@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "config/ini_values.h"
+#include "device/device_records.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "package_check/package_check.h"
@@ -77,7 +78,16 @@ bool UpdateConfig::ReadConfiguration(const std::string& relativePath) {
 
   SuppDevice = Text("Kestor", "SuppDevice", 19);
   Version = Text("Kestor", "Version", 9);
-  customerPid = static_cast<int>(HexValue(Text("Kestor", "CustPID", 9, "0")));
+  const std::string customerPidText = Text("Kestor", "CustPID", 9, "0");
+  const int pid = static_cast<int>(HexValue(customerPidText));
+  // The device search takes the customer's product id for an instrument: a
+  // supply's id ("10" meant as decimal) would have the module's firmware
+  // programmed into the supply.
+  if (pid == PID_POWER_SUPPLY || pid == PID_POWER_SUPPLY_OLD) {
+    return RefuseValue("Kestor", "CustPID", customerPidText,
+                       "a customer product id is not a power supply's");
+  }
+  customerPid = pid;
   if (customerPid > 0) customerDeviceName = SuppDevice;
 
   mmiWait = Integer("DEBUG", "MMI_WAIT", 50);
