@@ -7,6 +7,7 @@
 #include "config/ini_values.h"
 #include "device/device_records.h"
 #include "environment/log_writer.h"
+#include "environment/release_date.h"
 #include "environment/system_environment.h"
 #include "package_check/package_check.h"
 
@@ -196,10 +197,16 @@ bool UpdateConfig::ReadRelease(const std::string& section, UpdateStep& step) {
   const long beta = LeadingInteger(betaText);
   if (beta < INT16_MIN || beta > INT16_MAX)
     return RefuseValue(section, "Beta", betaText, "a beta number is -32768 to 32767");
+  const std::string date = Text(section, "Date", 10);
+  const std::optional<uint16_t> packedDate = PackDate(date);
+  if (!packedDate) {
+    return RefuseValue(section, "Date", date, "a date is dd.mm.yyyy in the years 2000 to 2063");
+  }
   step.releaseTimesTen = *release;
   step.betaNumber = static_cast<int16_t>(beta);
   step.beta = std::to_string(beta);
-  step.date = Text(section, "Date", 10);
+  step.date = date;
+  step.packedDate = *packedDate;
   return true;
 }
 
