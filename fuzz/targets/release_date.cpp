@@ -6,11 +6,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "environment/log_writer.h"
-
-// The trace log is the platform's; the fuzz build drops the entries.
-void LogTrace(const std::string&) {}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::optional<uint16_t> packed = PackDate(text);

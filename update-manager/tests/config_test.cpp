@@ -89,9 +89,11 @@ void ModulePackage(PackageBuilder& p) {
 
 void NoCheck(UpdateConfig&, const std::string&) {}
 
-// A release record of Rev `rev` and Beta `beta` ("": no key).
-void ReleasePackage(PackageBuilder& p, const std::string& rev, const std::string& beta) {
-  kestortest::KeyValues keys = {{"Name", "SET REVISION"}, {"Date", "24.12.2005"}};
+// A release record of Rev `rev`, Beta `beta` and Date `date` ("": no key).
+void ReleasePackage(PackageBuilder& p, const std::string& rev, const std::string& beta,
+                    const std::string& date = "24.12.2005") {
+  kestortest::KeyValues keys = {{"Name", "SET REVISION"}};
+  if (!date.empty()) keys.push_back({"Date", date});
   if (!rev.empty()) keys.push_back({"Rev", rev});
   if (!beta.empty()) keys.push_back({"Beta", beta});
   p.Package("TR440", "1.3").Step("Rev", keys);
@@ -110,6 +112,20 @@ ConfigRow ReleaseRow(const std::string& rev, const std::string& beta, int16_t re
             EXPECT_EQ(c.GetStep(0).releaseTimesTen, releaseTimesTen);
             EXPECT_EQ(c.GetStep(0).betaNumber, betaNumber);
             EXPECT_EQ(c.GetStep(0).beta, std::to_string(betaNumber));
+            EXPECT_EQ(c.GetStep(0).packedDate, 24 + 32 * 12 + 512 * 5);
+          }};
+}
+
+// The release date is taken packed as the supply stores it.
+ConfigRow DateRow(const std::string& date, uint16_t packedDate) {
+  return {"Date=" + date + " is taken",
+          [=](PackageBuilder& p) { ReleasePackage(p, "1.3", "", date); },
+          false,
+          "",
+          Icon::None,
+          [=](UpdateConfig& c, const std::string&) {
+            ASSERT_EQ(c.StepCount(), 1);
+            EXPECT_EQ(c.GetStep(0).packedDate, packedDate);
           }};
 }
 
@@ -117,14 +133,37 @@ ConfigRow ReleaseRow(const std::string& rev, const std::string& beta, int16_t re
 // the package is invalid with no step.
 ConfigRow RefusedRelease(const std::string& rev, const std::string& key, const std::string& value) {
   const bool beta = key == "Beta";
+  const bool date = key == "Date";
   return {key + "=" + value + " is refused",
-          [=](PackageBuilder& p) { ReleasePackage(p, rev, beta ? value : ""); },
+          [=](PackageBuilder& p) {
+            ReleasePackage(p, rev, beta ? value : "", date ? value : "24.12.2005");
+          },
           true,
           "Invalid package value [Rev] " + key + "=" + value + ": " +
-              (beta ? "a beta number is -32768 to 32767"
-                    : "a release is 0.0 to 3276.7 with at most one decimal"),
+              (beta   ? "a beta number is -32768 to 32767"
+               : date ? "a date is dd.mm.yyyy in the years 2000 to 2063"
+                      : "a release is 0.0 to 3276.7 with at most one decimal"),
           Icon::Error,
           [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.StepCount(), 0); }};
+}
+
+// The customer product id is refused: the box names it, the reading stops
+// before the steps and the device search gets no extra id.
+ConfigRow RefusedCustomerPid(const std::string& value) {
+  return {"CustPID=" + value + " is refused",
+          [=](PackageBuilder& p) {
+            ModulePackage(p);
+            p.Set("Kestor", "CustPID", value);
+          },
+          true,
+          "Invalid package value [Kestor] CustPID=" + value +
+              ": a customer product id is not a power supply's",
+          Icon::Error,
+          [](UpdateConfig& c, const std::string&) {
+            EXPECT_EQ(c.StepCount(), 0);
+            EXPECT_EQ(customerPid, 0);
+            EXPECT_EQ(customerDeviceName, "unchanged");
+          }};
 }
 
 const ConfigRow kRows[] = {
@@ -284,16 +323,16 @@ const ConfigRow kRows[] = {
        EXPECT_EQ(s.state, STEP_READY);
        EXPECT_EQ(s.deviceVersion, "");
      }},
-    {"a release record without Beta and Date shows beta 0",
+    {"a release record without Beta shows beta 0",
      [](PackageBuilder& p) {
-       p.Package("TR440", "1.3").Step("REV", {{"Name", "SET REVISION"}, {"Rev", "1.3"}});
+       p.Package("TR440", "1.3")
+           .Step("REV", {{"Name", "SET REVISION"}, {"Rev", "1.3"}, {"Date", "24.12.2005"}});
      },
      false, "", Icon::None,
      [](UpdateConfig& c, const std::string&) {
        ASSERT_EQ(c.StepCount(), 1);
        EXPECT_EQ(c.GetStepRow(0).beta, "0");
        EXPECT_EQ(c.GetStep(0).betaNumber, 0);
-       EXPECT_EQ(c.GetStep(0).date, "");
      }},
     // The release and the beta go to the supply as 16-bit numbers, the
     // release times ten: what does not fit is refused before any step runs.
@@ -311,6 +350,15 @@ const ConfigRow kRows[] = {
     RefusedRelease("1.3", "Beta", "32768"),
     RefusedRelease("1.3", "Beta", "-32769"),
     RefusedRelease("1.3", "Beta", "70000"),
+    // The date goes to the supply packed in 16 bits; one that does not pack
+    // would fail the release write after every other step was programmed.
+    DateRow("31.12.2063", 31 + 32 * 12 + 512 * 63),
+    DateRow("01/01/2000", 1 + 32 * 1),
+    RefusedRelease("1.3", "Date", ""),
+    RefusedRelease("1.3", "Date", "24.13.2005"),
+    RefusedRelease("1.3", "Date", "24.12.05"),
+    RefusedRelease("1.3", "Date", "24.12.1999"),
+    RefusedRelease("1.3", "Date", "2005-12-24"),
     {"a reversed pair is dropped and the pairs after it are still read",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
@@ -403,6 +451,11 @@ const ConfigRow kRows[] = {
        EXPECT_EQ(customerPid, -31);
        EXPECT_EQ(customerDeviceName, "unchanged");
      }},
+    // The device search would take a supply found under the customer's id
+    // for the instrument and program the module's firmware into it.
+    RefusedCustomerPid("10"),
+    RefusedCustomerPid("9"),
+    RefusedCustomerPid("0x10"),
     {"customer id 0 adds no product id and leaves the device name alone",
      [](PackageBuilder& p) { p.Package("TRX9", "1.3").Set("Kestor", "CustPID", "0"); }, false, "",
      Icon::None,
@@ -653,7 +706,8 @@ TEST(UpdateConfig, ClassifiesStepSectionsByTheirNameInAnyCase) {
                             {"Rev", "1.3"},
                             {"FWPROGNORM", "fw.bin"},
                             {"File1", "list.bin"},
-                            {"Beta", "5"}});
+                            {"Beta", "5"},
+                            {"Date", "24.12.2005"}});
     ASSERT_TRUE(package.Write());
     std::vector<BoxSeen> seen;
     const auto config = BuildConfig(package.AppFolder(), &seen);

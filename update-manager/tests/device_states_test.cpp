@@ -587,12 +587,14 @@ TEST_F(UpdateRunOnBench, TheSameReleaseIsInstalledAgainOnlyOnYes) {
 }
 
 // Unattended runs (-a) by the package's release; each closes by itself.
-// The same release is installed again without asking. A release that the
-// supply cannot store is refused as the package is read: the box names it,
-// the run ends in the invalid package's error before any device is touched.
+// The same release is installed again without asking. A release or a date
+// that the supply cannot store is refused as the package is read: the box
+// names it, the run ends in the invalid package's error before any device is
+// touched.
 struct UnattendedRow {
   const char* name;
   const char* rev;
+  const char* date;
   int errorIndex;
   const char* box;     // the one box of the package reader ("": none)
   const char* logged;  // a line of the debug log
@@ -602,13 +604,18 @@ struct UnattendedRow {
 const char kRefusedRelease[] =
     "Invalid package value [Rev] Rev=3276.8: a release is 0.0 to 3276.7 with at most one decimal";
 
+const char kRefusedDate[] =
+    "Invalid package value [Rev] Date=24.13.2005: a date is dd.mm.yyyy in the years 2000 to 2063";
+
 const UnattendedRow kUnattended[] = {
-    {"TheSameReleaseIsInstalledAgainWithoutAsking", "1.2", 0, "",
+    {"TheSameReleaseIsInstalledAgainWithoutAsking", "1.2", "24.12.2005", 0, "",
      "All UpdateSteps successful! Revision 1.2 is actual\n", true},
-    {"TheSameReleaseWrittenWithALeadingZeroIsNotWrittenAgain", "01.2", 0, "",
+    {"TheSameReleaseWrittenWithALeadingZeroIsNotWrittenAgain", "01.2", "24.12.2005", 0, "",
      "All UpdateSteps successful! Revision 01.2 is actual\n", true},
-    {"AReleaseTheSupplyCannotStoreIsRefusedWithNothingWritten", "3276.8", ERRTEXT_PACKAGE_INVALID,
-     kRefusedRelease, kRefusedRelease, false},
+    {"AReleaseTheSupplyCannotStoreIsRefusedWithNothingWritten", "3276.8", "24.12.2005",
+     ERRTEXT_PACKAGE_INVALID, kRefusedRelease, kRefusedRelease, false},
+    {"ADateTheSupplyCannotStoreIsRefusedWithNothingWritten", "1.3", "24.13.2005",
+     ERRTEXT_PACKAGE_INVALID, kRefusedDate, kRefusedDate, false},
 };
 
 class UnattendedRun : public UpdateRunOnBench,
@@ -616,7 +623,7 @@ class UnattendedRun : public UpdateRunOnBench,
 
 TEST_P(UnattendedRun, AsksNobodyAndClosesByItself) {
   const UnattendedRow& row = GetParam();
-  package_.Set("Rev", "Rev", row.rev);
+  package_.Set("Rev", "Rev", row.rev).Set("Rev", "Date", row.date);
   automaticUpdate = true;
   testsupport::MessageBoxAnswerer answerer(
       {{"Kestor", "identical", IDNO}, {"Kestor", "Invalid package value", IDOK}},

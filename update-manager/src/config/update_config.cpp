@@ -5,7 +5,9 @@
 #include <cstdint>
 
 #include "config/ini_values.h"
+#include "device/device_records.h"
 #include "environment/log_writer.h"
+#include "environment/release_date.h"
 #include "environment/system_environment.h"
 #include "package_check/package_check.h"
 
@@ -77,7 +79,16 @@ bool UpdateConfig::ReadConfiguration(const std::string& relativePath) {
 
   SuppDevice = Text("Kestor", "SuppDevice", 19);
   Version = Text("Kestor", "Version", 9);
-  customerPid = static_cast<int>(HexValue(Text("Kestor", "CustPID", 9, "0")));
+  const std::string customerPidText = Text("Kestor", "CustPID", 9, "0");
+  const int pid = static_cast<int>(HexValue(customerPidText));
+  // The device search takes the customer's product id for an instrument: a
+  // supply's id ("10" meant as decimal) would have the module's firmware
+  // programmed into the supply.
+  if (pid == PID_POWER_SUPPLY || pid == PID_POWER_SUPPLY_OLD) {
+    return RefuseValue("Kestor", "CustPID", customerPidText,
+                       "a customer product id is not a power supply's");
+  }
+  customerPid = pid;
   if (customerPid > 0) customerDeviceName = SuppDevice;
 
   mmiWait = Integer("DEBUG", "MMI_WAIT", 50);
@@ -186,10 +197,16 @@ bool UpdateConfig::ReadRelease(const std::string& section, UpdateStep& step) {
   const long beta = LeadingInteger(betaText);
   if (beta < INT16_MIN || beta > INT16_MAX)
     return RefuseValue(section, "Beta", betaText, "a beta number is -32768 to 32767");
+  const std::string date = Text(section, "Date", 10);
+  const std::optional<uint16_t> packedDate = PackDate(date);
+  if (!packedDate) {
+    return RefuseValue(section, "Date", date, "a date is dd.mm.yyyy in the years 2000 to 2063");
+  }
   step.releaseTimesTen = *release;
   step.betaNumber = static_cast<int16_t>(beta);
   step.beta = std::to_string(beta);
-  step.date = Text(section, "Date", 10);
+  step.date = date;
+  step.packedDate = *packedDate;
   return true;
 }
 

@@ -32,10 +32,11 @@ struct UpdateStep {
   std::vector<StepFile> fileList;
   std::string date;
   std::string beta;
-  // The release record's Rev and Beta as the supply stores them; the reader
-  // refuses a package whose values do not fit.
+  // The release record's Rev, Beta and Date as the supply stores them; the
+  // reader refuses a package whose values do not fit.
   int16_t releaseTimesTen = 0;
   int16_t betaNumber = 0;
+  uint16_t packedDate = 0;
   std::string deviceVersion;
   // Read into the record; they play no part in the update.
   int size = 0;
@@ -104,7 +105,8 @@ class UpdateConfig {
   bool ReadSteps();
   bool ReadFirmwarePart(const std::string& section, FirmwarePart& part);
   bool ReadFileList(const std::string& section, UpdateStep& step);
-  // The release record's Rev and Beta, range-checked.
+  // The release record's Rev, Beta and Date, checked and packed as the supply
+  // stores them.
   bool ReadRelease(const std::string& section, UpdateStep& step);
   // A value that cannot reach a device as it stands: the message box and the
   // log line name its key; false, the package is invalid.

@@ -1,7 +1,5 @@
 #include "environment/release_date.h"
 
-#include "environment/log_writer.h"
-
 namespace {
 
 // The decimal value of text[first..first+count), or -1 when a character is
@@ -21,10 +19,8 @@ std::optional<uint16_t> PackDate(const std::string& text) {
   const int day = text.size() >= 10 ? Field(text, 0, 2) : -1;
   const int month = text.size() >= 10 ? Field(text, 3, 2) : -1;
   const int year = text.size() >= 10 ? Field(text, 6, 4) : -1;
-  if (day < 1 || day > 31 || month < 1 || month > 12 || year < 2000 || year > 2063) {
-    LogTrace("PackDate: release date \"" + text + "\" is malformed, not written\n");
+  if (day < 1 || day > 31 || month < 1 || month > 12 || year < 2000 || year > 2063)
     return std::nullopt;
-  }
   return static_cast<uint16_t>(day + 32 * month + 512 * (year - 2000));
 }
 

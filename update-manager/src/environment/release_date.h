@@ -9,8 +9,8 @@
 
 // Packs a date written "dd.mm.yyyy" (the separators are not looked at).
 // A text that is not such a date (short, non-digits in a field, day outside
-// 1..31, month outside 1..12, year outside 2000..2063) is refused: nothing
-// malformed may reach a device. The refusal is written to the trace log.
+// 1..31, month outside 1..12, year outside 2000..2063) gives nothing: the
+// package reader refuses it, so nothing malformed reaches a device.
 std::optional<uint16_t> PackDate(const std::string& text);
 
 // The point in time of a packed date: that day at 12:00:00 local standard time.

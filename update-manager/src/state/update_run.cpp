@@ -7,7 +7,6 @@
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
-#include "environment/release_date.h"
 #include "firmware/firmware_programmer.h"
 #include "hwport/clock.h"
 #include "state/device_checks.h"
@@ -250,9 +249,8 @@ int UpdateRun::ReleaseSteps(int i) {
   } else {
     UpdateState::LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
     UpdateState::PostTexts();
-    const std::optional<uint16_t> date = PackDate(step.date);
     const int32_t r =
-        date ? updater_.WritePsRelease(step.releaseTimesTen, step.betaNumber, *date) : -5030;
+        updater_.WritePsRelease(step.releaseTimesTen, step.betaNumber, step.packedDate);
     if (r < 0) {
       UpdateState::LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
       StopAt(i, STEP_ERROR);
