@@ -599,6 +599,9 @@ struct UnattendedRow {
   const char* box;     // the one box of the package reader ("": none)
   const char* logged;  // a line of the debug log
   bool programmed;     // the module's flash holds the package's image
+  // The [UpdateSteps] key of the release step; the keys between the panel's
+  // step and it name steps that do nothing.
+  int releaseKey = 2;
 };
 
 const char kRefusedRelease[] =
@@ -606,6 +609,9 @@ const char kRefusedRelease[] =
 
 const char kRefusedDate[] =
     "Invalid package value [Rev] Date=24.13.2005: a date is dd.mm.yyyy in the years 2000 to 2063";
+
+const char kRefusedSteps[] =
+    "Invalid package value [UpdateSteps] 10=Rev: a package holds at most 10 steps";
 
 const UnattendedRow kUnattended[] = {
     {"TheSameReleaseIsInstalledAgainWithoutAsking", "1.2", "24.12.2005", 0, "",
@@ -616,6 +622,12 @@ const UnattendedRow kUnattended[] = {
      ERRTEXT_PACKAGE_INVALID, kRefusedRelease, kRefusedRelease, false},
     {"ADateTheSupplyCannotStoreIsRefusedWithNothingWritten", "1.3", "24.13.2005",
      ERRTEXT_PACKAGE_INVALID, kRefusedDate, kRefusedDate, false},
+    {"TenStepsWithTheReleaseLastStillRun", "1.2", "24.12.2005", 0, "",
+     "All UpdateSteps successful! Revision 1.2 is actual\n", true, 9},
+    // Left out, the eleventh step would never run: the module and the panel
+    // updated, the release not written, and the run an installed update.
+    {"ElevenStepsAreRefusedWithNothingWritten", "1.3", "24.12.2005", ERRTEXT_PACKAGE_INVALID,
+     kRefusedSteps, kRefusedSteps, false, 10},
 };
 
 class UnattendedRun : public UpdateRunOnBench,
@@ -624,6 +636,11 @@ class UnattendedRun : public UpdateRunOnBench,
 TEST_P(UnattendedRun, AsksNobodyAndClosesByItself) {
   const UnattendedRow& row = GetParam();
   package_.Set("Rev", "Rev", row.rev).Set("Rev", "Date", row.date);
+  for (int key = 2; key < row.releaseKey; ++key) {
+    const std::string section = "Note" + std::to_string(key);
+    package_.Set("UpdateSteps", std::to_string(key), section).Set(section, "Name", "NOTE");
+  }
+  package_.Set("UpdateSteps", std::to_string(row.releaseKey), "Rev");
   automaticUpdate = true;
   testsupport::MessageBoxAnswerer answerer(
       {{"Kestor", "identical", IDNO}, {"Kestor", "Invalid package value", IDOK}},
@@ -639,6 +656,9 @@ TEST_P(UnattendedRun, AsksNobodyAndClosesByItself) {
   EXPECT_EQ(refusals, *row.box ? std::vector<std::string>{row.box} : std::vector<std::string>{});
   EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
   EXPECT_EQ(kestortest::FlashHolds(bench_, 1, kestortest::ModuleFirmwareSpec()), row.programmed);
+  EXPECT_EQ(testsupport::ReadFileOr(bench_ + ".panel0\\_flash_front.bin") == panelPayload_,
+            row.programmed)
+      << "the panel holds the package's file as the module its image";
   // The release the supply holds stays: no block goes to it.
   EXPECT_TRUE(benchctl::CallRecord("FacId=0x2210").empty());
   EXPECT_EQ(SupplyBlockField(298, 6), "(not written)");

@@ -123,12 +123,13 @@ bool UpdateConfig::ReadSteps() {
   for (int i = 0;; ++i) {
     const std::string section = Text("UpdateSteps", std::to_string(i), 499);
     if (section.empty()) break;
-    if (i >= kMaxSteps) {
-      // The step table has room for ten steps; the rest are left out.
-      LogConfigLine("UpdateSteps: step " + std::to_string(i) + " (" + section +
-                    ") ignored, a package holds at most " + std::to_string(kMaxSteps) + " steps\n");
-      continue;
-    }
+    // The step table has room for ten steps. A package naming more is
+    // refused: left out, a later step (the release step, say) would never
+    // run, and the run would still end as an installed update.
+    static_assert(kMaxSteps == 10, "the refusal below names the table's size");
+    if (i >= kMaxSteps)
+      return RefuseValue("UpdateSteps", std::to_string(i), section,
+                         "a package holds at most 10 steps");
     UpdateStep step;
     step.size = Integer(section, "Size");
     step.file = Text(section, "File", 99);
