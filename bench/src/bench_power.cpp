@@ -20,7 +20,6 @@ void Bench::PowerLossLocked(uint32_t offMs, std::vector<std::function<void()>>* 
     // stays away.
     if (!d->present && !d->holdBack && file_.GetInt(d->Section(), "Present", 1) == 0) continue;
     slots.push_back(d->Slot());
-    d->PowerLost(offMs);
     // An instrument returns on its own time after its supply, not with it.
     if (d->ParentSlot() >= 0) d->holdBack = true;
   }

@@ -19,7 +19,9 @@
 //   BindEvents=6F02@100,6020@200   events sent after 0x83 is bound (bench
 //   BindEventsN=...    clock delays); N-th bind only (Binds counts them)
 // A supply's reboot takes the instruments it carries off the bus with it;
-// each comes back after its own RebootMs.
+// each comes back after its own RebootMs. A supply back from a reboot, or
+// from a power loss, boots its front panel, which has lost the file it was
+// receiving.
 #include <windows.h>
 
 #include <cstdio>
@@ -146,6 +148,8 @@ void Bench::ReturnFromReboot(int slot, bool wrongMode) {
         file_.Set(s, "SafeSerial", serial.substr(0, 1) + "safe" + serial.substr(1));
     }
     file_.Set(s, "Mode", safe ? "boot" : "");
+    // Whatever made the supply restart, its front panel restarts with it.
+    if (d->IsSupply()) d->Restart(0);
     ArriveLocked(slot, &done);
     ArrivedLocked(*d);
   }

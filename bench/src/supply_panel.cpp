@@ -154,12 +154,8 @@ uint32_t SupplyPanel::Out(uint16_t facId, const uint8_t* data, uint32_t len,
 }
 
 void SupplyPanel::Reboot() {
-  Settle();
   const uint32_t rebootMs = static_cast<uint32_t>(Key("RebootMs", 1000));
-  state_ = State::Booting;
-  afterBusy_ = State::Running;
-  busyUntil_ = BenchTickCount() + rebootMs + static_cast<uint32_t>(Key("PanelBootMs", 2000));
-  path_.clear();
+  Restart(rebootMs);
   // The request is answered before the supply leaves the bus.
   const int slot = slot_;
   Bench::Instance().After(0, [slot, rebootMs] {
@@ -168,11 +164,11 @@ void SupplyPanel::Reboot() {
   });
 }
 
-void SupplyPanel::PowerLost(uint32_t offMs) {
+void SupplyPanel::Restart(uint32_t awayMs) {
   Settle();
   state_ = State::Booting;
   afterBusy_ = State::Running;
-  busyUntil_ = BenchTickCount() + offMs + static_cast<uint32_t>(Key("PanelBootMs", 2000));
+  busyUntil_ = BenchTickCount() + awayMs + static_cast<uint32_t>(Key("PanelBootMs", 2000));
   unlocked_ = false;
   path_.clear();
   received_.clear();
@@ -261,6 +257,7 @@ uint8_t SupplyPanel::Answer(uint16_t command, const uint8_t* data, uint32_t len,
       return state == State::Waiting || state == State::Receiving ? Header(data, len) : kNotReady;
     case kCmdData:
     case kCmdDataEnd:
+      if (state == State::Booting) return kNotReady;
       return state == State::Receiving ? Data(command, data, len) : kOutOfOrder;
     case kCmdExecute: {
       if (state == State::Booting || state == State::Running) return kNotReady;

@@ -9,13 +9,14 @@
 //
 // The panel is a state machine: running (a query 0x4041 is answered 0x33,
 // then a data message of 216 bytes with the revision x 100 at offset 36),
-// booting (C6), waiting for files (C3). A stop 0x4050 restarts it into its
-// update mode; a header 0x4021 opens a file, checked against its packet count
-// and length; data packets 0x4020/0x4022 must come in order, and the last
-// stores the file under its LmPath ("<bench file>.panel<slot>\<LmPath with
-// \ / : replaced by _>"); an execute 0x4024 is answered 0x33, then after
-// PanelExecuteMs by a 216-byte buffer with 0xC4 at offset 6, and the panel
-// then runs the version its last header text named ("Version x.yy").
+// booting (C6 to each of its commands), waiting for files (C3). A stop 0x4050
+// restarts it into its update mode; a header 0x4021 opens a file, checked
+// against its packet count and length; data packets 0x4020/0x4022 must come
+// in order, and the last stores the file under its LmPath ("<bench
+// file>.panel<slot>\<LmPath with \ / : replaced by _>"); an execute 0x4024
+// is answered 0x33, then after PanelExecuteMs by a 216-byte buffer with 0xC4
+// at offset 6, and the panel then runs the version its last header text
+// named ("Version x.yy").
 //
 // Keys of the supply's section (bench clock in ms):
 //   PanelState=running|booting|waiting, PanelRevision=1.05, PanelBootMs=2000,
@@ -53,9 +54,11 @@ class SupplyPanel {
   uint32_t Out(uint16_t facId, const uint8_t* data, uint32_t len,
                std::vector<std::vector<uint8_t>>* events);
 
-  // The power went off for offMs: the panel boots when it is back and drops
-  // a file it was receiving.
-  void PowerLost(uint32_t offMs);
+  // The supply restarts and is back after awayMs (a reboot, whatever made
+  // it, or the power back): what the panel held in RAM is gone (a file it
+  // was receiving, an unlock), and it boots for PanelBootMs once the supply
+  // is back, answering C6 meanwhile.
+  void Restart(uint32_t awayMs);
 
   // Where the panel stores a received file.
   static std::string StoredPath(const std::string& benchFile, int slot, const std::string& lmPath);

@@ -64,8 +64,9 @@ class UsbDevice {
   std::map<uint16_t, uint16_t> alternates;
   bool holdBack = false;  // away after a reboot: does not return with its carrier
   void ResetBusState();
-  // The power went off for offMs: what the device holds in RAM is gone.
-  void PowerLost(uint32_t offMs) { panel_.PowerLost(offMs); }
+  // The device restarts and is back after awayMs: what it holds in RAM is
+  // gone, and a supply's front panel boots.
+  void Restart(uint32_t awayMs) { panel_.Restart(awayMs); }
 
  private:
   std::string Get(const char* key, const std::string& fallback = {});

@@ -216,28 +216,42 @@ class UpdateRunOnBench : public DeviceStates {
                                              GetCurrentProcessId()};
 };
 
+// A hook procedure on a window's thread for as long as the object lives.
+// A record holds it as its last member: the hook comes after the record's
+// data and goes before it.
+class WindowThreadHook {
+ public:
+  WindowThreadHook(HWND window, int type, HOOKPROC procedure)
+      : hook_(SetWindowsHookExA(type, procedure, nullptr,
+                                GetWindowThreadProcessId(window, nullptr))) {}
+  ~WindowThreadHook() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+  }
+  WindowThreadHook(const WindowThreadHook&) = delete;
+  WindowThreadHook& operator=(const WindowThreadHook&) = delete;
+
+  bool Hooked() const { return hook_ != nullptr; }
+
+ private:
+  HHOOK hook_;
+};
+
 // The step-progress messages (progress, step code) that Kestor's window
 // takes while the record lives, those with one of `codes`, in order: a hook
 // on the window's thread sees each as the window's message loop takes it.
 class StepProgressRecord {
  public:
-  StepProgressRecord(HWND window, std::vector<LPARAM> codes) : window_(window), codes_(codes) {
-    {
-      lm::Lock lock(section_);
-      active_ = this;
-    }
-    hook_ = SetWindowsHookExA(WH_GETMESSAGE, &Taken, nullptr,
-                              GetWindowThreadProcessId(window, nullptr));
+  StepProgressRecord(HWND window, std::vector<LPARAM> codes)
+      : window_(window), codes_(codes), hook_(window, WH_GETMESSAGE, &Taken) {
+    lm::Lock lock(section_);
+    active_ = this;
   }
   ~StepProgressRecord() {
-    if (hook_) UnhookWindowsHookEx(hook_);
     lm::Lock lock(section_);
     active_ = nullptr;
   }
-  StepProgressRecord(const StepProgressRecord&) = delete;
-  StepProgressRecord& operator=(const StepProgressRecord&) = delete;
 
-  bool Hooked() const { return hook_ != nullptr; }
+  bool Hooked() const { return hook_.Hooked(); }
   std::vector<std::pair<WPARAM, LPARAM>> Posts() const {
     lm::Lock lock(section_);
     return posts_;
@@ -259,9 +273,60 @@ class StepProgressRecord {
   HWND window_;
   std::vector<LPARAM> codes_;
   std::vector<std::pair<WPARAM, LPARAM>> posts_;
-  HHOOK hook_ = nullptr;
+  WindowThreadHook hook_;
   static inline lm::CriticalSection section_;
   static inline StepProgressRecord* active_ = nullptr;
+};
+
+// The status column of Kestor's step list as the window last showed it
+// while the record lives: a hook on the window's thread sees each status
+// text the window sets, so the statuses of a run whose window closes by
+// itself can still be read once it is gone.
+class StepStatusRecord {
+ public:
+  explicit StepStatusRecord(HWND window)
+      : list_(GetDlgItem(window, IDC_STEP_LIST)), hook_(window, WH_CALLWNDPROC, &Sent) {
+    lm::Lock lock(section_);
+    active_ = this;
+  }
+  ~StepStatusRecord() {
+    lm::Lock lock(section_);
+    active_ = nullptr;
+  }
+
+  bool Hooked() const { return hook_.Hooked(); }
+  // The last status shown in each of the first `rows` rows; "" for a row
+  // whose status was not set while the record lived.
+  std::vector<std::string> Statuses(size_t rows) const {
+    lm::Lock lock(section_);
+    std::vector<std::string> shown = statuses_;
+    shown.resize(rows);
+    return shown;
+  }
+
+ private:
+  static constexpr int kStatusColumn = 1;
+
+  static LRESULT CALLBACK Sent(int code, WPARAM fromOtherThread, LPARAM message) {
+    const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(message);
+    if (code == HC_ACTION && m->message == LVM_SETITEMTEXTA) {
+      lm::Lock lock(section_);
+      const LVITEMA* item = reinterpret_cast<const LVITEMA*>(m->lParam);
+      if (active_ && m->hwnd == active_->list_ && item && item->iSubItem == kStatusColumn &&
+          item->pszText) {
+        const size_t row = m->wParam;
+        if (active_->statuses_.size() <= row) active_->statuses_.resize(row + 1);
+        active_->statuses_[row] = item->pszText;
+      }
+    }
+    return CallNextHookEx(nullptr, code, fromOtherThread, message);
+  }
+
+  HWND list_;
+  std::vector<std::string> statuses_;
+  WindowThreadHook hook_;
+  static inline lm::CriticalSection section_;
+  static inline StepStatusRecord* active_ = nullptr;
 };
 
 }  // namespace kestortest
