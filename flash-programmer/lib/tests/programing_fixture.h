@@ -98,7 +98,10 @@ class ProgramingFixture : public ::testing::Test {
   bool RunAnswered(const std::vector<std::string>& actions) {
     seen_.clear();
     testsupport::ChildProcess child;
-    if (!host_->Start(child, actions)) return false;
+    if (!host_->Start(child, actions)) {
+      ADD_FAILURE() << "the host did not start: error " << child.LastError();
+      return false;
+    }
     // The host's boxes only: other tests' hosts run beside this one.
     testsupport::MessageBoxAnswerer answerer(answers_, child.Pid(), IDOK);
     if (!child.Wait(kHostWaitMs)) child.Kill();
