@@ -53,12 +53,18 @@ bool ChildProcess::Start(const std::string& exe, const std::string& args,
   std::vector<char> envBlock = EnvironmentBlock(env);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, envBlock.data(),
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &info_)) {
+  // Under Wine on a loaded machine a new process now and then dies in the
+  // loader's start-up, before its program runs, and CreateProcess fails
+  // with ERROR_INTERNAL_ERROR: the program did not run, so the start is
+  // tried again.
+  constexpr int kStartTries = 3;
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, envBlock.data(),
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &info_))
+      return true;
     error_ = GetLastError();
-    return false;
+    if (error_ != ERROR_INTERNAL_ERROR || attempt == kStartTries) return false;
   }
-  return true;
 }
 
 bool ChildProcess::Running() const {
