@@ -225,8 +225,9 @@ const Interruption kFaults[] = {
      ERRTEXT_DISCONNECTED,
      {kFinished, kError, kCanceled},
      "module 2.11, panel 1.02, release 12"},
-    // The supply restarts by itself and is back at once; its panel boots
-    // again and has lost the file's header and first packet.
+    // The supply restarts by itself and is back after its RebootMs; its
+    // panel boots again and has lost the file's header and first packet, so
+    // none of the retried packet's tries is taken.
     {"SupplyRebootsInTheMiddleOfThePanelsFile",
      {},
      {"Device=0 Operation=VendorRequestOut FacId=0x2180 Command=0x4020 After=1 "
