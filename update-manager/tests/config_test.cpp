@@ -8,7 +8,6 @@
 
 #include "config/ini_values.h"
 #include "config/update_config.h"
-#include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "lumetra/sync.h"
 #include "package_builder.h"
