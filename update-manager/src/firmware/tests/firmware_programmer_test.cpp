@@ -11,11 +11,14 @@
 #include <functional>
 
 #include "benchctl/bench_control.h"
+#include "config/step_texts.h"
 #include "environment/log_writer.h"
 #include "firmware/status_text.h"
 #include "lumetra/sync.h"
 #include "state/shared_values.h"
+#include "tessaro/command_names.h"
 #include "tessaro_test/program_file_writer.h"
+#include "testsupport/expected_file.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 
@@ -498,6 +501,18 @@ TEST(StatusText, NamesLibraryAndKestorCodes) {
                                               {-110, ""}};
   for (const auto& row : rows)
     EXPECT_EQ(StatusText(static_cast<int16_t>(row.first)), row.second) << "code " << row.first;
+}
+
+// Every code's texts in both programs, as recorded: Tessaro's command name,
+// Kestor's trace text and its English step text.
+TEST(StatusText, EveryCodeReadsAsRecordedInBothPrograms) {
+  StepStatusTexts steps;
+  std::string table;
+  for (int code = -155; code <= 155; ++code)
+    table += std::to_string(code) + "\t[" + tessaro::ProgramCommandName(code) + "]\t[" +
+             StatusText(static_cast<int16_t>(code)) + "]\t[" + steps.StepText(code) + "]\n";
+  EXPECT_TRUE(testsupport::MatchesExpectedFile(
+      table, "update-manager/src/firmware/tests/expected/command_texts.txt"));
 }
 
 // The real flash library on the bench: one program file for the TR440.
