@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <string>
 
+#include "lumetra/program_commands.h"
+
 namespace tessaro {
 
-constexpr int kLastCommandCode = 52;
-constexpr uint8_t kCommandIfVersion = 49;
-constexpr uint8_t kCommandPathBD = 33;
-constexpr uint8_t kCommandPathBDTest = 37;
+constexpr int kLastCommandCode = lm::kLastProgramCommand;
+constexpr uint8_t kCommandIfVersion = lm::cmd::IfVersionDoNextCmd;
+constexpr uint8_t kCommandPathBD = lm::cmd::PathTR410BD;
+constexpr uint8_t kCommandPathBDTest = lm::cmd::PathTR410TestBD;
 
 // The name of command `code` (0..52); empty for any other code.
 const char* ProgramCommandName(int code);
