@@ -26,6 +26,18 @@ const GUID kUsbDeviceGuid = {
 
 constexpr int kMaxSlots = 64;
 
+// Whether `name` is one of the bench file's words in `list`.
+template <typename List>
+bool Names(const List& list, const std::string& name) {
+  return std::find(std::begin(list), std::end(list), name) != std::end(list);
+}
+
+bool IsFaultOperation(const std::string& name) {
+  return Names(kOtherFaultOperations, name) ||
+         std::any_of(std::begin(kIoControlNames), std::end(kIoControlNames),
+                     [&](const IoControlName& io) { return name == io.name; });
+}
+
 // Runs actions at wall-clock deadlines on one thread of the bench. A caller
 // entering the bench first runs the state changes that are already due
 // (`CatchUp`), so what it sees never depends on how promptly the bench's
@@ -311,12 +323,24 @@ bool Bench::LoadFaultsLocked() {
     r.bytes = static_cast<uint32_t>(file_.GetInt(s, "Bytes", 0));
     r.offMs = static_cast<uint32_t>(file_.GetInt(s, "OffMs", 5000));
     r.data = ParseHex(file_.Get(s, "Data"));
-    if (std::find(std::begin(kFaultActions), std::end(kFaultActions), r.action) ==
-        std::end(kFaultActions)) {
+    if (!IsFaultOperation(r.operation)) {
+      refusal_ = "[" + s + "] Operation=" + r.operation + " is no fault operation";
+      return false;
+    }
+    if (!Names(kFaultActions, r.action)) {
       refusal_ = "[" + s + "] Action=" + r.action + " is no fault action";
       return false;
     }
     faults_.push_back(r);
+  }
+  // A misspelt reboot fault would let the reboot happen as if none were set.
+  for (int slot = 0; slot < kMaxSlots; ++slot) {
+    std::string s = "Device" + std::to_string(slot);
+    std::string fault = file_.Get(s, "RebootFault");
+    if (!fault.empty() && !Names(kRebootFaults, fault)) {
+      refusal_ = "[" + s + "] RebootFault=" + fault + " is no reboot fault";
+      return false;
+    }
   }
   return true;
 }

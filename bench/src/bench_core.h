@@ -18,6 +18,7 @@
 #include "bench_file.h"
 #include "lumetra/sync.h"
 #include "usb_device.h"
+#include "usb_protocol.h"
 
 namespace bench {
 
@@ -43,6 +44,35 @@ struct FaultRule {
 inline constexpr const char* kFaultActions[] = {"Status", "NoAnswer",     "Late",
                                                 "Short",  "Malformed",    "Remove",
                                                 "Unplug", "RebootSupply", "PowerLoss"};
+
+// The driver's I/O controls by the names the call record gives them, which
+// are also the operations a fault rule names them by.
+struct IoControlName {
+  uint32_t code;
+  const char* name;
+};
+inline constexpr IoControlName kIoControlNames[] = {
+    {kIoReadDescriptor, "ReadDescriptor"},
+    {kIoGetConfiguration, "GetConfiguration"},
+    {kIoGetInterface, "GetInterface"},
+    {kIoApplyConfiguration, "ApplyConfiguration"},
+    {kIoClearConfiguration, "ClearConfiguration"},
+    {kIoVendorRequestIn, "VendorRequestIn"},
+    {kIoVendorRequestOut, "VendorRequestOut"},
+    {kIoQueryDriverInfo, "QueryDriverInfo"},
+    {kIoCyclePort, "CyclePort"},
+    {kIoBindEndpoint, "BindEndpoint"},
+    {kIoUnbindEndpoint, "UnbindEndpoint"},
+    {kIoResetEndpoint, "ResetEndpoint"},
+};
+// The operations a fault rule may name besides the I/O controls; a bench
+// file naming another is refused.
+inline constexpr const char* kOtherFaultOperations[] = {"CreateFile", "InterfaceList", "Read",
+                                                        "Write"};
+
+// What may go wrong at a device's reboot (RebootFault); a bench file naming
+// another is refused.
+inline constexpr const char* kRebootFaults[] = {"NoReturn", "WrongMode", "Stays"};
 
 // A transfer waiting for the device: a read for data, or a write held back
 // by a fault.
@@ -149,7 +179,8 @@ class Bench {
   void NoticeLocked(UsbDevice& d, bool arrival, std::vector<std::function<void()>>* done);
   std::optional<FaultRule> FaultLocked(int slot, const std::string& operation, int facId,
                                        int endpoint, int command = -1);
-  // False, with the reason in refusal_, when a rule is not understood.
+  // False, with the reason in refusal_, when a fault rule or a device's
+  // reboot fault is not understood.
   bool LoadFaultsLocked();
   void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
                            uint32_t benchMs);

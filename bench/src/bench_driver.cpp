@@ -32,34 +32,9 @@ std::string DataText(const uint8_t* data, uint32_t n) {
 }
 
 const char* IoName(DWORD code) {
-  switch (code) {
-    case kIoReadDescriptor:
-      return "ReadDescriptor";
-    case kIoGetConfiguration:
-      return "GetConfiguration";
-    case kIoGetInterface:
-      return "GetInterface";
-    case kIoApplyConfiguration:
-      return "ApplyConfiguration";
-    case kIoClearConfiguration:
-      return "ClearConfiguration";
-    case kIoVendorRequestIn:
-      return "VendorRequestIn";
-    case kIoVendorRequestOut:
-      return "VendorRequestOut";
-    case kIoQueryDriverInfo:
-      return "QueryDriverInfo";
-    case kIoCyclePort:
-      return "CyclePort";
-    case kIoBindEndpoint:
-      return "BindEndpoint";
-    case kIoUnbindEndpoint:
-      return "UnbindEndpoint";
-    case kIoResetEndpoint:
-      return "ResetEndpoint";
-    default:
-      return "IoControl";
-  }
+  for (const IoControlName& io : kIoControlNames)
+    if (io.code == code) return io.name;
+  return "IoControl";
 }
 
 // The decoded request of an I/O control call for the call record; also for

@@ -88,6 +88,8 @@ struct FaultCase {
   // A write of 78 56 to register 0x3001 instead of the read: what the device
   // keeps of the data.
   const char* stored = nullptr;
+  // The instrument's RebootFault, when it has one.
+  const char* rebootFault = nullptr;
 };
 
 TEST_F(BenchState, FaultActionsShapeTheAnswer) {
@@ -103,13 +105,19 @@ TEST_F(BenchState, FaultActionsShapeTheAnswer) {
       {"removal in the middle", "Operation=VendorRequestIn Action=Remove", 0xE000100A, 0, "EE EE"},
       {"a misspelt action", "Operation=VendorRequestIn Action=Shrot Bytes=1", 0, 0, "",
        "[Fault1] Action=Shrot is no fault action"},
+      {"a misspelt operation", "Operation=VendorRequstIn Action=Short Bytes=1", 0, 0, "",
+       "[Fault1] Operation=VendorRequstIn is no fault operation"},
+      {"a misspelt reboot fault", "Operation=VendorRequestIn Action=Short Bytes=1", 0, 0, "",
+       "[Device0] RebootFault=NoRetrun is no reboot fault", nullptr, "NoRetrun"},
   };
   for (const FaultCase& c : cases) {
-    const std::string file = benchctl::UseBench(folder_.Path(), benchctl::BenchSpec()
-                                                                    .TimeScale(1000)
-                                                                    .Instrument(5, "1001")
-                                                                    .With("Status", "0x1234")
-                                                                    .Fault(c.rule));
+    benchctl::BenchSpec spec = benchctl::BenchSpec()
+                                   .TimeScale(1000)
+                                   .Instrument(5, "1001")
+                                   .With("Status", "0x1234")
+                                   .Fault(c.rule);
+    if (c.rebootFault) spec.With("RebootFault", c.rebootFault);
+    const std::string file = benchctl::UseBench(folder_.Path(), spec);
     if (c.refused) {
       EXPECT_EQ("", file) << c.name;
       EXPECT_NE(std::string(hwport::BenchLoadError()).find(c.refused), std::string::npos)

@@ -29,8 +29,10 @@ Status HandleEvent(const void* session, uint32_t* id, uint32_t* lParam, uint32_t
   if (lParam) *lParam = event.lParam;
   if (wParam) *wParam = event.wParam;
   // The event has left the queue: a failure of this read (a silent pipe's
-  // time-out, a full queue) must not make the caller drop it.
-  return LM_SUCCESS;
+  // time-out) must not make the caller drop it. A read that met the queue at
+  // its 511 events is said, though: what it brought beyond them is dropped,
+  // and a caller waiting for one of those must know it will not come.
+  return status == LM_ERROR_QUEUE_OVERFLOW ? status : LM_SUCCESS;
 }
 
 Status FlushEventQueue(const void* session) {

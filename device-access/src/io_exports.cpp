@@ -44,7 +44,7 @@ CORVEL_API int WINAPI LmHandleEvent(LmSession session, DWORD* eventId, DWORD* lP
   return GuardedStatus([&] {
     uint32_t id = 0, l = 0, w = 0;
     corvel::Status status = corvel::HandleEvent(session, eventId ? &id : nullptr, &l, &w);
-    if (status == LM_SUCCESS) {
+    if (corvel::DeliversEvent(status)) {
       *eventId = id;
       if (lParam) *lParam = l;
       if (wParam) *wParam = w;

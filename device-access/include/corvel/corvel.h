@@ -114,7 +114,9 @@ CORVEL_API int WINAPI LmWriteData(LmSession session, WORD packetId, const void* 
 CORVEL_API int WINAPI LmReadData(LmSession session, WORD packetId, void* buffer, DWORD size);
 
 /* Events of the device, queued for all its sessions: LmHandleEvent takes the
- * oldest (lParam and wParam may be null), LmFlushEventQueue drops them all. */
+ * oldest (lParam and wParam may be null), with LM_ERROR_QUEUE_OVERFLOW when
+ * its read of the pipe found the queue at its 511 events or filled it (what
+ * did not fit is dropped); LmFlushEventQueue drops them all. */
 CORVEL_API int WINAPI LmHandleEvent(LmSession session, DWORD* eventId, DWORD* lParam,
                                     DWORD* wParam);
 CORVEL_API int WINAPI LmFlushEventQueue(LmSession session);
