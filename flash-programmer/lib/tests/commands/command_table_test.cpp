@@ -253,6 +253,23 @@ TEST_F(CommandTable, RebootCommands) {
         "[UsbDevCtrl] OK, Reboot from to."},
        {},
        {{"Reboots", "4"}, {"Mode", ""}, {"RebootMarker", "0"}}},
+      // Each reboot into a mode searches the bus for the device: the
+      // devices a search lists are in the log.
+      {"the searches after each reboot log the devices they list",
+       {38, 10, 18, 39, 19, 21},
+       {},
+       {},
+       "1",
+       "27100009",
+       {"[UsbDevCtrl] OK, RebootTest.",
+        "[UsbDevCtrl]   - device[0] (vid:0x0E7B,pid:0x0006,prod.:\"TR410\",man.:\"Vandrel\","
+        "s.n.:\"2safe001\"",
+        "[UsbDevCtrl] OK, Reboot from to.",
+        "[UsbDevCtrl]   - device[0] (vid:0x0E7B,pid:0x0006,prod.:\"TR410\",man.:\"Vandrel\","
+        "s.n.:\"2001\"",
+        "[UsbDevCtrl] OK, Reboot from to."},
+       {},
+       {{"Reboots", "4"}, {"Mode", ""}, {"RebootMarker", "0"}}},
       {"back into the firmware through the intelligent restart",
        {27, 10, 18, 20, 19, 48},
        {},
