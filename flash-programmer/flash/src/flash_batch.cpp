@@ -54,7 +54,8 @@ struct BlockJob {
   const char* heading;    // (base, count)
   const char* blockLine;  // (base, i, address - lead, n)
   const char* sendTitle;
-  const char* name;        // stop test and result report
+  const char* stopName;    // stop test
+  const char* name;        // result report
   const char* wrongPlace;  // (i, reported, wanted, time)
   const char* done;        // (i, address, size, time)
   FlashPhase phase;
@@ -128,7 +129,7 @@ bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
                         static_cast<uint16_t>(request.size()), log, job.sendTitle, transfer))
         return false;
       PollResult poll = PollFlashStatus(device, job.poll, log, transfer);
-      if (StopCheck(job.name, log)) return false;
+      if (StopCheck(job.stopName, log)) return false;
       if (Flash().FlashState != job.poll.success) {
         ReportFlashResult(job.name, Flash().FlashState, log, kNoIndex, kNoIndex, "", poll);
         return false;
@@ -310,6 +311,7 @@ bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBloc
       "  Programing: BaseFlash: 0x%0:8.8X, Block no.%1:d: BlockAddress: 0x%2:8.8X, size: "
       "0x%3:4.4X(%3:d) ",
       "for command programing: CMD_FLASH_PROGRAM",
+      "Programming",
       "Programing",
       "   ERROR Programming, Block %d on address 0x%8.8X was programed, but was want on "
       "0x%8.8X (%dms).",
@@ -332,6 +334,7 @@ bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlock
       "  Verifying:  BaseFlash: 0x%0:8.8X, Block no.%1:d: BlockAddress(absolut): "
       "0x%2:8.8X, size: 0x%3:4.4X(%3:d) ",
       "for command verifying: CMD_MEMORY_VERIFY",
+      "Verifying",
       "Verifying",
       "   ERROR Verifying, Block %d on address 0x%8.8X was verifyd, but was want on "
       "0x%8.8X (%dms).",

@@ -279,7 +279,7 @@ TEST_F(FlashTest, EscDuringProgrammingStopsBeforeTheNextPoll) {
       "   OK Programming, Block 0 on address 0x00000100 size 4 was succesfully programed "
       "(300ms)",
       lines.at(4));
-  EXPECT_EQ("   WARNING Programing, Action was STORNO by user", lines.back());
+  EXPECT_EQ("   WARNING Programming, Action was STORNO by user", lines.back());
   EXPECT_FALSE(image.list.Selected(0));
   EXPECT_TRUE(image.list.Selected(1)) << "the stopped block stays selected";
   EXPECT_EQ(4u, benchctl::CallRecord("VendorRequestIn FacId=0x0300").size())

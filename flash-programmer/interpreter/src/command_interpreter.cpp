@@ -140,7 +140,8 @@ bool Run::Execute() {
   // A skip left by the last job (a 49 at the end of its list) is not this job's.
   g_flags.SkipCount = 0;
   // The command bytes run as the file holds them: the lines cannot give them
-  // back (46 and 47 share a name, a conditional at the end has no line).
+  // back (46 and 47 share a name). A conditional at the end has no line, so
+  // the run ends before it, as the list rebuilt from the lines would.
   VersionsFromLines(header_, view_.VersionLines(), &view_);
   SelectedListEntries(view_.SectorLines(), selectedSectors_);
   SelectedListEntries(view_.BlockLines(), selectedBlocks_);
@@ -173,6 +174,7 @@ bool Run::Execute() {
       }
       continue;
     }
+    if (code == kCommandIfVersion && i + 1 == commands.size()) break;
     view_.ShowCommandLine(static_cast<int>(i));
     job_.SetStatus(static_cast<int16_t>(code));
     bar_.SetMaximum(100);

@@ -415,15 +415,16 @@ bool SearchDevice(const DeviceIdentity& id, int32_t periodMs, int endPercent, in
           log->Add(round);
         }
       }
-      int lines = 0;
+      // The device lines go through the log (the files get them too); the
+      // next round replaces as many lines as this one added.
+      int before = log ? log->Count() : 0;
       bool hit = false;
       for (int k = 0; k < list.Count() && !hit; ++k) {
         TDeviceInfo* d = list.GetDevice(k);
-        if (log) log->Add(DeviceLine(k, *d));
-        ++lines;
+        LogCtrl(log, "%s", {DeviceLine(k, *d)});
         hit = d->VID == id.vid && PidMatches(d->PID, id.pid);
       }
-      lastDeviceLines = lines;
+      lastDeviceLines = log ? log->Count() - before : 0;
       if (hit) return true;
     }
     LogCtrl(view.log, "ERROR found (time:%dms)", {elapsed});

@@ -230,7 +230,8 @@ class ShrinkingBus : public TMemoryLines {
   void Add(const std::string& line) override {
     TMemoryLines::Add(line);
     most = std::max(most, Count());
-    if (!pulled && line.rfind("  - device[1] ", 0) == 0) pulled = benchctl::RemoveDevice(1);
+    if (!pulled && line.rfind("[UsbDevCtrl]   - device[1] ", 0) == 0)
+      pulled = benchctl::RemoveDevice(1);
   }
   bool pulled = false;
   int most = 0;
@@ -250,8 +251,8 @@ TEST_F(DeviceControl, TheSearchsRoundLineReplacesTheLastRoundsWithItsDevicesAlso
   EXPECT_EQ((std::vector<std::string>{
                 "[UsbDevCtrl]  will find device (vid:0x0E7B,pid:0x0005), max.time:1000ms",
                 " sleep 100ms & update device list & found devices: 1 (RebootTime:1100ms)",
-                "  - device[0] (vid:0x0E7B,pid:0x0006,prod.:\"TR410\",man.:\"Vandrel\",s.n.:"
-                "\"2001\"",
+                "[UsbDevCtrl]   - device[0] (vid:0x0E7B,pid:0x0006,prod.:\"TR410\",man.:"
+                "\"Vandrel\",s.n.:\"2001\"",
                 "[UsbDevCtrl] ERROR found (time:1100ms)"}),
             lines.Lines());
 }

@@ -30,6 +30,7 @@ namespace {
 lm::CriticalSection AttachLock;
 lm::CriticalSection StatusLock;
 lm::CriticalSection ProgramingLock;
+lm::Event ProgramingLockLeft(lm::Event::Reset::Auto);  // set each time a job leaves the lock
 int32_t ProcessAttachCount = 0;
 int32_t ThreadAttachCount = 0;
 LogHook UnitLogHook;
@@ -64,6 +65,29 @@ int32_t ProcessCount() {
   lm::Lock lock(AttachLock);
   return ProcessAttachCount;
 }
+
+// Holds ProgramingLock for its scope. While another thread's job holds it,
+// the calling thread's window messages go through: that job writes to the
+// library's window, which belongs to the thread that loaded the library, and
+// cannot go on while that thread waits here deaf to them.
+class ProgramingScope {
+ public:
+  ProgramingScope() {
+    while (!ProgramingLock.TryEnter()) {
+      // A quit message left in the queue would end every wait for input at
+      // once: then only another thread's sent messages end it.
+      DWORD wake = ProcessMessages() ? QS_ALLINPUT : QS_SENDMESSAGE;
+      HANDLE left = ProgramingLockLeft.Handle();
+      MsgWaitForMultipleObjects(1, &left, FALSE, INFINITE, wake);
+    }
+  }
+  ~ProgramingScope() {
+    ProgramingLock.Leave();
+    ProgramingLockLeft.Set();
+  }
+  ProgramingScope(const ProgramingScope&) = delete;
+  ProgramingScope& operator=(const ProgramingScope&) = delete;
+};
 
 // The one bracket of every export: its start line, its work, and for an
 // error the line `exceptionHead` + the error's text (and `onError`); the
@@ -127,7 +151,7 @@ int32_t WINAPI GetStatus() {
 
 uint8_t WINAPI Programing(uint16_t VID, uint16_t PID, const char* SerialNumber,
                           const char* BinFileName) {
-  lm::Lock lock(ProgramingLock);
+  ProgramingScope lock;
   std::string serial = Text(SerialNumber), file = Text(BinFileName);
   std::string call = FormatText("Programing(%x,%x,%s,%s)", {VID, PID, serial, file});
   uint8_t result = Guarded(

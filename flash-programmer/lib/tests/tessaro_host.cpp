@@ -4,7 +4,7 @@
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
 //   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
 //   pollrun:VID:PID:SN:FILE | sampled:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID |
-//   handles | control
+//   handles | control | pair:FIRST:SN:FILE:SN2:FILE2
 #include <windows.h>
 
 #include <atomic>
@@ -252,6 +252,85 @@ void ProgramingSampled(const std::vector<std::string>& a) {
   Out("sampled", values);
 }
 
+// Lets this thread's window messages through until `event` is set; false
+// after `ms`. A thread whose window another thread's job writes to must.
+bool PumpUntil(HANDLE event, DWORD ms) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    if (MsgWaitForMultipleObjects(1, &event, FALSE, ms - elapsed, QS_ALLINPUT) == WAIT_OBJECT_0)
+      return true;
+  }
+}
+
+// What holds the first caller's job until the second caller has called: a
+// message posted to a window of the first caller's thread before its call,
+// which the job lets through at its first command, holding the library.
+constexpr UINT kHoldJob = WM_APP + 1;
+HANDLE g_jobHeld = nullptr;        // the first job holds the library
+HANDLE g_secondCalling = nullptr;  // the second caller is calling
+
+LRESULT CALLBACK HoldJob(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != kHoldJob) return DefWindowProcA(w, message, wParam, lParam);
+  SetEvent(g_jobHeld);
+  WaitForSingleObject(g_secondCalling, testsupport::kUiWaitMs);
+  return 0;
+}
+
+// Programing from two threads: this one (which loaded the library) and a
+// second one, each for its own device and file. `a[1]` names the first
+// caller ("loader" or "other"); the second calls while the first one's job
+// holds the library, and that job goes on once the second is calling. The
+// loading thread lets its messages through whenever it waits for the other.
+// Writes "pair=<caller>:<result>" for each, in the order of the calls.
+void ProgramingInPair(const std::vector<std::string>& a) {
+  auto programing = Bind<ProgramingFn>("Programing");
+  bool loaderFirst = a[1] == "loader";
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &HoldJob;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TessaroHostHoldJob";
+  RegisterClassA(&wc);
+  g_jobHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_secondCalling = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto call = [&](const std::string& serial, const std::string& file, bool first) {
+    HWND hold = nullptr;
+    if (first) {
+      hold = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             wc.hInstance, nullptr);
+      PostMessageA(hold, kHoldJob, 0, 0);
+    } else {
+      SetEvent(g_secondCalling);
+    }
+    uint8_t r = programing(0x0E7B, 6, serial.c_str(), file.c_str());
+    if (hold) DestroyWindow(hold);
+    return std::to_string(r);
+  };
+  std::string loaderResult = "none", otherResult = "none";
+  lm::Thread other([&] {
+    if (!loaderFirst || WaitForSingleObject(g_jobHeld, testsupport::kUiWaitMs) == WAIT_OBJECT_0)
+      otherResult = call(a[4], a[5], !loaderFirst);
+  });
+  if (loaderFirst || PumpUntil(g_jobHeld, testsupport::kUiWaitMs))
+    loaderResult = call(a[2], a[3], loaderFirst);
+  bool ended = PumpUntil(other.Handle(), testsupport::kUiWaitMs) && other.Join(0);
+  Out("pair", loaderFirst ? "loader:" + loaderResult : "other:" + otherResult);
+  Out("pair", loaderFirst ? "other:" + otherResult : "loader:" + loaderResult);
+  if (!ended) {
+    // The other caller is still inside the library: nothing may free it.
+    Out("end", "0");
+    TerminateProcess(GetCurrentProcess(), 1);
+  }
+  CloseHandle(g_jobHeld);
+  CloseHandle(g_secondCalling);
+}
+
 void Run(const std::string& action) {
   std::vector<std::string> a = Split(action, ':', 5);
   const std::string& verb = a[0];
@@ -282,6 +361,9 @@ void Run(const std::string& action) {
     ProgramingWhilePolled(a);
   } else if (verb == "sampled" && a.size() == 5) {
     ProgramingSampled(a);
+  } else if (verb == "pair") {
+    std::vector<std::string> pair = Split(action, ':', 6);
+    if (pair.size() == 6) ProgramingInPair(pair);
   } else if (verb == "poll" && a.size() == 5) {
     ProgramingWithPoller(a);
   } else if (verb == "logfile") {
