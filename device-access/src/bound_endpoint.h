@@ -6,13 +6,14 @@
 
 #include <cstdint>
 
+#include "lumetra/device_protocol.h"
 #include "usb_access.h"
 
 namespace corvel {
 
-constexpr uint8_t EP_DATA_OUT = 0x02;
-constexpr uint8_t EP_DATA_IN = 0x81;
-constexpr uint8_t EP_EVENT_IN = 0x83;
+using lm::EP_DATA_IN;
+using lm::EP_DATA_OUT;
+using lm::EP_EVENT_IN;
 
 class BoundEndpoint {
  public:

@@ -108,7 +108,7 @@ void DeviceTable::ReadDevices() {
     uint32_t length = 0;
     if (device.ReadDeviceDescriptor(descriptor, &length) != 0) continue;
     wire::DeviceDescriptorView view({descriptor, length});
-    if (!view.Valid() || view.VendorId() != kVendorId) continue;
+    if (!view.Valid() || view.VendorId() != lm::kVandrelVendorId) continue;
     auto entry = std::make_unique<DeviceEntry>();
     entry->vendor_id = view.VendorId();
     entry->product_id = view.ProductId();
@@ -121,7 +121,7 @@ void DeviceTable::ReadDevices() {
     std::snprintf(line, sizeof line, "   Device found: VID: 0x%x, PID: 0x%x, SerialNumber: 0x%x\n",
                   entry->vendor_id, entry->product_id, entry->serial_number);
     log.Write(line);
-    if (IsSupply(entry->product_id)) {
+    if (lm::IsPowerSupply(entry->product_id)) {
       // A short read leaves the rest of the block zero.
       std::vector<uint8_t> block(wire::SupplyBlock::kSize, 0);
       uint32_t n = static_cast<uint32_t>(block.size());
@@ -138,7 +138,7 @@ void DeviceTable::ReadDevices() {
     for (size_t i = 0; i < wire::SupplyBlock::kModuleCount; ++i) {
       if (view.Installed(i) == 0) continue;
       for (auto& e : entries_)
-        if (e->vendor_id == kVendorId && !IsSupply(e->product_id) &&
+        if (e->vendor_id == lm::kVandrelVendorId && !lm::IsPowerSupply(e->product_id) &&
             e->serial_number == view.ModuleSerial(i))
           e->supplyId = b.supplyId;
     }

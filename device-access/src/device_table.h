@@ -20,20 +20,14 @@
 #include <vector>
 
 #include "event_queue.h"
+#include "lumetra/device_protocol.h"
 #include "lumetra/sync.h"
 #include "status.h"
 #include "usb_access.h"
 
 namespace corvel {
 
-constexpr uint32_t kVendorId = 0x0E7B;
-constexpr uint32_t kSupplyProductId = 16;
-constexpr uint32_t kOldSupplyProductId = 9;
 constexpr int kTableSize = 256;
-
-inline bool IsSupply(uint32_t productId) {
-  return productId == kSupplyProductId || productId == kOldSupplyProductId;
-}
 
 struct DeviceEntry {
   uint32_t vendor_id = 0;

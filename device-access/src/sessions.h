@@ -12,7 +12,7 @@ namespace corvel {
 
 constexpr uint32_t kSessionCheckWord = 0x0DEADBEE;
 constexpr uint32_t kDefaultTimeoutMs = 10000;
-constexpr uint16_t EVENT_ACKNOWLEDGE = 0x67FF;
+using lm::EVENT_ACKNOWLEDGE;
 
 struct Session {
   // The device object, for endpoint 0 and the pipes alike; null while the

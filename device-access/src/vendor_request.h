@@ -4,11 +4,12 @@
 
 #include <cstdint>
 
+#include "lumetra/device_protocol.h"
 #include "usbdrv/usbdrv.h"
 
 namespace corvel {
 
-constexpr uint16_t STATUS_REGISTER = 0x0200;  // the 2-byte device status word
-constexpr uint16_t FAC_PS_MODULES = 0x2200;   // a power supply's SupplyBlock
+using lm::FAC_PS_MODULES;
+using lm::STATUS_REGISTER;
 
 }  // namespace corvel

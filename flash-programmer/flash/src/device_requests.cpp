@@ -12,7 +12,6 @@
 namespace tessaro {
 namespace {
 
-constexpr uint16_t kStatusRegister = 0x0200;
 constexpr uint16_t kFacVersion = 0x1010;
 constexpr uint16_t kFacKill = 0x3040;
 constexpr uint16_t kFacSuspend = 0x3800;
@@ -20,7 +19,8 @@ constexpr uint16_t kFacSuspend = 0x3800;
 // The device status word; true when both bytes arrived.
 bool ReadDeviceStatus(TDevice* device, TLineList* log, TStrings* transfer, uint16_t* status) {
   uint8_t buffer[2] = {};
-  bool good = Dev_GetFacilityData(device, kStatusRegister, 0, nullptr, transfer, 2, buffer) == 2;
+  bool good =
+      Dev_GetFacilityData(device, lm::STATUS_REGISTER, 0, nullptr, transfer, 2, buffer) == 2;
   *status = le::U16(buffer);
   if (good)
     LogM(log, " OK, read status %d (0x%8.8X) from device", {*status, *status});

@@ -11,9 +11,6 @@
 namespace tessaro {
 namespace {
 
-constexpr uint16_t STATUS_REGISTER = 0x0200;
-constexpr uint16_t CMD_GET_FLASH_STATUS = 0x0300;
-
 int PipeIndex(uint8_t endpoint) {
   switch (endpoint) {
     case EP_DATA_IN:
@@ -284,7 +281,7 @@ uint16_t TGDI::GetVendorData(uint16_t wValue, uint16_t wIndex, uint16_t length, 
 
 uint16_t TGDI::GetStatus(uint16_t wIndex) {
   uint8_t word[2] = {};
-  if (RequestIn(STATUS_REGISTER, wIndex, 2, word) < 2)
+  if (RequestIn(lm::STATUS_REGISTER, wIndex, 2, word) < 2)
     throw EDeviceError("TGDI.GetStatus() failed");
   return le::U16(word);
 }
@@ -313,12 +310,12 @@ uint16_t TGDI::GetFacilityData(uint16_t facId, uint16_t channel, uint16_t length
 }
 
 void TGDI::SetFlashData(uint16_t wIndex, const void* data, uint16_t length) {
-  if (RequestOut(CMD_GET_FLASH_STATUS, wIndex, length, data) != length)
+  if (RequestOut(lm::CMD_GET_FLASH_STATUS, wIndex, length, data) != length)
     throw EDeviceError("TGDI.SetFlashData() failed");
 }
 
 uint16_t TGDI::GetFlashData(uint16_t wIndex, void* buffer, uint16_t length) {
-  return RequestIn(CMD_GET_FLASH_STATUS, wIndex, length, buffer);
+  return RequestIn(lm::CMD_GET_FLASH_STATUS, wIndex, length, buffer);
 }
 
 void TGDI::WriteData(uint16_t packetId, const void* data, uint16_t length) {

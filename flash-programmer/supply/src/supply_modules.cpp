@@ -23,7 +23,6 @@ constexpr PartRow kPartRows[] = {
     {6, 1362500100},  {7, 1362500200},  {5, 1362500300},  {8, 1362500400}, {8, 1362500500},
     {40, 1362500600}, {41, 1362500700}, {16, 1362500800}, {9, 1362500800},
 };
-constexpr uint16_t kVandrel = 0x0E7B;
 
 void Log(TStrings* lines, const std::string& format, std::initializer_list<FormatArg> args) {
   SupplyLogHook(lines, format, args);
@@ -34,7 +33,7 @@ void Log(TStrings* lines, const std::string& format, std::initializer_list<Forma
 bool PartNumbersText(uint16_t vid, uint16_t pid, std::string& text) {
   bool found = false;
   std::string out(1, '[');
-  if (vid == kVandrel) {
+  if (vid == lm::kVandrelVendorId) {
     for (const PartRow& row : kPartRows) {
       if (row.pid != pid) continue;
       out += std::to_string(static_cast<int64_t>(row.partNo)) + ",";
@@ -48,7 +47,7 @@ bool PartNumbersText(uint16_t vid, uint16_t pid, std::string& text) {
 
 bool PartMaskForPid(uint16_t vid, uint16_t pid, uint16_t& mask) {
   mask = 0;
-  if (vid != kVandrel) return false;
+  if (vid != lm::kVandrelVendorId) return false;
   for (size_t r = 0; r < std::size(kPartRows); ++r)
     if (kPartRows[r].pid == pid) mask |= static_cast<uint16_t>(1u << r);
   return mask != 0;

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "lumetra/device_protocol.h"
+
 namespace tessaro {
 
 enum FlashCommand : uint16_t {
-  CMD_GET_FLASH_STATUS = 0x0300,
+  CMD_GET_FLASH_STATUS = lm::CMD_GET_FLASH_STATUS,
   CMD_GET_C161U_STATUS = 0x0301,
   CMD_SET_FLASH_STATUS = 0x0310,
   CMD_FLASH_LOCK = 0x0311,

@@ -9,15 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "lumetra/device_protocol.h"
+
 namespace tessaro {
 
-constexpr uint8_t EP_DATA_IN = 0x81;
+using lm::EP_DATA_IN;
+using lm::EP_DATA_OUT;
+using lm::EP_EVENT_IN;
+using lm::EVENT_ACKNOWLEDGE;
+using lm::MSG_DATA;
+// The second data and event pipes, which only this library reads.
 constexpr uint8_t EP_DATA_IN_2 = 0x85;
-constexpr uint8_t EP_DATA_OUT = 0x02;
-constexpr uint8_t EP_EVENT_IN = 0x83;
 constexpr uint8_t EP_EVENT_IN_2 = 0x87;
-constexpr uint16_t MSG_DATA = 0x6F00;
-constexpr uint16_t EVENT_ACKNOWLEDGE = 0x67FF;
 constexpr uint32_t kPipeBufferSize = 4096;
 
 // One client call: a text line, a DataPacket, a DataMsg or a device event.

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "lumetra/device_protocol.h"
 #include "tessaro/device.h"
 #include "tessaro/log_hook.h"
 
 namespace tessaro {
 
 // FacId of the module table (the SupplyBlock of lumetra/wire.h).
-constexpr uint16_t FAC_PS_MODULES = 0x2200;
+using lm::FAC_PS_MODULES;
 
 // The lines of this unit go through this hook, without a prefix.
 extern LogHook SupplyLogHook;
