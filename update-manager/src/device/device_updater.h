@@ -97,6 +97,9 @@ class DeviceUpdater {
   bool ReadAllDevData();
   std::string GetDeviceString(int32_t productId, int32_t index);
   RevisionInfo GetRevisionInfo() const;
+  // Whether the supply's block was read: a block read gives a release text,
+  // "0.0" at the least; nothing read leaves none.
+  bool SupplyBlockRead() const { return !record_.psRelease.empty(); }
   std::string GetSupplyIdText() const { return record_.supplyIdText; }
   std::string GetModuleSerial() const { return record_.moduleSerial; }
   const DeviceRecord& Record() const { return record_; }

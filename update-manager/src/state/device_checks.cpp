@@ -6,6 +6,7 @@
 
 #include "config/update_config.h"
 #include "device/device_updater.h"
+#include "state/shared_values.h"
 #include "state/update_state.h"
 
 namespace {
@@ -42,6 +43,10 @@ int CompareStepRevision(const std::string& stepName, const std::string& onDevice
 
 bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
   updater.ReadAllDevData();
+  if (!updater.SupplyBlockRead() && updater.GetCancelState() != CANCEL_STATE_REQUESTED) {
+    UpdateState::LogStatus("Powersupply block not read, reading it again\n");
+    updater.ReadPsRelease();
+  }
   const RevisionInfo info = updater.GetRevisionInfo();
   for (int i = 0; i < config.StepCount(); ++i) {
     const std::string name = UpperCase(config.GetStep(i).name);

@@ -93,6 +93,13 @@ DeviceCheck PlatformOutcomes::CheckDevice() {
   hwport::Sleep(kBeforeReadMs);
   ReadDeviceVersions(*updater, *config);
   if (CancelSeen()) return DeviceCheck::Cancelled;
+  // The release and the serial number the lists are checked against come
+  // from the supply's block: unread, they would pass an excluded device, and
+  // the run would fail only at the release write, after every part.
+  if (!updater->SupplyBlockRead()) {
+    UpdateState::LogStatus("Powersupply block could not be read!\n");
+    return DeviceCheck::Unreadable;
+  }
   const RevisionInfo info = updater->GetRevisionInfo();
   const DeviceCheck check = CheckDeviceAgainstPackage(
       info, updater->Record().device.name, updater->Record().powerSupply.serialNumber, *config);

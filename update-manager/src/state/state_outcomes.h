@@ -11,6 +11,7 @@ enum class DeviceCheck {
   WrongType,
   ReleaseExcluded,
   SerialExcluded,
+  Unreadable,  // the supply's block, which the checks stand on, could not be read
   Cancelled
 };
 
