@@ -11,10 +11,6 @@
 
 namespace {
 
-bool IsSetRevision(const std::string& upperName) {
-  return upperName == "SET REVISION" || upperName == "SET UPDATE REVISION";
-}
-
 bool IsFirmwareStep(const std::string& upperName) {
   return upperName == "MODULE" || upperName == "MODUL" || upperName == "PWR SUPPLY" ||
          upperName == "POWERSUPPLY";
@@ -56,7 +52,7 @@ bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
       config.SetStepDetail(i, info.deviceRevision);
     } else if (name == "PWR SUPPLY" || name == "POWERSUPPLY") {
       config.SetStepDetail(i, info.psRevision);
-    } else if (IsSetRevision(name)) {
+    } else if (IsReleaseStepName(name)) {
       config.SetStepDetail(i, info.release);
     }
   }
@@ -107,7 +103,7 @@ DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::strin
   }
   for (int i = 0; i < config.StepCount(); ++i) {
     const StepRow row = config.GetStepRow(i);
-    if (!IsSetRevision(UpperCase(row.name))) continue;
+    if (!IsReleaseStepName(row.name)) continue;
     if (CompareStepRevision(row.name, row.deviceVersion, row.rev) > 0)
       return DeviceCheck::NewerThanPackage;
     break;
