@@ -359,13 +359,25 @@ int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uin
       r = DEVICE_RELEASE_WRITE;
     }
   }
+  if (r >= 0) {
+    // Nor may it be one garbled on its way with the id intact: its module
+    // table would replace the supply's. A second read gives the same block
+    // outside the release, which the write replaces.
+    std::vector<uint8_t> again;
+    const bool readAgain = ReadSupplyBlock(n, &again) >= 0;
+    wire::PutSupplyRelease(block, releaseTimesTen, packedDate, beta);
+    wire::PutSupplyRelease(again, releaseTimesTen, packedDate, beta);
+    if (!readAgain || again != block) {
+      LogTrace("Powersupply block differs between two reads: Revisiondata not written!\n");
+      r = DEVICE_RELEASE_WRITE;
+    }
+  }
   if (r < 0) {
     UnassignDeviceNumber(n);
     return r;
   }
   LogTrace("Writing Revisiondata:\nRev      : " + std::to_string(releaseTimesTen) +
            "\nBeta     : " + std::to_string(beta) + "\nDate(hex): " + std::to_string(packedDate));
-  wire::PutSupplyRelease(block, releaseTimesTen, packedDate, beta);
   r = WriteDeviceRegister(n, FAC_PS_WRITE_BLOCK, 0, block.data(),
                           static_cast<int32_t>(block.size()));
   if (r >= 0) {

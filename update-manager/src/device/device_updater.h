@@ -87,9 +87,10 @@ class DeviceUpdater {
   // 1, or a negative result: the assignment's, the failed register write's,
   // DEVICE_OTHER_SUPPLY when the supply's serial number is not the one found
   // at the start (nothing is sent to it), or DEVICE_RELEASE_WRITE when the
-  // block was not read whole, is not the found supply's (its supply id), or
-  // did not read back as written; a block not read whole or not the supply's
-  // is not written.
+  // block was not read whole, is not the found supply's (its supply id), did
+  // not read the same twice (outside the release), or did not read back as
+  // written; a block not read whole, not the supply's or not read the same
+  // twice is not written.
   int32_t WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate);
   // False when the supply could not be assigned or the request failed; true
   // also when a cancel ended the wait after the reboot.
