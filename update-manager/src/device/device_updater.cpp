@@ -52,6 +52,14 @@ struct Identity {
 constexpr Identity kInstruments[] = {{5, "TR440"}, {6, "TR410"},  {7, "TR420"},
                                      {8, "TR430"}, {41, "TR810"}, {40, "TR415"}};
 
+// The instruments in the order the search tries them: the known ones, then
+// the package's own product id (named after its device type).
+std::vector<Identity> InstrumentsSearched() {
+  std::vector<Identity> instruments(std::begin(kInstruments), std::end(kInstruments));
+  if (customerPid != 0) instruments.push_back({customerPid, nullptr});
+  return instruments;
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -232,9 +240,7 @@ bool DeviceUpdater::FindDevices() {
   LogTrace("\n" + Padded(found.powerSupply.name) + serial + "\n");
   if (CancelRequested()) return false;
 
-  std::vector<Identity> instruments(std::begin(kInstruments), std::end(kInstruments));
-  if (customerPid != 0) instruments.push_back({customerPid, nullptr});
-  for (const Identity& id : instruments) {
+  for (const Identity& id : InstrumentsSearched()) {
     if (SerialNumbers(id.productId, &serial) != 1) continue;
     found.device.productId = id.productId;
     found.device.name = id.name ? id.name : customerDeviceName;
@@ -248,6 +254,14 @@ bool DeviceUpdater::FindDevices() {
   LogTrace(Padded(found.device.name) + found.device.serialNumber + "\n");
   record_ = found;
   return true;
+}
+
+int32_t DeviceUpdater::CountInstrumentsOfType(const std::string& name) {
+  for (const Identity& id : InstrumentsSearched()) {
+    if (Lower(id.name ? id.name : customerDeviceName) == Lower(name))
+      return std::max(SerialNumbers(id.productId, nullptr), 0);
+  }
+  return 0;
 }
 
 std::string DeviceUpdater::FirmwareRevisionOf(int32_t productId) {

@@ -80,6 +80,9 @@ class DeviceUpdater {
   bool AnyInUpdateMode();
   int32_t CountPowerSupplies();
   bool FindDevices();
+  // How many instruments of the device type `name` (in any case) are on the
+  // bus; 0 for a type the search does not know.
+  int32_t CountInstrumentsOfType(const std::string& name);
 
   // Reading and writing the devices.
   std::string ReadFirmwareRevision(int32_t productId);

@@ -43,8 +43,13 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
   while (!CancelSeen()) {
     const int32_t supplies = updater->CountPowerSupplies();
     if (supplies == 1) {
-      updater->FindDevices();
+      const bool found = updater->FindDevices();
       if (CancelSeen()) break;
+      // The search passes over two instruments of one type: two of the
+      // package's type would be looked for again for ever.
+      if (!found && theConfig != nullptr &&
+          updater->CountInstrumentsOfType(theConfig->SupportedDevice()) > 1)
+        return DeviceWait::SeveralPowerSupplies;
       const int32_t mode = updater->CheckUpdateMode(updater->Record().powerSupply.productId);
       // A supply that left between the two searches is looked for again.
       if (mode > 0) return DeviceWait::Ready;

@@ -4,6 +4,8 @@
 // updater (PlatformOutcomes), or from a script in the tests.
 #pragma once
 
+// SeveralPowerSupplies: also two instruments of the package's type on one
+// supply.
 enum class DeviceWait { Ready, SeveralPowerSupplies, Cancelled };
 enum class DeviceCheck {
   Passed,
