@@ -49,10 +49,22 @@ struct Refusal {
   const char* supplySerial;
   const char* status;
   const char* log;
+  const char* fault = "";        // a bench fault rule ("": none)
+  const char* secondTr440 = "";  // the serial number of a second TR440 on the supply ("": none)
 };
+
+const char kSeveralDevices[] =
+    "Error - More than one Lumetra device found: Please connect only one instrument for the "
+    "update!";
 
 const char kSerialRefused[] =
     "Error - Update not possible: The serial number of the connected device is not supported.";
+
+// The supply's block unread, once or at every read.
+const char kBlockUnreadOnce[] =
+    "Device=0 Operation=VendorRequestIn FacId=0x2200 Action=Status Status=0xE0000004";
+const char kBlockUnread[] =
+    "Device=0 Operation=VendorRequestIn FacId=0x2200 Action=Status Status=0xE0000004 Times=0";
 
 const Refusal kRefusals[] = {
     {"ReleaseExcluded", "Excluded Revs", "1.0", "1.5", "0000004711",
@@ -66,18 +78,38 @@ const Refusal kRefusals[] = {
      kSerialRefused,
      "\nSerial Number (4500000000) is in excluded area 4000000000 - 4999999999 for this "
      "Powersupply\n"},
+    // The release and the device's serial number come from the supply's
+    // block: one read that failed is made again before the lists are checked.
+    {"ReleaseExcludedWithTheBlockReadTwice", "Excluded Revs", "1.0", "1.5", "0000004711",
+     "Error - Update not possible: Installed release not supported by the update software.",
+     "\nDevice Revision Number (1.2) is in excluded area 1 - 1.5!\n", kBlockUnreadOnce},
+    {"DeviceSerialExcludedWithTheBlockReadTwice", "Excluded DevSerials", "4700", "4711",
+     "0000004711", kSerialRefused,
+     "\nSerial Number (4711) is in excluded area 4700 - 4711 for this Device\n", kBlockUnreadOnce},
+    // A block that cannot be read at all is no basis for the lists.
+    {"TheBlockNeverRead", "Excluded DevSerials", "4700", "4711", "0000004711",
+     "Error - communication failure: Please check the USB connection!",
+     "Powersupply block could not be read!\n", kBlockUnread},
+    // The search passes over both: they are more than one device, as two
+    // supplies are.
+    {"TwoInstrumentsOfThePackagesType", "", "", "", "0000004711", kSeveralDevices,
+     "following Error occured:\nError - More than one Lumetra device found", "", "0000001002"},
 };
 
 class DeviceRefusal : public DeviceStates, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(DeviceRefusal, EndsInTheErrorStateAndExitsWithUsbOn) {
   const Refusal& row = GetParam();
-  package_.Set(row.section, "min1", row.minimum).Set(row.section, "max1", row.maximum);
+  if (*row.section)
+    package_.Set(row.section, "min1", row.minimum).Set(row.section, "max1", row.maximum);
   benchctl::BenchSpec spec = Tr440();
   spec.WithDevice(0, "Serial", row.supplySerial);
+  if (*row.fault) spec.Fault(row.fault);
+  if (*row.secondTr440) spec.Instrument(5, row.secondTr440).With("Parent", "0");
   Open(spec, row.status);
   EXPECT_FALSE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
   EXPECT_NE(DebugLog().find(row.log), std::string::npos) << DebugLog();
+  EXPECT_EQ(benchctl::FaultsNotFired(folder_ / "bench.ini"), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
   EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
 }
@@ -97,9 +129,7 @@ TEST_F(DeviceStates, WrongType) {
 TEST_F(DeviceStates, SeveralSupplies) {
   benchctl::BenchSpec two = Tr440();
   two.Supply(16, "0000004712");
-  Open(two,
-       "Error - More than one Lumetra device found: Please connect only one instrument for the "
-       "update!");
+  Open(two, kSeveralDevices);
   ASSERT_TRUE(ExitAndClose());
 }
 

@@ -43,8 +43,13 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
   while (!CancelSeen()) {
     const int32_t supplies = updater->CountPowerSupplies();
     if (supplies == 1) {
-      updater->FindDevices();
+      const bool found = updater->FindDevices();
       if (CancelSeen()) break;
+      // The search passes over two instruments of one type: two of the
+      // package's type would be looked for again for ever.
+      if (!found && theConfig != nullptr &&
+          updater->CountInstrumentsOfType(theConfig->SupportedDevice()) > 1)
+        return DeviceWait::SeveralPowerSupplies;
       const int32_t mode = updater->CheckUpdateMode(updater->Record().powerSupply.productId);
       // A supply that left between the two searches is looked for again.
       if (mode > 0) return DeviceWait::Ready;
@@ -93,6 +98,13 @@ DeviceCheck PlatformOutcomes::CheckDevice() {
   hwport::Sleep(kBeforeReadMs);
   ReadDeviceVersions(*updater, *config);
   if (CancelSeen()) return DeviceCheck::Cancelled;
+  // The release and the serial number the lists are checked against come
+  // from the supply's block: unread, they would pass an excluded device, and
+  // the run would fail only at the release write, after every part.
+  if (!updater->SupplyBlockRead()) {
+    UpdateState::LogStatus("Powersupply block could not be read!\n");
+    return DeviceCheck::Unreadable;
+  }
   const RevisionInfo info = updater->GetRevisionInfo();
   const DeviceCheck check = CheckDeviceAgainstPackage(
       info, updater->Record().device.name, updater->Record().powerSupply.serialNumber, *config);

@@ -40,7 +40,7 @@ StepKind KindOf(const std::string& name) {
   if (n == "MMI") return StepKind::Mmi;
   if (n == "MODULE" || n == "MODUL") return StepKind::Module;
   if (n == "PWR SUPPLY" || n == "POWERSUPPLY") return StepKind::PowerSupply;
-  if (n == "SET REVISION" || n == "SET UPDATE REVISION") return StepKind::Release;
+  if (IsReleaseStepName(n)) return StepKind::Release;
   return StepKind::Other;
 }
 
