@@ -7,6 +7,7 @@
 
 #include "benchctl/bench_flash.h"
 #include "device/mmi_file.h"
+#include "hwport/clock.h"
 #include "kestor_on_bench.h"
 #include "sample_package.h"
 
@@ -312,10 +313,20 @@ struct PanelNotReady {
   SupplyKeys keys;
   const char* logged;  // an entry of the debug log
   size_t reboots;
+  // The wait lasts until the debug log holds this many more searches (0:
+  // Exit at once); a search that finds what the last one found is logged
+  // once a minute of the bench clock, not at every search.
+  size_t searchesLogged = 0;
 };
 
 const PanelNotReady kPanelsNotReady[] = {
     {"APanelThatStaysBusy", {{"Replies.4041", "C6"}}, kPanelRebooting, 0},
+    // Searched again after each 10 s of waiting, always with the same outcome.
+    {"ASearchWithTheSameOutcomeIsLoggedOnceAMinute",
+     {{"Replies.4041", "C6"}},
+     kPanelRebooting,
+     0,
+     3},
     // The supply rebooted for a panel waiting for files does not come back.
     {"ASupplyThatStaysAwayAfterItsReboot",
      {{"PanelState", "waiting"}, {"RebootMs", "100000000"}},
@@ -329,9 +340,21 @@ class PanelNotReadyAtListen : public DeviceStates,
 TEST_P(PanelNotReadyAtListen, ShowsTheBootUntilExit) {
   const PanelNotReady& row = GetParam();
   traceLevel = 1;
-  Open(Tr440WithSupplyKeys(row.keys), kBooting);
+  // A clock that the host's own time moves little: the searches come from
+  // the state's waits, not from a loaded host.
+  Open(Tr440WithSupplyKeys(row.keys).TimeScale(row.searchesLogged ? 20 : 100), kBooting);
   EXPECT_EQ(testsupport::WindowText(window_), "Kestor");
   EXPECT_FALSE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  if (row.searchesLogged) {
+    auto searches = [&] { return Occurrences(DebugLog(), "Searching Devices ...\n"); };
+    const DWORD from = hwport::TickCount();
+    const size_t before = searches();
+    size_t after = before;
+    ASSERT_TRUE(Eventually([&] { return (after = searches()) >= before + row.searchesLogged; }, 4))
+        << DebugLog();
+    const DWORD waited = hwport::TickCount() - from;
+    EXPECT_LE(after - before, 1 + waited / 60000) << waited << " ms\n" << DebugLog();
+  }
   EXPECT_EQ(SupplyReboots(), row.reboots);
   ASSERT_TRUE(ExitAndClose());
   EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
