@@ -288,7 +288,9 @@ int UpdateRun::Step(int i) {
       if (r < 0) {
         if (Cancelled()) {
           StopAt(i, STEP_CANCELED);
-          updater_.RebootAfterMmi();
+          // The panel may wait for files that will not come: the supply
+          // restarts, unless it restarts already.
+          if (r != MMI_CANCELLED_RESTARTING) updater_.RebootAfterMmi();
           return ERRTEXT_CANCELLED;
         }
         return Failure(i, r);
