@@ -7,6 +7,7 @@
 
 #include "benchctl/bench_flash.h"
 #include "device/mmi_file.h"
+#include "hwport/clock.h"
 #include "kestor_on_bench.h"
 #include "sample_package.h"
 
@@ -342,10 +343,20 @@ struct PanelNotReady {
   SupplyKeys keys;
   const char* logged;  // an entry of the debug log
   size_t reboots;
+  // The wait lasts until the debug log holds this many more searches (0:
+  // Exit at once); a search that finds what the last one found is logged
+  // once a minute of the bench clock, not at every search.
+  size_t searchesLogged = 0;
 };
 
 const PanelNotReady kPanelsNotReady[] = {
     {"APanelThatStaysBusy", {{"Replies.4041", "C6"}}, kPanelRebooting, 0},
+    // Searched again after each 10 s of waiting, always with the same outcome.
+    {"ASearchWithTheSameOutcomeIsLoggedOnceAMinute",
+     {{"Replies.4041", "C6"}},
+     kPanelRebooting,
+     0,
+     3},
     // The supply rebooted for a panel waiting for files does not come back.
     {"ASupplyThatStaysAwayAfterItsReboot",
      {{"PanelState", "waiting"}, {"RebootMs", "100000000"}},
@@ -359,9 +370,21 @@ class PanelNotReadyAtListen : public DeviceStates,
 TEST_P(PanelNotReadyAtListen, ShowsTheBootUntilExit) {
   const PanelNotReady& row = GetParam();
   traceLevel = 1;
-  Open(Tr440WithSupplyKeys(row.keys), kBooting);
+  // A clock that the host's own time moves little: the searches come from
+  // the state's waits, not from a loaded host.
+  Open(Tr440WithSupplyKeys(row.keys).TimeScale(row.searchesLogged ? 20 : 100), kBooting);
   EXPECT_EQ(testsupport::WindowText(window_), "Kestor");
   EXPECT_FALSE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  if (row.searchesLogged) {
+    auto searches = [&] { return Occurrences(DebugLog(), "Searching Devices ...\n"); };
+    const DWORD from = hwport::TickCount();
+    const size_t before = searches();
+    size_t after = before;
+    ASSERT_TRUE(Eventually([&] { return (after = searches()) >= before + row.searchesLogged; }, 4))
+        << DebugLog();
+    const DWORD waited = hwport::TickCount() - from;
+    EXPECT_LE(after - before, 1 + waited / 60000) << waited << " ms\n" << DebugLog();
+  }
   EXPECT_EQ(SupplyReboots(), row.reboots);
   ASSERT_TRUE(ExitAndClose());
   EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
@@ -775,6 +798,10 @@ struct InUpdateModeRow {
   // past the release step's wait after the reboot it still reports that it
   // reboots (status 7).
   const char* panelBootMs = "";
+  // The package ends with the supply's step, up to date: the recovery pass
+  // finishes it, and Cancel is confirmed in the pause after it, on a clock
+  // at the wall's pace (the pause is 3 s).
+  bool cancelAfterTheSupplyStep = false;
 };
 
 const InUpdateModeRow kInUpdateMode[] = {
@@ -790,6 +817,11 @@ const InUpdateModeRow kInUpdateMode[] = {
     {"APanelStillRebootingIsWaitedFor10sAtATime", "",
      "Update installed successfully! Press Exit to close the Kestor!", 0, "Update finished", true,
      "MMIstat : 7 --> waiting 10 sec\n", "100000"},
+    // The finished step stays finished; the steps after the pass never ran.
+    {"ACancelAfterTheRecoveredLastStepLeavesItFinished", "",
+     "Update cancelled by user: Please restart the application to finish the update!",
+     ERRTEXT_CANCELLED, "Ready for update", false,
+     "Device in update mode: power supply steps first\n", "", true},
 };
 
 // The release step's posts while it waits for a busy panel, between the half
@@ -830,18 +862,35 @@ TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASw
     spec.WithDevice(0, "PanelBootMs", row.panelBootMs).TimeScale(20);
     traceLevel = 1;
   }
-  testsupport::MessageBoxAnswerer answerer({{"Kestor", "main powerswitch", IDOK}},
-                                           GetCurrentProcessId());
+  if (row.cancelAfterTheSupplyStep) {
+    package_.Step("Pwr Supply", {{"Name", "PWR SUPPLY"}, {"Rev", "3.10"}});
+    spec.TimeScale(1);
+  }
+  testsupport::MessageBoxAnswerer answerer(
+      {{"Kestor", "main powerswitch", IDOK}, {"", "cancel the Update", IDYES}},
+      GetCurrentProcessId());
   Open(spec);
   bench_ = folder_ / "bench.ini";
   StepProgressRecord progress(window_, {kReleaseProgress, kRevisionCheck});
   ASSERT_TRUE(progress.Hooked());
-  Update(row.status);
+  if (row.cancelAfterTheSupplyStep) {
+    ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON));
+    ASSERT_TRUE(Eventually([&] { return StepCell(3, 1) == "Update finished"; })) << DebugLog();
+    ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Cancel &Update"));
+    ASSERT_TRUE(Eventually([&] {
+      return testsupport::ControlText(window_, IDC_DEV_STATUS) == row.status;
+    })) << DebugLog();
+    EXPECT_EQ(StepCell(3, 1), "Update finished");
+  } else {
+    Update(row.status);
+  }
   EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
-  EXPECT_EQ(StepCell(0, 1), "Update finished");
-  EXPECT_EQ(StepCell(1, 1), "Update finished");
+  const char* before = row.cancelAfterTheSupplyStep ? "Ready for update" : "Update finished";
+  EXPECT_EQ(StepCell(0, 1), before);
+  EXPECT_EQ(StepCell(1, 1), before);
   EXPECT_EQ(StepCell(2, 1), row.releaseStep);
   const auto expected = [&](const Progress& posts) {
+    if (row.cancelAfterTheSupplyStep) return Progress{};
     Progress e = row.rebooted ? ReleaseProgress(true) : Progress{{0, kReleaseProgress}};
     if (*row.panelBootMs) {
       // However many waits it took, one at least: the posts of that many.

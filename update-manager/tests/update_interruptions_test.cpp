@@ -70,6 +70,8 @@ struct Interruption {
   // that wait shows.
   int cancelStep = 1;
   const char* waitingText = "Waiting for device ( ";
+  // How often the first run rebooted the supply (-1: not counted).
+  int supplyReboots = -1;
 };
 
 // A confirmed cancel ends the run this soon, bench clock: the waits look
@@ -272,7 +274,11 @@ const Interruption kFaults[] = {
      "module 2.11, panel 1.05, release 12",
      10,
      During::Cancel,
-     90000},
+     90000,
+     "",
+     1,
+     "Waiting for device ( ",
+     1},
     // The release step's wait for the booting panel: the cancelled step ends
     // canceled, as every cancelled step does.
     {"CancelConfirmedWhileThePanelBootsForTheRelease",
@@ -369,6 +375,15 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
           << ", shows: " << ControlText(window_, IDC_DEV_STATUS);
       ASSERT_TRUE(Eventually([&] { return waiting() && StepBar() > first; }))
           << "step: " << ControlText(window_, IDC_STEP_TEXT);
+      // A supply that restarts is back on the bus before Cancel is pressed.
+      ASSERT_TRUE(Eventually([] {
+        const auto moves = benchctl::CallRecord("device 0 ");
+        for (auto line = moves.rbegin(); line != moves.rend(); ++line) {
+          if (line->find(" arrived") != std::string::npos) return true;
+          if (line->find(" removed") != std::string::npos) return false;
+        }
+        return true;
+      }));
       ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Cancel &Update"));
       // Confirmed once the question, answered Yes, is gone.
       size_t asked = 0;
@@ -395,6 +410,9 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   }
   ExpectFirstRunEnd(row);
   EXPECT_EQ(DeviceLeft(), row.left);
+  if (row.supplyReboots >= 0) {
+    EXPECT_EQ(benchctl::CallRecord("FacId=0x2222").size(), static_cast<size_t>(row.supplyReboots));
+  }
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
   if (row.during == During::ExchangeTheSupply) {

@@ -114,6 +114,8 @@ class DeviceUpdater {
 
   // The front panel.
   int32_t UpdateMmiFile(MmiFileRecord& record);
+  // 0, or a negative result; MMI_CANCELLED_RESTARTING when a cancel ended
+  // the wait after the closing reboot.
   int32_t UpdateMmi(const std::vector<std::string>& files);
   int32_t stopMMI();
   int32_t executeBATCH(const std::string& path);

@@ -18,6 +18,7 @@ constexpr DWORD kCancelLookMs = 10;
 constexpr DWORD kDeviceWaitMs = 10000;
 constexpr DWORD kListenPauseMs = 100;
 constexpr DWORD kBeforeReadMs = 200;
+constexpr DWORD kSameSearchLogMs = 60000;
 
 bool CancelSeen() { return CancelState() == CANCEL_STATE_REQUESTED; }
 
@@ -33,17 +34,49 @@ void LogAtLevel(const char* text) {
   if (traceLevel != 0) UpdateState::LogStatus(text);
 }
 
+// The trace entries of the searches while USB Listen waits: written when
+// they differ from the last ones written, or a minute after those. A wait
+// that lasts searches several times a second and would fill the disk.
+class SearchLog {
+ public:
+  template <typename Search>
+  void Of(Search search) {
+    std::string text;
+    {
+      HeldTrace held;
+      search();
+      text = held.Take();
+    }
+    const DWORD now = hwport::TickCount();
+    if (written_ && text == last_ && now - writtenAt_ < kSameSearchLogMs) return;
+    if (!text.empty()) LogTrace(text);
+    last_ = text;
+    writtenAt_ = now;
+    written_ = true;
+  }
+
+ private:
+  std::string last_;
+  DWORD writtenAt_ = 0;
+  bool written_ = false;
+};
+
 }  // namespace
 
 DeviceWait PlatformOutcomes::WaitForDevice() {
   DeviceUpdater* updater = theDeviceUpdater;
   if (updater == nullptr) return DeviceWait::Cancelled;
-  updater->FindDevices();
+  SearchLog searches;
+  searches.Of([&] { updater->FindDevices(); });
   bool rebooted = false;
   while (!CancelSeen()) {
-    const int32_t supplies = updater->CountPowerSupplies();
+    int32_t supplies = 0;
+    bool found = false;
+    searches.Of([&] {
+      supplies = updater->CountPowerSupplies();
+      if (supplies == 1) found = updater->FindDevices();
+    });
     if (supplies == 1) {
-      const bool found = updater->FindDevices();
       if (CancelSeen()) break;
       // The search passes over two instruments of one type: two of the
       // package's type would be looked for again for ever.
