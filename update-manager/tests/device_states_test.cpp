@@ -589,6 +589,8 @@ TEST_F(UpdateRunOnBench, ProgramsThePowerSupplyThroughTessaro) {
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
   ASSERT_TRUE(ExitAndClose());
+  // The sample package's run, its whole debug log.
+  EXPECT_TRUE(DebugLogAsExpected(DebugLog(), "sample_run_debug_log.txt"));
 }
 
 const char kSameRelease[] =

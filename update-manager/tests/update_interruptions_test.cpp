@@ -185,6 +185,12 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
         << DebugLog();
     ASSERT_TRUE(ExitAndClose());
   }
+  // Both runs' debug logs, whole: the interrupted run's and the one that
+  // completes the update.
+  void ExpectDebugLogs(const std::string& row, const std::string& firstRun) {
+    EXPECT_TRUE(DebugLogAsExpected(firstRun + "\n----- second run -----\n" + DebugLog(),
+                                   "interruptions/" + row + ".txt"));
+  }
   // The first run's end as the window, the error index and the logs show it.
   void ExpectFirstRunEnd(const Interruption& row) {
     EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
@@ -422,7 +428,9 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
     // The technician connects the first supply again.
     ASSERT_TRUE(benchctl::EndFaults(bench_, {"PanelBootMs"}));
   }
+  const std::string firstRun = DebugLog();
   SecondRunCompletes(false);
+  ExpectDebugLogs(row.name, firstRun);
   ExpectLogsWhole(row);
   EXPECT_NE(UpdateLog().find(row.logged), std::string::npos) << UpdateLog();
 }
@@ -513,7 +521,9 @@ TEST_P(ExitPressed, EndsCancelledAndASecondRunCompletes) {
   if (late) steps[row.step] = kFinished;
   EXPECT_EQ(shownSteps.Statuses(steps.size()), steps);
   Interruption shown{row.name, {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, row.left};
+  const std::string firstRun = DebugLog();
   SecondRunCompletes(false);
+  ExpectDebugLogs(row.name, firstRun);
   ExpectLogsWhole(shown);
 }
 
@@ -575,6 +585,9 @@ TEST_F(UpdateInterruptions, KilledWhileProgrammingThenStartedAgain) {
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
   EXPECT_NE(log.find("Updater Closed!"), std::string::npos) << log;
+  // The killed run's log ends wherever the kill came; the next run's is
+  // pinned whole.
+  EXPECT_TRUE(DebugLogAsExpected(DebugLog(), "interruptions/KilledWhileProgramming.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, ExitPressed, ::testing::ValuesIn(kExits),
@@ -607,7 +620,9 @@ TEST_F(UpdateInterruptions, ExitInThePowerSupplyStep) {
   const bool recovers = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
   testsupport::MessageBoxAnswerer safeMode({{"Tessaro", "Device is in SAFE mode.", IDNO}},
                                            GetCurrentProcessId());
+  const std::string firstRun = DebugLog();
   SecondRunCompletes(recovers);
+  ExpectDebugLogs("ExitInThePowerSupplyStep", firstRun);
   EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
   ExpectLogsWhole({"ExitInThePowerSupplyStep", {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, ""});
 }
@@ -635,7 +650,9 @@ TEST_F(UpdateInterruptions, PowerLostAfterThePowerSupplyStep) {
   EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.02, release 12");
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
+  const std::string firstRun = DebugLog();
   SecondRunCompletes(false);
+  ExpectDebugLogs("PowerLostAfterThePowerSupplyStep", firstRun);
   ExpectLogsWhole(
       {"PowerLostAfterThePowerSupplyStep", {}, {}, kNoDevice, ERRTEXT_NO_DEVICE, {}, ""});
 }
