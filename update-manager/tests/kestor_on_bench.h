@@ -23,11 +23,12 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "eventually.h"
 #include "fake_usb_host.h"
+#include "kestor_process.h"
 #include "lumetra/sync.h"
 #include "mmi_file_writer.h"
 #include "package_builder.h"
-#include "process_flags.h"
 #include "resource.h"
 #include "sample_package.h"
 #include "state/display_texts.h"
@@ -42,16 +43,6 @@ namespace kestortest {
 
 inline const char kReady[] = "Press button 'Start Update' to start the update process!";
 inline const char kInstalled[] = "Update installed successfully! Press Exit to close the Kestor!";
-
-// Polls until `check` holds; false after 30 s (times `times`).
-template <typename Check>
-bool Eventually(Check check, int times = 1) {
-  for (int i = 0; i < 1500 * times; ++i) {
-    if (check()) return true;
-    Sleep(20);
-  }
-  return false;
-}
 
 // A debug log as its expected file holds it: what differs between two runs
 // of one row masked or left out. Masked: the time stamps, the run's date, the
@@ -116,14 +107,13 @@ class DeviceStates : public ::testing::Test {
         .Step("Module", {{"Name", "MODULE"}, {"Rev", "2.10"}})
         .Step("MMI", {{"Name", "MMI"}, {"Rev", "1.05"}, {"File1", "front.mmi"}})
         .Step("Rev", {{"Name", "SET REVISION"}, {"Rev", "1.3"}, {"Date", "24.12.2005"}});
-    ResetProcessFlags();
   }
   void TearDown() override {
     if (dialog_.Joinable()) {
       if (testsupport::WindowExists(window_)) PostMessageA(window_, WM_UPDATE_CLOSE, 0, 0);
       EXPECT_TRUE(dialog_.Join(testsupport::kUiWaitMs));
     }
-    theProcessContext.Release();
+    process_.Release();
     SetTraceLogPath("");
   }
   // Lays out package and bench, opens the dialog on a thread of its own and
@@ -138,17 +128,13 @@ class DeviceStates : public ::testing::Test {
   // Opens the dialog on the bench as it is (a second run of Kestor).
   void OpenDialog(const std::string& status = kReady) {
     closed_ = false;
-    ErrorTextIndex = 0;
-    exitRequested = false;
-    g_bExitThreadDone = false;
-    updateInstalled = false;
-    theProcessContext.Release();
+    process_.NewRun();
+    process_.Release();
     auto environment = std::make_unique<SystemEnvironment>();
     // The switch-off mark under a registry key of the test's own.
     UseUsbHostPc(*environment, pc_);
-    theProcessContext.Adopt(std::move(environment),
-                            std::make_unique<UpdateConfig>(package_.AppFolder()),
-                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
+    process_.Build(std::move(environment), std::make_unique<UpdateConfig>(package_.AppFolder()),
+                   std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
     dialog_.Start([this] {
       UpdateManagerDialog dialog;
       dialog.DoModal();
@@ -195,6 +181,7 @@ class DeviceStates : public ::testing::Test {
                                             "update-manager/tests/expected/" + expected);
   }
 
+  KestorProcess process_;
   testsupport::TestFolder folder_;
   PackageBuilder package_{folder_ / "package"};
   UsbHostPc pc_;
@@ -250,12 +237,11 @@ class UpdateRunOnBench : public DeviceStates {
         .OutFile("ps.bin", ProgramFileBytes(SupplyFirmwareSpec()))
         .OutFile("pssusb.bin", ProgramFileBytes(SupplyFirmwareSpec(true)));
   }
-  // Presses Start Update and waits until the status shows `status` (for 30 s
-  // times `times`).
-  void Update(const std::string& status, int times = 1) {
+  // Presses Start Update and waits until the status shows `status`.
+  void Update(const std::string& status, DWORD limitMs = kEventuallyMs) {
     ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON));
     ASSERT_TRUE(Eventually(
-        [&] { return testsupport::ControlText(window_, IDC_DEV_STATUS) == status; }, times))
+        [&] { return testsupport::ControlText(window_, IDC_DEV_STATUS) == status; }, limitMs))
         << "shows: " << testsupport::ControlText(window_, IDC_DEV_STATUS) << "\n"
         << DebugLog();
   }

@@ -100,13 +100,15 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
   // The first run's end. The silent execute takes the longest: its 9999
   // polls of the panel go at the host's pace, whatever the bench's clock, so
   // a loaded machine may take minutes over them.
-  bool Shows(const std::string& status) {
+  ::testing::AssertionResult Shows(const std::string& status, const char* file = __builtin_FILE(),
+                                   int line = __builtin_LINE()) {
     auto shown = [&] { return ControlText(window_, IDC_DEV_STATUS) == status; };
-    return Eventually(shown, 20);
+    return Eventually(shown, 20 * kestortest::kEventuallyMs, file, line);
   }
   bool Closed() {
     auto closed = [&] { return closed_.load(); };
-    return (Eventually(closed) || Eventually(closed)) && dialog_.Join(testsupport::kUiWaitMs);
+    return Eventually(closed, 2 * kestortest::kEventuallyMs) &&
+           dialog_.Join(testsupport::kUiWaitMs);
   }
   static std::string Plain(const std::string& text) {
     std::string plain;
