@@ -27,6 +27,8 @@ class UpdateManagerDialog {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static DWORD WINAPI ExitThreadProc(LPVOID dialog);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // The messages the workers post (WM_UPDATE_*); FALSE for any other.
+  INT_PTR HandleKestorMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   BOOL OnInitDialog();
   INT_PTR OnCommand(WPARAM wParam);

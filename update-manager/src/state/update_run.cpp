@@ -86,6 +86,8 @@ class UpdateRun {
   int WaitForPanel(int i, bool releaseStep);
   int Recovery();
   bool ReinstallDeclined();
+  int MmiFiles(int i, const UpdateStep& step);
+  int Firmware(int i, int part, int32_t pid);
   int Step(int i);
   int ReleaseSteps(int i);
 
@@ -268,6 +270,33 @@ int UpdateRun::ReleaseSteps(int i) {
   return 0;
 }
 
+// The front panel's files of step i; 0 when they all reached the panel.
+int UpdateRun::MmiFiles(int i, const UpdateStep& step) {
+  std::vector<std::string> files;
+  for (const StepFile& f : step.fileList) files.push_back(f.path);
+  const int32_t r = updater_.UpdateMmi(files);
+  if (r >= 0) return 0;
+  if (Cancelled()) {
+    StopAt(i, STEP_CANCELED);
+    // The panel may wait for files that will not come: the supply
+    // restarts, unless it restarts already.
+    if (r != MMI_CANCELLED_RESTARTING) updater_.RebootAfterMmi();
+    return ERRTEXT_CANCELLED;
+  }
+  return Failure(i, r);
+}
+
+// The package's firmware part `part` into the device `pid`, unless step i is
+// up to date, and its revision read back.
+int UpdateRun::Firmware(int i, int part, int32_t pid) {
+  if (!UpToDate(i)) {
+    const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[part], pid);
+    if (r < 0) return Failure(i, r);
+  }
+  updater_.ReadFirmwareRevision(pid);
+  return 0;
+}
+
 int UpdateRun::Step(int i) {
   const UpdateStep step = config_.GetStep(i);
   const StepKind kind = KindOf(step.name);
@@ -282,37 +311,16 @@ int UpdateRun::Step(int i) {
     Status(i, STEP_UPDATING);
   }
   switch (kind) {
-    case StepKind::Mmi: {
-      std::vector<std::string> files;
-      for (const StepFile& f : step.fileList) files.push_back(f.path);
-      const int32_t r = updater_.UpdateMmi(files);
-      if (r < 0) {
-        if (Cancelled()) {
-          StopAt(i, STEP_CANCELED);
-          // The panel may wait for files that will not come: the supply
-          // restarts, unless it restarts already.
-          if (r != MMI_CANCELLED_RESTARTING) updater_.RebootAfterMmi();
-          return ERRTEXT_CANCELLED;
-        }
-        return Failure(i, r);
-      }
+    case StepKind::Mmi:
+      if (int e = MmiFiles(i, step)) return e;
       PostTotal();
       break;
-    }
     case StepKind::Module:
-      if (!UpToDate(i)) {
-        const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[0], DevicePid());
-        if (r < 0) return Failure(i, r);
-      }
-      updater_.ReadFirmwareRevision(DevicePid());
+      if (int e = Firmware(i, 0, DevicePid())) return e;
       PostTotal();
       break;
     case StepKind::PowerSupply:
-      if (!UpToDate(i)) {
-        const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[1], SupplyPid());
-        if (r < 0) return Failure(i, r);
-      }
-      updater_.ReadFirmwareRevision(SupplyPid());
+      if (int e = Firmware(i, 1, SupplyPid())) return e;
       break;
     case StepKind::Release:
       if (int e = ReleaseSteps(i)) {
