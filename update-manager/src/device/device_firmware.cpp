@@ -4,7 +4,6 @@
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "firmware/firmware_programmer.h"
-#include "state/shared_values.h"
 
 namespace {
 
@@ -25,9 +24,7 @@ class UpdaterTarget : public FirmwareTarget {
   std::string GetDeviceString(int32_t productId, int32_t index) override {
     return updater_.GetDeviceString(productId, index);
   }
-  bool CancelRequested() const override {
-    return updater_.GetCancelState() == CANCEL_STATE_REQUESTED;
-  }
+  bool CancelRequested() const override { return updater_.Cancel().Requested(); }
   HWND Window() const override { return updater_.Window(); }
   int ProgressStepWidth() const override { return updater_.ProgressStepWidth(); }
   int StepCounter() const override { return updater_.StepCounter(); }

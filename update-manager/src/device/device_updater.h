@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "device/command_line.h"
 #include "device/device_records.h"
 #include "device/mmi_file.h"
 #include "qlinkx/qlinkx_library.h"
+#include "vocabulary/cancel_token.h"
 
 struct FirmwarePart;
 class FirmwareProgrammer;
@@ -33,13 +35,13 @@ class DeviceUpdater {
 
   bool SetWindow(HWND window);
   HWND Window() const { return window_.load(); }
-  int GetCancelState() const { return cancelState_.load(); }
-  void SetCancelState(int value) { cancelState_ = value; }
+  int GetCancelState() const { return cancel_.State(); }
+  void SetCancelState(int value) { cancel_.Set(value); }
   // Sets `value` only while the state is `expected`, in one step; false when
   // it was another.
-  bool ReplaceCancelState(int expected, int value) {
-    return cancelState_.compare_exchange_strong(expected, value);
-  }
+  bool ReplaceCancelState(int expected, int value) { return cancel_.Replace(expected, value); }
+  CancelToken& Cancel() { return cancel_; }
+  const CancelToken& Cancel() const { return cancel_; }
   // Set while a program file runs (the exit thread warns then).
   bool IsFlashInProgress() const;
   // Frees qlinkx (and the flash library once it is loaded).
@@ -162,7 +164,7 @@ class DeviceUpdater {
   DeviceRecord record_;
   uint32_t flashTiming_ = 0;
   std::atomic<HWND> window_{nullptr};
-  std::atomic<int> cancelState_{2};  // idle until an update starts
+  CancelToken cancel_;
   // Made with the updater; shared pointers, as the types stay incomplete here.
   FirmwareProgrammer& Firmware();
   std::shared_ptr<FirmwareTarget> firmwareTarget_;
@@ -185,15 +187,6 @@ void SetCancelState(int value);
 // SetCancelState only while the state is `expected`: a request another thread
 // made in the meantime is not overwritten. False when the state was another.
 bool ReplaceCancelState(int expected, int value);
-
-// Sleeps ms of the clock in steps of stepMs, asking `cancelled` before each
-// step and after the last: false as soon as it says so, so a cancel ends the
-// wait within one step.
-bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& cancelled);
-
-// Sets traceLevel, automaticUpdate and stringTrace from the program arguments:
-// compared without case, unknown ones ignored, a later one overriding an earlier.
-void ParseCommandLine(const std::vector<std::string>& args);
 
 // The break code of a reply code (0xBF..0xCE give 0..15, others 0) and its
 // trace text ("" outside 0..15).

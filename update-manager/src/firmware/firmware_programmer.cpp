@@ -7,7 +7,7 @@
 #include "hwport/clock.h"
 #include "lumetra/module.h"
 #include "lumetra/sync.h"
-#include "state/shared_values.h"
+#include "vocabulary/worker_messages.h"
 
 namespace {
 

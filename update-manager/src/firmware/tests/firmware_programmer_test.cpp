@@ -15,12 +15,12 @@
 #include "environment/log_writer.h"
 #include "firmware/status_text.h"
 #include "lumetra/sync.h"
-#include "state/shared_values.h"
 #include "tessaro/command_names.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/expected_file.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
+#include "vocabulary/worker_messages.h"
 
 namespace {
 
