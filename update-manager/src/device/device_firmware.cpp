@@ -25,7 +25,14 @@ class UpdaterTarget : public FirmwareTarget {
     return updater_.GetDeviceString(productId, index);
   }
   bool CancelRequested() const override { return updater_.Cancel().Requested(); }
-  HWND Window() const override { return updater_.Window(); }
+  void PostTotalProgress(int value) const override {
+    updater_.Channel().PostTotalProgress(static_cast<WPARAM>(value));
+  }
+  std::function<void(uint32_t)> LibraryStatusPoster() const override {
+    return [channel = updater_.SharedChannel()](uint32_t status) {
+      channel->PostLibraryStatus(status);
+    };
+  }
   int ProgressStepWidth() const override { return updater_.ProgressStepWidth(); }
   int StepCounter() const override { return updater_.StepCounter(); }
   bool StartedInUpdateMode() const override { return updater_.StartedInUpdateMode(); }

@@ -87,32 +87,16 @@ std::string ReleaseDateText(uint16_t packedDate) {
   return text;
 }
 
-DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args) {
+DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args,
+                             std::shared_ptr<WorkerChannel> channel)
+    : channel_(channel ? std::move(channel) : std::make_shared<WorkerChannel>()) {
   ParseCommandLine(args);
   qlinkx_.Load();
   // Made before any other thread can ask whether a flash is in progress.
   Firmware();
 }
 
-bool DeviceUpdater::SetWindow(HWND window) {
-  if (window == nullptr) return false;
-  window_ = window;
-  return true;
-}
-
 bool DeviceUpdater::CancelRequested() const { return cancel_.Requested(); }
-
-void DeviceUpdater::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
-  if (HWND window = window_.load()) PostMessageA(window, message, wParam, lParam);
-}
-
-void DeviceUpdater::SetProgressStepWidth(int steps) {
-  progressStepWidth_ = steps < 2 ? 100 : 90 / (steps - 1);
-}
-
-void DeviceUpdater::SetStepCounter(int n) {
-  if (n >= 0) stepCounter_ = n;
-}
 
 void DeviceUpdater::SetWaits(int mmiWaitMs, int rebootWaitMs) {
   mmiWait_ = mmiWaitMs;

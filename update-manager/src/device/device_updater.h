@@ -18,6 +18,7 @@
 #include "device/command_line.h"
 #include "device/device_records.h"
 #include "device/mmi_file.h"
+#include "device/worker_channel.h"
 #include "qlinkx/qlinkx_library.h"
 #include "vocabulary/cancel_token.h"
 
@@ -28,13 +29,18 @@ class FirmwareTarget;
 class DeviceUpdater {
  public:
   // args: the program arguments after the program name. Loads qlinkx.dll.
-  explicit DeviceUpdater(const std::vector<std::string>& args);
+  // The worker messages go through `channel` (a fresh one when null).
+  explicit DeviceUpdater(const std::vector<std::string>& args,
+                         std::shared_ptr<WorkerChannel> channel = nullptr);
   virtual ~DeviceUpdater() = default;
   DeviceUpdater(const DeviceUpdater&) = delete;
   DeviceUpdater& operator=(const DeviceUpdater&) = delete;
 
-  bool SetWindow(HWND window);
-  HWND Window() const { return window_.load(); }
+  bool SetWindow(HWND window) { return channel_->SetWindow(window); }
+  HWND Window() const { return channel_->Window(); }
+  WorkerChannel& Channel() const { return *channel_; }
+  // For a thread that may outlive the updater (the flash library's poller).
+  std::shared_ptr<WorkerChannel> SharedChannel() const { return channel_; }
   int GetCancelState() const { return cancel_.State(); }
   void SetCancelState(int value) { cancel_.Set(value); }
   // Sets `value` only while the state is `expected`, in one step; false when
@@ -59,11 +65,11 @@ class DeviceUpdater {
   bool QlinkxLoaded() const { return qlinkx_.IsLoaded(); }
 
   // Progress bookkeeping of an update run.
-  void SetProgressStepWidth(int steps);
-  void SetStepCounter(int n);
-  void IncrementStepCounter() { ++stepCounter_; }
-  int StepCounter() const { return stepCounter_; }
-  int ProgressStepWidth() const { return progressStepWidth_; }
+  void SetProgressStepWidth(int steps) { channel_->SetProgressStepWidth(steps); }
+  void SetStepCounter(int n) { channel_->SetStepCounter(n); }
+  void IncrementStepCounter() { channel_->IncrementStepCounter(); }
+  int StepCounter() const { return channel_->StepCounter(); }
+  int ProgressStepWidth() const { return channel_->ProgressStepWidth(); }
   // MMI_WAIT and REBOOT_WAIT of the package, copied at the start of a run.
   void SetWaits(int mmiWaitMs, int rebootWaitMs);
 
@@ -132,7 +138,9 @@ class DeviceUpdater {
  protected:
   bool CancelRequested() const;
   // Posts a worker message to the dialog, when there is one.
-  virtual void Post(UINT message, WPARAM wParam, LPARAM lParam) const;
+  void Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+    channel_->Post(message, wParam, lParam);
+  }
 
  private:
   UsbDeviceEntry* EntryOf(int32_t productId);
@@ -163,7 +171,7 @@ class DeviceUpdater {
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;
   uint32_t flashTiming_ = 0;
-  std::atomic<HWND> window_{nullptr};
+  std::shared_ptr<WorkerChannel> channel_;
   CancelToken cancel_;
   // Made with the updater; shared pointers, as the types stay incomplete here.
   FirmwareProgrammer& Firmware();
@@ -172,8 +180,6 @@ class DeviceUpdater {
   bool startedInUpdateMode_ = false;
   int mmiWait_ = 50;
   int rebootWait_ = 0;
-  int progressStepWidth_ = 0;
-  int stepCounter_ = 0;
 };
 
 extern DeviceUpdater* theDeviceUpdater;

@@ -287,10 +287,10 @@ int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
         return r;
       }
     }
-    const int64_t width = progressStepWidth_;
+    const int64_t width = ProgressStepWidth();
     Post(WM_UPDATE_TOTAL_PROGRESS,
          static_cast<WPARAM>((static_cast<int64_t>(k) + 1) * width / fileCount +
-                             width * stepCounter_),
+                             width * StepCounter()),
          100);
   }
   // A cancel that ends the wait for the restarting supply comes after its

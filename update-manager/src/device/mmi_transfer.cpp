@@ -93,13 +93,10 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
                                      int32_t* breakCode) {
   // The timer runs on the wall while the exchange runs on the port's clock:
   // it is scaled with it, so a bench that runs faster fires it sooner too.
-  HWND window = window_.load();
-  if (window)
-    PostMessageA(window, WM_UPDATE_MMI_TIMER, 1,
-                 static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
+  channel_->ArmMmiTimer(static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
   *breakCode = 0;
   int32_t r = string2PS(record_.powerSupply.productId, packet, 0, breakCode, true);
-  if (window) PostMessageA(window, WM_UPDATE_MMI_TIMER, 0, 0);
+  channel_->DisarmMmiTimer();
   LogTrace(TRACE_LEVEL_2, "        string2PS done : retval  " + std::to_string(r) +
                               " break: " + std::to_string(*breakCode) + "\n");
   if (r < 0 || (r == 0 && *breakCode != 0)) {

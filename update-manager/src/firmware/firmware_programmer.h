@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "config/update_config.h"
@@ -30,7 +31,11 @@ class FirmwareTarget {
   // could not be read.
   virtual std::string GetDeviceString(int32_t productId, int32_t index) = 0;
   virtual bool CancelRequested() const = 0;
-  virtual HWND Window() const = 0;
+  // The total bar's position, posted to the dialog.
+  virtual void PostTotalProgress(int value) const = 0;
+  // What the status poller posts the library's status word through; it may
+  // outlive the programmer (a poller that never came back from GetStatus).
+  virtual std::function<void(uint32_t)> LibraryStatusPoster() const = 0;
   virtual int ProgressStepWidth() const = 0;
   virtual int StepCounter() const = 0;
   virtual bool StartedInUpdateMode() const = 0;

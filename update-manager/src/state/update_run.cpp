@@ -43,8 +43,7 @@ StepKind KindOf(const std::string& name) {
 }
 
 void Post(UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND window = theDialogWindow.load();
-  if (window) PostMessageA(window, message, wParam, lParam);
+  if (DeviceUpdater* updater = theDeviceUpdater) updater->Channel().Post(message, wParam, lParam);
 }
 
 class UpdateRun {
