@@ -75,6 +75,7 @@ class KestorRuns : public ::testing::Test {
                    std::move(owned));
     process_.NewRun();
     process_.Automatic(false);
+    updater.SetWindow(window_);
     StateMachine machine(MakeStateFactory(outcomes));
     while (machine.Step()) {
     }
@@ -260,8 +261,10 @@ TEST_F(KestorRuns, LanguageSwitchKeepsCancelUsableDuringTheUpdate) {
   ASSERT_TRUE(package.Write());
   auto environment = std::make_unique<SystemEnvironment>();
   UseUsbHostPc(*environment, pc_);
+  auto updater = std::make_unique<DeviceUpdater>(std::vector<std::string>{});
+  updater->SetWindow(window_);
   process_.Build(std::move(environment), std::make_unique<UpdateConfig>(package.AppFolder()),
-                 std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
+                 std::move(updater));
   Outcomes outcomes;
   StateMachine machine(MakeStateFactory(outcomes));
 

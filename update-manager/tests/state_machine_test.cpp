@@ -9,8 +9,8 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
-#include "lumetra/sync.h"
 #include "kestor_process.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "state/display_texts.h"
 #include "state/shared_values.h"
@@ -55,6 +55,7 @@ class StateTableTest : public ::testing::Test {
     window_ =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     process_.DialogWindow(window_);
+    updater_->SetWindow(window_);
   }
   void TearDown() override {
     process_.Release();
@@ -67,6 +68,7 @@ class StateTableTest : public ::testing::Test {
     auto environment = std::make_unique<SystemEnvironment>();
     environment_ = environment.get();
     auto updater = std::make_unique<DeviceUpdater>(std::vector<std::string>{});
+    if (window_) updater->SetWindow(window_);
     updater_ = updater.get();
     process_.Build(std::move(environment), std::move(config), std::move(updater));
   }
@@ -127,8 +129,8 @@ TEST_F(StateTableTest, EveryRowOfTheTransitionTable) {
       {"Update Possible rests without automatic mode", STATE_UPDATE_POSSIBLE,
        [](ScriptedOutcomes&) {}, STATE_UPDATE_POSSIBLE, 0, CANCEL_STATE_IDLE},
       {"Update Possible goes on in automatic mode", STATE_UPDATE_POSSIBLE,
-       [](ScriptedOutcomes&) { kestortest::KestorProcess::Automatic(true); }, STATE_UPDATE_PROCESS, 0,
-       CANCEL_STATE_IDLE},
+       [](ScriptedOutcomes&) { kestortest::KestorProcess::Automatic(true); }, STATE_UPDATE_PROCESS,
+       0, CANCEL_STATE_IDLE},
       {"the update run succeeded", STATE_UPDATE_PROCESS, [](ScriptedOutcomes&) {}, STATE_EXIT, 0,
        CANCEL_STATE_RUNNING},
       {"the update run failed", STATE_UPDATE_PROCESS,

@@ -431,6 +431,7 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   }
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
+  ExpectDialogMessages(row.name);
   if (row.during == During::ExchangeTheSupply) {
     EXPECT_EQ(benchctl::ReadState(bench_, "Device2", "SupplyBlock"), "")
         << "nothing written to the other supply";
@@ -540,6 +541,8 @@ TEST_P(ExitPressed, EndsCancelledAndASecondRunCompletes) {
   EXPECT_EQ(shownSteps.Statuses(steps.size()), steps);
   Interruption shown{row.name, {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, row.left};
   const std::string firstRun = DebugLog();
+  // A press at the step's very end takes the other way to the end.
+  if (!late) ExpectDialogMessages(row.name);
   SecondRunCompletes(false);
   ExpectDebugLogs(row.name, firstRun);
   ExpectLogsWhole(shown);
@@ -639,6 +642,7 @@ TEST_F(UpdateInterruptions, ExitInThePowerSupplyStep) {
   testsupport::MessageBoxAnswerer safeMode({{"Tessaro", "Device is in SAFE mode.", IDNO}},
                                            GetCurrentProcessId());
   const std::string firstRun = DebugLog();
+  ExpectDialogMessages("ExitInThePowerSupplyStep");
   SecondRunCompletes(recovers);
   ExpectDebugLogs("ExitInThePowerSupplyStep", firstRun);
   EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
@@ -669,6 +673,7 @@ TEST_F(UpdateInterruptions, PowerLostAfterThePowerSupplyStep) {
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
   const std::string firstRun = DebugLog();
+  ExpectDialogMessages("PowerLostAfterThePowerSupplyStep");
   SecondRunCompletes(false);
   ExpectDebugLogs("PowerLostAfterThePowerSupplyStep", firstRun);
   ExpectLogsWhole(

@@ -7,8 +7,10 @@
 #include "config/update_config.h"
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
+#include "lumetra/device_protocol.h"
 #include "lumetra/wire.h"
-#include "state/shared_values.h"
+#include "vocabulary/step_codes.h"
+#include "vocabulary/worker_messages.h"
 
 DeviceUpdater* theDeviceUpdater = nullptr;
 
@@ -22,14 +24,6 @@ void SetCancelState(int value) {
 
 bool ReplaceCancelState(int expected, int value) {
   return theDeviceUpdater && theDeviceUpdater->ReplaceCancelState(expected, value);
-}
-
-bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& cancelled) {
-  for (DWORD waited = 0; waited < ms; waited += stepMs) {
-    if (cancelled()) return false;
-    hwport::Sleep(std::min(stepMs, ms - waited));
-  }
-  return !cancelled();
 }
 
 namespace {
@@ -93,34 +87,16 @@ std::string ReleaseDateText(uint16_t packedDate) {
   return text;
 }
 
-DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args) {
+DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args,
+                             std::shared_ptr<WorkerChannel> channel)
+    : channel_(channel ? std::move(channel) : std::make_shared<WorkerChannel>()) {
   ParseCommandLine(args);
   qlinkx_.Load();
   // Made before any other thread can ask whether a flash is in progress.
   Firmware();
 }
 
-bool DeviceUpdater::SetWindow(HWND window) {
-  if (window == nullptr) return false;
-  window_ = window;
-  return true;
-}
-
-bool DeviceUpdater::CancelRequested() const {
-  return cancelState_.load() == CANCEL_STATE_REQUESTED;
-}
-
-void DeviceUpdater::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
-  if (HWND window = window_.load()) PostMessageA(window, message, wParam, lParam);
-}
-
-void DeviceUpdater::SetProgressStepWidth(int steps) {
-  progressStepWidth_ = steps < 2 ? 100 : 90 / (steps - 1);
-}
-
-void DeviceUpdater::SetStepCounter(int n) {
-  if (n >= 0) stepCounter_ = n;
-}
+bool DeviceUpdater::CancelRequested() const { return cancel_.Requested(); }
 
 void DeviceUpdater::SetWaits(int mmiWaitMs, int rebootWaitMs) {
   mmiWait_ = mmiWaitMs;
@@ -210,9 +186,9 @@ bool DeviceUpdater::AnyInUpdateMode() {
 int32_t DeviceUpdater::CountPowerSupplies() {
   LogTrace(TRACE_LEVEL_2, "Count Devices (counting new and old powersupplies)\n");
   if (!qlinkx_.IsLoaded()) return 0;
-  int32_t found = std::max(SerialNumbers(PID_POWER_SUPPLY, nullptr), 0);
+  int32_t found = std::max(SerialNumbers(lm::kPowerSupplyProductId, nullptr), 0);
   hwport::Sleep(kSearchPauseMs);
-  int32_t old = std::max(SerialNumbers(PID_POWER_SUPPLY_OLD, nullptr), 0);
+  int32_t old = std::max(SerialNumbers(lm::kOldPowerSupplyProductId, nullptr), 0);
   LogTrace(TRACE_LEVEL_2, "New Powersupplies found (PID 16):" + std::to_string(found) + "\n");
   LogTrace(TRACE_LEVEL_2, "Old Powersupplies found (PID 09):" + std::to_string(old) + "\n");
   return found + old;
@@ -223,11 +199,11 @@ bool DeviceUpdater::FindDevices() {
   if (CountPowerSupplies() != 1 || CancelRequested()) return false;
   DeviceRecord found;
   std::string serial;
-  if (SerialNumbers(PID_POWER_SUPPLY, &serial) == 1) {
-    found.powerSupply.productId = PID_POWER_SUPPLY;
+  if (SerialNumbers(lm::kPowerSupplyProductId, &serial) == 1) {
+    found.powerSupply.productId = lm::kPowerSupplyProductId;
     found.powerSupply.name = "Powersupply";
-  } else if (SerialNumbers(PID_POWER_SUPPLY_OLD, &serial) == 1) {
-    found.powerSupply.productId = PID_POWER_SUPPLY_OLD;
+  } else if (SerialNumbers(lm::kOldPowerSupplyProductId, &serial) == 1) {
+    found.powerSupply.productId = lm::kOldPowerSupplyProductId;
     found.powerSupply.name = "Powersupply(old)";
   } else {
     LogTrace("Aborting - no powersupply found!\n\n");
@@ -287,8 +263,8 @@ std::string DeviceUpdater::ReadFirmwareRevision(int32_t productId) {
 std::string DeviceUpdater::ReadPsRelease() {
   LogTrace(TRACE_LEVEL_1, "\n\nReading Revision : ");
   // The supply that was found, the new one when none was.
-  const int32_t supply =
-      record_.powerSupply.productId != 0 ? record_.powerSupply.productId : PID_POWER_SUPPLY;
+  const int32_t supply = record_.powerSupply.productId != 0 ? record_.powerSupply.productId
+                                                            : lm::kPowerSupplyProductId;
   int32_t n = AssignDeviceByPid(supply);
   if (n >= 0) {
     std::vector<uint8_t> block;
@@ -468,20 +444,19 @@ bool DeviceUpdater::ReadAllDevData() {
     if (traceLevel == 2 || stringTrace)
       LogTrace(Format(format, static_cast<int>(hwport::TickCount() - start)));
   };
-  auto running = [&] { return cancelState_.load() == CANCEL_STATE_RUNNING; };
-  constexpr LPARAM kChecking = 107;
+  auto running = [&] { return cancel_.Running(); };
   entry("\n----------------------------------------\n  (%d)\tFunction ReadAllDevData\n");
-  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 0, kChecking);
+  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 0, kStepCheckingVersions);
   DeviceRecord copy = record_;
   entry("  (%d)\t\tCalling GetPSModRev(PS)\n");
   copy.psRevision = ReadFirmwareRevision(record_.powerSupply.productId);
   hwport::Sleep(kReadPauseMs);
-  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 2500, kChecking);
+  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 2500, kStepCheckingVersions);
   if (CancelRequested()) return false;
   entry("  (%d)\t\tCalling GetPSModRev(Dev)\n");
   copy.deviceRevision = ReadFirmwareRevision(record_.device.productId);
   hwport::Sleep(kReadPauseMs);
-  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 5000, kChecking);
+  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 5000, kStepCheckingVersions);
   if (CancelRequested()) return false;
   entry("  (%d)\t\tCalling GetMMIRev(PS)\n");
   copy.mmiRevision = GetMMIRev();
@@ -514,19 +489,4 @@ RevisionInfo DeviceUpdater::GetRevisionInfo() const {
           record_.psRevision,  record_.mmiRevision,
           record_.betaText,    ReleaseDateText(record_.releaseDate),
           record_.moduleSerial};
-}
-
-void ParseCommandLine(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    const std::string a = Lower(arg);
-    if (a == "-d1") {
-      traceLevel = 1;
-    } else if (a == "-d2" || a == "-d3" || a == "-d4" || a == "-d5") {
-      traceLevel = 2;
-    } else if (a == "-a") {
-      automaticUpdate = true;
-    } else if (a == "-s2p") {
-      stringTrace = true;
-    }
-  }
 }

@@ -15,9 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "device/command_line.h"
 #include "device/device_records.h"
 #include "device/mmi_file.h"
+#include "device/worker_channel.h"
 #include "qlinkx/qlinkx_library.h"
+#include "vocabulary/cancel_token.h"
 
 struct FirmwarePart;
 class FirmwareProgrammer;
@@ -26,20 +29,25 @@ class FirmwareTarget;
 class DeviceUpdater {
  public:
   // args: the program arguments after the program name. Loads qlinkx.dll.
-  explicit DeviceUpdater(const std::vector<std::string>& args);
+  // The worker messages go through `channel` (a fresh one when null).
+  explicit DeviceUpdater(const std::vector<std::string>& args,
+                         std::shared_ptr<WorkerChannel> channel = nullptr);
   virtual ~DeviceUpdater() = default;
   DeviceUpdater(const DeviceUpdater&) = delete;
   DeviceUpdater& operator=(const DeviceUpdater&) = delete;
 
-  bool SetWindow(HWND window);
-  HWND Window() const { return window_.load(); }
-  int GetCancelState() const { return cancelState_.load(); }
-  void SetCancelState(int value) { cancelState_ = value; }
+  bool SetWindow(HWND window) { return channel_->SetWindow(window); }
+  HWND Window() const { return channel_->Window(); }
+  WorkerChannel& Channel() const { return *channel_; }
+  // For a thread that may outlive the updater (the flash library's poller).
+  std::shared_ptr<WorkerChannel> SharedChannel() const { return channel_; }
+  int GetCancelState() const { return cancel_.State(); }
+  void SetCancelState(int value) { cancel_.Set(value); }
   // Sets `value` only while the state is `expected`, in one step; false when
   // it was another.
-  bool ReplaceCancelState(int expected, int value) {
-    return cancelState_.compare_exchange_strong(expected, value);
-  }
+  bool ReplaceCancelState(int expected, int value) { return cancel_.Replace(expected, value); }
+  CancelToken& Cancel() { return cancel_; }
+  const CancelToken& Cancel() const { return cancel_; }
   // Set while a program file runs (the exit thread warns then).
   bool IsFlashInProgress() const;
   // Frees qlinkx (and the flash library once it is loaded).
@@ -57,11 +65,11 @@ class DeviceUpdater {
   bool QlinkxLoaded() const { return qlinkx_.IsLoaded(); }
 
   // Progress bookkeeping of an update run.
-  void SetProgressStepWidth(int steps);
-  void SetStepCounter(int n);
-  void IncrementStepCounter() { ++stepCounter_; }
-  int StepCounter() const { return stepCounter_; }
-  int ProgressStepWidth() const { return progressStepWidth_; }
+  void SetProgressStepWidth(int steps) { channel_->SetProgressStepWidth(steps); }
+  void SetStepCounter(int n) { channel_->SetStepCounter(n); }
+  void IncrementStepCounter() { channel_->IncrementStepCounter(); }
+  int StepCounter() const { return channel_->StepCounter(); }
+  int ProgressStepWidth() const { return channel_->ProgressStepWidth(); }
   // MMI_WAIT and REBOOT_WAIT of the package, copied at the start of a run.
   void SetWaits(int mmiWaitMs, int rebootWaitMs);
 
@@ -130,7 +138,9 @@ class DeviceUpdater {
  protected:
   bool CancelRequested() const;
   // Posts a worker message to the dialog, when there is one.
-  virtual void Post(UINT message, WPARAM wParam, LPARAM lParam) const;
+  void Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+    channel_->Post(message, wParam, lParam);
+  }
 
  private:
   UsbDeviceEntry* EntryOf(int32_t productId);
@@ -161,8 +171,8 @@ class DeviceUpdater {
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;
   uint32_t flashTiming_ = 0;
-  std::atomic<HWND> window_{nullptr};
-  std::atomic<int> cancelState_{2};  // idle until an update starts
+  std::shared_ptr<WorkerChannel> channel_;
+  CancelToken cancel_;
   // Made with the updater; shared pointers, as the types stay incomplete here.
   FirmwareProgrammer& Firmware();
   std::shared_ptr<FirmwareTarget> firmwareTarget_;
@@ -170,8 +180,6 @@ class DeviceUpdater {
   bool startedInUpdateMode_ = false;
   int mmiWait_ = 50;
   int rebootWait_ = 0;
-  int progressStepWidth_ = 0;
-  int stepCounter_ = 0;
 };
 
 extern DeviceUpdater* theDeviceUpdater;
@@ -185,15 +193,6 @@ void SetCancelState(int value);
 // SetCancelState only while the state is `expected`: a request another thread
 // made in the meantime is not overwritten. False when the state was another.
 bool ReplaceCancelState(int expected, int value);
-
-// Sleeps ms of the clock in steps of stepMs, asking `cancelled` before each
-// step and after the last: false as soon as it says so, so a cancel ends the
-// wait within one step.
-bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& cancelled);
-
-// Sets traceLevel, automaticUpdate and stringTrace from the program arguments:
-// compared without case, unknown ones ignored, a later one overriding an earlier.
-void ParseCommandLine(const std::vector<std::string>& args);
 
 // The break code of a reply code (0xBF..0xCE give 0..15, others 0) and its
 // trace text ("" outside 0..15).

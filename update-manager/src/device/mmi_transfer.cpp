@@ -8,7 +8,8 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
-#include "state/shared_values.h"
+#include "vocabulary/step_codes.h"
+#include "vocabulary/worker_messages.h"
 
 namespace {
 
@@ -16,7 +17,6 @@ constexpr int kPacketTries = 30;
 constexpr DWORD kRetryPauseMs = 500;
 constexpr UINT kHeaderTimerMs = 10000;
 constexpr UINT kDataTimerMs = 3000;
-constexpr LPARAM kSendingFile = 100;
 
 bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -93,13 +93,10 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
                                      int32_t* breakCode) {
   // The timer runs on the wall while the exchange runs on the port's clock:
   // it is scaled with it, so a bench that runs faster fires it sooner too.
-  HWND window = window_.load();
-  if (window)
-    PostMessageA(window, WM_UPDATE_MMI_TIMER, 1,
-                 static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
+  channel_->ArmMmiTimer(static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
   *breakCode = 0;
   int32_t r = string2PS(record_.powerSupply.productId, packet, 0, breakCode, true);
-  if (window) PostMessageA(window, WM_UPDATE_MMI_TIMER, 0, 0);
+  channel_->DisarmMmiTimer();
   LogTrace(TRACE_LEVEL_2, "        string2PS done : retval  " + std::to_string(r) +
                               " break: " + std::to_string(*breakCode) + "\n");
   if (r < 0 || (r == 0 && *breakCode != 0)) {
@@ -110,7 +107,7 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
 }
 
 int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kSendingFile);
+  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepSendingMmiFile);
   MmiFile file(record.Filename);
   uint64_t size = 0;
   std::vector<uint8_t> head;
@@ -159,7 +156,7 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
   int32_t r = SendUntilTaken(headerPacket, kHeaderTimerMs, nullptr);
   if (r < 0) return r;
   const int64_t steps = static_cast<int64_t>(record.Packets) + 1;
-  Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(10000 / steps), kSendingFile);
+  Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(10000 / steps), kStepSendingMmiFile);
   if (CancelRequested()) return MMI_CANCELLED;
 
   for (int32_t n = 1; n <= record.Packets; ++n) {
@@ -180,7 +177,8 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
     LogTrace(TRACE_LEVEL_2, "before sendData s2PS\n");
     r = SendUntilTaken(packet, kDataTimerMs, n == record.Packets ? "last" : "data");
     if (r < 0) return r;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>((n + 1) * 10000LL / steps), kSendingFile);
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>((n + 1) * 10000LL / steps),
+         kStepSendingMmiFile);
     LogTrace(TRACE_LEVEL_2, "        Sleep after packet send " + std::to_string(mmiWait_) + "\n");
   }
   LogTrace(TRACE_LEVEL_2, "----------------------------\n\n");

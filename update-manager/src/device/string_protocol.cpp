@@ -8,7 +8,6 @@
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
 #include "lumetra/wire.h"
-#include "state/shared_values.h"
 
 namespace {
 

@@ -7,14 +7,13 @@
 #include "hwport/clock.h"
 #include "lumetra/module.h"
 #include "lumetra/sync.h"
-#include "state/shared_values.h"
 
 namespace {
 
 // What the poller shares with the transfer. It is owned jointly: a poller
 // that never comes back from GetStatus keeps it after the transfer gave up.
 struct PollerData {
-  HWND window = nullptr;
+  std::function<void(uint32_t)> post;
   FlashLibrary::GetStatusFn getStatus = nullptr;
   std::atomic<bool> stop{false};        // the Programing call has returned
   std::atomic<bool> stopThread{false};  // the transfer asks the poller to end
@@ -38,7 +37,7 @@ void GetStatusThreadProc(PollerData& data) {
     const uint32_t v = static_cast<uint32_t>(data.getStatus());
     const DWORD took = hwport::TickCount() - before;
     const int16_t status = static_cast<int16_t>(v & 0xFFFF);
-    if (data.window) PostMessageA(data.window, WM_UPDATE_STEP_PROGRESS, v >> 16, v & 0xFFFF);
+    if (data.post) data.post(v);
     if (took > 1000)
       LogTrace("GetStatus() took longer than 1 second (" + std::to_string(took) +
                "ms)to respond - Result:\n");
@@ -95,7 +94,7 @@ FirmwareProgrammer::FirmwareProgrammer(FirmwareTarget& target, std::string libra
 int32_t FirmwareProgrammer::TransferProgramFile(int32_t /*vendorId*/, int32_t productId,
                                                 const std::string& path) {
   auto data = std::make_shared<PollerData>();
-  data->window = target_.Window();
+  data->post = target_.LibraryStatusPoster();
   data->getStatus = library_.GetStatusEntry();
   // The poller holds the library for as long as it runs, so that freeing it
   // never unmaps code the poller may still be in.
@@ -160,10 +159,7 @@ uint32_t FirmwareProgrammer::GuardedStatus() {
   return 0;
 }
 
-void FirmwareProgrammer::PostTotal(int value) const {
-  HWND window = target_.Window();
-  if (window) PostMessageA(window, WM_UPDATE_TOTAL_PROGRESS, static_cast<WPARAM>(value), 100);
-}
+void FirmwareProgrammer::PostTotal(int value) const { target_.PostTotalProgress(value); }
 
 void FirmwareProgrammer::TraceResult(const char* indent, int32_t result, uint32_t status) const {
   const uint32_t progress = status >> 16;
