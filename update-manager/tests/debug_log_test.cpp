@@ -76,7 +76,7 @@ class KestorRuns : public ::testing::Test {
     process_.NewRun();
     process_.Automatic(false);
     updater.SetWindow(window_);
-    StateMachine machine(MakeStateFactory(outcomes));
+    StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
     while (machine.Step()) {
     }
     if (machine.CurrentId() == STATE_UPDATE_POSSIBLE && leave != Leave::Crash) {
@@ -266,7 +266,7 @@ TEST_F(KestorRuns, LanguageSwitchKeepsCancelUsableDuringTheUpdate) {
   process_.Build(std::move(environment), std::make_unique<UpdateConfig>(package.AppFolder()),
                  std::move(updater));
   Outcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
 
   struct Row {
     UpdateStateId state;

@@ -153,7 +153,7 @@ TEST_F(StateTableTest, EveryRowOfTheTransitionTable) {
     process_.Automatic(false);
     updater_->SetCancelState(CANCEL_STATE_IDLE);
     row.script(outcomes);
-    StateMachine machine(MakeStateFactory(outcomes));
+    StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
     if (row.from == STATE_ERROR) {
       // A new machine stands on Error already; the driver state leads there.
       machine.SetNext(STATE_INSTALL_DRIVER);
@@ -178,7 +178,7 @@ TEST_F(StateTableTest, FirstStepRunsAFreshInitializeAndShowsThePackage) {
   ASSERT_TRUE(package.Write());
   BuildContext(std::make_unique<UpdateConfig>(package.AppFolder()));
   ScriptedOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   EXPECT_EQ(machine.CurrentId(), STATE_ERROR);
   EXPECT_EQ(machine.NextId(), STATE_INITIALIZE);
   process_.ErrorIndex(ERRTEXT_COMMUNICATION);
@@ -194,7 +194,7 @@ TEST_F(StateTableTest, FirstStepRunsAFreshInitializeAndShowsThePackage) {
 
 TEST_F(StateTableTest, SetNextAndStepOnARestingMachineChangeNothing) {
   ScriptedOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   EXPECT_FALSE(machine.SetNext(STATE_INITIALIZE)) << "the id wanted already";
   while (machine.Step()) {
   }
@@ -206,7 +206,7 @@ TEST_F(StateTableTest, SetNextAndStepOnARestingMachineChangeNothing) {
 
 TEST_F(StateTableTest, StartLeavesUpdatePossibleForTheUpdateAndExitForExit) {
   ScriptedOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   while (machine.Step()) {
   }
   ASSERT_EQ(machine.CurrentId(), STATE_UPDATE_POSSIBLE);
@@ -218,7 +218,7 @@ TEST_F(StateTableTest, StartLeavesUpdatePossibleForTheUpdateAndExitForExit) {
   while (machine.Step()) visited.push_back(machine.CurrentId());
   EXPECT_EQ(visited, (std::vector<UpdateStateId>{STATE_UPDATE_PROCESS, STATE_EXIT}));
 
-  StateMachine second(MakeStateFactory(outcomes));
+  StateMachine second(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   updater_->SetCancelState(CANCEL_STATE_IDLE);
   while (second.Step()) {
   }
@@ -233,10 +233,10 @@ TEST_F(StateTableTest, StartLeavesUpdatePossibleForTheUpdateAndExitForExit) {
 TEST_F(StateTableTest, ExitRunTwiceClosesOnlyOnce) {
   ScriptedOutcomes outcomes;
   process_.Automatic(true);
-  StateMachine first(MakeStateFactory(outcomes));
+  StateMachine first(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   first.SetNext(STATE_EXIT);
   first.Step();
-  StateMachine again(MakeStateFactory(outcomes));
+  StateMachine again(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   again.SetNext(STATE_EXIT);
   again.Step();
   EXPECT_EQ(again.NextId(), STATE_EXIT);
@@ -258,7 +258,7 @@ struct BlockingOutcomes : ScriptedOutcomes {
 
 TEST_F(StateTableTest, OnlyOneThreadStepsTheMachine) {
   BlockingOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   machine.Step();                                   // Initialize
   lm::Thread stateThread([&] { machine.Step(); });  // USB Listen, held
   while (!outcomes.inside) Sleep(1);
@@ -285,8 +285,8 @@ TEST_F(StateTableTest, StateThreadRunsAnAutomaticUpdateToTheEnd) {
   ScriptedOutcomes outcomes;
   process_.Automatic(true);
   std::vector<UpdateStateId> visited;
-  StateFactory states = MakeStateFactory(outcomes);
-  StateMachine machine([&](UpdateStateId id) {
+  StateFactory states = MakeStateFactory(process_.Context(), outcomes);
+  StateMachine machine(process_.Context(), [&](UpdateStateId id) {
     visited.push_back(id);
     return states(id);
   });

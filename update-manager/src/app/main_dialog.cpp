@@ -193,7 +193,7 @@ BOOL UpdateManagerDialog::OnInitDialog() {
   icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   ShowTitleBitmap();
-  machine_ = std::make_unique<StateMachine>(MakeStateFactory(outcomes_));
+  machine_ = std::make_unique<StateMachine>(context_, MakeStateFactory(context_, outcomes_));
   OnUpdateTexts();
   machine_->SetDialogWindow(window_);
   detailsShown_ = false;

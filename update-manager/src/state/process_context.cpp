@@ -51,6 +51,18 @@ void ProcessContext::Adopt(std::unique_ptr<SystemEnvironment> environment,
 
 bool ProcessContext::Built() const { return environment_ && config_ && updater_; }
 
+StateContext ProcessContext::Context() const {
+  StateContext context;
+  context.environment = environment_.get();
+  context.config = config_.get();
+  context.updater = updater_.get();
+  if (updater_) {
+    context.channel = &updater_->Channel();
+    context.cancel = &updater_->Cancel();
+  }
+  return context;
+}
+
 void ProcessContext::Release() {
   theDeviceUpdater = nullptr;
   updater_.reset();

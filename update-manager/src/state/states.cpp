@@ -24,37 +24,38 @@ std::string Text(LangText id) { return LanguageTexts.Get(id); }
 
 // The fixed program-folder text and the trace log, pointed at this run's
 // debug log.
-void SettleEnvironment() {
-  if (theEnvironment == nullptr) return;
-  theEnvironment->SetProgramFolder();
-  SetTraceLogPath(theEnvironment->DebugLogPath());
+void SettleEnvironment(SystemEnvironment* environment) {
+  if (environment == nullptr) return;
+  environment->SetProgramFolder();
+  SetTraceLogPath(environment->DebugLogPath());
 }
 
 }  // namespace
 
 bool PlatformOutcomes::OperatingSystemSupported() {
-  return theEnvironment != nullptr && theEnvironment->CheckOperatingSystem();
+  return context_.environment != nullptr && context_.environment->CheckOperatingSystem();
 }
 
 bool PlatformOutcomes::PackageInvalid() {
-  return theConfig == nullptr || theConfig->packageInvalid;
+  return context_.config == nullptr || context_.config->packageInvalid;
 }
 
 bool PlatformOutcomes::UsbHostFound() {
-  return theEnvironment != nullptr && theEnvironment->FindUsbHost();
+  return context_.environment != nullptr && context_.environment->FindUsbHost();
 }
 
-StateInitialize::StateInitialize(StateOutcomes& outcomes) : OutcomeState(outcomes) {
+StateInitialize::StateInitialize(const StateContext& context, StateOutcomes& outcomes)
+    : OutcomeState(context, outcomes) {
   LanguageTexts.Load("");
   ErrorTextIndex = ERRTEXT_NONE;
 }
 
 UpdateStateId StateInitialize::Execute() {
-  SettleEnvironment();
+  SettleEnvironment(context_.environment);
   // The log an earlier run left is settled before this run writes anything,
   // even when this run ends early: otherwise its Exit would archive the
   // earlier log a second time.
-  if (theEnvironment) RecoverDebugLog(*theEnvironment);
+  if (context_.environment) RecoverDebugLog(*context_.environment);
   FlushStartupLog();
   LanguageTexts.Load("");
   if (!outcomes_.OperatingSystemSupported()) {
@@ -66,20 +67,21 @@ UpdateStateId StateInitialize::Execute() {
     return STATE_ERROR;
   }
   const bool hostFound = outcomes_.UsbHostFound();
-  if (theEnvironment && theEnvironment->QueryUsb2Host() != 0) {
-    if (theEnvironment->QueryUsb2HostDisabled() == 0) {
+  if (context_.environment && context_.environment->QueryUsb2Host() != 0) {
+    if (context_.environment->QueryUsb2HostDisabled() == 0) {
       DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
       PostTexts();
-      theEnvironment->SuspendUsb2Host();
+      context_.environment->SuspendUsb2Host();
     } else {
       // Off already: left alone, unless a killed run of Kestor left it off.
-      theEnvironment->AdoptUsb2HostLeftOff();
+      context_.environment->AdoptUsb2HostLeftOff();
     }
   }
-  SettleEnvironment();
-  if (theEnvironment) {
-    WriteLogHeader(*theEnvironment, theConfig ? theConfig->UpdateRevision() : std::string(),
-                   theConfig ? theConfig->SupportedDevice() : std::string(), hostFound);
+  SettleEnvironment(context_.environment);
+  if (context_.environment) {
+    WriteLogHeader(*context_.environment,
+                   context_.config ? context_.config->UpdateRevision() : std::string(),
+                   context_.config ? context_.config->SupportedDevice() : std::string(), hostFound);
   }
   if (!hostFound) {
     ErrorTextIndex = ERRTEXT_NO_USB_PORT;
@@ -90,9 +92,9 @@ UpdateStateId StateInitialize::Execute() {
 }
 
 void StateInitialize::ShowPackageInfo() {
-  if (theConfig == nullptr) return;
-  DisplayTexts.SetText(SLOT_SUPPORTED_DEVICE, theConfig->SupportedDevice());
-  DisplayTexts.SetText(SLOT_PACKAGE_RELEASE, theConfig->UpdateRevision());
+  if (context_.config == nullptr) return;
+  DisplayTexts.SetText(SLOT_SUPPORTED_DEVICE, context_.config->SupportedDevice());
+  DisplayTexts.SetText(SLOT_PACKAGE_RELEASE, context_.config->UpdateRevision());
 }
 
 UpdateStateId StateInstallDriver::Execute() {
@@ -121,7 +123,7 @@ UpdateStateId StateUsbListen::Execute() {
 }
 
 bool StateUsbConnect::Enter() {
-  const RevisionInfo info = theDeviceUpdater ? theDeviceUpdater->GetRevisionInfo() : RevisionInfo{};
+  const RevisionInfo info = context_.updater ? context_.updater->GetRevisionInfo() : RevisionInfo{};
   std::string release = info.release;
   if (info.beta != "0") release += "Beta" + info.beta;
   if (release == "Beta") release = Text(LangText::DevStatusSUSB);
@@ -193,9 +195,9 @@ UpdateStateId StateUpdateProcess::Execute() {
   // Running from here, unless Cancel or Exit came between Start and this
   // thread (or comes while Enter shows the state): that request stands, and
   // the run does not start.
-  ReplaceCancelState(CANCEL_STATE_IDLE, CANCEL_STATE_RUNNING);
+  context_.ReplaceCancelState(CANCEL_STATE_IDLE, CANCEL_STATE_RUNNING);
   Enter();
-  if (CancelState() == CANCEL_STATE_REQUESTED) {
+  if (context_.CancelState() == CANCEL_STATE_REQUESTED) {
     ErrorTextIndex = ERRTEXT_CANCELLED;
     return STATE_ERROR;
   }
@@ -233,7 +235,7 @@ bool StateError::Enter() {
 }
 
 UpdateStateId StateError::Execute() {
-  SetCancelState(CANCEL_STATE_REQUESTED);
+  context_.SetCancelState(CANCEL_STATE_REQUESTED);
   Enter();
   return STATE_EXIT;
 }
@@ -258,47 +260,47 @@ bool StateExit::Enter() {
 UpdateStateId StateExit::Execute() {
   // The exit thread and the state thread may both run Exit; the second run
   // finds it done.
-  if (CancelState() == CANCEL_STATE_STOPPED) return STATE_EXIT;
-  if (theEnvironment && theEnvironment->Usb2HostSuspended()) {
+  if (context_.CancelState() == CANCEL_STATE_STOPPED) return STATE_EXIT;
+  if (context_.environment && context_.environment->Usb2HostSuspended()) {
     LogStatus("\nReactivating USB2 :");
     DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOn));
     PostTexts();
-    if (theEnvironment->RestoreUsb2Host()) LogStatus("Success\n\n");
+    if (context_.environment->RestoreUsb2Host()) LogStatus("Success\n\n");
   }
   LogStatus("Updater Closed!");
-  if (theEnvironment) CloseDebugLog(*theEnvironment, ErrorTextIndex, updateInstalled);
+  if (context_.environment) CloseDebugLog(*context_.environment, ErrorTextIndex, updateInstalled);
   // The log ends with "Updater Closed!" now; an entry behind it would make the
   // next start archive the whole run a second time.
   SetTraceLogPath("");
   Enter();
-  SetCancelState(CANCEL_STATE_STOPPED);
+  context_.SetCancelState(CANCEL_STATE_STOPPED);
   if (exitRequested || automaticUpdate) {
-    if (DeviceUpdater* updater = theDeviceUpdater) updater->Channel().PostClose();
+    if (context_.channel) context_.channel->PostClose();
   }
   return STATE_EXIT;
 }
 
-StateFactory MakeStateFactory(StateOutcomes& outcomes) {
-  return [&outcomes](UpdateStateId id) -> std::unique_ptr<UpdateState> {
+StateFactory MakeStateFactory(const StateContext& context, StateOutcomes& outcomes) {
+  return [context, &outcomes](UpdateStateId id) -> std::unique_ptr<UpdateState> {
     switch (id) {
       case STATE_INITIALIZE:
-        return std::make_unique<StateInitialize>(outcomes);
+        return std::make_unique<StateInitialize>(context, outcomes);
       case STATE_INSTALL_DRIVER:
-        return std::make_unique<StateInstallDriver>(outcomes);
+        return std::make_unique<StateInstallDriver>(context, outcomes);
       case STATE_USB_LISTEN:
-        return std::make_unique<StateUsbListen>(outcomes);
+        return std::make_unique<StateUsbListen>(context, outcomes);
       case STATE_USB_CONNECT:
-        return std::make_unique<StateUsbConnect>(outcomes);
+        return std::make_unique<StateUsbConnect>(context, outcomes);
       case STATE_UPDATE_POSSIBLE:
-        return std::make_unique<StateUpdatePossible>(outcomes);
+        return std::make_unique<StateUpdatePossible>(context, outcomes);
       case STATE_UPDATE_PROCESS:
-        return std::make_unique<StateUpdateProcess>(outcomes);
+        return std::make_unique<StateUpdateProcess>(context, outcomes);
       case STATE_INFO:
-        return std::make_unique<StateInfo>(outcomes);
+        return std::make_unique<StateInfo>(context, outcomes);
       case STATE_ERROR:
-        return std::make_unique<StateError>(outcomes);
+        return std::make_unique<StateError>(context, outcomes);
       case STATE_EXIT:
-        return std::make_unique<StateExit>(outcomes);
+        return std::make_unique<StateExit>(context, outcomes);
     }
     return nullptr;
   };

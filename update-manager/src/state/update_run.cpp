@@ -42,19 +42,23 @@ StepKind KindOf(const std::string& name) {
   return StepKind::Other;
 }
 
-void Post(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (DeviceUpdater* updater = theDeviceUpdater) updater->Channel().Post(message, wParam, lParam);
-}
-
 class UpdateRun {
  public:
-  UpdateRun(DeviceUpdater& updater, UpdateConfig& config)
-      : updater_(updater), config_(config), n_(config.StepCount()) {}
+  // The context's updater and configuration are there.
+  explicit UpdateRun(const StateContext& context)
+      : context_(context),
+        updater_(*context.updater),
+        config_(*context.config),
+        n_(config_.StepCount()) {}
 
   int Run();
 
  private:
-  bool Cancelled() const { return CancelState() == CANCEL_STATE_REQUESTED; }
+  bool Cancelled() const { return context_.CancelRequested(); }
+  void Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+    if (context_.channel) context_.channel->Post(message, wParam, lParam);
+  }
+  HWND Window() const { return context_.channel ? context_.channel->Window() : nullptr; }
   int32_t SupplyPid() const { return updater_.Record().powerSupply.productId; }
   int32_t DevicePid() const { return updater_.Record().device.productId; }
   bool UpToDate(int i) const {
@@ -88,6 +92,7 @@ class UpdateRun {
   int Step(int i);
   int ReleaseSteps(int i);
 
+  const StateContext context_;
   DeviceUpdater& updater_;
   UpdateConfig& config_;
   const int n_;
@@ -197,9 +202,8 @@ bool UpdateRun::ReinstallDeclined() {
     if (LeadingNumber(installed.release) != LeadingNumber(step.rev) ||
         LeadingNumber(installed.beta) != LeadingNumber(step.beta))
       return false;
-    const int answer =
-        MessageBoxA(theDialogWindow.load(), LanguageTexts.Get(kestor::LangText::SameRev).c_str(),
-                    kMessageCaption, MB_YESNO | MB_ICONWARNING);
+    const int answer = MessageBoxA(Window(), LanguageTexts.Get(kestor::LangText::SameRev).c_str(),
+                                   kMessageCaption, MB_YESNO | MB_ICONWARNING);
     if (answer == IDYES) return false;
     StopAt(0, STEP_CANCELED);
     return true;
@@ -224,7 +228,7 @@ int UpdateRun::ReleaseSteps(int i) {
       StopAt(i, STEP_ERROR);
       return ERRTEXT_UPDATE_FAILED;
     }
-    if (int e = Pause(20000, 20, [](DWORD k) {
+    if (int e = Pause(20000, 20, [this](DWORD k) {
           if ((k + 1) % 20 == 0)
             Post(WM_UPDATE_STEP_PROGRESS, (k + 1) * kReleaseProgressPerTick, kCodeRelease);
         }))
@@ -361,18 +365,16 @@ int UpdateRun::Run() {
 
 }  // namespace
 
-int RunUpdateSteps(DeviceUpdater& updater, UpdateConfig& config) {
-  return UpdateRun(updater, config).Run();
-}
+int RunUpdateSteps(const StateContext& context) { return UpdateRun(context).Run(); }
 
 int PlatformOutcomes::RunUpdate() {
-  DeviceUpdater* updater = theDeviceUpdater;
-  if (updater == nullptr || theConfig == nullptr) return ERRTEXT_UPDATE_FAILED;
-  const int error = RunUpdateSteps(*updater, *theConfig);
+  DeviceUpdater* updater = context_.updater;
+  if (updater == nullptr || context_.config == nullptr) return ERRTEXT_UPDATE_FAILED;
+  const int error = RunUpdateSteps(context_);
   if (error != 0) return error;
   if (updater->CheckUpdateMode(updater->Record().powerSupply.productId) == 1 ||
       updater->CheckUpdateMode(updater->Record().device.productId) == 1)
-    MessageBoxA(theDialogWindow.load(),
+    MessageBoxA(context_.channel ? context_.channel->Window() : nullptr,
                 "Please switch off the device by the main powerswitch on the rear of the device "
                 "and wait a few seconds before switching on again!",
                 kMessageCaption, MB_OK);

@@ -53,6 +53,8 @@ class KestorProcess {
                     std::unique_ptr<DeviceUpdater> updater = nullptr) {
     theProcessContext.Adopt(std::move(environment), std::move(config), std::move(updater));
   }
+  // What the states work with over the objects built.
+  static StateContext Context() { return theProcessContext.Context(); }
   // The objects deleted, the updater first; the values stay.
   static void Release() { theProcessContext.Release(); }
 
