@@ -5,6 +5,7 @@
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/system_environment.h"
+#include "state/shared_values.h"
 
 ProcessContext theProcessContext;
 
@@ -56,6 +57,10 @@ StateContext ProcessContext::Context() const {
   context.environment = environment_.get();
   context.config = config_.get();
   context.updater = updater_.get();
+  context.errorIndex = &ErrorTextIndex;
+  context.automatic = &automaticUpdate;
+  context.exitRequested = &exitRequested;
+  context.updateInstalled = &updateInstalled;
   if (updater_) {
     context.channel = &updater_->Channel();
     context.cancel = &updater_->Cancel();

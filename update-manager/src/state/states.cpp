@@ -47,7 +47,7 @@ bool PlatformOutcomes::UsbHostFound() {
 StateInitialize::StateInitialize(const StateContext& context, StateOutcomes& outcomes)
     : OutcomeState(context, outcomes) {
   LanguageTexts.Load("");
-  ErrorTextIndex = ERRTEXT_NONE;
+  context_.SetErrorIndex(ERRTEXT_NONE);
 }
 
 UpdateStateId StateInitialize::Execute() {
@@ -59,11 +59,11 @@ UpdateStateId StateInitialize::Execute() {
   FlushStartupLog();
   LanguageTexts.Load("");
   if (!outcomes_.OperatingSystemSupported()) {
-    ErrorTextIndex = ERRTEXT_NO_WINDOWS;
+    context_.SetErrorIndex(ERRTEXT_NO_WINDOWS);
     return STATE_INFO;
   }
   if (outcomes_.PackageInvalid()) {
-    ErrorTextIndex = ERRTEXT_PACKAGE_INVALID;
+    context_.SetErrorIndex(ERRTEXT_PACKAGE_INVALID);
     return STATE_ERROR;
   }
   const bool hostFound = outcomes_.UsbHostFound();
@@ -84,7 +84,7 @@ UpdateStateId StateInitialize::Execute() {
                    context_.config ? context_.config->SupportedDevice() : std::string(), hostFound);
   }
   if (!hostFound) {
-    ErrorTextIndex = ERRTEXT_NO_USB_PORT;
+    context_.SetErrorIndex(ERRTEXT_NO_USB_PORT);
     return STATE_INFO;
   }
   ShowPackageInfo();
@@ -98,7 +98,7 @@ void StateInitialize::ShowPackageInfo() {
 }
 
 UpdateStateId StateInstallDriver::Execute() {
-  ErrorTextIndex = ERRTEXT_NO_DRIVER;
+  context_.SetErrorIndex(ERRTEXT_NO_DRIVER);
   return STATE_ERROR;
 }
 
@@ -113,12 +113,12 @@ UpdateStateId StateUsbListen::Execute() {
     case DeviceWait::Ready:
       return STATE_USB_CONNECT;
     case DeviceWait::SeveralPowerSupplies:
-      ErrorTextIndex = ERRTEXT_SEVERAL_DEVICES;
+      context_.SetErrorIndex(ERRTEXT_SEVERAL_DEVICES);
       return STATE_ERROR;
     case DeviceWait::Cancelled:
       break;
   }
-  ErrorTextIndex = ERRTEXT_CANCELLED;
+  context_.SetErrorIndex(ERRTEXT_CANCELLED);
   return STATE_ERROR;
 }
 
@@ -145,24 +145,24 @@ UpdateStateId StateUsbConnect::Execute() {
     case DeviceCheck::Passed:
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::NewerThanPackage:
-      ErrorTextIndex = ERRTEXT_NEWER_FIRMWARE;
+      context_.SetErrorIndex(ERRTEXT_NEWER_FIRMWARE);
       DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE));
       PostTexts();
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::WrongType:
-      ErrorTextIndex = ERRTEXT_WRONG_DEVICE;
+      context_.SetErrorIndex(ERRTEXT_WRONG_DEVICE);
       break;
     case DeviceCheck::ReleaseExcluded:
-      ErrorTextIndex = ERRTEXT_RELEASE_EXCLUDED;
+      context_.SetErrorIndex(ERRTEXT_RELEASE_EXCLUDED);
       break;
     case DeviceCheck::SerialExcluded:
-      ErrorTextIndex = ERRTEXT_SERIAL_EXCLUDED;
+      context_.SetErrorIndex(ERRTEXT_SERIAL_EXCLUDED);
       break;
     case DeviceCheck::Unreadable:
-      ErrorTextIndex = ERRTEXT_COMMUNICATION;
+      context_.SetErrorIndex(ERRTEXT_COMMUNICATION);
       break;
     case DeviceCheck::Cancelled:
-      ErrorTextIndex = ERRTEXT_CANCELLED;
+      context_.SetErrorIndex(ERRTEXT_CANCELLED);
       break;
   }
   return STATE_ERROR;
@@ -170,7 +170,7 @@ UpdateStateId StateUsbConnect::Execute() {
 
 bool StateUpdatePossible::Enter() {
   DisplayTexts.SetStartEnabled(true);
-  ShowStatus(ErrorTextIndex == ERRTEXT_NEWER_FIRMWARE
+  ShowStatus(context_.ErrorIndex() == ERRTEXT_NEWER_FIRMWARE
                  ? LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE)
                  : Text(LangText::UpdateReadyText),
              "Kestor - State Update Possible");
@@ -179,7 +179,7 @@ bool StateUpdatePossible::Enter() {
 
 UpdateStateId StateUpdatePossible::Execute() {
   Enter();
-  return automaticUpdate ? STATE_UPDATE_PROCESS : STATE_UPDATE_POSSIBLE;
+  return context_.Automatic() ? STATE_UPDATE_PROCESS : STATE_UPDATE_POSSIBLE;
 }
 
 bool StateUpdateProcess::Enter() {
@@ -198,20 +198,20 @@ UpdateStateId StateUpdateProcess::Execute() {
   context_.ReplaceCancelState(CANCEL_STATE_IDLE, CANCEL_STATE_RUNNING);
   Enter();
   if (context_.CancelState() == CANCEL_STATE_REQUESTED) {
-    ErrorTextIndex = ERRTEXT_CANCELLED;
+    context_.SetErrorIndex(ERRTEXT_CANCELLED);
     return STATE_ERROR;
   }
   const int failure = outcomes_.RunUpdate();
   if (failure == 0) {
-    updateInstalled = true;
+    context_.SetUpdateInstalled();
     return STATE_EXIT;
   }
-  ErrorTextIndex = failure;
+  context_.SetErrorIndex(failure);
   return STATE_ERROR;
 }
 
 bool StateInfo::Enter() {
-  const int index = ErrorTextIndex;
+  const int index = context_.ErrorIndex();
   const std::string text = LanguageTexts.ErrorText(
       index == ERRTEXT_NO_WINDOWS || index == ERRTEXT_NO_USB_PORT ? index
                                                                   : ERRTEXT_NO_USB_NOR_WINDOWS);
@@ -228,7 +228,7 @@ UpdateStateId StateInfo::Execute() {
 
 bool StateError::Enter() {
   DisplayTexts.SetStartEnabled(false);
-  const std::string text = LanguageTexts.ErrorText(ErrorTextIndex);
+  const std::string text = LanguageTexts.ErrorText(context_.ErrorIndex());
   ShowStatus(text, "Kestor - State Error");
   LogStatus("\nfollowing Error occured:\n" + text);
   return PostTexts();
@@ -242,11 +242,11 @@ UpdateStateId StateError::Execute() {
 
 bool StateExit::Enter() {
   DisplayTexts.SetStartEnabled(false);
-  const int index = ErrorTextIndex;
+  const int index = context_.ErrorIndex();
   std::string text;
   if (index == ERRTEXT_NONE || index == ERRTEXT_SAME_RELEASE || index == ERRTEXT_NEWER_FIRMWARE) {
     // Leaving Update Possible installs nothing, and must not claim it did.
-    text = updateInstalled ? Text(LangText::CloseUpdater) : kNothingInstalledText;
+    text = context_.UpdateInstalled() ? Text(LangText::CloseUpdater) : kNothingInstalledText;
   } else if ((index >= ERRTEXT_PACKAGE_INVALID && index <= ERRTEXT_SERIAL_EXCLUDED) ||
              (index >= ERRTEXT_DISCONNECTED && index <= ERRTEXT_LAST)) {
     text = LanguageTexts.ErrorText(index);
@@ -268,13 +268,14 @@ UpdateStateId StateExit::Execute() {
     if (context_.environment->RestoreUsb2Host()) LogStatus("Success\n\n");
   }
   LogStatus("Updater Closed!");
-  if (context_.environment) CloseDebugLog(*context_.environment, ErrorTextIndex, updateInstalled);
+  if (context_.environment)
+    CloseDebugLog(*context_.environment, context_.ErrorIndex(), context_.UpdateInstalled());
   // The log ends with "Updater Closed!" now; an entry behind it would make the
   // next start archive the whole run a second time.
   SetTraceLogPath("");
   Enter();
   context_.SetCancelState(CANCEL_STATE_STOPPED);
-  if (exitRequested || automaticUpdate) {
+  if (context_.ExitRequested() || context_.Automatic()) {
     if (context_.channel) context_.channel->PostClose();
   }
   return STATE_EXIT;

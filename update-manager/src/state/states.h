@@ -13,6 +13,10 @@ class OutcomeState : public UpdateState {
       : context_(context), outcomes_(outcomes) {}
 
  protected:
+  // Through the context's channel and debug log.
+  bool PostTexts() const { return context_.PostTexts(); }
+  void LogStatus(const std::string& text) const { context_.LogStatus(text); }
+
   const StateContext context_;
   StateOutcomes& outcomes_;
 };

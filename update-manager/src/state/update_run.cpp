@@ -67,13 +67,13 @@ class UpdateRun {
   }
   void Status(int i, int state) {
     config_.SetStepStatus(i, state);
-    UpdateState::PostTexts();
+    context_.PostTexts();
   }
   // Step i and all later ones: `state` for i, canceled for the rest.
   void StopAt(int i, int state) {
     config_.SetStepStatus(i, state);
     for (int k = i + 1; k < n_; ++k) config_.SetStepStatus(k, STEP_CANCELED);
-    UpdateState::PostTexts();
+    context_.PostTexts();
   }
   void PostTotal() { Post(WM_UPDATE_TOTAL_PROGRESS, (updater_.StepCounter() + 1) * Width(), 100); }
   int Width() const { return updater_.ProgressStepWidth(); }
@@ -112,8 +112,8 @@ int UpdateRun::PsCheck() {
 int UpdateRun::Failure(int i, int32_t result) {
   const bool cancelled = Cancelled() || result == FIRMWARE_CANCELLED;
   StopAt(i, cancelled ? STEP_CANCELED : STEP_ERROR);
-  UpdateState::LogStatus("Update step " + config_.GetStep(i).name + " failed (" +
-                         std::to_string(result) + ")\n");
+  context_.LogStatus("Update step " + config_.GetStep(i).name + " failed (" +
+                     std::to_string(result) + ")\n");
   if (cancelled) return ERRTEXT_CANCELLED;
   if (updater_.CountPowerSupplies() != 0) return ERRTEXT_UPDATE_FAILED;
   hwport::Sleep(200);
@@ -158,14 +158,14 @@ int UpdateRun::WaitForPanel(int i, bool releaseStep) {
     if (int e = Pause(500, 100, [](DWORD) {})) return e;
     advance(kReleasePauseTicks);
   }
-  UpdateState::LogStatus("Front panel not ready after " + std::to_string(kPanelWaitMs / 1000) +
-                         " s (status " + std::to_string(s) + ")\n");
+  context_.LogStatus("Front panel not ready after " + std::to_string(kPanelWaitMs / 1000) +
+                     " s (status " + std::to_string(s) + ")\n");
   StopAt(i, STEP_ERROR);
   return ERRTEXT_UPDATE_FAILED;
 }
 
 int UpdateRun::Recovery() {
-  UpdateState::LogStatus("Device in update mode: power supply steps first\n");
+  context_.LogStatus("Device in update mode: power supply steps first\n");
   for (int i = 0; i < n_; ++i) {
     if (KindOf(config_.GetStep(i).name) != StepKind::PowerSupply) continue;
     if (int e = PsCheck()) return e;
@@ -194,7 +194,7 @@ int UpdateRun::Recovery() {
 // The device holds the package's release and beta already: the user says
 // whether to install it again. Nobody is asked in an unattended run.
 bool UpdateRun::ReinstallDeclined() {
-  if (automaticUpdate) return false;
+  if (context_.Automatic()) return false;
   const RevisionInfo installed = updater_.GetRevisionInfo();
   for (int i = 0; i < n_; ++i) {
     const UpdateStep step = config_.GetStep(i);
@@ -224,7 +224,7 @@ int UpdateRun::ReleaseSteps(int i) {
   const int32_t panel = updater_.ReadMMIStatus();
   if (supplyInUpdateMode || deviceInUpdateMode || panel == MMI_STATUS_WAITS_FOR_FILES) {
     if (!updater_.RebootPowerSupply()) {
-      UpdateState::LogStatus("Rebooting the power supply failed\n");
+      context_.LogStatus("Rebooting the power supply failed\n");
       StopAt(i, STEP_ERROR);
       return ERRTEXT_UPDATE_FAILED;
     }
@@ -241,22 +241,22 @@ int UpdateRun::ReleaseSteps(int i) {
   Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepCheckingRelease);
   if (!VerifyRevisionsAfterUpdate(updater_, config_)) {
     config_.SetStepStatus(i, STEP_ERROR);
-    UpdateState::LogStatus("Not all UpdateSteps installed!\n");
-    UpdateState::PostTexts();
+    context_.LogStatus("Not all UpdateSteps installed!\n");
+    context_.PostTexts();
     return ERRTEXT_UPDATE_FAILED;
   }
   const RevisionInfo info = updater_.GetRevisionInfo();
   // The release as the supply stores it: a package's "01.2" or "12" is the
   // supply's "1.2" or "12.0", not a new release to write at every run.
   if (ReleaseTimesTen(info.release) == step.releaseTimesTen && info.beta == step.beta) {
-    UpdateState::LogStatus("All UpdateSteps successful! Revision " + step.rev + " is actual\n");
+    context_.LogStatus("All UpdateSteps successful! Revision " + step.rev + " is actual\n");
   } else {
-    UpdateState::LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
-    UpdateState::PostTexts();
+    context_.LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
+    context_.PostTexts();
     const int32_t r =
         updater_.WritePsRelease(step.releaseTimesTen, step.betaNumber, step.packedDate);
     if (r < 0) {
-      UpdateState::LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
+      context_.LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
       StopAt(i, STEP_ERROR);
       // Another supply than the one the run began with, or one that went
       // away as it took the block (its read-back found nobody), is the
