@@ -53,6 +53,22 @@ inline std::string MaskRunStamps(const std::string& text) {
   return std::regex_replace(text, kStamp, "####.##.##. ##:##:##:###");
 }
 
+// The devices a search lists right after a reboot request, before it waits
+// for the old device to leave: whether the old one is still there or the
+// rebooted one already is, the wall clock decides.
+inline std::vector<std::string> DropListingsBeforeTheUnplug(std::vector<std::string> lines) {
+  static const std::regex kListed("\\[UsbDevCtrl\\]   - device\\[[0-9]+\\] \\(");
+  static const std::regex kLearnt("Set To(Safe|Firmware)RebootTime|Waiting on unplug device");
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find("will find device") == std::string::npos) continue;
+    size_t end = i + 1;
+    while (end < lines.size() && std::regex_search(lines[end], kListed)) ++end;
+    if (end > i + 1 && end < lines.size() && std::regex_search(lines[end], kLearnt))
+      lines.erase(lines.begin() + static_cast<long>(i) + 1, lines.begin() + static_cast<long>(end));
+  }
+  return lines;
+}
+
 // A Tessaro.log: its time stamps, the run's own stamps, the host's folder,
 // the reboot times learnt from the wall clock, the threads the process
 // starts, and the rounds of a wait, each kept once.
@@ -79,7 +95,7 @@ inline std::string MaskLog(const std::string& text, const std::string& hostFolde
       line.replace(at, hostFolder.size(), "<host>");
     lines.push_back(line);
   }
-  return JoinLines(CollapseRepeats(lines));
+  return JoinLines(CollapseRepeats(DropListingsBeforeTheUnplug(lines)));
 }
 
 // The bench's call record: what the library asks of each device, the
