@@ -800,10 +800,16 @@ struct InUpdateModeRow {
   // reboots (status 7).
   const char* panelBootMs = "";
   // The package ends with the supply's step, up to date: the recovery pass
-  // finishes it, and Cancel is confirmed in the pause after it, on a clock
-  // at the wall's pace (the pause is 3 s).
+  // finishes it, and Cancel is confirmed while the step reads the supply's
+  // revision, so the pause after it sees the cancel at its first look.
   bool cancelAfterTheSupplyStep = false;
 };
+
+// The supply's revision read that follows the recovered supply step's panel
+// wait (the one before it is USB Connect's), its answer held back far beyond
+// any run.
+const char kRecoveredRevisionHeld[] =
+    "Device=0 Operation=VendorRequestIn FacId=0x1010 After=1 Action=Late DelayMs=2000000000";
 
 const InUpdateModeRow kInUpdateMode[] = {
     {"AskedToSwitchTheDeviceOffAtTheEnd", "",
@@ -865,7 +871,10 @@ TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASw
   }
   if (row.cancelAfterTheSupplyStep) {
     package_.Step("Pwr Supply", {{"Name", "PWR SUPPLY"}, {"Rev", "3.10"}});
-    spec.TimeScale(1);
+    // The supply's revision read after the step's panel wait is answered
+    // when the test says so, however fast the machine: until then the run
+    // stands before the step's end and the pause after it.
+    spec.Fault(kRecoveredRevisionHeld);
   }
   testsupport::MessageBoxAnswerer answerer(
       {{"Kestor", "main powerswitch", IDOK}, {"", "cancel the Update", IDYES}},
@@ -876,8 +885,13 @@ TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASw
   ASSERT_TRUE(progress.Hooked());
   if (row.cancelAfterTheSupplyStep) {
     ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON));
-    ASSERT_TRUE(Eventually([&] { return StepCell(3, 1) == "Update finished"; })) << DebugLog();
+    // The run waits for the revision, the step not finished yet.
+    ASSERT_TRUE(Eventually([] { return !benchctl::CallRecord("fault Fault1 Late").empty(); }))
+        << DebugLog();
+    EXPECT_TRUE(Eventually([&] { return StepCell(3, 1) == "Updating..."; }));
     ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Cancel &Update"));
+    ASSERT_TRUE(Eventually([] { return CancelState() == CANCEL_STATE_REQUESTED; }));
+    EXPECT_EQ(benchctl::AnswerHeld(), 1u) << "the run waited for the revision";
     ASSERT_TRUE(Eventually([&] {
       return testsupport::ControlText(window_, IDC_DEV_STATUS) == row.status;
     })) << DebugLog();
