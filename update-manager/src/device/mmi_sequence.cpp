@@ -119,8 +119,7 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
     result = ReadPanelReply(buffer, sizeof buffer, &length);
     if (result == DEVICE_NUMBER_STALE) {
       // The supply restarted under the execute: its new number is read on.
-      UnassignDeviceNumber(record_.powerSupply.deviceNumber);
-      n = AssignDeviceByPid(record_.powerSupply.productId);
+      n = link_.Renew(record_.powerSupply.deviceNumber, record_.powerSupply.productId);
       if (n < 0) return n;
       continue;
     }
