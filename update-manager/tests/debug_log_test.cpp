@@ -73,6 +73,7 @@ class KestorRuns : public ::testing::Test {
     theConfig = &config;
     DeviceUpdater updater({});
     theDeviceUpdater = &updater;
+    updater.SetWindow(window_);
     ErrorTextIndex = 0;
     exitRequested = false;
     automaticUpdate = false;
@@ -268,6 +269,7 @@ TEST_F(KestorRuns, LanguageSwitchKeepsCancelUsableDuringTheUpdate) {
   theConfig = &config;
   DeviceUpdater updater({});
   theDeviceUpdater = &updater;
+  updater.SetWindow(window_);
   Outcomes outcomes;
   StateMachine machine(MakeStateFactory(outcomes));
 

@@ -14,6 +14,7 @@
 #include "benchctl/faults_fired.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
+#include "recording_channel.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
 
@@ -51,22 +52,16 @@ inline benchctl::BenchSpec SupplyWithTr440(int scale = 100) {
 
 // The updater with its worker messages recorded instead of posted; a test
 // may act on one (a cancel at a chosen wait).
-class RecordingUpdater : public DeviceUpdater {
+struct RecordedChannel {
+  std::shared_ptr<RecordingChannel> recorder = std::make_shared<RecordingChannel>(false);
+};
+class RecordingUpdater : private RecordedChannel, public DeviceUpdater {
  public:
-  using DeviceUpdater::DeviceUpdater;
-  struct Message {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-  };
-  mutable std::vector<Message> posted;
-  std::function<void(const Message&)> onPost;
-
- protected:
-  void Post(UINT message, WPARAM wParam, LPARAM lParam) const override {
-    posted.push_back({message, wParam, lParam});
-    if (onPost) onPost(posted.back());
-  }
+  using Message = RecordingChannel::Message;
+  explicit RecordingUpdater(const std::vector<std::string>& args)
+      : DeviceUpdater(args, recorder), posted(recorder->posted), onPost(recorder->onPost) {}
+  std::vector<Message>& posted;
+  std::function<void(const Message&)>& onPost;
 };
 
 class DeviceBenchTest : public ::testing::Test {

@@ -537,6 +537,7 @@ TEST_F(UpdateRunOnBench, ProgramsTheModuleAndWritesTheRelease) {
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
   ASSERT_TRUE(ExitAndClose());
+  ExpectDialogMessages("ProgramsTheModuleAndWritesTheRelease");
 }
 
 // The module runs firmware 2.1 and the package brings 2.10: one number as a

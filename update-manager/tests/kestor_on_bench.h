@@ -26,12 +26,14 @@
 #include "mmi_file_writer.h"
 #include "package_builder.h"
 #include "process_flags.h"
+#include "recording_channel.h"
 #include "resource.h"
 #include "sample_package.h"
 #include "state/display_texts.h"
 #include "state/process_context.h"
 #include "state/shared_values.h"
 #include "tessaro_test/program_file_writer.h"
+#include "testsupport/expected_file.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 
@@ -94,9 +96,11 @@ class DeviceStates : public ::testing::Test {
     auto environment = std::make_unique<SystemEnvironment>();
     // The switch-off mark under a registry key of the test's own.
     UseUsbHostPc(*environment, pc_);
+    // Each run's dialog messages are kept, and still reach its window.
+    channel_ = std::make_shared<RecordingChannel>(true);
     theProcessContext.Adopt(std::move(environment),
                             std::make_unique<UpdateConfig>(package_.AppFolder()),
-                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
+                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}, channel_));
     dialog_.Start([this] {
       UpdateManagerDialog dialog;
       dialog.DoModal();
@@ -128,6 +132,11 @@ class DeviceStates : public ::testing::Test {
     ListView_GetItemText(GetDlgItem(window_, IDC_STEP_LIST), row, column, text, sizeof text);
     return text;
   }
+  // The dialog messages of the last run opened, against their expected file.
+  void ExpectDialogMessages(const std::string& name) {
+    EXPECT_TRUE(testsupport::MatchesExpectedFile(
+        channel_->Sequence(), "update-manager/tests/expected/dialog_messages/" + name + ".txt"));
+  }
   std::string DebugLog() {
     std::string log = testsupport::ReadFileOr(folder_ / "LM_Logfile.txt");
     std::string plain;
@@ -142,6 +151,7 @@ class DeviceStates : public ::testing::Test {
   lm::Thread dialog_;
   std::atomic<bool> closed_{false};
   HWND window_ = nullptr;
+  std::shared_ptr<RecordingChannel> channel_;
 };
 
 // The update run through the same window: the module's firmware goes through

@@ -57,6 +57,7 @@ class StateTableTest : public ::testing::Test {
     window_ =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     theDialogWindow = window_;
+    updater_->SetWindow(window_);
     ErrorTextIndex = 0;
     automaticUpdate = false;
     exitRequested = false;

@@ -422,6 +422,7 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   }
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
+  ExpectDialogMessages(row.name);
   if (row.during == During::ExchangeTheSupply) {
     EXPECT_EQ(benchctl::ReadState(bench_, "Device2", "SupplyBlock"), "")
         << "nothing written to the other supply";
@@ -523,6 +524,8 @@ TEST_P(ExitPressed, EndsCancelledAndASecondRunCompletes) {
   if (late) steps[row.step] = kFinished;
   EXPECT_EQ(shownSteps.Statuses(steps.size()), steps);
   Interruption shown{row.name, {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, row.left};
+  // A press at the step's very end takes the other way to the end.
+  if (!late) ExpectDialogMessages(row.name);
   SecondRunCompletes(false);
   ExpectLogsWhole(shown);
 }
@@ -617,6 +620,7 @@ TEST_F(UpdateInterruptions, ExitInThePowerSupplyStep) {
   const bool recovers = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
   testsupport::MessageBoxAnswerer safeMode({{"Tessaro", "Device is in SAFE mode.", IDNO}},
                                            GetCurrentProcessId());
+  ExpectDialogMessages("ExitInThePowerSupplyStep");
   SecondRunCompletes(recovers);
   EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
   ExpectLogsWhole({"ExitInThePowerSupplyStep", {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, ""});
@@ -645,6 +649,7 @@ TEST_F(UpdateInterruptions, PowerLostAfterThePowerSupplyStep) {
   EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.02, release 12");
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
+  ExpectDialogMessages("PowerLostAfterThePowerSupplyStep");
   SecondRunCompletes(false);
   ExpectLogsWhole(
       {"PowerLostAfterThePowerSupplyStep", {}, {}, kNoDevice, ERRTEXT_NO_DEVICE, {}, ""});

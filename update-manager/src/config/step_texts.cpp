@@ -3,24 +3,18 @@
 #include <cstdlib>
 
 #include "lumetra/program_commands.h"
+#include "vocabulary/step_codes.h"
 
 void StepStatusTexts::InitStatusTexts() {
-  // The command codes' defaults come with the commands; these are Kestor's own.
-  static const struct {
-    int code;
-    const char* text;
-  } defaults[] = {{100, "Sending MMI update file"},
-                  {101, "Executing batch files"},
-                  {105, "Stopping MMI"},
-                  {106, "Waiting for device"},
-                  {107, "Checking installed versions"},
-                  {110, "Update finnished!"},
-                  {150, " Error!"}};
+  // The command codes' defaults come with the commands, Kestor's own codes'
+  // with those.
   lm::Lock lock(mutex_);
   table_.assign(kEntries, " ");
   for (const lm::ProgramCommandRow& row : lm::kProgramCommands)
     if (row.stepText) table_[row.code] = row.stepText;
-  for (const auto& d : defaults) table_[d.code] = d.text;
+  for (const StepCodeRow& row : kStepCodes)
+    if (row.stepText) table_[row.code] = row.stepText;
+  table_[kStepErrorSuffixCode] = kStepErrorSuffixText;
 }
 
 std::string StepStatusTexts::StepText(int code) const {

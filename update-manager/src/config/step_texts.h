@@ -1,17 +1,18 @@
 // The texts shown under the step progress bar for a status code: the flash
 // library's status word (0..52, negated when that step failed) and Kestor's
-// own codes 100..110.
+// own codes (vocabulary/step_codes.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "lumetra/sync.h"
+#include "vocabulary/step_codes.h"
 
 class StepStatusTexts {
  public:
   static constexpr int kEntries = 151;
-  static constexpr int kErrorSuffix = 150;
+  static constexpr int kErrorSuffix = kStepErrorSuffixCode;
 
   StepStatusTexts() { InitStatusTexts(); }
 

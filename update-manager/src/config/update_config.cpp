@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "config/ini_values.h"
-#include "device/device_records.h"
 #include "environment/log_writer.h"
 #include "environment/release_date.h"
 #include "environment/system_environment.h"
+#include "lumetra/device_protocol.h"
 #include "package_check/package_check.h"
 
 UpdateConfig* theConfig = nullptr;
@@ -89,7 +89,7 @@ bool UpdateConfig::ReadConfiguration(const std::string& relativePath) {
   // The device search takes the customer's product id for an instrument: a
   // supply's id ("10" meant as decimal) would have the module's firmware
   // programmed into the supply.
-  if (pid == PID_POWER_SUPPLY || pid == PID_POWER_SUPPLY_OLD) {
+  if (pid == lm::kPowerSupplyProductId || pid == lm::kOldPowerSupplyProductId) {
     return RefuseValue("Kestor", "CustPID", customerPidText,
                        "a customer product id is not a power supply's");
   }

@@ -4,7 +4,6 @@
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "firmware/firmware_programmer.h"
-#include "state/shared_values.h"
 
 namespace {
 
@@ -25,10 +24,15 @@ class UpdaterTarget : public FirmwareTarget {
   std::string GetDeviceString(int32_t productId, int32_t index) override {
     return updater_.GetDeviceString(productId, index);
   }
-  bool CancelRequested() const override {
-    return updater_.GetCancelState() == CANCEL_STATE_REQUESTED;
+  bool CancelRequested() const override { return updater_.Cancel().Requested(); }
+  void PostTotalProgress(int value) const override {
+    updater_.Channel().PostTotalProgress(static_cast<WPARAM>(value));
   }
-  HWND Window() const override { return updater_.Window(); }
+  std::function<void(uint32_t)> LibraryStatusPoster() const override {
+    return [channel = updater_.SharedChannel()](uint32_t status) {
+      channel->PostLibraryStatus(status);
+    };
+  }
   int ProgressStepWidth() const override { return updater_.ProgressStepWidth(); }
   int StepCounter() const override { return updater_.StepCounter(); }
   bool StartedInUpdateMode() const override { return updater_.StartedInUpdateMode(); }

@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <string>
 
-// Product ids (vendor id QLINKX_VENDOR_ID).
-constexpr int32_t PID_POWER_SUPPLY = 16;
-constexpr int32_t PID_POWER_SUPPLY_OLD = 9;
+#include "vocabulary/panel_status.h"
+#include "vocabulary/results.h"
+
+// The instrument whose panel restarts slowest (vendor id QLINKX_VENDOR_ID).
 constexpr int32_t PID_TR430 = 8;
 
 // Registers, all on channel 0.
@@ -17,19 +18,6 @@ constexpr int32_t FAC_SUPPLY_BLOCK = 0x2200;       // the SupplyBlock, read
 constexpr int32_t FAC_PS_WRITE_BLOCK = 0x2210;     // the whole SupplyBlock, written
 constexpr int32_t FAC_PS_REBOOT = 0x2222;          // two zero bytes restart the supply
 constexpr int32_t FAC_PS_UNLOCK = 0x2333;          // two zero bytes before a block write
-
-// Front-panel statuses as ReadMMIStatus gives them.
-constexpr int32_t MMI_STATUS_READY = 0;
-constexpr int32_t MMI_STATUS_WAITS_FOR_FILES = 4;
-constexpr int32_t MMI_STATUS_REBOOTING = 7;
-
-// Results of the device operations besides the qlinkx ones.
-constexpr int32_t DEVICE_NOT_ONE = -1004;        // not exactly one device with that product id
-constexpr int32_t DEVICE_NO_REPLY = -1005;       // the supply never answered a packet
-constexpr int32_t DEVICE_SHORT_READ = -1006;     // a register came with fewer bytes than it has
-constexpr int32_t DEVICE_RELEASE_WRITE = -5030;  // the SupplyBlock could not be read or written
-constexpr int32_t DEVICE_NUMBER_STALE = -20;     // qlinkx: the device number is no longer valid
-constexpr int32_t DEVICE_OTHER_SUPPLY = -5031;   // the supply is not the one found at the start
 
 // One USB device: the power supply or the instrument.
 struct UsbDeviceEntry {

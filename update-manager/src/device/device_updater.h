@@ -15,9 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "device/command_line.h"
 #include "device/device_records.h"
 #include "device/mmi_file.h"
+#include "device/string_protocol.h"
+#include "device/supply_link.h"
+#include "device/worker_channel.h"
 #include "qlinkx/qlinkx_library.h"
+#include "vocabulary/cancel_token.h"
 
 struct FirmwarePart;
 class FirmwareProgrammer;
@@ -26,20 +31,25 @@ class FirmwareTarget;
 class DeviceUpdater {
  public:
   // args: the program arguments after the program name. Loads qlinkx.dll.
-  explicit DeviceUpdater(const std::vector<std::string>& args);
+  // The worker messages go through `channel` (a fresh one when null).
+  explicit DeviceUpdater(const std::vector<std::string>& args,
+                         std::shared_ptr<WorkerChannel> channel = nullptr);
   virtual ~DeviceUpdater() = default;
   DeviceUpdater(const DeviceUpdater&) = delete;
   DeviceUpdater& operator=(const DeviceUpdater&) = delete;
 
-  bool SetWindow(HWND window);
-  HWND Window() const { return window_.load(); }
-  int GetCancelState() const { return cancelState_.load(); }
-  void SetCancelState(int value) { cancelState_ = value; }
+  bool SetWindow(HWND window) { return channel_->SetWindow(window); }
+  HWND Window() const { return channel_->Window(); }
+  WorkerChannel& Channel() const { return *channel_; }
+  // For a thread that may outlive the updater (the flash library's poller).
+  std::shared_ptr<WorkerChannel> SharedChannel() const { return channel_; }
+  int GetCancelState() const { return cancel_.State(); }
+  void SetCancelState(int value) { cancel_.Set(value); }
   // Sets `value` only while the state is `expected`, in one step; false when
   // it was another.
-  bool ReplaceCancelState(int expected, int value) {
-    return cancelState_.compare_exchange_strong(expected, value);
-  }
+  bool ReplaceCancelState(int expected, int value) { return cancel_.Replace(expected, value); }
+  CancelToken& Cancel() { return cancel_; }
+  const CancelToken& Cancel() const { return cancel_; }
   // Set while a program file runs (the exit thread warns then).
   bool IsFlashInProgress() const;
   // Frees qlinkx (and the flash library once it is loaded).
@@ -57,20 +67,22 @@ class DeviceUpdater {
   bool QlinkxLoaded() const { return qlinkx_.IsLoaded(); }
 
   // Progress bookkeeping of an update run.
-  void SetProgressStepWidth(int steps);
-  void SetStepCounter(int n);
-  void IncrementStepCounter() { ++stepCounter_; }
-  int StepCounter() const { return stepCounter_; }
-  int ProgressStepWidth() const { return progressStepWidth_; }
+  void SetProgressStepWidth(int steps) { channel_->SetProgressStepWidth(steps); }
+  void SetStepCounter(int n) { channel_->SetStepCounter(n); }
+  void IncrementStepCounter() { channel_->IncrementStepCounter(); }
+  int StepCounter() const { return channel_->StepCounter(); }
+  int ProgressStepWidth() const { return channel_->ProgressStepWidth(); }
   // MMI_WAIT and REBOOT_WAIT of the package, copied at the start of a run.
   void SetWaits(int mmiWaitMs, int rebootWaitMs);
 
   // Registers and device numbers.
   int32_t WriteDeviceRegister(int32_t deviceNumber, int32_t registerId, int32_t channel,
-                              const void* data, int32_t length);
-  int32_t AssignDeviceByPid(int32_t productId);
+                              const void* data, int32_t length) {
+    return link_.WriteRegister(deviceNumber, registerId, channel, data, length);
+  }
+  int32_t AssignDeviceByPid(int32_t productId) { return link_.Assign(productId); }
   // The product id of the released entry, or 0.
-  int32_t UnassignDeviceNumber(int32_t deviceNumber);
+  int32_t UnassignDeviceNumber(int32_t deviceNumber) { return link_.Unassign(deviceNumber); }
 
   // The search and the update mode.
   // 1 update mode, 0 not, the device count when it is not 1 (a vanished
@@ -110,7 +122,9 @@ class DeviceUpdater {
 
   // The power supply's string protocol.
   int32_t string2PS(int32_t productId, const std::vector<uint8_t>& packet, int32_t count,
-                    int32_t* breakCode, bool releaseAtEnd);
+                    int32_t* breakCode, bool releaseAtEnd) {
+    return strings_.Send(productId, packet, count, breakCode, releaseAtEnd);
+  }
 
   // The front panel.
   int32_t UpdateMmiFile(MmiFileRecord& record);
@@ -130,15 +144,19 @@ class DeviceUpdater {
  protected:
   bool CancelRequested() const;
   // Posts a worker message to the dialog, when there is one.
-  virtual void Post(UINT message, WPARAM wParam, LPARAM lParam) const;
+  void Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+    channel_->Post(message, wParam, lParam);
+  }
 
  private:
-  UsbDeviceEntry* EntryOf(int32_t productId);
-  int32_t SerialNumbers(int32_t productId, std::string* first);
+  UsbDeviceEntry* EntryOf(int32_t productId) { return link_.EntryOf(productId); }
+  int32_t SerialNumbers(int32_t productId, std::string* first) {
+    return link_.SerialNumbers(productId, first);
+  }
   // The revision text, empty when the register was not read whole.
   std::string FirmwareRevisionOf(int32_t productId);
   // Releases n directly with UnAssignDevice and clears the entry that held it.
-  void ReleaseDirectly(int32_t n);
+  void ReleaseDirectly(int32_t n) { link_.Release(n); }
   // Every read of a register of fixed size: the library's result, or
   // DEVICE_SHORT_READ, traced as "<what> read short: <count> of <size>
   // bytes", when the library counted fewer bytes than the register has (the
@@ -148,6 +166,8 @@ class DeviceUpdater {
                             const std::string& what);
   // The supply's SupplyBlock, read whole or not at all (a negative result).
   int32_t ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block);
+  int32_t BlockForRelease(int32_t n, int16_t releaseTimesTen, int16_t beta, uint16_t packedDate,
+                          std::vector<uint8_t>* block);
   int32_t SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs, int32_t* breakCode);
   int32_t SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs, const char* failure);
   int32_t WaitForPanel(bool* ready);
@@ -161,8 +181,10 @@ class DeviceUpdater {
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;
   uint32_t flashTiming_ = 0;
-  std::atomic<HWND> window_{nullptr};
-  std::atomic<int> cancelState_{2};  // idle until an update starts
+  SupplyLink link_{qlinkx_, record_};
+  StringProtocol strings_{link_, flashTiming_};
+  std::shared_ptr<WorkerChannel> channel_;
+  CancelToken cancel_;
   // Made with the updater; shared pointers, as the types stay incomplete here.
   FirmwareProgrammer& Firmware();
   std::shared_ptr<FirmwareTarget> firmwareTarget_;
@@ -170,8 +192,6 @@ class DeviceUpdater {
   bool startedInUpdateMode_ = false;
   int mmiWait_ = 50;
   int rebootWait_ = 0;
-  int progressStepWidth_ = 0;
-  int stepCounter_ = 0;
 };
 
 extern DeviceUpdater* theDeviceUpdater;
@@ -185,17 +205,3 @@ void SetCancelState(int value);
 // SetCancelState only while the state is `expected`: a request another thread
 // made in the meantime is not overwritten. False when the state was another.
 bool ReplaceCancelState(int expected, int value);
-
-// Sleeps ms of the clock in steps of stepMs, asking `cancelled` before each
-// step and after the last: false as soon as it says so, so a cancel ends the
-// wait within one step.
-bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& cancelled);
-
-// Sets traceLevel, automaticUpdate and stringTrace from the program arguments:
-// compared without case, unknown ones ignored, a later one overriding an earlier.
-void ParseCommandLine(const std::vector<std::string>& args);
-
-// The break code of a reply code (0xBF..0xCE give 0..15, others 0) and its
-// trace text ("" outside 0..15).
-int32_t BreakCodeOf(uint8_t replyCode);
-std::string BreakText(int32_t breakCode);

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "vocabulary/results.h"
+
 namespace mmi {
 
 constexpr size_t kPacketSize = 2048;
@@ -91,19 +93,6 @@ bool IsExecuteReady(std::span<const uint8_t> buffer, int32_t delivered);
 bool IsReadyBuffer(std::span<const uint8_t> buffer, int32_t delivered);
 
 }  // namespace mmi
-
-// Results of the MMI operations.
-constexpr int32_t MMI_STOP_REFUSED = -5004;
-constexpr int32_t MMI_FILE_UNREADABLE = -5010;  // missing, unreadable or shorter than its header
-constexpr int32_t MMI_WRONG_TYPE = -5011;
-constexpr int32_t MMI_WRONG_DEVICE = -5012;
-constexpr int32_t MMI_CANCELLED = -5020;
-// The files are in and the supply was rebooted; a cancel ended the wait for it.
-constexpr int32_t MMI_CANCELLED_RESTARTING = -5023;
-constexpr int32_t MMI_NO_UPDATE_MODE = -5021;
-constexpr int32_t MMI_NOT_READY = -5022;  // an execute never reported ready
-constexpr int32_t MMI_NOT_TAKEN = -5050;
-constexpr int32_t MMI_NO_SUPPLY = -5051;
 
 // One MMI update file, filled by UpdateMmiFile; the caller sets Filename.
 struct MmiFileRecord {

@@ -8,7 +8,8 @@
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
 #include "lumetra/wire.h"
-#include "state/shared_values.h"
+#include "vocabulary/step_codes.h"
+#include "vocabulary/worker_messages.h"
 
 namespace {
 
@@ -38,17 +39,6 @@ constexpr int32_t kRevisionReplyMin = 200;
 constexpr size_t kRevisionOffset = 36;
 // A reply that counts holds the whole revision word: no shorter one is read.
 static_assert(kRevisionOffset + sizeof(uint32_t) <= kRevisionReplyMin);
-
-// Panel statuses (break codes of the query's reply).
-constexpr int32_t MMI_READY = 0;
-constexpr int32_t MMI_WAITING_FOR_FILES = 4;
-constexpr int32_t MMI_REBOOTING = 7;
-constexpr int32_t MMI_STATUS_UNKNOWN = -1;
-
-// Step status codes of the progress messages.
-constexpr LPARAM kExecuting = 101;
-constexpr LPARAM kStopping = 105;
-constexpr LPARAM kWaitingForDevice = 106;
 
 }  // namespace
 
@@ -112,7 +102,7 @@ std::string DeviceUpdater::GetMMIRev() {
 
 int32_t DeviceUpdater::executeBATCH(const std::string& path) {
   flashTiming_ = hwport::TickCount();
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kExecuting);
+  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepExecutingFiles);
   int32_t breakCode = 0;
   int32_t r = string2PS(record_.powerSupply.productId, mmi::ExecutePacket(path), kMmiCount,
                         &breakCode, true);
@@ -123,13 +113,13 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
   bool ready = false;
   int32_t result = QLINKX_FUNCTION_MISSING;
   for (int i = 1; i <= kExecutePolls && !ready; ++i) {
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(std::min(10000, i * 10)), kExecuting);
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(std::min(10000, i * 10)),
+         kStepExecutingFiles);
     int32_t length = 0;
     result = ReadPanelReply(buffer, sizeof buffer, &length);
     if (result == DEVICE_NUMBER_STALE) {
       // The supply restarted under the execute: its new number is read on.
-      UnassignDeviceNumber(record_.powerSupply.deviceNumber);
-      n = AssignDeviceByPid(record_.powerSupply.productId);
+      n = link_.Renew(record_.powerSupply.deviceNumber, record_.powerSupply.productId);
       if (n < 0) return n;
       continue;
     }
@@ -138,7 +128,7 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
     hwport::Sleep(ready ? kAfterExecuteMs : kExecutePollMs);
   }
   if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
-  Post(WM_UPDATE_STEP_PROGRESS, 10000, kExecuting);
+  Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepExecutingFiles);
   LogTrace(TRACE_LEVEL_1, "        executeBATCH() : " +
                               std::to_string(hwport::TickCount() - flashTiming_) + "ms\n");
   if (result < 0) return result;
@@ -146,7 +136,7 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
 }
 
 int32_t DeviceUpdater::stopMMI() {
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kStopping);
+  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepStoppingMmi);
   const std::vector<uint8_t> packet = mmi::StopPacket();
   LogTrace(TRACE_LEVEL_1, "    stopMMI\n");
   int32_t breakCode = 0;
@@ -159,9 +149,7 @@ int32_t DeviceUpdater::stopMMI() {
       LogTrace("    retval   : " + std::to_string(r) + "\n");
       LogTrace("    breakref : " + std::to_string(breakCode) + "\n");
       // The pause before the stop is sent again ends with a cancel.
-      if (!WaitUnlessCancelled(kRefusedPauseMs, kStopWaitStepMs,
-                               [this] { return CancelRequested(); }))
-        return MMI_CANCELLED;
+      if (!cancel_.Wait(kRefusedPauseMs, kStopWaitStepMs)) return MMI_CANCELLED;
       breakCode = 0;
       r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
       if (r < 0) return r;
@@ -182,7 +170,7 @@ int32_t DeviceUpdater::stopMMI() {
   }
   for (int p = 100; p <= 10000; p += 100) {
     if (CancelRequested()) return MMI_CANCELLED;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(p), kStopping);
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(p), kStepStoppingMmi);
     hwport::Sleep(step);
   }
   return 0;
@@ -195,12 +183,12 @@ int32_t DeviceUpdater::stopMMI() {
 bool DeviceUpdater::WaitForRestart() {
   const DWORD wait = static_cast<DWORD>(std::max(rebootWait_, 0));
   const DWORD start = hwport::TickCount();
-  return WaitUnlessCancelled(wait, kRebootWaitStepMs, [&] {
-    if (wait > 0 && cancelState_.load() == CANCEL_STATE_RUNNING) {
+  return cancel_.Wait(wait, kRebootWaitStepMs, [&](DWORD) {
+    if (wait > 0 && cancel_.Running()) {
       const uint64_t waited = std::min<DWORD>(hwport::TickCount() - start, wait);
-      Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(waited * 10000 / wait), kWaitingForDevice);
+      Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(waited * 10000 / wait),
+           kStepWaitingForDevice);
     }
-    return CancelRequested();
   });
 }
 
@@ -212,7 +200,6 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
   const DWORD start = hwport::TickCount();
   const DWORD limit = static_cast<DWORD>(std::min<uint64_t>(
       uint64_t{kWaitPasses} * static_cast<uint64_t>(std::max(mmiWait_, 0)), 0xFFFFFFFFu));
-  auto cancelled = [this] { return CancelRequested(); };
   int32_t status = MMI_STATUS_UNKNOWN;
   int withoutSupply = 0;
   for (int pass = 0; pass < kWaitPasses; ++pass) {
@@ -223,20 +210,20 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
       // Whatever was read before no longer says anything about the panel.
       status = MMI_STATUS_UNKNOWN;
       if (++withoutSupply >= kPassesWithoutSupply) return MMI_NO_SUPPLY;
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kWaitingForDevice);
-      if (!WaitUnlessCancelled(kNoSupplyPauseMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
+      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
+      if (!cancel_.Wait(kNoSupplyPauseMs, kCancelPollMs)) return MMI_CANCELLED;
     }
-    if (status == MMI_READY && CountPowerSupplies() >= 1) return 0;
-    if (status == MMI_WAITING_FOR_FILES && CountPowerSupplies() >= 1) {
+    if (status == MMI_STATUS_READY && CountPowerSupplies() >= 1) return 0;
+    if (status == MMI_STATUS_WAITS_FOR_FILES && CountPowerSupplies() >= 1) {
       *ready = true;
       return 0;
     }
     if (CancelRequested()) return MMI_CANCELLED;
-    if (status == MMI_REBOOTING) {
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kWaitingForDevice);
-      if (!WaitUnlessCancelled(kRebootingWaitMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
+    if (status == MMI_STATUS_REBOOTING) {
+      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
+      if (!cancel_.Wait(kRebootingWaitMs, kCancelPollMs)) return MMI_CANCELLED;
     }
-    if (!WaitUnlessCancelled(kPassPauseMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
+    if (!cancel_.Wait(kPassPauseMs, kCancelPollMs)) return MMI_CANCELLED;
   }
   return 0;
 }
@@ -252,10 +239,9 @@ int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
       LogTrace(TRACE_LEVEL_1,
                "Device didnt switch into MMI-Update-mode, waiting 10s and trying again ... \n");
     progress += 10;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), 100);
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), kStepSendingMmiFile);
     if (attempt == kStopTries) break;
-    if (!WaitUnlessCancelled(kStopRetryMs, kStopWaitStepMs, [this] { return CancelRequested(); }))
-      return MMI_CANCELLED;
+    if (!cancel_.Wait(kStopRetryMs, kStopWaitStepMs)) return MMI_CANCELLED;
   }
   LogTrace(
       "Device could not be switched into MMI-Update-Mode after 3 attempts - Cancelling Update!");
@@ -295,10 +281,10 @@ int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
         return r;
       }
     }
-    const int64_t width = progressStepWidth_;
+    const int64_t width = ProgressStepWidth();
     Post(WM_UPDATE_TOTAL_PROGRESS,
          static_cast<WPARAM>((static_cast<int64_t>(k) + 1) * width / fileCount +
-                             width * stepCounter_),
+                             width * StepCounter()),
          100);
   }
   // A cancel that ends the wait for the restarting supply comes after its

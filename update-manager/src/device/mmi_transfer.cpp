@@ -8,7 +8,8 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
-#include "state/shared_values.h"
+#include "vocabulary/step_codes.h"
+#include "vocabulary/worker_messages.h"
 
 namespace {
 
@@ -16,7 +17,6 @@ constexpr int kPacketTries = 30;
 constexpr DWORD kRetryPauseMs = 500;
 constexpr UINT kHeaderTimerMs = 10000;
 constexpr UINT kDataTimerMs = 3000;
-constexpr LPARAM kSendingFile = 100;
 
 bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -46,6 +46,41 @@ void TracePacket(const std::string& title, const std::vector<uint8_t>& packet, c
     LogTrace(HexDump(packet, traceLevel >= 2 ? packet.size() : 16, format,
                      traceLevel >= 2 ? separator : nullptr));
   }
+}
+
+// The record of a file with this header and size, traced at level 1.
+void FillRecord(MmiFileRecord& record, const mmi::FileHeader& header, uint64_t size) {
+  record.Size = size;
+  const mmi::PacketCount count = mmi::CountPackets(size);
+  record.Packets = count.packets;
+  record.Endpacket = count.endpacket;
+  const mmi::NameFlags flags = mmi::FlagsOfName(record.Filename);
+  record.bflag = flags.bflag;
+  record.rflag = flags.rflag;
+  record.Device = header.device;
+  record.Type = header.type;
+  record.Version = header.version;
+  record.LmPath = header.lmPath;
+  record.HeaderText = header.headerText;
+  if (traceLevel >= 1) {
+    LogTrace("        Filename : " + record.Filename + "\n        Device   : " + record.Device +
+             "\n        Type     : " + record.Type + "\n        LM-Path  : " + record.LmPath +
+             "\n        Version  : " + record.Version +
+             "\n        bflag    : " + (record.bflag ? "true" : "false") +
+             "\n        rflag    : " + (record.rflag ? "true" : "false") +
+             "\n        Size     : " + std::to_string(static_cast<uint32_t>(size)) +
+             "\n        Packets  : " + std::to_string(record.Packets) + "\n        Endpacket: " +
+             std::to_string(record.Endpacket) + "\n---------------------------\n\n");
+  }
+}
+
+void TraceHeaderPacket(const std::vector<uint8_t>& headerPacket) {
+  if (traceLevel < 1) return;
+  LogTrace(traceLevel >= 2 ? "string for MMI-Upd (All):\n"
+                           : "        Data for MMI-Upd (1st 16 bytes): ");
+  LogTrace(HexDump(headerPacket, traceLevel >= 2 ? headerPacket.size() : 16, "%02X ",
+                   traceLevel >= 2 ? " - " : nullptr));
+  LogTrace(TRACE_LEVEL_2, "        string2PS next\n");
 }
 
 // An open MMI file, closed on every way out.
@@ -93,13 +128,10 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
                                      int32_t* breakCode) {
   // The timer runs on the wall while the exchange runs on the port's clock:
   // it is scaled with it, so a bench that runs faster fires it sooner too.
-  HWND window = window_.load();
-  if (window)
-    PostMessageA(window, WM_UPDATE_MMI_TIMER, 1,
-                 static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
+  channel_->ArmMmiTimer(static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
   *breakCode = 0;
   int32_t r = string2PS(record_.powerSupply.productId, packet, 0, breakCode, true);
-  if (window) PostMessageA(window, WM_UPDATE_MMI_TIMER, 0, 0);
+  channel_->DisarmMmiTimer();
   LogTrace(TRACE_LEVEL_2, "        string2PS done : retval  " + std::to_string(r) +
                               " break: " + std::to_string(*breakCode) + "\n");
   if (r < 0 || (r == 0 && *breakCode != 0)) {
@@ -110,7 +142,7 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
 }
 
 int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kSendingFile);
+  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepSendingMmiFile);
   MmiFile file(record.Filename);
   uint64_t size = 0;
   std::vector<uint8_t> head;
@@ -121,45 +153,18 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
     LogTrace("MMI file " + record.Filename + " cannot be read or is shorter than its header\n");
     return MMI_FILE_UNREADABLE;
   }
-  record.Size = size;
-  const mmi::PacketCount count = mmi::CountPackets(size);
-  record.Packets = count.packets;
-  record.Endpacket = count.endpacket;
-  const mmi::NameFlags flags = mmi::FlagsOfName(record.Filename);
-  record.bflag = flags.bflag;
-  record.rflag = flags.rflag;
-  record.Device = header->device;
-  record.Type = header->type;
-  record.Version = header->version;
-  record.LmPath = header->lmPath;
-  record.HeaderText = header->headerText;
-  if (traceLevel >= 1) {
-    LogTrace("        Filename : " + record.Filename + "\n        Device   : " + record.Device +
-             "\n        Type     : " + record.Type + "\n        LM-Path  : " + record.LmPath +
-             "\n        Version  : " + record.Version +
-             "\n        bflag    : " + (record.bflag ? "true" : "false") +
-             "\n        rflag    : " + (record.rflag ? "true" : "false") +
-             "\n        Size     : " + std::to_string(static_cast<uint32_t>(size)) +
-             "\n        Packets  : " + std::to_string(record.Packets) + "\n        Endpacket: " +
-             std::to_string(record.Endpacket) + "\n---------------------------\n\n");
-  }
+  FillRecord(record, *header, size);
   if (!SameText(record.Type, "UPDATE")) return MMI_WRONG_TYPE;
   // The field holds 5 characters: a longer model name is compared by its first 5.
   if (!SameText(record.Device, record_.device.name.substr(0, mmi::kDeviceFieldSize)))
     return MMI_WRONG_DEVICE;
 
   const std::vector<uint8_t> headerPacket = mmi::HeaderPacket(*header, size, record.Packets);
-  if (traceLevel >= 1) {
-    LogTrace(traceLevel >= 2 ? "string for MMI-Upd (All):\n"
-                             : "        Data for MMI-Upd (1st 16 bytes): ");
-    LogTrace(HexDump(headerPacket, traceLevel >= 2 ? headerPacket.size() : 16, "%02X ",
-                     traceLevel >= 2 ? " - " : nullptr));
-    LogTrace(TRACE_LEVEL_2, "        string2PS next\n");
-  }
+  TraceHeaderPacket(headerPacket);
   int32_t r = SendUntilTaken(headerPacket, kHeaderTimerMs, nullptr);
   if (r < 0) return r;
   const int64_t steps = static_cast<int64_t>(record.Packets) + 1;
-  Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(10000 / steps), kSendingFile);
+  Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(10000 / steps), kStepSendingMmiFile);
   if (CancelRequested()) return MMI_CANCELLED;
 
   for (int32_t n = 1; n <= record.Packets; ++n) {
@@ -180,7 +185,8 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
     LogTrace(TRACE_LEVEL_2, "before sendData s2PS\n");
     r = SendUntilTaken(packet, kDataTimerMs, n == record.Packets ? "last" : "data");
     if (r < 0) return r;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>((n + 1) * 10000LL / steps), kSendingFile);
+    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>((n + 1) * 10000LL / steps),
+         kStepSendingMmiFile);
     LogTrace(TRACE_LEVEL_2, "        Sleep after packet send " + std::to_string(mmiWait_) + "\n");
   }
   LogTrace(TRACE_LEVEL_2, "----------------------------\n\n");

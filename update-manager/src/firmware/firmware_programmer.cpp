@@ -7,14 +7,13 @@
 #include "hwport/clock.h"
 #include "lumetra/module.h"
 #include "lumetra/sync.h"
-#include "state/shared_values.h"
 
 namespace {
 
 // What the poller shares with the transfer. It is owned jointly: a poller
 // that never comes back from GetStatus keeps it after the transfer gave up.
 struct PollerData {
-  HWND window = nullptr;
+  std::function<void(uint32_t)> post;
   FlashLibrary::GetStatusFn getStatus = nullptr;
   std::atomic<bool> stop{false};        // the Programing call has returned
   std::atomic<bool> stopThread{false};  // the transfer asks the poller to end
@@ -38,7 +37,7 @@ void GetStatusThreadProc(PollerData& data) {
     const uint32_t v = static_cast<uint32_t>(data.getStatus());
     const DWORD took = hwport::TickCount() - before;
     const int16_t status = static_cast<int16_t>(v & 0xFFFF);
-    if (data.window) PostMessageA(data.window, WM_UPDATE_STEP_PROGRESS, v >> 16, v & 0xFFFF);
+    if (data.post) data.post(v);
     if (took > 1000)
       LogTrace("GetStatus() took longer than 1 second (" + std::to_string(took) +
                "ms)to respond - Result:\n");
@@ -95,7 +94,7 @@ FirmwareProgrammer::FirmwareProgrammer(FirmwareTarget& target, std::string libra
 int32_t FirmwareProgrammer::TransferProgramFile(int32_t /*vendorId*/, int32_t productId,
                                                 const std::string& path) {
   auto data = std::make_shared<PollerData>();
-  data->window = target_.Window();
+  data->post = target_.LibraryStatusPoster();
   data->getStatus = library_.GetStatusEntry();
   // The poller holds the library for as long as it runs, so that freeing it
   // never unmaps code the poller may still be in.
@@ -160,10 +159,7 @@ uint32_t FirmwareProgrammer::GuardedStatus() {
   return 0;
 }
 
-void FirmwareProgrammer::PostTotal(int value) const {
-  HWND window = target_.Window();
-  if (window) PostMessageA(window, WM_UPDATE_TOTAL_PROGRESS, static_cast<WPARAM>(value), 100);
-}
+void FirmwareProgrammer::PostTotal(int value) const { target_.PostTotalProgress(value); }
 
 void FirmwareProgrammer::TraceResult(const char* indent, int32_t result, uint32_t status) const {
   const uint32_t progress = status >> 16;
@@ -191,6 +187,48 @@ int32_t FirmwareProgrammer::ModeTest(int32_t productId, DWORD start) {
   return target_.CancelRequested() ? FIRMWARE_CANCELLED : 0;
 }
 
+int32_t FirmwareProgrammer::Verify(FirmwareImage& image, int32_t productId, DWORD start,
+                                   int32_t* verifyResult) {
+  if (!(image.verifyMode & 1)) return 0;
+  const bool susb = target_.InUpdateMode(productId);
+  const std::string& file = susb ? image.verifySusbFile : image.verifyNormFile;
+  LogTrace("    " + Ms(start) + (susb ? " Verify SUSB - File : " : " Verify NORM - File : ") +
+           file + "\n");
+  *verifyResult = TransferProgramFile(0, productId, file);
+  image.results[4] = *verifyResult;
+  if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
+  const uint32_t v = GuardedStatus();
+  image.results[0] = static_cast<int>(v & 0xFFFF);
+  image.results[1] = static_cast<int>(v >> 16);
+  hwport::Sleep(200);
+  if (traceLevel.load() >= 1) TraceResult("        ", *verifyResult, v);
+  // A verify that could not run says nothing about the flash.
+  if (*verifyResult < 0) return PartResultOf(*verifyResult);
+  return 0;
+}
+
+int32_t FirmwareProgrammer::Program(FirmwareImage& image, int32_t productId, DWORD start) {
+  if (!image.prog) return 0;
+  flashInProgress_ = true;
+  const bool susb = target_.InUpdateMode(productId);
+  const std::string& file = susb ? image.progSusbFile : image.progNormFile;
+  LogTrace("    " + Ms(start) + (susb ? " Program SUSB - File: " : " Program NORM - File: ") +
+           file + "\n");
+  const int32_t programResult = TransferProgramFile(0, productId, file);
+  flashInProgress_ = false;
+  image.results[5] = programResult;
+  const uint32_t v = GuardedStatus();
+  image.results[2] = static_cast<int>(v & 0xFFFF);
+  image.results[3] = static_cast<int>(v >> 16);
+  if (programResult != 1) {
+    LogTrace("    Error in transfering file!\n");
+    TraceResult("", programResult, v);
+    return PartResultOf(programResult);
+  }
+  if (traceLevel.load() >= 1) TraceResult("", programResult, v);
+  return 0;
+}
+
 int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, int32_t productId,
                                      int j, DWORD start) {
   const int w = target_.ProgressStepWidth();
@@ -207,22 +245,7 @@ int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, i
   if (int32_t r = ModeTest(productId, start)) return r;
 
   int32_t verifyResult = 0;
-  if (image.verifyMode & 1) {
-    const bool susb = target_.InUpdateMode(productId);
-    const std::string& file = susb ? image.verifySusbFile : image.verifyNormFile;
-    LogTrace("    " + Ms(start) + (susb ? " Verify SUSB - File : " : " Verify NORM - File : ") +
-             file + "\n");
-    verifyResult = TransferProgramFile(0, productId, file);
-    image.results[4] = verifyResult;
-    if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
-    const uint32_t v = GuardedStatus();
-    image.results[0] = static_cast<int>(v & 0xFFFF);
-    image.results[1] = static_cast<int>(v >> 16);
-    hwport::Sleep(200);
-    if (traceLevel.load() >= 1) TraceResult("        ", verifyResult, v);
-    // A verify that could not run says nothing about the flash.
-    if (verifyResult < 0) return PartResultOf(verifyResult);
-  }
+  if (int32_t r = Verify(image, productId, start, &verifyResult)) return r;
   if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
   PostTotal(base + w / 3);
   if (verifyResult == 1) {
@@ -233,25 +256,7 @@ int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, i
 
   if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
   if (int32_t r = ModeTest(productId, start)) return r;
-  if (image.prog) {
-    flashInProgress_ = true;
-    const bool susb = target_.InUpdateMode(productId);
-    const std::string& file = susb ? image.progSusbFile : image.progNormFile;
-    LogTrace("    " + Ms(start) + (susb ? " Program SUSB - File: " : " Program NORM - File: ") +
-             file + "\n");
-    const int32_t programResult = TransferProgramFile(0, productId, file);
-    flashInProgress_ = false;
-    image.results[5] = programResult;
-    const uint32_t v = GuardedStatus();
-    image.results[2] = static_cast<int>(v & 0xFFFF);
-    image.results[3] = static_cast<int>(v >> 16);
-    if (programResult != 1) {
-      LogTrace("    Error in transfering file!\n");
-      TraceResult("", programResult, v);
-      return PartResultOf(programResult);
-    }
-    if (traceLevel.load() >= 1) TraceResult("", programResult, v);
-  }
+  if (int32_t r = Program(image, productId, start)) return r;
   if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
   if (int32_t r = ModeTest(productId, start)) return r;
   PostTotal(base + w / 2);

@@ -8,10 +8,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "config/update_config.h"
 #include "firmware/flash_library.h"
+#include "vocabulary/results.h"
 
 // What firmware programming asks of the device updater.
 class FirmwareTarget {
@@ -29,21 +31,18 @@ class FirmwareTarget {
   // could not be read.
   virtual std::string GetDeviceString(int32_t productId, int32_t index) = 0;
   virtual bool CancelRequested() const = 0;
-  virtual HWND Window() const = 0;
+  // The total bar's position, posted to the dialog.
+  virtual void PostTotalProgress(int value) const = 0;
+  // What the status poller posts the library's status word through; it may
+  // outlive the programmer (a poller that never came back from GetStatus).
+  virtual std::function<void(uint32_t)> LibraryStatusPoster() const = 0;
   virtual int ProgressStepWidth() const = 0;
   virtual int StepCounter() const = 0;
   virtual bool StartedInUpdateMode() const = 0;
 };
 
-// Results of UpdateFirmwarePart besides 0 (done).
-constexpr int32_t FIRMWARE_UNKNOWN_PID = -1;     // neither the supply's nor the device's id
-constexpr int32_t FIRMWARE_SEVERAL = -1002;      // more than one device
-constexpr int32_t FIRMWARE_NO_DEVICE = -1003;    // the device is gone
-constexpr int32_t FIRMWARE_CANCELLED = -5020;    // cancel requested between files
-constexpr int32_t FIRMWARE_FILE_FAILED = -5555;  // a program, GOSUSB or reboot file failed
-constexpr int32_t FIRMWARE_NO_LIBRARY = -5040;   // the flash library is missing or incomplete
-// TransferProgramFile without a serial number: the device could not be read.
-constexpr int32_t TRANSFER_NO_SERIAL = -1003;
+// Results of UpdateFirmwarePart besides 0 (done): the FIRMWARE_ ones of
+// vocabulary/results.h.
 
 class FirmwareProgrammer {
  public:
@@ -71,6 +70,11 @@ class FirmwareProgrammer {
  private:
   int32_t RunImage(FirmwarePart& part, FirmwareImage& image, int32_t productId, int j, DWORD start);
   int32_t ModeTest(int32_t productId, DWORD start);
+  // The image's verify file, when it has one: 0 (the verify's result in
+  // verifyResult), or a FIRMWARE_ result.
+  int32_t Verify(FirmwareImage& image, int32_t productId, DWORD start, int32_t* verifyResult);
+  // The image's program file, when it has one: 0, or a FIRMWARE_ result.
+  int32_t Program(FirmwareImage& image, int32_t productId, DWORD start);
   // GetStatus through the same guard as the poller's calls: 0 when the
   // library has none or did not return from it.
   uint32_t GuardedStatus();

@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <string>
 
-// Programing could not be called: the library or the function is missing.
-constexpr int32_t FLASH_LIBRARY_MISSING = -5040;
+#include "vocabulary/results.h"
+
+// Programing could not be called, the library or the function missing:
+// FLASH_LIBRARY_MISSING.
 
 class FlashLibrary {
  public:

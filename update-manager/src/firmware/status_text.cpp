@@ -1,23 +1,10 @@
 #include "firmware/status_text.h"
 
 #include "lumetra/program_commands.h"
+#include "vocabulary/step_codes.h"
 
 std::string StatusText(int16_t code) {
   // Kestor's own codes on the flash library's channel.
-  switch (code) {
-    case 100:
-      return "Sending MMI-File";
-    case 101:
-      return "Executing Files";
-    case 105:
-      return "Stopping MMI";
-    case 106:
-      return "Rebooting...";
-    case 107:
-      return "Checking Installed Versions";
-    case 110:
-      return "Update Finished";
-    default:
-      return lm::ProgramCommandTraceText(code);
-  }
+  if (const StepCodeRow* row = FindStepCode(code); row && row->traceText) return row->traceText;
+  return lm::ProgramCommandTraceText(code);
 }

@@ -17,15 +17,13 @@
 #include <utility>
 
 #include "lumetra/dll_functions.h"
+#include "vocabulary/results.h"
 
 // The vendor id of every power supply and instrument.
 constexpr int32_t QLINKX_VENDOR_ID = 0x0E7B;
-// AssignDevice when the library is not loaded.
-constexpr int32_t QLINKX_NOT_LOADED = -5008;
-// AssignDevice when the library lacks it.
-constexpr int32_t QLINKX_ASSIGN_MISSING = -5009;
-// Every other function the library lacks.
-constexpr int32_t QLINKX_FUNCTION_MISSING = -23;
+// AssignDevice gives QLINKX_NOT_LOADED when the library is not loaded,
+// QLINKX_ASSIGN_MISSING when it lacks the function; every other function the
+// library lacks gives QLINKX_FUNCTION_MISSING.
 
 enum class QlinkxFunction {
   AssignDevice,

@@ -5,6 +5,4 @@ std::atomic<int> ErrorTextIndex{0};
 std::atomic<bool> waitCursorActive{false};
 std::atomic<bool> exitRequested{false};
 std::atomic<bool> g_bExitThreadDone{false};
-std::atomic<bool> automaticUpdate{false};
-std::atomic<bool> stringTrace{false};
 std::atomic<bool> updateInstalled{false};

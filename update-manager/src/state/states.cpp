@@ -272,7 +272,9 @@ UpdateStateId StateExit::Execute() {
   SetTraceLogPath("");
   Enter();
   SetCancelState(CANCEL_STATE_STOPPED);
-  if (exitRequested || automaticUpdate) PostMessageA(theDialogWindow.load(), WM_UPDATE_CLOSE, 0, 0);
+  if (exitRequested || automaticUpdate) {
+    if (DeviceUpdater* updater = theDeviceUpdater) updater->Channel().PostClose();
+  }
   return STATE_EXIT;
 }
 

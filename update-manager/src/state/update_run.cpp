@@ -15,13 +15,14 @@
 #include "state/shared_values.h"
 #include "state/state_outcomes.h"
 #include "state/update_state.h"
+#include "vocabulary/step_codes.h"
 
 namespace {
 
 // How long the panel may take to become ready (bench clock): after the
 // supply's firmware and after the final reboot.
 constexpr DWORD kPanelWaitMs = 180000;
-// Kestor's own step-progress codes.
+// The release step's code on the step bar.
 constexpr LPARAM kCodeRelease = 52;
 // The release step's bar: the reboot wait's 1000 ticks of 20 ms fill its
 // first half; the panel wait goes on from there, a tick each 100 ms of its
@@ -29,9 +30,6 @@ constexpr LPARAM kCodeRelease = 52;
 constexpr WPARAM kReleaseProgressPerTick = 5;
 constexpr WPARAM kReleaseHalf = 5000;
 constexpr WPARAM kReleasePauseTicks = 50;
-constexpr LPARAM kCodeChecking = 103;
-constexpr LPARAM kCodeRebooting = 106;
-constexpr LPARAM kCodeFinished = 110;
 
 enum class StepKind { Mmi, Module, PowerSupply, Release, Other };
 
@@ -45,8 +43,7 @@ StepKind KindOf(const std::string& name) {
 }
 
 void Post(UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND window = theDialogWindow.load();
-  if (window) PostMessageA(window, message, wParam, lParam);
+  if (DeviceUpdater* updater = theDeviceUpdater) updater->Channel().Post(message, wParam, lParam);
 }
 
 class UpdateRun {
@@ -145,7 +142,7 @@ int UpdateRun::WaitForPanel(int i, bool releaseStep) {
     if (s == MMI_STATUS_READY || (!releaseStep && s == MMI_STATUS_WAITS_FOR_FILES)) return 0;
     if (Cancelled()) return ERRTEXT_CANCELLED;
     if (s == MMI_STATUS_REBOOTING && !releaseStep) {
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeRebooting);
+      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
       if (int e = Pause(5000, 10, [](DWORD) {})) return e;
     } else if (s > 0) {
       LogTrace(TRACE_LEVEL_1, "MMIstat : " + std::to_string(s) + " --> waiting 10 sec\n");
@@ -235,7 +232,7 @@ int UpdateRun::ReleaseSteps(int i) {
   hwport::Sleep(500);
   if (int e = WaitForPanel(i, true)) return e;
   hwport::Sleep(100);
-  Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeChecking);
+  Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepCheckingRelease);
   if (!VerifyRevisionsAfterUpdate(updater_, config_)) {
     config_.SetStepStatus(i, STEP_ERROR);
     UpdateState::LogStatus("Not all UpdateSteps installed!\n");
@@ -349,7 +346,7 @@ int UpdateRun::Run() {
   }
   for (int i = 0; i < n_; ++i)
     if (int e = Step(i)) return e;
-  Post(WM_UPDATE_STEP_PROGRESS, 10000, kCodeFinished);
+  Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepUpdateFinished);
   Post(WM_UPDATE_TOTAL_PROGRESS, 100, 100);
   return 0;
 }

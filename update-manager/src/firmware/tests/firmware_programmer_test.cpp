@@ -15,12 +15,12 @@
 #include "environment/log_writer.h"
 #include "firmware/status_text.h"
 #include "lumetra/sync.h"
-#include "state/shared_values.h"
 #include "tessaro/command_names.h"
 #include "tessaro_test/program_file_writer.h"
 #include "testsupport/expected_file.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
+#include "vocabulary/worker_messages.h"
 
 namespace {
 
@@ -46,7 +46,14 @@ class TestTarget : public FirmwareTarget {
   bool CancelRequested() const override {
     return cancelAfterModeTests >= 0 && modeTests > cancelAfterModeTests;
   }
-  HWND Window() const override { return window; }
+  void PostTotalProgress(int value) const override {
+    if (window) PostMessageA(window, WM_UPDATE_TOTAL_PROGRESS, static_cast<WPARAM>(value), 100);
+  }
+  std::function<void(uint32_t)> LibraryStatusPoster() const override {
+    return [window = window](uint32_t v) {
+      if (window) PostMessageA(window, WM_UPDATE_STEP_PROGRESS, v >> 16, v & 0xFFFF);
+    };
+  }
   int ProgressStepWidth() const override { return 30; }
   int StepCounter() const override { return 1; }
   bool StartedInUpdateMode() const override { return startedInUpdateMode; }

@@ -1,0 +1,25 @@
+#include "device/command_line.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "environment/log_writer.h"
+
+std::atomic<bool> automaticUpdate{false};
+std::atomic<bool> stringTrace{false};
+
+void ParseCommandLine(const std::vector<std::string>& args) {
+  for (std::string a : args) {
+    std::transform(a.begin(), a.end(), a.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (a == "-d1") {
+      traceLevel = 1;
+    } else if (a == "-d2" || a == "-d3" || a == "-d4" || a == "-d5") {
+      traceLevel = 2;
+    } else if (a == "-a") {
+      automaticUpdate = true;
+    } else if (a == "-s2p") {
+      stringTrace = true;
+    }
+  }
+}
