@@ -9,6 +9,7 @@
 #include "hwport/clock.h"
 #include "lumetra/sync.h"
 #include "tessaro/device_error.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -105,7 +106,7 @@ void Dev_SetFacilityData(TDevice* device, uint16_t facId, uint16_t channel, std:
                   size);
     std::string text = std::string("In function \"Dev_SetFacilityData\" BUFFER ERROR\r\n") +
                        "Buffer is nil but Size isnt 0\r\n" + third;
-    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+    LibraryAsk({text, "Error", MB_OK | MB_ICONERROR});
   }
   device->Log(list, "SetFacilityData( FacId: 0x%X, Ch: %s, buf, Size: %dB ), where is buf:\r\n%s",
               {facId, ChannelName(channel), size, dump});

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "tessaro/format_text.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -41,7 +42,7 @@ LRESULT CALLBACK RenameIgnoreButton(int code, WPARAM wParam, LPARAM lParam) {
 
 bool AskIgnore(const std::string& text) {
   g_boxHook = SetWindowsHookExA(WH_CBT, RenameIgnoreButton, nullptr, GetCurrentThreadId());
-  int answer = MessageBoxA(nullptr, text.c_str(), "Warning", MB_YESNO | MB_ICONWARNING);
+  int answer = LibraryAsk({text, "Warning", MB_YESNO | MB_ICONWARNING});
   if (g_boxHook) {
     UnhookWindowsHookEx(g_boxHook);
     g_boxHook = nullptr;

@@ -7,6 +7,7 @@
 #include "tessaro/crc16.h"
 #include "tessaro/flash_codes.h"
 #include "tessaro/flash_settings.h"
+#include "tessaro/run_events.h"
 #include "tessaro/utilities.h"
 
 namespace tessaro {
@@ -16,7 +17,7 @@ FlashShared g_flash;
 LogHook g_log;
 
 void ShowBox(const std::string& text) {
-  MessageBoxA(GetActiveWindow(), text.c_str(), "Tessaro", MB_OK);
+  LibraryAsk({text, "Tessaro", MB_OK, BoxOwner::kActiveWindow});
 }
 
 // At namespace scope: a function's static would need a guard, and with it

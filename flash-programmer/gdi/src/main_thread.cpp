@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "hwport/clock.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -19,11 +20,6 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 WaitFunction g_wait = &PumpingWait;
-
-void MessageBoxDisplay(const char* text) {
-  MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
-}
-ErrorDisplay g_errorDisplay = &MessageBoxDisplay;
 
 }  // namespace
 
@@ -210,10 +206,6 @@ void PumpingWait(DWORD ms) {
   }
 }
 
-void SetErrorDisplay(ErrorDisplay display) {
-  g_errorDisplay = display ? display : &MessageBoxDisplay;
-}
-
-void ShowLibraryError(const char* text) { g_errorDisplay(text); }
+void ShowLibraryError(const char* text) { LibraryAsk({text, "Error", MB_OK | MB_ICONERROR}); }
 
 }  // namespace tessaro

@@ -81,18 +81,16 @@ void WriteModuleSerial(TBDPlugin* plugin, int32_t serial, TLineList* log) {
   LogCtrl(log, "  %s, wrotte ser.number %d", {ok ? "OK" : "ERROR", serial});
 }
 
-bool PluginMissing() {
+bool PluginMissing(const ControlView& view) {
   if (FileExists(ModuleDataPluginPath())) return false;
-  MessageBoxA(GetActiveWindow(),
-              FormatText("Cannot find plugins file \"%s\"", {ModuleDataPluginPath()}).c_str(),
-              "Tessaro", MB_OK);
+  view.Ask(FormatText("Cannot find plugins file \"%s\"", {ModuleDataPluginPath()}), MB_OK);
   return true;
 }
 
 // Read and Clear: the steps between connecting and disconnecting the plug-in.
 bool WithPlugin(Connection& connection, const ControlView& view, bool show, const char* heading,
                 const char* closing, const std::function<bool(TBDPlugin*)>& steps) {
-  if (PluginMissing()) return false;
+  if (PluginMissing(view)) return false;
   LogCtrl(view.log, heading);
   std::unique_ptr<TBDPlugin> holder;
   bool ok = false;
@@ -288,7 +286,7 @@ bool ClearModuleData(Connection& connection, const ControlView& view, bool show)
 }
 
 bool WriteModuleData(Connection& connection, const ControlView& view, bool show, int32_t serial) {
-  if (PluginMissing()) return false;
+  if (PluginMissing(view)) return false;
   TLineList* log = view.log;
   try {
     LogCtrl(log, "--------- Writing of Baugr.Data -------------");

@@ -89,7 +89,10 @@ class TFormBinProg : public JobView {
   // JobView
   TLineList& Info() override { return info_; }
   TLineList& Messages() override { return messages_; }
-  HWND DeviceTree() const override { return Control(IDC_TV_USB_DEV); }
+  // RunEvents: the devices in the device tree (form_device_tree.cpp).
+  void DevicesCleared() override;
+  void DeviceShown(const std::string& caption, const DeviceIdentity& identity) override;
+  void BusShown() override;
   void JobStarted(const std::string& fileName) override;
   void CommandsStarted() override;
   void CommandsEnded(bool ok) override;

@@ -23,6 +23,11 @@ void JobLog(TStrings* list, const std::string& format, std::initializer_list<For
 
 void SetCommandRunner(CommandRunner runner) { g_runner = runner; }
 
+int JobView::Ask(const Question& question) {
+  BoxEvents boxes;
+  return boxes.Ask(question);
+}
+
 void MemoryJobView::FlashListChanged(const TFlashes& flashes) {
   form.FlashListChanged(flashes);
   form.info.Clear();  // the line goes through the job's log instead
@@ -51,13 +56,18 @@ class TProgrammingJob::RunningScope {
   bool was_;
 };
 
-TProgrammingJob::TProgrammingJob() = default;
-TProgrammingJob::~TProgrammingJob() = default;
+// The units below the run ask through the view the job shows itself in.
+TProgrammingJob::TProgrammingJob() { SetLibraryEvents(&memory_); }
+TProgrammingJob::~TProgrammingJob() { SetLibraryEvents(nullptr); }
 
-void TProgrammingJob::Attach(JobView* view) { view_ = view; }
+void TProgrammingJob::Attach(JobView* view) {
+  view_ = view;
+  SetLibraryEvents(&View());
+}
 
 void TProgrammingJob::Detach(JobView* view) {
   if (view_ == view) view_ = nullptr;
+  SetLibraryEvents(&View());
 }
 
 void TProgrammingJob::Log(TStrings* list, const std::string& format,

@@ -15,6 +15,7 @@
 #include "tessaro/flash_progress.h"
 #include "tessaro/memory_form.h"
 #include "tessaro/program_file.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 
@@ -24,14 +25,17 @@ class TProgrammingJob;
 extern LogHook FormLogHook;
 
 // Where a job shows itself: the reader's lists and fields (ProgramFileForm),
-// the two text windows, and what it reports while it runs.
-class JobView : public ProgramFileForm {
+// the two text windows, and what it reports while it runs (RunEvents: the
+// devices the flows show and the questions they ask, with today's boxes).
+class JobView : public ProgramFileForm, public RunEvents {
  public:
   virtual TLineList& Info() = 0;
   virtual TLineList& Messages() = 0;
   virtual bool Showing() const = 0;
-  // The device tree the device-control flows show devices in (may be null).
-  virtual HWND DeviceTree() const { return nullptr; }
+  // The events the device-control flows report to (they draw the devices in
+  // the form's tree); the name is the tree's it replaced.
+  RunEvents* DeviceTree() { return this; }
+  int Ask(const Question& question) override;
   virtual void JobStarted(const std::string& fileName) {}
   virtual void CommandsStarted() {}
   virtual void CommandsEnded(bool ok) {}
