@@ -90,11 +90,6 @@ bool RegisterFormClass(HINSTANCE module, WNDPROC proc) {
 
 }  // namespace
 
-bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
-                      const std::string& serialNumber) {
-  return LibraryJob().Program(vid, pid, fileName, serialNumber);
-}
-
 TFormBinProg* TFormBinProg::CreateSelfDestroying(TFormBinProg** reference) {
   TFormBinProg* form = new TFormBinProg();
   form->reference_ = reference;

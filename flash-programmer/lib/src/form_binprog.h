@@ -47,11 +47,6 @@ enum FormControl : int {
 
 constexpr char kFormCaption[] = "Tessaro Glintor v1.1";
 
-// The Programing export's work, done by the library's job; the form shows it
-// when it exists.
-bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
-                      const std::string& serialNumber);
-
 // The form observes the library's job and lets a user run it by hand.
 class TFormBinProg : public JobView {
  public:

@@ -11,6 +11,7 @@
 #include "form_binprog.h"
 #include "loging.h"
 #include "lumetra/sync.h"
+#include "start_programming.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/main_thread.h"

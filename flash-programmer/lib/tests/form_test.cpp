@@ -11,6 +11,7 @@
 
 #include "form_binprog.h"
 #include "lumetra/sync.h"
+#include "start_programming.h"
 #include "tessaro/flash_settings.h"
 #include "tessaro/program_status.h"
 #include "tessaro/utilities.h"

@@ -36,9 +36,7 @@ void MemoryJobView::FlashListChanged(const TFlashes& flashes) {
   JobLog(&info, ">> OK, Selected flash \"%s\"", {form.selectedFlash.name});
 }
 
-void MemoryJobView::ShowMessage(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), "Tessaro", MB_OK);
-}
+void MemoryJobView::ShowMessage(const std::string& text) { Ask({text, "Tessaro", MB_OK}); }
 
 // Marks the job as running for as long as it lives, errors included, so the
 // window refuses to close meanwhile.

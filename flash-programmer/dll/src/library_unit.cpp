@@ -10,6 +10,7 @@
 #include "form_binprog.h"
 #include "loging.h"
 #include "lumetra/sync.h"
+#include "start_programming.h"
 #include "tessaro/command_interpreter.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
