@@ -29,12 +29,8 @@ LibraryContext::~LibraryContext() {
   form = nullptr;
   // At process end the form is not freed: its hooks are emptied all the same.
   unitLog_.Clear();
-  FlashLog().Clear();
   SetCommandRunner(nullptr);
-  FormLogHook.Clear();
-  ProgramFileLogHook.Clear();
-  SupplyLogHook.Clear();
-  PluginLogHook.Clear();
+  LogHooks().Clear();
   TDevice::DefaultLog().Clear();
   UninstallLibraryWait();
   FreeGlobalLogger();

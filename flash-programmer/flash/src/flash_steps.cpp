@@ -14,7 +14,6 @@ namespace tessaro {
 namespace {
 
 FlashShared g_flash;
-LogHook g_log;
 
 void ShowBox(const std::string& text) {
   LibraryAsk({text, "Tessaro", MB_OK, BoxOwner::kActiveWindow});
@@ -44,13 +43,13 @@ void AdvanceWaiting(TLineList* log, int polls) {
 FlashShared& Flash() { return g_flash; }
 void SetAddressControl(bool on) { g_flash.AddressControl = on; }
 void ResetFlashShared() { g_flash = FlashShared(); }
-LogHook& FlashLog() { return g_log; }
+LogHook& FlashLog() { return LogHooks().flash; }
 
 std::function<void(const std::string&)>& FlashMessage() { return g_message; }
 
 void LogM(TLineList* log, const std::string& format, std::initializer_list<FormatArg> args) {
-  if (g_log.Bound())
-    g_log(log, format, args);
+  if (FlashLog().Bound())
+    FlashLog()(log, format, args);
   else if (log)
     log->Add(FormatText(format, args));
 }

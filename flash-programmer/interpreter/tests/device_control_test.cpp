@@ -52,12 +52,12 @@ class DeviceControl : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetControlSettings();
-    PluginLogHook.method = &ToList;
+    LogHooks().plugin.method = &ToList;
     FlashLog().method = &ToList;
     view_.log = &log_;
   }
   void TearDown() override {
-    PluginLogHook.Clear();
+    LogHooks().plugin.Clear();
     FlashLog().Clear();
     ResetControlSettings();
   }

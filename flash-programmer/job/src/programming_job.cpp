@@ -6,15 +6,13 @@
 
 namespace tessaro {
 
-LogHook FormLogHook;
-
 namespace {
 
 CommandRunner g_runner = nullptr;
 
 void JobLog(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
-  if (FormLogHook.Bound())
-    FormLogHook(list, format, args);
+  if (LogHooks().job.Bound())
+    LogHooks().job(list, format, args);
   else if (list)
     list->Add(FormatText(format, args));
 }

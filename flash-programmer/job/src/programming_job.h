@@ -21,8 +21,7 @@ namespace tessaro {
 
 class TProgrammingJob;
 
-// The job's own log hook ("M" lines of the job and the form).
-extern LogHook FormLogHook;
+// The job's own "M" lines (of the job and the form) go through LogHooks().job.
 
 // Where a job shows itself: the reader's lists and fields (ProgramFileForm),
 // the two text windows, and what it reports while it runs (RunEvents: the

@@ -144,10 +144,10 @@ bool TFormBinProg::CreateWindowAndControls() {
 
   // What the form binds it also empties when it goes.
   if (TLoging* logger = GlobalLogger()) {
-    logger->BindHook(FormLogHook);
-    logger->BindHook(ProgramFileLogHook);
-    logger->BindHook(SupplyLogHook);
-    logger->BindHook(PluginLogHook);
+    logger->BindHook(LogHooks().job);
+    logger->BindHook(LogHooks().programFile);
+    logger->BindHook(LogHooks().supply);
+    logger->BindHook(LogHooks().plugin);
     // Devices made while the form exists write their transfers as "D" lines.
     logger->BindDiagnosticHook(TDevice::DefaultLog());
   }
@@ -175,10 +175,10 @@ TFormBinProg::~TFormBinProg() {
   if (window_) DestroyWindow(window_);
   UnregisterClassA(kClassName, CodeModule());
   Records().flashes.Clear();
-  FormLogHook.Clear();
-  ProgramFileLogHook.Clear();
-  SupplyLogHook.Clear();
-  PluginLogHook.Clear();
+  LogHooks().job.Clear();
+  LogHooks().programFile.Clear();
+  LogHooks().supply.Clear();
+  LogHooks().plugin.Clear();
   TDevice::DefaultLog().Clear();
 }
 
@@ -362,8 +362,8 @@ void TFormBinProg::ShowMessage(const std::string& text) {
 
 void TFormBinProg::Log(TStrings* list, const std::string& format,
                        std::initializer_list<FormatArg> args) {
-  if (FormLogHook.Bound())
-    FormLogHook(list, format, args);
+  if (LogHooks().job.Bound())
+    LogHooks().job(list, format, args);
   else if (list)
     list->Add(FormatText(format, args));
 }

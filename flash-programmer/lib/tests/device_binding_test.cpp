@@ -120,8 +120,8 @@ TEST(DeviceBinding, SupplyAndPluginLinesReachTheLogAsMLinesOnlyWhileTheFormExist
     EXPECT_EQ("M[", lines[0].substr(0, 2)) << row.unit;
     EXPECT_EQ(row.text, lines[0].substr(23)) << row.unit;
   }
-  EXPECT_FALSE(SupplyLogHook.Bound());
-  EXPECT_FALSE(PluginLogHook.Bound());
+  EXPECT_FALSE(LogHooks().supply.Bound());
+  EXPECT_FALSE(LogHooks().plugin.Bound());
 }
 
 namespace {
