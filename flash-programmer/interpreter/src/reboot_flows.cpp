@@ -80,16 +80,115 @@ bool FinishSupplyReboot(bool back, const TDeviceInfo& supplyInfo, const ControlV
   return back;
 }
 
+// "OK, device with ... there is." or "ERROR, ... there isn't."
+void LogThere(const ControlView& view, const DeviceIdentity& i, bool ok) {
+  LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
+          {ok ? "OK" : "ERROR", i.vid, i.pid, i.serial, ok ? "is" : "isn't"});
+}
+
+// The reboot test's wait for the device in safe mode: up to 5000 ms, the
+// display advancing between tries.
+bool FindInSafeMode(const DeviceIdentity& identity, Connection& test, DeviceIdentity& safe,
+                    const ControlView& view) {
+  int32_t poll = ControlSettings().PollTime;
+  SetBar(view, -1, 4000);
+  bool inSafe = false;
+  for (int32_t left = 5000; left >= 1 && !inSafe; left -= poll) {
+    inSafe = FindDevice(identity, {.safe = true, .create = true}, view, &test, &safe);
+    if (!inSafe) {
+      ControlWait(poll);
+      SetBar(view, -1, view.bar ? view.bar->Position() + 1000 * poll / 5000 : 0);
+    }
+  }
+  LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.: ...\"Safe\"... there %s.",
+          {inSafe ? "OK" : "ERROR", identity.vid, identity.pid, inSafe ? "is" : "isn't"});
+  return inSafe;
+}
+
+// The start of both supply reboots: the heading, then the module looked for
+// by its ids alone. False when it is required and not there.
+bool LookForModule(const char* heading, const DeviceIdentity& identity, bool required,
+                   Connection& connection, const ControlView& view) {
+  LogCtrl(view.log, heading);
+  SetBar(view, 3600, 0);
+  LogCtrl(view.log, "  try, find a %s", {IdentityToText(identity, true)});
+  bool mine = FindDevice(identity, {.serial = false, .settleMs = 100, .create = true}, view,
+                         &connection, nullptr);
+  LogCtrl(view.log, "  %s, my device (%s) is%s in list",
+          {mine ? "OK" : "ERROR", IdentityToText(identity, true), mine ? "" : " not"});
+  if (required && !mine) return false;
+  connection.reset();
+  return true;
+}
+
+// Reboots each listed supply in turn until the module leaves with one:
+// whether it left, whether any supply was listed, and that supply.
+bool RebootEverySupply(const DeviceIdentity& identity, const ControlView& view, bool& anySupply,
+                       TDeviceInfo& supplyInfo) {
+  TDeviceList list;
+  bool unplugged = false;
+  for (int i = SearchBus(list, ListedSupply); i >= 0 && !unplugged;
+       i = SearchBus(list, ListedSupply, i + 1)) {
+    TDeviceInfo* d = list.GetDevice(i);
+    anySupply = true;
+    Connection candidate;
+    try {
+      candidate = CreateDeviceConnection(*d, 0);
+    } catch (const std::exception&) {
+      continue;
+    }
+    LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
+    ClearMarker(candidate.get(), false, LogList{view.log}, TransferList{});
+    RebootCommand(candidate.get(), view.log);
+    candidate.reset();
+    ControlWait(100);
+    if (WatchLeave(identity, kLeaveWatchMs)) {
+      LogCtrl(view.log, "    ok, this is my PS, device unpluged (%s)",
+              {IdentityToText(identity, true)});
+      supplyInfo = KeptDeviceInfo(*d);
+      unplugged = true;
+    } else {
+      LogCtrl(view.log, "    bad, this isn't my PS, device is still plug (%s)",
+              {IdentityToText(identity, true)});
+    }
+  }
+  return unplugged;
+}
+
+// No supply listed: the user is asked to switch the module off and on, and
+// given 60 s to do so. True once it left the bus.
+bool ManualReboot(const DeviceIdentity& identity, const ControlView& view) {
+  int answer = view.Ask(
+      "I cannot find any PowerSupply (PS), it is not possible to reboot TR410 via USB !!!\r\n"
+      "You can reboot TR410 manually. To do so, push button \"YES\", and then switch TR410 off "
+      "and on.\r\nApplication will be waiting 60 s for TR410 to be rebooted after \"YES\" "
+      "button push.\r\nDo you want to reboot manually?",
+      MB_YESNO | MB_ICONWARNING);
+  if (answer != IDYES) {
+    LogCtrl(view.log,
+            "  UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, and "
+            "you don't want reboot manually.");
+    return false;
+  }
+  LogCtrl(view.log, "   wait on start of reboot %d00 ms", {0});
+  for (int round = 0; round < 600; ++round) {
+    if (!IsDevicePresent(identity.vid, identity.pid, identity.serial, true)) return true;
+    ControlWait(100);
+    SetBar(view, -1, 3 * round);
+    if (view.log && view.log->Count() > 0)
+      view.log->SetLine(view.log->Count() - 1,
+                        FormatText("   wait on start of reboot %d00 ms", {round + 1}));
+  }
+  LogCtrl(view.log, " Timeout on manually rebooting TR410");
+  return false;
+}
+
 }  // namespace
 
 bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIdentity& firmware,
                 int32_t settleMs, const ControlView& view) {
   DeviceControlSettings& s = ControlSettings();
   Connection test;
-  auto found = [&](const DeviceIdentity& i, bool ok) {
-    LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
-            {ok ? "OK" : "ERROR", i.vid, i.pid, i.serial, ok ? "is" : "isn't"});
-  };
   bool result = false;
   try {
     LogCtrl(view.log, "========== TEST REBOOT SECTION ==========");
@@ -99,7 +198,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     bool ok = FindDevice(identity, {.settleMs = s.PollTime, .show = true, .create = true}, view,
                          &test, &start);
     SetBar(view, -1, 1000);
-    found(identity, ok);
+    LogThere(view, identity, ok);
     if (!ok) return false;
     SetMarker(test.get(), false, LogList{view.log}, TransferList{});
     ControlWait(s.PollTime);
@@ -113,18 +212,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     s.ToSafeRebootTime = 2 * std::max<int32_t>(elapsed, 5000);
     LogCtrl(view.log, "  Set ToSafeRebootTime to %dms.", {s.ToSafeRebootTime});
     if (!WaitForUnplug(start, 500, s.MaxSearchTime, view)) return false;
-    SetBar(view, -1, 4000);
-    bool inSafe = false;
-    for (int32_t left = 5000; left >= 1 && !inSafe; left -= s.PollTime) {
-      inSafe = FindDevice(identity, {.safe = true, .create = true}, view, &test, &safe);
-      if (!inSafe) {
-        ControlWait(s.PollTime);
-        SetBar(view, -1, view.bar ? view.bar->Position() + 1000 * s.PollTime / 5000 : 0);
-      }
-    }
-    LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.: ...\"Safe\"... there %s.",
-            {inSafe ? "OK" : "ERROR", identity.vid, identity.pid, inSafe ? "is" : "isn't"});
-    if (!inSafe) return false;
+    if (!FindInSafeMode(identity, test, safe, view)) return false;
     SetBar(view, -1, 5000);
     ClearMarker(test.get(), false, LogList{view.log}, TransferList{});
     ControlWait(s.PollTime);
@@ -139,7 +227,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     LogCtrl(view.log, "  Set ToFirmwareRebootTime to %dms.", {s.ToFirmwareRebootTime});
     SetBar(view, -1, 10000);
     ok = FindDevice(identity, {.create = true}, view, &test, &firmware);
-    found(identity, ok);
+    LogThere(view, identity, ok);
     if (!ok) return false;
     test.reset();
     SetBar(view, -1, 10000);
@@ -154,16 +242,12 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
 bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, bool toSafe,
                   int32_t settleMs, const ControlView& view, Connection& connection) {
   DeviceControlSettings& s = ControlSettings();
-  auto logFound = [&](const DeviceIdentity& i, bool ok) {
-    LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
-            {ok ? "OK" : "ERROR", i.vid, i.pid, i.serial, ok ? "is" : "isn't"});
-  };
   LogCtrl(view.log, "========== REBOOT SECTION ==========");
   SetBar(view, 10000, 0);
   connection.reset();
   bool ok = FindDevice(before, {.settleMs = s.PollTime, .show = true, .create = true}, view,
                        &connection, nullptr);
-  logFound(before, ok);
+  LogThere(view, before, ok);
   if (!ok) {
     connection.reset();
     return false;
@@ -185,7 +269,7 @@ bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, boo
   if (limit < 1) limit = s.MaxSearchTime;  // a reboot test that stopped part-way
   if (!SearchDevice(after, s.PollTime, 95, 5, limit, view)) return false;
   ok = FindDevice(after, {.create = true}, view, &connection, nullptr);
-  logFound(after, ok);
+  LogThere(view, after, ok);
   if (!ok) {
     connection.reset();
     return false;
@@ -204,9 +288,7 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
     connection.reset();
     bool ok = FindDevice(identity, {.settleMs = s.PollTime, .show = true, .create = true}, view,
                          &connection, nullptr);
-    LogCtrl(
-        view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
-        {ok ? "OK" : "ERROR", identity.vid, identity.pid, identity.serial, ok ? "is" : "isn't"});
+    LogThere(view, identity, ok);
     if (!ok) return false;
     ControlWait(s.PollTime);
     bool rebooted = RebootRequest(connection.get(), view.log, [&] {
@@ -223,9 +305,7 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
     int32_t limit = s.ToFirmwareRebootTime < 1 ? s.MaxSearchTime : s.ToFirmwareRebootTime;
     if (!SearchDevice(identity, s.PollTime, 95, 5, limit, view)) return false;
     ok = FindDevice(identity, {.serial = serial, .create = true}, view, &connection, nullptr);
-    LogCtrl(
-        view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
-        {ok ? "OK" : "ERROR", identity.vid, identity.pid, identity.serial, ok ? "is" : "isn't"});
+    LogThere(view, identity, ok);
     if (!ok) {
       connection.reset();
       return false;
@@ -241,16 +321,9 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
 
 bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Connection& connection,
                             const ControlView& view, Connection& supply) {
-  LogCtrl(view.log, "--------- rebooting a Device via its PowerSupply -------------");
-  SetBar(view, 3600, 0);
-  LogCtrl(view.log, "  try, find a %s", {IdentityToText(identity, true)});
-  DeviceIdentity me = identity;
-  bool mine = FindDevice(identity, {.serial = false, .settleMs = 100, .create = true}, view,
-                         &connection, &me);
-  LogCtrl(view.log, "  %s, my device (%s) is%s in list",
-          {mine ? "OK" : "ERROR", IdentityToText(identity, true), mine ? "" : " not"});
-  if (required && !mine) return false;
-  connection.reset();
+  if (!LookForModule("--------- rebooting a Device via its PowerSupply -------------", identity,
+                     required, connection, view))
+    return false;
   int64_t wantedNumber = FirmwareSerialNumber(identity.serial);
   TDeviceList list;
   Connection candidate;
@@ -303,71 +376,15 @@ bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Conne
 
 bool RebootViaPs(const DeviceIdentity& identity, bool required, Connection& connection,
                  const ControlView& view, Connection& supply) {
-  LogCtrl(view.log, "--------- Device Reboot via PowerSupply -------------");
-  SetBar(view, 3600, 0);
-  LogCtrl(view.log, "  try, find a %s", {IdentityToText(identity, true)});
-  bool mine = FindDevice(identity, {.serial = false, .settleMs = 100, .create = true}, view,
-                         &connection, nullptr);
-  LogCtrl(view.log, "  %s, my device (%s) is%s in list",
-          {mine ? "OK" : "ERROR", IdentityToText(identity, true), mine ? "" : " not"});
-  if (required && !mine) return false;
-  connection.reset();
-  TDeviceList list;
+  if (!LookForModule("--------- Device Reboot via PowerSupply -------------", identity, required,
+                     connection, view))
+    return false;
   bool anySupply = false;
   TDeviceInfo supplyInfo;
-  bool unplugged = false;
-  for (int i = SearchBus(list, ListedSupply); i >= 0 && !unplugged;
-       i = SearchBus(list, ListedSupply, i + 1)) {
-    TDeviceInfo* d = list.GetDevice(i);
-    anySupply = true;
-    Connection candidate;
-    try {
-      candidate = CreateDeviceConnection(*d, 0);
-    } catch (const std::exception&) {
-      continue;
-    }
-    LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
-    ClearMarker(candidate.get(), false, LogList{view.log}, TransferList{});
-    RebootCommand(candidate.get(), view.log);
-    candidate.reset();
-    ControlWait(100);
-    if (WatchLeave(identity, kLeaveWatchMs)) {
-      LogCtrl(view.log, "    ok, this is my PS, device unpluged (%s)",
-              {IdentityToText(identity, true)});
-      supplyInfo = KeptDeviceInfo(*d);
-      unplugged = true;
-    } else {
-      LogCtrl(view.log, "    bad, this isn't my PS, device is still plug (%s)",
-              {IdentityToText(identity, true)});
-    }
-  }
+  bool unplugged = RebootEverySupply(identity, view, anySupply, supplyInfo);
   if (!anySupply) {
-    int answer = view.Ask(
-        "I cannot find any PowerSupply (PS), it is not possible to reboot TR410 via USB !!!\r\n"
-        "You can reboot TR410 manually. To do so, push button \"YES\", and then switch TR410 off "
-        "and on.\r\nApplication will be waiting 60 s for TR410 to be rebooted after \"YES\" "
-        "button push.\r\nDo you want to reboot manually?",
-        MB_YESNO | MB_ICONWARNING);
-    if (answer != IDYES) {
-      LogCtrl(view.log,
-              "  UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, and "
-              "you don't want reboot manually.");
-      return false;
-    }
-    LogCtrl(view.log, "   wait on start of reboot %d00 ms", {0});
-    for (int round = 0; round < 600 && !unplugged; ++round) {
-      unplugged = !IsDevicePresent(identity.vid, identity.pid, identity.serial, true);
-      if (unplugged) break;
-      ControlWait(100);
-      SetBar(view, -1, 3 * round);
-      if (view.log && view.log->Count() > 0)
-        view.log->SetLine(view.log->Count() - 1,
-                          FormatText("   wait on start of reboot %d00 ms", {round + 1}));
-    }
-    if (!unplugged) {
-      LogCtrl(view.log, " Timeout on manually rebooting TR410");
-      return false;
-    }
+    if (!ManualReboot(identity, view)) return false;
+    unplugged = true;
   }
   if (!unplugged) return false;
   SetBar(view, -1, 1800);
