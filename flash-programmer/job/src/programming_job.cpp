@@ -8,8 +8,6 @@ namespace tessaro {
 
 namespace {
 
-CommandRunner g_runner = nullptr;
-
 void JobLog(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
   if (LogHooks().job.Bound())
     LogHooks().job(list, format, args);
@@ -19,7 +17,7 @@ void JobLog(TStrings* list, const std::string& format, std::initializer_list<For
 
 }  // namespace
 
-void SetCommandRunner(CommandRunner runner) { g_runner = runner; }
+void SetCommandRunner(CommandRunner runner) { LibraryJob().SetRunner(runner); }
 
 int JobView::Ask(const Question& question) {
   BoxEvents boxes;
@@ -103,7 +101,7 @@ bool TProgrammingJob::RunCommands(uint16_t vid, uint16_t pid, const std::string&
   View().CommandsStarted();
   bool result = false;
   try {
-    result = g_runner && g_runner(*this, vid, pid, serialNumber);
+    result = runner_ && runner_(*this, vid, pid, serialNumber);
   } catch (...) {
     records_.blocks.Clear();
     View().CommandsEnded(false);

@@ -71,6 +71,7 @@ class MemoryJobView : public JobView {
 // library installs its interpreter, and then a job ends after the read.
 using CommandRunner = bool (*)(TProgrammingJob& job, uint16_t vid, uint16_t pid,
                                const std::string& serialNumber);
+// The library's job's runner.
 void SetCommandRunner(CommandRunner runner);
 
 class TProgrammingJob {
@@ -86,6 +87,7 @@ class TProgrammingJob {
   JobView& View() { return view_ ? *view_ : memory_; }
 
   bool Running() const { return running_; }
+  void SetRunner(CommandRunner runner) { runner_ = runner; }
 
   // The Programing export's work: status 1; -1 and false for a missing
   // file; otherwise the file is read and its commands run.
@@ -114,6 +116,7 @@ class TProgrammingJob {
  private:
   class RunningScope;
   JobView* view_ = nullptr;
+  CommandRunner runner_ = nullptr;
   MemoryJobView memory_;
   ProgramFileRecords records_;
   bool running_ = false;
