@@ -13,8 +13,6 @@
 namespace tessaro {
 namespace {
 
-FlashShared g_flash;
-
 void ShowBox(const std::string& text) {
   LibraryAsk({text, "Tessaro", MB_OK, BoxOwner::kActiveWindow});
 }
@@ -40,9 +38,9 @@ void AdvanceWaiting(TLineList* log, int polls) {
 
 }  // namespace
 
-FlashShared& Flash() { return g_flash; }
-void SetAddressControl(bool on) { g_flash.AddressControl = on; }
-void ResetFlashShared() { g_flash = FlashShared(); }
+FlashShared& Flash() { return Settings().flash; }
+void SetAddressControl(bool on) { Flash().AddressControl = on; }
+void ResetFlashShared() { Flash() = FlashShared(); }
 LogHook& FlashLog() { return LogHooks().flash; }
 
 std::function<void(const std::string&)>& FlashMessage() { return g_message; }
@@ -119,7 +117,7 @@ PollResult PollFlashStatus(TDevice* device, const PollSpec& spec, TLineList* log
   PollResult r;
   int badLength = 0, badCrc = 0;
   int32_t period = CurrentFlashTimes().pollPeriod;
-  uint8_t& state = g_flash.FlashState;
+  uint8_t& state = Flash().FlashState;
   while (state == spec.busy) {
     if (spec.stoppable) {
       // Messages go through while the poll waits; Esc among them ends the

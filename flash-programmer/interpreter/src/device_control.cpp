@@ -8,15 +8,9 @@
 #include "tessaro/utilities.h"
 
 namespace tessaro {
-namespace {
-
-DeviceControlSettings g_settings;
-
-}  // namespace
-
-DeviceControlSettings& ControlSettings() { return g_settings; }
-void SetPsPidAlias(bool on) { g_settings.PsPidAlias = on; }
-void ResetControlSettings() { g_settings = DeviceControlSettings(); }
+DeviceControlSettings& ControlSettings() { return Settings().control; }
+void SetPsPidAlias(bool on) { ControlSettings().PsPidAlias = on; }
+void ResetControlSettings() { ControlSettings() = DeviceControlSettings(); }
 
 int ControlView::Ask(const std::string& text, UINT type) const {
   Question question{text, "Tessaro", type, BoxOwner::kActiveWindow};

@@ -13,20 +13,15 @@
 
 #include "tessaro/device.h"
 #include "tessaro/device_identity.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/line_lists.h"
 #include "tessaro/progress_bar.h"
 #include "tessaro/run_events.h"
 
 namespace tessaro {
 
-// The library's settings of these flows (one set per load).
-struct DeviceControlSettings {
-  int32_t PollTime = 100;
-  int32_t MaxSearchTime = 600000;
-  int32_t ToSafeRebootTime = 600000;
-  int32_t ToFirmwareRebootTime = 600000;
-  bool PsPidAlias = false;
-};
+// The library's settings of these flows (DeviceControlSettings, in the
+// library's settings).
 DeviceControlSettings& ControlSettings();
 void SetPsPidAlias(bool on);
 // Back to the settings of a freshly loaded library.
