@@ -225,17 +225,17 @@ int WaitOnIrptCommand(Connection& connection, TLineList* log, uint16_t readyId, 
       client->Show(show);
       static std::atomic<bool> deviceReady{false};
       client->AddWaitEntry({.eventId = readyId, .action = [] {
-                              WaitEnded = true;
+                              EndWait(true);
                               deviceReady = true;
                             }});
       if (storno)
         client->AddWaitEntry({.eventId = stornoId, .action = [] {
-                                WaitEnded = true;
+                                EndWait(true);
                                 deviceReady = false;
                               }});
       deviceReady = false;
       WaitWithProgress(maxWaitMs, 100, bar, log);
-      if (!WaitEnded) {
+      if (!WaitEnded()) {
         result = kIrptTimeout;
         LogCtrl(log, "  TIMEOUT, in wait on Device is READY");
       } else if (!storno || deviceReady) {

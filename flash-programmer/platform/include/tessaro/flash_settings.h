@@ -44,6 +44,7 @@ struct DeviceControlSettings {
 
 struct LibrarySettings {
   std::atomic<bool> stopRequested{false};  // set by the form's thread, read by the waits
+  std::atomic<bool> waitEnded{false};      // ends a running WaitWithProgress early
   FlashTimes times;
   FlashShared flash;
   DeviceControlSettings control;
