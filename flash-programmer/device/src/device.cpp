@@ -28,8 +28,9 @@ std::string Elapsed(DWORD startTick) {
 }  // namespace
 
 namespace {
-// At namespace scope: a function's statics would need a guard, whose lock
-// outlives each load of the library.
+// The kept texts live as long as the process, longer than any load's
+// context. At namespace scope: a function's statics would need a guard,
+// whose lock outlives each load of the library.
 lm::CriticalSection g_keptLock;
 std::deque<std::string> g_kept;
 }  // namespace

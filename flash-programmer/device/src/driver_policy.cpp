@@ -25,7 +25,8 @@ std::string RegistryProductName(const char* key) {
 
 // A warning box with the buttons "OK" and "&Ignore". It is built from a
 // yes/no box, which has no cancel button: Esc or the close box must not
-// count as "Ignore" and so take a driver the user never accepted.
+// count as "Ignore" and so take a driver the user never accepted. A hook
+// procedure is given no context of its own: the hook it must unhook is here.
 HHOOK g_boxHook = nullptr;
 
 LRESULT CALLBACK RenameIgnoreButton(int code, WPARAM wParam, LPARAM lParam) {

@@ -19,6 +19,8 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The wait the connection waits with: the library's context installs the
+// platform's wait, a layer above this one, at load and removes it at unload.
 WaitFunction g_wait = &PumpingWait;
 
 }  // namespace

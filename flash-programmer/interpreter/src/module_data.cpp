@@ -11,7 +11,9 @@
 namespace tessaro {
 namespace {
 
-TNE* g_ticking = nullptr;  // the helper the progress timer ticks
+// The helper the progress timer ticks: a timer procedure is given no context
+// of its own.
+TNE* g_ticking = nullptr;
 
 void CALLBACK TickTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (g_ticking) g_ticking->Tick();

@@ -8,6 +8,8 @@
 namespace tessaro {
 namespace {
 
+// The logger of this load, made and freed by the library's context; the form
+// and the interpreter's log commands, below the context, reach it here.
 TLoging* g_logger = nullptr;
 
 const char kMainLogName[] = "Tessaro.log";

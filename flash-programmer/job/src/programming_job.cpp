@@ -130,8 +130,10 @@ FlashProgress TProgrammingJob::FlashProgressSink() {
 }
 
 namespace {
-// At namespace scope: a function's static would need a guard, and with it
-// the thread library.
+// The job of this load, made with the library's statics: the form and
+// in-process users reach it without the library's context. At namespace
+// scope: a function's static would need a guard, and with it the thread
+// library.
 TProgrammingJob g_job;
 }  // namespace
 

@@ -24,7 +24,9 @@ constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kAboutCommand = 0x0110;  // system-menu ids keep the low four bits clear
 constexpr char kMessageCaption[] = "Tessaro";
 
-TFormBinProg* g_keyForm = nullptr;  // the form whose keys the thread hook watches
+// The form whose keys the thread hook watches: a hook procedure is given no
+// context of its own.
+TFormBinProg* g_keyForm = nullptr;
 
 HINSTANCE CodeModule() { return lm::ModuleOf(reinterpret_cast<const void*>(&CodeModule)); }
 
