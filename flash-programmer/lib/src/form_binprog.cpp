@@ -105,18 +105,9 @@ TFormBinProg* TFormBinProg::CreateSelfDestroying(TFormBinProg** reference) {
   return form;
 }
 
-bool TFormBinProg::CreateWindowAndControls() {
-  INITCOMMONCONTROLSEX icc{
-      sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
-  InitCommonControlsEx(&icc);
-  HINSTANCE module = CodeModule();
-  if (!RegisterFormClass(module, &TFormBinProg::WindowProc)) return false;
-  RECT r{0, 0, 886, 690};
-  AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-  window_ = CreateWindowExA(0, kClassName, kFormCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                            module, this);
-  if (!window_) return false;
+// The controls with their font, the hints' tooltip, the lists attached to
+// their controls and the texts they start with.
+void TFormBinProg::CreateControls(HINSTANCE module) {
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (const ControlSpec& c : kControls) {
     HWND h = CreateWindowExA(0, c.className, c.text, c.style, c.x, c.y, c.w, c.h, window_,
@@ -143,6 +134,21 @@ bool TFormBinProg::CreateWindowAndControls() {
   SetHint(IDC_LB_COMMANDS, "List of commands for control of binary/text file");
   SetHint(IDC_LB_SUPPORTED_FWS, "List of supported FWs");
   SetHint(IDC_TV_USB_DEV, "List of UsbDevices");
+}
+
+bool TFormBinProg::CreateWindowAndControls() {
+  INITCOMMONCONTROLSEX icc{
+      sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
+  InitCommonControlsEx(&icc);
+  HINSTANCE module = CodeModule();
+  if (!RegisterFormClass(module, &TFormBinProg::WindowProc)) return false;
+  RECT r{0, 0, 886, 690};
+  AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+  window_ = CreateWindowExA(0, kClassName, kFormCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                            module, this);
+  if (!window_) return false;
+  CreateControls(module);
 
   // What the form binds it also empties when it goes.
   if (TLoging* logger = GlobalLogger()) {

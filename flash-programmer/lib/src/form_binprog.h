@@ -105,6 +105,7 @@ class TFormBinProg : public JobView {
  private:
   TFormBinProg() = default;
   bool CreateWindowAndControls();
+  void CreateControls(HINSTANCE module);
   void Log(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args = {});
   void FlashesChange();
   void LeaveVid();
@@ -115,6 +116,8 @@ class TFormBinProg : public JobView {
   void ScrollList(int barId, int code);
   void OnTimer();
   void ManualProgramming();
+  // Shows the serial-number field and waits until the user entered one.
+  bool AskSerialNumber(std::string& serial);
   bool AskClose();
   void SetText(int id, const std::string& text);
   std::string Text(int id) const;
