@@ -224,12 +224,12 @@ int WaitWithClient(Connection& connection, TLineList* log, uint16_t readyId, uin
   client->Show(show);
   static std::atomic<bool> deviceReady{false};
   client->AddWaitEntry({.eventId = readyId, .action = [] {
-                          EndWait(true);
+                          SetWaitEnded(true);
                           deviceReady = true;
                         }});
   if (storno)
     client->AddWaitEntry({.eventId = stornoId, .action = [] {
-                            EndWait(true);
+                            SetWaitEnded(true);
                             deviceReady = false;
                           }});
   deviceReady = false;

@@ -41,20 +41,15 @@ void ClearTree(HWND tree) {
   if (tree) SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 }
 
-}  // namespace
-
-void TFormBinProg::DevicesCleared() { ClearTree(Control(IDC_TV_USB_DEV)); }
-
-void TFormBinProg::DeviceShown(const std::string& caption, const DeviceIdentity& identity) {
-  HWND tree = Control(IDC_TV_USB_DEV);
+// Replaces the tree with one device under "caption \"product\"".
+void ShowIdentityInTree(const std::string& caption, const DeviceIdentity& identity, HWND tree) {
   if (!tree) return;
   ClearTree(tree);
   AddDeviceItems(tree, TVI_ROOT, FormatText("%s \"%s\"", {caption, identity.product}), identity);
 }
 
-// The bus as it is now, listed afresh.
-void TFormBinProg::BusShown() {
-  HWND tree = Control(IDC_TV_USB_DEV);
+// The bus as it is now, listed afresh, every device under the list's root.
+void RefreshDeviceTree(HWND tree) {
   if (!tree) return;
   ClearTree(tree);
   TDeviceList list;
@@ -71,5 +66,15 @@ void TFormBinProg::BusShown() {
   if (list.Count() > 0) SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(top));
   SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(top));
 }
+
+}  // namespace
+
+void TFormBinProg::DevicesCleared() { ClearTree(Control(IDC_TV_USB_DEV)); }
+
+void TFormBinProg::DeviceShown(const std::string& caption, const DeviceIdentity& identity) {
+  ShowIdentityInTree(caption, identity, Control(IDC_TV_USB_DEV));
+}
+
+void TFormBinProg::BusShown() { RefreshDeviceTree(Control(IDC_TV_USB_DEV)); }
 
 }  // namespace tessaro

@@ -71,13 +71,13 @@ void InstallLibraryWait() { SetWaitFunction(&WaitLettingMessagesThrough); }
 
 void UninstallLibraryWait() { SetWaitFunction(nullptr); }
 
-void EndWait(bool ended) { Settings().waitEnded = ended; }
+void SetWaitEnded(bool ended) { Settings().waitEnded = ended; }
 bool WaitEnded() { return Settings().waitEnded; }
 
 void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines) {
   if (total < 1) total = 1;
   if (step < 1) step = 1;  // a step of 0 would never end the wait
-  EndWait(false);
+  SetWaitEnded(false);
   if (bar) {
     bar->SetMaximum(total);
     bar->SetPosition(0);

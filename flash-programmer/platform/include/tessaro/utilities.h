@@ -35,7 +35,7 @@ void InstallLibraryWait();
 void UninstallLibraryWait();
 
 // Ends a running WaitWithProgress early (true); cleared when a wait starts.
-void EndWait(bool ended);
+void SetWaitEnded(bool ended);
 bool WaitEnded();
 
 // Waits `total` ms of the port's clock in steps of `step` ms, moving the bar
