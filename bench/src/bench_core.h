@@ -86,6 +86,11 @@ struct PendingIo {
   bool read = true;
   uint8_t endpoint = 0;
   std::optional<FaultRule> fault;  // shapes the completion of this transfer
+  // An answer the bench holds back for a time (Late, the driver's time-out
+  // of NoAnswer): the status and data it completes with.
+  bool held = false;
+  uint32_t heldStatus = 0;
+  std::vector<uint8_t> heldData;
 };
 
 struct OpenHandle {
@@ -139,6 +144,9 @@ class Bench {
   bool Arrive(int slot);
   bool QueueTransfer(int slot, uint8_t endpoint, const uint8_t* data, uint32_t length);
   std::vector<std::vector<uint8_t>> PacketsTaken(int slot);
+  // Gives every answer held back for a time now, as at its time; returns how
+  // many there were.
+  size_t AnswerHeld();
 
   // The call record.
   void Record(const std::string& line);
@@ -185,6 +193,8 @@ class Bench {
   void CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
                            uint32_t benchMs);
   bool TakePendingLocked(uint64_t id, PendingIo* out);
+  // Completes the held answer `id` unless a cancel or removal completed it.
+  void AnswerHeld(uint64_t id);
   std::string RebootFaultLocked(UsbDevice& d);
   // Unplug and RebootSupply (bench_carrier_faults.cpp): true when `rule` is
   // one of them and was carried out.

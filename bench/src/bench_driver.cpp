@@ -154,20 +154,37 @@ bool Bench::TakePendingLocked(uint64_t id, PendingIo* out) {
 void Bench::CompleteLaterLocked(PendingIo p, uint32_t status, std::vector<uint8_t> data,
                                 uint32_t benchMs) {
   p.claimed = true;
+  p.held = true;
+  p.heldStatus = status;
+  p.heldData = std::move(data);
   ArmOverlapped(p.overlapped);
   pending_.push_back(p);
   uint64_t id = p.id;
-  After(benchMs, [this, id, status, data] {
-    PendingIo q;
-    {
-      lm::Lock g(lock_);
-      // A cancel or removal may have completed it meanwhile.
-      if (!TakePendingLocked(id, &q)) return;
-      if (q.read && !data.empty()) std::memcpy(q.buffer, data.data(), data.size());
-    }
-    CompleteOverlapped(q.overlapped, status,
-                       q.read ? static_cast<uint32_t>(data.size()) : q.length);
-  });
+  After(benchMs, [this, id] { AnswerHeld(id); });
+}
+
+void Bench::AnswerHeld(uint64_t id) {
+  PendingIo q;
+  {
+    lm::Lock g(lock_);
+    // A cancel or removal may have completed it meanwhile, or a test that
+    // did not wait for its time.
+    if (!TakePendingLocked(id, &q)) return;
+    if (q.read && !q.heldData.empty()) std::memcpy(q.buffer, q.heldData.data(), q.heldData.size());
+  }
+  CompleteOverlapped(q.overlapped, q.heldStatus,
+                     q.read ? static_cast<uint32_t>(q.heldData.size()) : q.length);
+}
+
+size_t Bench::AnswerHeld() {
+  std::vector<uint64_t> held;
+  {
+    lm::Lock g(lock_);
+    for (const PendingIo& p : pending_)
+      if (p.held) held.push_back(p.id);
+  }
+  for (uint64_t id : held) AnswerHeld(id);
+  return held.size();
 }
 
 HANDLE Bench::CreateDriverFile(const char* path) {

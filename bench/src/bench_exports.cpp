@@ -39,6 +39,10 @@ BENCH_EXPORT BOOL BenchQueueTransfer(int slot, BYTE endpoint, const void* data, 
   return Bench::Instance().QueueTransfer(slot, endpoint, static_cast<const uint8_t*>(data), length);
 }
 
+// Gives every answer the bench holds back for a time (a Late rule's, a
+// NoAnswer rule's time-out) now, as at its time; returns how many there were.
+BENCH_EXPORT DWORD BenchAnswerHeld() { return static_cast<DWORD>(Bench::Instance().AnswerHeld()); }
+
 // The n-th DataPacket the device took on 0x02 (oldest first): copies it and
 // returns its length, or -1 when there is none.
 BENCH_EXPORT int BenchPacketTaken(int slot, int index, void* buffer, DWORD size) {

@@ -226,6 +226,9 @@ struct InitializeRow {
   std::vector<std::string> switches;
   // Kestor runs in a folder that holds a working qlinkx.dll; its own holds none.
   bool qlinkxInCurrentFolder = false;
+  // The debug log an earlier run left, with a file where the update log's
+  // folder should be.
+  const char* earlierLog = nullptr;
 };
 
 TEST_F(KestorApp, InitializeOnTheBench) {
@@ -275,6 +278,17 @@ TEST_F(KestorApp, InitializeOnTheBench) {
        "qlinkx.dll could not be loaded (error 126)\r\n",
        {},
        true},
+      // The earlier log is kept and this run's goes on behind it; neither
+      // can be archived at Exit, and the log says so for the next start.
+      {"a file where the update log's folder should be",
+       kDisabledEhciTree,
+       true,
+       nullptr,
+       "Searching for device...",
+       "Updater Closed!\r\nThe log above could not be archived in ",
+       {},
+       false,
+       "Kestor Logfile\r\nA run that died\r\n"},
   };
   const std::string current = folder_ / "current";
   ASSERT_TRUE(testsupport::MakeFolders(current));
@@ -286,6 +300,14 @@ TEST_F(KestorApp, InitializeOnTheBench) {
     SCOPED_TRACE(row.pc);
     UseTree(row.tree);
     DeleteFileA((temp_ + "\\LM_Logfile.txt").c_str());
+    const std::string notFolder = temp_ + "\\Kestor_log";
+    if (row.earlierLog) {
+      // The folder the rows before made goes, and a file takes its place.
+      DeleteFileA((notFolder + "\\Kestor.log").c_str());
+      RemoveDirectoryA(notFolder.c_str());
+      ASSERT_TRUE(testsupport::WriteFile(temp_ + "\\LM_Logfile.txt", row.earlierLog));
+      ASSERT_TRUE(testsupport::WriteFile(notFolder, "not a folder"));
+    }
     kestortest::PackageBuilder package(folder_ / ("package" + std::to_string(n++)));
     package.Package("TR440", "1.3");
     if (row.corvel) package.WithCorvel();
@@ -300,6 +322,15 @@ TEST_F(KestorApp, InitializeOnTheBench) {
     const std::string log = DebugLog();
     EXPECT_NE(log.find(row.logPart), std::string::npos) << log;
     EXPECT_EQ(Switches(), row.switches);
+    if (row.earlierLog) {
+      const std::string kept = std::string(row.earlierLog) +
+                               "\r\nThe log above could not be archived in " + notFolder +
+                               "\\Kestor.log\r\n";
+      EXPECT_EQ(log.substr(0, kept.size()), kept);
+      EXPECT_NE(log.find("Kestor Logfile\r\n", kept.size()), std::string::npos) << log;
+      EXPECT_EQ(UpdateLog(), "");
+      DeleteFileA(notFolder.c_str());
+    }
   }
 }
 

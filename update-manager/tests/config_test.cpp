@@ -170,10 +170,12 @@ const ConfigRow kRows[] = {
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")
            .Set("UpdateSteps", "0", "MMI")
-           .Set("UpdateSteps", "1", "Set Revision")
+           .Set("UpdateSteps", "1", "Rev")
            .Set("UpdateSteps", "3", "Later")
            .Set("MMI", "Name", "MMI")
-           .Set("Set Revision", "Name", "SET REVISION")
+           .Set("Rev", "Name", "SET REVISION")
+           .Set("Rev", "Rev", "1.3")
+           .Set("Rev", "Date", "24.12.2005")
            .Set("Later", "Name", "NEVER READ");
      },
      false, "", Icon::None,
@@ -358,6 +360,17 @@ const ConfigRow kRows[] = {
     RefusedRelease("1.3", "Date", "24.12.05"),
     RefusedRelease("1.3", "Date", "24.12.1999"),
     RefusedRelease("1.3", "Date", "2005-12-24"),
+    // Only the release record has a release to write: a release step of
+    // another section would write 0.0 of no date, its log naming the Rev.
+    {"a release step outside the release record is refused",
+     [](PackageBuilder& p) {
+       p.Package("TR440", "1.3")
+           .Step("Set Revision", {{"Name", "set update revision"}, {"Rev", "1.3"}});
+     },
+     true,
+     "Invalid package value [Set Revision] Name=set update revision: only the [REV] section "
+     "holds a release",
+     Icon::Error, [](UpdateConfig& c, const std::string&) { EXPECT_EQ(c.StepCount(), 0); }},
     {"a reversed pair is dropped and the pairs after it are still read",
      [](PackageBuilder& p) {
        p.Package("TR440", "1.3")

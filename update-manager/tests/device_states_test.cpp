@@ -7,6 +7,7 @@
 
 #include "benchctl/bench_flash.h"
 #include "device/mmi_file.h"
+#include "hwport/clock.h"
 #include "kestor_on_bench.h"
 #include "sample_package.h"
 
@@ -49,10 +50,22 @@ struct Refusal {
   const char* supplySerial;
   const char* status;
   const char* log;
+  const char* fault = "";        // a bench fault rule ("": none)
+  const char* secondTr440 = "";  // the serial number of a second TR440 on the supply ("": none)
 };
+
+const char kSeveralDevices[] =
+    "Error - More than one Lumetra device found: Please connect only one instrument for the "
+    "update!";
 
 const char kSerialRefused[] =
     "Error - Update not possible: The serial number of the connected device is not supported.";
+
+// The supply's block unread, once or at every read.
+const char kBlockUnreadOnce[] =
+    "Device=0 Operation=VendorRequestIn FacId=0x2200 Action=Status Status=0xE0000004";
+const char kBlockUnread[] =
+    "Device=0 Operation=VendorRequestIn FacId=0x2200 Action=Status Status=0xE0000004 Times=0";
 
 const Refusal kRefusals[] = {
     {"ReleaseExcluded", "Excluded Revs", "1.0", "1.5", "0000004711",
@@ -66,18 +79,38 @@ const Refusal kRefusals[] = {
      kSerialRefused,
      "\nSerial Number (4500000000) is in excluded area 4000000000 - 4999999999 for this "
      "Powersupply\n"},
+    // The release and the device's serial number come from the supply's
+    // block: one read that failed is made again before the lists are checked.
+    {"ReleaseExcludedWithTheBlockReadTwice", "Excluded Revs", "1.0", "1.5", "0000004711",
+     "Error - Update not possible: Installed release not supported by the update software.",
+     "\nDevice Revision Number (1.2) is in excluded area 1 - 1.5!\n", kBlockUnreadOnce},
+    {"DeviceSerialExcludedWithTheBlockReadTwice", "Excluded DevSerials", "4700", "4711",
+     "0000004711", kSerialRefused,
+     "\nSerial Number (4711) is in excluded area 4700 - 4711 for this Device\n", kBlockUnreadOnce},
+    // A block that cannot be read at all is no basis for the lists.
+    {"TheBlockNeverRead", "Excluded DevSerials", "4700", "4711", "0000004711",
+     "Error - communication failure: Please check the USB connection!",
+     "Powersupply block could not be read!\n", kBlockUnread},
+    // The search passes over both: they are more than one device, as two
+    // supplies are.
+    {"TwoInstrumentsOfThePackagesType", "", "", "", "0000004711", kSeveralDevices,
+     "following Error occured:\nError - More than one Lumetra device found", "", "0000001002"},
 };
 
 class DeviceRefusal : public DeviceStates, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(DeviceRefusal, EndsInTheErrorStateAndExitsWithUsbOn) {
   const Refusal& row = GetParam();
-  package_.Set(row.section, "min1", row.minimum).Set(row.section, "max1", row.maximum);
+  if (*row.section)
+    package_.Set(row.section, "min1", row.minimum).Set(row.section, "max1", row.maximum);
   benchctl::BenchSpec spec = Tr440();
   spec.WithDevice(0, "Serial", row.supplySerial);
+  if (*row.fault) spec.Fault(row.fault);
+  if (*row.secondTr440) spec.Instrument(5, row.secondTr440).With("Parent", "0");
   Open(spec, row.status);
   EXPECT_FALSE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
   EXPECT_NE(DebugLog().find(row.log), std::string::npos) << DebugLog();
+  EXPECT_EQ(benchctl::FaultsNotFired(folder_ / "bench.ini"), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
   EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
 }
@@ -97,9 +130,7 @@ TEST_F(DeviceStates, WrongType) {
 TEST_F(DeviceStates, SeveralSupplies) {
   benchctl::BenchSpec two = Tr440();
   two.Supply(16, "0000004712");
-  Open(two,
-       "Error - More than one Lumetra device found: Please connect only one instrument for the "
-       "update!");
+  Open(two, kSeveralDevices);
   ASSERT_TRUE(ExitAndClose());
 }
 
@@ -312,10 +343,20 @@ struct PanelNotReady {
   SupplyKeys keys;
   const char* logged;  // an entry of the debug log
   size_t reboots;
+  // The wait lasts until the debug log holds this many more searches (0:
+  // Exit at once); a search that finds what the last one found is logged
+  // once a minute of the bench clock, not at every search.
+  size_t searchesLogged = 0;
 };
 
 const PanelNotReady kPanelsNotReady[] = {
     {"APanelThatStaysBusy", {{"Replies.4041", "C6"}}, kPanelRebooting, 0},
+    // Searched again after each 10 s of waiting, always with the same outcome.
+    {"ASearchWithTheSameOutcomeIsLoggedOnceAMinute",
+     {{"Replies.4041", "C6"}},
+     kPanelRebooting,
+     0,
+     3},
     // The supply rebooted for a panel waiting for files does not come back.
     {"ASupplyThatStaysAwayAfterItsReboot",
      {{"PanelState", "waiting"}, {"RebootMs", "100000000"}},
@@ -329,9 +370,21 @@ class PanelNotReadyAtListen : public DeviceStates,
 TEST_P(PanelNotReadyAtListen, ShowsTheBootUntilExit) {
   const PanelNotReady& row = GetParam();
   traceLevel = 1;
-  Open(Tr440WithSupplyKeys(row.keys), kBooting);
+  // A clock that the host's own time moves little: the searches come from
+  // the state's waits, not from a loaded host.
+  Open(Tr440WithSupplyKeys(row.keys).TimeScale(row.searchesLogged ? 20 : 100), kBooting);
   EXPECT_EQ(testsupport::WindowText(window_), "Kestor");
   EXPECT_FALSE(testsupport::ControlEnabled(window_, IDC_START_BUTTON));
+  if (row.searchesLogged) {
+    auto searches = [&] { return Occurrences(DebugLog(), "Searching Devices ...\n"); };
+    const DWORD from = hwport::TickCount();
+    const size_t before = searches();
+    size_t after = before;
+    ASSERT_TRUE(Eventually([&] { return (after = searches()) >= before + row.searchesLogged; }, 4))
+        << DebugLog();
+    const DWORD waited = hwport::TickCount() - from;
+    EXPECT_LE(after - before, 1 + waited / 60000) << waited << " ms\n" << DebugLog();
+  }
   EXPECT_EQ(SupplyReboots(), row.reboots);
   ASSERT_TRUE(ExitAndClose());
   EXPECT_EQ(pc_.switches, (std::vector<std::string>{"off", "on"}));
@@ -745,7 +798,17 @@ struct InUpdateModeRow {
   // past the release step's wait after the reboot it still reports that it
   // reboots (status 7).
   const char* panelBootMs = "";
+  // The package ends with the supply's step, up to date: the recovery pass
+  // finishes it, and Cancel is confirmed while the step reads the supply's
+  // revision, so the pause after it sees the cancel at its first look.
+  bool cancelAfterTheSupplyStep = false;
 };
+
+// The supply's revision read that follows the recovered supply step's panel
+// wait (the one before it is USB Connect's), its answer held back far beyond
+// any run.
+const char kRecoveredRevisionHeld[] =
+    "Device=0 Operation=VendorRequestIn FacId=0x1010 After=1 Action=Late DelayMs=2000000000";
 
 const InUpdateModeRow kInUpdateMode[] = {
     {"AskedToSwitchTheDeviceOffAtTheEnd", "",
@@ -760,6 +823,11 @@ const InUpdateModeRow kInUpdateMode[] = {
     {"APanelStillRebootingIsWaitedFor10sAtATime", "",
      "Update installed successfully! Press Exit to close the Kestor!", 0, "Update finished", true,
      "MMIstat : 7 --> waiting 10 sec\n", "100000"},
+    // The finished step stays finished; the steps after the pass never ran.
+    {"ACancelAfterTheRecoveredLastStepLeavesItFinished", "",
+     "Update cancelled by user: Please restart the application to finish the update!",
+     ERRTEXT_CANCELLED, "Ready for update", false,
+     "Device in update mode: power supply steps first\n", "", true},
 };
 
 // The release step's posts while it waits for a busy panel, between the half
@@ -800,18 +868,43 @@ TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASw
     spec.WithDevice(0, "PanelBootMs", row.panelBootMs).TimeScale(20);
     traceLevel = 1;
   }
-  testsupport::MessageBoxAnswerer answerer({{"Kestor", "main powerswitch", IDOK}},
-                                           GetCurrentProcessId());
+  if (row.cancelAfterTheSupplyStep) {
+    package_.Step("Pwr Supply", {{"Name", "PWR SUPPLY"}, {"Rev", "3.10"}});
+    // The supply's revision read after the step's panel wait is answered
+    // when the test says so, however fast the machine: until then the run
+    // stands before the step's end and the pause after it.
+    spec.Fault(kRecoveredRevisionHeld);
+  }
+  testsupport::MessageBoxAnswerer answerer(
+      {{"Kestor", "main powerswitch", IDOK}, {"", "cancel the Update", IDYES}},
+      GetCurrentProcessId());
   Open(spec);
   bench_ = folder_ / "bench.ini";
   StepProgressRecord progress(window_, {kReleaseProgress, kRevisionCheck});
   ASSERT_TRUE(progress.Hooked());
-  Update(row.status);
+  if (row.cancelAfterTheSupplyStep) {
+    ASSERT_TRUE(testsupport::ClickButton(window_, IDC_START_BUTTON));
+    // The run waits for the revision, the step not finished yet.
+    ASSERT_TRUE(Eventually([] { return !benchctl::CallRecord("fault Fault1 Late").empty(); }))
+        << DebugLog();
+    EXPECT_TRUE(Eventually([&] { return StepCell(3, 1) == "Updating..."; }));
+    ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Cancel &Update"));
+    ASSERT_TRUE(Eventually([] { return CancelState() == CANCEL_STATE_REQUESTED; }));
+    EXPECT_EQ(benchctl::AnswerHeld(), 1u) << "the run waited for the revision";
+    ASSERT_TRUE(Eventually([&] {
+      return testsupport::ControlText(window_, IDC_DEV_STATUS) == row.status;
+    })) << DebugLog();
+    EXPECT_EQ(StepCell(3, 1), "Update finished");
+  } else {
+    Update(row.status);
+  }
   EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
-  EXPECT_EQ(StepCell(0, 1), "Update finished");
-  EXPECT_EQ(StepCell(1, 1), "Update finished");
+  const char* before = row.cancelAfterTheSupplyStep ? "Ready for update" : "Update finished";
+  EXPECT_EQ(StepCell(0, 1), before);
+  EXPECT_EQ(StepCell(1, 1), before);
   EXPECT_EQ(StepCell(2, 1), row.releaseStep);
   const auto expected = [&](const Progress& posts) {
+    if (row.cancelAfterTheSupplyStep) return Progress{};
     Progress e = row.rebooted ? ReleaseProgress(true) : Progress{{0, kReleaseProgress}};
     if (*row.panelBootMs) {
       // However many waits it took, one at least: the posts of that many.

@@ -209,7 +209,8 @@ std::string BlockHex(uint32_t supplyId) {
 
 TEST_F(FindDevicesTest, WritePsReleaseReportsEachFailureAndReleasesTheSupply) {
   // The supply's block is read once as the device data are (its supply id
-  // known from then on), then for the write and, once written, back again.
+  // known from then on), then twice for the write and, once written, back
+  // again.
   struct Row {
     std::string name;
     std::string fault;
@@ -233,8 +234,13 @@ TEST_F(FindDevicesTest, WritePsReleaseReportsEachFailureAndReleasesTheSupply) {
        "written!\n"},
       {"the supply's id never read", "", -5030, 0,
        "Powersupply block holds supply id 4711, the supply found has none", false},
+      // The supply's id, and no module in its table: the supply's own table
+      // stays.
+      {"a block garbled with the supply's id intact",
+       "Operation=VendorRequestIn FacId=0x2200 After=1 Action=Malformed Data=" + BlockHex(4711),
+       -5030, 0, "Powersupply block differs between two reads: Revisiondata not written!\n"},
       {"the old block read back",
-       "Operation=VendorRequestIn FacId=0x2200 After=2 Action=Malformed Data=" + BlockHex(4711),
+       "Operation=VendorRequestIn FacId=0x2200 After=3 Action=Malformed Data=" + BlockHex(4711),
        -5030, 1, "Powersupply block read back differs from the one written!\n"},
   };
   for (const Row& row : rows) {

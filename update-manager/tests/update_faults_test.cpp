@@ -169,12 +169,13 @@ std::string StatusReads(Part part, const std::string& action) {
   otherVersion.logged =
       "Error comparing Modul-Revisions after update!\nModul on Device : 2.12\nModul in Update : "
       "2.11\n\nNot all UpdateSteps installed!\n";
-  // The supply answers each read of its block with 400 of its 758 bytes: the
-  // release is not written over the rest of it.
+  // Once the device data are read, the supply answers each read of its block
+  // with 400 of its 758 bytes: the release is not written over the rest of
+  // it.
   FaultRow shortBlock{"SupplyBlockReadShort",
                       part,
-                      {"Device=0 Operation=VendorRequestIn FacId=0x2200 Action=Short Bytes=400 "
-                       "Times=0"},
+                      {"Device=0 Operation=VendorRequestIn FacId=0x2200 After=1 Action=Short "
+                       "Bytes=400 Times=0"},
                       {},
                       16,
                       Left::New};

@@ -70,6 +70,8 @@ struct Interruption {
   // that wait shows.
   int cancelStep = 1;
   const char* waitingText = "Waiting for device ( ";
+  // How often the first run rebooted the supply (-1: not counted).
+  int supplyReboots = -1;
 };
 
 // A confirmed cancel ends the run this soon, bench clock: the waits look
@@ -207,6 +209,10 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
   }
 };
 
+// A REBOOT_WAIT that no test outlasts (bench clock; 6 minutes of the wall
+// at TimeScale 10).
+constexpr int kRestartWaitedForAnHour = 3600000;
+
 // Faults that end the run by themselves; the power stays off for 200 s of
 // the bench clock, longer than every wait of the run.
 const Interruption kFaults[] = {
@@ -263,6 +269,9 @@ const Interruption kFaults[] = {
      10000,
      "Powersupply 0000004712 is not the one found at the start (0000004711): Revisiondata not "
      "written!\n"},
+    // The supply's restart is waited for far longer than the test takes to
+    // see it back and confirm Cancel, however slow the machine: only the
+    // cancel ends that wait.
     {"CancelConfirmedWhileTheSupplyRestarts",
      {},
      {},
@@ -272,7 +281,11 @@ const Interruption kFaults[] = {
      "module 2.11, panel 1.05, release 12",
      10,
      During::Cancel,
-     90000},
+     kRestartWaitedForAnHour,
+     "",
+     1,
+     "Waiting for device ( ",
+     1},
     // The release step's wait for the booting panel: the cancelled step ends
     // canceled, as every cancelled step does.
     {"CancelConfirmedWhileThePanelBootsForTheRelease",
@@ -369,6 +382,15 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
           << ", shows: " << ControlText(window_, IDC_DEV_STATUS);
       ASSERT_TRUE(Eventually([&] { return waiting() && StepBar() > first; }))
           << "step: " << ControlText(window_, IDC_STEP_TEXT);
+      // A supply that restarts is back on the bus before Cancel is pressed.
+      ASSERT_TRUE(Eventually([] {
+        const auto moves = benchctl::CallRecord("device 0 ");
+        for (auto line = moves.rbegin(); line != moves.rend(); ++line) {
+          if (line->find(" arrived") != std::string::npos) return true;
+          if (line->find(" removed") != std::string::npos) return false;
+        }
+        return true;
+      }));
       ASSERT_TRUE(testsupport::ClickButtonByText(window_, "Cancel &Update"));
       // Confirmed once the question, answered Yes, is gone.
       size_t asked = 0;
@@ -395,6 +417,9 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
   }
   ExpectFirstRunEnd(row);
   EXPECT_EQ(DeviceLeft(), row.left);
+  if (row.supplyReboots >= 0) {
+    EXPECT_EQ(benchctl::CallRecord("FacId=0x2222").size(), static_cast<size_t>(row.supplyReboots));
+  }
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
   if (row.during == During::ExchangeTheSupply) {
@@ -404,6 +429,9 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
     // The technician connects the first supply again.
     ASSERT_TRUE(benchctl::EndFaults(bench_, {"PanelBootMs"}));
   }
+  // The second run waits for a restart as long as the suite's other runs.
+  package_.Set("DEBUG", "REBOOT_WAIT", "10000");
+  ASSERT_TRUE(package_.Write());
   SecondRunCompletes(false);
   ExpectLogsWhole(row);
   EXPECT_NE(UpdateLog().find(row.logged), std::string::npos) << UpdateLog();

@@ -153,6 +153,11 @@ std::vector<uint8_t> PacketTaken(int slot, int index) {
   return p;
 }
 
+size_t AnswerHeld() {
+  auto fn = hwport::BenchFunction<DWORD (*)()>("BenchAnswerHeld");
+  return fn ? fn() : 0;
+}
+
 bool EndFaults(const std::string& benchFile, const std::vector<std::string>& keys) {
   std::istringstream in(testsupport::ReadFileOr(benchFile));
   std::string text, line;

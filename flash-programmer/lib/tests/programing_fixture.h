@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +17,8 @@
 #include "benchctl/faults_fired.h"
 #include "host_fixture.h"
 #include "hwport/port.h"
+#include "run_masks.h"
+#include "testsupport/expected_file.h"
 #include "testsupport/process.h"
 #include "testsupport/uidriver.h"
 
@@ -72,7 +75,9 @@ class ProgramingFixture : public ::testing::Test {
            int line = __builtin_LINE()) {
     SCOPED_TRACE(testing::Message() << "Use called from " << file << ":" << line);
     ExpectFaultsFired();
-    bench_ = benchctl::UseBench(host_->Path(), spec);
+    benchctl::BenchSpec recorded = spec;
+    if (!pins_.empty()) recorded.Bench("RecordFile", kCallRecord);
+    bench_ = benchctl::UseBench(host_->Path(), recorded);
     ASSERT_FALSE(bench_.empty()) << hwport::BenchLoadError();
   }
   std::string File(const ProgramFileSpec& spec, const std::string& name = "job.bin") {
@@ -146,6 +151,27 @@ class ProgramingFixture : public ::testing::Test {
     return out;
   }
 
+  // The whole outcome of the host's runs so far, compared with the expected
+  // files of `row` (of the test when empty) in the folder PinIn named: the
+  // log with its times masked, the bench's call record and, where the runs
+  // asked any, the questions with their answers.
+  void ExpectPinned(const std::string& row = "") {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string base = pins_ + "/" + name + (row.empty() ? "" : "/" + FileNameOf(row));
+    EXPECT_TRUE(testsupport::MatchesExpectedFile(
+        MaskLog(testsupport::ReadFileOr(*host_ / "Tessaro.log"), host_->Path()), base + ".log"));
+    EXPECT_TRUE(testsupport::MatchesExpectedFile(
+        MaskCallRecord(testsupport::ReadFileOr(*host_ / kCallRecord)), base + ".calls"));
+    std::string boxes = testsupport::ReadFileOr(*host_ / "boxes.txt");
+    std::string expected = std::string(LUMETRA_SOURCE_DIR) + "/" + base + ".boxes";
+    if (!boxes.empty() || testsupport::FileExists(expected)) {
+      EXPECT_TRUE(testsupport::MatchesExpectedFile(MaskRunStamps(boxes), base + ".boxes"));
+    }
+  }
+  // Expected files of this fixture's runs in `folder` (from the source
+  // tree's root); the bench records its calls from then on.
+  void PinIn(const std::string& folder) { pins_ = folder; }
+
   // A row starts with a host folder of its own (its own logs).
   void NewHost() {
     ExpectFaultsFired();  // the bench file goes with the folder
@@ -161,11 +187,26 @@ class ProgramingFixture : public ::testing::Test {
     bench_.clear();
   }
 
+  // A row's name as a file name: lower case, words joined by '_'.
+  static std::string FileNameOf(const std::string& row) {
+    std::string out;
+    for (char c : row) {
+      bool word = std::isalnum(static_cast<unsigned char>(c)) != 0;
+      if (word)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      else if (!out.empty() && out.back() != '_')
+        out += '_';
+    }
+    while (!out.empty() && out.back() == '_') out.pop_back();
+    return out.substr(0, 80);
+  }
+  static constexpr const char* kCallRecord = "calls.txt";
   static constexpr DWORD kHostWaitMs = 300000;
   std::unique_ptr<HostFolder> host_ = std::make_unique<HostFolder>();
   std::string bench_;
   std::vector<testsupport::ScriptedAnswer> answers_;
   std::vector<testsupport::AnsweredBox> seen_;
+  std::string pins_;
 };
 
 }  // namespace tessaro_e2e

@@ -26,6 +26,10 @@ using ProgramingFn = uint8_t(WINAPI*)(uint16_t, uint16_t, const char*, const cha
 
 HMODULE g_library = nullptr;
 std::string g_out;
+std::string g_boxes;  // the library's message boxes, one a line
+lm::CriticalSection g_boxesLock;
+using MessageBoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+MessageBoxFn g_messageBox = nullptr;
 
 void Out(const std::string& key, const std::string& value) {
   FILE* f = std::fopen(g_out.c_str(), "ab");
@@ -56,6 +60,61 @@ std::string Hex(uint32_t v) {
   char b[16];
   std::snprintf(b, sizeof b, "%08X", v);
   return b;
+}
+
+// A box's text on one line: its line ends written out.
+std::string OneLine(const char* text) {
+  std::string out;
+  for (const char* c = text ? text : ""; *c; ++c) {
+    if (*c == '\r')
+      out += "\\r";
+    else if (*c == '\n')
+      out += "\\n";
+    else
+      out += *c;
+  }
+  return out;
+}
+
+// Each box the library shows is recorded as asked (whether it has an owner,
+// its caption, flags and text) and as answered, in the order asked, beside
+// the host: the test's answerer sees a box's window but not its flags.
+int WINAPI RecordedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  int answer = g_messageBox(owner, text, caption, type);
+  char flags[16];
+  std::snprintf(flags, sizeof flags, "0x%08X", type);
+  std::string line = std::string("owner=") + (owner ? "window" : "none") +
+                     " caption=" + OneLine(caption) + " flags=" + flags +
+                     " answer=" + std::to_string(answer) + " text=" + OneLine(text) + "\r\n";
+  lm::Lock hold(g_boxesLock);
+  if (FILE* f = std::fopen(g_boxes.c_str(), "ab")) {
+    std::fwrite(line.data(), 1, line.size(), f);
+    std::fclose(f);
+  }
+  return answer;
+}
+
+// Points the library's import of MessageBoxA at RecordedMessageBox.
+void RecordBoxesOf(HMODULE library) {
+  HMODULE user = GetModuleHandleA("user32.dll");
+  g_messageBox = lm::ProcAddress<MessageBoxFn>(user, "MessageBoxA");
+  auto* base = reinterpret_cast<BYTE*>(library);
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (!g_messageBox || !imports.VirtualAddress) return;
+  auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  for (; d->Name; ++d) {
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; slot->u1.Function; ++slot) {
+      if (reinterpret_cast<MessageBoxFn>(slot->u1.Function) != g_messageBox) continue;
+      DWORD old = 0;
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &old);
+      slot->u1.Function = reinterpret_cast<decltype(slot->u1.Function)>(&RecordedMessageBox);
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, old, &old);
+    }
+  }
 }
 
 struct OwnWindowSearch {
@@ -336,6 +395,7 @@ void Run(const std::string& action) {
   const std::string& verb = a[0];
   if (verb == "load") {
     g_library = LoadLibraryA("Tessaro.dll");
+    if (g_library) RecordBoxesOf(g_library);
     Out("load", g_library ? "1" : "0");
   } else if (verb == "free") {
     Out("free", FreeLibrary(g_library) ? "1" : "0");
@@ -426,6 +486,7 @@ int main(int argc, char** argv) {
   std::string folder = path;
   folder = folder.substr(0, folder.find_last_of('\\') + 1);
   g_out = folder + "host_out.txt";
+  g_boxes = folder + "boxes.txt";
   for (int i = 1; i < argc; ++i) Run(argv[i]);
   Out("end", "1");
   return 0;

@@ -35,6 +35,11 @@ void LogConfigLine(const std::string& text) { LogStartup(text); }
 
 }  // namespace
 
+bool IsReleaseStepName(const std::string& name) {
+  const std::string upper = UpperCase(name);
+  return upper == "SET REVISION" || upper == "SET UPDATE REVISION";
+}
+
 UpdateConfig::UpdateConfig() : UpdateConfig(ApplicationFolder()) {}
 
 UpdateConfig::UpdateConfig(const std::string& appFolder) : appFolder_(appFolder) {
@@ -142,6 +147,10 @@ bool UpdateConfig::ReadSteps() {
     step.rev = Text(section, "Rev", 9);
 
     const std::string kind = UpperCase(section);
+    // The release written at the end is the [REV] section's record: a release
+    // step of another section has none, and would write release 0.0 of no date.
+    if (IsReleaseStepName(step.name) && kind != "REV")
+      return RefuseValue(section, "Name", step.name, "only the [REV] section holds a release");
     if (kind == "MODUL" || kind == "MODULE" || kind == "POWERSUPPLY" || kind == "PWR SUPPLY") {
       FirmwarePart part;
       if (!ReadFirmwarePart(section, part)) return false;

@@ -127,6 +127,10 @@ class UpdateConfig {
 
 extern UpdateConfig* theConfig;
 
+// Whether a step of this name (in any case) is the release step: the release
+// check and the release write at the end of the run.
+bool IsReleaseStepName(const std::string& name);
+
 // Written by the reader: the extra product id of the device search (0 none),
 // the name a device found under it gets, and whether the power supply's
 // reboot file also runs after its short-USB mode was started.

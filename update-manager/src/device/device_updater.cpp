@@ -52,6 +52,14 @@ struct Identity {
 constexpr Identity kInstruments[] = {{5, "TR440"}, {6, "TR410"},  {7, "TR420"},
                                      {8, "TR430"}, {41, "TR810"}, {40, "TR415"}};
 
+// The instruments in the order the search tries them: the known ones, then
+// the package's own product id (named after its device type).
+std::vector<Identity> InstrumentsSearched() {
+  std::vector<Identity> instruments(std::begin(kInstruments), std::end(kInstruments));
+  if (customerPid != 0) instruments.push_back({customerPid, nullptr});
+  return instruments;
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -232,9 +240,7 @@ bool DeviceUpdater::FindDevices() {
   LogTrace("\n" + Padded(found.powerSupply.name) + serial + "\n");
   if (CancelRequested()) return false;
 
-  std::vector<Identity> instruments(std::begin(kInstruments), std::end(kInstruments));
-  if (customerPid != 0) instruments.push_back({customerPid, nullptr});
-  for (const Identity& id : instruments) {
+  for (const Identity& id : InstrumentsSearched()) {
     if (SerialNumbers(id.productId, &serial) != 1) continue;
     found.device.productId = id.productId;
     found.device.name = id.name ? id.name : customerDeviceName;
@@ -248,6 +254,14 @@ bool DeviceUpdater::FindDevices() {
   LogTrace(Padded(found.device.name) + found.device.serialNumber + "\n");
   record_ = found;
   return true;
+}
+
+int32_t DeviceUpdater::CountInstrumentsOfType(const std::string& name) {
+  for (const Identity& id : InstrumentsSearched()) {
+    if (Lower(id.name ? id.name : customerDeviceName) == Lower(name))
+      return std::max(SerialNumbers(id.productId, nullptr), 0);
+  }
+  return 0;
 }
 
 std::string DeviceUpdater::FirmwareRevisionOf(int32_t productId) {
@@ -359,13 +373,25 @@ int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uin
       r = DEVICE_RELEASE_WRITE;
     }
   }
+  if (r >= 0) {
+    // Nor may it be one garbled on its way with the id intact: its module
+    // table would replace the supply's. A second read gives the same block
+    // outside the release, which the write replaces.
+    std::vector<uint8_t> again;
+    const bool readAgain = ReadSupplyBlock(n, &again) >= 0;
+    wire::PutSupplyRelease(block, releaseTimesTen, packedDate, beta);
+    wire::PutSupplyRelease(again, releaseTimesTen, packedDate, beta);
+    if (!readAgain || again != block) {
+      LogTrace("Powersupply block differs between two reads: Revisiondata not written!\n");
+      r = DEVICE_RELEASE_WRITE;
+    }
+  }
   if (r < 0) {
     UnassignDeviceNumber(n);
     return r;
   }
   LogTrace("Writing Revisiondata:\nRev      : " + std::to_string(releaseTimesTen) +
            "\nBeta     : " + std::to_string(beta) + "\nDate(hex): " + std::to_string(packedDate));
-  wire::PutSupplyRelease(block, releaseTimesTen, packedDate, beta);
   r = WriteDeviceRegister(n, FAC_PS_WRITE_BLOCK, 0, block.data(),
                           static_cast<int32_t>(block.size()));
   if (r >= 0) {

@@ -80,6 +80,9 @@ class DeviceUpdater {
   bool AnyInUpdateMode();
   int32_t CountPowerSupplies();
   bool FindDevices();
+  // How many instruments of the device type `name` (in any case) are on the
+  // bus; 0 for a type the search does not know.
+  int32_t CountInstrumentsOfType(const std::string& name);
 
   // Reading and writing the devices.
   std::string ReadFirmwareRevision(int32_t productId);
@@ -87,9 +90,10 @@ class DeviceUpdater {
   // 1, or a negative result: the assignment's, the failed register write's,
   // DEVICE_OTHER_SUPPLY when the supply's serial number is not the one found
   // at the start (nothing is sent to it), or DEVICE_RELEASE_WRITE when the
-  // block was not read whole, is not the found supply's (its supply id), or
-  // did not read back as written; a block not read whole or not the supply's
-  // is not written.
+  // block was not read whole, is not the found supply's (its supply id), did
+  // not read the same twice (outside the release), or did not read back as
+  // written; a block not read whole, not the supply's or not read the same
+  // twice is not written.
   int32_t WritePsRelease(int16_t releaseTimesTen, int16_t beta, uint16_t packedDate);
   // False when the supply could not be assigned or the request failed; true
   // also when a cancel ended the wait after the reboot.
@@ -97,6 +101,9 @@ class DeviceUpdater {
   bool ReadAllDevData();
   std::string GetDeviceString(int32_t productId, int32_t index);
   RevisionInfo GetRevisionInfo() const;
+  // Whether the supply's block was read: a block read gives a release text,
+  // "0.0" at the least; nothing read leaves none.
+  bool SupplyBlockRead() const { return !record_.psRelease.empty(); }
   std::string GetSupplyIdText() const { return record_.supplyIdText; }
   std::string GetModuleSerial() const { return record_.moduleSerial; }
   const DeviceRecord& Record() const { return record_; }
@@ -107,6 +114,8 @@ class DeviceUpdater {
 
   // The front panel.
   int32_t UpdateMmiFile(MmiFileRecord& record);
+  // 0, or a negative result; MMI_CANCELLED_RESTARTING when a cancel ended
+  // the wait after the closing reboot.
   int32_t UpdateMmi(const std::vector<std::string>& files);
   int32_t stopMMI();
   int32_t executeBATCH(const std::string& path);

@@ -98,6 +98,8 @@ constexpr int32_t MMI_FILE_UNREADABLE = -5010;  // missing, unreadable or shorte
 constexpr int32_t MMI_WRONG_TYPE = -5011;
 constexpr int32_t MMI_WRONG_DEVICE = -5012;
 constexpr int32_t MMI_CANCELLED = -5020;
+// The files are in and the supply was rebooted; a cancel ended the wait for it.
+constexpr int32_t MMI_CANCELLED_RESTARTING = -5023;
 constexpr int32_t MMI_NO_UPDATE_MODE = -5021;
 constexpr int32_t MMI_NOT_READY = -5022;  // an execute never reported ready
 constexpr int32_t MMI_NOT_TAKEN = -5050;

@@ -301,5 +301,8 @@ int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
                              width * stepCounter_),
          100);
   }
-  return RebootAfterMmi();
+  // A cancel that ends the wait for the restarting supply comes after its
+  // reboot: the caller must not reboot it a second time.
+  const int32_t r = RebootAfterMmi();
+  return r == MMI_CANCELLED ? MMI_CANCELLED_RESTARTING : r;
 }

@@ -13,6 +13,10 @@ namespace {
 lm::CriticalSection pathMutex;
 std::string traceLogPath;
 
+lm::CriticalSection heldMutex;
+DWORD heldThread = 0;
+std::string heldText;
+
 lm::CriticalSection startupMutex;
 std::string startupLog;
 // More than this is not kept before the debug log is settled.
@@ -69,7 +73,35 @@ bool AppendLogTextLocked(const std::string& path, const std::string& text) {
   return ok;
 }
 
-void LogTrace(const std::string& text) { AppendLogText(TraceLogPath(), text); }
+void LogTrace(const std::string& text) {
+  {
+    lm::Lock lock(heldMutex);
+    if (heldThread != 0 && heldThread == GetCurrentThreadId()) {
+      heldText += text;
+      return;
+    }
+  }
+  AppendLogText(TraceLogPath(), text);
+}
+
+HeldTrace::HeldTrace() {
+  lm::Lock lock(heldMutex);
+  heldThread = GetCurrentThreadId();
+  heldText.clear();
+}
+
+HeldTrace::~HeldTrace() {
+  lm::Lock lock(heldMutex);
+  heldThread = 0;
+  heldText.clear();
+}
+
+std::string HeldTrace::Take() {
+  lm::Lock lock(heldMutex);
+  std::string text;
+  text.swap(heldText);
+  return text;
+}
 
 void LogTrace(TraceLevel level, const std::string& text) {
   if (traceLevel.load() >= level) LogTrace(text);

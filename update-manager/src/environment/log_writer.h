@@ -26,6 +26,20 @@ enum TraceLevel : int { TRACE_ALWAYS = 0, TRACE_LEVEL_1 = 1, TRACE_LEVEL_2 = 2 }
 // LogTrace when the command line's trace level asks for entries of `level`.
 void LogTrace(TraceLevel level, const std::string& text);
 
+// Holds back the trace entries the calling thread writes while it lives
+// (other threads' entries are written as usual), for the caller to write or
+// drop as one. One holder at a time.
+class HeldTrace {
+ public:
+  HeldTrace();
+  ~HeldTrace();
+  HeldTrace(const HeldTrace&) = delete;
+  HeldTrace& operator=(const HeldTrace&) = delete;
+
+  // The entries held so far; the holder goes on holding.
+  std::string Take();
+};
+
 // Entries written before the Initialize state has settled the debug log
 // (the configuration reader's and the package check's): kept in memory and
 // written by FlushStartupLog, so that they land in this run's log and not in

@@ -55,6 +55,20 @@ bool EndsWithUpdaterClosed(const std::string& bytes) {
   return tail == kClosed;
 }
 
+// Appends text to the update log, its folder made when missing; false when
+// the update log could not take it (a file where its folder should be).
+bool Archive(const SystemEnvironment& environment, const std::string& text) {
+  CreateDirectoryA(environment.UpdateLogFolder().c_str(), nullptr);
+  return AppendLogTextLocked(environment.UpdateLogPath(), text);
+}
+
+// A debug log the update log could not take stays on disk and says so; as
+// it does not end with "Updater Closed!", the next start tries again.
+void NoteNotArchived(const SystemEnvironment& environment) {
+  AppendLogTextLocked(environment.DebugLogPath(), "\nThe log above could not be archived in " +
+                                                      environment.UpdateLogPath() + "\n");
+}
+
 }  // namespace
 
 bool RecoverDebugLog(const SystemEnvironment& environment) {
@@ -62,9 +76,10 @@ bool RecoverDebugLog(const SystemEnvironment& environment) {
   const std::string debugLog = environment.DebugLogPath();
   std::string bytes;
   if (!ReadWhole(debugLog, &bytes)) return true;
-  if (!EndsWithUpdaterClosed(bytes)) {
-    CreateDirectoryA(environment.UpdateLogFolder().c_str(), nullptr);
-    AppendLogTextLocked(environment.UpdateLogPath(), LinesText(bytes));
+  if (!EndsWithUpdaterClosed(bytes) && !Archive(environment, LinesText(bytes))) {
+    // Kept: this run's log goes on behind it.
+    NoteNotArchived(environment);
+    return false;
   }
   DeleteFileA(debugLog.c_str());
   return EndsWithUpdaterClosed(bytes);
@@ -111,9 +126,8 @@ bool CloseDebugLog(const SystemEnvironment& environment, int errorIndex, bool up
     AppendLogTextLocked(debugLog, updateInstalled ? "Update finished!" : "No update installed!");
     return true;
   }
-  CreateDirectoryA(environment.UpdateLogFolder().c_str(), nullptr);
   // The debug log stays as it is, ending with "Updater Closed!": the next
   // start sees it archived and only deletes it.
-  AppendLogTextLocked(environment.UpdateLogPath(), "\n\n\n" + LinesText(bytes));
+  if (!Archive(environment, "\n\n\n" + LinesText(bytes))) NoteNotArchived(environment);
   return true;
 }

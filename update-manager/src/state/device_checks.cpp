@@ -6,13 +6,10 @@
 
 #include "config/update_config.h"
 #include "device/device_updater.h"
+#include "state/shared_values.h"
 #include "state/update_state.h"
 
 namespace {
-
-bool IsSetRevision(const std::string& upperName) {
-  return upperName == "SET REVISION" || upperName == "SET UPDATE REVISION";
-}
 
 bool IsFirmwareStep(const std::string& upperName) {
   return upperName == "MODULE" || upperName == "MODUL" || upperName == "PWR SUPPLY" ||
@@ -42,6 +39,10 @@ int CompareStepRevision(const std::string& stepName, const std::string& onDevice
 
 bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
   updater.ReadAllDevData();
+  if (!updater.SupplyBlockRead() && updater.GetCancelState() != CANCEL_STATE_REQUESTED) {
+    UpdateState::LogStatus("Powersupply block not read, reading it again\n");
+    updater.ReadPsRelease();
+  }
   const RevisionInfo info = updater.GetRevisionInfo();
   for (int i = 0; i < config.StepCount(); ++i) {
     const std::string name = UpperCase(config.GetStep(i).name);
@@ -51,7 +52,7 @@ bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
       config.SetStepDetail(i, info.deviceRevision);
     } else if (name == "PWR SUPPLY" || name == "POWERSUPPLY") {
       config.SetStepDetail(i, info.psRevision);
-    } else if (IsSetRevision(name)) {
+    } else if (IsReleaseStepName(name)) {
       config.SetStepDetail(i, info.release);
     }
   }
@@ -102,7 +103,7 @@ DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::strin
   }
   for (int i = 0; i < config.StepCount(); ++i) {
     const StepRow row = config.GetStepRow(i);
-    if (!IsSetRevision(UpperCase(row.name))) continue;
+    if (!IsReleaseStepName(row.name)) continue;
     if (CompareStepRevision(row.name, row.deviceVersion, row.rev) > 0)
       return DeviceCheck::NewerThanPackage;
     break;

@@ -28,8 +28,9 @@ bool SameDeviceName(const std::string& supported, const std::string& found);
 int CompareStepRevision(const std::string& stepName, const std::string& onDevice,
                         const std::string& inPackage);
 
-// Reads the device (ReadAllDevData) and fills each update step's device
-// version from the revision info by the step's name.
+// Reads the device (ReadAllDevData), the supply's block once more when it
+// was not read, and fills each update step's device version from the
+// revision info by the step's name.
 bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config);
 
 // True for a serial inside one of the list's (minimum, maximum) pairs

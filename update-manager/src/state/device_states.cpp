@@ -18,6 +18,7 @@ constexpr DWORD kCancelLookMs = 10;
 constexpr DWORD kDeviceWaitMs = 10000;
 constexpr DWORD kListenPauseMs = 100;
 constexpr DWORD kBeforeReadMs = 200;
+constexpr DWORD kSameSearchLogMs = 60000;
 
 bool CancelSeen() { return CancelState() == CANCEL_STATE_REQUESTED; }
 
@@ -33,18 +34,55 @@ void LogAtLevel(const char* text) {
   if (traceLevel != 0) UpdateState::LogStatus(text);
 }
 
+// The trace entries of the searches while USB Listen waits: written when
+// they differ from the last ones written, or a minute after those. A wait
+// that lasts searches several times a second and would fill the disk.
+class SearchLog {
+ public:
+  template <typename Search>
+  void Of(Search search) {
+    std::string text;
+    {
+      HeldTrace held;
+      search();
+      text = held.Take();
+    }
+    const DWORD now = hwport::TickCount();
+    if (written_ && text == last_ && now - writtenAt_ < kSameSearchLogMs) return;
+    if (!text.empty()) LogTrace(text);
+    last_ = text;
+    writtenAt_ = now;
+    written_ = true;
+  }
+
+ private:
+  std::string last_;
+  DWORD writtenAt_ = 0;
+  bool written_ = false;
+};
+
 }  // namespace
 
 DeviceWait PlatformOutcomes::WaitForDevice() {
   DeviceUpdater* updater = theDeviceUpdater;
   if (updater == nullptr) return DeviceWait::Cancelled;
-  updater->FindDevices();
+  SearchLog searches;
+  searches.Of([&] { updater->FindDevices(); });
   bool rebooted = false;
   while (!CancelSeen()) {
-    const int32_t supplies = updater->CountPowerSupplies();
+    int32_t supplies = 0;
+    bool found = false;
+    searches.Of([&] {
+      supplies = updater->CountPowerSupplies();
+      if (supplies == 1) found = updater->FindDevices();
+    });
     if (supplies == 1) {
-      updater->FindDevices();
       if (CancelSeen()) break;
+      // The search passes over two instruments of one type: two of the
+      // package's type would be looked for again for ever.
+      if (!found && theConfig != nullptr &&
+          updater->CountInstrumentsOfType(theConfig->SupportedDevice()) > 1)
+        return DeviceWait::SeveralPowerSupplies;
       const int32_t mode = updater->CheckUpdateMode(updater->Record().powerSupply.productId);
       // A supply that left between the two searches is looked for again.
       if (mode > 0) return DeviceWait::Ready;
@@ -93,6 +131,13 @@ DeviceCheck PlatformOutcomes::CheckDevice() {
   hwport::Sleep(kBeforeReadMs);
   ReadDeviceVersions(*updater, *config);
   if (CancelSeen()) return DeviceCheck::Cancelled;
+  // The release and the serial number the lists are checked against come
+  // from the supply's block: unread, they would pass an excluded device, and
+  // the run would fail only at the release write, after every part.
+  if (!updater->SupplyBlockRead()) {
+    UpdateState::LogStatus("Powersupply block could not be read!\n");
+    return DeviceCheck::Unreadable;
+  }
   const RevisionInfo info = updater->GetRevisionInfo();
   const DeviceCheck check = CheckDeviceAgainstPackage(
       info, updater->Record().device.name, updater->Record().powerSupply.serialNumber, *config);

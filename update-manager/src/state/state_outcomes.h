@@ -4,6 +4,8 @@
 // updater (PlatformOutcomes), or from a script in the tests.
 #pragma once
 
+// SeveralPowerSupplies: also two instruments of the package's type on one
+// supply.
 enum class DeviceWait { Ready, SeveralPowerSupplies, Cancelled };
 enum class DeviceCheck {
   Passed,
@@ -11,6 +13,7 @@ enum class DeviceCheck {
   WrongType,
   ReleaseExcluded,
   SerialExcluded,
+  Unreadable,  // the supply's block, which the checks stand on, could not be read
   Cancelled
 };
 

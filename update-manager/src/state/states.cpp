@@ -156,6 +156,9 @@ UpdateStateId StateUsbConnect::Execute() {
     case DeviceCheck::SerialExcluded:
       ErrorTextIndex = ERRTEXT_SERIAL_EXCLUDED;
       break;
+    case DeviceCheck::Unreadable:
+      ErrorTextIndex = ERRTEXT_COMMUNICATION;
+      break;
     case DeviceCheck::Cancelled:
       ErrorTextIndex = ERRTEXT_CANCELLED;
       break;

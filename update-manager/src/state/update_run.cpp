@@ -40,7 +40,7 @@ StepKind KindOf(const std::string& name) {
   if (n == "MMI") return StepKind::Mmi;
   if (n == "MODULE" || n == "MODUL") return StepKind::Module;
   if (n == "PWR SUPPLY" || n == "POWERSUPPLY") return StepKind::PowerSupply;
-  if (n == "SET REVISION" || n == "SET UPDATE REVISION") return StepKind::Release;
+  if (IsReleaseStepName(n)) return StepKind::Release;
   return StepKind::Other;
 }
 
@@ -178,7 +178,8 @@ int UpdateRun::Recovery() {
     Status(i, STEP_FINISHED);
     PostTotal();
     if (int e = Pause(3000, 30, [](DWORD) {})) {
-      StopAt(i + 1 < n_ ? i + 1 : i, STEP_CANCELED);
+      // The step is finished and stays so; the next one is the one canceled.
+      if (i + 1 < n_) StopAt(i + 1, STEP_CANCELED);
       return e;
     }
   }
@@ -288,7 +289,9 @@ int UpdateRun::Step(int i) {
       if (r < 0) {
         if (Cancelled()) {
           StopAt(i, STEP_CANCELED);
-          updater_.RebootAfterMmi();
+          // The panel may wait for files that will not come: the supply
+          // restarts, unless it restarts already.
+          if (r != MMI_CANCELLED_RESTARTING) updater_.RebootAfterMmi();
           return ERRTEXT_CANCELLED;
         }
         return Failure(i, r);

@@ -77,6 +77,11 @@ bool ArriveDevice(int slot);
 bool QueueTransfer(int slot, uint8_t endpoint, const std::vector<uint8_t>& bytes);
 // The index-th DataPacket the device took on 0x02; empty when none.
 std::vector<uint8_t> PacketTaken(int slot, int index);
+// Gives every answer the bench holds back for a time (Action=Late, the
+// driver's time-out of Action=NoAnswer) now, as at its time, and returns how
+// many there were. A Late rule with a DelayMs no run reaches holds a caller
+// at that request until the test has done what it must do there.
+size_t AnswerHeld();
 
 // The technician's fix after a fault: drops every [FaultN] rule and every
 // device key named in `keys` (a faulty RebootFault, a slow RebootMs) from the

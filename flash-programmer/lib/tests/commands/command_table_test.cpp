@@ -15,6 +15,8 @@ const char* kRefused = " Action=Status Status=0xE0000004";
 
 class CommandTable : public ProgramingFixture {
  protected:
+  CommandTable() { PinIn("flash-programmer/lib/tests/commands/expected"); }
+
   struct Row {
     const char* name;
     Bytes commands;
@@ -41,6 +43,7 @@ class CommandTable : public ProgramingFixture {
         EXPECT_EQ("", LogHolding(part)) << "the log holds \"" << part << "\"";
       for (const auto& [key, value] : r.state)
         EXPECT_EQ(value, benchctl::ReadState(bench_, "Device0", key)) << key;
+      ExpectPinned(r.name);
     }
   }
 };
@@ -59,6 +62,7 @@ TEST_F(CommandTable, CodesWithoutAnActionFailVisibly) {
     EXPECT_EQ("0", o.result) << "command " << code;
     EXPECT_EQ(low, o.status.substr(4)) << "command " << code << ", whole word " << o.status;
   }
+  ExpectPinned();
 }
 
 TEST_F(CommandTable, FlashAndDeviceCommands) {
@@ -315,6 +319,7 @@ TEST_F(CommandTable, TheUserPowerCyclesTheDeviceWhenAsked) {
   EXPECT_EQ("Please switch-off device, wait 3s, switch-on device, and press [OK]", seen_[0].text);
   // The device found again is open: the kill after it reaches it.
   EXPECT_EQ(1u, Holding(Log(), " OK, to device was successfully sent command kill").size());
+  ExpectPinned();
 }
 
 TEST_F(CommandTable, TheSupplyAliasLetsAnOldSupplyAnswerForANewOne) {
@@ -326,12 +331,14 @@ TEST_F(CommandTable, TheSupplyAliasLetsAnOldSupplyAnswerForANewOne) {
     const char* status;
   } rows[] = {{{10}, "0", "FFF6"}, {{32, 10}, "1", "27100009"}};
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.commands.size() == 1 ? "without the alias" : "with the alias");
+    const char* name = r.commands.size() == 1 ? "without the alias" : "with the alias";
+    SCOPED_TRACE(name);
     NewHost();
     Use(s);
     Outcome o = ProgramOnce(File(ListOf(r.commands)), "0000004711", 16);
     EXPECT_EQ(r.result, o.result);
     EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
+    ExpectPinned(name);
   }
 }
 
@@ -380,6 +387,7 @@ TEST_F(CommandTable, LogFileCommands) {
     EXPECT_TRUE(InOrder(log, expected));
     for (const std::string& part : r.absent)
       EXPECT_EQ("", LogHolding(part)) << "the log holds \"" << part << "\"";
+    ExpectPinned(r.name);
   }
   // The description names the system line by line, each indented.
   std::vector<std::string> system = Holding(Log(), "[ProgramingCtrls]    Microsoft Windows");
@@ -406,6 +414,7 @@ TEST_F(CommandTable, AnEraseWithNoSectorSelectedFailsAndSaysSo) {
       testsupport::SplitLines(testsupport::ReadFileOr(*host_ / "calls.txt"));
   EXPECT_FALSE(Holding(calls, "CreateFile").empty()) << "the device was opened";
   EXPECT_TRUE(Holding(calls, "FacId=0x0331").empty()) << "nothing was sent";
+  ExpectPinned();
 }
 
 TEST_F(CommandTable, AHugePollPeriodFromTheFileIsBounded) {
@@ -424,6 +433,7 @@ TEST_F(CommandTable, AHugePollPeriodFromTheFileIsBounded) {
   EXPECT_EQ("27100009", o.status);
   EXPECT_EQ(1u, Holding(Log(), "   OK EraseChip, Chip was succesfully erased (4000ms)").size())
       << LogHolding("EraseChip");
+  ExpectPinned();
 }
 
 }  // namespace

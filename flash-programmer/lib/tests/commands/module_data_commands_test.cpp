@@ -23,6 +23,8 @@ const char kHeadTo[] =
 
 class ModuleDataCommands : public ProgramingFixture {
  protected:
+  ModuleDataCommands() { PinIn("flash-programmer/lib/tests/commands/expected"); }
+
   size_t PluginCallsOf(const std::string& name) const {
     size_t n = 0;
     for (const std::string& l : PluginCalls()) n += l.rfind("Orvane" + name + " ", 0) == 0;
@@ -128,6 +130,7 @@ TEST_F(ModuleDataCommands, TheVersionGateOfTheModuleData) {
     EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
     EXPECT_TRUE(InOrder(Log(), r.lines));
     EXPECT_EQ(r.boxes, SeenTexts());
+    ExpectPinned(r.name);
   }
 }
 
@@ -200,6 +203,7 @@ TEST_F(ModuleDataCommands, AVersionThatCannotBeCheckedFailsTheGateWithItsBoxes) 
     EXPECT_EQ(r.status, std::string(r.result) == "1" ? o.status : o.status.substr(4));
     EXPECT_TRUE(InOrder(Log(), r.lines)) << LogHolding("[ProgramingCtrls]");
     EXPECT_EQ(r.boxes, SeenTexts());
+    ExpectPinned(r.name);
   }
 }
 
@@ -211,6 +215,7 @@ TEST_F(ModuleDataCommands, AClosedGateStaysClosedForTheNextJobOfTheLoad) {
   EXPECT_EQ("1", runs[1].result);
   EXPECT_EQ("27100009", runs[1].status);
   EXPECT_EQ(1u, Holding(Log(), "[ProgramingCtrls]  Skip TR410_Read_BD").size());
+  ExpectPinned();
 }
 
 TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
@@ -251,6 +256,7 @@ TEST_F(ModuleDataCommands, RebootThroughTheSupply) {
     if (r.supply) {
       EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots"));
     }
+    ExpectPinned(r.name);
   }
 }
 
@@ -274,6 +280,7 @@ TEST_F(ModuleDataCommands, AFailedReadShowsItsBoxWithTheCommandsStartTime) {
                                      "sup.: QV PathTR410.3 \"" +
                                      stamp.str() + "\""},
             SeenTexts());
+  ExpectPinned();
 }
 
 TEST_F(ModuleDataCommands, TheModulesSerialIsWrittenOnlyWhenTheSupplyNamesIt) {
@@ -325,6 +332,7 @@ TEST_F(ModuleDataCommands, TheModulesSerialIsWrittenOnlyWhenTheSupplyNamesIt) {
     if (r.serialWrites) {
       EXPECT_EQ("OrvaneWriteSerNumb(2001)", written[0]);
     }
+    ExpectPinned(r.name);
   }
 }
 
@@ -347,6 +355,7 @@ TEST_F(ModuleDataCommands, TheSupplysVersionDoesNotTakeTheModulesPlace) {
       << LogHolding("[ProgramingCtrls]");
   EXPECT_EQ(1u, Holding(Log(), "DO COMMAND 10: \"Wait1000ms\"").size());
   EXPECT_EQ("", benchctl::ReadState(bench_, "Device1", "Mode")) << "back in its firmware";
+  ExpectPinned();
 }
 
 TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
@@ -378,6 +387,7 @@ TEST_F(ModuleDataCommands, WritingBackRetriesABoundedNumberOfTimes) {
                   .size());
     EXPECT_EQ(r.attempts, Holding(Log(), "********** Try write DB and test its right").size());
     EXPECT_EQ(r.boxes, seen_.size());
+    ExpectPinned(r.name);
   }
 }
 
@@ -403,6 +413,7 @@ TEST_F(ModuleDataCommands, TheModulesDataComesBackByteForByteAfterTheModuleLostI
   EXPECT_EQ(data, testsupport::ReadFileOr(module)) << "the module's data after the restore";
   EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.dat")) << "the files are cleared";
   EXPECT_FALSE(testsupport::FileExists(*host_ / "Baugr.cnv"));
+  ExpectPinned();
 }
 
 }  // namespace
@@ -428,6 +439,7 @@ TEST_F(ModuleDataCommands, TheIntelligentRestartFallsBackToTheSupply) {
       << LogHolding("]");
   EXPECT_EQ("1", benchctl::ReadState(bench_, "Device0", "Reboots")) << "the supply's";
   EXPECT_EQ(1u, seen_.size());
+  ExpectPinned();
 }
 
 }  // namespace
@@ -530,6 +542,7 @@ TEST_F(ModuleDataCommands, AModuleThatDoesNotRebootAfterTheWriteIsRebootedThroug
                     "PathTR410.3 \"ucTR410_Write_BD\"",
                 SeenTexts().back());
     }
+    ExpectPinned(r.name);
   }
 }
 
@@ -548,6 +561,7 @@ TEST_F(ModuleDataCommands, TenBadBlocksEndTheWriteBack) {
   EXPECT_EQ(10u, PluginCallsOf("FileToModule"));
   EXPECT_EQ(0u, Holding(Log(), "Try clear files with Baugr.Data").size()) << "nothing is cleared";
   EXPECT_EQ(1u, seen_.size());
+  ExpectPinned();
 }
 
 }  // namespace
