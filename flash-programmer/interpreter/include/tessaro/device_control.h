@@ -1,8 +1,10 @@
 // Device control: the flows the command interpreter runs against the bus.
-// Each enumerates the bus afresh, writes its progress to the caller's log
-// lines ("[UsbDevCtrl] " lines), and makes, finds, opens, reboots and
-// reopens device connections. Only the reopen operations raise; every other
-// failure is a false result with a log line.
+// Each enumerates the bus afresh (one bus search, bus_search.cpp), writes its
+// progress to the caller's log lines ("[UsbDevCtrl] " lines), shows devices
+// and asks through the run's events, and makes, finds, opens, reboots
+// (reboot_flows.cpp) and reopens device connections. Who a device is lives in
+// device_identity.h. Only the reopen operations raise; every other failure is
+// a false result with a log line.
 #pragma once
 
 #include <windows.h>
