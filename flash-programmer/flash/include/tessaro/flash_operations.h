@@ -16,18 +16,12 @@
 #include "tessaro/flash_codes.h"
 #include "tessaro/flash_description.h"
 #include "tessaro/flash_progress.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/line_lists.h"
 
 namespace tessaro {
 
-// State shared by the operations, one set per loaded library.
-struct FlashShared {
-  uint8_t FlashState = 0;  // status index of the operation running or run last
-  uint8_t FoundManufactureID = 0;
-  uint16_t FoundDeviceID = 0;
-  uint8_t FoundSectorProtection = 0;
-  bool AddressControl = true;
-};
+// State shared by the operations (FlashShared, in the library's settings).
 FlashShared& Flash();
 void SetAddressControl(bool on);
 // Back to the state of a freshly loaded library (state 0, address control on).
