@@ -19,12 +19,17 @@ int16_t FailedCommandStatus(int code);
 bool RunProgramCommands(TProgrammingJob& job, uint16_t vid, uint16_t pid,
                         const std::string& serialNumber);
 
-// Library-wide flags of the interpreter.
-struct InterpreterFlags {
+// What the interpreter keeps from one Programing call to the next: made
+// when the library is loaded and gone when it is freed, so a module-data
+// gate that one job closed stays closed for the next job of the same load.
+// The run's own state (the commands still to skip among it) lives and ends
+// with each run.
+struct InterpreterLoad {
   bool PathBDActive = true;
-  uint32_t SkipCount = 0;
 };
-InterpreterFlags& Interpreter();
-void ResetInterpreter();
+// The load's one object, which each run the job starts works with.
+InterpreterLoad& CurrentLoad();
+// Back to the state of a freshly loaded library.
+void ResetLoad();
 
 }  // namespace tessaro
