@@ -27,16 +27,21 @@ bool FlashEraseSectors(RunContext& run) {
 
 namespace {
 
-using BlockOperation = bool (*)(TDevice*, TSelectableList&, const ProgramBlocks&, uint32_t,
-                                const FlashRecord&, LogList, TransferList, const FlashProgress&);
+using BlockOperation = bool (*)(TDevice*, const std::vector<int>&, const ProgramBlocks&, uint32_t,
+                                const FlashRecord&, LogList, TransferList, const FlashProgress&,
+                                const BlockDone&);
 
-// Programs or verifies the blocks the run started with selected.
+// Programs or verifies the blocks the run started with selected, in the
+// order of the list; the list shows each block done unselected.
 bool OnBlocks(RunContext& run, int code, BlockOperation operation) {
   TSelectableList& blocks = run.view.BlockLines();
   SelectListEntries(run.selectedBlocks, static_cast<int>(run.selectedBlocks.size()) - 1, blocks);
+  TArrayOfInteger selected;
+  SelectedListEntries(blocks, selected);
   const FlashRecord& flash = run.flash();
-  return operation(run.Device(code), blocks, run.job.Records().blocks, flash.baseFlashAddress,
-                   flash, run.log(), run.transfer(), run.FlashBar());
+  return operation(run.Device(code), selected, run.job.Records().blocks, flash.baseFlashAddress,
+                   flash, run.log(), run.transfer(), run.FlashBar(),
+                   [&blocks](int index) { blocks.SetSelected(index, false); });
 }
 
 }  // namespace
