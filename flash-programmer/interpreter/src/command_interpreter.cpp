@@ -10,10 +10,6 @@
 namespace tessaro {
 namespace {
 
-// The load's state: a static of the library, so it is made when the
-// library is loaded and goes with it.
-InterpreterLoad g_load;
-
 std::string Stamp() { return RunTimeText(LocalNow()); }
 
 // Whether the list erases, programs or verifies the flash. The byte after a
@@ -175,9 +171,6 @@ bool Execute(RunContext& run) {
 int16_t FailedCommandStatus(int code) {
   return static_cast<int16_t>(code >= 10 ? -code : -(256 + code));
 }
-
-InterpreterLoad& CurrentLoad() { return g_load; }
-void ResetLoad() { g_load = InterpreterLoad(); }
 
 bool RunProgramCommands(TProgrammingJob& job, uint16_t vid, uint16_t pid,
                         const std::string& serialNumber) {

@@ -10,6 +10,7 @@
 #include "tessaro/flash_operations.h"
 #include "tessaro/flash_settings.h"
 #include "tessaro/gdi.h"
+#include "tessaro/interpreter_load.h"
 #include "tessaro/plugins.h"
 #include "tessaro/supply_modules.h"
 #include "tessaro/utilities.h"
@@ -17,7 +18,6 @@
 namespace tessaro {
 namespace {
 
-DeviceControlSettings g_settings;
 constexpr uint16_t kVendor = 0x0E7B;
 // How long a reboot flow watches a device leave before it goes on.
 constexpr int32_t kLeaveWatchMs = 5000;
@@ -94,10 +94,10 @@ void RebootCommand(TDevice* device, TLineList* log) {
 // Watches the device with this identity (serial compared) leave the bus,
 // at most `limitMs`; true when it left.
 bool WatchLeave(const DeviceIdentity& who, int32_t limitMs) {
-  for (int32_t waited = 0;; waited += g_settings.PollTime) {
+  for (int32_t waited = 0;; waited += ControlSettings().PollTime) {
     if (!IsDevicePresent(who.vid, who.pid, who.serial, true)) return true;
     if (waited >= limitMs) return false;
-    Wait(g_settings.PollTime);
+    Wait(ControlSettings().PollTime);
   }
 }
 
@@ -177,9 +177,9 @@ TDeviceInfo Copy(const TDeviceInfo& d) {
 
 }  // namespace
 
-DeviceControlSettings& ControlSettings() { return g_settings; }
-void SetPsPidAlias(bool on) { g_settings.PsPidAlias = on; }
-void ResetControlSettings() { g_settings = DeviceControlSettings(); }
+DeviceControlSettings& ControlSettings() { return CurrentLoad().control; }
+void SetPsPidAlias(bool on) { ControlSettings().PsPidAlias = on; }
+void ResetControlSettings() { ControlSettings() = DeviceControlSettings(); }
 
 int ControlView::Ask(const std::string& text, UINT type) const {
   if (ask) return ask(text, type);
@@ -187,7 +187,7 @@ int ControlView::Ask(const std::string& text, UINT type) const {
 }
 
 bool PidMatches(uint16_t found, uint16_t wanted) {
-  if (!g_settings.PsPidAlias) return found == wanted;
+  if (!ControlSettings().PsPidAlias) return found == wanted;
   bool foundPs = found == 9 || found == 16, wantedPs = wanted == 9 || wanted == 16;
   if (foundPs && wantedPs) return true;
   return !wantedPs && found == wanted;
@@ -437,7 +437,7 @@ bool SearchDevice(const DeviceIdentity& id, int32_t periodMs, int endPercent, in
 
 bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIdentity& firmware,
                 int32_t settleMs, const ControlView& view) {
-  DeviceControlSettings& s = g_settings;
+  DeviceControlSettings& s = ControlSettings();
   Connection test;
   auto found = [&](const DeviceIdentity& i, bool ok) {
     LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
@@ -506,7 +506,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
 
 bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, bool toSafe,
                   int32_t settleMs, const ControlView& view, Connection& connection) {
-  DeviceControlSettings& s = g_settings;
+  DeviceControlSettings& s = ControlSettings();
   auto logFound = [&](const DeviceIdentity& i, bool ok) {
     LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
             {ok ? "OK" : "ERROR", i.vid, i.pid, i.serial, ok ? "is" : "isn't"});
@@ -550,7 +550,7 @@ bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, boo
 
 bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const ControlView& view,
                   bool serial) {
-  DeviceControlSettings& s = g_settings;
+  DeviceControlSettings& s = ControlSettings();
   try {
     LogCtrl(view.log, "========== REBOOT SECTION ==========");
     SetBar(view, 10000, 0);
@@ -739,7 +739,7 @@ bool UserPowerCycle(const DeviceIdentity& identity, Connection& connection, cons
   view.Ask(text, MB_OK);
   ControlView noBar = view;
   noBar.bar = nullptr;
-  SearchDevice(identity, periodMs, 100, 0, g_settings.MaxSearchTime, noBar);
+  SearchDevice(identity, periodMs, 100, 0, ControlSettings().MaxSearchTime, noBar);
   return FindDevice(
       identity,
       {.serial = serial, .safe = safe, .settleMs = periodMs, .show = true, .create = true}, view,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "programming_job.h"
+#include "tessaro/interpreter_load.h"
 
 namespace tessaro {
 
@@ -18,18 +19,5 @@ int16_t FailedCommandStatus(int code);
 // The job's command runner (SetCommandRunner).
 bool RunProgramCommands(TProgrammingJob& job, uint16_t vid, uint16_t pid,
                         const std::string& serialNumber);
-
-// What the interpreter keeps from one Programing call to the next: made
-// when the library is loaded and gone when it is freed, so a module-data
-// gate that one job closed stays closed for the next job of the same load.
-// The run's own state (the commands still to skip among it) lives and ends
-// with each run.
-struct InterpreterLoad {
-  bool PathBDActive = true;
-};
-// The load's one object, which each run the job starts works with.
-InterpreterLoad& CurrentLoad();
-// Back to the state of a freshly loaded library.
-void ResetLoad();
 
 }  // namespace tessaro
