@@ -54,6 +54,7 @@ inline std::string MaskRunStamps(const std::string& text) {
 }
 
 // A Tessaro.log: its time stamps, the run's own stamps, the host's folder,
+// the driver's handles,
 // the reboot times learnt from the wall clock, the threads the process
 // starts, and the rounds of a wait, each kept once.
 inline std::string MaskLog(const std::string& text, const std::string& hostFolder) {
@@ -61,6 +62,8 @@ inline std::string MaskLog(const std::string& text, const std::string& hostFolde
       {std::regex("file open at [0-9/]+ [0-9:]+ [AP]M"), "file open at <time>"},
       {std::regex("\\b[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\b"), "##:##:##.###"},
       {std::regex("\\(dt:[0-9:,]+\\)"), "(dt:##:##:##,###)"},
+      // The driver's handle of a device, as the process happens to number it.
+      {std::regex("Hnd:[0-9A-F]+"), "Hnd:########"},
       {std::regex("(RebootTime to |max\\.time:)[0-9]+ms"), "$1#ms"},
       {std::regex("(sleep [0-9]+ms & update device list & found devices: ).*"), "$1#"},
   };
