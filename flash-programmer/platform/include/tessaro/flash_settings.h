@@ -1,6 +1,9 @@
 // The library's settings and flash state, one object per load: the user's
 // stop request, the time values of the selected flash, the flash operations'
-// shared state and the device-control flows' settings.
+// shared state, the device-control flows' settings (the reboot times learnt
+// among them) and whether the module-data commands are active. A module-data
+// gate one job closed stays closed for the next job of the same load, and
+// the reboot times a reboot test learnt bound the reboots of later jobs.
 #pragma once
 
 #include <atomic>
@@ -48,6 +51,7 @@ struct LibrarySettings {
   FlashTimes times;
   FlashShared flash;
   DeviceControlSettings control;
+  bool PathBDActive = true;  // the module-data commands run (a version check may close them)
 };
 LibrarySettings& Settings();
 
