@@ -18,6 +18,8 @@
 #include "device/command_line.h"
 #include "device/device_records.h"
 #include "device/mmi_file.h"
+#include "device/string_protocol.h"
+#include "device/supply_link.h"
 #include "device/worker_channel.h"
 #include "qlinkx/qlinkx_library.h"
 #include "vocabulary/cancel_token.h"
@@ -75,10 +77,12 @@ class DeviceUpdater {
 
   // Registers and device numbers.
   int32_t WriteDeviceRegister(int32_t deviceNumber, int32_t registerId, int32_t channel,
-                              const void* data, int32_t length);
-  int32_t AssignDeviceByPid(int32_t productId);
+                              const void* data, int32_t length) {
+    return link_.WriteRegister(deviceNumber, registerId, channel, data, length);
+  }
+  int32_t AssignDeviceByPid(int32_t productId) { return link_.Assign(productId); }
   // The product id of the released entry, or 0.
-  int32_t UnassignDeviceNumber(int32_t deviceNumber);
+  int32_t UnassignDeviceNumber(int32_t deviceNumber) { return link_.Unassign(deviceNumber); }
 
   // The search and the update mode.
   // 1 update mode, 0 not, the device count when it is not 1 (a vanished
@@ -118,7 +122,9 @@ class DeviceUpdater {
 
   // The power supply's string protocol.
   int32_t string2PS(int32_t productId, const std::vector<uint8_t>& packet, int32_t count,
-                    int32_t* breakCode, bool releaseAtEnd);
+                    int32_t* breakCode, bool releaseAtEnd) {
+    return strings_.Send(productId, packet, count, breakCode, releaseAtEnd);
+  }
 
   // The front panel.
   int32_t UpdateMmiFile(MmiFileRecord& record);
@@ -143,12 +149,14 @@ class DeviceUpdater {
   }
 
  private:
-  UsbDeviceEntry* EntryOf(int32_t productId);
-  int32_t SerialNumbers(int32_t productId, std::string* first);
+  UsbDeviceEntry* EntryOf(int32_t productId) { return link_.EntryOf(productId); }
+  int32_t SerialNumbers(int32_t productId, std::string* first) {
+    return link_.SerialNumbers(productId, first);
+  }
   // The revision text, empty when the register was not read whole.
   std::string FirmwareRevisionOf(int32_t productId);
   // Releases n directly with UnAssignDevice and clears the entry that held it.
-  void ReleaseDirectly(int32_t n);
+  void ReleaseDirectly(int32_t n) { link_.Release(n); }
   // Every read of a register of fixed size: the library's result, or
   // DEVICE_SHORT_READ, traced as "<what> read short: <count> of <size>
   // bytes", when the library counted fewer bytes than the register has (the
@@ -158,6 +166,8 @@ class DeviceUpdater {
                             const std::string& what);
   // The supply's SupplyBlock, read whole or not at all (a negative result).
   int32_t ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block);
+  int32_t BlockForRelease(int32_t n, int16_t releaseTimesTen, int16_t beta, uint16_t packedDate,
+                          std::vector<uint8_t>* block);
   int32_t SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs, int32_t* breakCode);
   int32_t SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs, const char* failure);
   int32_t WaitForPanel(bool* ready);
@@ -171,6 +181,8 @@ class DeviceUpdater {
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;
   uint32_t flashTiming_ = 0;
+  SupplyLink link_{qlinkx_, record_};
+  StringProtocol strings_{link_, flashTiming_};
   std::shared_ptr<WorkerChannel> channel_;
   CancelToken cancel_;
   // Made with the updater; shared pointers, as the types stay incomplete here.
@@ -193,8 +205,3 @@ void SetCancelState(int value);
 // SetCancelState only while the state is `expected`: a request another thread
 // made in the meantime is not overwritten. False when the state was another.
 bool ReplaceCancelState(int expected, int value);
-
-// The break code of a reply code (0xBF..0xCE give 0..15, others 0) and its
-// trace text ("" outside 0..15).
-int32_t BreakCodeOf(uint8_t replyCode);
-std::string BreakText(int32_t breakCode);

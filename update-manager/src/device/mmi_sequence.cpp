@@ -119,8 +119,7 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
     result = ReadPanelReply(buffer, sizeof buffer, &length);
     if (result == DEVICE_NUMBER_STALE) {
       // The supply restarted under the execute: its new number is read on.
-      UnassignDeviceNumber(record_.powerSupply.deviceNumber);
-      n = AssignDeviceByPid(record_.powerSupply.productId);
+      n = link_.Renew(record_.powerSupply.deviceNumber, record_.powerSupply.productId);
       if (n < 0) return n;
       continue;
     }
@@ -150,9 +149,7 @@ int32_t DeviceUpdater::stopMMI() {
       LogTrace("    retval   : " + std::to_string(r) + "\n");
       LogTrace("    breakref : " + std::to_string(breakCode) + "\n");
       // The pause before the stop is sent again ends with a cancel.
-      if (!WaitUnlessCancelled(kRefusedPauseMs, kStopWaitStepMs,
-                               [this] { return CancelRequested(); }))
-        return MMI_CANCELLED;
+      if (!cancel_.Wait(kRefusedPauseMs, kStopWaitStepMs)) return MMI_CANCELLED;
       breakCode = 0;
       r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
       if (r < 0) return r;
@@ -186,13 +183,12 @@ int32_t DeviceUpdater::stopMMI() {
 bool DeviceUpdater::WaitForRestart() {
   const DWORD wait = static_cast<DWORD>(std::max(rebootWait_, 0));
   const DWORD start = hwport::TickCount();
-  return WaitUnlessCancelled(wait, kRebootWaitStepMs, [&] {
+  return cancel_.Wait(wait, kRebootWaitStepMs, [&](DWORD) {
     if (wait > 0 && cancel_.Running()) {
       const uint64_t waited = std::min<DWORD>(hwport::TickCount() - start, wait);
       Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(waited * 10000 / wait),
            kStepWaitingForDevice);
     }
-    return CancelRequested();
   });
 }
 
@@ -204,7 +200,6 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
   const DWORD start = hwport::TickCount();
   const DWORD limit = static_cast<DWORD>(std::min<uint64_t>(
       uint64_t{kWaitPasses} * static_cast<uint64_t>(std::max(mmiWait_, 0)), 0xFFFFFFFFu));
-  auto cancelled = [this] { return CancelRequested(); };
   int32_t status = MMI_STATUS_UNKNOWN;
   int withoutSupply = 0;
   for (int pass = 0; pass < kWaitPasses; ++pass) {
@@ -216,7 +211,7 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
       status = MMI_STATUS_UNKNOWN;
       if (++withoutSupply >= kPassesWithoutSupply) return MMI_NO_SUPPLY;
       Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
-      if (!WaitUnlessCancelled(kNoSupplyPauseMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
+      if (!cancel_.Wait(kNoSupplyPauseMs, kCancelPollMs)) return MMI_CANCELLED;
     }
     if (status == MMI_STATUS_READY && CountPowerSupplies() >= 1) return 0;
     if (status == MMI_STATUS_WAITS_FOR_FILES && CountPowerSupplies() >= 1) {
@@ -226,9 +221,9 @@ int32_t DeviceUpdater::WaitForPanel(bool* ready) {
     if (CancelRequested()) return MMI_CANCELLED;
     if (status == MMI_STATUS_REBOOTING) {
       Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
-      if (!WaitUnlessCancelled(kRebootingWaitMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
+      if (!cancel_.Wait(kRebootingWaitMs, kCancelPollMs)) return MMI_CANCELLED;
     }
-    if (!WaitUnlessCancelled(kPassPauseMs, kCancelPollMs, cancelled)) return MMI_CANCELLED;
+    if (!cancel_.Wait(kPassPauseMs, kCancelPollMs)) return MMI_CANCELLED;
   }
   return 0;
 }
@@ -246,8 +241,7 @@ int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
     progress += 10;
     Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), kStepSendingMmiFile);
     if (attempt == kStopTries) break;
-    if (!WaitUnlessCancelled(kStopRetryMs, kStopWaitStepMs, [this] { return CancelRequested(); }))
-      return MMI_CANCELLED;
+    if (!cancel_.Wait(kStopRetryMs, kStopWaitStepMs)) return MMI_CANCELLED;
   }
   LogTrace(
       "Device could not be switched into MMI-Update-Mode after 3 attempts - Cancelling Update!");

@@ -48,6 +48,41 @@ void TracePacket(const std::string& title, const std::vector<uint8_t>& packet, c
   }
 }
 
+// The record of a file with this header and size, traced at level 1.
+void FillRecord(MmiFileRecord& record, const mmi::FileHeader& header, uint64_t size) {
+  record.Size = size;
+  const mmi::PacketCount count = mmi::CountPackets(size);
+  record.Packets = count.packets;
+  record.Endpacket = count.endpacket;
+  const mmi::NameFlags flags = mmi::FlagsOfName(record.Filename);
+  record.bflag = flags.bflag;
+  record.rflag = flags.rflag;
+  record.Device = header.device;
+  record.Type = header.type;
+  record.Version = header.version;
+  record.LmPath = header.lmPath;
+  record.HeaderText = header.headerText;
+  if (traceLevel >= 1) {
+    LogTrace("        Filename : " + record.Filename + "\n        Device   : " + record.Device +
+             "\n        Type     : " + record.Type + "\n        LM-Path  : " + record.LmPath +
+             "\n        Version  : " + record.Version +
+             "\n        bflag    : " + (record.bflag ? "true" : "false") +
+             "\n        rflag    : " + (record.rflag ? "true" : "false") +
+             "\n        Size     : " + std::to_string(static_cast<uint32_t>(size)) +
+             "\n        Packets  : " + std::to_string(record.Packets) + "\n        Endpacket: " +
+             std::to_string(record.Endpacket) + "\n---------------------------\n\n");
+  }
+}
+
+void TraceHeaderPacket(const std::vector<uint8_t>& headerPacket) {
+  if (traceLevel < 1) return;
+  LogTrace(traceLevel >= 2 ? "string for MMI-Upd (All):\n"
+                           : "        Data for MMI-Upd (1st 16 bytes): ");
+  LogTrace(HexDump(headerPacket, traceLevel >= 2 ? headerPacket.size() : 16, "%02X ",
+                   traceLevel >= 2 ? " - " : nullptr));
+  LogTrace(TRACE_LEVEL_2, "        string2PS next\n");
+}
+
 // An open MMI file, closed on every way out.
 class MmiFile {
  public:
@@ -118,41 +153,14 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
     LogTrace("MMI file " + record.Filename + " cannot be read or is shorter than its header\n");
     return MMI_FILE_UNREADABLE;
   }
-  record.Size = size;
-  const mmi::PacketCount count = mmi::CountPackets(size);
-  record.Packets = count.packets;
-  record.Endpacket = count.endpacket;
-  const mmi::NameFlags flags = mmi::FlagsOfName(record.Filename);
-  record.bflag = flags.bflag;
-  record.rflag = flags.rflag;
-  record.Device = header->device;
-  record.Type = header->type;
-  record.Version = header->version;
-  record.LmPath = header->lmPath;
-  record.HeaderText = header->headerText;
-  if (traceLevel >= 1) {
-    LogTrace("        Filename : " + record.Filename + "\n        Device   : " + record.Device +
-             "\n        Type     : " + record.Type + "\n        LM-Path  : " + record.LmPath +
-             "\n        Version  : " + record.Version +
-             "\n        bflag    : " + (record.bflag ? "true" : "false") +
-             "\n        rflag    : " + (record.rflag ? "true" : "false") +
-             "\n        Size     : " + std::to_string(static_cast<uint32_t>(size)) +
-             "\n        Packets  : " + std::to_string(record.Packets) + "\n        Endpacket: " +
-             std::to_string(record.Endpacket) + "\n---------------------------\n\n");
-  }
+  FillRecord(record, *header, size);
   if (!SameText(record.Type, "UPDATE")) return MMI_WRONG_TYPE;
   // The field holds 5 characters: a longer model name is compared by its first 5.
   if (!SameText(record.Device, record_.device.name.substr(0, mmi::kDeviceFieldSize)))
     return MMI_WRONG_DEVICE;
 
   const std::vector<uint8_t> headerPacket = mmi::HeaderPacket(*header, size, record.Packets);
-  if (traceLevel >= 1) {
-    LogTrace(traceLevel >= 2 ? "string for MMI-Upd (All):\n"
-                             : "        Data for MMI-Upd (1st 16 bytes): ");
-    LogTrace(HexDump(headerPacket, traceLevel >= 2 ? headerPacket.size() : 16, "%02X ",
-                     traceLevel >= 2 ? " - " : nullptr));
-    LogTrace(TRACE_LEVEL_2, "        string2PS next\n");
-  }
+  TraceHeaderPacket(headerPacket);
   int32_t r = SendUntilTaken(headerPacket, kHeaderTimerMs, nullptr);
   if (r < 0) return r;
   const int64_t steps = static_cast<int64_t>(record.Packets) + 1;

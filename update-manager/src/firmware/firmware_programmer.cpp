@@ -187,6 +187,48 @@ int32_t FirmwareProgrammer::ModeTest(int32_t productId, DWORD start) {
   return target_.CancelRequested() ? FIRMWARE_CANCELLED : 0;
 }
 
+int32_t FirmwareProgrammer::Verify(FirmwareImage& image, int32_t productId, DWORD start,
+                                   int32_t* verifyResult) {
+  if (!(image.verifyMode & 1)) return 0;
+  const bool susb = target_.InUpdateMode(productId);
+  const std::string& file = susb ? image.verifySusbFile : image.verifyNormFile;
+  LogTrace("    " + Ms(start) + (susb ? " Verify SUSB - File : " : " Verify NORM - File : ") +
+           file + "\n");
+  *verifyResult = TransferProgramFile(0, productId, file);
+  image.results[4] = *verifyResult;
+  if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
+  const uint32_t v = GuardedStatus();
+  image.results[0] = static_cast<int>(v & 0xFFFF);
+  image.results[1] = static_cast<int>(v >> 16);
+  hwport::Sleep(200);
+  if (traceLevel.load() >= 1) TraceResult("        ", *verifyResult, v);
+  // A verify that could not run says nothing about the flash.
+  if (*verifyResult < 0) return PartResultOf(*verifyResult);
+  return 0;
+}
+
+int32_t FirmwareProgrammer::Program(FirmwareImage& image, int32_t productId, DWORD start) {
+  if (!image.prog) return 0;
+  flashInProgress_ = true;
+  const bool susb = target_.InUpdateMode(productId);
+  const std::string& file = susb ? image.progSusbFile : image.progNormFile;
+  LogTrace("    " + Ms(start) + (susb ? " Program SUSB - File: " : " Program NORM - File: ") +
+           file + "\n");
+  const int32_t programResult = TransferProgramFile(0, productId, file);
+  flashInProgress_ = false;
+  image.results[5] = programResult;
+  const uint32_t v = GuardedStatus();
+  image.results[2] = static_cast<int>(v & 0xFFFF);
+  image.results[3] = static_cast<int>(v >> 16);
+  if (programResult != 1) {
+    LogTrace("    Error in transfering file!\n");
+    TraceResult("", programResult, v);
+    return PartResultOf(programResult);
+  }
+  if (traceLevel.load() >= 1) TraceResult("", programResult, v);
+  return 0;
+}
+
 int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, int32_t productId,
                                      int j, DWORD start) {
   const int w = target_.ProgressStepWidth();
@@ -203,22 +245,7 @@ int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, i
   if (int32_t r = ModeTest(productId, start)) return r;
 
   int32_t verifyResult = 0;
-  if (image.verifyMode & 1) {
-    const bool susb = target_.InUpdateMode(productId);
-    const std::string& file = susb ? image.verifySusbFile : image.verifyNormFile;
-    LogTrace("    " + Ms(start) + (susb ? " Verify SUSB - File : " : " Verify NORM - File : ") +
-             file + "\n");
-    verifyResult = TransferProgramFile(0, productId, file);
-    image.results[4] = verifyResult;
-    if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
-    const uint32_t v = GuardedStatus();
-    image.results[0] = static_cast<int>(v & 0xFFFF);
-    image.results[1] = static_cast<int>(v >> 16);
-    hwport::Sleep(200);
-    if (traceLevel.load() >= 1) TraceResult("        ", verifyResult, v);
-    // A verify that could not run says nothing about the flash.
-    if (verifyResult < 0) return PartResultOf(verifyResult);
-  }
+  if (int32_t r = Verify(image, productId, start, &verifyResult)) return r;
   if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
   PostTotal(base + w / 3);
   if (verifyResult == 1) {
@@ -229,25 +256,7 @@ int32_t FirmwareProgrammer::RunImage(FirmwarePart& part, FirmwareImage& image, i
 
   if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
   if (int32_t r = ModeTest(productId, start)) return r;
-  if (image.prog) {
-    flashInProgress_ = true;
-    const bool susb = target_.InUpdateMode(productId);
-    const std::string& file = susb ? image.progSusbFile : image.progNormFile;
-    LogTrace("    " + Ms(start) + (susb ? " Program SUSB - File: " : " Program NORM - File: ") +
-             file + "\n");
-    const int32_t programResult = TransferProgramFile(0, productId, file);
-    flashInProgress_ = false;
-    image.results[5] = programResult;
-    const uint32_t v = GuardedStatus();
-    image.results[2] = static_cast<int>(v & 0xFFFF);
-    image.results[3] = static_cast<int>(v >> 16);
-    if (programResult != 1) {
-      LogTrace("    Error in transfering file!\n");
-      TraceResult("", programResult, v);
-      return PartResultOf(programResult);
-    }
-    if (traceLevel.load() >= 1) TraceResult("", programResult, v);
-  }
+  if (int32_t r = Program(image, productId, start)) return r;
   if (target_.CancelRequested()) return FIRMWARE_CANCELLED;
   if (int32_t r = ModeTest(productId, start)) return r;
   PostTotal(base + w / 2);

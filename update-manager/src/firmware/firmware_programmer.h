@@ -70,6 +70,11 @@ class FirmwareProgrammer {
  private:
   int32_t RunImage(FirmwarePart& part, FirmwareImage& image, int32_t productId, int j, DWORD start);
   int32_t ModeTest(int32_t productId, DWORD start);
+  // The image's verify file, when it has one: 0 (the verify's result in
+  // verifyResult), or a FIRMWARE_ result.
+  int32_t Verify(FirmwareImage& image, int32_t productId, DWORD start, int32_t* verifyResult);
+  // The image's program file, when it has one: 0, or a FIRMWARE_ result.
+  int32_t Program(FirmwareImage& image, int32_t productId, DWORD start);
   // GetStatus through the same guard as the poller's calls: 0 when the
   // library has none or did not return from it.
   uint32_t GuardedStatus();
