@@ -8,19 +8,22 @@
 
 #include "form_binprog.h"
 #include "lumetra/sync.h"
+#include "tessaro/library_parts.h"
 #include "tessaro/log_hook.h"
 
 namespace tessaro {
 
 class LibraryContext {
  public:
-  // The logger first (the attach writes to it), the library's wait, the
+  // The load's parts registered first (the units below reach them), the
+  // logger (the attach writes to it), the library's wait, the
   // unit's and the flash operations' hooks bound, the interpreter as the
   // job's command runner.
   LibraryContext();
   // The form and the main thread's hand-over freed (not at process end,
   // where windows and threads go with the process), then every hook emptied
-  // before the logger goes: nothing may log into the freed logger.
+  // before the logger goes: nothing may log into the freed logger. The parts
+  // go last.
   ~LibraryContext();
   LibraryContext(const LibraryContext&) = delete;
   LibraryContext& operator=(const LibraryContext&) = delete;
@@ -39,6 +42,7 @@ class LibraryContext {
   bool processEnds = false;           // the detach is the process's end
 
  private:
+  LibraryParts parts_;  // the units below the context reach them registered
   LogHook unitLog_;
 };
 
