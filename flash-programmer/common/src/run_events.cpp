@@ -9,6 +9,9 @@ namespace {
 
 // The job's view while the library's job lives: the units below the run have
 // no run to hand it to them, and the boxes they show must not wait for one.
+// Not in the library's parts: the job sets it when it is made with the
+// library's statics, before the context's parts are registered, and clears
+// it when it goes, after them.
 std::atomic<RunEvents*> g_events{nullptr};
 
 }  // namespace

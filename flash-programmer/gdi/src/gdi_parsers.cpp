@@ -10,7 +10,8 @@ namespace {
 
 // The application title the activity indicator sets, with the lock it is
 // read and written under: written by the connections' reader threads, below
-// the library's context.
+// the library's context. Not in the library's parts: they are plain portable
+// code (the fuzz build takes them) and the lock is the platform's.
 struct LockedTitle {
   lm::CriticalSection lock;
   std::string text;
