@@ -35,6 +35,8 @@ class JobView : public ProgramFileForm, public RunEvents {
   // the form's tree).
   RunEvents* Events() { return this; }
   int Ask(const Question& question) override;
+  // The list shows the blocks still to do: a block done is unselected.
+  void BlockDone(int index) override { BlockLines().SetSelected(index, false); }
   virtual void JobStarted(const std::string& fileName) {}
   virtual void CommandsStarted() {}
   virtual void CommandsEnded(bool ok) {}
