@@ -1,8 +1,8 @@
 // What one load of the library keeps for the units below its context: the
-// log hooks, the status word, the library's wait, the logger, the main
-// thread's hand-over and the settings. The library's context owns the parts
-// of its load and registers them at its start; a unit run without a context
-// (the tests link the static libraries) works on a default set.
+// log hooks, the events they ask through, the status word, the library's
+// wait, the logger, the main thread's hand-over and the settings. The library's context owns the
+// parts of its load and registers them at its start; a unit run without a context (the tests link
+// the static libraries) works on a default set.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 
 #include "tessaro/library_settings.h"
 #include "tessaro/log_hook.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 
@@ -21,6 +22,7 @@ using WaitFunction = void (*)(unsigned long ms);
 
 struct LibraryParts {
   LibraryLogHooks logHooks;
+  std::atomic<RunEvents*> events{nullptr};  // the events the units below the run ask through
   // Status and progress in one word, so a reader takes them together:
   // GetStatus reads it from any thread without a lock.
   std::atomic<uint32_t> statusWord{0};
