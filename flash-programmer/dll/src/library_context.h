@@ -1,7 +1,8 @@
-// The library in one context: what one load of Tessaro.dll owns. The entry
-// point makes it at DLL_PROCESS_ATTACH (with new: a function's static would
-// need a guard, and with it the thread library) and destroys it in one place
-// at DLL_PROCESS_DETACH.
+// The library in one context: what one load of Tessaro.dll owns, among it
+// the parts the units below it reach (LibraryParts). The entry point makes it
+// at DLL_PROCESS_ATTACH (with new: a function's static would need a guard,
+// and with it the thread library) and destroys it in one place at
+// DLL_PROCESS_DETACH.
 #pragma once
 
 #include <cstdint>
