@@ -100,6 +100,61 @@ std::string Text(const FormatArg& arg, const Spec& spec, bool* ok) {
   return spec.precision >= 0 ? s->substr(0, static_cast<size_t>(spec.precision)) : *s;
 }
 
+// Reads the spec of the '%' at format[i]: an index "n:" (which sets `next`),
+// "-", the width and ".precision". Gives the position of the kind's letter,
+// or format.size() when the format ends first.
+size_t ReadSpec(const std::string& format, size_t i, size_t& next, Spec& spec) {
+  size_t j = i + 1;
+  // An index "n:" picks the argument; numbering goes on from there.
+  size_t k = j;
+  int number = Digits(format, k, kMaxIndex);
+  if (k > j && k < format.size() && format[k] == ':') {
+    next = static_cast<size_t>(number);
+    j = k + 1;
+  }
+  if (j < format.size() && format[j] == '-') {
+    spec.left = true;
+    ++j;
+  }
+  k = j;
+  number = Digits(format, k, kMaxFieldSize);
+  if (k > j) spec.width = number;
+  j = k;
+  if (j < format.size() && format[j] == '.') {
+    ++j;
+    k = j;
+    spec.precision = Digits(format, k, kMaxFieldSize);
+    j = k;
+  }
+  return j;
+}
+
+// The argument at `index` written by its spec; "<?>" when there is no such
+// argument or it does not suit the kind.
+std::string Piece(const std::vector<const FormatArg*>& list, size_t index, const Spec& spec) {
+  if (index >= list.size()) return "<?>";
+  const FormatArg& arg = *list[index];
+  bool ok = true;
+  std::string piece;
+  switch (std::tolower(static_cast<unsigned char>(spec.kind))) {
+    case 'd':
+    case 'u':
+    case 'x':
+      piece = Integer(arg, spec, &ok);
+      break;
+    case 'f':
+    case 'n':
+      piece = Float(arg, spec, &ok);
+      break;
+    case 's':
+      piece = Text(arg, spec, &ok);
+      break;
+    default:
+      ok = false;
+  }
+  return ok ? Pad(piece, spec) : "<?>";
+}
+
 }  // namespace
 
 std::string FormatText(const std::string& format, std::initializer_list<FormatArg> args) {
@@ -118,58 +173,15 @@ std::string FormatText(const std::string& format, std::initializer_list<FormatAr
       ++i;
       continue;
     }
-    size_t j = i + 1;
     Spec spec;
-    // An index "n:" picks the argument; numbering goes on from there.
-    size_t k = j;
-    int number = Digits(format, k, kMaxIndex);
-    if (k > j && k < format.size() && format[k] == ':') {
-      next = static_cast<size_t>(number);
-      j = k + 1;
-    }
-    if (j < format.size() && format[j] == '-') {
-      spec.left = true;
-      ++j;
-    }
-    k = j;
-    number = Digits(format, k, kMaxFieldSize);
-    if (k > j) spec.width = number;
-    j = k;
-    if (j < format.size() && format[j] == '.') {
-      ++j;
-      k = j;
-      spec.precision = Digits(format, k, kMaxFieldSize);
-      j = k;
-    }
+    size_t j = ReadSpec(format, i, next, spec);
     if (j >= format.size()) {
       out += format.substr(i);
       break;
     }
     spec.kind = format[j];
     i = j;
-    bool ok = next < list.size();
-    std::string piece;
-    if (ok) {
-      const FormatArg& arg = *list[next];
-      switch (std::tolower(static_cast<unsigned char>(spec.kind))) {
-        case 'd':
-        case 'u':
-        case 'x':
-          piece = Integer(arg, spec, &ok);
-          break;
-        case 'f':
-        case 'n':
-          piece = Float(arg, spec, &ok);
-          break;
-        case 's':
-          piece = Text(arg, spec, &ok);
-          break;
-        default:
-          ok = false;
-      }
-    }
-    ++next;
-    out += ok ? Pad(piece, spec) : "<?>";
+    out += Piece(list, next++, spec);
   }
   return out;
 }

@@ -1,14 +1,11 @@
 #include "tessaro/log_hook.h"
 
+#include "tessaro/library_parts.h"
+
 namespace tessaro {
-namespace {
 
 // The units below the library's context log through these without knowing
 // it; the context empties them at its end.
-LibraryLogHooks g_hooks;
-
-}  // namespace
-
-LibraryLogHooks& LogHooks() { return g_hooks; }
+LibraryLogHooks& LogHooks() { return Parts().logHooks; }
 
 }  // namespace tessaro

@@ -2,16 +2,9 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include "tessaro/library_parts.h"
 
 namespace tessaro {
-namespace {
-
-// The job's view while the library's job lives: the units below the run have
-// no run to hand it to them, and the boxes they show must not wait for one.
-std::atomic<RunEvents*> g_events{nullptr};
-
-}  // namespace
 
 int BoxEvents::Ask(const Question& q) {
   HWND owner = q.owner == BoxOwner::kActiveWindow ? GetActiveWindow() : nullptr;
@@ -19,10 +12,13 @@ int BoxEvents::Ask(const Question& q) {
 }
 
 int LibraryAsk(const Question& question) {
-  if (RunEvents* events = g_events.load()) return events->Ask(question);
+  if (RunEvents* events = Parts().events.load()) return events->Ask(question);
   BoxEvents boxes;
   return boxes.Ask(question);
 }
-void SetLibraryEvents(RunEvents* events) { g_events = events; }
+
+// The job's view while the library's job lives: the units below the run have
+// no run to hand it to them, and the boxes they show must not wait for one.
+void SetLibraryEvents(RunEvents* events) { Parts().events = events; }
 
 }  // namespace tessaro

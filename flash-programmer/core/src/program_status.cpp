@@ -2,17 +2,19 @@
 
 #include <atomic>
 
+#include "tessaro/library_parts.h"
+
 namespace tessaro {
 namespace {
 
-// Both halves in one word, so a reader takes them together. GetStatus reads it
-// from any thread without a lock, the core writes it below the library's context.
-std::atomic<uint32_t> g_word{0};
-std::atomic<bool> g_progressRegistered{false};
+// The word of the library's parts: the core writes it below the library's
+// context.
+std::atomic<uint32_t>& Word() { return Parts().statusWord; }
 
 void Update(uint32_t mask, uint32_t value) {
-  uint32_t old = g_word.load();
-  while (!g_word.compare_exchange_weak(old, (old & ~mask) | (value & mask))) {
+  std::atomic<uint32_t>& word = Word();
+  uint32_t old = word.load();
+  while (!word.compare_exchange_weak(old, (old & ~mask) | (value & mask))) {
   }
 }
 
@@ -30,22 +32,22 @@ uint16_t ProgressOf(int32_t position, int32_t maximum) {
 
 void ProgramingState::SetStatus(int16_t status) { Update(0xFFFFu, static_cast<uint16_t>(status)); }
 
-int16_t ProgramingState::Status() { return static_cast<int16_t>(g_word.load() & 0xFFFFu); }
+int16_t ProgramingState::Status() { return static_cast<int16_t>(Word().load() & 0xFFFFu); }
 
-void ProgramingState::RegisterProgress() { g_progressRegistered = true; }
+void ProgramingState::RegisterProgress() { Parts().progressRegistered = true; }
 
 void ProgramingState::SetProgress(int32_t position, int32_t maximum) {
-  if (!g_progressRegistered) return;
+  if (!Parts().progressRegistered) return;
   Update(0xFFFF0000u, static_cast<uint32_t>(ProgressOf(position, maximum)) << 16);
 }
 
-uint16_t ProgramingState::Progress() { return static_cast<uint16_t>(g_word.load() >> 16); }
+uint16_t ProgramingState::Progress() { return static_cast<uint16_t>(Word().load() >> 16); }
 
-uint32_t ProgramingState::StatusWord() { return g_word.load(); }
+uint32_t ProgramingState::StatusWord() { return Word().load(); }
 
 void ProgramingState::Reset() {
-  g_progressRegistered = false;
-  g_word = 0;
+  Parts().progressRegistered = false;
+  Word() = 0;
 }
 
 }  // namespace tessaro

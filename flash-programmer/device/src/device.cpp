@@ -31,14 +31,17 @@ namespace {
 // The kept texts live as long as the process, longer than any load's
 // context. At namespace scope: a function's statics would need a guard,
 // whose lock outlives each load of the library.
-lm::CriticalSection g_keptLock;
-std::deque<std::string> g_kept;
+struct KeptTexts {
+  lm::CriticalSection lock;
+  std::deque<std::string> texts;
+};
+KeptTexts g_kept;
 }  // namespace
 
 const char* KeepText(const std::string& text) {
-  lm::Lock g(g_keptLock);
-  g_kept.push_back(text);
-  return g_kept.back().c_str();
+  lm::Lock g(g_kept.lock);
+  g_kept.texts.push_back(text);
+  return g_kept.texts.back().c_str();
 }
 
 TDevice::TDevice(const TDeviceInfo& info) : TDeviceInfo(info) {}

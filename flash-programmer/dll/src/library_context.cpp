@@ -13,6 +13,7 @@
 namespace tessaro {
 
 LibraryContext::LibraryContext() {
+  RegisterLibraryParts(&parts_);
   CreateGlobalLogger();
   InstallLibraryWait();
   GlobalLogger()->BindHook(unitLog_);
@@ -34,6 +35,7 @@ LibraryContext::~LibraryContext() {
   TDevice::DefaultLog().Clear();
   UninstallLibraryWait();
   FreeGlobalLogger();
+  RegisterLibraryParts(nullptr);
 }
 
 void LibraryContext::Log(const std::string& format, std::initializer_list<FormatArg> args) {

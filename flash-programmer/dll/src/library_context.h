@@ -1,26 +1,30 @@
-// The library in one context: what one load of Tessaro.dll owns. The entry
-// point makes it at DLL_PROCESS_ATTACH (with new: a function's static would
-// need a guard, and with it the thread library) and destroys it in one place
-// at DLL_PROCESS_DETACH.
+// The library in one context: what one load of Tessaro.dll owns, among it
+// the parts the units below it reach (LibraryParts). The entry point makes it
+// at DLL_PROCESS_ATTACH (with new: a function's static would need a guard,
+// and with it the thread library) and destroys it in one place at
+// DLL_PROCESS_DETACH.
 #pragma once
 
 #include <cstdint>
 
 #include "form_binprog.h"
 #include "lumetra/sync.h"
+#include "tessaro/library_parts.h"
 #include "tessaro/log_hook.h"
 
 namespace tessaro {
 
 class LibraryContext {
  public:
-  // The logger first (the attach writes to it), the library's wait, the
+  // The load's parts registered first (the units below reach them), the
+  // logger (the attach writes to it), the library's wait, the
   // unit's and the flash operations' hooks bound, the interpreter as the
   // job's command runner.
   LibraryContext();
   // The form and the main thread's hand-over freed (not at process end,
   // where windows and threads go with the process), then every hook emptied
-  // before the logger goes: nothing may log into the freed logger.
+  // before the logger goes: nothing may log into the freed logger. The parts
+  // go last.
   ~LibraryContext();
   LibraryContext(const LibraryContext&) = delete;
   LibraryContext& operator=(const LibraryContext&) = delete;
@@ -39,6 +43,7 @@ class LibraryContext {
   bool processEnds = false;           // the detach is the process's end
 
  private:
+  LibraryParts parts_;  // the units below the context reach them registered
   LogHook unitLog_;
 };
 

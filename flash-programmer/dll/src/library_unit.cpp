@@ -19,7 +19,8 @@ using namespace tessaro;
 namespace {
 
 // The context of this load: made by the entry point's attach, deleted by its
-// detach. The exports and the entry point reach it through this one pointer.
+// detach. The exports and the entry point reach it through this one pointer,
+// which cannot live in the context it points to.
 LibraryContext* Library = nullptr;
 
 void Log(const std::string& format, std::initializer_list<FormatArg> args = {}) {

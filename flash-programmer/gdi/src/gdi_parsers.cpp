@@ -8,13 +8,18 @@
 namespace tessaro {
 namespace {
 
-// The application title the activity indicator sets: written by the
-// connections' reader threads, below the library's context.
-std::string g_title;
-lm::CriticalSection g_titleLock;
+// The application title the activity indicator sets, with the lock it is
+// read and written under: written by the connections' reader threads, below
+// the library's context. Not in the library's parts: they are plain portable
+// code (the fuzz build takes them) and the lock is the platform's.
+struct LockedTitle {
+  lm::CriticalSection lock;
+  std::string text;
+};
+LockedTitle g_title;
 void StoreTitle(const char* title) {
-  lm::Lock g(g_titleLock);
-  g_title = title;
+  lm::Lock g(g_title.lock);
+  g_title.text = title;
 }
 
 }  // namespace
@@ -87,8 +92,8 @@ ActivityIndicator& PipeActivity() {
 }
 
 std::string ApplicationTitle() {
-  lm::Lock g(g_titleLock);
-  return g_title;
+  lm::Lock g(g_title.lock);
+  return g_title.text;
 }
 
 }  // namespace tessaro

@@ -19,10 +19,6 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// The wait the connection waits with: the library's context installs the
-// platform's wait, a layer above this one, at load and removes it at unload.
-WaitFunction g_wait = &PumpingWait;
-
 }  // namespace
 
 HINSTANCE LibraryInstance() {
@@ -39,23 +35,20 @@ struct MainThreadSync::Job {
   Job* next = nullptr;
 };
 
-namespace {
-// Made at the first use and freed with the library; reader threads may
-// outlive statics.
-std::atomic<MainThreadSync*> g_sync{nullptr};
-}  // namespace
-
+// Made at the first use and freed with the library's context, in the
+// library's parts; reader threads may outlive statics.
 MainThreadSync& MainThreadSync::Instance() {
-  MainThreadSync* sync = g_sync.load();
+  std::atomic<MainThreadSync*>& slot = Parts().sync;
+  MainThreadSync* sync = slot.load();
   if (sync) return *sync;
   auto* made = new MainThreadSync;
-  if (g_sync.compare_exchange_strong(sync, made)) return *made;
+  if (slot.compare_exchange_strong(sync, made)) return *made;
   delete made;  // another thread made it first
   return *sync;
 }
 
 void MainThreadSync::Free() {
-  MainThreadSync* sync = g_sync.exchange(nullptr);
+  MainThreadSync* sync = Parts().sync.exchange(nullptr);
   if (!sync) return;
   sync->Release();
   delete sync;
@@ -181,9 +174,14 @@ MainThreadSync::Job* MainThreadSync::TakeFirst() {
   return j;
 }
 
-void SetWaitFunction(WaitFunction wait) { g_wait = wait ? wait : &PumpingWait; }
+// The wait the connection waits with: the library's context installs the
+// platform's wait, a layer above this one, at load and removes it at unload.
+void SetWaitFunction(WaitFunction wait) { Parts().wait = wait; }
 
-void LibraryWait(DWORD ms) { g_wait(ms); }
+void LibraryWait(DWORD ms) {
+  WaitFunction wait = Parts().wait;
+  (wait ? wait : &PumpingWait)(ms);
+}
 
 void PumpingWait(DWORD ms) {
   MainThreadSync& sync = MainThreadSync::Instance();

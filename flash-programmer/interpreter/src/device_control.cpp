@@ -14,19 +14,19 @@ void ResetControlSettings() { ControlSettings() = DeviceControlSettings(); }
 
 int ControlView::Ask(const std::string& text, UINT type) const {
   Question question{text, "Tessaro", type, BoxOwner::kActiveWindow};
-  return tree ? tree->Ask(question) : LibraryAsk(question);
+  return events ? events->Ask(question) : LibraryAsk(question);
 }
 
 void ControlView::DevicesCleared() const {
-  if (tree) tree->DevicesCleared();
+  if (events) events->DevicesCleared();
 }
 
 void ControlView::DeviceShown(const std::string& caption, const DeviceIdentity& identity) const {
-  if (tree) tree->DeviceShown(caption, identity);
+  if (events) events->DeviceShown(caption, identity);
 }
 
 void ControlView::BusShown() const {
-  if (tree) tree->BusShown();
+  if (events) events->BusShown();
 }
 
 void ControlWait(int32_t ms) { WaitLettingMessagesThrough(static_cast<DWORD>(ms < 0 ? 0 : ms)); }

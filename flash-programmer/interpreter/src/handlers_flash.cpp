@@ -32,7 +32,8 @@ using BlockOperation = bool (*)(TDevice*, const std::vector<int>&, const Program
                                 const BlockDone&);
 
 // Programs or verifies the blocks the run started with selected, in the
-// order of the list; the list shows each block done unselected.
+// order of the list; each block done is reported to the run's events (the
+// list shows it unselected).
 bool OnBlocks(RunContext& run, int code, BlockOperation operation) {
   TSelectableList& blocks = run.view.BlockLines();
   SelectListEntries(run.selectedBlocks, static_cast<int>(run.selectedBlocks.size()) - 1, blocks);
@@ -41,7 +42,7 @@ bool OnBlocks(RunContext& run, int code, BlockOperation operation) {
   const FlashRecord& flash = run.flash();
   return operation(run.Device(code), selected, run.job.Records().blocks, flash.baseFlashAddress,
                    flash, run.log(), run.transfer(), run.FlashBar(),
-                   [&blocks](int index) { blocks.SetSelected(index, false); });
+                   [&run](int index) { run.view.Events()->BlockDone(index); });
 }
 
 }  // namespace

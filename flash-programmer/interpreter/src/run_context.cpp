@@ -23,7 +23,7 @@ RunContext::RunContext(TProgrammingJob& job, InterpreterLoad& load, uint16_t vid
       serial(serial),
       bar([&job](int position, int maximum) { job.SetProgress(position, maximum); }) {
   control.log = &view.Info();
-  control.tree = view.DeviceTree();
+  control.events = view.Events();
   control.bar = &bar;
 }
 

@@ -275,7 +275,7 @@ TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {
   TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
   ASSERT_NE(nullptr, form);
   HWND tree = form->Control(IDC_TV_USB_DEV);
-  view_.tree = form;
+  view_.events = form;
   struct Row {
     const char* name;
     bool devices;
@@ -369,10 +369,10 @@ TEST_F(DeviceControl, WithoutASupplyTheUserRebootsTheDeviceByHand) {
       }
       return r.answer;
     });
-    view_.tree = &events;
+    view_.events = &events;
     Connection connection, supply;
     EXPECT_EQ(r.result, RebootViaPs({0x0E7B, 6, "", "", "2001"}, true, connection, view_, supply));
-    view_.tree = nullptr;
+    view_.events = nullptr;
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(0u, asked[0].find("I cannot find any PowerSupply (PS)")) << asked[0];
     EXPECT_EQ(r.last, log_.Lines().back());

@@ -2,15 +2,12 @@
 
 #include "hwport/clock.h"
 #include "tessaro/format_text.h"
+#include "tessaro/library_parts.h"
 #include "tessaro/run_events.h"
 #include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {
-
-// The logger of this load, made and freed by the library's context; the form
-// and the interpreter's log commands, below the context, reach it here.
-TLoging* g_logger = nullptr;
 
 const char kMainLogName[] = "Tessaro.log";
 
@@ -205,15 +202,20 @@ void TLoging::BindDiagnosticHook(LogHook& hook) {
   hook.object = this;
 }
 
-TLoging* GlobalLogger() { return g_logger; }
+// The logger of this load, in the library's parts, made and freed by the
+// library's context; the form and the interpreter's log commands, below the
+// context, reach it here.
+TLoging* GlobalLogger() { return Parts().logger; }
 
 void CreateGlobalLogger(const std::string& programFolder) {
-  if (!g_logger) g_logger = new TLoging(programFolder);
+  TLoging*& logger = Parts().logger;
+  if (!logger) logger = new TLoging(programFolder);
 }
 
 void FreeGlobalLogger() {
-  delete g_logger;
-  g_logger = nullptr;
+  TLoging*& logger = Parts().logger;
+  delete logger;
+  logger = nullptr;
 }
 
 }  // namespace tessaro

@@ -133,7 +133,8 @@ namespace {
 // The job of this load, made with the library's statics: the form and
 // in-process users reach it without the library's context. At namespace
 // scope: a function's static would need a guard, and with it the thread
-// library.
+// library. Not in the library's parts: they lie in the layer below the job,
+// and in-process users have no context to own one.
 TProgrammingJob g_job;
 }  // namespace
 

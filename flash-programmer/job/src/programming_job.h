@@ -32,9 +32,11 @@ class JobView : public ProgramFileForm, public RunEvents {
   virtual TLineList& Messages() = 0;
   virtual bool Showing() const = 0;
   // The events the device-control flows report to (they draw the devices in
-  // the form's tree); the name is the tree's it replaced.
-  RunEvents* DeviceTree() { return this; }
+  // the form's tree).
+  RunEvents* Events() { return this; }
   int Ask(const Question& question) override;
+  // The list shows the blocks still to do: a block done is unselected.
+  void BlockDone(int index) override { BlockLines().SetSelected(index, false); }
   virtual void JobStarted(const std::string& fileName) {}
   virtual void CommandsStarted() {}
   virtual void CommandsEnded(bool ok) {}

@@ -25,7 +25,8 @@ TEST_F(FormManual, TheUserRunsAFilesWholeCommandList) {
   ASSERT_TRUE(
       host_->Start(child, {"load", "show", "manual:" + std::to_string(tessaro::IDC_PANEL_FILE_NAME),
                            "status", "tree:" + std::to_string(tessaro::IDC_TV_USB_DEV),
-                           "text:" + std::to_string(tessaro::IDC_PANEL_FILE_NAME), "free"}));
+                           "text:" + std::to_string(tessaro::IDC_PANEL_FILE_NAME),
+                           "selected:" + std::to_string(tessaro::IDC_LB_PROGRAM_BLOCKS), "free"}));
   HWND open = testsupport::WaitForWindow(
       "Open Binary file (e.c. *.bin file writen for this application)", child.Pid());
   ASSERT_NE(nullptr, open);
@@ -54,6 +55,9 @@ TEST_F(FormManual, TheUserRunsAFilesWholeCommandList) {
   EXPECT_EQ(std::vector<std::string>{"27100009"}, host_->Values("status"));
   EXPECT_EQ(std::vector<std::string>{"[" + file + "]"}, host_->Values("text"));
   EXPECT_EQ(std::vector<uint8_t>(32, 0xA5), FlashAt(0x0000, 32));
+  // Each block verified was unselected in the block list as it was done.
+  EXPECT_EQ(std::vector<std::string>{"2"}, host_->Values("lines"));
+  EXPECT_EQ(std::vector<std::string>{}, host_->Values("selected"));
   EXPECT_EQ(std::vector<uint8_t>(16, 0x5A), FlashAt(0x4100, 16));
   EXPECT_EQ("0", benchctl::ReadState(bench_, "Device0", "RebootMarker"));
   EXPECT_EQ("", benchctl::ReadState(bench_, "Device0", "Mode"));

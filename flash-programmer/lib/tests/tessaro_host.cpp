@@ -4,6 +4,7 @@
 //   load | free | bind | status | prog:VID:PID:SN:FILE | logfile:N | show |
 //   close | pump:MS | pumpuntilgone:MS | visible | thread | poll:VID:PID:SN:FILE |
 //   pollrun:VID:PID:SN:FILE | sampled:VID:PID:SN:FILE | manual:PANEL_ID | tree:ID | text:ID |
+//   selected:LIST_ID |
 //   handles | control | pair:FIRST:SN:FILE:SN2:FILE2
 #include <windows.h>
 
@@ -461,6 +462,14 @@ void Run(const std::string& action) {
     for (const std::string& line :
          testsupport::TreeViewLines(GetDlgItem(FindForm(), std::stoi(a[1]))))
       Out("tree", line);
+  } else if (verb == "selected") {
+    // A list box's line count and the indices of its selected lines.
+    HWND list = GetDlgItem(FindForm(), std::stoi(a[1]));
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    Out("lines", std::to_string(count));
+    for (LRESULT i = 0; i < count; ++i)
+      if (SendMessageA(list, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0)
+        Out("selected", std::to_string(i));
   } else if (verb == "text") {
     Out("text", testsupport::ControlText(FindForm(), std::stoi(a[1])));
   } else if (verb == "control") {

@@ -2,22 +2,21 @@
 
 #include <algorithm>
 
+#include "tessaro/library_parts.h"
+
 namespace tessaro {
-namespace {
-// Below the library's context, which the units here cannot see: made with the
-// library's statics, fresh for each load.
-LibrarySettings g_settings;
-}  // namespace
 
-LibrarySettings& Settings() { return g_settings; }
+// Below the library's context, which the units here cannot see: the settings
+// of its parts, fresh for each load.
+LibrarySettings& Settings() { return Parts().settings; }
 
-void SetStopRequested(bool requested) { g_settings.stopRequested = requested; }
-bool IsStopRequested() { return g_settings.stopRequested; }
+void SetStopRequested(bool requested) { Settings().stopRequested = requested; }
+bool IsStopRequested() { return Settings().stopRequested; }
 
-FlashTimes CurrentFlashTimes() { return g_settings.times; }
+FlashTimes CurrentFlashTimes() { return Settings().times; }
 
 void SetFlashTimes(const FlashRecord& f) {
-  FlashTimes& t = g_settings.times;
+  FlashTimes& t = Settings().times;
   // A poll period of 0 would never let polls x period pass a time-out.
   t.pollPeriod = std::clamp(f.pollPeriod, int32_t{1}, kLongestPollPeriod);
   t.chipEraseTimeout = f.chipEraseTimeout;
@@ -28,8 +27,8 @@ void SetFlashTimes(const FlashRecord& f) {
 }
 
 void ResetFlashSettings() {
-  g_settings.stopRequested = false;
-  g_settings.times = FlashTimes();
+  Settings().stopRequested = false;
+  Settings().times = FlashTimes();
 }
 
 }  // namespace tessaro

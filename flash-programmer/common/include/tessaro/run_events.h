@@ -1,8 +1,9 @@
 // What a run and the flows below the form report, and the questions they
-// ask: one interface. The form implements it (its device tree and boxes);
-// the job without a window implements it with the boxes alone. Units below
-// the run that have no run at hand (the device list, the driver rule, the
-// connection, the flash steps) ask through the library's events.
+// ask: one interface. The form implements it (its device tree, block list
+// and boxes); the job without a window implements it with its lists in
+// memory and the boxes alone. Units below the run that have no run at hand
+// (the device list, the driver rule, the connection, the flash steps) ask
+// through the library's events.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,8 @@ class RunEvents {
   virtual void DevicesCleared() {}
   virtual void DeviceShown(const std::string& caption, const DeviceIdentity& identity) {}
   virtual void BusShown() {}
+  // A block of a program or verify run is done (its index in the block list).
+  virtual void BlockDone(int index) {}
 };
 
 // The boxes alone: every question is a message box with its owner.

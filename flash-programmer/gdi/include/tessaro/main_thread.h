@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "lumetra/sync.h"
+#include "tessaro/library_parts.h"
 
 namespace tessaro {
 
@@ -64,7 +65,6 @@ class MainThreadSync {
 // The library's wait: lets ms of the port's clock pass on the main thread
 // while handed-over transfers and window messages are served. The library's
 // utilities may install their own wait here.
-using WaitFunction = void (*)(DWORD ms);
 void SetWaitFunction(WaitFunction wait);
 void LibraryWait(DWORD ms);
 void PumpingWait(DWORD ms);  // the default

@@ -35,9 +35,8 @@ struct ControlView {
   TLineList* log = nullptr;
   // The run's events: where the flows show devices and ask (the form's tree
   // and boxes, or the boxes alone). None shows nothing and asks through the
-  // library's events. It keeps the name of the form's tree it replaced, which
-  // the interpreter fills from its view's DeviceTree().
-  RunEvents* tree = nullptr;
+  // library's events. The interpreter fills it from its view's Events().
+  RunEvents* events = nullptr;
   ProgressBar* bar = nullptr;
   // Asks with a "Tessaro" box owned by the active window; the answer is
   // IDYES, IDNO, IDOK...
