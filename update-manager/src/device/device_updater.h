@@ -17,6 +17,7 @@
 
 #include "device/command_line.h"
 #include "device/device_records.h"
+#include "device/front_panel.h"
 #include "device/mmi_file.h"
 #include "device/string_protocol.h"
 #include "device/supply_link.h"
@@ -140,6 +141,8 @@ class DeviceUpdater {
   // 0, or a negative result when the supply could not be assigned or the
   // request failed; MMI_CANCELLED when a cancel ended the wait after it.
   int32_t RebootAfterMmi();
+  // The panel's wait until it is ready.
+  const FrontPanel& Panel() const { return panel_; }
 
  protected:
   bool CancelRequested() const;
@@ -170,7 +173,6 @@ class DeviceUpdater {
                           std::vector<uint8_t>* block);
   int32_t SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs, int32_t* breakCode);
   int32_t SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs, const char* failure);
-  int32_t WaitForPanel(bool* ready);
   int32_t SwitchPanelToUpdateMode();
   int32_t ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* length);
   int32_t WriteReboot();
@@ -185,6 +187,8 @@ class DeviceUpdater {
   StringProtocol strings_{link_, flashTiming_};
   std::shared_ptr<WorkerChannel> channel_;
   CancelToken cancel_;
+  FrontPanel panel_{[this] { return ReadMMIStatus(); }, [this] { return CountPowerSupplies(); },
+                    *channel_, cancel_};
   // Made with the updater; shared pointers, as the types stay incomplete here.
   FirmwareProgrammer& Firmware();
   std::shared_ptr<FirmwareTarget> firmwareTarget_;

@@ -14,12 +14,6 @@
 namespace {
 
 constexpr int32_t kMmiCount = 100;  // six send rounds of the string protocol
-constexpr int kWaitPasses = 10000;  // of MMI_WAIT each: the wait for the panel
-constexpr int kPassesWithoutSupply = 5;
-constexpr DWORD kNoSupplyPauseMs = 5000;
-constexpr DWORD kRebootingWaitMs = 5000;
-constexpr DWORD kPassPauseMs = 100;
-constexpr DWORD kCancelPollMs = 10;
 constexpr DWORD kBeforeStopMs = 200;
 constexpr int kStopTries = 8;
 constexpr DWORD kStopRetryMs = 15000;
@@ -192,42 +186,6 @@ bool DeviceUpdater::WaitForRestart() {
   });
 }
 
-// Waits until the panel can be stopped: 0 (ready set when it waits for files
-// already), MMI_NO_SUPPLY or MMI_CANCELLED. The wait is the package's
-// kWaitPasses times MMI_WAIT of the clock, whatever each status query costs;
-// after it the stop is tried all the same.
-int32_t DeviceUpdater::WaitForPanel(bool* ready) {
-  const DWORD start = hwport::TickCount();
-  const DWORD limit = static_cast<DWORD>(std::min<uint64_t>(
-      uint64_t{kWaitPasses} * static_cast<uint64_t>(std::max(mmiWait_, 0)), 0xFFFFFFFFu));
-  int32_t status = MMI_STATUS_UNKNOWN;
-  int withoutSupply = 0;
-  for (int pass = 0; pass < kWaitPasses; ++pass) {
-    if (pass > 0 && hwport::TickCount() - start >= limit) break;
-    if (CountPowerSupplies() >= 1) {
-      status = ReadMMIStatus();
-    } else {
-      // Whatever was read before no longer says anything about the panel.
-      status = MMI_STATUS_UNKNOWN;
-      if (++withoutSupply >= kPassesWithoutSupply) return MMI_NO_SUPPLY;
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
-      if (!cancel_.Wait(kNoSupplyPauseMs, kCancelPollMs)) return MMI_CANCELLED;
-    }
-    if (status == MMI_STATUS_READY && CountPowerSupplies() >= 1) return 0;
-    if (status == MMI_STATUS_WAITS_FOR_FILES && CountPowerSupplies() >= 1) {
-      *ready = true;
-      return 0;
-    }
-    if (CancelRequested()) return MMI_CANCELLED;
-    if (status == MMI_STATUS_REBOOTING) {
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
-      if (!cancel_.Wait(kRebootingWaitMs, kCancelPollMs)) return MMI_CANCELLED;
-    }
-    if (!cancel_.Wait(kPassPauseMs, kCancelPollMs)) return MMI_CANCELLED;
-  }
-  return 0;
-}
-
 int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
   int progress = 10;
   for (int attempt = 1; attempt <= kStopTries; ++attempt) {
@@ -253,7 +211,7 @@ int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
   LogTrace("Updating MMI:\n");
   Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
   bool ready = false;
-  if (int32_t r = WaitForPanel(&ready); r < 0) return r;
+  if (int32_t r = panel_.WaitBeforeFiles(mmiWait_, &ready); r < 0) return r;
   LogTrace(TRACE_LEVEL_1, "Stopping MMI ... \n");
   hwport::Sleep(kBeforeStopMs);
   Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
