@@ -2,6 +2,7 @@
 // package builder.
 #include <gtest/gtest.h>
 
+#include "eventually.h"
 #include "package_builder.h"
 #include "testsupport/process.h"
 #include "testsupport/testdir.h"
@@ -29,15 +30,20 @@ const char kSwitchOn[] = "DIF_PROPERTYCHANGE Node.2 StateChange=1 Scope=2 HwProf
 constexpr int kStatusText = 1013;
 constexpr int kExitButton = 1058;
 
-// Polls a control until it shows `text`; returns what it showed last.
-std::string WaitForControlText(HWND dialog, int id, const std::string& text) {
+// Polls a control until it shows `text`; a failure names the waiting line
+// and what the control showed last.
+::testing::AssertionResult ShowsText(HWND dialog, int id, const std::string& text,
+                                     const char* file = __builtin_FILE(),
+                                     int line = __builtin_LINE()) {
   std::string shown;
-  for (int i = 0; i < 300; ++i) {
-    shown = testsupport::ControlText(dialog, id);
-    if (shown == text) break;
-    Sleep(100);
-  }
-  return shown;
+  ::testing::AssertionResult result = kestortest::Eventually(
+      [&] {
+        shown = testsupport::ControlText(dialog, id);
+        return shown == text;
+      },
+      kestortest::kEventuallyMs, file, line);
+  if (!result) result << ", shows: " << shown;
+  return result;
 }
 
 // The mark a run of Kestor leaves under its registry key while the USB 2.0
@@ -118,8 +124,7 @@ TEST_F(KestorApp, SecondInstanceIsRefusedOnceAndLeavesTheFirstAlone) {
   testsupport::ChildProcess first;
   HWND dialog = Start(first, package);
   ASSERT_NE(dialog, nullptr);
-  ASSERT_EQ(WaitForControlText(dialog, kStatusText, "Searching for device..."),
-            "Searching for device...");
+  ASSERT_TRUE(ShowsText(dialog, kStatusText, "Searching for device..."));
   EXPECT_EQ(testsupport::ControlText(dialog, 1002), "TR440");
   EXPECT_EQ(testsupport::ControlText(dialog, 1004), "1.3");
 
@@ -152,8 +157,7 @@ TEST_F(KestorApp, SecondInstanceIsRefusedOnceAndLeavesTheFirstAlone) {
   testsupport::ChildProcess third;
   HWND again = Start(third, package);
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(WaitForControlText(again, kStatusText, "Searching for device..."),
-            "Searching for device...");
+  EXPECT_TRUE(ShowsText(again, kStatusText, "Searching for device..."));
   ExitAndWait(third, again);
 
   // Each run's debug log reached the update log once, with CR LF line ends.
@@ -183,7 +187,7 @@ TEST_F(KestorApp, ControllerLeftOffByAKilledRunIsSwitchedOnByTheNextRun) {
     testsupport::ChildProcess killed;
     HWND dialog = Start(killed, package);
     ASSERT_NE(dialog, nullptr);
-    ASSERT_EQ(WaitForControlText(dialog, kStatusText, searching), searching);
+    ASSERT_TRUE(ShowsText(dialog, kStatusText, searching));
     EXPECT_TRUE(Usb2OffMarked());
     killed.Kill();
     ASSERT_FALSE(killed.Running());
@@ -194,7 +198,7 @@ TEST_F(KestorApp, ControllerLeftOffByAKilledRunIsSwitchedOnByTheNextRun) {
   testsupport::ChildProcess next;
   HWND dialog = Start(next, package);
   ASSERT_NE(dialog, nullptr);
-  ASSERT_EQ(WaitForControlText(dialog, kStatusText, searching), searching);
+  ASSERT_TRUE(ShowsText(dialog, kStatusText, searching));
   EXPECT_EQ(Switches(), (std::vector<std::string>{kSwitchOff})) << "off for the whole run";
   ExitAndWait(next, dialog);
   EXPECT_EQ(Switches(), (std::vector<std::string>{kSwitchOff, kSwitchOnGlobal, kSwitchOn}));
@@ -211,7 +215,7 @@ TEST_F(KestorApp, ControllerLeftOffByAKilledRunIsSwitchedOnByTheNextRun) {
   testsupport::ChildProcess third;
   HWND again = Start(third, package);
   ASSERT_NE(again, nullptr);
-  ASSERT_EQ(WaitForControlText(again, kStatusText, searching), searching);
+  ASSERT_TRUE(ShowsText(again, kStatusText, searching));
   ExitAndWait(third, again);
   EXPECT_TRUE(Switches().empty());
 }
@@ -316,7 +320,7 @@ TEST_F(KestorApp, InitializeOnTheBench) {
     testsupport::ChildProcess kestor;
     HWND dialog = Start(kestor, package, row.qlinkxInCurrentFolder ? current : std::string());
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(WaitForControlText(dialog, kStatusText, row.status), row.status);
+    EXPECT_TRUE(ShowsText(dialog, kStatusText, row.status));
     EXPECT_EQ(testsupport::ControlText(dialog, 1002), row.status == searching ? "TR440" : "");
     ExitAndWait(kestor, dialog);
     const std::string log = DebugLog();
@@ -348,7 +352,7 @@ TEST_F(KestorApp, MissingConfigurationEndsInTheErrorState) {
   ASSERT_NE(dialog, nullptr);
   ASSERT_FALSE(testsupport::IsMessageBox(dialog));
   const std::string invalid = "Error - Update file invalid: Please reinstall the application!";
-  EXPECT_EQ(WaitForControlText(dialog, kStatusText, invalid), invalid);
+  EXPECT_TRUE(ShowsText(dialog, kStatusText, invalid));
   const auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, "Could not find initialisation-file");

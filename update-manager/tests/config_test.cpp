@@ -10,6 +10,7 @@
 #include "config/update_config.h"
 #include "environment/system_environment.h"
 #include "lumetra/sync.h"
+#include "kestor_process.h"
 #include "package_builder.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
@@ -654,17 +655,16 @@ std::string Expand(const std::string& text, const std::string& app) {
 TEST(UpdateConfig, ReadsEveryCaseOfThePackageTable) {
   testsupport::TestFolder folder;
   SetEnvironmentVariableA("TEMP", folder.Path().c_str());
-  SystemEnvironment environment;
-  theEnvironment = &environment;
+  kestortest::KestorProcess process;
+  process.Build(std::make_unique<SystemEnvironment>());
   int n = 0;
   for (const ConfigRow& row : kRows) {
     SCOPED_TRACE(row.proves);
     PackageBuilder package(folder / ("package" + std::to_string(n++)));
     row.describe(package);
     ASSERT_TRUE(package.Write());
-    customerPid = 0;
-    customerDeviceName = "unchanged";
-    rebootPsAfterSusbStart = false;
+    process.Customer(0, "unchanged");
+    process.RebootSupplyAfterUpdateModeStart(false);
     std::vector<BoxSeen> seen;
     const auto config = BuildConfig(package.AppFolder(), &seen);
     ASSERT_NE(config, nullptr);
@@ -682,7 +682,6 @@ TEST(UpdateConfig, ReadsEveryCaseOfThePackageTable) {
     }
     row.check(*config, package.AppFolder());
   }
-  theEnvironment = nullptr;
 }
 
 // Which record a step section fills, by its name.

@@ -12,6 +12,7 @@
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
+#include "kestor_process.h"
 #include "package_builder.h"
 #include "state/display_texts.h"
 #include "state/shared_values.h"
@@ -51,10 +52,10 @@ class KestorRuns : public ::testing::Test {
     SetEnvironmentVariableA("TEMP", folder_.Path().c_str());
     window_ =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    theDialogWindow = window_;
+    process_.DialogWindow(window_);
   }
   void TearDown() override {
-    theDialogWindow = nullptr;
+    process_.DialogWindow(nullptr);
     DestroyWindow(window_);
     SetTraceLogPath("");
   }
@@ -66,23 +67,20 @@ class KestorRuns : public ::testing::Test {
     kestortest::PackageBuilder package(folder_ / ("package" + version));
     package.Package("TR440", version);
     EXPECT_TRUE(package.Write());
-    SystemEnvironment environment;
-    UseUsbHostPc(environment, pc_);
-    theEnvironment = &environment;
-    UpdateConfig config(package.AppFolder());
-    theConfig = &config;
-    DeviceUpdater updater({});
-    theDeviceUpdater = &updater;
+    auto environment = std::make_unique<SystemEnvironment>();
+    UseUsbHostPc(*environment, pc_);
+    auto owned = std::make_unique<DeviceUpdater>(std::vector<std::string>{});
+    DeviceUpdater& updater = *owned;
+    process_.Build(std::move(environment), std::make_unique<UpdateConfig>(package.AppFolder()),
+                   std::move(owned));
+    process_.NewRun();
+    process_.Automatic(false);
     updater.SetWindow(window_);
-    ErrorTextIndex = 0;
-    exitRequested = false;
-    automaticUpdate = false;
-    updateInstalled = false;
-    StateMachine machine(MakeStateFactory(outcomes));
+    StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
     while (machine.Step()) {
     }
     if (machine.CurrentId() == STATE_UPDATE_POSSIBLE && leave != Leave::Crash) {
-      exitRequested = leave == Leave::ExitInUpdatePossible;
+      process_.ExitRequested(leave == Leave::ExitInUpdatePossible);
       machine.LeaveRest(STATE_UPDATE_POSSIBLE,
                         leave == Leave::ByUpdate ? STATE_UPDATE_PROCESS : STATE_EXIT);
       if (leave == Leave::ByUpdate) updater.SetCancelState(CANCEL_STATE_RUNNING);
@@ -91,9 +89,7 @@ class KestorRuns : public ::testing::Test {
     }
     lastStatus_ = DisplayTexts.Copy().texts[SLOT_STATUS];
     const UpdateStateId last = machine.CurrentId();
-    theDeviceUpdater = nullptr;
-    theConfig = nullptr;
-    theEnvironment = nullptr;
+    process_.Release();
     MSG msg;
     while (PeekMessageA(&msg, window_, 0, 0, PM_REMOVE)) {
     }
@@ -113,6 +109,7 @@ class KestorRuns : public ::testing::Test {
     return testsupport::ReadFileOr(folder_ / "Kestor_log\\Kestor.log", "(no update log)");
   }
 
+  kestortest::KestorProcess process_;
   testsupport::TestFolder folder_;
   HWND window_ = nullptr;
   UsbHostPc pc_;
@@ -262,16 +259,14 @@ TEST_F(KestorRuns, LanguageSwitchKeepsCancelUsableDuringTheUpdate) {
             {{"StartUpd_Button_Text", "&Starten"}, {"StartUpd_Button_Cancel_Text", "&Abbrechen"}}},
            {"Status", {{"RunningUpdate", "Update läuft..."}}}});
   ASSERT_TRUE(package.Write());
-  SystemEnvironment environment;
-  UseUsbHostPc(environment, pc_);
-  theEnvironment = &environment;
-  UpdateConfig config(package.AppFolder());
-  theConfig = &config;
-  DeviceUpdater updater({});
-  theDeviceUpdater = &updater;
-  updater.SetWindow(window_);
+  auto environment = std::make_unique<SystemEnvironment>();
+  UseUsbHostPc(*environment, pc_);
+  auto updater = std::make_unique<DeviceUpdater>(std::vector<std::string>{});
+  updater->SetWindow(window_);
+  process_.Build(std::move(environment), std::make_unique<UpdateConfig>(package.AppFolder()),
+                 std::move(updater));
   Outcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
 
   struct Row {
     UpdateStateId state;
@@ -298,9 +293,6 @@ TEST_F(KestorRuns, LanguageSwitchKeepsCancelUsableDuringTheUpdate) {
   machine.SwitchLanguage(0);
   EXPECT_EQ(DisplayTexts.Copy().texts[SLOT_START_BUTTON], "Cancel &Update") << "back to English";
   EXPECT_TRUE(DisplayTexts.Copy().startEnabled);
-  theDeviceUpdater = nullptr;
-  theConfig = nullptr;
-  theEnvironment = nullptr;
 }
 
 }  // namespace

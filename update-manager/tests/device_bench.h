@@ -14,6 +14,7 @@
 #include "benchctl/faults_fired.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
+#include "kestor_process.h"
 #include "recording_channel.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
@@ -66,17 +67,11 @@ class RecordingUpdater : private RecordedChannel, public DeviceUpdater {
 
 class DeviceBenchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    traceLevel = 0;
-    stringTrace = false;
-    SetTraceLogPath(folder_ / "LM_Logfile.txt");
-  }
+  void SetUp() override { SetTraceLogPath(folder_ / "LM_Logfile.txt"); }
   void TearDown() override {
     updater_.reset();
     benchctl::ExpectFaultsFired(bench_);
     SetTraceLogPath({});
-    traceLevel = 0;
-    stringTrace = false;
   }
   // Lays out the bench and makes the updater (which loads qlinkx).
   void Use(const benchctl::BenchSpec& spec, std::vector<std::string> args = {},
@@ -103,6 +98,7 @@ class DeviceBenchTest : public ::testing::Test {
   }
   static size_t Sends() { return benchctl::CallRecord("FacId=0x2180").size(); }
 
+  KestorProcess process_;
   testsupport::TestFolder folder_;
   std::string bench_;
   std::unique_ptr<RecordingUpdater> updater_;

@@ -19,17 +19,18 @@ class DeviceChecksTest : public DeviceBenchTest {
   void SetUp() override {
     DeviceBenchTest::SetUp();
     SetEnvironmentVariableA("TEMP", folder_.Path().c_str());
-    environment_ = std::make_unique<SystemEnvironment>();  // its debug log in TEMP
-    theEnvironment = environment_.get();
+    auto environment = std::make_unique<SystemEnvironment>();  // its debug log in TEMP
+    environment_ = environment.get();
+    process_.Build(std::move(environment));
   }
   void TearDown() override {
-    theEnvironment = nullptr;
+    process_.Release();
     DeviceBenchTest::TearDown();
   }
   std::string DebugLog() {
     return kestortest::Plain(testsupport::ReadFileOr(environment_->DebugLogPath()));
   }
-  std::unique_ptr<SystemEnvironment> environment_;
+  SystemEnvironment* environment_ = nullptr;
 };
 
 TEST_F(DeviceChecksTest, SerialPairs) {

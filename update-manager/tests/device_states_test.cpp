@@ -306,7 +306,7 @@ class PanelStateAtListen : public DeviceStates,
 
 TEST_P(PanelStateAtListen, ReachesUpdatePossible) {
   const PanelAtListen& row = GetParam();
-  traceLevel = row.traceLevel;
+  process_.TraceLevel(row.traceLevel);
   Open(Tr440WithSupplyKeys(row.keys));
   EXPECT_TRUE(Eventually([&] { return testsupport::ControlEnabled(window_, IDC_START_BUTTON); }));
   EXPECT_EQ(StepCell(1, 0), "MMI");
@@ -369,7 +369,7 @@ class PanelNotReadyAtListen : public DeviceStates,
 
 TEST_P(PanelNotReadyAtListen, ShowsTheBootUntilExit) {
   const PanelNotReady& row = GetParam();
-  traceLevel = 1;
+  process_.TraceLevel(1);
   // A clock that the host's own time moves little: the searches come from
   // the state's waits, not from a loaded host.
   Open(Tr440WithSupplyKeys(row.keys).TimeScale(row.searchesLogged ? 20 : 100), kBooting);
@@ -380,7 +380,8 @@ TEST_P(PanelNotReadyAtListen, ShowsTheBootUntilExit) {
     const DWORD from = hwport::TickCount();
     const size_t before = searches();
     size_t after = before;
-    ASSERT_TRUE(Eventually([&] { return (after = searches()) >= before + row.searchesLogged; }, 4))
+    ASSERT_TRUE(Eventually([&] { return (after = searches()) >= before + row.searchesLogged; },
+                           4 * kEventuallyMs))
         << DebugLog();
     const DWORD waited = hwport::TickCount() - from;
     EXPECT_LE(after - before, 1 + waited / 60000) << waited << " ms\n" << DebugLog();
@@ -590,6 +591,8 @@ TEST_F(UpdateRunOnBench, ProgramsThePowerSupplyThroughTessaro) {
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
   ASSERT_TRUE(ExitAndClose());
+  // The sample package's run, its whole debug log.
+  EXPECT_TRUE(DebugLogAsExpected(DebugLog(), "sample_run_debug_log.txt"));
 }
 
 const char kSameRelease[] =
@@ -695,14 +698,14 @@ TEST_P(UnattendedRun, AsksNobodyAndClosesByItself) {
     package_.Set("UpdateSteps", std::to_string(key), section).Set(section, "Name", "NOTE");
   }
   package_.Set("UpdateSteps", std::to_string(row.releaseKey), "Rev");
-  automaticUpdate = true;
+  process_.Automatic(true);
   testsupport::MessageBoxAnswerer answerer(
       {{"Kestor", "identical", IDNO}, {"Kestor", "Invalid package value", IDOK}},
       GetCurrentProcessId());
   Open(Tr440WithFlash(), "");
   bench_ = folder_ / "bench.ini";
   EXPECT_TRUE(Eventually([&] { return closed_.load(); })) << DebugLog();
-  automaticUpdate = false;
+  process_.Automatic(false);
   EXPECT_EQ(SameReleaseQuestions(answerer), 0u);
   std::vector<std::string> refusals;
   for (const testsupport::AnsweredBox& box : answerer.Seen())
@@ -853,12 +856,6 @@ class InstrumentInUpdateMode : public UpdateRunOnBench,
 
 TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASwitchOff) {
   const InUpdateModeRow& row = GetParam();
-  // The row's trace level goes back however the row ends, an assertion that
-  // fails on the way too.
-  struct TraceLevelGuard {
-    const int saved = traceLevel;
-    ~TraceLevelGuard() { traceLevel = saved; }
-  } traceLevelGuard;
   benchctl::BenchSpec spec = Tr440("SUSB001001");
   spec.WithDevice(1, "Version", "2.11").WithDevice(0, "PanelRevision", "1.05");
   if (*row.fault) spec.Fault(row.fault);
@@ -867,7 +864,7 @@ TEST_P(InstrumentInUpdateMode, TheReleaseStepRebootsTheSupplyAndTheEndAsksForASw
     // panel still boots when the step first asks for it.
     package_.Set("DEBUG", "REBOOT_WAIT", "0");
     spec.WithDevice(0, "PanelBootMs", row.panelBootMs).TimeScale(20);
-    traceLevel = 1;
+    process_.TraceLevel(1);
   }
   if (row.cancelAfterTheSupplyStep) {
     package_.Step("Pwr Supply", {{"Name", "PWR SUPPLY"}, {"Rev", "3.10"}});

@@ -63,8 +63,7 @@ TEST_F(FindDevicesTest, BusLayouts) {
   };
   for (const LayoutRow& row : rows) {
     SCOPED_TRACE(row.name);
-    customerPid = row.customer;
-    customerDeviceName = row.customer ? "TRX99" : "";
+    process_.Customer(row.customer, row.customer ? "TRX99" : "");
     DeleteFileA((folder_ / "LM_Logfile.txt").c_str());
     Use(row.spec, {"-d1"});
     EXPECT_EQ(updater_->FindDevices(), row.found);
@@ -83,8 +82,6 @@ TEST_F(FindDevicesTest, BusLayouts) {
     EXPECT_EQ(trace.substr(trace.size() - std::string(row.traceEnd).size()), row.traceEnd) << trace;
     updater_.reset();
   }
-  customerPid = 0;
-  customerDeviceName.clear();
 }
 
 TEST_F(FindDevicesTest, UpdateModeFromLettersInTheSerialNumber) {
@@ -379,8 +376,8 @@ class ReadAllDevDataTest : public DeviceBenchTest {
   }
   // The bench with the devices found, the record and the trace log cleared.
   void Found(const benchctl::BenchSpec& spec, std::vector<std::string> args = {}) {
-    traceLevel = 0;
-    stringTrace = false;
+    process_.TraceLevel(0);
+    process_.StringTrace(false);
     Use(spec, args);
     ASSERT_TRUE(updater_->FindDevices()) << Trace();
     benchctl::ClearRecord();

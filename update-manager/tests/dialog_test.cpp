@@ -16,21 +16,22 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "eventually.h"
 #include "fake_usb_host.h"
+#include "kestor_process.h"
 #include "lumetra/sync.h"
 #include "package_builder.h"
-#include "process_flags.h"
 #include "resource.h"
 #include "screenshot.h"
 #include "state/display_texts.h"
 #include "state/language_glue.h"
-#include "state/process_context.h"
 #include "state/shared_values.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
 
 namespace {
 
+using kestortest::Eventually;
 using testsupport::ControlText;
 
 // The bench clock for the whole program, set before its first use.
@@ -95,16 +96,6 @@ bool AnyMessageBoxOf(DWORD pid) {
   return found.second;
 }
 
-// Polls until `check` holds; false after 30 s.
-template <typename Check>
-bool Eventually(Check check) {
-  for (int i = 0; i < 1500; ++i) {
-    if (check()) return true;
-    Sleep(20);
-  }
-  return false;
-}
-
 const char kReady[] = "Press button 'Start Update' to start the update process!";
 
 class KestorDialog : public ::testing::Test {
@@ -128,10 +119,8 @@ class KestorDialog : public ::testing::Test {
     ASSERT_TRUE(package_.Write());
     auto environment = std::make_unique<SystemEnvironment>();
     UseUsbHostPc(*environment, pc_);
-    theProcessContext.Adopt(std::move(environment),
-                            std::make_unique<UpdateConfig>(package_.AppFolder()),
-                            std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
-    ResetProcessFlags();
+    process_.Build(std::move(environment), std::make_unique<UpdateConfig>(package_.AppFolder()),
+                   std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
   }
   void TearDown() override {
     outcomes_.release = true;
@@ -140,8 +129,7 @@ class KestorDialog : public ::testing::Test {
       EXPECT_TRUE(thread_.Join(testsupport::kUiWaitMs));
     }
     // Objects the dialog left in place (it ended without its shutdown).
-    theProcessContext.Release();
-    traceLevel = 0;
+    process_.Release();
     SetTraceLogPath("");
   }
   // Opens the dialog on a thread of its own and waits until the machine
@@ -193,6 +181,7 @@ class KestorDialog : public ::testing::Test {
     EXPECT_EQ(testsupport::ControlEnabled(window_, IDC_START_BUTTON), texts.startEnabled);
   }
 
+  kestortest::KestorProcess process_;
   testsupport::TestFolder folder_;
   kestortest::PackageBuilder package_{folder_ / "package"};
   UsbHostPc pc_;
@@ -510,7 +499,7 @@ TEST_F(KestorDialog, ExitDuringTheUpdateAskedThenStoppedWaitingForAThreadThatHan
 }
 
 TEST_F(KestorDialog, EscWithATraceSwitchAsksAndLeavesWithUsbOn) {
-  traceLevel = 1;
+  process_.TraceLevel(1);
   Open();
   const DWORD self = GetCurrentProcessId();
   {

@@ -6,6 +6,7 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "kestor_process.h"
 #include "state/shared_values.h"
 
 namespace {
@@ -90,9 +91,7 @@ TEST(DeviceUpdater, CommandLineSetsTheFlags) {
       {{"-A", "-s2p"}, 0, true, true},
   };
   for (const ArgumentsRow& row : rows) {
-    traceLevel = 0;
-    automaticUpdate = false;
-    stringTrace = false;
+    kestortest::KestorProcess process;
     DeviceUpdater updater(row.args);
     std::string line;
     for (const auto& a : row.args) line += a + " ";
@@ -101,9 +100,6 @@ TEST(DeviceUpdater, CommandLineSetsTheFlags) {
     EXPECT_EQ(stringTrace.load(), row.stringTrace) << line;
     EXPECT_EQ(updater.GetCancelState(), CANCEL_STATE_IDLE) << "idle until an update starts";
   }
-  traceLevel = 0;
-  automaticUpdate = false;
-  stringTrace = false;
 }
 
 }  // namespace

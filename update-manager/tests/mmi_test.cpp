@@ -173,7 +173,7 @@ TEST_F(MmiTest, AFileReachesThePanelByteForByte) {
   const std::vector<uint8_t> bytes = MmiFileBytes(3 * 2038 + 5);
   MmiFileRecord record;
   record.Filename = File("fronBr.mmi", bytes);
-  traceLevel = 1;
+  process_.TraceLevel(1);
   EXPECT_EQ(updater_->UpdateMmiFile(record), 0) << Trace();
   EXPECT_EQ(record.Size, bytes.size());
   EXPECT_EQ(record.Packets, 4);
@@ -253,14 +253,11 @@ TEST_F(MmiTest, ADataPacketThatCannotBeReadFailsTheFile) {
 TEST_F(MmiTest, ACustomerNameLongerThanTheFieldIsComparedByItsFirstFive) {
   benchctl::BenchSpec spec;
   spec.TimeScale(100).Supply(16, "0000004711").With("PanelState", "waiting").Instrument(0x77, "9");
-  customerPid = 0x77;
-  customerDeviceName = "TR440XL";
+  process_.Customer(0x77, "TR440XL");
   UseFound(spec);
   MmiFileRecord record;
   record.Filename = File("front.mmi", MmiFileBytes(10, "TR440"));
   EXPECT_EQ(updater_->UpdateMmiFile(record), 0);
-  customerPid = 0;
-  customerDeviceName.clear();
 }
 
 TEST_F(MmiTest, APacketIsTriedThirtyTimes) {
@@ -513,9 +510,9 @@ TEST_F(MmiTest, EachWayAnExecuteFails) {
     if (row.fault) spec.Fault(row.fault);
     UseWaitingPanel(spec);
     ClearTrace();
-    traceLevel = 1;
+    process_.TraceLevel(1);
     EXPECT_EQ(updater_->UpdateMmi({File("run_br.mmi", MmiFileBytes(10))}), row.expected);
-    traceLevel = 0;
+    process_.TraceLevel(0);
     EXPECT_EQ(SentOf(0x4024), row.executes);
     const std::vector<WPARAM> progress = Progress(101);
     const std::string trace = Trace();

@@ -9,6 +9,7 @@
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "kestor_process.h"
 #include "lumetra/sync.h"
 #include "package_builder.h"
 #include "state/display_texts.h"
@@ -50,27 +51,26 @@ class StateTableTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetEnvironmentVariableA("TEMP", folder_.Path().c_str());
-    environment_ = std::make_unique<SystemEnvironment>();
-    theEnvironment = environment_.get();
-    updater_ = std::make_unique<DeviceUpdater>(std::vector<std::string>{});
-    theDeviceUpdater = updater_.get();
+    BuildContext();
     window_ =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    theDialogWindow = window_;
+    process_.DialogWindow(window_);
     updater_->SetWindow(window_);
-    ErrorTextIndex = 0;
-    automaticUpdate = false;
-    exitRequested = false;
-    DisplayTexts.Clear();
   }
   void TearDown() override {
-    theDeviceUpdater = nullptr;
-    theEnvironment = nullptr;
-    theConfig = nullptr;
-    theDialogWindow = nullptr;
-    automaticUpdate = false;
-    exitRequested = false;
+    process_.Release();
+    process_.DialogWindow(nullptr);
     DestroyWindow(window_);
+  }
+  // An environment, the given configuration and a device updater as the
+  // process context.
+  void BuildContext(std::unique_ptr<UpdateConfig> config = nullptr) {
+    auto environment = std::make_unique<SystemEnvironment>();
+    environment_ = environment.get();
+    auto updater = std::make_unique<DeviceUpdater>(std::vector<std::string>{});
+    if (window_) updater->SetWindow(window_);
+    updater_ = updater.get();
+    process_.Build(std::move(environment), std::move(config), std::move(updater));
   }
   // Number of messages `message` waiting for the stand-in window.
   int Posted(UINT message) {
@@ -81,9 +81,10 @@ class StateTableTest : public ::testing::Test {
   }
   std::string DebugLog() { return testsupport::ReadFileOr(environment_->DebugLogPath()); }
 
+  kestortest::KestorProcess process_;
   testsupport::TestFolder folder_;
-  std::unique_ptr<SystemEnvironment> environment_;
-  std::unique_ptr<DeviceUpdater> updater_;
+  SystemEnvironment* environment_ = nullptr;
+  DeviceUpdater* updater_ = nullptr;
   HWND window_ = nullptr;
 };
 
@@ -128,8 +129,8 @@ TEST_F(StateTableTest, EveryRowOfTheTransitionTable) {
       {"Update Possible rests without automatic mode", STATE_UPDATE_POSSIBLE,
        [](ScriptedOutcomes&) {}, STATE_UPDATE_POSSIBLE, 0, CANCEL_STATE_IDLE},
       {"Update Possible goes on in automatic mode", STATE_UPDATE_POSSIBLE,
-       [](ScriptedOutcomes&) { automaticUpdate = true; }, STATE_UPDATE_PROCESS, 0,
-       CANCEL_STATE_IDLE},
+       [](ScriptedOutcomes&) { kestortest::KestorProcess::Automatic(true); }, STATE_UPDATE_PROCESS,
+       0, CANCEL_STATE_IDLE},
       {"the update run succeeded", STATE_UPDATE_PROCESS, [](ScriptedOutcomes&) {}, STATE_EXIT, 0,
        CANCEL_STATE_RUNNING},
       {"the update run failed", STATE_UPDATE_PROCESS,
@@ -149,10 +150,10 @@ TEST_F(StateTableTest, EveryRowOfTheTransitionTable) {
   for (const TransitionRow& row : rows) {
     SCOPED_TRACE(row.when);
     ScriptedOutcomes outcomes;
-    automaticUpdate = false;
+    process_.Automatic(false);
     updater_->SetCancelState(CANCEL_STATE_IDLE);
     row.script(outcomes);
-    StateMachine machine(MakeStateFactory(outcomes));
+    StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
     if (row.from == STATE_ERROR) {
       // A new machine stands on Error already; the driver state leads there.
       machine.SetNext(STATE_INSTALL_DRIVER);
@@ -160,7 +161,7 @@ TEST_F(StateTableTest, EveryRowOfTheTransitionTable) {
     } else if (row.from != STATE_INITIALIZE) {
       ASSERT_TRUE(machine.SetNext(row.from));
     }
-    ErrorTextIndex = 0;
+    process_.ErrorIndex(ERRTEXT_NONE);
     ASSERT_TRUE(machine.Step());
     EXPECT_EQ(machine.CurrentId(), row.from);
     EXPECT_EQ(machine.NextId(), row.to);
@@ -175,13 +176,12 @@ TEST_F(StateTableTest, FirstStepRunsAFreshInitializeAndShowsThePackage) {
   kestortest::PackageBuilder package(folder_ / "package");
   package.Package("TR440", "1.3");
   ASSERT_TRUE(package.Write());
-  UpdateConfig config(package.AppFolder());
-  theConfig = &config;
+  BuildContext(std::make_unique<UpdateConfig>(package.AppFolder()));
   ScriptedOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   EXPECT_EQ(machine.CurrentId(), STATE_ERROR);
   EXPECT_EQ(machine.NextId(), STATE_INITIALIZE);
-  ErrorTextIndex = 9;
+  process_.ErrorIndex(ERRTEXT_COMMUNICATION);
   ASSERT_TRUE(machine.Step());
   EXPECT_EQ(machine.CurrentId(), STATE_INITIALIZE);
   EXPECT_EQ(ErrorTextIndex.load(), 0) << "Initialize clears the error index";
@@ -194,7 +194,7 @@ TEST_F(StateTableTest, FirstStepRunsAFreshInitializeAndShowsThePackage) {
 
 TEST_F(StateTableTest, SetNextAndStepOnARestingMachineChangeNothing) {
   ScriptedOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   EXPECT_FALSE(machine.SetNext(STATE_INITIALIZE)) << "the id wanted already";
   while (machine.Step()) {
   }
@@ -206,7 +206,7 @@ TEST_F(StateTableTest, SetNextAndStepOnARestingMachineChangeNothing) {
 
 TEST_F(StateTableTest, StartLeavesUpdatePossibleForTheUpdateAndExitForExit) {
   ScriptedOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   while (machine.Step()) {
   }
   ASSERT_EQ(machine.CurrentId(), STATE_UPDATE_POSSIBLE);
@@ -218,11 +218,11 @@ TEST_F(StateTableTest, StartLeavesUpdatePossibleForTheUpdateAndExitForExit) {
   while (machine.Step()) visited.push_back(machine.CurrentId());
   EXPECT_EQ(visited, (std::vector<UpdateStateId>{STATE_UPDATE_PROCESS, STATE_EXIT}));
 
-  StateMachine second(MakeStateFactory(outcomes));
+  StateMachine second(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   updater_->SetCancelState(CANCEL_STATE_IDLE);
   while (second.Step()) {
   }
-  exitRequested = true;
+  process_.ExitRequested(true);
   Posted(WM_UPDATE_CLOSE);
   ASSERT_TRUE(second.LeaveRest(STATE_UPDATE_POSSIBLE, STATE_EXIT));
   ASSERT_TRUE(second.Step());
@@ -232,11 +232,11 @@ TEST_F(StateTableTest, StartLeavesUpdatePossibleForTheUpdateAndExitForExit) {
 
 TEST_F(StateTableTest, ExitRunTwiceClosesOnlyOnce) {
   ScriptedOutcomes outcomes;
-  automaticUpdate = true;
-  StateMachine first(MakeStateFactory(outcomes));
+  process_.Automatic(true);
+  StateMachine first(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   first.SetNext(STATE_EXIT);
   first.Step();
-  StateMachine again(MakeStateFactory(outcomes));
+  StateMachine again(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   again.SetNext(STATE_EXIT);
   again.Step();
   EXPECT_EQ(again.NextId(), STATE_EXIT);
@@ -258,7 +258,7 @@ struct BlockingOutcomes : ScriptedOutcomes {
 
 TEST_F(StateTableTest, OnlyOneThreadStepsTheMachine) {
   BlockingOutcomes outcomes;
-  StateMachine machine(MakeStateFactory(outcomes));
+  StateMachine machine(process_.Context(), MakeStateFactory(process_.Context(), outcomes));
   machine.Step();                                   // Initialize
   lm::Thread stateThread([&] { machine.Step(); });  // USB Listen, held
   while (!outcomes.inside) Sleep(1);
@@ -283,10 +283,10 @@ TEST_F(StateTableTest, OnlyOneThreadStepsTheMachine) {
 
 TEST_F(StateTableTest, StateThreadRunsAnAutomaticUpdateToTheEnd) {
   ScriptedOutcomes outcomes;
-  automaticUpdate = true;
+  process_.Automatic(true);
   std::vector<UpdateStateId> visited;
-  StateFactory states = MakeStateFactory(outcomes);
-  StateMachine machine([&](UpdateStateId id) {
+  StateFactory states = MakeStateFactory(process_.Context(), outcomes);
+  StateMachine machine(process_.Context(), [&](UpdateStateId id) {
     visited.push_back(id);
     return states(id);
   });

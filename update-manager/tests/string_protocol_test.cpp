@@ -143,13 +143,13 @@ TEST_F(StringProtocolTest, AStaleNumberIsReassignedForTheSupplyThatWasUsed) {
         .Instrument(5, "0000001001")
         .With("Parent", "0");
     UseFound(spec);
-    traceLevel = 1;
+    process_.TraceLevel(1);
     int32_t breakCode = 0;
     EXPECT_EQ(updater_->string2PS(supply, mmi::QueryPacket(), 0, &breakCode, true), 0);
     EXPECT_EQ(breakCode, 0);
     EXPECT_NE(Trace().find("    readirq = -20, reading again\n"), std::string::npos) << Trace();
     EXPECT_EQ(updater_->Record().powerSupply.deviceNumber, -1);
-    traceLevel = 0;
+    process_.TraceLevel(0);
   }
 }
 
@@ -166,7 +166,7 @@ TEST_F(StringProtocolTest, AFailedReadReleasesTheSupply) {
 
 TEST_F(StringProtocolTest, TheStringTraceOfOneCall) {
   UseFound(SupplyWithTr440());
-  stringTrace = true;
+  process_.StringTrace(true);
   int32_t breakCode = 0;
   EXPECT_EQ(updater_->string2PS(16, mmi::QueryPacket(), 0, &breakCode, true), 0);
   const std::string trace = Trace();

@@ -257,7 +257,7 @@ TEST_P(UpdateFault, EndsInItsErrorAndASecondRunCompletesTheUpdate) {
 
   // A first run that does not end in its error is the row's failure: no
   // second run on what it left.
-  ASSERT_NO_FATAL_FAILURE(Update(text, row.slow ? 4 : 1));
+  ASSERT_NO_FATAL_FAILURE(Update(text, (row.slow ? 4 : 1) * kestortest::kEventuallyMs));
   EXPECT_EQ(ErrorTextIndex.load(), row.errorIndex);
   for (int step = 0; step < steps; ++step)
     EXPECT_EQ(StepCell(step, 1), step < failedStep    ? "Update finished"

@@ -100,13 +100,15 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
   // The first run's end. The silent execute takes the longest: its 9999
   // polls of the panel go at the host's pace, whatever the bench's clock, so
   // a loaded machine may take minutes over them.
-  bool Shows(const std::string& status) {
+  ::testing::AssertionResult Shows(const std::string& status, const char* file = __builtin_FILE(),
+                                   int line = __builtin_LINE()) {
     auto shown = [&] { return ControlText(window_, IDC_DEV_STATUS) == status; };
-    return Eventually(shown, 20);
+    return Eventually(shown, 20 * kestortest::kEventuallyMs, file, line);
   }
   bool Closed() {
     auto closed = [&] { return closed_.load(); };
-    return (Eventually(closed) || Eventually(closed)) && dialog_.Join(testsupport::kUiWaitMs);
+    return Eventually(closed, 2 * kestortest::kEventuallyMs) &&
+           dialog_.Join(testsupport::kUiWaitMs);
   }
   static std::string Plain(const std::string& text) {
     std::string plain;
@@ -184,6 +186,13 @@ class UpdateInterruptions : public kestortest::UpdateRunOnBench {
         recovers)
         << DebugLog();
     ASSERT_TRUE(ExitAndClose());
+  }
+  // Both runs' debug logs, whole: the interrupted run's and the one that
+  // completes the update.
+  void ExpectDebugLogs(const std::string& row, const std::string& firstRun,
+                       bool breakCodes = true) {
+    EXPECT_TRUE(DebugLogAsExpected(firstRun + "\n----- second run -----\n" + DebugLog(),
+                                   "interruptions/" + row + ".txt", breakCodes));
   }
   // The first run's end as the window, the error index and the logs show it.
   void ExpectFirstRunEnd(const Interruption& row) {
@@ -430,10 +439,17 @@ TEST_P(FaultRow, EndsInItsErrorAndASecondRunCompletes) {
     // The technician connects the first supply again.
     ASSERT_TRUE(benchctl::EndFaults(bench_, {"PanelBootMs"}));
   }
+  const std::string firstRun = DebugLog();
   // The second run waits for a restart as long as the suite's other runs.
   package_.Set("DEBUG", "REBOOT_WAIT", "10000");
   ASSERT_TRUE(package_.Write());
   SecondRunCompletes(false);
+  // A supply that restarts by itself answers the panel's packets as far as
+  // its panel has booted.
+  bool restarts = false;
+  for (const std::string& fault : row.faults)
+    restarts = restarts || fault.find("Action=RebootSupply") != std::string::npos;
+  ExpectDebugLogs(row.name, firstRun, !restarts);
   ExpectLogsWhole(row);
   EXPECT_NE(UpdateLog().find(row.logged), std::string::npos) << UpdateLog();
 }
@@ -524,9 +540,11 @@ TEST_P(ExitPressed, EndsCancelledAndASecondRunCompletes) {
   if (late) steps[row.step] = kFinished;
   EXPECT_EQ(shownSteps.Statuses(steps.size()), steps);
   Interruption shown{row.name, {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, row.left};
+  const std::string firstRun = DebugLog();
   // A press at the step's very end takes the other way to the end.
   if (!late) ExpectDialogMessages(row.name);
   SecondRunCompletes(false);
+  ExpectDebugLogs(row.name, firstRun);
   ExpectLogsWhole(shown);
 }
 
@@ -588,6 +606,9 @@ TEST_F(UpdateInterruptions, KilledWhileProgrammingThenStartedAgain) {
   EXPECT_NE(log.find("All UpdateSteps successful! Writing new Revision 1.3\n"), std::string::npos)
       << log;
   EXPECT_NE(log.find("Updater Closed!"), std::string::npos) << log;
+  // The killed run's log ends wherever the kill came; the next run's is
+  // pinned whole.
+  EXPECT_TRUE(DebugLogAsExpected(DebugLog(), "interruptions/KilledWhileProgramming.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, ExitPressed, ::testing::ValuesIn(kExits),
@@ -620,8 +641,10 @@ TEST_F(UpdateInterruptions, ExitInThePowerSupplyStep) {
   const bool recovers = benchctl::ReadState(bench_, "Device0", "Mode") == "boot";
   testsupport::MessageBoxAnswerer safeMode({{"Tessaro", "Device is in SAFE mode.", IDNO}},
                                            GetCurrentProcessId());
+  const std::string firstRun = DebugLog();
   ExpectDialogMessages("ExitInThePowerSupplyStep");
   SecondRunCompletes(recovers);
+  ExpectDebugLogs("ExitInThePowerSupplyStep", firstRun);
   EXPECT_EQ(kestortest::FlashImageVersion(bench_, 0), "3.11");
   ExpectLogsWhole({"ExitInThePowerSupplyStep", {}, {}, kCancelled, ERRTEXT_CANCELLED, {}, ""});
 }
@@ -649,8 +672,10 @@ TEST_F(UpdateInterruptions, PowerLostAfterThePowerSupplyStep) {
   EXPECT_EQ(DeviceLeft(), "module 2.11, panel 1.02, release 12");
   EXPECT_EQ(benchctl::FaultsNotFired(bench_), std::vector<std::string>{});
   ASSERT_TRUE(ExitAndClose());
+  const std::string firstRun = DebugLog();
   ExpectDialogMessages("PowerLostAfterThePowerSupplyStep");
   SecondRunCompletes(false);
+  ExpectDebugLogs("PowerLostAfterThePowerSupplyStep", firstRun);
   ExpectLogsWhole(
       {"PowerLostAfterThePowerSupplyStep", {}, {}, kNoDevice, ERRTEXT_NO_DEVICE, {}, ""});
 }

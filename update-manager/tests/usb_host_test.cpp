@@ -6,6 +6,7 @@
 #include "environment/release_date.h"
 #include "environment/system_environment.h"
 #include "fake_usb_host.h"
+#include "kestor_process.h"
 #include "testsupport/testdir.h"
 
 namespace {
@@ -203,14 +204,15 @@ TEST(ReleaseDate, UnpacksToNoonOfThatDay) {
 TEST(LogTrace, EntriesFollowTheTraceLevel) {
   testsupport::TestFolder folder;
   const std::string path = folder / "trace.txt";
+  kestortest::KestorProcess process;
   SetTraceLogPath(path);
   for (int level : {0, 1, 2}) {
-    traceLevel = level;
+    process.TraceLevel(level);
     LogTrace(TRACE_ALWAYS, std::to_string(level) + "a ");
     LogTrace(TRACE_LEVEL_1, std::to_string(level) + "b ");
     LogTrace(TRACE_LEVEL_2, std::to_string(level) + "c ");
   }
-  traceLevel = 0;
+  process.TraceLevel(0);
   EXPECT_EQ(testsupport::ReadFileOr(path), "0a 1a 1b 2a 2b 2c ");
   SetTraceLogPath("");
 }

@@ -17,11 +17,9 @@ const char kSelectedSectorsMark[] = "CntSelBnk";
 const char kPathMark1[] = "PathTR410BD";
 const char kPathMark2[] = "PathTR410BDtest";
 
-LogHook ProgramFileLogHook;
-
 void ProgramFileLog(TStrings* list, const std::string& format,
                     std::initializer_list<FormatArg> args) {
-  ProgramFileLogHook(list, "[ProgramingCtrls]" + format, args);
+  LogHooks().programFile(list, "[ProgramingCtrls]" + format, args);
 }
 
 void ProgramFileHeader::Reset() {

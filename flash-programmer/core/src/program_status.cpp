@@ -5,7 +5,8 @@
 namespace tessaro {
 namespace {
 
-// Both halves in one word, so a reader takes them together.
+// Both halves in one word, so a reader takes them together. GetStatus reads it
+// from any thread without a lock, the core writes it below the library's context.
 std::atomic<uint32_t> g_word{0};
 std::atomic<bool> g_progressRegistered{false};
 

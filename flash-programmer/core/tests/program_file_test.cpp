@@ -36,10 +36,10 @@ class ProgramFileReader : public ::testing::Test {
  protected:
   void SetUp() override {
     g_logged.clear();
-    ProgramFileLogHook.method = &Capture;
+    LogHooks().programFile.method = &Capture;
     ProgramingState::Reset();
   }
-  void TearDown() override { ProgramFileLogHook.Clear(); }
+  void TearDown() override { LogHooks().programFile.Clear(); }
 
   Outcome Read(const Bytes& bytes) {
     std::string path = folder / "job.bin";

@@ -9,6 +9,7 @@
 #include "hwport/clock.h"
 #include "lumetra/sync.h"
 #include "tessaro/device_error.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -27,8 +28,9 @@ std::string Elapsed(DWORD startTick) {
 }  // namespace
 
 namespace {
-// At namespace scope: a function's statics would need a guard, whose lock
-// outlives each load of the library.
+// The kept texts live as long as the process, longer than any load's
+// context. At namespace scope: a function's statics would need a guard,
+// whose lock outlives each load of the library.
 lm::CriticalSection g_keptLock;
 std::deque<std::string> g_kept;
 }  // namespace
@@ -105,7 +107,7 @@ void Dev_SetFacilityData(TDevice* device, uint16_t facId, uint16_t channel, std:
                   size);
     std::string text = std::string("In function \"Dev_SetFacilityData\" BUFFER ERROR\r\n") +
                        "Buffer is nil but Size isnt 0\r\n" + third;
-    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+    LibraryAsk({text, "Error", MB_OK | MB_ICONERROR});
   }
   device->Log(list, "SetFacilityData( FacId: 0x%X, Ch: %s, buf, Size: %dB ), where is buf:\r\n%s",
               {facId, ChannelName(channel), size, dump});

@@ -8,6 +8,7 @@
 #include "tessaro/device_error.h"
 #include "tessaro/driver_policy.h"
 #include "tessaro/format_text.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -26,7 +27,7 @@ void ShowApiRefusal(const usbdrv::DriverInfoRecord& info) {
       "(0x%2:4.4X)\r\n - DriverBuildNumber: %3:d (0x%3:8.8X)\r\n - Flags: %4:d (0x%4:8.8X)",
       {usbdrv::DriverStatusText(usbdrv::USBDRV_ERR_API_VERSION), info.APIVersion,
        info.DriverVersion, info.DriverBuildNumber, info.Flags});
-  MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+  LibraryAsk({text, "Error", MB_OK | MB_ICONERROR});
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "tessaro/format_text.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -24,7 +25,8 @@ std::string RegistryProductName(const char* key) {
 
 // A warning box with the buttons "OK" and "&Ignore". It is built from a
 // yes/no box, which has no cancel button: Esc or the close box must not
-// count as "Ignore" and so take a driver the user never accepted.
+// count as "Ignore" and so take a driver the user never accepted. A hook
+// procedure is given no context of its own: the hook it must unhook is here.
 HHOOK g_boxHook = nullptr;
 
 LRESULT CALLBACK RenameIgnoreButton(int code, WPARAM wParam, LPARAM lParam) {
@@ -41,7 +43,7 @@ LRESULT CALLBACK RenameIgnoreButton(int code, WPARAM wParam, LPARAM lParam) {
 
 bool AskIgnore(const std::string& text) {
   g_boxHook = SetWindowsHookExA(WH_CBT, RenameIgnoreButton, nullptr, GetCurrentThreadId());
-  int answer = MessageBoxA(nullptr, text.c_str(), "Warning", MB_YESNO | MB_ICONWARNING);
+  int answer = LibraryAsk({text, "Warning", MB_YESNO | MB_ICONWARNING});
   if (g_boxHook) {
     UnhookWindowsHookEx(g_boxHook);
     g_boxHook = nullptr;

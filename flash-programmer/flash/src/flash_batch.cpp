@@ -63,93 +63,124 @@ struct BlockJob {
   PollSpec poll;
 };
 
-bool RunBlocks(const BlockJob& job, TDevice* device, TSelectableList& list,
+// The request of one block: its data padded to whole words where the flash
+// takes words, with its place and a CRC; the odd-place lines are logged.
+std::vector<uint8_t> BlockRequest(const BlockJob& job, const ProgramBlocks& blocks, int i,
+                                  uint32_t base, const FlashRecord& flash, LogList log,
+                                  uint32_t& start) {
+  const ProgramBlock& block = blocks.Blocks()[static_cast<size_t>(i)];
+  uint32_t a = job.verify ? base + block.address : block.address;
+  uint32_t s = block.Size();
+  uint32_t lead = 0, trail = 0;
+  std::string oddAddress, oddSize;
+  if (flash.WordMode()) {
+    lead = a & 1;
+    if (lead) {
+      oddAddress = FormatText(
+          "Flash is 16bit and has WORD MODE access and StartAdrees of Block is on Odd Address "
+          "0x%8.8X\n\rDecrement StartAddress to Even and put NOP (0x00)",
+          {a});
+      FlashMessage()(oddAddress);
+    }
+    trail = (s + lead) & 1;
+    if (trail) {
+      oddSize = FormatText(
+          "Flash is 16bit and has WORD MODE access and Size of Block is Odd (%dB)\n\rIncrement "
+          "Size to Even and put NOP (0x00)",
+          {s + lead});
+      FlashMessage()(oddSize);
+    }
+  }
+  uint32_t n = s + lead + trail;
+  LogM(log, job.blockLine, {base, i, a - lead, n});
+  if (n > kMaxRequestData)
+    throw TessaroError(FormatText("Block no.%d is too long for one request (%d B, at most %d B)",
+                                  {i, n, kMaxRequestData}));
+  std::vector<uint8_t> request(n + 20, 0);
+  if (lead) request[16] = PadByte(blocks, block.address - 1);
+  if (trail) request[16 + lead + s] = PadByte(blocks, block.address + s);
+  if (job.verify) {
+    le::PutU32(&request[0], a - lead);
+    le::PutU16(&request[4], static_cast<uint16_t>(n));
+  } else {
+    le::PutU32(&request[0], base);
+    le::PutU32(&request[4], a - lead);
+    le::PutU16(&request[8], static_cast<uint16_t>(n));
+  }
+  std::copy(block.Data(), block.Data() + s, request.begin() + 16 + lead);
+  Crc16Append(request.data(), n + 18);
+  if (lead) LogM(log, "   !!!%s", {oddAddress});
+  if (trail) LogM(log, "   !!!%s", {oddSize});
+  start = a - lead;
+  return request;
+}
+
+// Sends block i and waits for the device's word on it; true when it was
+// programmed or verified where it was meant to be.
+bool OneBlock(const BlockJob& job, TDevice* device, const ProgramBlocks& blocks, int i,
+              uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer) {
+  if (i >= blocks.Count()) throw TessaroError(FormatText("Block no.%d isn't in the image", {i}));
+  Flash().FlashState = job.busy;
+  uint32_t start = 0;
+  std::vector<uint8_t> request = BlockRequest(job, blocks, i, base, flash, log, start);
+  if (!SendFacility(device, job.verify ? CMD_MEMORY_VERIFY : CMD_FLASH_PROGRAM, request.data(),
+                    static_cast<uint16_t>(request.size()), log, job.sendTitle, transfer))
+    return false;
+  PollResult poll = PollFlashStatus(device, job.poll, log, transfer);
+  if (StopCheck(job.stopName, log)) return false;
+  if (Flash().FlashState != job.poll.success) {
+    ReportFlashResult(job.name, Flash().FlashState, log, kNoIndex, kNoIndex, "", poll);
+    return false;
+  }
+  // The device reports the address it was sent: the padded start.
+  uint32_t reported = le::U32(poll.answer + 2);
+  if (Flash().AddressControl && reported != start) {
+    LogM(log, job.wrongPlace, {i, reported, start, poll.Time()});
+    return false;
+  }
+  const ProgramBlock& block = blocks.Blocks()[static_cast<size_t>(i)];
+  LogM(log, job.done,
+       {i, job.verify ? base + block.address : block.address, block.Size(), poll.Time()});
+  return true;
+}
+
+// The blocks of `selected` in turn, each reported done as it is.
+bool RunBlocks(const BlockJob& job, TDevice* device, const std::vector<int>& selected,
                const ProgramBlocks& blocks, uint32_t base, const FlashRecord& flash, LogList log,
-               TransferList transfer, const FlashProgress& progress) {
-  int selected = SelectedCount(list);
-  if (selected == 0) {
+               TransferList transfer, const FlashProgress& progress, const BlockDone& blockDone) {
+  int count = static_cast<int>(selected.size());
+  if (count == 0) {
     FlashMessage()(job.none);
     return false;
   }
   try {
-    LogHeading(log, job.heading, {base, selected});
-    ResetProgress(progress, job.phase, selected);
-    bool result = true;
+    LogHeading(log, job.heading, {base, count});
+    ResetProgress(progress, job.phase, count);
     int done = 0;
-    for (int i = 0; i < list.Count(); ++i) {
-      if (!list.Selected(i)) continue;
-      if (i >= blocks.Count())
-        throw TessaroError(FormatText("Block no.%d isn't in the image", {i}));
-      const ProgramBlock& block = blocks.Blocks()[static_cast<size_t>(i)];
-      Flash().FlashState = job.busy;
-      uint32_t a = job.verify ? base + block.address : block.address;
-      uint32_t s = block.Size();
-      uint32_t lead = 0, trail = 0;
-      std::string oddAddress, oddSize;
-      if (flash.WordMode()) {
-        lead = a & 1;
-        if (lead) {
-          oddAddress = FormatText(
-              "Flash is 16bit and has WORD MODE access and StartAdrees of Block is on Odd Address "
-              "0x%8.8X\n\rDecrement StartAddress to Even and put NOP (0x00)",
-              {a});
-          FlashMessage()(oddAddress);
-        }
-        trail = (s + lead) & 1;
-        if (trail) {
-          oddSize = FormatText(
-              "Flash is 16bit and has WORD MODE access and Size of Block is Odd (%dB)\n\rIncrement "
-              "Size to Even and put NOP (0x00)",
-              {s + lead});
-          FlashMessage()(oddSize);
-        }
-      }
-      uint32_t n = s + lead + trail;
-      LogM(log, job.blockLine, {base, i, a - lead, n});
-      if (n > kMaxRequestData)
-        throw TessaroError(
-            FormatText("Block no.%d is too long for one request (%d B, at most %d B)",
-                       {i, n, kMaxRequestData}));
-      std::vector<uint8_t> request(n + 20, 0);
-      if (lead) request[16] = PadByte(blocks, block.address - 1);
-      if (trail) request[16 + lead + s] = PadByte(blocks, block.address + s);
-      if (job.verify) {
-        le::PutU32(&request[0], a - lead);
-        le::PutU16(&request[4], static_cast<uint16_t>(n));
-      } else {
-        le::PutU32(&request[0], base);
-        le::PutU32(&request[4], a - lead);
-        le::PutU16(&request[8], static_cast<uint16_t>(n));
-      }
-      std::copy(block.Data(), block.Data() + s, request.begin() + 16 + lead);
-      Crc16Append(request.data(), n + 18);
-      if (lead) LogM(log, "   !!!%s", {oddAddress});
-      if (trail) LogM(log, "   !!!%s", {oddSize});
-      if (!SendFacility(device, job.verify ? CMD_MEMORY_VERIFY : CMD_FLASH_PROGRAM, request.data(),
-                        static_cast<uint16_t>(request.size()), log, job.sendTitle, transfer))
-        return false;
-      PollResult poll = PollFlashStatus(device, job.poll, log, transfer);
-      if (StopCheck(job.stopName, log)) return false;
-      if (Flash().FlashState != job.poll.success) {
-        ReportFlashResult(job.name, Flash().FlashState, log, kNoIndex, kNoIndex, "", poll);
-        return false;
-      }
-      // The device reports the address it was sent: the padded start.
-      uint32_t reported = le::U32(poll.answer + 2);
-      if (Flash().AddressControl && reported != a - lead) {
-        LogM(log, job.wrongPlace, {i, reported, a - lead, poll.Time()});
-        return false;
-      }
-      LogM(log, job.done, {i, a, s, poll.Time()});
-      list.SetSelected(i, false);
-      StepProgress(progress, job.phase, ++done, selected);
+    for (int i : selected) {
+      if (!OneBlock(job, device, blocks, i, base, flash, log, transfer)) return false;
+      if (blockDone) blockDone(i);
+      StepProgress(progress, job.phase, ++done, count);
     }
     FinishProgress(progress);
-    return result;
+    return true;
   } catch (const TessaroError& e) {
     ReportError(job.verify ? "Verifying" : "Programing", e.Message(), log);
     return false;
   }
+}
+
+// The entries of `list` selected now, ascending.
+std::vector<int> SelectedIndices(const TSelectableList& list) {
+  std::vector<int> out;
+  for (int i = 0; i < list.Count(); ++i)
+    if (list.Selected(i)) out.push_back(i);
+  return out;
+}
+
+// A block done is unselected in the list it was chosen in.
+BlockDone UnselectIn(TSelectableList& list) {
+  return [&list](int index) { list.SetSelected(index, false); };
 }
 
 }  // namespace
@@ -301,10 +332,10 @@ bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRec
   }
 }
 
-bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
-                  uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
-                  const FlashProgress& progress) {
-  BlockJob job{
+namespace {
+
+BlockJob ProgramJob() {
+  return BlockJob{
       false,
       "You haven't selected sectors for programming",
       "=====   Programming: BaseFlash: 0x%8.8X, will programing %d blocks of datas   =====",
@@ -321,13 +352,10 @@ bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBloc
       kProgramBusy,
       Spec(kProgramBusy, CurrentFlashTimes().programTimeout, 11, true,
            "for command programing: CMD_GET_FLASH_STATUS", "Programing", "Programming", "%4.4X")};
-  return RunBlocks(job, device, blockList, blocks, base, flash, log, transfer, progress);
 }
 
-bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
-                 uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
-                 const FlashProgress& progress) {
-  BlockJob job{
+BlockJob VerifyJob() {
+  return BlockJob{
       true,
       "You haven't selected sectors for verifying",
       "=====   Verifying: BaseFlash: 0x%8.8X, will program %d block of data   =====",
@@ -343,7 +371,36 @@ bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlock
       kVerifyBusy,
       Spec(kVerifyBusy, CurrentFlashTimes().verifyTimeout, 11, true,
            "for command verifying: CMD_GET_FLASH_STATUS", "Verifying", "Verifying", "%4.4X")};
-  return RunBlocks(job, device, blockList, blocks, base, flash, log, transfer, progress);
+}
+
+}  // namespace
+
+bool FlashProgram(TDevice* device, const std::vector<int>& selected, const ProgramBlocks& blocks,
+                  uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
+                  const FlashProgress& progress, const BlockDone& blockDone) {
+  return RunBlocks(ProgramJob(), device, selected, blocks, base, flash, log, transfer, progress,
+                   blockDone);
+}
+
+bool FlashVerify(TDevice* device, const std::vector<int>& selected, const ProgramBlocks& blocks,
+                 uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
+                 const FlashProgress& progress, const BlockDone& blockDone) {
+  return RunBlocks(VerifyJob(), device, selected, blocks, base, flash, log, transfer, progress,
+                   blockDone);
+}
+
+bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
+                  uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
+                  const FlashProgress& progress) {
+  return FlashProgram(device, SelectedIndices(blockList), blocks, base, flash, log, transfer,
+                      progress, UnselectIn(blockList));
+}
+
+bool FlashVerify(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
+                 uint32_t base, const FlashRecord& flash, LogList log, TransferList transfer,
+                 const FlashProgress& progress) {
+  return FlashVerify(device, SelectedIndices(blockList), blocks, base, flash, log, transfer,
+                     progress, UnselectIn(blockList));
 }
 
 bool CheckImageAgainstFlash(const ProgramBlocks& blocks, const FlashRecord& flash, TLineList* log) {

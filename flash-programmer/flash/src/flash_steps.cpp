@@ -7,16 +7,14 @@
 #include "tessaro/crc16.h"
 #include "tessaro/flash_codes.h"
 #include "tessaro/flash_settings.h"
+#include "tessaro/run_events.h"
 #include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {
 
-FlashShared g_flash;
-LogHook g_log;
-
 void ShowBox(const std::string& text) {
-  MessageBoxA(GetActiveWindow(), text.c_str(), "Tessaro", MB_OK);
+  LibraryAsk({text, "Tessaro", MB_OK, BoxOwner::kActiveWindow});
 }
 
 // At namespace scope: a function's static would need a guard, and with it
@@ -40,16 +38,16 @@ void AdvanceWaiting(TLineList* log, int polls) {
 
 }  // namespace
 
-FlashShared& Flash() { return g_flash; }
-void SetAddressControl(bool on) { g_flash.AddressControl = on; }
-void ResetFlashShared() { g_flash = FlashShared(); }
-LogHook& FlashLog() { return g_log; }
+FlashShared& Flash() { return Settings().flash; }
+void SetAddressControl(bool on) { Flash().AddressControl = on; }
+void ResetFlashShared() { Flash() = FlashShared(); }
+LogHook& FlashLog() { return LogHooks().flash; }
 
 std::function<void(const std::string&)>& FlashMessage() { return g_message; }
 
 void LogM(TLineList* log, const std::string& format, std::initializer_list<FormatArg> args) {
-  if (g_log.Bound())
-    g_log(log, format, args);
+  if (FlashLog().Bound())
+    FlashLog()(log, format, args);
   else if (log)
     log->Add(FormatText(format, args));
 }
@@ -119,7 +117,7 @@ PollResult PollFlashStatus(TDevice* device, const PollSpec& spec, TLineList* log
   PollResult r;
   int badLength = 0, badCrc = 0;
   int32_t period = CurrentFlashTimes().pollPeriod;
-  uint8_t& state = g_flash.FlashState;
+  uint8_t& state = Flash().FlashState;
   while (state == spec.busy) {
     if (spec.stoppable) {
       // Messages go through while the poll waits; Esc among them ends the

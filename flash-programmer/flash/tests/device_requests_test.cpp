@@ -15,8 +15,15 @@ static_assert(!std::is_invocable_v<decltype(&ReadFirmwareVersion), TDevice*, Fir
                                    TransferList, LogList>);
 static_assert(!std::is_invocable_v<decltype(&ReadFirmwareVersion), TDevice*, FirmwareVersion&, bool,
                                    TLineList*, TLineList*>);
+// FlashProgram has two forms: a call through this asks them both.
+constexpr auto kFlashProgram = [](auto&&... a) -> decltype(FlashProgram(a...)) {
+  return FlashProgram(a...);
+};
 static_assert(
-    !std::is_invocable_v<decltype(&FlashProgram), TDevice*, TSelectableList&, const ProgramBlocks&,
+    std::is_invocable_v<decltype(kFlashProgram), TDevice*, TSelectableList&, const ProgramBlocks&,
+                        uint32_t, const FlashRecord&, LogList, TransferList>);
+static_assert(
+    !std::is_invocable_v<decltype(kFlashProgram), TDevice*, TSelectableList&, const ProgramBlocks&,
                          uint32_t, const FlashRecord&, TransferList, LogList>);
 
 TEST_F(FlashTest, FlashStatusRightAfterAutoselectShowsTheChip) {

@@ -7,6 +7,7 @@
 #include "tessaro/device_error.h"
 #include "tessaro/format_text.h"
 #include "tessaro/main_thread.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -336,14 +337,14 @@ void TGDI::WriteData(uint16_t packetId, const void* data, uint16_t length) {
 bool TGDI::CyclePort() {
   try {
     if (!DriverApiState().DriverApi0141) {
-      MessageBoxA(nullptr, "This Driver version not support function CyclePort.", "Error",
-                  MB_OK | MB_ICONERROR);
+      LibraryAsk(
+          {"This Driver version not support function CyclePort.", "Error", MB_OK | MB_ICONERROR});
       return false;
     }
     usbdrv::Status status = UsbDrv->CyclePort();
     LastStatus = status;
     if (status != 0) {
-      MessageBoxA(nullptr, usbdrv::DriverStatusText(status).c_str(), "Error", MB_OK | MB_ICONERROR);
+      LibraryAsk({usbdrv::DriverStatusText(status), "Error", MB_OK | MB_ICONERROR});
       return false;
     }
     return true;

@@ -8,13 +8,14 @@
 namespace tessaro {
 namespace {
 
+// The application title the activity indicator sets: written by the
+// connections' reader threads, below the library's context.
 std::string g_title;
 lm::CriticalSection g_titleLock;
 void StoreTitle(const char* title) {
   lm::Lock g(g_titleLock);
   g_title = title;
 }
-TitleSetter g_titleSetter = &StoreTitle;
 
 }  // namespace
 
@@ -77,16 +78,12 @@ void ActivityIndicator::Advance(int position) {
       range > 0 ? LowerBound + ((counter - LowerBound + 1) % range + range) % range : LowerBound;
   static const char kShapes[] = {'=', '\\', '|'};
   Title[position] = counter >= 0 && counter < 3 ? kShapes[counter] : '.';
-  g_titleSetter(Title);
+  StoreTitle(Title);
 }
 
 ActivityIndicator& PipeActivity() {
   static ActivityIndicator indicator;
   return indicator;
-}
-
-void SetApplicationTitleSetter(TitleSetter setter) {
-  g_titleSetter = setter ? setter : &StoreTitle;
 }
 
 std::string ApplicationTitle() {

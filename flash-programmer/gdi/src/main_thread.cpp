@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "hwport/clock.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 namespace {
@@ -18,12 +19,9 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The wait the connection waits with: the library's context installs the
+// platform's wait, a layer above this one, at load and removes it at unload.
 WaitFunction g_wait = &PumpingWait;
-
-void MessageBoxDisplay(const char* text) {
-  MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
-}
-ErrorDisplay g_errorDisplay = &MessageBoxDisplay;
 
 }  // namespace
 
@@ -210,10 +208,6 @@ void PumpingWait(DWORD ms) {
   }
 }
 
-void SetErrorDisplay(ErrorDisplay display) {
-  g_errorDisplay = display ? display : &MessageBoxDisplay;
-}
-
-void ShowLibraryError(const char* text) { g_errorDisplay(text); }
+void ShowLibraryError(const char* text) { LibraryAsk({text, "Error", MB_OK | MB_ICONERROR}); }
 
 }  // namespace tessaro

@@ -81,6 +81,50 @@ std::vector<PipeItem> DecodeBulk(uint8_t endpoint, const uint8_t* buffer, size_t
   return items;
 }
 
+namespace {
+
+// The chain of data messages of an interrupt transfer whose first event is
+// MSG_DATA: each message's payload, and a text for each one found corrupt.
+void DecodeDataChain(uint8_t endpoint, const uint8_t* buffer, int m, std::vector<PipeItem>& items) {
+  int r = m, c = 0, t = m / 8;
+  const uint8_t* msg = buffer + 2;
+  // A chain whose rest cannot hold a message head ends the walk (a length
+  // below 4 would hand the clients a negative, i.e. huge, payload).
+  while (r >= 4) {
+    ++c;
+    uint16_t id = le::U16(msg);
+    if (id != MSG_DATA) {
+      items.push_back(Text(FormatText(
+          "GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's %dB], error: "
+          "DataMsg.EventId(0x%4.4X)<>MSG_DATA(0x%4.4X), DataMsg #%d/%d [ RemainBytes:%dB ]",
+          {endpoint, m, id, MSG_DATA, c, t, r})));
+      break;
+    }
+    int d = le::U16(msg + 2);
+    if (d < 8) {
+      items.push_back(
+          Text(FormatText("GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's %dB], "
+                          "error: DataMsg.DataSize(%dB)<8B (RemainOfBytes:%d), DataMsg #%d/%d [ "
+                          "DataMsg.EventId:MSG_DATA(0x%4.4X), DataMsg.DataSize:%dB ]",
+                          {endpoint, m, d, r, c, t, MSG_DATA, d})));
+      d = 8;
+    }
+    if (d > r) {
+      items.push_back(
+          Text(FormatText("GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's %dB], "
+                          "error: DataMsg.DataSize(%dB)>RemainOfBytes(%d), DataMsg #%d/%d [ "
+                          "DataMsg.EventId:MSG_DATA(0x%4.4X), DataMsg.DataSize:%dB ]",
+                          {endpoint, m, d, r, c, t, MSG_DATA, d})));
+      d = r;
+    }
+    items.push_back(Payload(PipeItem::DataMsg, MSG_DATA, msg + 4, static_cast<uint16_t>(d - 4)));
+    msg += d;
+    r -= d;
+  }
+}
+
+}  // namespace
+
 std::vector<PipeItem> DecodeInterrupt(uint8_t endpoint, const uint8_t* buffer, size_t capacity,
                                       uint32_t read) {
   read = Clamp(capacity, read);
@@ -110,41 +154,7 @@ std::vector<PipeItem> DecodeInterrupt(uint8_t endpoint, const uint8_t* buffer, s
     return items;
   }
   if (m > 0 && firstId == MSG_DATA) {
-    int r = m, c = 0, t = m / 8;
-    const uint8_t* msg = buffer + 2;
-    // A chain whose rest cannot hold a message head ends the walk (a length
-    // below 4 would hand the clients a negative, i.e. huge, payload).
-    while (r >= 4) {
-      ++c;
-      uint16_t id = le::U16(msg);
-      if (id != MSG_DATA) {
-        items.push_back(Text(FormatText(
-            "GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's %dB], error: "
-            "DataMsg.EventId(0x%4.4X)<>MSG_DATA(0x%4.4X), DataMsg #%d/%d [ RemainBytes:%dB ]",
-            {endpoint, m, id, MSG_DATA, c, t, r})));
-        break;
-      }
-      int d = le::U16(msg + 2);
-      if (d < 8) {
-        items.push_back(
-            Text(FormatText("GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's %dB], "
-                            "error: DataMsg.DataSize(%dB)<8B (RemainOfBytes:%d), DataMsg #%d/%d [ "
-                            "DataMsg.EventId:MSG_DATA(0x%4.4X), DataMsg.DataSize:%dB ]",
-                            {endpoint, m, d, r, c, t, MSG_DATA, d})));
-        d = 8;
-      }
-      if (d > r) {
-        items.push_back(
-            Text(FormatText("GDI.host: Corrupt interrupt(%2.2X) DATA CONTEIN [SizeOfMsg's %dB], "
-                            "error: DataMsg.DataSize(%dB)>RemainOfBytes(%d), DataMsg #%d/%d [ "
-                            "DataMsg.EventId:MSG_DATA(0x%4.4X), DataMsg.DataSize:%dB ]",
-                            {endpoint, m, d, r, c, t, MSG_DATA, d})));
-        d = r;
-      }
-      items.push_back(Payload(PipeItem::DataMsg, MSG_DATA, msg + 4, static_cast<uint16_t>(d - 4)));
-      msg += d;
-      r -= d;
-    }
+    DecodeDataChain(endpoint, buffer, m, items);
   } else if (m > 0) {
     for (int i = 0; i < m / 8; ++i) {
       const uint8_t* e = buffer + 2 + 8 * i;

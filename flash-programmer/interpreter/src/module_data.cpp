@@ -11,7 +11,9 @@
 namespace tessaro {
 namespace {
 
-TNE* g_ticking = nullptr;  // the helper the progress timer ticks
+// The helper the progress timer ticks: a timer procedure is given no context
+// of its own.
+TNE* g_ticking = nullptr;
 
 void CALLBACK TickTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (g_ticking) g_ticking->Tick();
@@ -81,18 +83,16 @@ void WriteModuleSerial(TBDPlugin* plugin, int32_t serial, TLineList* log) {
   LogCtrl(log, "  %s, wrotte ser.number %d", {ok ? "OK" : "ERROR", serial});
 }
 
-bool PluginMissing() {
+bool PluginMissing(const ControlView& view) {
   if (FileExists(ModuleDataPluginPath())) return false;
-  MessageBoxA(GetActiveWindow(),
-              FormatText("Cannot find plugins file \"%s\"", {ModuleDataPluginPath()}).c_str(),
-              "Tessaro", MB_OK);
+  view.Ask(FormatText("Cannot find plugins file \"%s\"", {ModuleDataPluginPath()}), MB_OK);
   return true;
 }
 
 // Read and Clear: the steps between connecting and disconnecting the plug-in.
 bool WithPlugin(Connection& connection, const ControlView& view, bool show, const char* heading,
                 const char* closing, const std::function<bool(TBDPlugin*)>& steps) {
-  if (PluginMissing()) return false;
+  if (PluginMissing(view)) return false;
   LogCtrl(view.log, heading);
   std::unique_ptr<TBDPlugin> holder;
   bool ok = false;
@@ -184,6 +184,81 @@ void TMyClient::OnDeviceEvent(uint8_t pipe, uint16_t eventId, uint32_t lParam, u
       w.action();
 }
 
+namespace {
+
+// The connection reopened with its event pipe; false (with its line) when
+// that fails or the device refused to bind the pipe: no ready can come
+// without it, the wait would only time out.
+bool ReopenForEvents(Connection& connection, TLineList* log) {
+  bool reopened = false;
+  try {
+    reopened = ReopenWithEventChannel(connection, log);
+    const auto* gdi = dynamic_cast<const TGDI*>(connection.get());
+    if (reopened && gdi && !gdi->HasReader(0x83)) {
+      LogCtrl(log, "  ERROR, no event pipe 0x83 on the reopened device");
+      reopened = false;
+    }
+  } catch (const std::exception& e) {
+    LogCtrl(log, "  %s", {e.what()});
+  }
+  return reopened;
+}
+
+// Waits with the client attached for the ready event (or the storno event)
+// and reopens the connection without channels afterwards.
+int WaitWithClient(Connection& connection, TLineList* log, uint16_t readyId, uint16_t stornoId,
+                   int32_t maxWaitMs, const std::string& stornoText, bool storno, ProgressBar* bar,
+                   bool show) {
+  // Attached before anything is let through: a ready the device sent as it
+  // came back reaches the client.
+  std::unique_ptr<TMyClient> client;
+  try {
+    client = std::make_unique<TMyClient>(connection.get());
+  } catch (...) {
+    client.reset();
+  }
+  LogCtrl(log, "  %s, connect plugin", {client ? "OK" : "ERROR"});
+  if (!client) return kIrptNoObserver;
+  LogCtrl(log, "  is show list of receving events, will wait on command 0x%4.4X (I'M READY)",
+          {readyId});
+  client->Show(show);
+  static std::atomic<bool> deviceReady{false};
+  client->AddWaitEntry({.eventId = readyId, .action = [] {
+                          SetWaitEnded(true);
+                          deviceReady = true;
+                        }});
+  if (storno)
+    client->AddWaitEntry({.eventId = stornoId, .action = [] {
+                            SetWaitEnded(true);
+                            deviceReady = false;
+                          }});
+  deviceReady = false;
+  WaitWithProgress(maxWaitMs, 100, bar, log);
+  int result;
+  if (!WaitEnded()) {
+    result = kIrptTimeout;
+    LogCtrl(log, "  TIMEOUT, in wait on Device is READY");
+  } else if (!storno || deviceReady) {
+    result = kIrptReady;
+    LogCtrl(log, "  OK, Device is READY");
+  } else {
+    result = kIrptStorno;
+    LogCtrl(log, "  Error, stop on storno command (%s)", {stornoText});
+  }
+  client->Show(false);
+  client.reset();
+  LogCtrl(log, "  OK, unconnect plugin");
+  try {
+    ReopenWithoutChannels(connection, log);
+  } catch (const std::exception& e) {
+    LogCtrl(log, "  %s", {e.what()});
+    result = kIrptNoReopen;
+  }
+  return result;
+}
+
+}  // namespace
+
 int WaitOnIrptCommand(Connection& connection, TLineList* log, uint16_t readyId, uint16_t stornoId,
                       int32_t maxWaitMs, const std::string& readyName,
                       const std::string& stornoName, bool storno, ProgressBar* bar, bool show) {
@@ -193,71 +268,10 @@ int WaitOnIrptCommand(Connection& connection, TLineList* log, uint16_t readyId, 
              : "";
   LogCtrl(log, "--------- Waiting on %s Command 0x%4.4X, max.waiting %d ms %s-------------",
           {readyName, readyId, maxWaitMs, suffix});
-  int result = kIrptReady;
-  bool reopened = false;
-  try {
-    reopened = ReopenWithEventChannel(connection, log);
-    // The connection goes on without a pipe the device refused to bind; no
-    // ready can come without the event pipe, the wait would only time out.
-    const auto* gdi = dynamic_cast<const TGDI*>(connection.get());
-    if (reopened && gdi && !gdi->HasReader(0x83)) {
-      LogCtrl(log, "  ERROR, no event pipe 0x83 on the reopened device");
-      reopened = false;
-    }
-  } catch (const std::exception& e) {
-    LogCtrl(log, "  %s", {e.what()});
-  }
-  if (!reopened) {
-    result = kIrptNoEventChannel;
-  } else {
-    // Attached before anything is let through: a ready the device sent as
-    // it came back reaches the client.
-    std::unique_ptr<TMyClient> client;
-    try {
-      client = std::make_unique<TMyClient>(connection.get());
-    } catch (...) {
-      client.reset();
-    }
-    LogCtrl(log, "  %s, connect plugin", {client ? "OK" : "ERROR"});
-    if (!client) {
-      result = kIrptNoObserver;
-    } else {
-      LogCtrl(log, "  is show list of receving events, will wait on command 0x%4.4X (I'M READY)",
-              {readyId});
-      client->Show(show);
-      static std::atomic<bool> deviceReady{false};
-      client->AddWaitEntry({.eventId = readyId, .action = [] {
-                              WaitEnded = true;
-                              deviceReady = true;
-                            }});
-      if (storno)
-        client->AddWaitEntry({.eventId = stornoId, .action = [] {
-                                WaitEnded = true;
-                                deviceReady = false;
-                              }});
-      deviceReady = false;
-      WaitWithProgress(maxWaitMs, 100, bar, log);
-      if (!WaitEnded) {
-        result = kIrptTimeout;
-        LogCtrl(log, "  TIMEOUT, in wait on Device is READY");
-      } else if (!storno || deviceReady) {
-        result = kIrptReady;
-        LogCtrl(log, "  OK, Device is READY");
-      } else {
-        result = kIrptStorno;
-        LogCtrl(log, "  Error, stop on storno command (%s)", {stornoText});
-      }
-      client->Show(false);
-      client.reset();
-      LogCtrl(log, "  OK, unconnect plugin");
-      try {
-        ReopenWithoutChannels(connection, log);
-      } catch (const std::exception& e) {
-        LogCtrl(log, "  %s", {e.what()});
-        result = kIrptNoReopen;
-      }
-    }
-  }
+  int result = ReopenForEvents(connection, log)
+                   ? WaitWithClient(connection, log, readyId, stornoId, maxWaitMs, stornoText,
+                                    storno, bar, show)
+                   : kIrptNoEventChannel;
   LogCtrl(log, "  %s, WaitOnIrptCommand", {result == kIrptReady ? "OK" : "ERROR"});
   return result;
 }
@@ -288,7 +302,7 @@ bool ClearModuleData(Connection& connection, const ControlView& view, bool show)
 }
 
 bool WriteModuleData(Connection& connection, const ControlView& view, bool show, int32_t serial) {
-  if (PluginMissing()) return false;
+  if (PluginMissing(view)) return false;
   TLineList* log = view.log;
   try {
     LogCtrl(log, "--------- Writing of Baugr.Data -------------");

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <regex>
 
@@ -33,6 +34,16 @@ namespace {
 
 const bool kBench = benchctl::BenchFromTheStart();
 
+// Events that answer the flows' questions without a box.
+class Answering : public RunEvents {
+ public:
+  explicit Answering(std::function<int(const Question&)> answer) : answer_(std::move(answer)) {}
+  int Ask(const Question& question) override { return answer_(question); }
+
+ private:
+  std::function<int(const Question&)> answer_;
+};
+
 void ToList(void*, const std::string& text, TStrings* list) {
   if (list) list->Add(text);
 }
@@ -41,12 +52,12 @@ class DeviceControl : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetControlSettings();
-    PluginLogHook.method = &ToList;
+    LogHooks().plugin.method = &ToList;
     FlashLog().method = &ToList;
     view_.log = &log_;
   }
   void TearDown() override {
-    PluginLogHook.Clear();
+    LogHooks().plugin.Clear();
     FlashLog().Clear();
     ResetControlSettings();
   }
@@ -263,8 +274,8 @@ TEST_F(DeviceControl, TheUnplugWaitShowsTheBusInTheFormsDeviceTree) {
   TFormBinProg* reference = nullptr;
   TFormBinProg* form = TFormBinProg::CreateSelfDestroying(&reference);
   ASSERT_NE(nullptr, form);
-  HWND tree = form->DeviceTree();
-  view_.tree = tree;
+  HWND tree = form->Control(IDC_TV_USB_DEV);
+  view_.tree = form;
   struct Row {
     const char* name;
     bool devices;
@@ -349,18 +360,19 @@ TEST_F(DeviceControl, WithoutASupplyTheUserRebootsTheDeviceByHand) {
     // Switched off, the device is away for 30 s of the bench clock.
     Use(Tr410().Bench("CycleMs", "30000"));
     std::vector<std::string> asked;
-    view_.ask = [&](const std::string& text, UINT) {
-      asked.push_back(text);
+    Answering events([&](const Question& q) {
+      asked.push_back(q.text);
       if (r.switched) {
         TDeviceList list;
         Connection device = CreateDeviceConnection(*list.GetDevice(0), 0);
         device->CyclePort();
       }
       return r.answer;
-    };
+    });
+    view_.tree = &events;
     Connection connection, supply;
     EXPECT_EQ(r.result, RebootViaPs({0x0E7B, 6, "", "", "2001"}, true, connection, view_, supply));
-    view_.ask = nullptr;
+    view_.tree = nullptr;
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(0u, asked[0].find("I cannot find any PowerSupply (PS)")) << asked[0];
     EXPECT_EQ(r.last, log_.Lines().back());

@@ -24,7 +24,9 @@ constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kAboutCommand = 0x0110;  // system-menu ids keep the low four bits clear
 constexpr char kMessageCaption[] = "Tessaro";
 
-TFormBinProg* g_keyForm = nullptr;  // the form whose keys the thread hook watches
+// The form whose keys the thread hook watches: a hook procedure is given no
+// context of its own.
+TFormBinProg* g_keyForm = nullptr;
 
 HINSTANCE CodeModule() { return lm::ModuleOf(reinterpret_cast<const void*>(&CodeModule)); }
 
@@ -90,11 +92,6 @@ bool RegisterFormClass(HINSTANCE module, WNDPROC proc) {
 
 }  // namespace
 
-bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
-                      const std::string& serialNumber) {
-  return LibraryJob().Program(vid, pid, fileName, serialNumber);
-}
-
 TFormBinProg* TFormBinProg::CreateSelfDestroying(TFormBinProg** reference) {
   TFormBinProg* form = new TFormBinProg();
   form->reference_ = reference;
@@ -108,18 +105,9 @@ TFormBinProg* TFormBinProg::CreateSelfDestroying(TFormBinProg** reference) {
   return form;
 }
 
-bool TFormBinProg::CreateWindowAndControls() {
-  INITCOMMONCONTROLSEX icc{
-      sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
-  InitCommonControlsEx(&icc);
-  HINSTANCE module = CodeModule();
-  if (!RegisterFormClass(module, &TFormBinProg::WindowProc)) return false;
-  RECT r{0, 0, 886, 690};
-  AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-  window_ = CreateWindowExA(0, kClassName, kFormCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                            module, this);
-  if (!window_) return false;
+// The controls with their font, the hints' tooltip, the lists attached to
+// their controls and the texts they start with.
+void TFormBinProg::CreateControls(HINSTANCE module) {
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (const ControlSpec& c : kControls) {
     HWND h = CreateWindowExA(0, c.className, c.text, c.style, c.x, c.y, c.w, c.h, window_,
@@ -146,13 +134,28 @@ bool TFormBinProg::CreateWindowAndControls() {
   SetHint(IDC_LB_COMMANDS, "List of commands for control of binary/text file");
   SetHint(IDC_LB_SUPPORTED_FWS, "List of supported FWs");
   SetHint(IDC_TV_USB_DEV, "List of UsbDevices");
+}
+
+bool TFormBinProg::CreateWindowAndControls() {
+  INITCOMMONCONTROLSEX icc{
+      sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
+  InitCommonControlsEx(&icc);
+  HINSTANCE module = CodeModule();
+  if (!RegisterFormClass(module, &TFormBinProg::WindowProc)) return false;
+  RECT r{0, 0, 886, 690};
+  AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+  window_ = CreateWindowExA(0, kClassName, kFormCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                            module, this);
+  if (!window_) return false;
+  CreateControls(module);
 
   // What the form binds it also empties when it goes.
   if (TLoging* logger = GlobalLogger()) {
-    logger->BindHook(FormLogHook);
-    logger->BindHook(ProgramFileLogHook);
-    logger->BindHook(SupplyLogHook);
-    logger->BindHook(PluginLogHook);
+    logger->BindHook(LogHooks().job);
+    logger->BindHook(LogHooks().programFile);
+    logger->BindHook(LogHooks().supply);
+    logger->BindHook(LogHooks().plugin);
     // Devices made while the form exists write their transfers as "D" lines.
     logger->BindDiagnosticHook(TDevice::DefaultLog());
   }
@@ -180,10 +183,10 @@ TFormBinProg::~TFormBinProg() {
   if (window_) DestroyWindow(window_);
   UnregisterClassA(kClassName, CodeModule());
   Records().flashes.Clear();
-  FormLogHook.Clear();
-  ProgramFileLogHook.Clear();
-  SupplyLogHook.Clear();
-  PluginLogHook.Clear();
+  LogHooks().job.Clear();
+  LogHooks().programFile.Clear();
+  LogHooks().supply.Clear();
+  LogHooks().plugin.Clear();
   TDevice::DefaultLog().Clear();
 }
 
@@ -219,10 +222,6 @@ bool TFormBinProg::Close() {
   return true;
 }
 
-void TFormBinProg::JobStarted(const std::string& fileName) {
-  SetText(IDC_PANEL_FILE_NAME, "[" + fileName + "]");
-}
-
 void TFormBinProg::CommandsStarted() {
   SetTimer(window_, kTimerId, 20, nullptr);
   ShowWindow(Control(IDC_SB_DLL), SW_SHOW);
@@ -245,31 +244,6 @@ void TFormBinProg::CommandsEnded(bool ok) {
   OnTimer();
   // After a failure the line keeps showing the last status.
   if (ok) ShowWindow(Control(IDC_SB_DLL), SW_HIDE);
-}
-
-void TFormBinProg::ProgressChanged(int position, int maximum) {
-  HWND bar = Control(IDC_PROGRESS_BAR);
-  SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
-  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-}
-
-void TFormBinProg::FlashProgressChanged(FlashPhase phase, int done, int total) {
-  // The bar follows the job's progress (ProgressChanged); this is its status line.
-  HWND line = Control(IDC_STATUS_BAR);
-  if (phase == FlashPhase::kDone) {
-    SetWindowTextA(line, "Done");
-    return;
-  }
-  const char* prefix = phase == FlashPhase::kEraseSectors ? "Er.Sec.:"
-                       : phase == FlashPhase::kProgram    ? "Prog.:"
-                       : phase == FlashPhase::kVerify     ? "Ver.:"
-                                                          : nullptr;
-  if (prefix && done > 0)
-    SetWindowTextA(line, FormatText("%s%d/%d (Esc)", {prefix, done, total}).c_str());
-}
-
-void TFormBinProg::ShowCommandLine(int line) {
-  SendMessageA(commands_.Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(line < 0 ? 0 : line), 0);
 }
 
 int32_t TFormBinProg::LogFileAction(uint16_t what) {
@@ -301,74 +275,14 @@ void TFormBinProg::OnTimer() {
   SendMessageA(Control(IDC_SB_DLL), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void TFormBinProg::ShowHeaderFields(ProgramFileHeader& header) {
-  SetText(IDC_VID, FormatText("%d", {header.vid}));
-  SetHint(IDC_VID, "Vendor ID: " + Text(IDC_VID));
-  SetText(IDC_PID, FormatText("%d", {header.pid}));
-  SetHint(IDC_PID, "Product ID: " + Text(IDC_PID));
-  SetText(IDC_VER, header.versionText);
-  SetHint(IDC_VER, "Serial Number: " + Text(IDC_VER));
-  LeaveVid();
-  LeavePid();
-  LeaveVersion();
-}
-
-void TFormBinProg::LeaveIdField(int id, uint16_t& value) {
-  int64_t number = 0;
-  if (TextToInteger(Text(id), number)) value = static_cast<uint16_t>(number);
-  SetText(id, FormatText("0x%4.4X", {value}));
-}
-
-void TFormBinProg::LeaveVid() { LeaveIdField(IDC_VID, Records().header.vid); }
-void TFormBinProg::LeavePid() { LeaveIdField(IDC_PID, Records().header.pid); }
-void TFormBinProg::LeaveVersion() { Records().header.versionText = Text(IDC_VER); }
-
-void TFormBinProg::FlashListChanged(const TFlashes& flashes) {
-  HWND combo = Control(IDC_CB_FLASHES);
-  SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-  SetText(IDC_CB_FLASHES, "Select FLASH");
-  SetText(IDC_L_FLASH, "Manufacture ID 0xXX,  Device ID 0xXX");
-  SetText(IDC_BASE_FLASH, "BaseFlashAddress");
-  SetText(IDC_SECTOR_ADDRESS, "SectorAddress");
-  sectors_.Clear();
-  for (int i = 0; i < flashes.Count(); ++i)
-    SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(flashes.Get(i).name.c_str()));
-  if (flashes.Count() == 0) return;
-  SendMessageA(combo, CB_SETCURSEL, flashes.Count() - 1u, 0);
-  FlashesChange();
-}
-
-void TFormBinProg::FlashesChange() {
-  LRESULT selected = SendMessageA(Control(IDC_CB_FLASHES), CB_GETCURSEL, 0, 0);
-  const TFlashes& flashes = Records().flashes;
-  if (selected < 0 || selected >= flashes.Count()) return;
-  sectors_.Clear();
-  blocks_.Clear();
-  try {
-    FlashRecord flash = flashes.Get(static_cast<int>(selected));
-    SetText(IDC_L_FLASH, FlashIdText(flash));
-    baseFlashAddress_ = flash.baseFlashAddress;
-    sectorAddress_ = flash.sectorAddress;
-    SetText(IDC_BASE_FLASH, FormatText("0x%8.8X", {baseFlashAddress_}));
-    SetText(IDC_SECTOR_ADDRESS, FormatText("0x%8.8X", {sectorAddress_}));
-    SectorsToLines(flash, sectors_);
-    selectedFlash_ = flash;
-    Log(&info_, ">> OK, Selected flash \"%s\"", {flash.name});
-  } catch (...) {
-  }
-  SetFlashTimes(selectedFlash_);
-  SyncScrollBar(IDC_SCROLL_FLASH, sectors_);
-  SyncScrollBar(IDC_SCROLL_PROGRAM_BLOCKS, blocks_);
-}
-
 void TFormBinProg::ShowMessage(const std::string& text) {
   MessageBoxA(Showing() ? window_ : nullptr, text.c_str(), kMessageCaption, MB_OK);
 }
 
 void TFormBinProg::Log(TStrings* list, const std::string& format,
                        std::initializer_list<FormatArg> args) {
-  if (FormLogHook.Bound())
-    FormLogHook(list, format, args);
+  if (LogHooks().job.Bound())
+    LogHooks().job(list, format, args);
   else if (list)
     list->Add(FormatText(format, args));
 }

@@ -47,11 +47,6 @@ enum FormControl : int {
 
 constexpr char kFormCaption[] = "Tessaro Glintor v1.1";
 
-// The Programing export's work, done by the library's job; the form shows it
-// when it exists.
-bool StartProgramming(uint16_t vid, uint16_t pid, const std::string& fileName,
-                      const std::string& serialNumber);
-
 // The form observes the library's job and lets a user run it by hand.
 class TFormBinProg : public JobView {
  public:
@@ -89,7 +84,10 @@ class TFormBinProg : public JobView {
   // JobView
   TLineList& Info() override { return info_; }
   TLineList& Messages() override { return messages_; }
-  HWND DeviceTree() const override { return Control(IDC_TV_USB_DEV); }
+  // RunEvents: the devices in the device tree (form_device_tree.cpp).
+  void DevicesCleared() override;
+  void DeviceShown(const std::string& caption, const DeviceIdentity& identity) override;
+  void BusShown() override;
   void JobStarted(const std::string& fileName) override;
   void CommandsStarted() override;
   void CommandsEnded(bool ok) override;
@@ -107,6 +105,7 @@ class TFormBinProg : public JobView {
  private:
   TFormBinProg() = default;
   bool CreateWindowAndControls();
+  void CreateControls(HINSTANCE module);
   void Log(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args = {});
   void FlashesChange();
   void LeaveVid();
@@ -117,6 +116,8 @@ class TFormBinProg : public JobView {
   void ScrollList(int barId, int code);
   void OnTimer();
   void ManualProgramming();
+  // Shows the serial-number field and waits until the user entered one.
+  bool AskSerialNumber(std::string& serial);
   bool AskClose();
   void SetText(int id, const std::string& text);
   std::string Text(int id) const;

@@ -12,39 +12,55 @@
 
 namespace tessaro {
 
+namespace {
+
+// The file dialog, proposing test.bin in the program folder's "bin" folder
+// (or in the program folder); empty when the user cancels it.
+std::string PickProgramFile(HWND owner) {
+  std::string folder = ProgramFolder();
+  if (!folder.empty()) folder.pop_back();
+  DWORD binAttr = GetFileAttributesA((folder + "\\bin").c_str());
+  bool hasBin = binAttr != INVALID_FILE_ATTRIBUTES && (binAttr & FILE_ATTRIBUTE_DIRECTORY);
+  std::string proposed = folder + (hasBin ? "\\bin" : "") + "\\test.bin";
+  char file[MAX_PATH * 2] = {};
+  proposed.copy(file, sizeof file - 1);
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = "Binary files {*.bin}\0*.bin\0All files {*.*}\0*.*\0";
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof file;
+  ofn.lpstrInitialDir = folder.c_str();
+  ofn.lpstrTitle = "Open Binary file (e.c. *.bin file writen for this application)";
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  if (!GetOpenFileNameA(&ofn)) return {};
+  return file;
+}
+
+}  // namespace
+
+bool TFormBinProg::AskSerialNumber(std::string& serial) {
+  ShowMessage("write serial number to edit box and press enter");
+  HWND serialEdit = Control(IDC_TEST_SER_NB);
+  ShowWindow(serialEdit, SW_SHOW);
+  SetFocus(serialEdit);
+  serialEntered_ = false;
+  // A quit message ends the wait too: the host is going away.
+  while (!serialEntered_ && window_ && ProcessMessages()) WaitMessage();
+  if (!window_ || !serialEntered_) return false;
+  ShowWindow(serialEdit, SW_HIDE);
+  serial = Text(IDC_TEST_SER_NB);
+  return true;
+}
+
 void TFormBinProg::ManualProgramming() {
   try {
     SendMessageA(Control(IDC_VID), EM_SETREADONLY, TRUE, 0);
     SendMessageA(Control(IDC_PID), EM_SETREADONLY, TRUE, 0);
-    std::string folder = ProgramFolder();
-    if (!folder.empty()) folder.pop_back();
-    DWORD binAttr = GetFileAttributesA((folder + "\\bin").c_str());
-    bool hasBin = binAttr != INVALID_FILE_ATTRIBUTES && (binAttr & FILE_ATTRIBUTE_DIRECTORY);
-    std::string proposed = folder + (hasBin ? "\\bin" : "") + "\\test.bin";
-    char file[MAX_PATH * 2] = {};
-    proposed.copy(file, sizeof file - 1);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = window_;
-    ofn.lpstrFilter = "Binary files {*.bin}\0*.bin\0All files {*.*}\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpstrInitialDir = folder.c_str();
-    ofn.lpstrTitle = "Open Binary file (e.c. *.bin file writen for this application)";
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&ofn)) return;
-    std::string fileName = file;
-
-    ShowMessage("write serial number to edit box and press enter");
-    HWND serialEdit = Control(IDC_TEST_SER_NB);
-    ShowWindow(serialEdit, SW_SHOW);
-    SetFocus(serialEdit);
-    serialEntered_ = false;
-    // A quit message ends the wait too: the host is going away.
-    while (!serialEntered_ && window_ && ProcessMessages()) WaitMessage();
-    if (!window_ || !serialEntered_) return;
-    ShowWindow(serialEdit, SW_HIDE);
-    std::string serial = Text(IDC_TEST_SER_NB);
+    std::string fileName = PickProgramFile(window_);
+    if (fileName.empty()) return;
+    std::string serial;
+    if (!AskSerialNumber(serial)) return;
 
     const ProgramFileHeader& h = Records().header;
     std::string question = FormatText(

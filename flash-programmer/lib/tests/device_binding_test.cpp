@@ -11,6 +11,7 @@
 #include "form_binprog.h"
 #include "loging.h"
 #include "lumetra/sync.h"
+#include "start_programming.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/main_thread.h"
@@ -119,8 +120,8 @@ TEST(DeviceBinding, SupplyAndPluginLinesReachTheLogAsMLinesOnlyWhileTheFormExist
     EXPECT_EQ("M[", lines[0].substr(0, 2)) << row.unit;
     EXPECT_EQ(row.text, lines[0].substr(23)) << row.unit;
   }
-  EXPECT_FALSE(SupplyLogHook.Bound());
-  EXPECT_FALSE(PluginLogHook.Bound());
+  EXPECT_FALSE(LogHooks().supply.Bound());
+  EXPECT_FALSE(LogHooks().plugin.Bound());
 }
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "form_binprog.h"
 #include "lumetra/sync.h"
+#include "start_programming.h"
 #include "tessaro/flash_settings.h"
 #include "tessaro/program_status.h"
 #include "tessaro/utilities.h"
@@ -147,7 +148,7 @@ TEST_F(Form, WaitWithProgressCountsStepsAndStopsWhenEnded) {
       CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   SetWindowLongPtrA(ender, GWLP_WNDPROC,
                     reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-                      if (m == WM_USER) WaitEnded = true;
+                      if (m == WM_USER) SetWaitEnded(true);
                       return DefWindowProcA(h, m, w, l);
                     }));
   PostMessageA(ender, WM_USER, 0, 0);

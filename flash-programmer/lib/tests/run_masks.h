@@ -70,6 +70,7 @@ inline std::vector<std::string> DropListingsBeforeTheUnplug(std::vector<std::str
 }
 
 // A Tessaro.log: its time stamps, the run's own stamps, the host's folder,
+// the driver's handles,
 // the reboot times learnt from the wall clock, the threads the process
 // starts, and the rounds of a wait, each kept once.
 inline std::string MaskLog(const std::string& text, const std::string& hostFolder) {
@@ -77,17 +78,23 @@ inline std::string MaskLog(const std::string& text, const std::string& hostFolde
       {std::regex("file open at [0-9/]+ [0-9:]+ [AP]M"), "file open at <time>"},
       {std::regex("\\b[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\b"), "##:##:##.###"},
       {std::regex("\\(dt:[0-9:,]+\\)"), "(dt:##:##:##,###)"},
+      // The driver's handle of a device, as the process happens to number it.
+      {std::regex("Hnd:[0-9A-F]+"), "Hnd:########"},
       {std::regex("(RebootTime to |max\\.time:)[0-9]+ms"), "$1#ms"},
       {std::regex("(sleep [0-9]+ms & update device list & found devices: ).*"), "$1#"},
   };
   static const std::regex kLeaving("- device\\[[0-9]+\\] \\(.*(prod\\.|man\\.|s\\.n\\.):\"\"");
   std::vector<std::string> lines;
+  bool inUnplugRound = false;
   for (std::string line : testsupport::SplitLines(testsupport::MaskTimeStamps(text))) {
     if (line.find("dll_Thread_") != std::string::npos) continue;
     // A device a poll lists while it leaves the bus, some of its texts unread.
     if (std::regex_search(line, kLeaving)) continue;
-    // The device a wait for its leaving still lists: how often, the wall clock decides.
-    if (line.find("[device what must be unplug]") != std::string::npos) continue;
+    // The devices a round of the wait for a device's leaving lists: the one
+    // leaving, or already back in its other mode, as the wall clock decides.
+    bool listed = line.find("- device[") != std::string::npos;
+    if (listed && inUnplugRound) continue;
+    inUnplugRound = line.find("& update device list & found devices:") != std::string::npos;
     line = MaskRunStamps(line);
     for (const auto& [pattern, mask] : kMasks) line = std::regex_replace(line, pattern, mask);
     for (size_t at = line.find(hostFolder); !hostFolder.empty() && at != std::string::npos;

@@ -4,28 +4,32 @@
 
 namespace tessaro {
 namespace {
-std::atomic<bool> g_stopRequested{false};
-FlashTimes g_times;
+// Below the library's context, which the units here cannot see: made with the
+// library's statics, fresh for each load.
+LibrarySettings g_settings;
 }  // namespace
 
-void SetStopRequested(bool requested) { g_stopRequested = requested; }
-bool IsStopRequested() { return g_stopRequested; }
+LibrarySettings& Settings() { return g_settings; }
 
-FlashTimes CurrentFlashTimes() { return g_times; }
+void SetStopRequested(bool requested) { g_settings.stopRequested = requested; }
+bool IsStopRequested() { return g_settings.stopRequested; }
+
+FlashTimes CurrentFlashTimes() { return g_settings.times; }
 
 void SetFlashTimes(const FlashRecord& f) {
+  FlashTimes& t = g_settings.times;
   // A poll period of 0 would never let polls x period pass a time-out.
-  g_times.pollPeriod = std::clamp(f.pollPeriod, int32_t{1}, kLongestPollPeriod);
-  g_times.chipEraseTimeout = f.chipEraseTimeout;
-  g_times.sectorEraseTimeout = f.sectorEraseTimeout;
-  g_times.verifyTimeout = f.verifyTimeout;
-  g_times.programTimeout = f.programTimeout;
-  g_times.autoselectTimeout = f.autoselectTimeout;
+  t.pollPeriod = std::clamp(f.pollPeriod, int32_t{1}, kLongestPollPeriod);
+  t.chipEraseTimeout = f.chipEraseTimeout;
+  t.sectorEraseTimeout = f.sectorEraseTimeout;
+  t.verifyTimeout = f.verifyTimeout;
+  t.programTimeout = f.programTimeout;
+  t.autoselectTimeout = f.autoselectTimeout;
 }
 
 void ResetFlashSettings() {
-  g_stopRequested = false;
-  g_times = FlashTimes();
+  g_settings.stopRequested = false;
+  g_settings.times = FlashTimes();
 }
 
 }  // namespace tessaro

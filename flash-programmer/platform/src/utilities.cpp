@@ -2,12 +2,11 @@
 
 #include "hwport/clock.h"
 #include "lumetra/module.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/format_text.h"
 #include "tessaro/main_thread.h"
 
 namespace tessaro {
-
-std::atomic<bool> WaitEnded{false};
 
 LocalTime LocalNow() {
   SYSTEMTIME st;
@@ -72,10 +71,13 @@ void InstallLibraryWait() { SetWaitFunction(&WaitLettingMessagesThrough); }
 
 void UninstallLibraryWait() { SetWaitFunction(nullptr); }
 
+void SetWaitEnded(bool ended) { Settings().waitEnded = ended; }
+bool WaitEnded() { return Settings().waitEnded; }
+
 void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines) {
   if (total < 1) total = 1;
   if (step < 1) step = 1;  // a step of 0 would never end the wait
-  WaitEnded = false;
+  SetWaitEnded(false);
   if (bar) {
     bar->SetMaximum(total);
     bar->SetPosition(0);
@@ -88,7 +90,7 @@ void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines) {
     if (lines && lines->Count() > 0)
       lines->SetLine(lines->Count() - 1, FormatText("  wait %d ms (%d ms)", {total, elapsed}));
     ProcessMessages();
-    if (WaitEnded) {
+    if (WaitEnded()) {
       if (lines && lines->Count() > 0)
         lines->SetLine(lines->Count() - 1,
                        FormatText("  stop of waiting %d ms (%d ms)", {total, elapsed}));

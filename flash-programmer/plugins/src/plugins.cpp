@@ -4,10 +4,8 @@
 
 namespace tessaro {
 
-LogHook PluginLogHook;
-
 void LogCtrl(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
-  PluginLogHook(list, "[UsbDevCtrl] " + format, args);
+  LogHooks().plugin(list, "[UsbDevCtrl] " + format, args);
 }
 
 std::string ExecutableFolder() {

@@ -66,9 +66,9 @@ class Plugins : public ::testing::Test {
     spec.TimeScale(1000).Instrument(5, "1001");
     ASSERT_FALSE(benchctl::UseBench(folder_.Path(), spec).empty()) << hwport::BenchLoadError();
     connection_ = std::make_unique<TGDI>(TDeviceInfo(0, 0x0E7B, 5), 0, 0, 0, 0, 0, 0);
-    PluginLogHook.method = &ToList;
+    LogHooks().plugin.method = &ToList;
   }
-  void TearDown() override { PluginLogHook.Clear(); }
+  void TearDown() override { LogHooks().plugin.Clear(); }
   // The calls with "C" standing for the connection as the plug-in saw it.
   std::vector<std::string> WithConnection(std::vector<std::string> calls) const {
     std::string c = Pointer(static_cast<TDevice*>(connection_.get()));

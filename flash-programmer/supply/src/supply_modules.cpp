@@ -8,8 +8,6 @@
 
 namespace tessaro {
 
-LogHook SupplyLogHook;
-
 namespace {
 
 struct PartRow {
@@ -25,7 +23,7 @@ constexpr PartRow kPartRows[] = {
 };
 
 void Log(TStrings* lines, const std::string& format, std::initializer_list<FormatArg> args) {
-  SupplyLogHook(lines, format, args);
+  LogHooks().supply(lines, format, args);
 }
 
 }  // namespace

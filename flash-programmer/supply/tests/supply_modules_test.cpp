@@ -85,12 +85,12 @@ TEST(PsVersion, SupportedFromZeroPointSeven) {
 class ModuleTable : public ::testing::Test {
  protected:
   void SetUp() override {
-    SupplyLogHook.method = &ToList;
+    LogHooks().supply.method = &ToList;
     TDevice::DefaultLog().method = &ToList;
   }
   void TearDown() override {
     benchctl::ExpectFaultsFired(file_);
-    SupplyLogHook.Clear();
+    LogHooks().supply.Clear();
     TDevice::DefaultLog().Clear();
   }
   // A power supply (product id 16, slot 0) with these ModuleN keys; the

@@ -8,14 +8,19 @@
 #include <memory>
 #include <string>
 
+#include "state/process_context.h"
 #include "state/state_machine.h"
 #include "state/state_outcomes.h"
 
 class UpdateManagerDialog {
  public:
   // The states ask `outcomes` (tests); by default this computer's answers.
+  // The states and this computer's answers work with the process context
+  // as it stands when the dialog is made.
   explicit UpdateManagerDialog(StateOutcomes* outcomes = nullptr)
-      : outcomes_(outcomes ? *outcomes : platformOutcomes_) {}
+      : context_(theProcessContext.Context()),
+        platformOutcomes_(context_),
+        outcomes_(outcomes ? *outcomes : platformOutcomes_) {}
   ~UpdateManagerDialog();
   UpdateManagerDialog(const UpdateManagerDialog&) = delete;
   UpdateManagerDialog& operator=(const UpdateManagerDialog&) = delete;
@@ -27,6 +32,8 @@ class UpdateManagerDialog {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static DWORD WINAPI ExitThreadProc(LPVOID dialog);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // The messages the workers post (WM_UPDATE_*); FALSE for any other.
+  INT_PTR HandleKestorMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   BOOL OnInitDialog();
   INT_PTR OnCommand(WPARAM wParam);
@@ -49,6 +56,7 @@ class UpdateManagerDialog {
   void RunExitThread();
 
   HWND window_ = nullptr;
+  const StateContext context_;
   PlatformOutcomes platformOutcomes_;
   StateOutcomes& outcomes_;
   std::unique_ptr<StateMachine> machine_;

@@ -64,7 +64,7 @@ class SearchLog {
 }  // namespace
 
 DeviceWait PlatformOutcomes::WaitForDevice() {
-  DeviceUpdater* updater = theDeviceUpdater;
+  DeviceUpdater* updater = context_.updater;
   if (updater == nullptr) return DeviceWait::Cancelled;
   SearchLog searches;
   searches.Of([&] { updater->FindDevices(); });
@@ -80,8 +80,8 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
       if (CancelSeen()) break;
       // The search passes over two instruments of one type: two of the
       // package's type would be looked for again for ever.
-      if (!found && theConfig != nullptr &&
-          updater->CountInstrumentsOfType(theConfig->SupportedDevice()) > 1)
+      if (!found && context_.config != nullptr &&
+          updater->CountInstrumentsOfType(context_.config->SupportedDevice()) > 1)
         return DeviceWait::SeveralPowerSupplies;
       const int32_t mode = updater->CheckUpdateMode(updater->Record().powerSupply.productId);
       // A supply that left between the two searches is looked for again.
@@ -115,8 +115,8 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
 }
 
 DeviceCheck PlatformOutcomes::CheckDevice() {
-  DeviceUpdater* updater = theDeviceUpdater;
-  UpdateConfig* config = theConfig;
+  DeviceUpdater* updater = context_.updater;
+  UpdateConfig* config = context_.config;
   if (updater == nullptr || config == nullptr) return DeviceCheck::Cancelled;
   if (updater->AnyInUpdateMode()) {
     UpdateState::LogStatus("Modul or Powersupply in shortUSB, starting with PS-Update...");

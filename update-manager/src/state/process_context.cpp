@@ -5,6 +5,7 @@
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/system_environment.h"
+#include "state/shared_values.h"
 
 ProcessContext theProcessContext;
 
@@ -50,6 +51,22 @@ void ProcessContext::Adopt(std::unique_ptr<SystemEnvironment> environment,
 }
 
 bool ProcessContext::Built() const { return environment_ && config_ && updater_; }
+
+StateContext ProcessContext::Context() const {
+  StateContext context;
+  context.environment = environment_.get();
+  context.config = config_.get();
+  context.updater = updater_.get();
+  context.errorIndex = &ErrorTextIndex;
+  context.automatic = &automaticUpdate;
+  context.exitRequested = &exitRequested;
+  context.updateInstalled = &updateInstalled;
+  if (updater_) {
+    context.channel = &updater_->Channel();
+    context.cancel = &updater_->Cancel();
+  }
+  return context;
+}
 
 void ProcessContext::Release() {
   theDeviceUpdater = nullptr;

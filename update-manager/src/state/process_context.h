@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "state/state_context.h"
+
 class SystemEnvironment;
 class UpdateConfig;
 class DeviceUpdater;
@@ -27,6 +29,9 @@ class ProcessContext {
   void Adopt(std::unique_ptr<SystemEnvironment> environment, std::unique_ptr<UpdateConfig> config,
              std::unique_ptr<DeviceUpdater> updater);
   bool Built() const;
+  // What the states work with: the three objects, the updater's worker
+  // channel and its cancel token (null members for missing objects).
+  StateContext Context() const;
   // Deletes the objects, the updater first, and clears the names.
   void Release();
 

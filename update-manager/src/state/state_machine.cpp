@@ -8,7 +8,8 @@
 #include "state/shared_values.h"
 #include "ui_texts/language_loader.h"
 
-StateMachine::StateMachine(StateFactory factory) : factory_(std::move(factory)) {
+StateMachine::StateMachine(const StateContext& context, StateFactory factory)
+    : context_(context), factory_(std::move(factory)) {
   state_ = factory_(STATE_INITIALIZE);
 }
 
@@ -42,14 +43,15 @@ bool StateMachine::LeaveRest(UpdateStateId resting, UpdateStateId next) {
 bool StateMachine::SetDialogWindow(HWND window) {
   if (window == nullptr) return false;
   theDialogWindow = window;
-  if (theDeviceUpdater != nullptr) theDeviceUpdater->SetWindow(window);
+  if (context_.channel != nullptr) context_.channel->SetWindow(window);
   return true;
 }
 
 int StateMachine::SwitchLanguage(int index) {
-  const std::string file = theConfig ? theConfig->GetLanguageFile(index) : std::string();
+  const UpdateConfig* config = context_.config;
+  const std::string file = config ? config->GetLanguageFile(index) : std::string();
   LanguageTexts.Load(
-      kestor::LanguageFilePath(theConfig ? theConfig->AppFolder() : ApplicationFolder(), file));
+      kestor::LanguageFilePath(config ? config->AppFolder() : ApplicationFolder(), file));
   const UpdateStateId current = currentId_.load();
   if (current != STATE_USB_LISTEN && current != STATE_UPDATE_POSSIBLE &&
       current != STATE_UPDATE_PROCESS && current != STATE_EXIT) {

@@ -10,6 +10,7 @@
 
 #include "lumetra/sync.h"
 #include "state/display_texts.h"
+#include "state/state_context.h"
 #include "state/update_state.h"
 
 using StateFactory = std::function<std::unique_ptr<UpdateState>(UpdateStateId)>;
@@ -19,7 +20,9 @@ class StateMachine {
   // The factory makes the object of a state id; the machine starts with an
   // Initialize object, current id Error and next id Initialize, so the first
   // Step runs a fresh Initialize.
-  explicit StateMachine(StateFactory factory);
+  // The context gives the machine the dialog's window to pass on and the
+  // package's language files.
+  StateMachine(const StateContext& context, StateFactory factory);
   ~StateMachine();
   StateMachine(const StateMachine&) = delete;
   StateMachine& operator=(const StateMachine&) = delete;
@@ -51,6 +54,7 @@ class StateMachine {
   int SwitchLanguage(int index);
 
  private:
+  const StateContext context_;
   StateFactory factory_;
   std::unique_ptr<UpdateState> state_;
   std::atomic<UpdateStateId> currentId_{STATE_ERROR};

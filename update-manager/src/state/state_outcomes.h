@@ -4,6 +4,8 @@
 // updater (PlatformOutcomes), or from a script in the tests.
 #pragma once
 
+#include "state/state_context.h"
+
 // SeveralPowerSupplies: also two instruments of the package's type on one
 // supply.
 enum class DeviceWait { Ready, SeveralPowerSupplies, Cancelled };
@@ -36,6 +38,7 @@ class StateOutcomes {
 // search and the device updater's view of the power supply and instrument.
 class PlatformOutcomes : public StateOutcomes {
  public:
+  explicit PlatformOutcomes(const StateContext& context) : context_(context) {}
   bool OperatingSystemSupported() override;
   bool PackageInvalid() override;
   bool UsbHostFound() override;
@@ -44,4 +47,7 @@ class PlatformOutcomes : public StateOutcomes {
   // The update run and, after it, the switch-off box when a device stayed
   // in its update mode.
   int RunUpdate() override;
+
+ private:
+  const StateContext context_;
 };

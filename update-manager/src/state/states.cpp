@@ -24,65 +24,67 @@ std::string Text(LangText id) { return LanguageTexts.Get(id); }
 
 // The fixed program-folder text and the trace log, pointed at this run's
 // debug log.
-void SettleEnvironment() {
-  if (theEnvironment == nullptr) return;
-  theEnvironment->SetProgramFolder();
-  SetTraceLogPath(theEnvironment->DebugLogPath());
+void SettleEnvironment(SystemEnvironment* environment) {
+  if (environment == nullptr) return;
+  environment->SetProgramFolder();
+  SetTraceLogPath(environment->DebugLogPath());
 }
 
 }  // namespace
 
 bool PlatformOutcomes::OperatingSystemSupported() {
-  return theEnvironment != nullptr && theEnvironment->CheckOperatingSystem();
+  return context_.environment != nullptr && context_.environment->CheckOperatingSystem();
 }
 
 bool PlatformOutcomes::PackageInvalid() {
-  return theConfig == nullptr || theConfig->packageInvalid;
+  return context_.config == nullptr || context_.config->packageInvalid;
 }
 
 bool PlatformOutcomes::UsbHostFound() {
-  return theEnvironment != nullptr && theEnvironment->FindUsbHost();
+  return context_.environment != nullptr && context_.environment->FindUsbHost();
 }
 
-StateInitialize::StateInitialize(StateOutcomes& outcomes) : OutcomeState(outcomes) {
+StateInitialize::StateInitialize(const StateContext& context, StateOutcomes& outcomes)
+    : OutcomeState(context, outcomes) {
   LanguageTexts.Load("");
-  ErrorTextIndex = ERRTEXT_NONE;
+  context_.SetErrorIndex(ERRTEXT_NONE);
 }
 
 UpdateStateId StateInitialize::Execute() {
-  SettleEnvironment();
+  SettleEnvironment(context_.environment);
   // The log an earlier run left is settled before this run writes anything,
   // even when this run ends early: otherwise its Exit would archive the
   // earlier log a second time.
-  if (theEnvironment) RecoverDebugLog(*theEnvironment);
+  if (context_.environment) RecoverDebugLog(*context_.environment);
   FlushStartupLog();
   LanguageTexts.Load("");
   if (!outcomes_.OperatingSystemSupported()) {
-    ErrorTextIndex = ERRTEXT_NO_WINDOWS;
+    context_.SetErrorIndex(ERRTEXT_NO_WINDOWS);
     return STATE_INFO;
   }
   if (outcomes_.PackageInvalid()) {
-    ErrorTextIndex = ERRTEXT_PACKAGE_INVALID;
+    context_.SetErrorIndex(ERRTEXT_PACKAGE_INVALID);
     return STATE_ERROR;
   }
   const bool hostFound = outcomes_.UsbHostFound();
-  if (theEnvironment && theEnvironment->QueryUsb2Host() != 0) {
-    if (theEnvironment->QueryUsb2HostDisabled() == 0) {
+  if (context_.environment && context_.environment->QueryUsb2Host() != 0) {
+    if (context_.environment->QueryUsb2HostDisabled() == 0) {
       DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
       PostTexts();
-      theEnvironment->SuspendUsb2Host();
+      context_.environment->SuspendUsb2Host();
     } else {
       // Off already: left alone, unless a killed run of Kestor left it off.
-      theEnvironment->AdoptUsb2HostLeftOff();
+      context_.environment->AdoptUsb2HostLeftOff();
     }
   }
-  SettleEnvironment();
-  if (theEnvironment) {
-    WriteLogHeader(*theEnvironment, theConfig ? theConfig->UpdateRevision() : std::string(),
-                   theConfig ? theConfig->SupportedDevice() : std::string(), hostFound);
+  SettleEnvironment(context_.environment);
+  if (context_.environment) {
+    WriteLogHeader(*context_.environment,
+                   context_.config ? context_.config->UpdateRevision() : std::string(),
+                   context_.config ? context_.config->SupportedDevice() : std::string(), hostFound);
   }
   if (!hostFound) {
-    ErrorTextIndex = ERRTEXT_NO_USB_PORT;
+    context_.SetErrorIndex(ERRTEXT_NO_USB_PORT);
     return STATE_INFO;
   }
   ShowPackageInfo();
@@ -90,13 +92,13 @@ UpdateStateId StateInitialize::Execute() {
 }
 
 void StateInitialize::ShowPackageInfo() {
-  if (theConfig == nullptr) return;
-  DisplayTexts.SetText(SLOT_SUPPORTED_DEVICE, theConfig->SupportedDevice());
-  DisplayTexts.SetText(SLOT_PACKAGE_RELEASE, theConfig->UpdateRevision());
+  if (context_.config == nullptr) return;
+  DisplayTexts.SetText(SLOT_SUPPORTED_DEVICE, context_.config->SupportedDevice());
+  DisplayTexts.SetText(SLOT_PACKAGE_RELEASE, context_.config->UpdateRevision());
 }
 
 UpdateStateId StateInstallDriver::Execute() {
-  ErrorTextIndex = ERRTEXT_NO_DRIVER;
+  context_.SetErrorIndex(ERRTEXT_NO_DRIVER);
   return STATE_ERROR;
 }
 
@@ -111,17 +113,17 @@ UpdateStateId StateUsbListen::Execute() {
     case DeviceWait::Ready:
       return STATE_USB_CONNECT;
     case DeviceWait::SeveralPowerSupplies:
-      ErrorTextIndex = ERRTEXT_SEVERAL_DEVICES;
+      context_.SetErrorIndex(ERRTEXT_SEVERAL_DEVICES);
       return STATE_ERROR;
     case DeviceWait::Cancelled:
       break;
   }
-  ErrorTextIndex = ERRTEXT_CANCELLED;
+  context_.SetErrorIndex(ERRTEXT_CANCELLED);
   return STATE_ERROR;
 }
 
 bool StateUsbConnect::Enter() {
-  const RevisionInfo info = theDeviceUpdater ? theDeviceUpdater->GetRevisionInfo() : RevisionInfo{};
+  const RevisionInfo info = context_.updater ? context_.updater->GetRevisionInfo() : RevisionInfo{};
   std::string release = info.release;
   if (info.beta != "0") release += "Beta" + info.beta;
   if (release == "Beta") release = Text(LangText::DevStatusSUSB);
@@ -143,24 +145,24 @@ UpdateStateId StateUsbConnect::Execute() {
     case DeviceCheck::Passed:
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::NewerThanPackage:
-      ErrorTextIndex = ERRTEXT_NEWER_FIRMWARE;
+      context_.SetErrorIndex(ERRTEXT_NEWER_FIRMWARE);
       DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE));
       PostTexts();
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::WrongType:
-      ErrorTextIndex = ERRTEXT_WRONG_DEVICE;
+      context_.SetErrorIndex(ERRTEXT_WRONG_DEVICE);
       break;
     case DeviceCheck::ReleaseExcluded:
-      ErrorTextIndex = ERRTEXT_RELEASE_EXCLUDED;
+      context_.SetErrorIndex(ERRTEXT_RELEASE_EXCLUDED);
       break;
     case DeviceCheck::SerialExcluded:
-      ErrorTextIndex = ERRTEXT_SERIAL_EXCLUDED;
+      context_.SetErrorIndex(ERRTEXT_SERIAL_EXCLUDED);
       break;
     case DeviceCheck::Unreadable:
-      ErrorTextIndex = ERRTEXT_COMMUNICATION;
+      context_.SetErrorIndex(ERRTEXT_COMMUNICATION);
       break;
     case DeviceCheck::Cancelled:
-      ErrorTextIndex = ERRTEXT_CANCELLED;
+      context_.SetErrorIndex(ERRTEXT_CANCELLED);
       break;
   }
   return STATE_ERROR;
@@ -168,7 +170,7 @@ UpdateStateId StateUsbConnect::Execute() {
 
 bool StateUpdatePossible::Enter() {
   DisplayTexts.SetStartEnabled(true);
-  ShowStatus(ErrorTextIndex == ERRTEXT_NEWER_FIRMWARE
+  ShowStatus(context_.ErrorIndex() == ERRTEXT_NEWER_FIRMWARE
                  ? LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE)
                  : Text(LangText::UpdateReadyText),
              "Kestor - State Update Possible");
@@ -177,7 +179,7 @@ bool StateUpdatePossible::Enter() {
 
 UpdateStateId StateUpdatePossible::Execute() {
   Enter();
-  return automaticUpdate ? STATE_UPDATE_PROCESS : STATE_UPDATE_POSSIBLE;
+  return context_.Automatic() ? STATE_UPDATE_PROCESS : STATE_UPDATE_POSSIBLE;
 }
 
 bool StateUpdateProcess::Enter() {
@@ -193,23 +195,23 @@ UpdateStateId StateUpdateProcess::Execute() {
   // Running from here, unless Cancel or Exit came between Start and this
   // thread (or comes while Enter shows the state): that request stands, and
   // the run does not start.
-  ReplaceCancelState(CANCEL_STATE_IDLE, CANCEL_STATE_RUNNING);
+  context_.ReplaceCancelState(CANCEL_STATE_IDLE, CANCEL_STATE_RUNNING);
   Enter();
-  if (CancelState() == CANCEL_STATE_REQUESTED) {
-    ErrorTextIndex = ERRTEXT_CANCELLED;
+  if (context_.CancelState() == CANCEL_STATE_REQUESTED) {
+    context_.SetErrorIndex(ERRTEXT_CANCELLED);
     return STATE_ERROR;
   }
   const int failure = outcomes_.RunUpdate();
   if (failure == 0) {
-    updateInstalled = true;
+    context_.SetUpdateInstalled();
     return STATE_EXIT;
   }
-  ErrorTextIndex = failure;
+  context_.SetErrorIndex(failure);
   return STATE_ERROR;
 }
 
 bool StateInfo::Enter() {
-  const int index = ErrorTextIndex;
+  const int index = context_.ErrorIndex();
   const std::string text = LanguageTexts.ErrorText(
       index == ERRTEXT_NO_WINDOWS || index == ERRTEXT_NO_USB_PORT ? index
                                                                   : ERRTEXT_NO_USB_NOR_WINDOWS);
@@ -226,25 +228,25 @@ UpdateStateId StateInfo::Execute() {
 
 bool StateError::Enter() {
   DisplayTexts.SetStartEnabled(false);
-  const std::string text = LanguageTexts.ErrorText(ErrorTextIndex);
+  const std::string text = LanguageTexts.ErrorText(context_.ErrorIndex());
   ShowStatus(text, "Kestor - State Error");
   LogStatus("\nfollowing Error occured:\n" + text);
   return PostTexts();
 }
 
 UpdateStateId StateError::Execute() {
-  SetCancelState(CANCEL_STATE_REQUESTED);
+  context_.SetCancelState(CANCEL_STATE_REQUESTED);
   Enter();
   return STATE_EXIT;
 }
 
 bool StateExit::Enter() {
   DisplayTexts.SetStartEnabled(false);
-  const int index = ErrorTextIndex;
+  const int index = context_.ErrorIndex();
   std::string text;
   if (index == ERRTEXT_NONE || index == ERRTEXT_SAME_RELEASE || index == ERRTEXT_NEWER_FIRMWARE) {
     // Leaving Update Possible installs nothing, and must not claim it did.
-    text = updateInstalled ? Text(LangText::CloseUpdater) : kNothingInstalledText;
+    text = context_.UpdateInstalled() ? Text(LangText::CloseUpdater) : kNothingInstalledText;
   } else if ((index >= ERRTEXT_PACKAGE_INVALID && index <= ERRTEXT_SERIAL_EXCLUDED) ||
              (index >= ERRTEXT_DISCONNECTED && index <= ERRTEXT_LAST)) {
     text = LanguageTexts.ErrorText(index);
@@ -258,47 +260,48 @@ bool StateExit::Enter() {
 UpdateStateId StateExit::Execute() {
   // The exit thread and the state thread may both run Exit; the second run
   // finds it done.
-  if (CancelState() == CANCEL_STATE_STOPPED) return STATE_EXIT;
-  if (theEnvironment && theEnvironment->Usb2HostSuspended()) {
+  if (context_.CancelState() == CANCEL_STATE_STOPPED) return STATE_EXIT;
+  if (context_.environment && context_.environment->Usb2HostSuspended()) {
     LogStatus("\nReactivating USB2 :");
     DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOn));
     PostTexts();
-    if (theEnvironment->RestoreUsb2Host()) LogStatus("Success\n\n");
+    if (context_.environment->RestoreUsb2Host()) LogStatus("Success\n\n");
   }
   LogStatus("Updater Closed!");
-  if (theEnvironment) CloseDebugLog(*theEnvironment, ErrorTextIndex, updateInstalled);
+  if (context_.environment)
+    CloseDebugLog(*context_.environment, context_.ErrorIndex(), context_.UpdateInstalled());
   // The log ends with "Updater Closed!" now; an entry behind it would make the
   // next start archive the whole run a second time.
   SetTraceLogPath("");
   Enter();
-  SetCancelState(CANCEL_STATE_STOPPED);
-  if (exitRequested || automaticUpdate) {
-    if (DeviceUpdater* updater = theDeviceUpdater) updater->Channel().PostClose();
+  context_.SetCancelState(CANCEL_STATE_STOPPED);
+  if (context_.ExitRequested() || context_.Automatic()) {
+    if (context_.channel) context_.channel->PostClose();
   }
   return STATE_EXIT;
 }
 
-StateFactory MakeStateFactory(StateOutcomes& outcomes) {
-  return [&outcomes](UpdateStateId id) -> std::unique_ptr<UpdateState> {
+StateFactory MakeStateFactory(const StateContext& context, StateOutcomes& outcomes) {
+  return [context, &outcomes](UpdateStateId id) -> std::unique_ptr<UpdateState> {
     switch (id) {
       case STATE_INITIALIZE:
-        return std::make_unique<StateInitialize>(outcomes);
+        return std::make_unique<StateInitialize>(context, outcomes);
       case STATE_INSTALL_DRIVER:
-        return std::make_unique<StateInstallDriver>(outcomes);
+        return std::make_unique<StateInstallDriver>(context, outcomes);
       case STATE_USB_LISTEN:
-        return std::make_unique<StateUsbListen>(outcomes);
+        return std::make_unique<StateUsbListen>(context, outcomes);
       case STATE_USB_CONNECT:
-        return std::make_unique<StateUsbConnect>(outcomes);
+        return std::make_unique<StateUsbConnect>(context, outcomes);
       case STATE_UPDATE_POSSIBLE:
-        return std::make_unique<StateUpdatePossible>(outcomes);
+        return std::make_unique<StateUpdatePossible>(context, outcomes);
       case STATE_UPDATE_PROCESS:
-        return std::make_unique<StateUpdateProcess>(outcomes);
+        return std::make_unique<StateUpdateProcess>(context, outcomes);
       case STATE_INFO:
-        return std::make_unique<StateInfo>(outcomes);
+        return std::make_unique<StateInfo>(context, outcomes);
       case STATE_ERROR:
-        return std::make_unique<StateError>(outcomes);
+        return std::make_unique<StateError>(context, outcomes);
       case STATE_EXIT:
-        return std::make_unique<StateExit>(outcomes);
+        return std::make_unique<StateExit>(context, outcomes);
     }
     return nullptr;
   };

@@ -2,25 +2,32 @@
 // table needs: the decisions come from StateOutcomes.
 #pragma once
 
+#include "state/state_context.h"
 #include "state/state_machine.h"
 #include "state/state_outcomes.h"
 #include "state/update_state.h"
 
 class OutcomeState : public UpdateState {
  public:
-  explicit OutcomeState(StateOutcomes& outcomes) : outcomes_(outcomes) {}
+  OutcomeState(const StateContext& context, StateOutcomes& outcomes)
+      : context_(context), outcomes_(outcomes) {}
 
  protected:
+  // Through the context's channel and debug log.
+  bool PostTexts() const { return context_.PostTexts(); }
+  void LogStatus(const std::string& text) const { context_.LogStatus(text); }
+
+  const StateContext context_;
   StateOutcomes& outcomes_;
 };
 
 class StateInitialize : public OutcomeState {
  public:
   // Loads the English texts and clears the error index.
-  explicit StateInitialize(StateOutcomes& outcomes);
+  StateInitialize(const StateContext& context, StateOutcomes& outcomes);
   UpdateStateId Execute() override;
   // The package's supported device and release into their slots (no post).
-  static void ShowPackageInfo();
+  void ShowPackageInfo();
 };
 
 // No state leads here; it ends in the Error state with the no-driver text.
@@ -79,5 +86,6 @@ class StateExit : public OutcomeState {
   UpdateStateId Execute() override;
 };
 
-// The factory of the nine states over the given outcomes (ids 0..8; null for others).
-StateFactory MakeStateFactory(StateOutcomes& outcomes);
+// The factory of the nine states over the given context and outcomes (ids
+// 0..8; null for others).
+StateFactory MakeStateFactory(const StateContext& context, StateOutcomes& outcomes);

@@ -42,19 +42,23 @@ StepKind KindOf(const std::string& name) {
   return StepKind::Other;
 }
 
-void Post(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (DeviceUpdater* updater = theDeviceUpdater) updater->Channel().Post(message, wParam, lParam);
-}
-
 class UpdateRun {
  public:
-  UpdateRun(DeviceUpdater& updater, UpdateConfig& config)
-      : updater_(updater), config_(config), n_(config.StepCount()) {}
+  // The context's updater and configuration are there.
+  explicit UpdateRun(const StateContext& context)
+      : context_(context),
+        updater_(*context.updater),
+        config_(*context.config),
+        n_(config_.StepCount()) {}
 
   int Run();
 
  private:
-  bool Cancelled() const { return CancelState() == CANCEL_STATE_REQUESTED; }
+  bool Cancelled() const { return context_.CancelRequested(); }
+  void Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+    if (context_.channel) context_.channel->Post(message, wParam, lParam);
+  }
+  HWND Window() const { return context_.channel ? context_.channel->Window() : nullptr; }
   int32_t SupplyPid() const { return updater_.Record().powerSupply.productId; }
   int32_t DevicePid() const { return updater_.Record().device.productId; }
   bool UpToDate(int i) const {
@@ -63,13 +67,13 @@ class UpdateRun {
   }
   void Status(int i, int state) {
     config_.SetStepStatus(i, state);
-    UpdateState::PostTexts();
+    context_.PostTexts();
   }
   // Step i and all later ones: `state` for i, canceled for the rest.
   void StopAt(int i, int state) {
     config_.SetStepStatus(i, state);
     for (int k = i + 1; k < n_; ++k) config_.SetStepStatus(k, STEP_CANCELED);
-    UpdateState::PostTexts();
+    context_.PostTexts();
   }
   void PostTotal() { Post(WM_UPDATE_TOTAL_PROGRESS, (updater_.StepCounter() + 1) * Width(), 100); }
   int Width() const { return updater_.ProgressStepWidth(); }
@@ -83,9 +87,12 @@ class UpdateRun {
   int WaitForPanel(int i, bool releaseStep);
   int Recovery();
   bool ReinstallDeclined();
+  int MmiFiles(int i, const UpdateStep& step);
+  int Firmware(int i, int part, int32_t pid);
   int Step(int i);
   int ReleaseSteps(int i);
 
+  const StateContext context_;
   DeviceUpdater& updater_;
   UpdateConfig& config_;
   const int n_;
@@ -105,8 +112,8 @@ int UpdateRun::PsCheck() {
 int UpdateRun::Failure(int i, int32_t result) {
   const bool cancelled = Cancelled() || result == FIRMWARE_CANCELLED;
   StopAt(i, cancelled ? STEP_CANCELED : STEP_ERROR);
-  UpdateState::LogStatus("Update step " + config_.GetStep(i).name + " failed (" +
-                         std::to_string(result) + ")\n");
+  context_.LogStatus("Update step " + config_.GetStep(i).name + " failed (" +
+                     std::to_string(result) + ")\n");
   if (cancelled) return ERRTEXT_CANCELLED;
   if (updater_.CountPowerSupplies() != 0) return ERRTEXT_UPDATE_FAILED;
   hwport::Sleep(200);
@@ -151,14 +158,14 @@ int UpdateRun::WaitForPanel(int i, bool releaseStep) {
     if (int e = Pause(500, 100, [](DWORD) {})) return e;
     advance(kReleasePauseTicks);
   }
-  UpdateState::LogStatus("Front panel not ready after " + std::to_string(kPanelWaitMs / 1000) +
-                         " s (status " + std::to_string(s) + ")\n");
+  context_.LogStatus("Front panel not ready after " + std::to_string(kPanelWaitMs / 1000) +
+                     " s (status " + std::to_string(s) + ")\n");
   StopAt(i, STEP_ERROR);
   return ERRTEXT_UPDATE_FAILED;
 }
 
 int UpdateRun::Recovery() {
-  UpdateState::LogStatus("Device in update mode: power supply steps first\n");
+  context_.LogStatus("Device in update mode: power supply steps first\n");
   for (int i = 0; i < n_; ++i) {
     if (KindOf(config_.GetStep(i).name) != StepKind::PowerSupply) continue;
     if (int e = PsCheck()) return e;
@@ -187,7 +194,7 @@ int UpdateRun::Recovery() {
 // The device holds the package's release and beta already: the user says
 // whether to install it again. Nobody is asked in an unattended run.
 bool UpdateRun::ReinstallDeclined() {
-  if (automaticUpdate) return false;
+  if (context_.Automatic()) return false;
   const RevisionInfo installed = updater_.GetRevisionInfo();
   for (int i = 0; i < n_; ++i) {
     const UpdateStep step = config_.GetStep(i);
@@ -195,9 +202,8 @@ bool UpdateRun::ReinstallDeclined() {
     if (LeadingNumber(installed.release) != LeadingNumber(step.rev) ||
         LeadingNumber(installed.beta) != LeadingNumber(step.beta))
       return false;
-    const int answer =
-        MessageBoxA(theDialogWindow.load(), LanguageTexts.Get(kestor::LangText::SameRev).c_str(),
-                    kMessageCaption, MB_YESNO | MB_ICONWARNING);
+    const int answer = MessageBoxA(Window(), LanguageTexts.Get(kestor::LangText::SameRev).c_str(),
+                                   kMessageCaption, MB_YESNO | MB_ICONWARNING);
     if (answer == IDYES) return false;
     StopAt(0, STEP_CANCELED);
     return true;
@@ -218,11 +224,11 @@ int UpdateRun::ReleaseSteps(int i) {
   const int32_t panel = updater_.ReadMMIStatus();
   if (supplyInUpdateMode || deviceInUpdateMode || panel == MMI_STATUS_WAITS_FOR_FILES) {
     if (!updater_.RebootPowerSupply()) {
-      UpdateState::LogStatus("Rebooting the power supply failed\n");
+      context_.LogStatus("Rebooting the power supply failed\n");
       StopAt(i, STEP_ERROR);
       return ERRTEXT_UPDATE_FAILED;
     }
-    if (int e = Pause(20000, 20, [](DWORD k) {
+    if (int e = Pause(20000, 20, [this](DWORD k) {
           if ((k + 1) % 20 == 0)
             Post(WM_UPDATE_STEP_PROGRESS, (k + 1) * kReleaseProgressPerTick, kCodeRelease);
         }))
@@ -235,22 +241,22 @@ int UpdateRun::ReleaseSteps(int i) {
   Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepCheckingRelease);
   if (!VerifyRevisionsAfterUpdate(updater_, config_)) {
     config_.SetStepStatus(i, STEP_ERROR);
-    UpdateState::LogStatus("Not all UpdateSteps installed!\n");
-    UpdateState::PostTexts();
+    context_.LogStatus("Not all UpdateSteps installed!\n");
+    context_.PostTexts();
     return ERRTEXT_UPDATE_FAILED;
   }
   const RevisionInfo info = updater_.GetRevisionInfo();
   // The release as the supply stores it: a package's "01.2" or "12" is the
   // supply's "1.2" or "12.0", not a new release to write at every run.
   if (ReleaseTimesTen(info.release) == step.releaseTimesTen && info.beta == step.beta) {
-    UpdateState::LogStatus("All UpdateSteps successful! Revision " + step.rev + " is actual\n");
+    context_.LogStatus("All UpdateSteps successful! Revision " + step.rev + " is actual\n");
   } else {
-    UpdateState::LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
-    UpdateState::PostTexts();
+    context_.LogStatus("All UpdateSteps successful! Writing new Revision " + step.rev + "\n");
+    context_.PostTexts();
     const int32_t r =
         updater_.WritePsRelease(step.releaseTimesTen, step.betaNumber, step.packedDate);
     if (r < 0) {
-      UpdateState::LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
+      context_.LogStatus("Writing the new Revision failed (" + std::to_string(r) + ")\n");
       StopAt(i, STEP_ERROR);
       // Another supply than the one the run began with, or one that went
       // away as it took the block (its read-back found nobody), is the
@@ -262,6 +268,33 @@ int UpdateRun::ReleaseSteps(int i) {
     DisplayTexts.SetText(SLOT_DEVICE_RELEASE, updater_.ReadPsRelease());
   }
   Status(i, STEP_UPDATING);
+  return 0;
+}
+
+// The front panel's files of step i; 0 when they all reached the panel.
+int UpdateRun::MmiFiles(int i, const UpdateStep& step) {
+  std::vector<std::string> files;
+  for (const StepFile& f : step.fileList) files.push_back(f.path);
+  const int32_t r = updater_.UpdateMmi(files);
+  if (r >= 0) return 0;
+  if (Cancelled()) {
+    StopAt(i, STEP_CANCELED);
+    // The panel may wait for files that will not come: the supply
+    // restarts, unless it restarts already.
+    if (r != MMI_CANCELLED_RESTARTING) updater_.RebootAfterMmi();
+    return ERRTEXT_CANCELLED;
+  }
+  return Failure(i, r);
+}
+
+// The package's firmware part `part` into the device `pid`, unless step i is
+// up to date, and its revision read back.
+int UpdateRun::Firmware(int i, int part, int32_t pid) {
+  if (!UpToDate(i)) {
+    const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[part], pid);
+    if (r < 0) return Failure(i, r);
+  }
+  updater_.ReadFirmwareRevision(pid);
   return 0;
 }
 
@@ -279,37 +312,16 @@ int UpdateRun::Step(int i) {
     Status(i, STEP_UPDATING);
   }
   switch (kind) {
-    case StepKind::Mmi: {
-      std::vector<std::string> files;
-      for (const StepFile& f : step.fileList) files.push_back(f.path);
-      const int32_t r = updater_.UpdateMmi(files);
-      if (r < 0) {
-        if (Cancelled()) {
-          StopAt(i, STEP_CANCELED);
-          // The panel may wait for files that will not come: the supply
-          // restarts, unless it restarts already.
-          if (r != MMI_CANCELLED_RESTARTING) updater_.RebootAfterMmi();
-          return ERRTEXT_CANCELLED;
-        }
-        return Failure(i, r);
-      }
+    case StepKind::Mmi:
+      if (int e = MmiFiles(i, step)) return e;
       PostTotal();
       break;
-    }
     case StepKind::Module:
-      if (!UpToDate(i)) {
-        const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[0], DevicePid());
-        if (r < 0) return Failure(i, r);
-      }
-      updater_.ReadFirmwareRevision(DevicePid());
+      if (int e = Firmware(i, 0, DevicePid())) return e;
       PostTotal();
       break;
     case StepKind::PowerSupply:
-      if (!UpToDate(i)) {
-        const int32_t r = updater_.UpdateFirmwarePart(config_.FirmwareParts()[1], SupplyPid());
-        if (r < 0) return Failure(i, r);
-      }
-      updater_.ReadFirmwareRevision(SupplyPid());
+      if (int e = Firmware(i, 1, SupplyPid())) return e;
       break;
     case StepKind::Release:
       if (int e = ReleaseSteps(i)) {
@@ -353,18 +365,16 @@ int UpdateRun::Run() {
 
 }  // namespace
 
-int RunUpdateSteps(DeviceUpdater& updater, UpdateConfig& config) {
-  return UpdateRun(updater, config).Run();
-}
+int RunUpdateSteps(const StateContext& context) { return UpdateRun(context).Run(); }
 
 int PlatformOutcomes::RunUpdate() {
-  DeviceUpdater* updater = theDeviceUpdater;
-  if (updater == nullptr || theConfig == nullptr) return ERRTEXT_UPDATE_FAILED;
-  const int error = RunUpdateSteps(*updater, *theConfig);
+  DeviceUpdater* updater = context_.updater;
+  if (updater == nullptr || context_.config == nullptr) return ERRTEXT_UPDATE_FAILED;
+  const int error = RunUpdateSteps(context_);
   if (error != 0) return error;
   if (updater->CheckUpdateMode(updater->Record().powerSupply.productId) == 1 ||
       updater->CheckUpdateMode(updater->Record().device.productId) == 1)
-    MessageBoxA(theDialogWindow.load(),
+    MessageBoxA(context_.channel ? context_.channel->Window() : nullptr,
                 "Please switch off the device by the main powerswitch on the rear of the device "
                 "and wait a few seconds before switching on again!",
                 kMessageCaption, MB_OK);

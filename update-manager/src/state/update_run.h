@@ -4,9 +4,9 @@
 // the progress bars and the error index.
 #pragma once
 
-class DeviceUpdater;
-class UpdateConfig;
+#include "state/state_context.h"
 
-// Runs every step; 0 when the whole run succeeded, else the error index
-// (6, 7, 14, 15 or 16). Every wait is bounded and looks for a cancel.
-int RunUpdateSteps(DeviceUpdater& updater, UpdateConfig& config);
+// Runs every step with the context's updater and configuration (both there); 0 when the whole run
+// succeeded, else the error index (6, 7, 14, 15 or 16). Every wait is bounded and looks for a
+// cancel.
+int RunUpdateSteps(const StateContext& context);

@@ -26,7 +26,7 @@
 #include "environment/system_environment.h"
 #include "lumetra/sync.h"
 #include "package_builder.h"
-#include "process_flags.h"
+#include "kestor_process.h"
 #include "resource.h"
 #include "sample_package.h"
 #include "state/process_context.h"
@@ -81,7 +81,7 @@ UpdateTimes UpdateAt(int scale) {
   UpdateTimes run;
   testsupport::TestFolder folder;
   SetEnvironmentVariableA("TEMP", folder.Path().c_str());
-  ResetProcessFlags();
+  kestortest::KestorProcess process;
   kestortest::PackageBuilder package(folder / "package");
   package.WithoutIni();
   const std::string ini = testsupport::ReadFileOr(
@@ -105,8 +105,8 @@ UpdateTimes UpdateAt(int scale) {
   auto environment = std::make_unique<SystemEnvironment>();
   UseUsbHostPc(*environment, pc);
   auto config = std::make_unique<UpdateConfig>(package.AppFolder());
-  theProcessContext.Adopt(std::move(environment), std::move(config),
-                          std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
+  process.Build(std::move(environment), std::move(config),
+                std::make_unique<DeviceUpdater>(std::vector<std::string>{}));
   std::atomic<bool> closed{false};
   lm::Thread dialog;
   dialog.Start([&] {
@@ -143,7 +143,7 @@ UpdateTimes UpdateAt(int scale) {
     if (!closed) PostMessageA(window, WM_UPDATE_CLOSE, 0, 0);
   }
   dialog.Join(testsupport::kUiWaitMs);
-  theProcessContext.Release();
+  process.Release();
   SetTraceLogPath("");
   return run;
 }

@@ -65,4 +65,17 @@ struct LogHook {
   }
 };
 
+// The library's log hooks, one per unit that logs through a hook of its own.
+// The form binds them to the logger while it lives; the library's context
+// empties them all in one place when it goes.
+struct LibraryLogHooks {
+  LogHook job;          // the job's and the form's "M" lines
+  LogHook programFile;  // the program-file reader ("[ProgramingCtrls]")
+  LogHook supply;       // the supply's module table
+  LogHook plugin;       // the plug-ins and device control ("[UsbDevCtrl] ")
+  LogHook flash;        // the flash operations
+  void Clear() { *this = LibraryLogHooks(); }
+};
+LibraryLogHooks& LogHooks();
+
 }  // namespace tessaro

@@ -40,9 +40,8 @@ struct ProgramFileHeader {
   void Reset();
 };
 
-// The program-file unit's log hook ("M" lines); its lines carry the prefix
-// "[ProgramingCtrls]".
-extern LogHook ProgramFileLogHook;
+// The program-file unit's "M" lines through LogHooks().programFile, with the
+// prefix "[ProgramingCtrls]".
 void ProgramFileLog(TStrings* list, const std::string& format,
                     std::initializer_list<FormatArg> args = {});
 

@@ -16,18 +16,12 @@
 #include "tessaro/flash_codes.h"
 #include "tessaro/flash_description.h"
 #include "tessaro/flash_progress.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/line_lists.h"
 
 namespace tessaro {
 
-// State shared by the operations, one set per loaded library.
-struct FlashShared {
-  uint8_t FlashState = 0;  // status index of the operation running or run last
-  uint8_t FoundManufactureID = 0;
-  uint16_t FoundDeviceID = 0;
-  uint8_t FoundSectorProtection = 0;
-  bool AddressControl = true;
-};
+// State shared by the operations (FlashShared, in the library's settings).
 FlashShared& Flash();
 void SetAddressControl(bool on);
 // Back to the state of a freshly loaded library (state 0, address control on).
@@ -48,7 +42,18 @@ bool FlashEraseChip(TDevice* device, const FlashRecord& flash, uint32_t baseAddr
 bool FlashEraseSectors(TDevice* device, TSelectableList& sectors, const FlashRecord& flash,
                        uint32_t baseAddress, LogList log, TransferList transfer,
                        const FlashProgress& progress = {});
-// Entry i of `blockList` stands for block i of `blocks`.
+// Told the index of each block as it is programmed or verified.
+using BlockDone = std::function<void(int index)>;
+// The blocks of `selected` (indices into `blocks`, in that order) in turn;
+// `blockDone` hears of each as it is done.
+bool FlashProgram(TDevice* device, const std::vector<int>& selected, const ProgramBlocks& blocks,
+                  uint32_t baseAddress, const FlashRecord& flash, LogList log,
+                  TransferList transfer, const FlashProgress& progress, const BlockDone& blockDone);
+bool FlashVerify(TDevice* device, const std::vector<int>& selected, const ProgramBlocks& blocks,
+                 uint32_t baseAddress, const FlashRecord& flash, LogList log, TransferList transfer,
+                 const FlashProgress& progress, const BlockDone& blockDone);
+// Entry i of `blockList` stands for block i of `blocks`: the entries
+// selected when the operation starts, each unselected as it is done.
 bool FlashProgram(TDevice* device, TSelectableList& blockList, const ProgramBlocks& blocks,
                   uint32_t baseAddress, const FlashRecord& flash, LogList log,
                   TransferList transfer, const FlashProgress& progress = {});

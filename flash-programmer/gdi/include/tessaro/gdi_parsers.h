@@ -42,8 +42,6 @@ struct ActivityIndicator {
 ActivityIndicator& PipeActivity();
 
 // The library's application title, which the indicator sets.
-using TitleSetter = void (*)(const char* title);
-void SetApplicationTitleSetter(TitleSetter setter);
 std::string ApplicationTitle();
 
 }  // namespace tessaro

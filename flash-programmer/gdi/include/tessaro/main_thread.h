@@ -69,9 +69,8 @@ void SetWaitFunction(WaitFunction wait);
 void LibraryWait(DWORD ms);
 void PumpingWait(DWORD ms);  // the default
 
-// The application's standard error display (a message box unless replaced).
-using ErrorDisplay = void (*)(const char* text);
-void SetErrorDisplay(ErrorDisplay display);
+// The application's standard error display: an "Error" box asked through
+// the library's events.
 void ShowLibraryError(const char* text);
 
 }  // namespace tessaro

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "programming_job.h"
+#include "tessaro/interpreter_load.h"
 
 namespace tessaro {
 
@@ -18,13 +19,5 @@ int16_t FailedCommandStatus(int code);
 // The job's command runner (SetCommandRunner).
 bool RunProgramCommands(TProgrammingJob& job, uint16_t vid, uint16_t pid,
                         const std::string& serialNumber);
-
-// Library-wide flags of the interpreter.
-struct InterpreterFlags {
-  bool PathBDActive = true;
-  uint32_t SkipCount = 0;
-};
-InterpreterFlags& Interpreter();
-void ResetInterpreter();
 
 }  // namespace tessaro

@@ -1,53 +1,50 @@
 // Device control: the flows the command interpreter runs against the bus.
-// Each enumerates the bus afresh, writes its progress to the caller's log
-// lines ("[UsbDevCtrl] " lines), and makes, finds, opens, reboots and
-// reopens device connections. Only the reopen operations raise; every other
-// failure is a false result with a log line.
+// Each enumerates the bus afresh (one bus search, bus_search.cpp), writes its
+// progress to the caller's log lines ("[UsbDevCtrl] " lines), shows devices
+// and asks through the run's events, and makes, finds, opens, reboots
+// (reboot_flows.cpp) and reopens device connections. Who a device is lives in
+// device_identity.h. Only the reopen operations raise; every other failure is
+// a false result with a log line.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "tessaro/device.h"
+#include "tessaro/device_identity.h"
+#include "tessaro/flash_settings.h"
 #include "tessaro/line_lists.h"
 #include "tessaro/progress_bar.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 
-struct DeviceIdentity {
-  uint16_t vid = 0;
-  uint16_t pid = 0;
-  std::string product;
-  std::string manufacturer;
-  std::string serial;
-};
-
-// The library's settings of these flows (one set per load).
-struct DeviceControlSettings {
-  int32_t PollTime = 100;
-  int32_t MaxSearchTime = 600000;
-  int32_t ToSafeRebootTime = 600000;
-  int32_t ToFirmwareRebootTime = 600000;
-  bool PsPidAlias = false;
-};
+// The library's settings of these flows (DeviceControlSettings, in the
+// library's settings).
 DeviceControlSettings& ControlSettings();
 void SetPsPidAlias(bool on);
 // Back to the settings of a freshly loaded library.
 void ResetControlSettings();
 
-// Where a flow reports: the caller's log lines, the form's device tree and
-// the progress display; each may be absent.
+// Where a flow reports: the caller's log lines, the run's events and the
+// progress display; each may be absent.
 struct ControlView {
   TLineList* log = nullptr;
-  HWND tree = nullptr;
+  // The run's events: where the flows show devices and ask (the form's tree
+  // and boxes, or the boxes alone). None shows nothing and asks through the
+  // library's events. It keeps the name of the form's tree it replaced, which
+  // the interpreter fills from its view's DeviceTree().
+  RunEvents* tree = nullptr;
   ProgressBar* bar = nullptr;
-  // Asks the user; the answer is IDYES, IDNO, IDOK... (a message box unless replaced).
-  std::function<int(const std::string& text, UINT type)> ask;
+  // Asks with a "Tessaro" box owned by the active window; the answer is
+  // IDYES, IDNO, IDOK...
   int Ask(const std::string& text, UINT type) const;
+  void DevicesCleared() const;
+  void DeviceShown(const std::string& caption, const DeviceIdentity& identity) const;
+  void BusShown() const;
 };
 
 using Connection = std::unique_ptr<TDevice>;
@@ -55,21 +52,6 @@ using Connection = std::unique_ptr<TDevice>;
 bool PidMatches(uint16_t found, uint16_t wanted);
 // 0: no channels; 1: event pipe 0x83; 2: 0x81 and 0x83; else none.
 Connection CreateDeviceConnection(const TDeviceInfo& info, int kind);
-std::string ADevToStr(const TDevice* connection, bool withSerial);
-std::string IdentityToText(const DeviceIdentity& identity, bool withSerial);
-DeviceIdentity IdentityOf(const TDeviceInfo& info);
-
-// "safe" in the lower-cased serial text from its second character on (a
-// text that begins with it does not count).
-bool SerialSaysSafe(const std::string& serial);
-// The firmware's serial number of a serial text: a "safe" inside it (any
-// case) taken out, then the decimal value; -1 when it holds none.
-int64_t FirmwareSerialNumber(const std::string& serial);
-// The serial text without its "safe" (any case).
-std::string FirmwareSerialText(const std::string& serial);
-
-void ShowIdentityInTree(const std::string& caption, const DeviceIdentity& identity, HWND tree);
-void RefreshDeviceTree(HWND tree);
 
 bool IsDevicePresent(uint16_t vid, uint16_t pid, const std::string& serial, bool serialMustMatch);
 bool CheckDeviceUnique(uint16_t vid, uint16_t pid, TLineList* log);

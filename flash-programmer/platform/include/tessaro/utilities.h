@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
 #include "tessaro/line_lists.h"
@@ -35,8 +34,9 @@ void WaitLettingMessagesThrough(DWORD ms, bool (*ended)());
 void InstallLibraryWait();
 void UninstallLibraryWait();
 
-// Ends a running WaitWithProgress early; cleared when a wait starts.
-extern std::atomic<bool> WaitEnded;
+// Ends a running WaitWithProgress early (true); cleared when a wait starts.
+void SetWaitEnded(bool ended);
+bool WaitEnded();
 
 // Waits `total` ms of the port's clock in steps of `step` ms, moving the bar
 // and rewriting the last line of `lines`; messages go through after each step.

@@ -18,11 +18,8 @@ namespace tessaro {
 // The name under which the module-data flows load the plug-in.
 constexpr const char* kModuleDataPlugin = "Plugins\\Orvane.dll";
 
-// The lines of ConnectPlugin and DisconnectPlugin go through this hook, with
-// the device-control prefix.
-extern LogHook PluginLogHook;
-
-// A device-control line: "[UsbDevCtrl] " + the text, through that hook.
+// A device-control line: "[UsbDevCtrl] " + the text, through LogHooks().plugin
+// (so do the lines of ConnectPlugin and DisconnectPlugin).
 void LogCtrl(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args = {});
 
 // The folder of the running program's executable, without a trailing separator.

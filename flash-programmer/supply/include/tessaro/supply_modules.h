@@ -16,8 +16,7 @@ namespace tessaro {
 // FacId of the module table (the SupplyBlock of lumetra/wire.h).
 using lm::FAC_PS_MODULES;
 
-// The lines of this unit go through this hook, without a prefix.
-extern LogHook SupplyLogHook;
+// The lines of this unit go through LogHooks().supply, without a prefix.
 
 // "[" + each matching row's part number and "," + "]"; true when a row has
 // this product id (only vendor 0x0E7B has rows).

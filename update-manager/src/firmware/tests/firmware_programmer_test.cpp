@@ -14,6 +14,7 @@
 #include "config/step_texts.h"
 #include "environment/log_writer.h"
 #include "firmware/status_text.h"
+#include "kestor_process.h"
 #include "lumetra/sync.h"
 #include "tessaro/command_names.h"
 #include "tessaro_test/program_file_writer.h"
@@ -127,14 +128,12 @@ class FirmwarePartTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetTraceLogPath(folder_ / "trace.txt");
-    traceLevel = 1;
+    process_.TraceLevel(1);
     SetEnvironmentVariableA("SCRIPTED_FLASH_LOG", (folder_ / "calls.txt").c_str());
     target_.window = posted_.Window();
-    rebootPsAfterSusbStart = false;
   }
   void TearDown() override {
     SetTraceLogPath("");
-    traceLevel = 0;
     SetEnvironmentVariableA("SCRIPTED_FLASH_LOG", nullptr);
   }
   // The posted messages of one kind, as "wParam/lParam".
@@ -168,6 +167,7 @@ class FirmwarePartTest : public ::testing::Test {
     hold_ = nullptr;
   }
 
+  kestortest::KestorProcess process_;
   testsupport::TestFolder folder_;
   HANDLE hold_ = nullptr;
   TestTarget target_;
@@ -300,7 +300,7 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
        16,
        [](TestTarget& t) {
          t.startedInUpdateMode = true;
-         rebootPsAfterSusbStart = true;
+         kestortest::KestorProcess::RebootSupplyAfterUpdateModeStart(true);
        },
        0,
        {"16 1001 okfw_prog_norm.bin", "16 1001 okbl_prog_norm.bin", "16 1001 okreboot.bin"},
@@ -357,7 +357,7 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
     t.cancelAfterModeTests = -1;
     t.serial = "1001";
     t.startedInUpdateMode = false;
-    rebootPsAfterSusbStart = false;
+    process_.RebootSupplyAfterUpdateModeStart(false);
     row.setUp(t);
     FirmwareProgrammer programmer(t, "ScriptedFlash.dll");
     FirmwarePart part = row.part;

@@ -2,11 +2,14 @@
 
 #include "hwport/clock.h"
 #include "tessaro/format_text.h"
+#include "tessaro/run_events.h"
 #include "tessaro/utilities.h"
 
 namespace tessaro {
 namespace {
 
+// The logger of this load, made and freed by the library's context; the form
+// and the interpreter's log commands, below the context, reach it here.
 TLoging* g_logger = nullptr;
 
 const char kMainLogName[] = "Tessaro.log";
@@ -115,7 +118,7 @@ void TLoging::OpenMainLog() {
       folderMessageShown_ = true;
       std::string text = "Can't create log-file, is impossible write to directories:\r\n";
       for (int i = n - 1; i >= 0; --i) text += tried[i] + "\r\n";
-      MessageBoxA(nullptr, text.c_str(), "Tessaro", MB_OK | MB_ICONWARNING);
+      LibraryAsk({text, "Tessaro", MB_OK | MB_ICONWARNING});
     }
   }
   mainPath_ = chosen + kMainLogName;
@@ -175,8 +178,7 @@ bool TLoging::OpenLogInViewer() {
   CloseMainLog();
   std::string path = MainLogPath();
   if (!FileExists(path)) {
-    MessageBoxA(nullptr, FormatText("Cannot find log file \"%s\"", {path}).c_str(), "Tessaro",
-                MB_OK);
+    LibraryAsk({FormatText("Cannot find log file \"%s\"", {path}), "Tessaro", MB_OK});
     return false;
   }
   // Built as a string of its own length: a long path cannot overrun anything.
@@ -184,9 +186,8 @@ bool TLoging::OpenLogInViewer() {
   GetWindowsDirectoryA(windows, sizeof windows);
   std::string command = std::string(windows) + "\\system32\\notepad.exe " + path;
   if (WinExec(command.c_str(), SW_SHOWNORMAL) < 32) {
-    MessageBoxA(nullptr,
-                FormatText("Error, Cannot find Notepad.\r\n(Log is in file \"%s\"", {path}).c_str(),
-                "Tessaro", MB_OK);
+    LibraryAsk({FormatText("Error, Cannot find Notepad.\r\n(Log is in file \"%s\"", {path}),
+                "Tessaro", MB_OK});
     return false;
   }
   return true;

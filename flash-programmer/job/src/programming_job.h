@@ -15,23 +15,26 @@
 #include "tessaro/flash_progress.h"
 #include "tessaro/memory_form.h"
 #include "tessaro/program_file.h"
+#include "tessaro/run_events.h"
 
 namespace tessaro {
 
 class TProgrammingJob;
 
-// The job's own log hook ("M" lines of the job and the form).
-extern LogHook FormLogHook;
+// The job's own "M" lines (of the job and the form) go through LogHooks().job.
 
 // Where a job shows itself: the reader's lists and fields (ProgramFileForm),
-// the two text windows, and what it reports while it runs.
-class JobView : public ProgramFileForm {
+// the two text windows, and what it reports while it runs (RunEvents: the
+// devices the flows show and the questions they ask, with today's boxes).
+class JobView : public ProgramFileForm, public RunEvents {
  public:
   virtual TLineList& Info() = 0;
   virtual TLineList& Messages() = 0;
   virtual bool Showing() const = 0;
-  // The device tree the device-control flows show devices in (may be null).
-  virtual HWND DeviceTree() const { return nullptr; }
+  // The events the device-control flows report to (they draw the devices in
+  // the form's tree); the name is the tree's it replaced.
+  RunEvents* DeviceTree() { return this; }
+  int Ask(const Question& question) override;
   virtual void JobStarted(const std::string& fileName) {}
   virtual void CommandsStarted() {}
   virtual void CommandsEnded(bool ok) {}
@@ -68,6 +71,7 @@ class MemoryJobView : public JobView {
 // library installs its interpreter, and then a job ends after the read.
 using CommandRunner = bool (*)(TProgrammingJob& job, uint16_t vid, uint16_t pid,
                                const std::string& serialNumber);
+// The library's job's runner.
 void SetCommandRunner(CommandRunner runner);
 
 class TProgrammingJob {
@@ -83,6 +87,7 @@ class TProgrammingJob {
   JobView& View() { return view_ ? *view_ : memory_; }
 
   bool Running() const { return running_; }
+  void SetRunner(CommandRunner runner) { runner_ = runner; }
 
   // The Programing export's work: status 1; -1 and false for a missing
   // file; otherwise the file is read and its commands run.
@@ -111,6 +116,7 @@ class TProgrammingJob {
  private:
   class RunningScope;
   JobView* view_ = nullptr;
+  CommandRunner runner_ = nullptr;
   MemoryJobView memory_;
   ProgramFileRecords records_;
   bool running_ = false;

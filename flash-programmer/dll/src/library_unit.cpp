@@ -1,55 +1,36 @@
-// The library unit of Tessaro.dll: the five exports, what happens at load
-// and unload, the three locks and the attach counters. Every export brackets
-// its work with a start and an end line and lets no error out.
+// The library unit of Tessaro.dll: the five exports and what happens at load
+// and unload. Every export brackets its work with a start and an end line and
+// lets no error out.
 #include <windows.h>
 
 #include <climits>
 #include <cstdint>
 #include <string>
 
-#include "form_binprog.h"
-#include "loging.h"
-#include "lumetra/sync.h"
-#include "tessaro/command_interpreter.h"
-#include "tessaro/device.h"
+#include "library_context.h"
+#include "programming_job.h"
+#include "start_programming.h"
 #include "tessaro/errors.h"
-#include "tessaro/flash_operations.h"
 #include "tessaro/format_text.h"
-#include "tessaro/main_thread.h"
-#include "tessaro/plugins.h"
-#include "tessaro/program_file.h"
-#include "tessaro/program_status.h"
-#include "tessaro/supply_modules.h"
 #include "tessaro/utilities.h"
 
 using namespace tessaro;
 
 namespace {
 
-// Made before the entry point's attach and deleted after its detach.
-lm::CriticalSection AttachLock;
-lm::CriticalSection StatusLock;
-lm::CriticalSection ProgramingLock;
-lm::Event ProgramingLockLeft(lm::Event::Reset::Auto);  // set each time a job leaves the lock
-int32_t ProcessAttachCount = 0;
-int32_t ThreadAttachCount = 0;
-LogHook UnitLogHook;
-TFormBinProg* FormBinProg = nullptr;
-TFormBinProg* OwnedForm = nullptr;  // the form object outlives its window until unload
+// The context of this load: made by the entry point's attach, deleted by its
+// detach. The exports and the entry point reach it through this one pointer.
+LibraryContext* Library = nullptr;
 
 void Log(const std::string& format, std::initializer_list<FormatArg> args = {}) {
-  try {
-    UnitLogHook(nullptr, format, args);
-  } catch (...) {
-    // A log line that cannot be written must not end the export.
-  }
+  Library->Log(format, args);
 }
 
 std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
 
-// Adds `delta` to a counter under AttachLock and logs old and new value.
+// Adds `delta` to a counter under the attach lock and logs old and new value.
 void Count(int32_t& counter, int delta, const char* text) {
-  lm::Lock lock(AttachLock);
+  lm::Lock lock(Library->attachLock);
   try {
     int32_t old = counter;
     if ((delta > 0 && old == INT32_MAX) || (delta < 0 && old == INT32_MIN))
@@ -62,28 +43,28 @@ void Count(int32_t& counter, int delta, const char* text) {
 }
 
 int32_t ProcessCount() {
-  lm::Lock lock(AttachLock);
-  return ProcessAttachCount;
+  lm::Lock lock(Library->attachLock);
+  return Library->processAttachCount;
 }
 
-// Holds ProgramingLock for its scope. While another thread's job holds it,
+// Holds the programing lock for its scope. While another thread's job holds it,
 // the calling thread's window messages go through: that job writes to the
 // library's window, which belongs to the thread that loaded the library, and
 // cannot go on while that thread waits here deaf to them.
 class ProgramingScope {
  public:
   ProgramingScope() {
-    while (!ProgramingLock.TryEnter()) {
+    while (!Library->programingLock.TryEnter()) {
       // A quit message left in the queue would end every wait for input at
       // once: then only another thread's sent messages end it.
       DWORD wake = ProcessMessages() ? QS_ALLINPUT : QS_SENDMESSAGE;
-      HANDLE left = ProgramingLockLeft.Handle();
+      HANDLE left = Library->programingLockLeft.Handle();
       MsgWaitForMultipleObjects(1, &left, FALSE, INFINITE, wake);
     }
   }
   ~ProgramingScope() {
-    ProgramingLock.Leave();
-    ProgramingLockLeft.Set();
+    Library->programingLock.Leave();
+    Library->programingLockLeft.Set();
   }
   ProgramingScope(const ProgramingScope&) = delete;
   ProgramingScope& operator=(const ProgramingScope&) = delete;
@@ -131,9 +112,9 @@ void WINAPI CloseIt() {
   Guarded(
       ">>> CloseIt() start of function ", "exception CloseIt(): ", 0,
       [] {
-        if (FormBinProg) {
-          FormBinProg->Hide();
-          FormBinProg->Close();
+        if (TFormBinProg* form = Library->form) {
+          form->Hide();
+          form->Close();
         }
         return 0;
       },
@@ -142,7 +123,7 @@ void WINAPI CloseIt() {
 }
 
 int32_t WINAPI GetStatus() {
-  lm::Lock lock(StatusLock);
+  lm::Lock lock(Library->statusLock);
   int32_t result = Guarded(">>> GetStatus() start of function", "exception GetStaus(): ", 0,
                            [] { return static_cast<int32_t>(LibraryJob().StatusWord()); });
   Log("<<< GetStaus() end of function, result = %x ", {result});
@@ -163,11 +144,12 @@ uint8_t WINAPI Programing(uint16_t VID, uint16_t PID, const char* SerialNumber,
 
 void WINAPI ShowIt() {
   Guarded(">>> ShowIt() start of function", "exception ShowIt(): ", 0, [] {
-    if (!FormBinProg) throw TessaroError("The window of the library is closed.");
-    if (FormBinProg->Showing())
-      FormBinProg->Hide();
+    TFormBinProg* form = Library->form;
+    if (!form) throw TessaroError("The window of the library is closed.");
+    if (form->Showing())
+      form->Hide();
     else
-      FormBinProg->Show();
+      form->Show();
     return 0;
   });
   Log("<<< ShowIt() end of function");
@@ -181,11 +163,11 @@ void EntryProcedure(DWORD reason, bool processEnds) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       try {
-        OwnedForm = TFormBinProg::CreateSelfDestroying(&FormBinProg);
+        Library->ownedForm = TFormBinProg::CreateSelfDestroying(&Library->form);
       } catch (...) {
-        OwnedForm = nullptr;
+        Library->ownedForm = nullptr;
       }
-      Count(ProcessAttachCount, +1,
+      Count(Library->processAttachCount, +1,
             ">>> dll_Process_Attach after TFormBinProg.CreateSelfDestroying( Application, "
             "@FormBinProg )");
       Log("<<< dll_Process_Attach %d", {ProcessCount()});
@@ -194,13 +176,13 @@ void EntryProcedure(DWORD reason, bool processEnds) {
       Log(">>> dll_Process_Detach %d", {ProcessCount()});
       // At process end other threads are gone and windows go with the process.
       if (!processEnds) CloseIt();
-      Count(ProcessAttachCount, -1, "<<< dll_Process_Detach");
+      Count(Library->processAttachCount, -1, "<<< dll_Process_Detach");
       break;
     case DLL_THREAD_ATTACH:
-      Count(ThreadAttachCount, +1, "dll_Thread_Attach");
+      Count(Library->threadAttachCount, +1, "dll_Thread_Attach");
       break;
     case DLL_THREAD_DETACH:
-      Count(ThreadAttachCount, -1, "dll_Thread_Detach");
+      Count(Library->threadAttachCount, -1, "dll_Thread_Detach");
       break;
   }
 }
@@ -211,39 +193,21 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   try {
     switch (reason) {
       case DLL_PROCESS_ATTACH:
-        CreateGlobalLogger();
-        InstallLibraryWait();
-        GlobalLogger()->BindHook(UnitLogHook);
-        GlobalLogger()->BindHook(FlashLog());
-        SetCommandRunner(&RunProgramCommands);
+        Library = new LibraryContext;
         EntryProcedure(reason, false);
         Log(">>> <<< DllMain() end of function");
         break;
       case DLL_PROCESS_DETACH: {
         bool processEnds = reserved != nullptr;
         EntryProcedure(reason, processEnds);
-        if (!processEnds) {
-          delete OwnedForm;
-          MainThreadSync::Free();
-        }
-        OwnedForm = nullptr;
-        FormBinProg = nullptr;
-        // At process end the form is not freed: empty its hooks all the same,
-        // nothing may log into the freed logger.
-        UnitLogHook.Clear();
-        FlashLog().Clear();
-        SetCommandRunner(nullptr);
-        FormLogHook.Clear();
-        ProgramFileLogHook.Clear();
-        SupplyLogHook.Clear();
-        PluginLogHook.Clear();
-        TDevice::DefaultLog().Clear();
-        UninstallLibraryWait();
-        FreeGlobalLogger();
+        Library->processEnds = processEnds;
+        // The one place the load's context goes.
+        delete Library;
+        Library = nullptr;
         break;
       }
       default:
-        EntryProcedure(reason, false);
+        if (Library) EntryProcedure(reason, false);
         break;
     }
   } catch (...) {

@@ -6,22 +6,23 @@
 
 namespace tessaro {
 
-LogHook FormLogHook;
-
 namespace {
 
-CommandRunner g_runner = nullptr;
-
 void JobLog(TStrings* list, const std::string& format, std::initializer_list<FormatArg> args) {
-  if (FormLogHook.Bound())
-    FormLogHook(list, format, args);
+  if (LogHooks().job.Bound())
+    LogHooks().job(list, format, args);
   else if (list)
     list->Add(FormatText(format, args));
 }
 
 }  // namespace
 
-void SetCommandRunner(CommandRunner runner) { g_runner = runner; }
+void SetCommandRunner(CommandRunner runner) { LibraryJob().SetRunner(runner); }
+
+int JobView::Ask(const Question& question) {
+  BoxEvents boxes;
+  return boxes.Ask(question);
+}
 
 void MemoryJobView::FlashListChanged(const TFlashes& flashes) {
   form.FlashListChanged(flashes);
@@ -31,9 +32,7 @@ void MemoryJobView::FlashListChanged(const TFlashes& flashes) {
   JobLog(&info, ">> OK, Selected flash \"%s\"", {form.selectedFlash.name});
 }
 
-void MemoryJobView::ShowMessage(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), "Tessaro", MB_OK);
-}
+void MemoryJobView::ShowMessage(const std::string& text) { Ask({text, "Tessaro", MB_OK}); }
 
 // Marks the job as running for as long as it lives, errors included, so the
 // window refuses to close meanwhile.
@@ -51,13 +50,18 @@ class TProgrammingJob::RunningScope {
   bool was_;
 };
 
-TProgrammingJob::TProgrammingJob() = default;
-TProgrammingJob::~TProgrammingJob() = default;
+// The units below the run ask through the view the job shows itself in.
+TProgrammingJob::TProgrammingJob() { SetLibraryEvents(&memory_); }
+TProgrammingJob::~TProgrammingJob() { SetLibraryEvents(nullptr); }
 
-void TProgrammingJob::Attach(JobView* view) { view_ = view; }
+void TProgrammingJob::Attach(JobView* view) {
+  view_ = view;
+  SetLibraryEvents(&View());
+}
 
 void TProgrammingJob::Detach(JobView* view) {
   if (view_ == view) view_ = nullptr;
+  SetLibraryEvents(&View());
 }
 
 void TProgrammingJob::Log(TStrings* list, const std::string& format,
@@ -97,7 +101,7 @@ bool TProgrammingJob::RunCommands(uint16_t vid, uint16_t pid, const std::string&
   View().CommandsStarted();
   bool result = false;
   try {
-    result = g_runner && g_runner(*this, vid, pid, serialNumber);
+    result = runner_ && runner_(*this, vid, pid, serialNumber);
   } catch (...) {
     records_.blocks.Clear();
     View().CommandsEnded(false);
@@ -126,8 +130,10 @@ FlashProgress TProgrammingJob::FlashProgressSink() {
 }
 
 namespace {
-// At namespace scope: a function's static would need a guard, and with it
-// the thread library.
+// The job of this load, made with the library's statics: the form and
+// in-process users reach it without the library's context. At namespace
+// scope: a function's static would need a guard, and with it the thread
+// library.
 TProgrammingJob g_job;
 }  // namespace
 

@@ -1,0 +1,55 @@
+// What a run and the flows below the form report, and the questions they
+// ask: one interface. The form implements it (its device tree and boxes);
+// the job without a window implements it with the boxes alone. Units below
+// the run that have no run at hand (the device list, the driver rule, the
+// connection, the flash steps) ask through the library's events.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tessaro {
+
+// A device as the bus names it.
+struct DeviceIdentity {
+  uint16_t vid = 0;
+  uint16_t pid = 0;
+  std::string product;
+  std::string manufacturer;
+  std::string serial;
+};
+
+// The window a box belongs to: none, or the window active when it shows.
+enum class BoxOwner { kNone, kActiveWindow };
+
+// A box as it shows: text, caption, the message box's flags and its owner.
+struct Question {
+  std::string text;
+  std::string caption;
+  unsigned flags = 0;
+  BoxOwner owner = BoxOwner::kNone;
+};
+
+class RunEvents {
+ public:
+  virtual ~RunEvents() = default;
+  // Shows the box and waits for its answer (IDOK, IDYES, IDNO...).
+  virtual int Ask(const Question& question) = 0;
+  // The devices shown: none; one device under a caption; the bus as it is now.
+  virtual void DevicesCleared() {}
+  virtual void DeviceShown(const std::string& caption, const DeviceIdentity& identity) {}
+  virtual void BusShown() {}
+};
+
+// The boxes alone: every question is a message box with its owner.
+class BoxEvents : public RunEvents {
+ public:
+  int Ask(const Question& question) override;
+};
+
+// Asks through the events the library set for the units below the run (its
+// job's view), else with the boxes alone (a unit used without the library).
+int LibraryAsk(const Question& question);
+void SetLibraryEvents(RunEvents* events);
+
+}  // namespace tessaro
