@@ -32,13 +32,14 @@ int32_t FrontPanel::WaitUntilReady(const PanelPolicy& policy, int32_t* lastStatu
   int32_t& seen = lastStatus ? *lastStatus : ignored;
   seen = status;
   for (int pass = 0; policy.passes == 0 || pass < policy.passes; ++pass) {
-    if ((pass > 0 || !policy.firstPassAlways) && hwport::TickCount() - start >= policy.limitMs)
+    if (policy.limitMs != PanelPolicy::kNoLimit && (pass > 0 || !policy.firstPassAlways) &&
+        hwport::TickCount() - start >= policy.limitMs)
       break;
     const std::optional<int32_t> end = policy.look(&status);
     seen = status;
     if (end) return *end;
     if (policy.ready(status)) return 0;
-    if (cancel_.Requested()) return policy.cancelled;
+    if (policy.looksForCancel && cancel_.Requested()) return policy.cancelled;
     if (!policy.busy(status) || !policy.pause()) return policy.cancelled;
   }
   return policy.timedOut;

@@ -21,6 +21,11 @@ struct PanelPolicy {
   int passes = 0;
   DWORD limitMs = 0;
   bool firstPassAlways = false;
+  // No limit of the clock: the wait lasts until ready, ended or cancelled.
+  static constexpr DWORD kNoLimit = INFINITE;
+  // Whether the loop looks for a cancel between a status that is not ready
+  // and the wait for it; a policy without that look has its own in its hooks.
+  bool looksForCancel = true;
   // One look at the panel: its status, or the result that ends the wait.
   std::function<std::optional<int32_t>(int32_t* status)> look;
   // Whether the status counts as ready: the wait ends with 0.
@@ -47,6 +52,9 @@ class FrontPanel {
 
   // The one wait loop; the last status seen goes to *lastStatus.
   int32_t WaitUntilReady(const PanelPolicy& policy, int32_t* lastStatus = nullptr) const;
+  // A wait of the panel's waiters: ms in steps of stepMs; false when a
+  // cancel ended it.
+  bool Wait(DWORD ms, DWORD stepMs) const { return cancel_.Wait(ms, stepMs); }
 
   // Before the panel's files are sent: 0 (*waitsForFiles set when the panel
   // waits for files already), MMI_NO_SUPPLY or MMI_CANCELLED. The wait is
