@@ -146,10 +146,6 @@ class DeviceUpdater {
 
  protected:
   bool CancelRequested() const;
-  // Posts a worker message to the dialog, when there is one.
-  void Post(UINT message, WPARAM wParam, LPARAM lParam) const {
-    channel_->Post(message, wParam, lParam);
-  }
 
  private:
   UsbDeviceEntry* EntryOf(int32_t productId) { return link_.EntryOf(productId); }

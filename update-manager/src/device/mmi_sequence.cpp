@@ -9,7 +9,6 @@
 #include "hwport/clock.h"
 #include "lumetra/wire.h"
 #include "vocabulary/step_codes.h"
-#include "vocabulary/worker_messages.h"
 
 namespace {
 
@@ -96,7 +95,7 @@ std::string DeviceUpdater::GetMMIRev() {
 
 int32_t DeviceUpdater::executeBATCH(const std::string& path) {
   flashTiming_ = hwport::TickCount();
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepExecutingFiles);
+  channel_->PostStepProgress(0, kStepExecutingFiles);
   int32_t breakCode = 0;
   int32_t r = string2PS(record_.powerSupply.productId, mmi::ExecutePacket(path), kMmiCount,
                         &breakCode, true);
@@ -107,8 +106,7 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
   bool ready = false;
   int32_t result = QLINKX_FUNCTION_MISSING;
   for (int i = 1; i <= kExecutePolls && !ready; ++i) {
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(std::min(10000, i * 10)),
-         kStepExecutingFiles);
+    channel_->PostStepProgress(static_cast<WPARAM>(std::min(10000, i * 10)), kStepExecutingFiles);
     int32_t length = 0;
     result = ReadPanelReply(buffer, sizeof buffer, &length);
     if (result == DEVICE_NUMBER_STALE) {
@@ -122,7 +120,7 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
     hwport::Sleep(ready ? kAfterExecuteMs : kExecutePollMs);
   }
   if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
-  Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepExecutingFiles);
+  channel_->PostStepProgress(10000, kStepExecutingFiles);
   LogTrace(TRACE_LEVEL_1, "        executeBATCH() : " +
                               std::to_string(hwport::TickCount() - flashTiming_) + "ms\n");
   if (result < 0) return result;
@@ -130,7 +128,7 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
 }
 
 int32_t DeviceUpdater::stopMMI() {
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepStoppingMmi);
+  channel_->PostStepProgress(0, kStepStoppingMmi);
   const std::vector<uint8_t> packet = mmi::StopPacket();
   LogTrace(TRACE_LEVEL_1, "    stopMMI\n");
   int32_t breakCode = 0;
@@ -162,10 +160,11 @@ int32_t DeviceUpdater::stopMMI() {
     char text[2000] = {};
     if (qlinkx_.GetSerNrs(QLINKX_VENDOR_ID, PID_TR430, text) == 1) step = kRestartStepTr430Ms;
   }
+  // The bar moves before each step; a cancel ends the wait within one.
+  if (CancelRequested()) return MMI_CANCELLED;
   for (int p = 100; p <= 10000; p += 100) {
-    if (CancelRequested()) return MMI_CANCELLED;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(p), kStepStoppingMmi);
-    hwport::Sleep(step);
+    channel_->PostStepProgress(static_cast<WPARAM>(p), kStepStoppingMmi);
+    if (!cancel_.Wait(step, step)) return MMI_CANCELLED;
   }
   return 0;
 }
@@ -180,8 +179,7 @@ bool DeviceUpdater::WaitForRestart() {
   return cancel_.Wait(wait, kRebootWaitStepMs, [&](DWORD) {
     if (wait > 0 && cancel_.Running()) {
       const uint64_t waited = std::min<DWORD>(hwport::TickCount() - start, wait);
-      Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(waited * 10000 / wait),
-           kStepWaitingForDevice);
+      channel_->PostStepProgress(static_cast<WPARAM>(waited * 10000 / wait), kStepWaitingForDevice);
     }
   });
 }
@@ -197,7 +195,7 @@ int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
       LogTrace(TRACE_LEVEL_1,
                "Device didnt switch into MMI-Update-mode, waiting 10s and trying again ... \n");
     progress += 10;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), kStepSendingMmiFile);
+    channel_->PostStepProgress(static_cast<WPARAM>(progress), kStepSendingMmiFile);
     if (attempt == kStopTries) break;
     if (!cancel_.Wait(kStopRetryMs, kStopWaitStepMs)) return MMI_CANCELLED;
   }
@@ -209,12 +207,12 @@ int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
 int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
   const DWORD start = hwport::TickCount();
   LogTrace("Updating MMI:\n");
-  Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
+  channel_->PostTotalProgress(10);
   bool ready = false;
   if (int32_t r = panel_.WaitBeforeFiles(mmiWait_, &ready); r < 0) return r;
   LogTrace(TRACE_LEVEL_1, "Stopping MMI ... \n");
   hwport::Sleep(kBeforeStopMs);
-  Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
+  channel_->PostTotalProgress(10);
   if (!ready) {
     if (int32_t r = SwitchPanelToUpdateMode(); r < 0) return r;
   }
@@ -240,10 +238,8 @@ int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
       }
     }
     const int64_t width = ProgressStepWidth();
-    Post(WM_UPDATE_TOTAL_PROGRESS,
-         static_cast<WPARAM>((static_cast<int64_t>(k) + 1) * width / fileCount +
-                             width * StepCounter()),
-         100);
+    channel_->PostTotalProgress(static_cast<WPARAM>(
+        (static_cast<int64_t>(k) + 1) * width / fileCount + width * StepCounter()));
   }
   // A cancel that ends the wait for the restarting supply comes after its
   // reboot: the caller must not reboot it a second time.

@@ -9,7 +9,6 @@
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
 #include "vocabulary/step_codes.h"
-#include "vocabulary/worker_messages.h"
 
 namespace {
 
@@ -142,7 +141,7 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
 }
 
 int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepSendingMmiFile);
+  channel_->PostStepProgress(0, kStepSendingMmiFile);
   MmiFile file(record.Filename);
   uint64_t size = 0;
   std::vector<uint8_t> head;
@@ -164,7 +163,7 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
   int32_t r = SendUntilTaken(headerPacket, kHeaderTimerMs, nullptr);
   if (r < 0) return r;
   const int64_t steps = static_cast<int64_t>(record.Packets) + 1;
-  Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(10000 / steps), kStepSendingMmiFile);
+  channel_->PostStepProgress(static_cast<WPARAM>(10000 / steps), kStepSendingMmiFile);
   if (CancelRequested()) return MMI_CANCELLED;
 
   for (int32_t n = 1; n <= record.Packets; ++n) {
@@ -185,8 +184,7 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
     LogTrace(TRACE_LEVEL_2, "before sendData s2PS\n");
     r = SendUntilTaken(packet, kDataTimerMs, n == record.Packets ? "last" : "data");
     if (r < 0) return r;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>((n + 1) * 10000LL / steps),
-         kStepSendingMmiFile);
+    channel_->PostStepProgress(static_cast<WPARAM>((n + 1) * 10000LL / steps), kStepSendingMmiFile);
     LogTrace(TRACE_LEVEL_2, "        Sleep after packet send " + std::to_string(mmiWait_) + "\n");
   }
   LogTrace(TRACE_LEVEL_2, "----------------------------\n\n");
