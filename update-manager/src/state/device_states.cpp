@@ -60,6 +60,36 @@ class SearchLog {
   bool written_ = false;
 };
 
+// A pass that found no single supply outside its update mode reads no
+// status, and waits only the pause before the next search.
+constexpr int32_t kNotRead = INT32_MIN;
+
+// One look of USB Listen: the search, and the panel's status when one supply
+// outside its update mode is there; the DeviceWait that ends the wait, if
+// any.
+std::optional<int32_t> LookOnTheBus(DeviceUpdater& updater, const UpdateConfig* config,
+                                    SearchLog& searches, int32_t* status) {
+  if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
+  int32_t supplies = 0;
+  bool found = false;
+  searches.Of([&] {
+    supplies = updater.CountPowerSupplies();
+    if (supplies == 1) found = updater.FindDevices();
+  });
+  if (supplies > 1) return static_cast<int32_t>(DeviceWait::SeveralPowerSupplies);
+  if (supplies != 1) return std::nullopt;
+  if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
+  // The search passes over two instruments of one type: two of the
+  // package's type would be looked for again for ever.
+  if (!found && config != nullptr && updater.CountInstrumentsOfType(config->SupportedDevice()) > 1)
+    return static_cast<int32_t>(DeviceWait::SeveralPowerSupplies);
+  const int32_t mode = updater.CheckUpdateMode(updater.Record().powerSupply.productId);
+  // A supply that left between the two searches is looked for again.
+  if (mode > 0) return static_cast<int32_t>(DeviceWait::Ready);
+  if (mode == 0) *status = updater.ReadMMIStatus();
+  return std::nullopt;
+}
+
 }  // namespace
 
 DeviceWait PlatformOutcomes::WaitForDevice() {
@@ -69,34 +99,12 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
   SearchLog searches;
   searches.Of([&] { updater->FindDevices(); });
   bool rebooted = false;
-  // A pass that found no single supply outside its update mode reads no
-  // status, and waits only the pause before the next search.
-  constexpr int32_t kNotRead = INT32_MIN;
   PanelPolicy policy;
   policy.limitMs = PanelPolicy::kNoLimit;
   policy.looksForCancel = false;
-  policy.look = [&](int32_t* status) -> std::optional<int32_t> {
+  policy.look = [&](int32_t* status) {
     *status = kNotRead;
-    if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
-    int32_t supplies = 0;
-    bool found = false;
-    searches.Of([&] {
-      supplies = updater->CountPowerSupplies();
-      if (supplies == 1) found = updater->FindDevices();
-    });
-    if (supplies > 1) return static_cast<int32_t>(DeviceWait::SeveralPowerSupplies);
-    if (supplies != 1) return std::nullopt;
-    if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
-    // The search passes over two instruments of one type: two of the
-    // package's type would be looked for again for ever.
-    if (!found && context_.config != nullptr &&
-        updater->CountInstrumentsOfType(context_.config->SupportedDevice()) > 1)
-      return static_cast<int32_t>(DeviceWait::SeveralPowerSupplies);
-    const int32_t mode = updater->CheckUpdateMode(updater->Record().powerSupply.productId);
-    // A supply that left between the two searches is looked for again.
-    if (mode > 0) return static_cast<int32_t>(DeviceWait::Ready);
-    if (mode == 0) *status = updater->ReadMMIStatus();
-    return std::nullopt;
+    return LookOnTheBus(*updater, context_.config, searches, status);
   };
   policy.ready = [&](int32_t status) {
     if (status == MMI_STATUS_WAITS_FOR_FILES) {
