@@ -60,11 +60,6 @@ DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args,
 
 bool DeviceUpdater::CancelRequested() const { return cancel_.Requested(); }
 
-void DeviceUpdater::SetWaits(int mmiWaitMs, int rebootWaitMs) {
-  mmiWait_ = mmiWaitMs;
-  rebootWait_ = rebootWaitMs;
-}
-
 std::string DeviceUpdater::FirmwareRevisionOf(int32_t productId) {
   int32_t n = AssignDeviceByPid(productId);
   if (n < 0) return {};
