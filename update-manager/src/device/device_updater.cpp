@@ -10,7 +10,6 @@
 #include "lumetra/device_protocol.h"
 #include "lumetra/wire.h"
 #include "vocabulary/step_codes.h"
-#include "vocabulary/worker_messages.h"
 
 DeviceUpdater* theDeviceUpdater = nullptr;
 
@@ -60,11 +59,6 @@ DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args,
 }
 
 bool DeviceUpdater::CancelRequested() const { return cancel_.Requested(); }
-
-void DeviceUpdater::SetWaits(int mmiWaitMs, int rebootWaitMs) {
-  mmiWait_ = mmiWaitMs;
-  rebootWait_ = rebootWaitMs;
-}
 
 std::string DeviceUpdater::FirmwareRevisionOf(int32_t productId) {
   int32_t n = AssignDeviceByPid(productId);
@@ -131,17 +125,17 @@ bool DeviceUpdater::ReadAllDevData() {
   };
   auto running = [&] { return cancel_.Running(); };
   entry("\n----------------------------------------\n  (%d)\tFunction ReadAllDevData\n");
-  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 0, kStepCheckingVersions);
+  if (running()) channel_->PostStepProgress(0, kStepCheckingVersions);
   DeviceRecord copy = record_;
   entry("  (%d)\t\tCalling GetPSModRev(PS)\n");
   copy.psRevision = ReadFirmwareRevision(record_.powerSupply.productId);
   hwport::Sleep(kReadPauseMs);
-  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 2500, kStepCheckingVersions);
+  if (running()) channel_->PostStepProgress(2500, kStepCheckingVersions);
   if (CancelRequested()) return false;
   entry("  (%d)\t\tCalling GetPSModRev(Dev)\n");
   copy.deviceRevision = ReadFirmwareRevision(record_.device.productId);
   hwport::Sleep(kReadPauseMs);
-  if (running()) Post(WM_UPDATE_STEP_PROGRESS, 5000, kStepCheckingVersions);
+  if (running()) channel_->PostStepProgress(5000, kStepCheckingVersions);
   if (CancelRequested()) return false;
   entry("  (%d)\t\tCalling GetMMIRev(PS)\n");
   copy.mmiRevision = GetMMIRev();

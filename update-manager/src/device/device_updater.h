@@ -17,7 +17,9 @@
 
 #include "device/command_line.h"
 #include "device/device_records.h"
+#include "device/front_panel.h"
 #include "device/mmi_file.h"
+#include "device/mmi_operations.h"
 #include "device/string_protocol.h"
 #include "device/supply_link.h"
 #include "device/worker_channel.h"
@@ -73,7 +75,7 @@ class DeviceUpdater {
   int StepCounter() const { return channel_->StepCounter(); }
   int ProgressStepWidth() const { return channel_->ProgressStepWidth(); }
   // MMI_WAIT and REBOOT_WAIT of the package, copied at the start of a run.
-  void SetWaits(int mmiWaitMs, int rebootWaitMs);
+  void SetWaits(int mmiWaitMs, int rebootWaitMs) { mmi_.SetWaits(mmiWaitMs, rebootWaitMs); }
 
   // Registers and device numbers.
   int32_t WriteDeviceRegister(int32_t deviceNumber, int32_t registerId, int32_t channel,
@@ -127,26 +129,24 @@ class DeviceUpdater {
   }
 
   // The front panel.
-  int32_t UpdateMmiFile(MmiFileRecord& record);
+  int32_t UpdateMmiFile(MmiFileRecord& record) { return mmi_.UpdateMmiFile(record); }
   // 0, or a negative result; MMI_CANCELLED_RESTARTING when a cancel ended
   // the wait after the closing reboot.
-  int32_t UpdateMmi(const std::vector<std::string>& files);
-  int32_t stopMMI();
-  int32_t executeBATCH(const std::string& path);
+  int32_t UpdateMmi(const std::vector<std::string>& files) { return mmi_.UpdateMmi(files); }
+  int32_t stopMMI() { return mmi_.stopMMI(); }
+  int32_t executeBATCH(const std::string& path) { return mmi_.executeBATCH(path); }
   // The panel's status (a break code: 0 ready, 4 waiting for files, 7
   // rebooting), or a negative result when the supply gave no answer.
-  int32_t ReadMMIStatus();
-  std::string GetMMIRev();
+  int32_t ReadMMIStatus() { return mmi_.ReadMMIStatus(); }
+  std::string GetMMIRev() { return mmi_.GetMMIRev(); }
   // 0, or a negative result when the supply could not be assigned or the
   // request failed; MMI_CANCELLED when a cancel ended the wait after it.
-  int32_t RebootAfterMmi();
+  int32_t RebootAfterMmi() { return mmi_.RebootAfterMmi(); }
+  // The panel's wait until it is ready.
+  const FrontPanel& Panel() const { return panel_; }
 
  protected:
   bool CancelRequested() const;
-  // Posts a worker message to the dialog, when there is one.
-  void Post(UINT message, WPARAM wParam, LPARAM lParam) const {
-    channel_->Post(message, wParam, lParam);
-  }
 
  private:
   UsbDeviceEntry* EntryOf(int32_t productId) { return link_.EntryOf(productId); }
@@ -168,15 +168,6 @@ class DeviceUpdater {
   int32_t ReadSupplyBlock(int32_t n, std::vector<uint8_t>* block);
   int32_t BlockForRelease(int32_t n, int16_t releaseTimesTen, int16_t beta, uint16_t packedDate,
                           std::vector<uint8_t>* block);
-  int32_t SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs, int32_t* breakCode);
-  int32_t SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs, const char* failure);
-  int32_t WaitForPanel(bool* ready);
-  int32_t SwitchPanelToUpdateMode();
-  int32_t ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* length);
-  int32_t WriteReboot();
-  // Waits REBOOT_WAIT while the supply and its panel restart; false when a
-  // cancel ended the wait.
-  bool WaitForRestart();
 
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;
@@ -185,13 +176,14 @@ class DeviceUpdater {
   StringProtocol strings_{link_, flashTiming_};
   std::shared_ptr<WorkerChannel> channel_;
   CancelToken cancel_;
+  FrontPanel panel_{[this] { return ReadMMIStatus(); }, [this] { return CountPowerSupplies(); },
+                    *channel_, cancel_};
+  MmiOperations mmi_{qlinkx_, record_, link_, strings_, flashTiming_, *channel_, cancel_, panel_};
   // Made with the updater; shared pointers, as the types stay incomplete here.
   FirmwareProgrammer& Firmware();
   std::shared_ptr<FirmwareTarget> firmwareTarget_;
   std::shared_ptr<FirmwareProgrammer> firmware_;
   bool startedInUpdateMode_ = false;
-  int mmiWait_ = 50;
-  int rebootWait_ = 0;
 };
 
 extern DeviceUpdater* theDeviceUpdater;

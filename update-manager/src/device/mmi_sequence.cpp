@@ -4,22 +4,16 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "device/device_updater.h"
+#include "device/mmi_operations.h"
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
+#include "lumetra/device_protocol.h"
 #include "lumetra/wire.h"
 #include "vocabulary/step_codes.h"
-#include "vocabulary/worker_messages.h"
 
 namespace {
 
 constexpr int32_t kMmiCount = 100;  // six send rounds of the string protocol
-constexpr int kWaitPasses = 10000;  // of MMI_WAIT each: the wait for the panel
-constexpr int kPassesWithoutSupply = 5;
-constexpr DWORD kNoSupplyPauseMs = 5000;
-constexpr DWORD kRebootingWaitMs = 5000;
-constexpr DWORD kPassPauseMs = 100;
-constexpr DWORD kCancelPollMs = 10;
 constexpr DWORD kBeforeStopMs = 200;
 constexpr int kStopTries = 8;
 constexpr DWORD kStopRetryMs = 15000;
@@ -42,18 +36,18 @@ static_assert(kRevisionOffset + sizeof(uint32_t) <= kRevisionReplyMin);
 
 }  // namespace
 
-int32_t DeviceUpdater::ReadMMIStatus() {
+int32_t MmiOperations::ReadMMIStatus() {
   LogTrace(TRACE_LEVEL_2, "Reading MMI Status...\n");
   int32_t breakCode = 0;
   int32_t r =
-      string2PS(record_.powerSupply.productId, mmi::QueryPacket(), kMmiCount, &breakCode, true);
+      strings_.Send(record_.powerSupply.productId, mmi::QueryPacket(), kMmiCount, &breakCode, true);
   LogTrace(TRACE_LEVEL_2, "retval   :" + std::to_string(r) + "\n");
   LogTrace(TRACE_LEVEL_2, "breakref :" + std::to_string(breakCode) + "\n");
   // A dead link is not "ready".
   return r < 0 ? r : breakCode;
 }
 
-int32_t DeviceUpdater::ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* length) {
+int32_t MmiOperations::ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* length) {
   std::fill(buffer, buffer + size, uint8_t{0});
   *length = std::min(size, kExecuteBufferSize);
   if (!qlinkx_.IsLoaded()) {
@@ -65,13 +59,13 @@ int32_t DeviceUpdater::ReadPanelReply(uint8_t* buffer, int32_t size, int32_t* le
   return r;
 }
 
-std::string DeviceUpdater::GetMMIRev() {
+std::string MmiOperations::GetMMIRev() {
   LogTrace(TRACE_LEVEL_2, "Reading MMI Revision...\n");
   int32_t breakCode = 0;
-  int32_t r =
-      string2PS(record_.powerSupply.productId, mmi::QueryPacket(), kMmiCount, &breakCode, false);
+  int32_t r = strings_.Send(record_.powerSupply.productId, mmi::QueryPacket(), kMmiCount,
+                            &breakCode, false);
   if (r < 0) {
-    if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
+    if (record_.powerSupply.deviceNumber >= 0) link_.Release(record_.powerSupply.deviceNumber);
     return "0";
   }
   LogTrace(TRACE_LEVEL_2, "RetVal string2PS : " + std::to_string(r) + "\n");
@@ -88,7 +82,7 @@ std::string DeviceUpdater::GetMMIRev() {
     replied = length >= kRevisionReplyMin && le::I16(buffer) == length &&
               !mmi::IsReadyBuffer(std::span<const uint8_t>(buffer, sizeof buffer), length);
   }
-  if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
+  if (record_.powerSupply.deviceNumber >= 0) link_.Release(record_.powerSupply.deviceNumber);
   if (!replied) return "0";
   const uint32_t v = le::U32(buffer + kRevisionOffset);
   LogTrace(TRACE_LEVEL_2,
@@ -100,21 +94,20 @@ std::string DeviceUpdater::GetMMIRev() {
   return text;
 }
 
-int32_t DeviceUpdater::executeBATCH(const std::string& path) {
+int32_t MmiOperations::executeBATCH(const std::string& path) {
   flashTiming_ = hwport::TickCount();
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepExecutingFiles);
+  channel_.PostStepProgress(0, kStepExecutingFiles);
   int32_t breakCode = 0;
-  int32_t r = string2PS(record_.powerSupply.productId, mmi::ExecutePacket(path), kMmiCount,
-                        &breakCode, true);
+  int32_t r = strings_.Send(record_.powerSupply.productId, mmi::ExecutePacket(path), kMmiCount,
+                            &breakCode, true);
   if (r < 0) return r;
-  int32_t n = AssignDeviceByPid(record_.powerSupply.productId);
+  int32_t n = link_.Assign(record_.powerSupply.productId);
   if (n < 0) return n;
   uint8_t buffer[kExecuteBufferSize];
   bool ready = false;
   int32_t result = QLINKX_FUNCTION_MISSING;
   for (int i = 1; i <= kExecutePolls && !ready; ++i) {
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(std::min(10000, i * 10)),
-         kStepExecutingFiles);
+    channel_.PostStepProgress(static_cast<WPARAM>(std::min(10000, i * 10)), kStepExecutingFiles);
     int32_t length = 0;
     result = ReadPanelReply(buffer, sizeof buffer, &length);
     if (result == DEVICE_NUMBER_STALE) {
@@ -127,20 +120,20 @@ int32_t DeviceUpdater::executeBATCH(const std::string& path) {
     ready = mmi::IsExecuteReady(buffer, length);
     hwport::Sleep(ready ? kAfterExecuteMs : kExecutePollMs);
   }
-  if (record_.powerSupply.deviceNumber >= 0) ReleaseDirectly(record_.powerSupply.deviceNumber);
-  Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepExecutingFiles);
+  if (record_.powerSupply.deviceNumber >= 0) link_.Release(record_.powerSupply.deviceNumber);
+  channel_.PostStepProgress(10000, kStepExecutingFiles);
   LogTrace(TRACE_LEVEL_1, "        executeBATCH() : " +
                               std::to_string(hwport::TickCount() - flashTiming_) + "ms\n");
   if (result < 0) return result;
   return ready ? result : MMI_NOT_READY;
 }
 
-int32_t DeviceUpdater::stopMMI() {
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepStoppingMmi);
+int32_t MmiOperations::stopMMI() {
+  channel_.PostStepProgress(0, kStepStoppingMmi);
   const std::vector<uint8_t> packet = mmi::StopPacket();
   LogTrace(TRACE_LEVEL_1, "    stopMMI\n");
   int32_t breakCode = 0;
-  int32_t r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
+  int32_t r = strings_.Send(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
   // A supply that failed or never answered has not stopped anything.
   if (r < 0) return r;
   if (r == 0 && breakCode != 0) {
@@ -151,7 +144,7 @@ int32_t DeviceUpdater::stopMMI() {
       // The pause before the stop is sent again ends with a cancel.
       if (!cancel_.Wait(kRefusedPauseMs, kStopWaitStepMs)) return MMI_CANCELLED;
       breakCode = 0;
-      r = string2PS(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
+      r = strings_.Send(record_.powerSupply.productId, packet, kMmiCount, &breakCode, true);
       if (r < 0) return r;
       if (breakCode == 0) break;
       if (r == 0) {
@@ -168,10 +161,11 @@ int32_t DeviceUpdater::stopMMI() {
     char text[2000] = {};
     if (qlinkx_.GetSerNrs(QLINKX_VENDOR_ID, PID_TR430, text) == 1) step = kRestartStepTr430Ms;
   }
+  // The bar moves before each step; a cancel ends the wait within one.
+  if (cancel_.Requested()) return MMI_CANCELLED;
   for (int p = 100; p <= 10000; p += 100) {
-    if (CancelRequested()) return MMI_CANCELLED;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(p), kStepStoppingMmi);
-    hwport::Sleep(step);
+    channel_.PostStepProgress(static_cast<WPARAM>(p), kStepStoppingMmi);
+    if (!cancel_.Wait(step, step)) return MMI_CANCELLED;
   }
   return 0;
 }
@@ -180,66 +174,39 @@ int32_t DeviceUpdater::stopMMI() {
 // unless it says otherwise): in an update the step says it waits for the
 // device and its bar moves through the wait, which a cancel ends within a
 // step.
-bool DeviceUpdater::WaitForRestart() {
+bool MmiOperations::WaitForRestart() {
   const DWORD wait = static_cast<DWORD>(std::max(rebootWait_, 0));
   const DWORD start = hwport::TickCount();
   return cancel_.Wait(wait, kRebootWaitStepMs, [&](DWORD) {
     if (wait > 0 && cancel_.Running()) {
       const uint64_t waited = std::min<DWORD>(hwport::TickCount() - start, wait);
-      Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(waited * 10000 / wait),
-           kStepWaitingForDevice);
+      channel_.PostStepProgress(static_cast<WPARAM>(waited * 10000 / wait), kStepWaitingForDevice);
     }
   });
 }
 
-// Waits until the panel can be stopped: 0 (ready set when it waits for files
-// already), MMI_NO_SUPPLY or MMI_CANCELLED. The wait is the package's
-// kWaitPasses times MMI_WAIT of the clock, whatever each status query costs;
-// after it the stop is tried all the same.
-int32_t DeviceUpdater::WaitForPanel(bool* ready) {
-  const DWORD start = hwport::TickCount();
-  const DWORD limit = static_cast<DWORD>(std::min<uint64_t>(
-      uint64_t{kWaitPasses} * static_cast<uint64_t>(std::max(mmiWait_, 0)), 0xFFFFFFFFu));
-  int32_t status = MMI_STATUS_UNKNOWN;
-  int withoutSupply = 0;
-  for (int pass = 0; pass < kWaitPasses; ++pass) {
-    if (pass > 0 && hwport::TickCount() - start >= limit) break;
-    if (CountPowerSupplies() >= 1) {
-      status = ReadMMIStatus();
-    } else {
-      // Whatever was read before no longer says anything about the panel.
-      status = MMI_STATUS_UNKNOWN;
-      if (++withoutSupply >= kPassesWithoutSupply) return MMI_NO_SUPPLY;
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
-      if (!cancel_.Wait(kNoSupplyPauseMs, kCancelPollMs)) return MMI_CANCELLED;
-    }
-    if (status == MMI_STATUS_READY && CountPowerSupplies() >= 1) return 0;
-    if (status == MMI_STATUS_WAITS_FOR_FILES && CountPowerSupplies() >= 1) {
-      *ready = true;
-      return 0;
-    }
-    if (CancelRequested()) return MMI_CANCELLED;
-    if (status == MMI_STATUS_REBOOTING) {
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
-      if (!cancel_.Wait(kRebootingWaitMs, kCancelPollMs)) return MMI_CANCELLED;
-    }
-    if (!cancel_.Wait(kPassPauseMs, kCancelPollMs)) return MMI_CANCELLED;
-  }
-  return 0;
+int32_t MmiOperations::WriteReboot() {
+  int32_t n = link_.Assign(record_.powerSupply.productId);
+  if (n < 0) return n;
+  const uint8_t zeros[2] = {0, 0};
+  int32_t r = link_.WriteRegister(n, FAC_PS_REBOOT, 0, zeros, sizeof zeros);
+  link_.Unassign(n);
+  if (!WaitForRestart()) return MMI_CANCELLED;
+  return r < 0 ? r : 0;
 }
 
-int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
+int32_t MmiOperations::SwitchPanelToUpdateMode() {
   int progress = 10;
   for (int attempt = 1; attempt <= kStopTries; ++attempt) {
     int32_t r = stopMMI();
-    if (CancelRequested() || r == MMI_CANCELLED) return MMI_CANCELLED;
+    if (cancel_.Requested() || r == MMI_CANCELLED) return MMI_CANCELLED;
     if (r >= 0) return 0;
     // A refusal or a failed exchange: the panel is not in its update mode yet.
     if (attempt > 2)
       LogTrace(TRACE_LEVEL_1,
                "Device didnt switch into MMI-Update-mode, waiting 10s and trying again ... \n");
     progress += 10;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(progress), kStepSendingMmiFile);
+    channel_.PostStepProgress(static_cast<WPARAM>(progress), kStepSendingMmiFile);
     if (attempt == kStopTries) break;
     if (!cancel_.Wait(kStopRetryMs, kStopWaitStepMs)) return MMI_CANCELLED;
   }
@@ -248,22 +215,22 @@ int32_t DeviceUpdater::SwitchPanelToUpdateMode() {
   return MMI_NO_UPDATE_MODE;
 }
 
-int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
+int32_t MmiOperations::UpdateMmi(const std::vector<std::string>& files) {
   const DWORD start = hwport::TickCount();
   LogTrace("Updating MMI:\n");
-  Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
+  channel_.PostTotalProgress(10);
   bool ready = false;
-  if (int32_t r = WaitForPanel(&ready); r < 0) return r;
+  if (int32_t r = panel_.WaitBeforeFiles(mmiWait_, &ready); r < 0) return r;
   LogTrace(TRACE_LEVEL_1, "Stopping MMI ... \n");
   hwport::Sleep(kBeforeStopMs);
-  Post(WM_UPDATE_TOTAL_PROGRESS, 10, 100);
+  channel_.PostTotalProgress(10);
   if (!ready) {
     if (int32_t r = SwitchPanelToUpdateMode(); r < 0) return r;
   }
   LogTrace("Device ready for MMI-Update\n");
   const int64_t fileCount = static_cast<int64_t>(files.size());
   for (size_t k = 0; k < files.size(); ++k) {
-    if (CancelRequested()) return MMI_CANCELLED;
+    if (cancel_.Requested()) return MMI_CANCELLED;
     MmiFileRecord record;
     record.Filename = files[k];
     LogTrace("    (" + std::to_string(hwport::TickCount() - start) + ") sending " + files[k] +
@@ -273,7 +240,7 @@ int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
       LogTrace("Error sending Data" + files[k] + " !RetVal : " + std::to_string(r) + "\n\n");
       return r;
     }
-    if (CancelRequested()) return MMI_CANCELLED;
+    if (cancel_.Requested()) return MMI_CANCELLED;
     if (record.rflag) {
       r = executeBATCH(record.LmPath);
       if (r < 0) {
@@ -281,11 +248,9 @@ int32_t DeviceUpdater::UpdateMmi(const std::vector<std::string>& files) {
         return r;
       }
     }
-    const int64_t width = ProgressStepWidth();
-    Post(WM_UPDATE_TOTAL_PROGRESS,
-         static_cast<WPARAM>((static_cast<int64_t>(k) + 1) * width / fileCount +
-                             width * StepCounter()),
-         100);
+    const int64_t width = channel_.ProgressStepWidth();
+    channel_.PostTotalProgress(static_cast<WPARAM>(
+        (static_cast<int64_t>(k) + 1) * width / fileCount + width * channel_.StepCounter()));
   }
   // A cancel that ends the wait for the restarting supply comes after its
   // reboot: the caller must not reboot it a second time.

@@ -5,11 +5,10 @@
 #include <cctype>
 #include <cstdio>
 
-#include "device/device_updater.h"
+#include "device/mmi_operations.h"
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
 #include "vocabulary/step_codes.h"
-#include "vocabulary/worker_messages.h"
 
 namespace {
 
@@ -124,14 +123,14 @@ class MmiFile {
 
 }  // namespace
 
-int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs,
+int32_t MmiOperations::SendMmiPacket(const std::vector<uint8_t>& packet, UINT timerMs,
                                      int32_t* breakCode) {
   // The timer runs on the wall while the exchange runs on the port's clock:
   // it is scaled with it, so a bench that runs faster fires it sooner too.
-  channel_->ArmMmiTimer(static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
+  channel_.ArmMmiTimer(static_cast<LPARAM>(hwport::RealMilliseconds(timerMs)));
   *breakCode = 0;
-  int32_t r = string2PS(record_.powerSupply.productId, packet, 0, breakCode, true);
-  channel_->DisarmMmiTimer();
+  int32_t r = strings_.Send(record_.powerSupply.productId, packet, 0, breakCode, true);
+  channel_.DisarmMmiTimer();
   LogTrace(TRACE_LEVEL_2, "        string2PS done : retval  " + std::to_string(r) +
                               " break: " + std::to_string(*breakCode) + "\n");
   if (r < 0 || (r == 0 && *breakCode != 0)) {
@@ -141,8 +140,8 @@ int32_t DeviceUpdater::SendMmiPacket(const std::vector<uint8_t>& packet, UINT ti
   return r;
 }
 
-int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
-  Post(WM_UPDATE_STEP_PROGRESS, 0, kStepSendingMmiFile);
+int32_t MmiOperations::UpdateMmiFile(MmiFileRecord& record) {
+  channel_.PostStepProgress(0, kStepSendingMmiFile);
   MmiFile file(record.Filename);
   uint64_t size = 0;
   std::vector<uint8_t> head;
@@ -164,8 +163,8 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
   int32_t r = SendUntilTaken(headerPacket, kHeaderTimerMs, nullptr);
   if (r < 0) return r;
   const int64_t steps = static_cast<int64_t>(record.Packets) + 1;
-  Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>(10000 / steps), kStepSendingMmiFile);
-  if (CancelRequested()) return MMI_CANCELLED;
+  channel_.PostStepProgress(static_cast<WPARAM>(10000 / steps), kStepSendingMmiFile);
+  if (cancel_.Requested()) return MMI_CANCELLED;
 
   for (int32_t n = 1; n <= record.Packets; ++n) {
     const uint64_t offset =
@@ -185,8 +184,7 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
     LogTrace(TRACE_LEVEL_2, "before sendData s2PS\n");
     r = SendUntilTaken(packet, kDataTimerMs, n == record.Packets ? "last" : "data");
     if (r < 0) return r;
-    Post(WM_UPDATE_STEP_PROGRESS, static_cast<WPARAM>((n + 1) * 10000LL / steps),
-         kStepSendingMmiFile);
+    channel_.PostStepProgress(static_cast<WPARAM>((n + 1) * 10000LL / steps), kStepSendingMmiFile);
     LogTrace(TRACE_LEVEL_2, "        Sleep after packet send " + std::to_string(mmiWait_) + "\n");
   }
   LogTrace(TRACE_LEVEL_2, "----------------------------\n\n");
@@ -197,7 +195,7 @@ int32_t DeviceUpdater::UpdateMmiFile(MmiFileRecord& record) {
 // MMI_CANCELLED, or MMI_NOT_TAKEN after 30 tries. kind: nullptr for the
 // header packet, "data" or "last" for data packets (a cancel is looked at
 // after each of their tries, but not once the last packet was taken).
-int32_t DeviceUpdater::SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs,
+int32_t MmiOperations::SendUntilTaken(const std::vector<uint8_t>& packet, UINT timerMs,
                                       const char* kind) {
   for (int attempt = 0; attempt < kPacketTries; ++attempt) {
     int32_t breakCode = 0;
@@ -205,7 +203,7 @@ int32_t DeviceUpdater::SendUntilTaken(const std::vector<uint8_t>& packet, UINT t
     if (kind) LogTrace(TRACE_LEVEL_2, "after sendData s2PS\n");
     const bool taken = r == 0 && breakCode == 0;
     if (taken && kind && std::string(kind) == "last") return 0;
-    if (CancelRequested() && (kind || !taken)) return MMI_CANCELLED;
+    if (cancel_.Requested() && (kind || !taken)) return MMI_CANCELLED;
     if (taken) return 0;
     hwport::Sleep(kRetryPauseMs);
   }

@@ -148,21 +148,9 @@ int32_t DeviceUpdater::WritePsRelease(int16_t releaseTimesTen, int16_t beta, uin
   return r < 0 ? r : 1;
 }
 
-int32_t DeviceUpdater::WriteReboot() {
-  int32_t n = AssignDeviceByPid(record_.powerSupply.productId);
-  if (n < 0) return n;
-  const uint8_t zeros[2] = {0, 0};
-  int32_t r = WriteDeviceRegister(n, FAC_PS_REBOOT, 0, zeros, sizeof zeros);
-  UnassignDeviceNumber(n);
-  if (!WaitForRestart()) return MMI_CANCELLED;
-  return r < 0 ? r : 0;
-}
-
 bool DeviceUpdater::RebootPowerSupply() {
   // A wait that a cancel cut short followed a reboot the supply took: the
   // caller's next look at the cancel ends its step.
-  const int32_t r = WriteReboot();
+  const int32_t r = mmi_.WriteReboot();
   return r == 0 || r == MMI_CANCELLED;
 }
-
-int32_t DeviceUpdater::RebootAfterMmi() { return WriteReboot(); }

@@ -1,6 +1,8 @@
 // The device side of the states USB Listen and USB Connect: waiting until
 // one power supply with its instrument is ready, and reading and checking
 // it against the package.
+#include <climits>
+
 #include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
@@ -21,9 +23,6 @@ constexpr DWORD kBeforeReadMs = 200;
 constexpr DWORD kSameSearchLogMs = 60000;
 
 bool CancelSeen() { return CancelState() == CANCEL_STATE_REQUESTED; }
-
-// Waits ms of the clock in 10 ms steps; false when a cancel came first.
-bool WaitUnlessCancelled(DWORD ms) { return ::WaitUnlessCancelled(ms, kCancelLookMs, CancelSeen); }
 
 void ShowStatus(kestor::LangText text) {
   DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.Get(text));
@@ -61,57 +60,77 @@ class SearchLog {
   bool written_ = false;
 };
 
+// A pass that found no single supply outside its update mode reads no
+// status, and waits only the pause before the next search.
+constexpr int32_t kNotRead = INT32_MIN;
+
+// One look of USB Listen: the search, and the panel's status when one supply
+// outside its update mode is there; the DeviceWait that ends the wait, if
+// any.
+std::optional<int32_t> LookOnTheBus(DeviceUpdater& updater, const UpdateConfig* config,
+                                    SearchLog& searches, int32_t* status) {
+  if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
+  int32_t supplies = 0;
+  bool found = false;
+  searches.Of([&] {
+    supplies = updater.CountPowerSupplies();
+    if (supplies == 1) found = updater.FindDevices();
+  });
+  if (supplies > 1) return static_cast<int32_t>(DeviceWait::SeveralPowerSupplies);
+  if (supplies != 1) return std::nullopt;
+  if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
+  // The search passes over two instruments of one type: two of the
+  // package's type would be looked for again for ever.
+  if (!found && config != nullptr && updater.CountInstrumentsOfType(config->SupportedDevice()) > 1)
+    return static_cast<int32_t>(DeviceWait::SeveralPowerSupplies);
+  const int32_t mode = updater.CheckUpdateMode(updater.Record().powerSupply.productId);
+  // A supply that left between the two searches is looked for again.
+  if (mode > 0) return static_cast<int32_t>(DeviceWait::Ready);
+  if (mode == 0) *status = updater.ReadMMIStatus();
+  return std::nullopt;
+}
+
 }  // namespace
 
 DeviceWait PlatformOutcomes::WaitForDevice() {
   DeviceUpdater* updater = context_.updater;
   if (updater == nullptr) return DeviceWait::Cancelled;
+  const FrontPanel& panel = updater->Panel();
   SearchLog searches;
   searches.Of([&] { updater->FindDevices(); });
   bool rebooted = false;
-  while (!CancelSeen()) {
-    int32_t supplies = 0;
-    bool found = false;
-    searches.Of([&] {
-      supplies = updater->CountPowerSupplies();
-      if (supplies == 1) found = updater->FindDevices();
-    });
-    if (supplies == 1) {
-      if (CancelSeen()) break;
-      // The search passes over two instruments of one type: two of the
-      // package's type would be looked for again for ever.
-      if (!found && context_.config != nullptr &&
-          updater->CountInstrumentsOfType(context_.config->SupportedDevice()) > 1)
-        return DeviceWait::SeveralPowerSupplies;
-      const int32_t mode = updater->CheckUpdateMode(updater->Record().powerSupply.productId);
-      // A supply that left between the two searches is looked for again.
-      if (mode > 0) return DeviceWait::Ready;
-      if (mode == 0) {
-        const int32_t status = updater->ReadMMIStatus();
-        if (status == MMI_STATUS_WAITS_FOR_FILES) {
-          LogAtLevel("Device waiting for MMI-Files ! Rebooting device!\n\n");
-          if (rebooted) return DeviceWait::Ready;
-          rebooted = true;
-          ShowStatus(kestor::LangText::DevBoot);
-          updater->RebootPowerSupply();
-          if (!WaitUnlessCancelled(kDeviceWaitMs)) break;
-        } else if (status == MMI_STATUS_REBOOTING) {
-          LogAtLevel("Device rebooting,waiting 10 sec.\n\n");
-          ShowStatus(kestor::LangText::DevBoot);
-          if (!WaitUnlessCancelled(kDeviceWaitMs)) break;
-        } else if (status == MMI_STATUS_READY) {
-          LogAtLevel("Device Ready!\n\n");
-          return DeviceWait::Ready;
-        } else if (!WaitUnlessCancelled(kDeviceWaitMs)) {
-          break;
-        }
-      }
-    } else if (supplies > 1) {
-      return DeviceWait::SeveralPowerSupplies;
+  PanelPolicy policy;
+  policy.limitMs = PanelPolicy::kNoLimit;
+  policy.looksForCancel = false;
+  policy.look = [&](int32_t* status) {
+    *status = kNotRead;
+    return LookOnTheBus(*updater, context_.config, searches, status);
+  };
+  policy.ready = [&](int32_t status) {
+    if (status == MMI_STATUS_WAITS_FOR_FILES) {
+      LogAtLevel("Device waiting for MMI-Files ! Rebooting device!\n\n");
+      return rebooted;
     }
-    if (!WaitUnlessCancelled(kListenPauseMs)) break;
-  }
-  return DeviceWait::Cancelled;
+    if (status != MMI_STATUS_READY) return false;
+    LogAtLevel("Device Ready!\n\n");
+    return true;
+  };
+  policy.busy = [&](int32_t status) {
+    if (status == kNotRead) return true;
+    if (status == MMI_STATUS_WAITS_FOR_FILES) {
+      rebooted = true;
+      ShowStatus(kestor::LangText::DevBoot);
+      updater->RebootPowerSupply();
+    } else if (status == MMI_STATUS_REBOOTING) {
+      LogAtLevel("Device rebooting,waiting 10 sec.\n\n");
+      ShowStatus(kestor::LangText::DevBoot);
+    }
+    return panel.Wait(kDeviceWaitMs, kCancelLookMs);
+  };
+  policy.pause = [&] { return panel.Wait(kListenPauseMs, kCancelLookMs); };
+  policy.cancelled = static_cast<int32_t>(DeviceWait::Cancelled);
+  const int32_t r = panel.WaitUntilReady(policy);
+  return r == 0 ? DeviceWait::Ready : static_cast<DeviceWait>(r);
 }
 
 DeviceCheck PlatformOutcomes::CheckDevice() {

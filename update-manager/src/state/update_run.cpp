@@ -21,7 +21,7 @@ namespace {
 
 // How long the panel may take to become ready (bench clock): after the
 // supply's firmware and after the final reboot.
-constexpr DWORD kPanelWaitMs = 180000;
+constexpr DWORD kPanelWaitMs = FrontPanel::kRunLimitMs;
 // The release step's code on the step bar.
 constexpr LPARAM kCodeRelease = 52;
 // The release step's bar: the reboot wait's 1000 ticks of 20 ms fill its
@@ -29,7 +29,6 @@ constexpr LPARAM kCodeRelease = 52;
 // waits and 50 for each pause between two queries.
 constexpr WPARAM kReleaseProgressPerTick = 5;
 constexpr WPARAM kReleaseHalf = 5000;
-constexpr WPARAM kReleasePauseTicks = 50;
 
 enum class StepKind { Mmi, Module, PowerSupply, Release, Other };
 
@@ -136,28 +135,15 @@ int UpdateRun::Pause(DWORD ms, DWORD round, Tick tick) {
 // like any other busy one; after the supply's firmware a rebooting panel
 // shows "waiting for device" for 5 s.
 int UpdateRun::WaitForPanel(int i, bool releaseStep) {
-  const DWORD start = hwport::TickCount();
   WPARAM progress = kReleaseHalf;
   auto advance = [&](WPARAM ticks) {
-    if (!releaseStep) return;
     progress = std::min<WPARAM>(10000, progress + ticks * kReleaseProgressPerTick);
     Post(WM_UPDATE_STEP_PROGRESS, progress, kCodeRelease);
   };
   int32_t s = -1;
-  while (hwport::TickCount() - start < kPanelWaitMs) {
-    s = updater_.ReadMMIStatus();
-    if (s == MMI_STATUS_READY || (!releaseStep && s == MMI_STATUS_WAITS_FOR_FILES)) return 0;
-    if (Cancelled()) return ERRTEXT_CANCELLED;
-    if (s == MMI_STATUS_REBOOTING && !releaseStep) {
-      Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepWaitingForDevice);
-      if (int e = Pause(5000, 10, [](DWORD) {})) return e;
-    } else if (s > 0) {
-      LogTrace(TRACE_LEVEL_1, "MMIstat : " + std::to_string(s) + " --> waiting 10 sec\n");
-      if (int e = Pause(10000, 100, [&](DWORD) { advance(1); })) return e;
-    }
-    if (int e = Pause(500, 100, [](DWORD) {})) return e;
-    advance(kReleasePauseTicks);
-  }
+  const int32_t r = updater_.Panel().WaitInRun(releaseStep, advance, &s);
+  if (r == 0) return 0;
+  if (r == MMI_CANCELLED) return ERRTEXT_CANCELLED;
   context_.LogStatus("Front panel not ready after " + std::to_string(kPanelWaitMs / 1000) +
                      " s (status " + std::to_string(s) + ")\n");
   StopAt(i, STEP_ERROR);
