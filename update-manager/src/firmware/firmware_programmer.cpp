@@ -289,7 +289,8 @@ int32_t FirmwareProgrammer::UpdateFirmwarePart(FirmwarePart& part, int32_t produ
   for (int j = 0; j < 2 && r == 0; ++j) r = RunImage(part, *order[j], productId, j, start);
   if (r == 0 && target_.CancelRequested()) r = FIRMWARE_CANCELLED;
   if (r == 0 && !part.rebootFile.empty() &&
-      (part.reboot || (target_.StartedInUpdateMode() && supply && rebootPsAfterSusbStart))) {
+      (part.reboot ||
+       (target_.StartedInUpdateMode() && supply && part.rebootAfterUpdateModeStart))) {
     LogTrace("    Rebooting with file " + part.rebootFile + "\n");
     const int32_t t = TransferProgramFile(0, productId, part.rebootFile);
     if (t != 1) {
