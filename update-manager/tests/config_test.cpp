@@ -9,8 +9,8 @@
 #include "config/ini_values.h"
 #include "config/update_config.h"
 #include "environment/system_environment.h"
-#include "lumetra/sync.h"
 #include "kestor_process.h"
+#include "lumetra/sync.h"
 #include "package_builder.h"
 #include "testsupport/testdir.h"
 #include "testsupport/uidriver.h"
@@ -262,6 +262,7 @@ const ConfigRow kRows[] = {
        EXPECT_FALSE(module.bootloader.prog);
        EXPECT_FALSE(module.blFirst);
        EXPECT_TRUE(module.reboot);
+       EXPECT_TRUE(module.rebootAfterUpdateModeStart);
        EXPECT_TRUE(rebootPsAfterSusbStart);
      }},
     {"the verify mode of huge key values wraps in 32 bits and keeps the VER bit",

@@ -98,7 +98,8 @@ bool UpdateConfig::ReadConfiguration(const std::string& relativePath) {
 
   mmiWait = Integer("DEBUG", "MMI_WAIT", 50);
   rebootWait = Integer("DEBUG", "REBOOT_WAIT", 90000);
-  rebootPsAfterSusbStart = Integer("DEBUG", "RebootPSafterSUSBstart", 0) != 0;
+  rebootAfterUpdateModeStart = Integer("DEBUG", "RebootPSafterSUSBstart", 0) != 0;
+  rebootPsAfterSusbStart = rebootAfterUpdateModeStart;
 
   ReadExclusions("Excluded Revs", true, ExcludedRevs);
   ReadExclusions("Excluded DevSerials", false, ExcludedDevSerials);
@@ -194,6 +195,7 @@ bool UpdateConfig::ReadFirmwarePart(const std::string& section, FirmwarePart& pa
   part.bootloader.prog = Integer(section, "BLPROG") != 0;
   part.blFirst = Integer(section, "BLFIRST") != 0;
   part.reboot = Integer(section, "REBOOT") != 0;
+  part.rebootAfterUpdateModeStart = rebootAfterUpdateModeStart;
   return true;
 }
 

@@ -61,6 +61,9 @@ struct FirmwarePart {
   FirmwareImage bootloader;
   bool blFirst = false;
   bool reboot = false;
+  // The package's DEBUG switch: the power supply's reboot file runs also when
+  // the run began with the supply in its short-USB mode.
+  bool rebootAfterUpdateModeStart = false;
   std::string goSusbFile;
   std::string rebootFile;
 };
@@ -97,6 +100,8 @@ class UpdateConfig {
   bool packageInvalid = false;
   int mmiWait = 50;
   int rebootWait = 90000;
+  // Read before the steps, so that each firmware part gets it.
+  bool rebootAfterUpdateModeStart = false;
   FirmwarePart firmwareParts[2];
   StepStatusTexts StatusTextTable;
 

@@ -161,14 +161,15 @@ uint32_t FirmwareProgrammer::GuardedStatus() {
 
 void FirmwareProgrammer::PostTotal(int value) const { target_.PostTotalProgress(value); }
 
-void FirmwareProgrammer::TraceResult(const char* indent, int32_t result, uint32_t status) const {
+void FirmwareProgrammer::TraceResult(TraceLevel level, const char* indent, int32_t result,
+                                     uint32_t status) const {
   const uint32_t progress = status >> 16;
   const std::string in(indent);
   const std::string hundredths = std::to_string(progress % 100);
-  LogTrace(in + "Result:\n" + in + "Retval : " + std::to_string(result) + "\n" + in +
-           "Status : " + std::to_string(status & 0xFFFF) + " - " +
-           StatusText(static_cast<int16_t>(status & 0xFFFF)) + "\n" + in +
-           "EndProz: " + std::to_string(progress / 100) + "." + hundredths + "%\n\n");
+  LogTrace(level, in + "Result:\n" + in + "Retval : " + std::to_string(result) + "\n" + in +
+                      "Status : " + std::to_string(status & 0xFFFF) + " - " +
+                      StatusText(static_cast<int16_t>(status & 0xFFFF)) + "\n" + in +
+                      "EndProz: " + std::to_string(progress / 100) + "." + hundredths + "%\n\n");
 }
 
 int32_t FirmwareProgrammer::ModeTest(int32_t productId, DWORD start) {
@@ -201,7 +202,7 @@ int32_t FirmwareProgrammer::Verify(FirmwareImage& image, int32_t productId, DWOR
   image.results[0] = static_cast<int>(v & 0xFFFF);
   image.results[1] = static_cast<int>(v >> 16);
   hwport::Sleep(200);
-  if (traceLevel.load() >= 1) TraceResult("        ", *verifyResult, v);
+  TraceResult(TRACE_LEVEL_1, "        ", *verifyResult, v);
   // A verify that could not run says nothing about the flash.
   if (*verifyResult < 0) return PartResultOf(*verifyResult);
   return 0;
@@ -222,10 +223,10 @@ int32_t FirmwareProgrammer::Program(FirmwareImage& image, int32_t productId, DWO
   image.results[3] = static_cast<int>(v >> 16);
   if (programResult != 1) {
     LogTrace("    Error in transfering file!\n");
-    TraceResult("", programResult, v);
+    TraceResult(TRACE_ALWAYS, "", programResult, v);
     return PartResultOf(programResult);
   }
-  if (traceLevel.load() >= 1) TraceResult("", programResult, v);
+  TraceResult(TRACE_LEVEL_1, "", programResult, v);
   return 0;
 }
 
@@ -289,7 +290,8 @@ int32_t FirmwareProgrammer::UpdateFirmwarePart(FirmwarePart& part, int32_t produ
   for (int j = 0; j < 2 && r == 0; ++j) r = RunImage(part, *order[j], productId, j, start);
   if (r == 0 && target_.CancelRequested()) r = FIRMWARE_CANCELLED;
   if (r == 0 && !part.rebootFile.empty() &&
-      (part.reboot || (target_.StartedInUpdateMode() && supply && rebootPsAfterSusbStart))) {
+      (part.reboot ||
+       (target_.StartedInUpdateMode() && supply && part.rebootAfterUpdateModeStart))) {
     LogTrace("    Rebooting with file " + part.rebootFile + "\n");
     const int32_t t = TransferProgramFile(0, productId, part.rebootFile);
     if (t != 1) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "config/update_config.h"
+#include "environment/log_writer.h"
 #include "firmware/flash_library.h"
 #include "vocabulary/results.h"
 
@@ -80,8 +81,8 @@ class FirmwareProgrammer {
   uint32_t GuardedStatus();
   void PostTotal(int value) const;
   // The result entry after a verify or program file ("        " before each
-  // line for a verify).
-  void TraceResult(const char* indent, int32_t result, uint32_t status) const;
+  // line for a verify), written when the trace level asks for `level`.
+  void TraceResult(TraceLevel level, const char* indent, int32_t result, uint32_t status) const;
 
   FirmwareTarget& target_;
   FlashLibrary library_;

@@ -2,7 +2,7 @@
 
 #include "config/update_config.h"
 #include "state/display_texts.h"
-#include "state/update_state.h"
+#include "state/state_context.h"
 #include "ui_texts/language_loader.h"
 
 SharedLanguageTexts LanguageTexts;
@@ -18,17 +18,18 @@ std::string SharedLanguageTexts::ErrorText(int n) const {
   return table_.ErrorText(n);
 }
 
-bool SharedLanguageTexts::Load(const std::string& path) {
+bool SharedLanguageTexts::Load(const std::string& path, const StateContext& context) {
   bool loaded = false;
   {
     lm::Lock lock(mutex_);
-    loaded = kestor::LoadLanguage(path, table_, [](int index, const std::string& text) {
-      if (theConfig != nullptr) theConfig->StatusTextTable.Replace(index, text);
+    UpdateConfig* const config = context.config;
+    loaded = kestor::LoadLanguage(path, table_, [config](int index, const std::string& text) {
+      if (config != nullptr) config->StatusTextTable.Replace(index, text);
     });
     DisplayTexts.Apply([this](DisplayTextsRecord& record) {
       kestor::ApplyLanguageTexts(table_, record.texts, record.startEnabled);
     });
   }
-  UpdateState::PostTexts();
+  context.PostTexts();
   return loaded;
 }

@@ -8,6 +8,8 @@
 #include "lumetra/sync.h"
 #include "ui_texts/language_texts.h"
 
+struct StateContext;
+
 class SharedLanguageTexts {
  public:
   std::string Get(kestor::LangText id) const;
@@ -15,9 +17,10 @@ class SharedLanguageTexts {
   std::string ErrorText(int n) const;
 
   // Fills the table from the language file at path (empty: English), hands
-  // the step status texts it replaces to the configuration, copies the labels
-  // into DisplayTexts and posts them to the dialog.
-  bool Load(const std::string& path);
+  // the step status texts it replaces to the context's configuration, copies
+  // the labels into DisplayTexts and posts them to the dialog through the
+  // context's channel.
+  bool Load(const std::string& path, const StateContext& context);
 
  private:
   mutable lm::CriticalSection mutex_;

@@ -51,7 +51,7 @@ int StateMachine::SwitchLanguage(int index) {
   const UpdateConfig* config = context_.config;
   const std::string file = config ? config->GetLanguageFile(index) : std::string();
   LanguageTexts.Load(
-      kestor::LanguageFilePath(config ? config->AppFolder() : ApplicationFolder(), file));
+      kestor::LanguageFilePath(config ? config->AppFolder() : ApplicationFolder(), file), context_);
   const UpdateStateId current = currentId_.load();
   if (current != STATE_USB_LISTEN && current != STATE_UPDATE_POSSIBLE &&
       current != STATE_UPDATE_PROCESS && current != STATE_EXIT) {

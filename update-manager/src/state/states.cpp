@@ -46,7 +46,7 @@ bool PlatformOutcomes::UsbHostFound() {
 
 StateInitialize::StateInitialize(const StateContext& context, StateOutcomes& outcomes)
     : OutcomeState(context, outcomes) {
-  LanguageTexts.Load("");
+  LanguageTexts.Load("", context_);
   context_.SetErrorIndex(ERRTEXT_NONE);
 }
 
@@ -57,7 +57,7 @@ UpdateStateId StateInitialize::Execute() {
   // earlier log a second time.
   if (context_.environment) RecoverDebugLog(*context_.environment);
   FlushStartupLog();
-  LanguageTexts.Load("");
+  LanguageTexts.Load("", context_);
   if (!outcomes_.OperatingSystemSupported()) {
     context_.SetErrorIndex(ERRTEXT_NO_WINDOWS);
     return STATE_INFO;

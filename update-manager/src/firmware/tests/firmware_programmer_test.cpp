@@ -219,6 +219,7 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
   reboot.rebootFile = "C:\\p\\reboot_refused.bin";
   FirmwarePart psReboot = Part();
   psReboot.rebootFile = "C:\\p\\okreboot.bin";
+  psReboot.rebootAfterUpdateModeStart = true;
   const std::vector<std::string> both = {"5 1001 okfw_prog_norm.bin", "5 1001 okbl_prog_norm.bin"};
   const std::vector<std::string> allPosts = {"35/100", "40/100", "45/100",
                                              "50/100", "55/100", "60/100"};
@@ -298,10 +299,7 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
       {"supply started in update mode reboots after SUSB start",
        psReboot,
        16,
-       [](TestTarget& t) {
-         t.startedInUpdateMode = true;
-         kestortest::KestorProcess::RebootSupplyAfterUpdateModeStart(true);
-       },
+       [](TestTarget& t) { t.startedInUpdateMode = true; },
        0,
        {"16 1001 okfw_prog_norm.bin", "16 1001 okbl_prog_norm.bin", "16 1001 okreboot.bin"},
        allPosts,
@@ -357,7 +355,6 @@ TEST_F(FirmwarePartTest, PartsRunTheirFilesInOrderAndReportEveryEnd) {
     t.cancelAfterModeTests = -1;
     t.serial = "1001";
     t.startedInUpdateMode = false;
-    process_.RebootSupplyAfterUpdateModeStart(false);
     row.setUp(t);
     FirmwareProgrammer programmer(t, "ScriptedFlash.dll");
     FirmwarePart part = row.part;
