@@ -9,6 +9,7 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <regex>
@@ -87,6 +88,19 @@ inline std::string PinnedLog(const std::string& log, const std::string& folder,
     line = std::regex_replace(line, kDate, "$1####-##-##");
     if (!breakCodes) line = std::regex_replace(line, kBreak, "$1#");
     kept.push_back(line);
+  }
+  // A search that found the supply and its instrument while the panel was
+  // still busy is followed by the same search once more: how often, the
+  // machine's load decides. Back-to-back repeats of that entry are kept once.
+  const auto searchEntry = [&](size_t i) {
+    return i + 2 < kept.size() && kept[i].empty() && kept[i + 1].rfind("Powersupply    ", 0) == 0;
+  };
+  for (size_t i = 0; i + 5 < kept.size();) {
+    if (searchEntry(i) && searchEntry(i + 3) &&
+        std::equal(kept.begin() + i, kept.begin() + i + 3, kept.begin() + i + 3))
+      kept.erase(kept.begin() + i + 3, kept.begin() + i + 6);
+    else
+      ++i;
   }
   std::string text;
   for (const std::string& line : kept) text += line + "\n";
