@@ -472,6 +472,16 @@ void Run(const std::string& action) {
         Out("selected", std::to_string(i));
   } else if (verb == "text") {
     Out("text", testsupport::ControlText(FindForm(), std::stoi(a[1])));
+  } else if (verb == "textfile" && a.size() == 3) {
+    // A control's whole text, lines and all, into a file of the host's folder.
+    std::string text = testsupport::ControlText(FindForm(), std::stoi(a[1]));
+    std::string path = g_out.substr(0, g_out.find_last_of('\\') + 1) + a[2];
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) {
+      std::fwrite(text.data(), 1, text.size(), f);
+      std::fclose(f);
+    }
+    Out("textfile", f ? "1" : "0");
   } else if (verb == "control") {
     // Loads and frees the C++ library of nothing beside the host.
     HMODULE control = LoadLibraryA("RuntimeControl.dll");

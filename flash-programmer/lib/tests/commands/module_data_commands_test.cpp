@@ -6,6 +6,7 @@
 
 #include <regex>
 
+#include "form_controls.h"
 #include "programing_fixture.h"
 
 using namespace tessaro_e2e;
@@ -562,6 +563,69 @@ TEST_F(ModuleDataCommands, TenBadBlocksEndTheWriteBack) {
   EXPECT_EQ(0u, Holding(Log(), "Try clear files with Baugr.Data").size()) << "nothing is cleared";
   EXPECT_EQ(1u, seen_.size());
   ExpectPinned();
+}
+
+}  // namespace
+
+namespace {
+
+// The Info window once shown after a run: the run's lines with the line each
+// wait rewrote in place, the last round of each search and the plug-in's
+// percentage, as the time stamps and the bus's timing leave them.
+// The Info window's text with the log's masks, and the rounds of a wait for
+// a reboot and the time a wait for an event took (their lines are rewritten
+// in place, so the files never see them): the machine's load decides them.
+std::string MaskInfo(const std::string& text, const std::string& hostFolder) {
+  static const std::regex kRounds("(wait(ing)? on (start|end) of reboot )[0-9]+ ms");
+  static const std::regex kEnded("(stop of waiting [0-9]+ ms \\()[0-9]+ ms");
+  std::string masked = std::regex_replace(MaskLog(text, hostFolder), kRounds, "$1# ms");
+  return std::regex_replace(masked, kEnded, "$1# ms");
+}
+
+TEST_F(ModuleDataCommands, TheInfoWindowShowsTheRunsLines) {
+  struct Row {
+    const char* name;
+    benchctl::BenchSpec bench;
+    std::vector<Bytes> runs;  // the window shows the last
+    std::vector<std::string> results;
+    bool plugin;
+  } rows[] = {
+      {"the whole update with the short waits",
+       Tr410(100),
+       {{26, 27, 10, 18, 20, 12, 14, 15, 16, 19, 21, 22, 23, 24}},
+       {"1"},
+       false},
+      {"the module's data read", Tr410ReadyOnBind(), {{10, 34}}, {"1"}, true},
+      {"the module's data written back",
+       Tr410ReadyOnBind(),
+       {{10, 34}, {10, 35}},
+       {"1", "1"},
+       true},
+      {"a write back without the data's files, tried again after a wait",
+       Tr410ReadyOnBind(),
+       {{10, 35}},
+       {"0"},
+       true},
+      {"a reboot through the supply", SupplyWithTr410("1.0"), {{10, 36}}, {"1"}, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewHost();
+    if (r.plugin) PlaceModuleDataPlugin();
+    Use(r.bench);
+    std::vector<std::string> actions = {"load"};
+    for (size_t i = 0; i < r.runs.size(); ++i)
+      actions.push_back("prog:0x0E7B:6:2001:" +
+                        File(ListOf(r.runs[i]), "job" + std::to_string(i) + ".bin"));
+    for (const char* action : {"show", "textfile:", "free"}) actions.push_back(action);
+    actions[actions.size() - 2] += std::to_string(tessaro::IDC_MEMO_INFO) + ":info.txt";
+    ASSERT_TRUE(RunAnswered(actions));
+    EXPECT_EQ(r.results, host_->Values("prog"));
+    EXPECT_TRUE(testsupport::MatchesExpectedFile(
+        MaskInfo(testsupport::ReadFileOr(*host_ / "info.txt"), host_->Path()),
+        "flash-programmer/lib/tests/commands/expected/TheInfoWindowShowsTheRunsLines/" +
+            FileNameOf(r.name) + ".info"));
+  }
 }
 
 }  // namespace
