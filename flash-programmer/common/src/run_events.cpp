@@ -11,6 +11,12 @@ int BoxEvents::Ask(const Question& q) {
   return MessageBoxA(owner, q.text.c_str(), q.caption.c_str(), q.flags);
 }
 
+void EventLines::Add(const std::string& line) {
+  if (!events_) return;
+  events_->LogLine(line);
+  ++added_;
+}
+
 int LibraryAsk(const Question& question) {
   if (RunEvents* events = Parts().events.load()) return events->Ask(question);
   BoxEvents boxes;

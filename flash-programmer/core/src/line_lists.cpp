@@ -2,6 +2,12 @@
 
 namespace tessaro {
 
+void ReplaceLastLines(TLineList& list, int count, const std::string& line) {
+  if (count < 1 || list.Count() < count) return;
+  for (int k = 1; k < count; ++k) list.DeleteLast();
+  list.SetLine(list.Count() - 1, line);
+}
+
 void SelectListEntries(const TArrayOfInteger& values, int highest, TSelectableList& list) {
   if (highest < 0 || values.empty()) return;
   if (highest >= static_cast<int>(values.size())) highest = static_cast<int>(values.size()) - 1;

@@ -45,10 +45,10 @@ bool IsDevicePresent(uint16_t vid, uint16_t pid, const std::string& serial, bool
          }) >= 0;
 }
 
-bool CheckDeviceUnique(uint16_t vid, uint16_t pid, TLineList* log) {
+bool CheckDeviceUnique(uint16_t vid, uint16_t pid, const ControlView& view) {
   TDeviceList list;
   if (list.Count() == 0) {
-    LogCtrl(log, "Error, device list is empty.");
+    view.Log("Error, device list is empty.");
     return false;
   }
   int n = 0;
@@ -57,12 +57,11 @@ bool CheckDeviceUnique(uint16_t vid, uint16_t pid, TLineList* log) {
     return false;
   });
   if (n == 0)
-    LogCtrl(log, "Error, device with vid:0x%4.4X,pid:0x%4.4X there isn't", {vid, pid});
+    view.Log("Error, device with vid:0x%4.4X,pid:0x%4.4X there isn't", {vid, pid});
   else if (n > 1)
-    LogCtrl(log, "Error, device with vid:0x%4.4X,pid:0x%4.4X there is manytimes (%dx)",
-            {vid, pid, n});
+    view.Log("Error, device with vid:0x%4.4X,pid:0x%4.4X there is manytimes (%dx)", {vid, pid, n});
   else
-    LogCtrl(log, "OK, device with vid:0x%4.4X,pid:0x%4.4X is onetimes", {vid, pid});
+    view.Log("OK, device with vid:0x%4.4X,pid:0x%4.4X is onetimes", {vid, pid});
   return n == 1;
 }
 
@@ -92,8 +91,8 @@ bool FindDevice(const DeviceIdentity& wanted, const FindOptions& o, const Contro
 
 bool WaitForUnplug(const DeviceIdentity& id, int32_t periodMs, int32_t limitMs,
                    const ControlView& view) {
-  LogCtrl(view.log, " Waiting on unplug device ....");
-  LogCtrl(view.log, "  waiting on unplug device (%s", {IdentityLine(id)});
+  view.Log(" Waiting on unplug device ....");
+  view.Log("  waiting on unplug device (%s", {IdentityLine(id)});
   SetStopRequested(false);
   if (periodMs < 1) periodMs = 1;
   bool gone = false;
@@ -101,20 +100,19 @@ bool WaitForUnplug(const DeviceIdentity& id, int32_t periodMs, int32_t limitMs,
   for (int i = 0; int64_t{i} * periodMs <= limitMs; ++i) {
     ProcessMessages();
     if (IsStopRequested()) {
-      LogCtrl(view.log, " Action (wait on unplug) was Storno by user !!!");
+      view.Log(" Action (wait on unplug) was Storno by user !!!");
       break;
     }
     view.BusShown();
     TDeviceList list;
-    LogCtrl(view.log,
-            "  sleep %dms & update device list & found devices: %d (%dx,%dms) (ESC Storno)",
-            {periodMs, list.Count(), i, i * periodMs});
+    view.Log("  sleep %dms & update device list & found devices: %d (%dx,%dms) (ESC Storno)",
+             {periodMs, list.Count(), i, i * periodMs});
     bool matching = false;
     SearchBus(list, [&](int k, const TDeviceInfo& d) {
       bool same = IsOfType(d, id.vid, id.pid) && id.product == d.Product &&
                   id.manufacturer == d.Manufacturer && id.serial == d.SerialNumber;
       matching = matching || same;
-      LogCtrl(view.log, "%s%s", {DeviceLine(k, d), same ? " [device what must be unplug]" : ""});
+      view.Log("%s%s", {DeviceLine(k, d), same ? " [device what must be unplug]" : ""});
       return false;
     });
     ControlWait(periodMs);
@@ -124,27 +122,11 @@ bool WaitForUnplug(const DeviceIdentity& id, int32_t periodMs, int32_t limitMs,
     }
   }
   if (gone)
-    LogCtrl(view.log, "  OK, device (%s) was unplug", {IdentityLine(id)});
+    view.Log("  OK, device (%s) was unplug", {IdentityLine(id)});
   else
-    LogCtrl(view.log, "ERROR wait, will open same device");
+    view.Log("ERROR wait, will open same device");
   return gone;
 }
-
-namespace {
-
-// One round's line replaces the last round's, and that round's device lines go.
-void ReplaceRoundLine(TLineList* log, const std::string& round, int lastDeviceLines) {
-  if (!log) return;
-  int last = log->Count() - 1 - lastDeviceLines;
-  if (lastDeviceLines >= 0 && last >= 0 && log->Line(last).rfind(" sleep", 0) == 0) {
-    for (int k = 0; k < lastDeviceLines; ++k) log->DeleteLast();
-    log->SetLine(last, round);
-  } else {
-    log->Add(round);
-  }
-}
-
-}  // namespace
 
 bool SearchDevice(const DeviceIdentity& id, int32_t periodMs, int endPercent, int startPercent,
                   int32_t limitMs, const ControlView& view, int32_t* elapsedOut) {
@@ -154,13 +136,12 @@ bool SearchDevice(const DeviceIdentity& id, int32_t periodMs, int endPercent, in
   int32_t divisor = limitMs < 1 ? 1 : limitMs;
   int32_t elapsed = 0;
   int lastDeviceLines = -1;
-  LogCtrl(view.log, " will find device (vid:0x%4.4X,pid:0x%4.4X), max.time:%dms",
-          {id.vid, id.pid, limitMs});
+  view.Log(" will find device (vid:0x%4.4X,pid:0x%4.4X), max.time:%dms", {id.vid, id.pid, limitMs});
   try {
     while (elapsed <= limitMs) {
       ProcessMessages();
       if (IsStopRequested()) {
-        LogCtrl(view.log, " Action was canceled by user");
+        view.Log(" Action was canceled by user");
         return false;
       }
       ControlWait(periodMs);
@@ -171,26 +152,26 @@ bool SearchDevice(const DeviceIdentity& id, int32_t periodMs, int endPercent, in
         double share = double(elapsed) / divisor * (endPercent - startPercent) + startPercent;
         view.bar->SetPosition(static_cast<int>(view.bar->Maximum() * share / 100 + 0.5));
       }
-      TLineList* log = view.log;
-      ReplaceRoundLine(log,
-                       FormatText(" sleep %dms & update device list & found devices: %d "
-                                  "(RebootTime:%dms)",
-                                  {periodMs, list.Count(), elapsed}),
-                       lastDeviceLines);
-      // The device lines go through the log (the files get them too); the
-      // next round replaces as many lines as this one added.
-      int before = log ? log->Count() : 0;
+      // One round's line replaces the last round's with the device lines
+      // that round showed; the device lines go to the files too.
+      std::string round =
+          FormatText(" sleep %dms & update device list & found devices: %d (RebootTime:%dms)",
+                     {periodMs, list.Count(), elapsed});
+      if (lastDeviceLines < 0)
+        view.Show(round);
+      else
+        view.ReplaceLast(round, lastDeviceLines + 1);
+      lastDeviceLines = 0;
       bool hit = SearchBus(list, [&](int k, const TDeviceInfo& d) {
-                   LogCtrl(log, "%s", {DeviceLine(k, d)});
+                   if (view.Log("%s", {DeviceLine(k, d)})) ++lastDeviceLines;
                    return IsOfType(d, id.vid, id.pid);
                  }) >= 0;
-      lastDeviceLines = log ? log->Count() - before : 0;
       if (hit) return true;
     }
-    LogCtrl(view.log, "ERROR found (time:%dms)", {elapsed});
+    view.Log("ERROR found (time:%dms)", {elapsed});
     return false;
   } catch (const std::exception& e) {
-    LogCtrl(view.log, " except on reboot device (%s)(time:%d)", {e.what(), elapsed});
+    view.Log(" except on reboot device (%s)(time:%d)", {e.what(), elapsed});
     return false;
   }
 }

@@ -27,7 +27,7 @@ bool IsOfType(const TDeviceInfo& device, uint16_t vid, uint16_t pid);
 bool IsSupply(const TDeviceInfo& device);
 
 // The reboot command of the flows: its error (none is expected) is normal.
-void RebootCommand(TDevice* device, TLineList* log);
+void RebootCommand(TDevice* device, const ControlView& view);
 // Watches the device with this identity (serial compared) leave the bus, at
 // most `limitMs`; true when it left.
 bool WatchLeave(const DeviceIdentity& who, int32_t limitMs);

@@ -12,6 +12,20 @@ DeviceControlSettings& ControlSettings() { return Settings().control; }
 void SetPsPidAlias(bool on) { ControlSettings().PsPidAlias = on; }
 void ResetControlSettings() { ControlSettings() = DeviceControlSettings(); }
 
+bool ControlView::Log(const std::string& format, std::initializer_list<FormatArg> args) const {
+  EventLines shown(events);
+  LogCtrl(events ? &shown : nullptr, format, args);
+  return shown.Added() > 0;
+}
+
+void ControlView::Show(const std::string& line) const {
+  if (events) events->LogLine(line);
+}
+
+void ControlView::ReplaceLast(const std::string& line, int count) const {
+  if (events) events->ReplaceLastLines(count, line);
+}
+
 int ControlView::Ask(const std::string& text, UINT type) const {
   Question question{text, "Tessaro", type, BoxOwner::kActiveWindow};
   return events ? events->Ask(question) : LibraryAsk(question);
@@ -37,11 +51,11 @@ void SetBar(const ControlView& view, int maximum, int position) {
   view.bar->SetPosition(position);
 }
 
-void RebootCommand(TDevice* device, TLineList* log) {
+void RebootCommand(TDevice* device, const ControlView& view) {
   try {
-    RestartByMarker(device, false, LogList{log}, TransferList{});
+    RestartByMarker(device, false, view.lines, TransferList{});
   } catch (const std::exception&) {
-    LogCtrl(log, " Except on restart, it is normal!");
+    view.Log(" Except on restart, it is normal!");
   }
   ControlWait(500);
 }
@@ -67,11 +81,11 @@ bool ReopenByIdentity(Connection& connection, const ControlView& view, int32_t s
 }
 
 bool OpenDevice(const DeviceIdentity& identity, Connection& connection, const ControlView& view) {
-  LogCtrl(view.log, "========== OPEN DEVICE SECTION ==========");
+  view.Log("========== OPEN DEVICE SECTION ==========");
   connection.reset();
   bool ok = FindDevice(identity, {.show = true, .create = true}, view, &connection, nullptr);
-  LogCtrl(view.log, "OPEN DEVICE %s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
-          {ok ? "OK" : "ERROR", identity.vid, identity.pid, identity.serial, ok ? "is" : "isn't"});
+  view.Log("OPEN DEVICE %s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
+           {ok ? "OK" : "ERROR", identity.vid, identity.pid, identity.serial, ok ? "is" : "isn't"});
   return ok;
 }
 
@@ -83,13 +97,13 @@ bool CloseDevice(Connection& connection, const ControlView& view) {
     ok = false;
   }
   view.DevicesCleared();
-  LogCtrl(view.log, "%s, Close device.", {ok ? "OK" : "ERROR"});
+  view.Log("%s, Close device.", {ok ? "OK" : "ERROR"});
   return ok;
 }
 
 namespace {
 
-bool Reopen(Connection& connection, TLineList* log, int kind) {
+bool Reopen(Connection& connection, const ControlView& view, int kind) {
   try {
     if (!connection) throw TessaroError("no device is open");
     TDeviceInfo info = KeptDeviceInfo(*connection);
@@ -97,10 +111,10 @@ bool Reopen(Connection& connection, TLineList* log, int kind) {
     connection.reset();
     connection = CreateDeviceConnection(info, kind);
     if (kind == 1)
-      LogCtrl(log, "  %s, Reopen device with Irpt channel 0x83 (%s)",
-              {"OK", ADevToStr(connection.get(), true)});
+      view.Log("  %s, Reopen device with Irpt channel 0x83 (%s)",
+               {"OK", ADevToStr(connection.get(), true)});
     else
-      LogCtrl(log, "  %s, Reopen device without channels", {"OK"});
+      view.Log("  %s, Reopen device without channels", {"OK"});
     return true;
   } catch (const std::exception& e) {
     connection.reset();
@@ -111,12 +125,12 @@ bool Reopen(Connection& connection, TLineList* log, int kind) {
 
 }  // namespace
 
-bool ReopenWithEventChannel(Connection& connection, TLineList* log) {
-  return Reopen(connection, log, 1);
+bool ReopenWithEventChannel(Connection& connection, const ControlView& view) {
+  return Reopen(connection, view, 1);
 }
 
-bool ReopenWithoutChannels(Connection& connection, TLineList* log) {
-  return Reopen(connection, log, 0);
+bool ReopenWithoutChannels(Connection& connection, const ControlView& view) {
+  return Reopen(connection, view, 0);
 }
 
 }  // namespace tessaro

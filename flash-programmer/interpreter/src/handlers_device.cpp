@@ -29,7 +29,7 @@ bool TestOnOne(RunContext& run) {
       "  Wanted param.: VID:0x%4.4X,PID:0x%4.4X \t%s\t Param. in BinaryFile: "
       "VID:0x%4.4X,PID:0x%4.4X",
       {run.vid, run.pid, same ? "=" : "<>", file.vid, file.pid});
-  return same && CheckDeviceUnique(run.vid, run.pid, run.info());
+  return same && CheckDeviceUnique(run.vid, run.pid, run.control);
 }
 
 namespace {

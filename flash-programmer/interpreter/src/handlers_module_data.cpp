@@ -129,8 +129,9 @@ int32_t SerialFromSupply(RunContext& run) {
           {supported ? "OK" : "Error", ps.major, ps.minor, supported ? "" : " not"});
   if (!supported) return -1;
   int32_t found = -1;
+  EventLines lines = run.control.Lines();
   bool serialFound = FindModuleSerial(run.connection->VID, run.connection->PID,
-                                      run.psConnection.get(), run.info(), run.transfer(), found);
+                                      run.psConnection.get(), &lines, run.transfer(), found);
   run.Log(" %s, was %s found in Baugr.Data serial number for TR410: %s.",
           {serialFound ? "OK" : "Error", serialFound ? "" : "not",
            serialFound ? FormatText("%d", {found}) : std::string("nil")});
@@ -180,8 +181,8 @@ bool RebootAfterWrite(RunContext& run) {
 }
 
 int WaitForReady(RunContext& run, bool bound, bool show) {
-  return WaitOnIrptCommand(run.connection, run.info(), kReadyEvent, kStornoEvent, kReadyWaitMs,
-                           "DEVICE READY", "BAD BLOCK OF BAUGR.DATA", bound, &run.bar, show);
+  return WaitOnIrptCommand(run.connection, run.control, kReadyEvent, kStornoEvent, kReadyWaitMs,
+                           "DEVICE READY", "BAD BLOCK OF BAUGR.DATA", bound, show);
 }
 
 enum class Attempt { kDone, kFailed, kAgain };

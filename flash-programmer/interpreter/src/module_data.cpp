@@ -29,11 +29,11 @@ bool FolderExists(const std::string& path) {
 bool CallWithProgress(TBDPlugin* plugin, OrvaneWorkFn work, const char* startText,
                       const char* endText, const ControlView& view) {
   bool ok = false;
-  LogCtrl(view.log, startText);
+  view.Log(startText);
   try {
     if (work) {
       TNE helper(view.bar, plugin->OrvaneGetStatus);
-      helper.SetTextTarget(true, view.log, 3, 0);
+      helper.SetTextTarget(true, view.lines, 3, 0);
       g_ticking = &helper;
       UINT_PTR timer = SetTimer(nullptr, 0, 100, &TickTimer);
       try {
@@ -48,29 +48,29 @@ bool CallWithProgress(TBDPlugin* plugin, OrvaneWorkFn work, const char* startTex
     g_ticking = nullptr;
     ok = false;
   }
-  LogCtrl(view.log, endText, {ok ? "OK" : "ERROR"});
+  view.Log(endText, {ok ? "OK" : "ERROR"});
   return ok;
 }
 
-bool SendDataPath(TBDPlugin* plugin, std::string path, TLineList* log) {
+bool SendDataPath(TBDPlugin* plugin, std::string path, const ControlView& view) {
   if (path.empty() || path.back() != '\\') path += '\\';
-  LogCtrl(log, "  path sending...");
+  view.Log("  path sending...");
   bool exists = FolderExists(path);
   if (exists && plugin->OrvanePath) plugin->OrvanePath(path.c_str());
   bool ok = exists && plugin->OrvanePath;
-  LogCtrl(log, "  %s, send directory path %s", {ok ? "OK" : "ERROR", path});
+  view.Log("  %s, send directory path %s", {ok ? "OK" : "ERROR", path});
   return ok;
 }
 
-bool DeleteDataFiles(TBDPlugin* plugin, TLineList* log) {
-  LogCtrl(log, "  files deleting...");
+bool DeleteDataFiles(TBDPlugin* plugin, const ControlView& view) {
+  view.Log("  files deleting...");
   bool ok = plugin->OrvaneFileDelete && (plugin->OrvaneFileDelete() & 0xFF) != 0;
-  LogCtrl(log, "  %s, deleted files", {ok ? "OK" : "ERROR"});
+  view.Log("  %s, deleted files", {ok ? "OK" : "ERROR"});
   return ok;
 }
 
-void WriteModuleSerial(TBDPlugin* plugin, int32_t serial, TLineList* log) {
-  LogCtrl(log, "  new serial number to module writting...");
+void WriteModuleSerial(TBDPlugin* plugin, int32_t serial, const ControlView& view) {
+  view.Log("  new serial number to module writting...");
   bool ok = false;
   try {
     if (plugin->OrvaneWriteSerNumb) {
@@ -80,7 +80,7 @@ void WriteModuleSerial(TBDPlugin* plugin, int32_t serial, TLineList* log) {
   } catch (...) {
     ok = false;
   }
-  LogCtrl(log, "  %s, wrotte ser.number %d", {ok ? "OK" : "ERROR", serial});
+  view.Log("  %s, wrotte ser.number %d", {ok ? "OK" : "ERROR", serial});
 }
 
 bool PluginMissing(const ControlView& view) {
@@ -93,16 +93,17 @@ bool PluginMissing(const ControlView& view) {
 bool WithPlugin(Connection& connection, const ControlView& view, bool show, const char* heading,
                 const char* closing, const std::function<bool(TBDPlugin*)>& steps) {
   if (PluginMissing(view)) return false;
-  LogCtrl(view.log, heading);
+  view.Log(heading);
   std::unique_ptr<TBDPlugin> holder;
   bool ok = false;
-  if (ReopenWithEventChannel(connection, view.log) &&
-      ConnectPlugin(connection.get(), kModuleDataPlugin, holder, show, view.log)) {
+  EventLines lines = view.Lines();
+  if (ReopenWithEventChannel(connection, view) &&
+      ConnectPlugin(connection.get(), kModuleDataPlugin, holder, show, &lines)) {
     ok = steps(holder.get());
-    if (!DisconnectPlugin(holder, view.log)) ok = false;
+    if (!DisconnectPlugin(holder, &lines)) ok = false;
   }
-  if (!ReopenWithoutChannels(connection, view.log)) ok = false;
-  LogCtrl(view.log, closing, {ok ? "OK" : "ERROR"});
+  if (!ReopenWithoutChannels(connection, view)) ok = false;
+  view.Log(closing, {ok ? "OK" : "ERROR"});
   return ok;
 }
 
@@ -189,25 +190,25 @@ namespace {
 // The connection reopened with its event pipe; false (with its line) when
 // that fails or the device refused to bind the pipe: no ready can come
 // without it, the wait would only time out.
-bool ReopenForEvents(Connection& connection, TLineList* log) {
+bool ReopenForEvents(Connection& connection, const ControlView& view) {
   bool reopened = false;
   try {
-    reopened = ReopenWithEventChannel(connection, log);
+    reopened = ReopenWithEventChannel(connection, view);
     const auto* gdi = dynamic_cast<const TGDI*>(connection.get());
     if (reopened && gdi && !gdi->HasReader(0x83)) {
-      LogCtrl(log, "  ERROR, no event pipe 0x83 on the reopened device");
+      view.Log("  ERROR, no event pipe 0x83 on the reopened device");
       reopened = false;
     }
   } catch (const std::exception& e) {
-    LogCtrl(log, "  %s", {e.what()});
+    view.Log("  %s", {e.what()});
   }
   return reopened;
 }
 
 // Waits with the client attached for the ready event (or the storno event)
 // and reopens the connection without channels afterwards.
-int WaitWithClient(Connection& connection, TLineList* log, uint16_t readyId, uint16_t stornoId,
-                   int32_t maxWaitMs, const std::string& stornoText, bool storno, ProgressBar* bar,
+int WaitWithClient(Connection& connection, const ControlView& view, uint16_t readyId,
+                   uint16_t stornoId, int32_t maxWaitMs, const std::string& stornoText, bool storno,
                    bool show) {
   // Attached before anything is let through: a ready the device sent as it
   // came back reaches the client.
@@ -217,10 +218,10 @@ int WaitWithClient(Connection& connection, TLineList* log, uint16_t readyId, uin
   } catch (...) {
     client.reset();
   }
-  LogCtrl(log, "  %s, connect plugin", {client ? "OK" : "ERROR"});
+  view.Log("  %s, connect plugin", {client ? "OK" : "ERROR"});
   if (!client) return kIrptNoObserver;
-  LogCtrl(log, "  is show list of receving events, will wait on command 0x%4.4X (I'M READY)",
-          {readyId});
+  view.Log("  is show list of receving events, will wait on command 0x%4.4X (I'M READY)",
+           {readyId});
   client->Show(show);
   static std::atomic<bool> deviceReady{false};
   client->AddWaitEntry({.eventId = readyId, .action = [] {
@@ -233,25 +234,25 @@ int WaitWithClient(Connection& connection, TLineList* log, uint16_t readyId, uin
                             deviceReady = false;
                           }});
   deviceReady = false;
-  WaitWithProgress(maxWaitMs, 100, bar, log);
+  WaitWithProgress(maxWaitMs, 100, view.bar, view.lines);
   int result;
   if (!WaitEnded()) {
     result = kIrptTimeout;
-    LogCtrl(log, "  TIMEOUT, in wait on Device is READY");
+    view.Log("  TIMEOUT, in wait on Device is READY");
   } else if (!storno || deviceReady) {
     result = kIrptReady;
-    LogCtrl(log, "  OK, Device is READY");
+    view.Log("  OK, Device is READY");
   } else {
     result = kIrptStorno;
-    LogCtrl(log, "  Error, stop on storno command (%s)", {stornoText});
+    view.Log("  Error, stop on storno command (%s)", {stornoText});
   }
   client->Show(false);
   client.reset();
-  LogCtrl(log, "  OK, unconnect plugin");
+  view.Log("  OK, unconnect plugin");
   try {
-    ReopenWithoutChannels(connection, log);
+    ReopenWithoutChannels(connection, view);
   } catch (const std::exception& e) {
-    LogCtrl(log, "  %s", {e.what()});
+    view.Log("  %s", {e.what()});
     result = kIrptNoReopen;
   }
   return result;
@@ -259,20 +260,20 @@ int WaitWithClient(Connection& connection, TLineList* log, uint16_t readyId, uin
 
 }  // namespace
 
-int WaitOnIrptCommand(Connection& connection, TLineList* log, uint16_t readyId, uint16_t stornoId,
-                      int32_t maxWaitMs, const std::string& readyName,
-                      const std::string& stornoName, bool storno, ProgressBar* bar, bool show) {
+int WaitOnIrptCommand(Connection& connection, const ControlView& view, uint16_t readyId,
+                      uint16_t stornoId, int32_t maxWaitMs, const std::string& readyName,
+                      const std::string& stornoName, bool storno, bool show) {
   std::string stornoText = storno && !stornoName.empty() ? "=> " + stornoName + " " : "";
   std::string suffix =
       storno ? FormatText("( Storno of waiting on command 0x%4.4X %s) ", {stornoId, stornoText})
              : "";
-  LogCtrl(log, "--------- Waiting on %s Command 0x%4.4X, max.waiting %d ms %s-------------",
-          {readyName, readyId, maxWaitMs, suffix});
-  int result = ReopenForEvents(connection, log)
-                   ? WaitWithClient(connection, log, readyId, stornoId, maxWaitMs, stornoText,
-                                    storno, bar, show)
-                   : kIrptNoEventChannel;
-  LogCtrl(log, "  %s, WaitOnIrptCommand", {result == kIrptReady ? "OK" : "ERROR"});
+  view.Log("--------- Waiting on %s Command 0x%4.4X, max.waiting %d ms %s-------------",
+           {readyName, readyId, maxWaitMs, suffix});
+  int result =
+      ReopenForEvents(connection, view)
+          ? WaitWithClient(connection, view, readyId, stornoId, maxWaitMs, stornoText, storno, show)
+          : kIrptNoEventChannel;
+  view.Log("  %s, WaitOnIrptCommand", {result == kIrptReady ? "OK" : "ERROR"});
   return result;
 }
 
@@ -286,7 +287,7 @@ std::string ModuleDataFolder() {
 bool ReadModuleData(Connection& connection, const ControlView& view, bool show) {
   return WithPlugin(connection, view, show, "--------- Reading of Baugr.Data -------------",
                     "  %s Read of Baugr.Data", [&](TBDPlugin* p) {
-                      return SendDataPath(p, ModuleDataFolder(), view.log) &&
+                      return SendDataPath(p, ModuleDataFolder(), view) &&
                              CallWithProgress(p, p->OrvaneModuleToFile,
                                               "  00.00%%  module to files storing...",
                                               "  %s, Module to files", view);
@@ -296,25 +297,24 @@ bool ReadModuleData(Connection& connection, const ControlView& view, bool show) 
 bool ClearModuleData(Connection& connection, const ControlView& view, bool show) {
   return WithPlugin(connection, view, show, "--------- Clearing of Baugr.Data files -------------",
                     "  %s, Cleared Baugr. Data files", [&](TBDPlugin* p) {
-                      return SendDataPath(p, ModuleDataFolder(), view.log) &&
-                             DeleteDataFiles(p, view.log);
+                      return SendDataPath(p, ModuleDataFolder(), view) && DeleteDataFiles(p, view);
                     });
 }
 
 bool WriteModuleData(Connection& connection, const ControlView& view, bool show, int32_t serial) {
   if (PluginMissing(view)) return false;
-  TLineList* log = view.log;
+  EventLines lines = view.Lines();
   try {
-    LogCtrl(log, "--------- Writing of Baugr.Data -------------");
+    view.Log("--------- Writing of Baugr.Data -------------");
     std::unique_ptr<TBDPlugin> holder;
     bool ok = false;
-    if (ReopenWithEventChannel(connection, log) &&
-        ConnectPlugin(connection.get(), kModuleDataPlugin, holder, show, log)) {
+    if (ReopenWithEventChannel(connection, view) &&
+        ConnectPlugin(connection.get(), kModuleDataPlugin, holder, show, &lines)) {
       TBDPlugin* p = holder.get();
-      if (serial != -1) WriteModuleSerial(p, serial, log);
+      if (serial != -1) WriteModuleSerial(p, serial, view);
       const char* step = "  %EXCEPT, in SendPath ";
       try {
-        ok = SendDataPath(p, ModuleDataFolder(), log);
+        ok = SendDataPath(p, ModuleDataFolder(), view);
         step = "  %EXCEPT, in FileToFile";
         if (ok)
           ok = CallWithProgress(p, p->OrvaneFileToFile, "  00.00%%  files to files converting...",
@@ -324,16 +324,16 @@ bool WriteModuleData(Connection& connection, const ControlView& view, bool show,
           ok = CallWithProgress(p, p->OrvaneFileToModule, "  00.00%%  files to module writing...",
                                 "  %s, File to Module", view);
       } catch (...) {
-        LogCtrl(log, "%s", {step});
+        view.Log("%s", {step});
         ok = false;
       }
-      if (!DisconnectPlugin(holder, log)) ok = false;
+      if (!DisconnectPlugin(holder, &lines)) ok = false;
     }
-    if (!ReopenWithoutChannels(connection, log)) ok = false;
-    LogCtrl(log, "  %s, Write Baugr. Data", {ok ? "OK" : "ERROR"});
+    if (!ReopenWithoutChannels(connection, view)) ok = false;
+    view.Log("  %s, Write Baugr. Data", {ok ? "OK" : "ERROR"});
     return ok;
   } catch (...) {
-    LogCtrl(log, "%s", {"  %EXCEPT, Write Baugr. Data"});
+    view.Log("%s", {"  %EXCEPT, Write Baugr. Data"});
     return false;
   }
 }

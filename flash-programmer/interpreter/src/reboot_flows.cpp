@@ -1,6 +1,6 @@
 // The reboot flows: a device into its safe mode and back, a module
 // power-cycled through its supply or by the user. They report through the
-// caller's view only (log lines, the progress, the run's events).
+// caller's view only (the run's events and the progress).
 #include <algorithm>
 
 #include "control_internal.h"
@@ -15,7 +15,7 @@ namespace {
 
 bool ListedSupply(int, const TDeviceInfo& device) { return IsSupply(device); }
 
-bool SupplyVersionSupported(TDevice* supply, TLineList* log, const char* indent) {
+bool SupplyVersionSupported(TDevice* supply, const ControlView& view, const char* indent) {
   FirmwareVersion v;
   bool read = false;
   try {
@@ -24,10 +24,9 @@ bool SupplyVersionSupported(TDevice* supply, TLineList* log, const char* indent)
     read = false;
   }
   bool supported = read && (v.major > 0 || v.minor >= 7);
-  LogCtrl(log,
-          std::string(indent) +
-              "%s, FW version (v%d.%d) of PS %s support the function (0.7 =< Sup.Ver.)",
-          {supported ? "OK" : "Error", v.major, v.minor, supported ? "" : " not"});
+  view.Log(std::string(indent) +
+               "%s, FW version (v%d.%d) of PS %s support the function (0.7 =< Sup.Ver.)",
+           {supported ? "OK" : "Error", v.major, v.minor, supported ? "" : " not"});
   return supported;
 }
 
@@ -35,10 +34,10 @@ bool SupplyVersionSupported(TDevice* supply, TLineList* log, const char* indent)
 // rounds of 100 ms, at most 1800; the last log line counts the rounds.
 bool WaitForModuleBack(const DeviceIdentity& wanted, Connection& connection,
                        const ControlView& view) {
-  LogCtrl(view.log,
-          "  the device is disconnect (%s), I will wait for connecting the device after reboot ...",
-          {IdentityToText(wanted, true)});
-  LogCtrl(view.log, "   wait on end of reboot %d00 ms", {0});
+  view.Log(
+      "  the device is disconnect (%s), I will wait for connecting the device after reboot ...",
+      {IdentityToText(wanted, true)});
+  view.Log("   wait on end of reboot %d00 ms", {0});
   int64_t number = FirmwareSerialNumber(wanted.serial);
   for (int round = 0; round < 1800; ++round) {
     TDeviceList list;
@@ -53,16 +52,13 @@ bool WaitForModuleBack(const DeviceIdentity& wanted, Connection& connection,
       } catch (const std::exception&) {
         continue;
       }
-      LogCtrl(view.log, "  the device is connected again (%s)",
-              {ADevToStr(connection.get(), true)});
+      view.Log("  the device is connected again (%s)", {ADevToStr(connection.get(), true)});
       SetBar(view, -1, 0);
       return true;
     }
     ControlWait(100);
     SetBar(view, -1, 1801 + round);
-    if (view.log && view.log->Count() > 0)
-      view.log->SetLine(view.log->Count() - 1,
-                        FormatText("   waiting on end of reboot %d00 ms", {round + 1}));
+    view.ReplaceLast(FormatText("   waiting on end of reboot %d00 ms", {round + 1}));
     ProcessMessages();
   }
   return false;
@@ -74,7 +70,7 @@ bool WaitForModuleBack(const DeviceIdentity& wanted, Connection& connection,
 // number can name another device.
 bool FinishSupplyReboot(bool back, const TDeviceInfo& supplyInfo, const ControlView& view,
                         Connection& supply) {
-  LogCtrl(view.log, "  %s, Reboot via PowerSupply", {back ? "OK" : "ERROR"});
+  view.Log("  %s, Reboot via PowerSupply", {back ? "OK" : "ERROR"});
   supply.reset();
   if (back) FindDevice(IdentityOf(supplyInfo), {.create = true}, view, &supply, nullptr);
   return back;
@@ -82,8 +78,8 @@ bool FinishSupplyReboot(bool back, const TDeviceInfo& supplyInfo, const ControlV
 
 // "OK, device with ... there is." or "ERROR, ... there isn't."
 void LogThere(const ControlView& view, const DeviceIdentity& i, bool ok) {
-  LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
-          {ok ? "OK" : "ERROR", i.vid, i.pid, i.serial, ok ? "is" : "isn't"});
+  view.Log("%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.:\"%s\" there %s.",
+           {ok ? "OK" : "ERROR", i.vid, i.pid, i.serial, ok ? "is" : "isn't"});
 }
 
 // The reboot test's wait for the device in safe mode: up to 5000 ms, the
@@ -100,8 +96,8 @@ bool FindInSafeMode(const DeviceIdentity& identity, Connection& test, DeviceIden
       SetBar(view, -1, view.bar ? view.bar->Position() + 1000 * poll / 5000 : 0);
     }
   }
-  LogCtrl(view.log, "%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.: ...\"Safe\"... there %s.",
-          {inSafe ? "OK" : "ERROR", identity.vid, identity.pid, inSafe ? "is" : "isn't"});
+  view.Log("%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.: ...\"Safe\"... there %s.",
+           {inSafe ? "OK" : "ERROR", identity.vid, identity.pid, inSafe ? "is" : "isn't"});
   return inSafe;
 }
 
@@ -109,13 +105,13 @@ bool FindInSafeMode(const DeviceIdentity& identity, Connection& test, DeviceIden
 // by its ids alone. False when it is required and not there.
 bool LookForModule(const char* heading, const DeviceIdentity& identity, bool required,
                    Connection& connection, const ControlView& view) {
-  LogCtrl(view.log, heading);
+  view.Log(heading);
   SetBar(view, 3600, 0);
-  LogCtrl(view.log, "  try, find a %s", {IdentityToText(identity, true)});
+  view.Log("  try, find a %s", {IdentityToText(identity, true)});
   bool mine = FindDevice(identity, {.serial = false, .settleMs = 100, .create = true}, view,
                          &connection, nullptr);
-  LogCtrl(view.log, "  %s, my device (%s) is%s in list",
-          {mine ? "OK" : "ERROR", IdentityToText(identity, true), mine ? "" : " not"});
+  view.Log("  %s, my device (%s) is%s in list",
+           {mine ? "OK" : "ERROR", IdentityToText(identity, true), mine ? "" : " not"});
   if (required && !mine) return false;
   connection.reset();
   return true;
@@ -137,19 +133,18 @@ bool RebootEverySupply(const DeviceIdentity& identity, const ControlView& view, 
     } catch (const std::exception&) {
       continue;
     }
-    LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
-    ClearMarker(candidate.get(), false, LogList{view.log}, TransferList{});
-    RebootCommand(candidate.get(), view.log);
+    view.Log("   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
+    ClearMarker(candidate.get(), false, view.lines, TransferList{});
+    RebootCommand(candidate.get(), view);
     candidate.reset();
     ControlWait(100);
     if (WatchLeave(identity, kLeaveWatchMs)) {
-      LogCtrl(view.log, "    ok, this is my PS, device unpluged (%s)",
-              {IdentityToText(identity, true)});
+      view.Log("    ok, this is my PS, device unpluged (%s)", {IdentityToText(identity, true)});
       supplyInfo = KeptDeviceInfo(*d);
       unplugged = true;
     } else {
-      LogCtrl(view.log, "    bad, this isn't my PS, device is still plug (%s)",
-              {IdentityToText(identity, true)});
+      view.Log("    bad, this isn't my PS, device is still plug (%s)",
+               {IdentityToText(identity, true)});
     }
   }
   return unplugged;
@@ -165,21 +160,19 @@ bool ManualReboot(const DeviceIdentity& identity, const ControlView& view) {
       "button push.\r\nDo you want to reboot manually?",
       MB_YESNO | MB_ICONWARNING);
   if (answer != IDYES) {
-    LogCtrl(view.log,
-            "  UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, and "
-            "you don't want reboot manually.");
+    view.Log(
+        "  UNSUCCESS, I don't find a PowerSypply via which is possible reboot TR410, and "
+        "you don't want reboot manually.");
     return false;
   }
-  LogCtrl(view.log, "   wait on start of reboot %d00 ms", {0});
+  view.Log("   wait on start of reboot %d00 ms", {0});
   for (int round = 0; round < 600; ++round) {
     if (!IsDevicePresent(identity.vid, identity.pid, identity.serial, true)) return true;
     ControlWait(100);
     SetBar(view, -1, 3 * round);
-    if (view.log && view.log->Count() > 0)
-      view.log->SetLine(view.log->Count() - 1,
-                        FormatText("   wait on start of reboot %d00 ms", {round + 1}));
+    view.ReplaceLast(FormatText("   wait on start of reboot %d00 ms", {round + 1}));
   }
-  LogCtrl(view.log, " Timeout on manually rebooting TR410");
+  view.Log(" Timeout on manually rebooting TR410");
   return false;
 }
 
@@ -191,7 +184,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
   Connection test;
   bool result = false;
   try {
-    LogCtrl(view.log, "========== TEST REBOOT SECTION ==========");
+    view.Log("========== TEST REBOOT SECTION ==========");
     SetBar(view, 10000, 0);
     s.ToSafeRebootTime = s.ToFirmwareRebootTime = 180000;
     DeviceIdentity start = identity;
@@ -200,9 +193,9 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     SetBar(view, -1, 1000);
     LogThere(view, identity, ok);
     if (!ok) return false;
-    SetMarker(test.get(), false, LogList{view.log}, TransferList{});
+    SetMarker(test.get(), false, view.lines, TransferList{});
     ControlWait(s.PollTime);
-    RebootCommand(test.get(), view.log);
+    RebootCommand(test.get(), view);
     test.reset();
     SetBar(view, -1, 2000);
     view.DevicesCleared();
@@ -210,13 +203,13 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     int32_t elapsed = 0;
     if (!SearchDevice(identity, s.PollTime, 30, 20, s.MaxSearchTime, view, &elapsed)) return false;
     s.ToSafeRebootTime = 2 * std::max<int32_t>(elapsed, 5000);
-    LogCtrl(view.log, "  Set ToSafeRebootTime to %dms.", {s.ToSafeRebootTime});
+    view.Log("  Set ToSafeRebootTime to %dms.", {s.ToSafeRebootTime});
     if (!WaitForUnplug(start, 500, s.MaxSearchTime, view)) return false;
     if (!FindInSafeMode(identity, test, safe, view)) return false;
     SetBar(view, -1, 5000);
-    ClearMarker(test.get(), false, LogList{view.log}, TransferList{});
+    ClearMarker(test.get(), false, view.lines, TransferList{});
     ControlWait(s.PollTime);
-    RebootCommand(test.get(), view.log);
+    RebootCommand(test.get(), view);
     test.reset();
     // The safe device must have left before the search, or it would be
     // taken for the firmware coming back.
@@ -224,17 +217,17 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     elapsed = 0;
     if (!SearchDevice(identity, s.PollTime, 95, 55, s.MaxSearchTime, view, &elapsed)) return false;
     s.ToFirmwareRebootTime = 2 * std::max<int32_t>(elapsed, 5000);
-    LogCtrl(view.log, "  Set ToFirmwareRebootTime to %dms.", {s.ToFirmwareRebootTime});
+    view.Log("  Set ToFirmwareRebootTime to %dms.", {s.ToFirmwareRebootTime});
     SetBar(view, -1, 10000);
     ok = FindDevice(identity, {.create = true}, view, &test, &firmware);
     LogThere(view, identity, ok);
     if (!ok) return false;
     test.reset();
     SetBar(view, -1, 10000);
-    LogCtrl(view.log, "OK, RebootTest.");
+    view.Log("OK, RebootTest.");
     result = true;
   } catch (const std::exception& e) {
-    LogCtrl(view.log, "Exception:\"%s\", RebootTest.", {e.what()});
+    view.Log("Exception:\"%s\", RebootTest.", {e.what()});
   }
   return result;
 }
@@ -242,7 +235,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
 bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, bool toSafe,
                   int32_t settleMs, const ControlView& view, Connection& connection) {
   DeviceControlSettings& s = ControlSettings();
-  LogCtrl(view.log, "========== REBOOT SECTION ==========");
+  view.Log("========== REBOOT SECTION ==========");
   SetBar(view, 10000, 0);
   connection.reset();
   bool ok = FindDevice(before, {.settleMs = s.PollTime, .show = true, .create = true}, view,
@@ -253,7 +246,7 @@ bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, boo
     return false;
   }
   ControlWait(s.PollTime);
-  RebootCommand(connection.get(), view.log);
+  RebootCommand(connection.get(), view);
   connection.reset();
   // The old device must have left before the search, or it would be taken
   // for the one that comes back.
@@ -275,7 +268,7 @@ bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, boo
     return false;
   }
   SetBar(view, -1, view.bar ? view.bar->Maximum() : 0);
-  LogCtrl(view.log, "OK, Reboot from to.");
+  view.Log("OK, Reboot from to.");
   return true;
 }
 
@@ -283,7 +276,7 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
                   bool serial) {
   DeviceControlSettings& s = ControlSettings();
   try {
-    LogCtrl(view.log, "========== REBOOT SECTION ==========");
+    view.Log("========== REBOOT SECTION ==========");
     SetBar(view, 10000, 0);
     connection.reset();
     bool ok = FindDevice(identity, {.settleMs = s.PollTime, .show = true, .create = true}, view,
@@ -291,14 +284,14 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
     LogThere(view, identity, ok);
     if (!ok) return false;
     ControlWait(s.PollTime);
-    bool rebooted = RebootRequest(connection.get(), view.log, [&] {
+    bool rebooted = RebootRequest(connection.get(), view.lines, [&] {
       return IsDevicePresent(identity.vid, identity.pid, identity.serial, true);
     });
     connection.reset();
     if (!rebooted) {
-      LogCtrl(view.log,
-              "ERROR, device don't reboot, is possible that device in the mode don't support "
-              "command for reboot...");
+      view.Log(
+          "ERROR, device don't reboot, is possible that device in the mode don't support "
+          "command for reboot...");
       return false;
     }
     view.DevicesCleared();
@@ -311,10 +304,10 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
       return false;
     }
     SetBar(view, -1, 10000);
-    LogCtrl(view.log, "OK, Device Reboot.");
+    view.Log("OK, Device Reboot.");
     return true;
   } catch (const std::exception&) {
-    LogCtrl(view.log, "Exception, Device Reboot.");
+    view.Log("Exception, Device Reboot.");
     return false;
   }
 }
@@ -336,39 +329,40 @@ bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Conne
     } catch (const std::exception&) {
       continue;
     }
-    LogCtrl(view.log, "   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
-    if (!SupplyVersionSupported(candidate.get(), view.log, "   ")) continue;
+    view.Log("   ok, find a power supply %s", {ADevToStr(candidate.get(), true)});
+    if (!SupplyVersionSupported(candidate.get(), view, "   ")) continue;
     int32_t serial = -1;
-    bool found = FindModuleSerial(identity.vid, identity.pid, candidate.get(), view.log,
+    EventLines lines = view.Lines();
+    bool found = FindModuleSerial(identity.vid, identity.pid, candidate.get(), &lines,
                                   TransferList{}, serial);
-    LogCtrl(view.log, "   %s, was %s found in Baugr.Data serial number for Device: %s.",
-            {found ? "OK" : "Error", found ? "" : "not",
-             found ? FormatText("%d", {serial}) : std::string("nil")});
+    view.Log("   %s, was %s found in Baugr.Data serial number for Device: %s.",
+             {found ? "OK" : "Error", found ? "" : "not",
+              found ? FormatText("%d", {serial}) : std::string("nil")});
     // The firmware's serial number, also for a wanted serial read in safe mode.
     bool same = found && wantedNumber >= 0 && static_cast<uint32_t>(serial) == wantedNumber;
-    LogCtrl(view.log, "   (sn.: ?Dev \"%s\" %s \"%s\" FromPS) => it is%s my device.",
-            {identity.serial, same ? "=" : "<>", FormatText("%d", {serial}), same ? "" : "n't"});
+    view.Log("   (sn.: ?Dev \"%s\" %s \"%s\" FromPS) => it is%s my device.",
+             {identity.serial, same ? "=" : "<>", FormatText("%d", {serial}), same ? "" : "n't"});
     if (same) chosen = d;
   }
   if (!chosen) {
-    LogCtrl(view.log, "  ERROR, found device via PowerSupply");
+    view.Log("  ERROR, found device via PowerSupply");
     return false;
   }
-  LogCtrl(view.log, "  OK, found device via PowerSupply");
+  view.Log("  OK, found device via PowerSupply");
   TDeviceInfo supplyInfo = KeptDeviceInfo(*chosen);
   supply = std::move(candidate);
-  ClearMarker(supply.get(), false, LogList{view.log}, TransferList{});
-  RebootCommand(supply.get(), view.log);
+  ClearMarker(supply.get(), false, view.lines, TransferList{});
+  RebootCommand(supply.get(), view);
   supply.reset();
   ControlWait(100);
   // The module leaves with its supply; watched, not looked at once.
   if (!WatchLeave(identity, kLeaveWatchMs)) {
-    LogCtrl(view.log, "    bad, this isn't my PS, device is still plug (%s), end.",
-            {IdentityToText(identity, true)});
+    view.Log("    bad, this isn't my PS, device is still plug (%s), end.",
+             {IdentityToText(identity, true)});
     return FinishSupplyReboot(false, supplyInfo, view, supply);
   }
-  LogCtrl(view.log, "    ok, this is REALLY my PS, device was unpluged (%s)",
-          {IdentityToText(identity, true)});
+  view.Log("    ok, this is REALLY my PS, device was unpluged (%s)",
+           {IdentityToText(identity, true)});
   SetBar(view, -1, 1800);
   bool back = WaitForModuleBack(identity, connection, view);
   return FinishSupplyReboot(back, supplyInfo, view, supply);
@@ -390,7 +384,7 @@ bool RebootViaPs(const DeviceIdentity& identity, bool required, Connection& conn
   SetBar(view, -1, 1800);
   bool back = WaitForModuleBack(identity, connection, view);
   if (!anySupply) {
-    LogCtrl(view.log, "  %s, Reboot via PowerSupply", {back ? "OK" : "ERROR"});
+    view.Log("  %s, Reboot via PowerSupply", {back ? "OK" : "ERROR"});
     return back;
   }
   return FinishSupplyReboot(back, supplyInfo, view, supply);
@@ -399,7 +393,7 @@ bool RebootViaPs(const DeviceIdentity& identity, bool required, Connection& conn
 bool UserPowerCycle(const DeviceIdentity& identity, Connection& connection, const ControlView& view,
                     bool serial, bool safe, int32_t periodMs) {
   const char* text = "Please switch-off device, wait 3s, switch-on device, and press [OK]";
-  LogCtrl(view.log, "%s", {text});
+  view.Log("%s", {text});
   view.Ask(text, MB_OK);
   ControlView noBar = view;
   noBar.bar = nullptr;

@@ -22,7 +22,7 @@ RunContext::RunContext(TProgrammingJob& job, InterpreterLoad& load, uint16_t vid
       pid(pid),
       serial(serial),
       bar([&job](int position, int maximum) { job.SetProgress(position, maximum); }) {
-  control.log = &view.Info();
+  control.lines = LogList{&view.Info()};
   control.events = view.Events();
   control.bar = &bar;
 }

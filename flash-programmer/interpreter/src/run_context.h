@@ -21,8 +21,10 @@ class RunContext {
   RunContext(TProgrammingJob& job, InterpreterLoad& load, uint16_t vid, uint16_t pid,
              const std::string& serial);
 
+  // A run's line ("[ProgramingCtrls]") to the log files and the run's log.
   void Log(const std::string& format, std::initializer_list<FormatArg> args = {}) {
-    ProgramFileLog(info(), format, args);
+    EventLines lines = control.Lines();
+    ProgramFileLog(&lines, format, args);
   }
   TLineList* info() { return &view.Info(); }
   TLineList* messages() { return &view.Messages(); }

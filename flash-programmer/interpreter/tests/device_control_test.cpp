@@ -34,10 +34,25 @@ namespace {
 
 const bool kBench = benchctl::BenchFromTheStart();
 
-// Events that answer the flows' questions without a box.
-class Answering : public RunEvents {
+// Events whose log is a line list, as the job's is.
+class ListEvents : public RunEvents {
  public:
-  explicit Answering(std::function<int(const Question&)> answer) : answer_(std::move(answer)) {}
+  explicit ListEvents(TLineList& lines) : lines_(lines) {}
+  int Ask(const Question& question) override { return LibraryAsk(question); }
+  void LogLine(const std::string& line) override { lines_.Add(line); }
+  void ReplaceLastLines(int count, const std::string& line) override {
+    tessaro::ReplaceLastLines(lines_, count, line);
+  }
+
+ private:
+  TLineList& lines_;
+};
+
+// Events that answer the flows' questions without a box.
+class Answering : public ListEvents {
+ public:
+  Answering(TLineList& lines, std::function<int(const Question&)> answer)
+      : ListEvents(lines), answer_(std::move(answer)) {}
   int Ask(const Question& question) override { return answer_(question); }
 
  private:
@@ -54,7 +69,8 @@ class DeviceControl : public ::testing::Test {
     ResetControlSettings();
     LogHooks().plugin.method = &ToList;
     FlashLog().method = &ToList;
-    view_.log = &log_;
+    view_.events = &events_;
+    view_.lines = LogList{&log_};
   }
   void TearDown() override {
     LogHooks().plugin.Clear();
@@ -87,6 +103,7 @@ class DeviceControl : public ::testing::Test {
   testsupport::TestFolder folder_;
   std::string file_;
   TMemoryLines log_;
+  ListEvents events_{log_};
   ControlView view_;
 };
 
@@ -208,8 +225,8 @@ TEST_F(DeviceControl, AReadyWaitWhoseReopenFailsSaysWhichAndFreesNothingTwice) {
     Connection connection;
     ASSERT_TRUE(OpenDevice({0x0E7B, 6, "", "", "2001"}, connection, view_));
     log_.Clear();
-    EXPECT_EQ(r.result, WaitOnIrptCommand(connection, &log_, 0x6020, 0x6F02, 60000, "DEVICE READY",
-                                          "BAD BLOCK OF BAUGR.DATA", false, nullptr, false));
+    EXPECT_EQ(r.result, WaitOnIrptCommand(connection, view_, 0x6020, 0x6F02, 60000, "DEVICE READY",
+                                          "BAD BLOCK OF BAUGR.DATA", false, false));
     EXPECT_EQ(r.connection, connection != nullptr) << "no freed one for the run's end to free";
     EXPECT_EQ(r.connection ? 0u : 1u, Holding(" is possible that isn't open device...").size());
     // The wait's outcome lines: the pipe, the observer, the event, the end.
@@ -253,8 +270,10 @@ TEST_F(DeviceControl, TheSearchsRoundLineReplacesTheLastRoundsWithItsDevicesAlso
   s.TimeScale(1000).Instrument(6, "2001").Instrument(6, "2002");
   Use(s);
   ShrinkingBus lines;
+  ListEvents events(lines);
   ControlView view;
-  view.log = &lines;
+  view.events = &events;
+  view.lines = LogList{&lines};
   // Nothing on the bus is a TR410 of product id 5: the search takes all its rounds.
   EXPECT_FALSE(SearchDevice({0x0E7B, 5, "", "", ""}, 100, 100, 0, 1000, view));
   EXPECT_TRUE(lines.pulled);
@@ -360,7 +379,7 @@ TEST_F(DeviceControl, WithoutASupplyTheUserRebootsTheDeviceByHand) {
     // Switched off, the device is away for 30 s of the bench clock.
     Use(Tr410().Bench("CycleMs", "30000"));
     std::vector<std::string> asked;
-    Answering events([&](const Question& q) {
+    Answering events(log_, [&](const Question& q) {
       asked.push_back(q.text);
       if (r.switched) {
         TDeviceList list;
@@ -372,7 +391,7 @@ TEST_F(DeviceControl, WithoutASupplyTheUserRebootsTheDeviceByHand) {
     view_.events = &events;
     Connection connection, supply;
     EXPECT_EQ(r.result, RebootViaPs({0x0E7B, 6, "", "", "2001"}, true, connection, view_, supply));
-    view_.events = nullptr;
+    view_.events = &events_;
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(0u, asked[0].find("I cannot find any PowerSupply (PS)")) << asked[0];
     EXPECT_EQ(r.last, log_.Lines().back());

@@ -37,6 +37,11 @@ class JobView : public ProgramFileForm, public RunEvents {
   int Ask(const Question& question) override;
   // The list shows the blocks still to do: a block done is unselected.
   void BlockDone(int index) override { BlockLines().SetSelected(index, false); }
+  // The run's log is the Info lines.
+  void LogLine(const std::string& line) override { Info().Add(line); }
+  void ReplaceLastLines(int count, const std::string& line) override {
+    tessaro::ReplaceLastLines(Info(), count, line);
+  }
   virtual void JobStarted(const std::string& fileName) {}
   virtual void CommandsStarted() {}
   virtual void CommandsEnded(bool ok) {}

@@ -1,13 +1,15 @@
 // What a run and the flows below the form report, and the questions they
-// ask: one interface. The form implements it (its device tree, block list
-// and boxes); the job without a window implements it with its lists in
-// memory and the boxes alone. Units below the run that have no run at hand
+// ask: one interface. The form implements it (its Info window, device tree,
+// block list and boxes); the job without a window implements it with its
+// lists in memory and the boxes alone. Units below the run that have no run at hand
 // (the device list, the driver rule, the connection, the flash steps) ask
 // through the library's events.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "tessaro/log_hook.h"
 
 namespace tessaro {
 
@@ -42,6 +44,28 @@ class RunEvents {
   virtual void BusShown() {}
   // A block of a program or verify run is done (its index in the block list).
   virtual void BlockDone(int index) {}
+  // A line at the end of the run's log (the job's Info lines), as the log
+  // files took it; a wait's round line shows here only.
+  virtual void LogLine(const std::string& line) {}
+  // The last `count` lines of the run's log become this one line: a wait's
+  // round or a percentage rewritten in place (1), a bus search's round with
+  // the devices it listed (more). Nothing happens while fewer lines show.
+  virtual void ReplaceLastLines(int count, const std::string& line) {}
+};
+
+// The run's log as the list a log hook appends to: each line added is a
+// LogLine report. The run's log is not cleared through it.
+class EventLines : public TStrings {
+ public:
+  explicit EventLines(RunEvents* events) : events_(events) {}
+  void Add(const std::string& line) override;
+  void Clear() override {}
+  // How many lines were reported.
+  int Added() const { return added_; }
+
+ private:
+  RunEvents* events_;
+  int added_ = 0;
 };
 
 // The boxes alone: every question is a message box with its owner.

@@ -33,6 +33,10 @@ class TSelectableList : public TLineList {
   }
 };
 
+// The last `count` lines become this one line (a wait rewrites its line in
+// place); nothing happens while the list holds fewer.
+void ReplaceLastLines(TLineList& list, int count, const std::string& line);
+
 // The list that takes an operation's own lines (a wait rewrites its last one).
 using LogList = RoleList<TLineList, struct LogRole>;
 

@@ -1,10 +1,10 @@
 // Device control: the flows the command interpreter runs against the bus.
-// Each enumerates the bus afresh (one bus search, bus_search.cpp), writes its
-// progress to the caller's log lines ("[UsbDevCtrl] " lines), shows devices
-// and asks through the run's events, and makes, finds, opens, reboots
-// (reboot_flows.cpp) and reopens device connections. Who a device is lives in
-// device_identity.h. Only the reopen operations raise; every other failure is
-// a false result with a log line.
+// Each enumerates the bus afresh (one bus search, bus_search.cpp), reports
+// its lines ("[UsbDevCtrl] " lines), shows devices and asks through the
+// run's events, and makes, finds, opens, reboots (reboot_flows.cpp) and
+// reopens device connections. Who a device is lives in device_identity.h.
+// Only the reopen operations raise; every other failure is a false result
+// with a log line.
 #pragma once
 
 #include <windows.h>
@@ -29,15 +29,28 @@ void SetPsPidAlias(bool on);
 // Back to the settings of a freshly loaded library.
 void ResetControlSettings();
 
-// Where a flow reports: the caller's log lines, the run's events and the
-// progress display; each may be absent.
+// Where a flow reports: the run's events and the progress display; each may
+// be absent.
 struct ControlView {
-  TLineList* log = nullptr;
-  // The run's events: where the flows show devices and ask (the form's tree
-  // and boxes, or the boxes alone). None shows nothing and asks through the
-  // library's events. The interpreter fills it from its view's Events().
+  // The run's events: where the flows' lines show, where they show devices
+  // and ask (the form's Info window, tree and boxes, or the job's lines and
+  // the boxes alone). None shows nothing and asks through the library's
+  // events. The interpreter fills it from its view's Events().
   RunEvents* events = nullptr;
+  // The run's log as the units below the flows take it: the flash
+  // operations rewrite a poll's line in place, the plug-in's progress its
+  // percentage.
+  LogList lines;
   ProgressBar* bar = nullptr;
+  // A device-control line ("[UsbDevCtrl] ") to the log files and the run's
+  // log; true when the run's log showed it.
+  bool Log(const std::string& format, std::initializer_list<FormatArg> args = {}) const;
+  // A line the run's log shows and the files do not take (a wait's round).
+  void Show(const std::string& line) const;
+  // The run's last `count` lines become this one (a round, rewritten in place).
+  void ReplaceLast(const std::string& line, int count = 1) const;
+  // The run's log as a list for a unit that appends its own lines.
+  EventLines Lines() const { return EventLines(events); }
   // Asks with a "Tessaro" box owned by the active window; the answer is
   // IDYES, IDNO, IDOK...
   int Ask(const std::string& text, UINT type) const;
@@ -53,7 +66,7 @@ bool PidMatches(uint16_t found, uint16_t wanted);
 Connection CreateDeviceConnection(const TDeviceInfo& info, int kind);
 
 bool IsDevicePresent(uint16_t vid, uint16_t pid, const std::string& serial, bool serialMustMatch);
-bool CheckDeviceUnique(uint16_t vid, uint16_t pid, TLineList* log);
+bool CheckDeviceUnique(uint16_t vid, uint16_t pid, const ControlView& view);
 
 struct FindOptions {
   bool serial = true;  // the serial text must equal the wanted one
@@ -89,7 +102,7 @@ bool UserPowerCycle(const DeviceIdentity& identity, Connection& connection, cons
 bool OpenDevice(const DeviceIdentity& identity, Connection& connection, const ControlView& view);
 bool CloseDevice(Connection& connection, const ControlView& view);
 // Raise TessaroError on failure.
-bool ReopenWithEventChannel(Connection& connection, TLineList* log);
-bool ReopenWithoutChannels(Connection& connection, TLineList* log);
+bool ReopenWithEventChannel(Connection& connection, const ControlView& view);
+bool ReopenWithoutChannels(Connection& connection, const ControlView& view);
 
 }  // namespace tessaro

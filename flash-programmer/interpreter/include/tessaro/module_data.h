@@ -70,9 +70,10 @@ enum IrptResult : int {
   kIrptStorno = -1,
 };
 
-int WaitOnIrptCommand(Connection& connection, TLineList* log, uint16_t readyId, uint16_t stornoId,
-                      int32_t maxWaitMs, const std::string& readyName,
-                      const std::string& stornoName, bool storno, ProgressBar* bar, bool show);
+// The wait's lines and progress go to the view.
+int WaitOnIrptCommand(Connection& connection, const ControlView& view, uint16_t readyId,
+                      uint16_t stornoId, int32_t maxWaitMs, const std::string& readyName,
+                      const std::string& stornoName, bool storno, bool show);
 
 // The program folder's "Plugins\Orvane.dll" and its data folder.
 std::string ModuleDataPluginPath();
