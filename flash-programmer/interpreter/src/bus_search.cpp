@@ -148,10 +148,8 @@ bool SearchDevice(const DeviceIdentity& id, int32_t periodMs, int endPercent, in
       elapsed += periodMs;
       if (elapsedOut) *elapsedOut = elapsed;
       TDeviceList list;
-      if (view.bar) {
-        double share = double(elapsed) / divisor * (endPercent - startPercent) + startPercent;
-        view.bar->SetPosition(static_cast<int>(view.bar->Maximum() * share / 100 + 0.5));
-      }
+      double share = double(elapsed) / divisor * (endPercent - startPercent) + startPercent;
+      view.Progress(static_cast<int>(view.ProgressMaximum() * share / 100 + 0.5));
       // One round's line replaces the last round's with the device lines
       // that round showed; the device lines go to the files too.
       std::string round =

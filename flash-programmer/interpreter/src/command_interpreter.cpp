@@ -90,8 +90,8 @@ bool Step(RunContext& run, size_t i, int& lineNo) {
   int code = run.header.commands[i];
   run.view.ShowCommandLine(static_cast<int>(i));
   run.job.SetStatus(static_cast<int16_t>(code));
-  run.bar.SetMaximum(100);
-  run.bar.SetPosition(0);
+  run.events.SetProgressMaximum(100);
+  run.events.SetProgressPosition(0);
   ProcessMessages();
   std::string started = Stamp();
   run.Log(
@@ -160,8 +160,8 @@ bool Execute(RunContext& run) {
     if (!Step(run, i, lineNo)) return false;
   }
   run.job.SetStatus(9);
-  run.bar.SetMaximum(100);
-  run.bar.SetPosition(100);
+  run.events.SetProgressMaximum(100);
+  run.events.SetProgressPosition(100);
   run.End();
   return true;
 }

@@ -1,5 +1,5 @@
-// What the device-control flows share among their files: the wait, the
-// progress display, the one bus search and the reboot command.
+// What the device-control flows share among their files: the wait, the one
+// bus search and the reboot command.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,6 @@ constexpr int32_t kLeaveWatchMs = 5000;
 
 // The library's wait (messages served); a negative time waits nothing.
 void ControlWait(int32_t ms);
-// Sets the display's maximum (unless negative) and position.
-void SetBar(const ControlView& view, int maximum, int position);
 
 // One look at the bus, the search every flow runs: from `from` on, in list
 // order, the first listed device that `takes` accepts; its index, or -1.

@@ -26,6 +26,18 @@ void ControlView::ReplaceLast(const std::string& line, int count) const {
   if (events) events->ReplaceLastLines(count, line);
 }
 
+void ControlView::Progress(int position, int maximum) const {
+  RunEvents* display = ProgressEvents();
+  if (!display) return;
+  if (maximum >= 0) display->SetProgressMaximum(maximum);
+  display->SetProgressPosition(position);
+}
+
+int ControlView::ProgressMaximum() const {
+  RunEvents* display = ProgressEvents();
+  return display ? display->ProgressMaximum() : 0;
+}
+
 int ControlView::Ask(const std::string& text, UINT type) const {
   Question question{text, "Tessaro", type, BoxOwner::kActiveWindow};
   return events ? events->Ask(question) : LibraryAsk(question);
@@ -44,12 +56,6 @@ void ControlView::BusShown() const {
 }
 
 void ControlWait(int32_t ms) { WaitLettingMessagesThrough(static_cast<DWORD>(ms < 0 ? 0 : ms)); }
-
-void SetBar(const ControlView& view, int maximum, int position) {
-  if (!view.bar) return;
-  if (maximum >= 0) view.bar->SetMaximum(maximum);
-  view.bar->SetPosition(position);
-}
 
 void RebootCommand(TDevice* device, const ControlView& view) {
   try {

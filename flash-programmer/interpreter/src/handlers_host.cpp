@@ -8,17 +8,17 @@
 namespace tessaro {
 
 bool Wait1000ms(RunContext& run) {
-  WaitWithProgress(1000, 100, &run.bar, run.info());
+  WaitWithProgress(1000, 100, &run.events);
   return true;
 }
 
 bool Wait500ms(RunContext& run) {
-  WaitWithProgress(500, 100, &run.bar, run.info());
+  WaitWithProgress(500, 100, &run.events);
   return true;
 }
 
 bool Wait100ms(RunContext& run) {
-  WaitWithProgress(100, 100, &run.bar, run.info());
+  WaitWithProgress(100, 100, &run.events);
   return true;
 }
 

@@ -144,7 +144,7 @@ int32_t SerialFromSupply(RunContext& run) {
 bool WriteWithRetries(RunContext& run, bool show, int32_t serial) {
   bool written = WriteModuleData(run.connection, run.control, show, serial);
   for (int retry = 0; !written && retry < kWriteRetries; ++retry) {
-    WaitWithProgress(3000, 100, &run.bar, run.info());
+    WaitWithProgress(3000, 100, &run.events);
     run.Log("  Error in Write BD, will wait 3s and then try TR410_Write_BD again");
     written = WriteModuleData(run.connection, run.control, show, serial);
   }

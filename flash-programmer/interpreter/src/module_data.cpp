@@ -32,7 +32,7 @@ bool CallWithProgress(TBDPlugin* plugin, OrvaneWorkFn work, const char* startTex
   view.Log(startText);
   try {
     if (work) {
-      TNE helper(view.bar, plugin->OrvaneGetStatus);
+      TNE helper(view.ProgressEvents(), plugin->OrvaneGetStatus);
       helper.SetTextTarget(true, view.lines, 3, 0);
       g_ticking = &helper;
       UINT_PTR timer = SetTimer(nullptr, 0, 100, &TickTimer);
@@ -110,8 +110,8 @@ bool WithPlugin(Connection& connection, const ControlView& view, bool show, cons
 }  // namespace
 
 TNE::~TNE() {
-  if (bar_) bar_->SetPosition(0);
-  bar_ = nullptr;
+  if (display_) display_->SetProgressPosition(0);
+  display_ = nullptr;
 }
 
 void TNE::SetTextTarget(bool on, TLineList* list, int column, int lineOffset) {
@@ -124,9 +124,9 @@ void TNE::SetTextTarget(bool on, TLineList* list, int column, int lineOffset) {
 void TNE::Tick() {
   int64_t done = 0, total = 0;
   if (status_) status_(&done, &total);
-  if (bar_) {
-    if (bar_->Maximum() != total) bar_->SetMaximum(static_cast<int>(total));
-    if (bar_->Position() != done) bar_->SetPosition(static_cast<int>(done));
+  if (display_) {
+    if (display_->ProgressMaximum() != total) display_->SetProgressMaximum(static_cast<int>(total));
+    if (display_->ProgressPosition() != done) display_->SetProgressPosition(static_cast<int>(done));
   }
   if (!text_ || !list_ || total <= 0) return;
   int index = list_->Count() - (lineOffset_ + 1);
@@ -234,7 +234,7 @@ int WaitWithClient(Connection& connection, const ControlView& view, uint16_t rea
                             deviceReady = false;
                           }});
   deviceReady = false;
-  WaitWithProgress(maxWaitMs, 100, view.bar, view.lines);
+  WaitWithProgress(maxWaitMs, 100, view.ProgressEvents());
   int result;
   if (!WaitEnded()) {
     result = kIrptTimeout;

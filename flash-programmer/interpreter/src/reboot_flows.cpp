@@ -53,11 +53,11 @@ bool WaitForModuleBack(const DeviceIdentity& wanted, Connection& connection,
         continue;
       }
       view.Log("  the device is connected again (%s)", {ADevToStr(connection.get(), true)});
-      SetBar(view, -1, 0);
+      view.Progress(0);
       return true;
     }
     ControlWait(100);
-    SetBar(view, -1, 1801 + round);
+    view.Progress(1801 + round);
     view.ReplaceLast(FormatText("   waiting on end of reboot %d00 ms", {round + 1}));
     ProcessMessages();
   }
@@ -87,13 +87,15 @@ void LogThere(const ControlView& view, const DeviceIdentity& i, bool ok) {
 bool FindInSafeMode(const DeviceIdentity& identity, Connection& test, DeviceIdentity& safe,
                     const ControlView& view) {
   int32_t poll = ControlSettings().PollTime;
-  SetBar(view, -1, 4000);
+  int position = 4000;
+  view.Progress(position);
   bool inSafe = false;
   for (int32_t left = 5000; left >= 1 && !inSafe; left -= poll) {
     inSafe = FindDevice(identity, {.safe = true, .create = true}, view, &test, &safe);
     if (!inSafe) {
       ControlWait(poll);
-      SetBar(view, -1, view.bar ? view.bar->Position() + 1000 * poll / 5000 : 0);
+      position += 1000 * poll / 5000;
+      view.Progress(position);
     }
   }
   view.Log("%s, device with vid:0x%4.4X,pid:0x%4.4X,s.n.: ...\"Safe\"... there %s.",
@@ -106,7 +108,7 @@ bool FindInSafeMode(const DeviceIdentity& identity, Connection& test, DeviceIden
 bool LookForModule(const char* heading, const DeviceIdentity& identity, bool required,
                    Connection& connection, const ControlView& view) {
   view.Log(heading);
-  SetBar(view, 3600, 0);
+  view.Progress(0, 3600);
   view.Log("  try, find a %s", {IdentityToText(identity, true)});
   bool mine = FindDevice(identity, {.serial = false, .settleMs = 100, .create = true}, view,
                          &connection, nullptr);
@@ -169,7 +171,7 @@ bool ManualReboot(const DeviceIdentity& identity, const ControlView& view) {
   for (int round = 0; round < 600; ++round) {
     if (!IsDevicePresent(identity.vid, identity.pid, identity.serial, true)) return true;
     ControlWait(100);
-    SetBar(view, -1, 3 * round);
+    view.Progress(3 * round);
     view.ReplaceLast(FormatText("   wait on start of reboot %d00 ms", {round + 1}));
   }
   view.Log(" Timeout on manually rebooting TR410");
@@ -185,19 +187,19 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
   bool result = false;
   try {
     view.Log("========== TEST REBOOT SECTION ==========");
-    SetBar(view, 10000, 0);
+    view.Progress(0, 10000);
     s.ToSafeRebootTime = s.ToFirmwareRebootTime = 180000;
     DeviceIdentity start = identity;
     bool ok = FindDevice(identity, {.settleMs = s.PollTime, .show = true, .create = true}, view,
                          &test, &start);
-    SetBar(view, -1, 1000);
+    view.Progress(1000);
     LogThere(view, identity, ok);
     if (!ok) return false;
     SetMarker(test.get(), false, view.lines, TransferList{});
     ControlWait(s.PollTime);
     RebootCommand(test.get(), view);
     test.reset();
-    SetBar(view, -1, 2000);
+    view.Progress(2000);
     view.DevicesCleared();
     ControlWait(settleMs);
     int32_t elapsed = 0;
@@ -206,7 +208,7 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     view.Log("  Set ToSafeRebootTime to %dms.", {s.ToSafeRebootTime});
     if (!WaitForUnplug(start, 500, s.MaxSearchTime, view)) return false;
     if (!FindInSafeMode(identity, test, safe, view)) return false;
-    SetBar(view, -1, 5000);
+    view.Progress(5000);
     ClearMarker(test.get(), false, view.lines, TransferList{});
     ControlWait(s.PollTime);
     RebootCommand(test.get(), view);
@@ -218,12 +220,12 @@ bool RebootTest(const DeviceIdentity& identity, DeviceIdentity& safe, DeviceIden
     if (!SearchDevice(identity, s.PollTime, 95, 55, s.MaxSearchTime, view, &elapsed)) return false;
     s.ToFirmwareRebootTime = 2 * std::max<int32_t>(elapsed, 5000);
     view.Log("  Set ToFirmwareRebootTime to %dms.", {s.ToFirmwareRebootTime});
-    SetBar(view, -1, 10000);
+    view.Progress(10000);
     ok = FindDevice(identity, {.create = true}, view, &test, &firmware);
     LogThere(view, identity, ok);
     if (!ok) return false;
     test.reset();
-    SetBar(view, -1, 10000);
+    view.Progress(10000);
     view.Log("OK, RebootTest.");
     result = true;
   } catch (const std::exception& e) {
@@ -236,7 +238,7 @@ bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, boo
                   int32_t settleMs, const ControlView& view, Connection& connection) {
   DeviceControlSettings& s = ControlSettings();
   view.Log("========== REBOOT SECTION ==========");
-  SetBar(view, 10000, 0);
+  view.Progress(0, 10000);
   connection.reset();
   bool ok = FindDevice(before, {.settleMs = s.PollTime, .show = true, .create = true}, view,
                        &connection, nullptr);
@@ -267,7 +269,7 @@ bool RebootToMode(const DeviceIdentity& before, const DeviceIdentity& after, boo
     connection.reset();
     return false;
   }
-  SetBar(view, -1, view.bar ? view.bar->Maximum() : 0);
+  view.Progress(10000);
   view.Log("OK, Reboot from to.");
   return true;
 }
@@ -277,7 +279,7 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
   DeviceControlSettings& s = ControlSettings();
   try {
     view.Log("========== REBOOT SECTION ==========");
-    SetBar(view, 10000, 0);
+    view.Progress(0, 10000);
     connection.reset();
     bool ok = FindDevice(identity, {.settleMs = s.PollTime, .show = true, .create = true}, view,
                          &connection, nullptr);
@@ -303,7 +305,7 @@ bool RebootDevice(const DeviceIdentity& identity, Connection& connection, const 
       connection.reset();
       return false;
     }
-    SetBar(view, -1, 10000);
+    view.Progress(10000);
     view.Log("OK, Device Reboot.");
     return true;
   } catch (const std::exception&) {
@@ -363,7 +365,7 @@ bool IntelligentRebootViaPs(const DeviceIdentity& identity, bool required, Conne
   }
   view.Log("    ok, this is REALLY my PS, device was unpluged (%s)",
            {IdentityToText(identity, true)});
-  SetBar(view, -1, 1800);
+  view.Progress(1800);
   bool back = WaitForModuleBack(identity, connection, view);
   return FinishSupplyReboot(back, supplyInfo, view, supply);
 }
@@ -381,7 +383,7 @@ bool RebootViaPs(const DeviceIdentity& identity, bool required, Connection& conn
     unplugged = true;
   }
   if (!unplugged) return false;
-  SetBar(view, -1, 1800);
+  view.Progress(1800);
   bool back = WaitForModuleBack(identity, connection, view);
   if (!anySupply) {
     view.Log("  %s, Reboot via PowerSupply", {back ? "OK" : "ERROR"});
@@ -395,9 +397,9 @@ bool UserPowerCycle(const DeviceIdentity& identity, Connection& connection, cons
   const char* text = "Please switch-off device, wait 3s, switch-on device, and press [OK]";
   view.Log("%s", {text});
   view.Ask(text, MB_OK);
-  ControlView noBar = view;
-  noBar.bar = nullptr;
-  SearchDevice(identity, periodMs, 100, 0, ControlSettings().MaxSearchTime, noBar);
+  ControlView noProgress = view;
+  noProgress.showsProgress = false;
+  SearchDevice(identity, periodMs, 100, 0, ControlSettings().MaxSearchTime, noProgress);
   return FindDevice(
       identity,
       {.serial = serial, .safe = safe, .settleMs = periodMs, .show = true, .create = true}, view,

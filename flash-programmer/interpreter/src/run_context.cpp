@@ -17,14 +17,14 @@ RunContext::RunContext(TProgrammingJob& job, InterpreterLoad& load, uint16_t vid
     : job(job),
       load(load),
       view(job.View()),
+      events(*view.Events()),
       header(job.Records().header),
       vid(vid),
       pid(pid),
-      serial(serial),
-      bar([&job](int position, int maximum) { job.SetProgress(position, maximum); }) {
+      serial(serial) {
+  events.ResetProgress();
   control.lines = LogList{&view.Info()};
-  control.events = view.Events();
-  control.bar = &bar;
+  control.events = &events;
 }
 
 TDevice* RunContext::Device(int code) {
@@ -38,10 +38,10 @@ TDevice* RunContext::Device(int code) {
 FlashProgress RunContext::FlashBar() {
   return [this, line = job.FlashProgressSink()](FlashPhase phase, int done, int total) {
     if (phase == FlashPhase::kDone) {
-      bar.SetPosition(0);
+      events.SetProgressPosition(0);
     } else {
-      bar.SetMaximum(total);
-      bar.SetPosition(done);
+      events.SetProgressMaximum(total);
+      events.SetProgressPosition(done);
     }
     line(phase, done, total);
   };

@@ -34,7 +34,7 @@ class RunContext {
   const FlashRecord& flash() { return view.SelectedFlash(); }
   // The open connection a command needs; none is a library error naming the command.
   TDevice* Device(int code);
-  void Full() { bar.SetPosition(bar.Maximum()); }
+  void Full() { events.SetProgressPosition(events.ProgressMaximum()); }
   // What a flash operation reports moves the run's progress display (so the
   // status word's progress with it); the view shows its status line.
   FlashProgress FlashBar();
@@ -50,10 +50,11 @@ class RunContext {
   TProgrammingJob& job;
   InterpreterLoad& load;
   JobView& view;
+  // What the run reports, its progress display among it: the view's events.
+  RunEvents& events;
   ProgramFileHeader& header;
   const uint16_t vid, pid;
   const std::string serial;
-  ProgressBar bar;
   ControlView control;
   DeviceIdentity wanted, safe, firmware;
   Connection connection, psConnection;

@@ -24,6 +24,11 @@ int JobView::Ask(const Question& question) {
   return boxes.Ask(question);
 }
 
+void JobView::Progress(int position, int maximum) {
+  ProgramingState::SetProgress(position, maximum);
+  ProgressChanged(position, maximum);
+}
+
 void MemoryJobView::FlashListChanged(const TFlashes& flashes) {
   form.FlashListChanged(flashes);
   form.info.Clear();  // the line goes through the job's log instead
@@ -115,13 +120,6 @@ bool TProgrammingJob::RunCommands(uint16_t vid, uint16_t pid, const std::string&
 void TProgrammingJob::SetStatus(int16_t status) { ProgramingState::SetStatus(status); }
 int16_t TProgrammingJob::Status() const { return ProgramingState::Status(); }
 uint32_t TProgrammingJob::StatusWord() const { return ProgramingState::StatusWord(); }
-
-void TProgrammingJob::SetProgress(int position, int maximum) {
-  position_ = position;
-  maximum_ = maximum;
-  ProgramingState::SetProgress(position, maximum);
-  View().ProgressChanged(position, maximum);
-}
 
 FlashProgress TProgrammingJob::FlashProgressSink() {
   return [this](FlashPhase phase, int done, int total) {

@@ -42,10 +42,12 @@ class JobView : public ProgramFileForm, public RunEvents {
   void ReplaceLastLines(int count, const std::string& line) override {
     tessaro::ReplaceLastLines(Info(), count, line);
   }
+  // The status word's progress and the view's display follow the run's.
+  void Progress(int position, int maximum) override;
   virtual void JobStarted(const std::string& fileName) {}
   virtual void CommandsStarted() {}
   virtual void CommandsEnded(bool ok) {}
-  // The interpreter's progress display: position of maximum.
+  // The run's progress display: position of maximum.
   virtual void ProgressChanged(int position, int maximum) {}
   // A flash operation's step, for the status line (the display follows
   // ProgressChanged).
@@ -110,10 +112,6 @@ class TProgrammingJob {
   void SetStatus(int16_t status);
   int16_t Status() const;
   uint32_t StatusWord() const;
-  // The interpreter's progress display: the status word's progress and the view.
-  void SetProgress(int position, int maximum);
-  int ProgressPosition() const { return position_; }
-  int ProgressMaximum() const { return maximum_; }
   // What the flash operations report, for the view's status line.
   FlashProgress FlashProgressSink();
 
@@ -127,8 +125,6 @@ class TProgrammingJob {
   MemoryJobView memory_;
   ProgramFileRecords records_;
   bool running_ = false;
-  int position_ = 0;
-  int maximum_ = 100;
 };
 
 // The job of this load of the library.

@@ -129,17 +129,34 @@ TEST_F(Form, JobStatusLine) {
 TEST_F(Form, EscDuringAWaitSetsTheStopRequest) {
   EXPECT_FALSE(IsStopRequested());
   PostMessageA(form->Control(IDC_MEMO_INFO), WM_KEYDOWN, VK_ESCAPE, 0);
-  WaitWithProgress(100, 100, nullptr, &form->Info());
+  WaitWithProgress(100, 100, form->Events());
   EXPECT_TRUE(IsStopRequested());
 }
 
-TEST_F(Form, WaitWithProgressCountsStepsAndStopsWhenEnded) {
+// A wait's lines in memory and the positions its display shows of `maximum`.
+class WaitEvents : public RunEvents {
+ public:
+  explicit WaitEvents(int maximum) : maximum_(maximum) {}
+  int Ask(const Question&) override { return IDOK; }
+  void LogLine(const std::string& line) override { lines.Add(line); }
+  void ReplaceLastLines(int count, const std::string& line) override {
+    tessaro::ReplaceLastLines(lines, count, line);
+  }
+  void Progress(int position, int maximum) override {
+    if (maximum == maximum_) positions.push_back(position);
+  }
   TMemoryLines lines;
   std::vector<int> positions;
-  ProgressBar bar([&](int position, int maximum) {
-    if (maximum == 250) positions.push_back(position);
-  });
-  WaitWithProgress(250, 100, &bar, &lines);
+
+ private:
+  int maximum_;
+};
+
+TEST_F(Form, WaitWithProgressCountsStepsAndStopsWhenEnded) {
+  WaitEvents events(250);
+  TMemoryLines& lines = events.lines;
+  std::vector<int>& positions = events.positions;
+  WaitWithProgress(250, 100, &events);
   EXPECT_EQ(std::vector<std::string>({"  wait 250 ms (300 ms)"}), lines.Lines());
   EXPECT_EQ(std::vector<int>({0, 0, 100, 200, 300, 0}), positions);
 
@@ -153,13 +170,13 @@ TEST_F(Form, WaitWithProgressCountsStepsAndStopsWhenEnded) {
                     }));
   PostMessageA(ender, WM_USER, 0, 0);
   lines.Clear();
-  WaitWithProgress(1000, 100, nullptr, &lines);
+  WaitWithProgress(1000, 100, &events);
   EXPECT_EQ(std::vector<std::string>({"  stop of waiting 1000 ms (100 ms)"}), lines.Lines());
   DestroyWindow(ender);
 
   // A step of 0 counts as 1 ms and still ends.
   lines.Clear();
-  WaitWithProgress(3, 0, nullptr, &lines);
+  WaitWithProgress(3, 0, &events);
   EXPECT_EQ(std::vector<std::string>({"  wait 3 ms (3 ms)"}), lines.Lines());
 }
 

@@ -74,30 +74,31 @@ void UninstallLibraryWait() { SetWaitFunction(nullptr); }
 void SetWaitEnded(bool ended) { Settings().waitEnded = ended; }
 bool WaitEnded() { return Settings().waitEnded; }
 
-void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines) {
+void WaitWithProgress(int total, int step, RunEvents* events) {
   if (total < 1) total = 1;
   if (step < 1) step = 1;  // a step of 0 would never end the wait
   SetWaitEnded(false);
-  if (bar) {
-    bar->SetMaximum(total);
-    bar->SetPosition(0);
+  if (events) {
+    events->SetProgressMaximum(total);
+    events->SetProgressPosition(0);
+    events->LogLine(FormatText("  wait %d ms (%d ms)", {total, 0}));
   }
-  if (lines) lines->Add(FormatText("  wait %d ms (%d ms)", {total, 0}));
   for (int elapsed = 0; elapsed < total;) {
     hwport::Sleep(static_cast<DWORD>(step));
     elapsed += step;
-    if (bar) bar->SetPosition(elapsed);
-    if (lines && lines->Count() > 0)
-      lines->SetLine(lines->Count() - 1, FormatText("  wait %d ms (%d ms)", {total, elapsed}));
+    if (events) {
+      events->SetProgressPosition(elapsed);
+      events->ReplaceLastLines(1, FormatText("  wait %d ms (%d ms)", {total, elapsed}));
+    }
     ProcessMessages();
     if (WaitEnded()) {
-      if (lines && lines->Count() > 0)
-        lines->SetLine(lines->Count() - 1,
-                       FormatText("  stop of waiting %d ms (%d ms)", {total, elapsed}));
+      if (events)
+        events->ReplaceLastLines(1,
+                                 FormatText("  stop of waiting %d ms (%d ms)", {total, elapsed}));
       break;
     }
   }
-  if (bar) bar->SetPosition(0);
+  if (events) events->SetProgressPosition(0);
 }
 
 std::string ProgramFolder() { return lm::ProgramFolder(); }

@@ -51,6 +51,31 @@ class RunEvents {
   // round or a percentage rewritten in place (1), a bus search's round with
   // the devices it listed (more). Nothing happens while fewer lines show.
   virtual void ReplaceLastLines(int count, const std::string& line) {}
+  // The run's progress display moved: its position of its maximum. Every
+  // move of either is reported with both.
+  virtual void Progress(int position, int maximum) {}
+
+  // The display's moves: a new maximum keeps the position, a new position
+  // the maximum.
+  void SetProgressMaximum(int maximum) {
+    maximum_ = maximum;
+    Progress(position_, maximum_);
+  }
+  void SetProgressPosition(int position) {
+    position_ = position;
+    Progress(position_, maximum_);
+  }
+  int ProgressPosition() const { return position_; }
+  int ProgressMaximum() const { return maximum_; }
+  // A run's display starts at 0 of 100; nothing is reported.
+  void ResetProgress() {
+    position_ = 0;
+    maximum_ = 100;
+  }
+
+ private:
+  int position_ = 0;
+  int maximum_ = 100;
 };
 
 // The run's log as the list a log hook appends to: each line added is a

@@ -17,7 +17,6 @@
 #include "tessaro/device_identity.h"
 #include "tessaro/flash_settings.h"
 #include "tessaro/line_lists.h"
-#include "tessaro/progress_bar.h"
 #include "tessaro/run_events.h"
 
 namespace tessaro {
@@ -29,8 +28,7 @@ void SetPsPidAlias(bool on);
 // Back to the settings of a freshly loaded library.
 void ResetControlSettings();
 
-// Where a flow reports: the run's events and the progress display; each may
-// be absent.
+// Where a flow reports: the run's events (may be absent).
 struct ControlView {
   // The run's events: where the flows' lines show, where they show devices
   // and ask (the form's Info window, tree and boxes, or the job's lines and
@@ -41,7 +39,8 @@ struct ControlView {
   // operations rewrite a poll's line in place, the plug-in's progress its
   // percentage.
   LogList lines;
-  ProgressBar* bar = nullptr;
+  // False: the flow leaves the run's progress display as it is.
+  bool showsProgress = true;
   // A device-control line ("[UsbDevCtrl] ") to the log files and the run's
   // log; true when the run's log showed it.
   bool Log(const std::string& format, std::initializer_list<FormatArg> args = {}) const;
@@ -49,6 +48,13 @@ struct ControlView {
   void Show(const std::string& line) const;
   // The run's last `count` lines become this one (a round, rewritten in place).
   void ReplaceLast(const std::string& line, int count = 1) const;
+  // Moves the run's progress display: a new maximum (unless negative), then
+  // the position.
+  void Progress(int position, int maximum = -1) const;
+  // The display's maximum (0 when the flow leaves it alone).
+  int ProgressMaximum() const;
+  // The events whose display a unit below the flow moves, or none.
+  RunEvents* ProgressEvents() const { return showsProgress ? events : nullptr; }
   // The run's log as a list for a unit that appends its own lines.
   EventLines Lines() const { return EventLines(events); }
   // Asks with a "Tessaro" box owned by the active window; the answer is

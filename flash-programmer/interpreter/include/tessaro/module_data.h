@@ -13,18 +13,19 @@
 
 namespace tessaro {
 
-// Shows the plug-in's progress in a bar and in a text line while a plug-in
-// call runs; ticked every 100 ms.
+// Shows the plug-in's progress in the run's progress display and in a text
+// line while a plug-in call runs; ticked every 100 ms.
 class TNE {
  public:
   using StatusFn = void(WINAPI*)(int64_t* done, int64_t* total);
-  TNE(ProgressBar* bar, StatusFn status) : bar_(bar), status_(status) {}
+  // `display`: the events whose progress display it moves (may be absent).
+  TNE(RunEvents* display, StatusFn status) : display_(display), status_(status) {}
   ~TNE();
   void SetTextTarget(bool on, TLineList* list, int column, int lineOffset);
   void Tick();
 
  private:
-  ProgressBar* bar_;
+  RunEvents* display_;
   StatusFn status_;
   bool text_ = false;
   TLineList* list_ = nullptr;

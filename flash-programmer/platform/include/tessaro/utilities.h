@@ -7,8 +7,7 @@
 
 #include <string>
 
-#include "tessaro/line_lists.h"
-#include "tessaro/progress_bar.h"
+#include "tessaro/run_events.h"
 #include "tessaro/text_utils.h"
 
 namespace tessaro {
@@ -38,9 +37,10 @@ void UninstallLibraryWait();
 void SetWaitEnded(bool ended);
 bool WaitEnded();
 
-// Waits `total` ms of the port's clock in steps of `step` ms, moving the bar
-// and rewriting the last line of `lines`; messages go through after each step.
-void WaitWithProgress(int total, int step, ProgressBar* bar, TLineList* lines);
+// Waits `total` ms of the port's clock in steps of `step` ms, moving the
+// progress display of `events` and rewriting its last line; messages go
+// through after each step.
+void WaitWithProgress(int total, int step, RunEvents* events);
 
 // The folder of the program that loaded the library, with a trailing backslash.
 std::string ProgramFolder();
