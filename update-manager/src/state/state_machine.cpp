@@ -50,7 +50,7 @@ bool StateMachine::SetDialogWindow(HWND window) {
 int StateMachine::SwitchLanguage(int index) {
   const UpdateConfig* config = context_.config;
   const std::string file = config ? config->GetLanguageFile(index) : std::string();
-  LanguageTexts.Load(
+  context_.languageTexts->Load(
       kestor::LanguageFilePath(config ? config->AppFolder() : ApplicationFolder(), file), context_);
   const UpdateStateId current = currentId_.load();
   if (current != STATE_USB_LISTEN && current != STATE_UPDATE_POSSIBLE &&

@@ -45,7 +45,7 @@ class StateMachine {
   // Stores the dialog window for every worker post; false for a null handle.
   bool SetDialogWindow(HWND window);
 
-  DisplayTextsRecord CopyDisplayTexts() const { return DisplayTexts.Copy(); }
+  DisplayTextsRecord CopyDisplayTexts() const { return context_.displayTexts->Copy(); }
 
   // Loads language `index` (0 English, n the n-th of the package's language
   // list) and shows the texts of the current state again: for USB Listen,

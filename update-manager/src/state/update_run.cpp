@@ -188,8 +188,9 @@ bool UpdateRun::ReinstallDeclined() {
     if (LeadingNumber(installed.release) != LeadingNumber(step.rev) ||
         LeadingNumber(installed.beta) != LeadingNumber(step.beta))
       return false;
-    const int answer = MessageBoxA(Window(), LanguageTexts.Get(kestor::LangText::SameRev).c_str(),
-                                   kMessageCaption, MB_YESNO | MB_ICONWARNING);
+    const int answer =
+        MessageBoxA(Window(), context_.languageTexts->Get(kestor::LangText::SameRev).c_str(),
+                    kMessageCaption, MB_YESNO | MB_ICONWARNING);
     if (answer == IDYES) return false;
     StopAt(0, STEP_CANCELED);
     return true;
@@ -225,7 +226,7 @@ int UpdateRun::ReleaseSteps(int i) {
   if (int e = WaitForPanel(i, true)) return e;
   hwport::Sleep(100);
   Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepCheckingRelease);
-  if (!VerifyRevisionsAfterUpdate(updater_, config_)) {
+  if (!VerifyRevisionsAfterUpdate(context_, updater_, config_)) {
     config_.SetStepStatus(i, STEP_ERROR);
     context_.LogStatus("Not all UpdateSteps installed!\n");
     context_.PostTexts();
@@ -251,7 +252,7 @@ int UpdateRun::ReleaseSteps(int i) {
       if (int e = PsCheck()) return e;
       return ERRTEXT_UPDATE_FAILED;
     }
-    DisplayTexts.SetText(SLOT_DEVICE_RELEASE, updater_.ReadPsRelease());
+    context_.displayTexts->SetText(SLOT_DEVICE_RELEASE, updater_.ReadPsRelease());
   }
   Status(i, STEP_UPDATING);
   return 0;
