@@ -67,6 +67,8 @@ StateContext ProcessContext::Context() const {
   context.traceSwitch = &traceLevel;
   context.displayTexts = &DisplayTexts;
   context.languageTexts = &LanguageTexts;
+  context.dialogWindow = &theDialogWindow;
+  context.waitCursor = &waitCursorActive;
   if (updater_) {
     context.channel = &updater_->Channel();
     context.cancel = &updater_->Cancel();

@@ -5,9 +5,12 @@
 // process-wide names themselves, so a test gives them objects of its own.
 // A member is null while its object is missing. The run's values the dialog
 // reads as well (the error index, the unattended switch, Exit asked for, the
-// update installed), the command line's trace level and the texts the dialog
-// shows are the process's published ones, given here too.
+// update installed), the command line's trace level, the texts the dialog
+// shows, the dialog's window and the busy cursor's switch are the process's
+// published ones, given here too.
 #pragma once
+
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -33,6 +36,8 @@ struct StateContext {
   const std::atomic<int>* traceSwitch = nullptr;  // 0, 1 with -d1, 2 with -d2 to -d5
   SharedDisplayTexts* displayTexts = nullptr;
   SharedLanguageTexts* languageTexts = nullptr;
+  std::atomic<HWND>* dialogWindow = nullptr;
+  std::atomic<bool>* waitCursor = nullptr;  // the busy cursor while the state thread runs
 
   int ErrorIndex() const { return errorIndex->load(); }
   void SetErrorIndex(int index) const { errorIndex->store(index); }

@@ -35,6 +35,8 @@ class StateMachine {
   // Runs the next state; false when the machine rests (current == next).
   // A second thread calling Step waits until the first one is done.
   bool Step();
+  // Steps until the machine rests, with the busy cursor on meanwhile.
+  void StepUntilRest();
 
   // Moves a machine that rests in `resting` on to `next`; false when it does
   // not rest there or another thread is stepping it right now. This is how
