@@ -6,7 +6,6 @@
 
 #include "config/update_config.h"
 #include "device/device_updater.h"
-#include "state/shared_values.h"
 
 namespace {
 
@@ -38,7 +37,7 @@ int CompareStepRevision(const std::string& stepName, const std::string& onDevice
 
 bool ReadDeviceVersions(const StateContext& context, DeviceUpdater& updater, UpdateConfig& config) {
   updater.ReadAllDevData();
-  if (!updater.SupplyBlockRead() && updater.GetCancelState() != CANCEL_STATE_REQUESTED) {
+  if (!updater.SupplyBlockRead() && !context.CancelRequested()) {
     context.LogStatus("Powersupply block not read, reading it again\n");
     updater.ReadPsRelease();
   }
