@@ -42,8 +42,9 @@ TEST_F(DeviceChecksTest, SerialPairs) {
               {"200", false}, {"4500000000", true}, {"4999999999", true}, {"5000000000", false},
               {"7", false},   {"", false}};
   for (const auto& row : rows)
-    EXPECT_EQ(IsSerialExcluded(row.serial, list), row.excluded) << "serial " << row.serial;
-  EXPECT_FALSE(IsSerialExcluded("100", {}));
+    EXPECT_EQ(IsSerialExcluded(process_.Context(), row.serial, list), row.excluded)
+        << "serial " << row.serial;
+  EXPECT_FALSE(IsSerialExcluded(process_.Context(), "100", {}));
   EXPECT_NE(DebugLog().find("\nSerial Number (4500000000) is in excluded area 4000000000 - "
                             "4999999999 for this"),
             std::string::npos)
@@ -60,7 +61,8 @@ TEST_F(DeviceChecksTest, RevisionsAfterTheUpdate) {
   ASSERT_TRUE(package.Write());
   UpdateConfig config(package.AppFolder());
   UseFound(SupplyWithTr440());
-  EXPECT_FALSE(VerifyRevisionsAfterUpdate(*updater_, config)) << "the panel still runs 1.02";
+  EXPECT_FALSE(VerifyRevisionsAfterUpdate(process_.Context(), *updater_, config))
+      << "the panel still runs 1.02";
   EXPECT_EQ(config.GetStepRow(0).deviceVersion, "");
   EXPECT_EQ(config.GetStepRow(1).deviceVersion, "2.10(err)")
       << "firmware 2.10 is not 2.1, though both read as the same decimal number";

@@ -6,8 +6,6 @@
 
 #include "config/update_config.h"
 #include "device/device_updater.h"
-#include "state/shared_values.h"
-#include "state/update_state.h"
 
 namespace {
 
@@ -37,10 +35,10 @@ int CompareStepRevision(const std::string& stepName, const std::string& onDevice
   return device < package ? -1 : package < device ? 1 : 0;
 }
 
-bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
+bool ReadDeviceVersions(const StateContext& context, DeviceUpdater& updater, UpdateConfig& config) {
   updater.ReadAllDevData();
-  if (!updater.SupplyBlockRead() && updater.GetCancelState() != CANCEL_STATE_REQUESTED) {
-    UpdateState::LogStatus("Powersupply block not read, reading it again\n");
+  if (!updater.SupplyBlockRead() && !context.CancelRequested()) {
+    context.LogStatus("Powersupply block not read, reading it again\n");
     updater.ReadPsRelease();
   }
   const RevisionInfo info = updater.GetRevisionInfo();
@@ -59,22 +57,24 @@ bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config) {
   return true;
 }
 
-bool IsSerialExcluded(const std::string& serial, const std::vector<std::string>& list) {
+bool IsSerialExcluded(const StateContext& context, const std::string& serial,
+                      const std::vector<std::string>& list) {
   const int64_t value = LeadingSerial(serial);
   for (size_t k = 0; 2 * k + 1 < list.size(); ++k) {
     const std::string& minimum = list[2 * k];
     const std::string& maximum = list[2 * k + 1];
     if (LeadingSerial(minimum) <= value && value <= LeadingSerial(maximum)) {
-      UpdateState::LogStatus("\nSerial Number (" + std::to_string(value) +
-                             ") is in excluded area " + minimum + " - " + maximum + " for this");
+      context.LogStatus("\nSerial Number (" + std::to_string(value) + ") is in excluded area " +
+                        minimum + " - " + maximum + " for this");
       return true;
     }
   }
   return false;
 }
 
-DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::string& foundName,
-                                      const std::string& supplySerial, const UpdateConfig& config) {
+DeviceCheck CheckDeviceAgainstPackage(const StateContext& context, const RevisionInfo& info,
+                                      const std::string& foundName, const std::string& supplySerial,
+                                      const UpdateConfig& config) {
   if (!SameDeviceName(config.SupportedDevice(), foundName)) return DeviceCheck::WrongType;
   const struct {
     const std::string& serial;
@@ -84,8 +84,8 @@ DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::strin
                      {info.serialNumber, config.ExcludedModSerials, " Modul\n"},
                      {supplySerial, config.ExcludedPSSerials, " Powersupply\n"}};
   for (const auto& s : serialLists) {
-    if (IsSerialExcluded(s.serial, s.list)) {
-      UpdateState::LogStatus(s.what);
+    if (IsSerialExcluded(context, s.serial, s.list)) {
+      context.LogStatus(s.what);
       return DeviceCheck::SerialExcluded;
     }
   }
@@ -95,9 +95,9 @@ DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::strin
     const double minimum = LeadingNumber(revs[2 * k]);
     const double maximum = LeadingNumber(revs[2 * k + 1]);
     if (minimum <= release && release <= maximum) {
-      UpdateState::LogStatus("\nDevice Revision Number (" + NumberText(release) +
-                             ") is in excluded area " + NumberText(minimum) + " - " +
-                             NumberText(maximum) + "!\n");
+      context.LogStatus("\nDevice Revision Number (" + NumberText(release) +
+                        ") is in excluded area " + NumberText(minimum) + " - " +
+                        NumberText(maximum) + "!\n");
       return DeviceCheck::ReleaseExcluded;
     }
   }
@@ -111,17 +111,18 @@ DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::strin
   return DeviceCheck::Passed;
 }
 
-void LogDeviceInfo(const RevisionInfo& info) {
+void LogDeviceInfo(const StateContext& context, const RevisionInfo& info) {
   std::string text = "DeviceSerNr    " + info.serialNumber + "\n" + "STPC-SerNr     " +
                      info.moduleSerial + "\n\n" + "\nRevisions:\n" + "PS   : " + info.psRevision +
                      "\nMod  : " + info.deviceRevision + "\nMMI  : " + info.mmiRevision +
                      "\nRev  : " + info.release;
   if (info.beta != "0") text += " Beta " + info.beta;
   text += "\n Date  : " + info.releaseDate + "\n";
-  UpdateState::LogStatus(text);
+  context.LogStatus(text);
 }
 
-bool VerifyRevisionsAfterUpdate(DeviceUpdater& updater, UpdateConfig& config) {
+bool VerifyRevisionsAfterUpdate(const StateContext& context, DeviceUpdater& updater,
+                                UpdateConfig& config) {
   updater.ReadAllDevData();
   const RevisionInfo info = updater.GetRevisionInfo();
   bool result = true;
@@ -149,9 +150,9 @@ bool VerifyRevisionsAfterUpdate(DeviceUpdater& updater, UpdateConfig& config) {
     if (CompareStepRevision(step.name, value, step.rev) == 0) continue;
     result = false;
     config.SetStepDetail(i, value + "(err)");
-    UpdateState::LogStatus(std::string("Error comparing ") + what + "-Revisions after update!\n");
-    UpdateState::LogStatus(std::string(label) + " on Device : " + value + "\n" + label +
-                           " in Update : " + step.rev + "\n\n");
+    context.LogStatus(std::string("Error comparing ") + what + "-Revisions after update!\n");
+    context.LogStatus(std::string(label) + " on Device : " + value + "\n" + label +
+                      " in Update : " + step.rev + "\n\n");
   }
   return result;
 }

@@ -3,7 +3,7 @@
 // comparison, the device entry of the debug log and the check of the
 // revisions after an update run. Numbers in texts are read by LeadingSerial,
 // LeadingNumber and CompareFirmwareVersions, the same way whatever the user's
-// locale.
+// locale. What they log goes to the debug log of the context's environment.
 #pragma once
 
 #include <cstdint>
@@ -31,22 +31,25 @@ int CompareStepRevision(const std::string& stepName, const std::string& onDevice
 // Reads the device (ReadAllDevData), the supply's block once more when it
 // was not read, and fills each update step's device version from the
 // revision info by the step's name.
-bool ReadDeviceVersions(DeviceUpdater& updater, UpdateConfig& config);
+bool ReadDeviceVersions(const StateContext& context, DeviceUpdater& updater, UpdateConfig& config);
 
 // True for a serial inside one of the list's (minimum, maximum) pairs
 // (bounds inclusive; a last entry without its pair is ignored); the debug
 // log names the pair.
-bool IsSerialExcluded(const std::string& serial, const std::vector<std::string>& list);
+bool IsSerialExcluded(const StateContext& context, const std::string& serial,
+                      const std::vector<std::string>& list);
 
 // The package's checks, in order: device type, the three serial-number
 // lists, the excluded releases, and the release comparison (a package older
 // than the device passes with NewerThanPackage). Sets no error index.
-DeviceCheck CheckDeviceAgainstPackage(const RevisionInfo& info, const std::string& foundName,
-                                      const std::string& supplySerial, const UpdateConfig& config);
+DeviceCheck CheckDeviceAgainstPackage(const StateContext& context, const RevisionInfo& info,
+                                      const std::string& foundName, const std::string& supplySerial,
+                                      const UpdateConfig& config);
 
 // The device's serial numbers and revisions, appended to the debug log.
-void LogDeviceInfo(const RevisionInfo& info);
+void LogDeviceInfo(const StateContext& context, const RevisionInfo& info);
 
 // After an update run: the device's revisions against the steps' ones; a
 // step whose device value differs gets "(err)" in its device column.
-bool VerifyRevisionsAfterUpdate(DeviceUpdater& updater, UpdateConfig& config);
+bool VerifyRevisionsAfterUpdate(const StateContext& context, DeviceUpdater& updater,
+                                UpdateConfig& config);

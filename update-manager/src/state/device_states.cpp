@@ -12,7 +12,6 @@
 #include "state/language_glue.h"
 #include "state/shared_values.h"
 #include "state/state_outcomes.h"
-#include "state/update_state.h"
 
 namespace {
 
@@ -22,15 +21,13 @@ constexpr DWORD kListenPauseMs = 100;
 constexpr DWORD kBeforeReadMs = 200;
 constexpr DWORD kSameSearchLogMs = 60000;
 
-bool CancelSeen() { return CancelState() == CANCEL_STATE_REQUESTED; }
-
-void ShowStatus(kestor::LangText text) {
-  DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.Get(text));
-  UpdateState::PostTexts();
+void ShowStatus(const StateContext& context, kestor::LangText text) {
+  context.displayTexts->SetText(SLOT_STATUS, context.languageTexts->Get(text));
+  context.PostTexts();
 }
 
-void LogAtLevel(const char* text) {
-  if (traceLevel != 0) UpdateState::LogStatus(text);
+void LogAtLevel(const StateContext& context, const char* text) {
+  if (context.TraceSwitch() != 0) context.LogStatus(text);
 }
 
 // The trace entries of the searches while USB Listen waits: written when
@@ -67,9 +64,11 @@ constexpr int32_t kNotRead = INT32_MIN;
 // One look of USB Listen: the search, and the panel's status when one supply
 // outside its update mode is there; the DeviceWait that ends the wait, if
 // any.
-std::optional<int32_t> LookOnTheBus(DeviceUpdater& updater, const UpdateConfig* config,
-                                    SearchLog& searches, int32_t* status) {
-  if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
+std::optional<int32_t> LookOnTheBus(const StateContext& context, SearchLog& searches,
+                                    int32_t* status) {
+  DeviceUpdater& updater = *context.updater;
+  const UpdateConfig* config = context.config;
+  if (context.CancelRequested()) return static_cast<int32_t>(DeviceWait::Cancelled);
   int32_t supplies = 0;
   bool found = false;
   searches.Of([&] {
@@ -78,7 +77,7 @@ std::optional<int32_t> LookOnTheBus(DeviceUpdater& updater, const UpdateConfig* 
   });
   if (supplies > 1) return static_cast<int32_t>(DeviceWait::SeveralPowerSupplies);
   if (supplies != 1) return std::nullopt;
-  if (CancelSeen()) return static_cast<int32_t>(DeviceWait::Cancelled);
+  if (context.CancelRequested()) return static_cast<int32_t>(DeviceWait::Cancelled);
   // The search passes over two instruments of one type: two of the
   // package's type would be looked for again for ever.
   if (!found && config != nullptr && updater.CountInstrumentsOfType(config->SupportedDevice()) > 1)
@@ -104,26 +103,26 @@ DeviceWait PlatformOutcomes::WaitForDevice() {
   policy.looksForCancel = false;
   policy.look = [&](int32_t* status) {
     *status = kNotRead;
-    return LookOnTheBus(*updater, context_.config, searches, status);
+    return LookOnTheBus(context_, searches, status);
   };
   policy.ready = [&](int32_t status) {
     if (status == MMI_STATUS_WAITS_FOR_FILES) {
-      LogAtLevel("Device waiting for MMI-Files ! Rebooting device!\n\n");
+      LogAtLevel(context_, "Device waiting for MMI-Files ! Rebooting device!\n\n");
       return rebooted;
     }
     if (status != MMI_STATUS_READY) return false;
-    LogAtLevel("Device Ready!\n\n");
+    LogAtLevel(context_, "Device Ready!\n\n");
     return true;
   };
   policy.busy = [&](int32_t status) {
     if (status == kNotRead) return true;
     if (status == MMI_STATUS_WAITS_FOR_FILES) {
       rebooted = true;
-      ShowStatus(kestor::LangText::DevBoot);
+      ShowStatus(context_, kestor::LangText::DevBoot);
       updater->RebootPowerSupply();
     } else if (status == MMI_STATUS_REBOOTING) {
-      LogAtLevel("Device rebooting,waiting 10 sec.\n\n");
-      ShowStatus(kestor::LangText::DevBoot);
+      LogAtLevel(context_, "Device rebooting,waiting 10 sec.\n\n");
+      ShowStatus(context_, kestor::LangText::DevBoot);
     }
     return panel.Wait(kDeviceWaitMs, kCancelLookMs);
   };
@@ -138,28 +137,31 @@ DeviceCheck PlatformOutcomes::CheckDevice() {
   UpdateConfig* config = context_.config;
   if (updater == nullptr || config == nullptr) return DeviceCheck::Cancelled;
   if (updater->AnyInUpdateMode()) {
-    UpdateState::LogStatus("Modul or Powersupply in shortUSB, starting with PS-Update...");
-    if (!updater->Record().powerSupply.inUpdateMode) ReadDeviceVersions(*updater, *config);
+    context_.LogStatus("Modul or Powersupply in shortUSB, starting with PS-Update...");
+    if (!updater->Record().powerSupply.inUpdateMode)
+      ReadDeviceVersions(context_, *updater, *config);
     // Exit while the device was read goes to Exit, not on to Update Possible.
-    if (CancelSeen()) return DeviceCheck::Cancelled;
+    if (context_.CancelRequested()) return DeviceCheck::Cancelled;
     // In the update mode the package's lists and releases do not apply.
     return SameDeviceName(config->SupportedDevice(), updater->Record().device.name)
                ? DeviceCheck::Passed
                : DeviceCheck::WrongType;
   }
   hwport::Sleep(kBeforeReadMs);
-  ReadDeviceVersions(*updater, *config);
-  if (CancelSeen()) return DeviceCheck::Cancelled;
+  ReadDeviceVersions(context_, *updater, *config);
+  if (context_.CancelRequested()) return DeviceCheck::Cancelled;
   // The release and the serial number the lists are checked against come
   // from the supply's block: unread, they would pass an excluded device, and
   // the run would fail only at the release write, after every part.
   if (!updater->SupplyBlockRead()) {
-    UpdateState::LogStatus("Powersupply block could not be read!\n");
+    context_.LogStatus("Powersupply block could not be read!\n");
     return DeviceCheck::Unreadable;
   }
   const RevisionInfo info = updater->GetRevisionInfo();
-  const DeviceCheck check = CheckDeviceAgainstPackage(
-      info, updater->Record().device.name, updater->Record().powerSupply.serialNumber, *config);
-  if (check == DeviceCheck::Passed || check == DeviceCheck::NewerThanPackage) LogDeviceInfo(info);
+  const DeviceCheck check =
+      CheckDeviceAgainstPackage(context_, info, updater->Record().device.name,
+                                updater->Record().powerSupply.serialNumber, *config);
+  if (check == DeviceCheck::Passed || check == DeviceCheck::NewerThanPackage)
+    LogDeviceInfo(context_, info);
   return check;
 }

@@ -26,7 +26,7 @@ bool SharedLanguageTexts::Load(const std::string& path, const StateContext& cont
     loaded = kestor::LoadLanguage(path, table_, [config](int index, const std::string& text) {
       if (config != nullptr) config->StatusTextTable.Replace(index, text);
     });
-    DisplayTexts.Apply([this](DisplayTextsRecord& record) {
+    context.displayTexts->Apply([this](DisplayTextsRecord& record) {
       kestor::ApplyLanguageTexts(table_, record.texts, record.startEnabled);
     });
   }

@@ -18,8 +18,8 @@ class SharedLanguageTexts {
 
   // Fills the table from the language file at path (empty: English), hands
   // the step status texts it replaces to the context's configuration, copies
-  // the labels into DisplayTexts and posts them to the dialog through the
-  // context's channel.
+  // the labels into the context's display texts and posts them to the dialog
+  // through the context's channel.
   bool Load(const std::string& path, const StateContext& context);
 
  private:

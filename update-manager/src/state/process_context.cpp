@@ -4,7 +4,10 @@
 
 #include "config/update_config.h"
 #include "device/device_updater.h"
+#include "environment/log_writer.h"
 #include "environment/system_environment.h"
+#include "state/display_texts.h"
+#include "state/language_glue.h"
 #include "state/shared_values.h"
 
 ProcessContext theProcessContext;
@@ -61,6 +64,11 @@ StateContext ProcessContext::Context() const {
   context.automatic = &automaticUpdate;
   context.exitRequested = &exitRequested;
   context.updateInstalled = &updateInstalled;
+  context.traceSwitch = &traceLevel;
+  context.displayTexts = &DisplayTexts;
+  context.languageTexts = &LanguageTexts;
+  context.dialogWindow = &theDialogWindow;
+  context.waitCursor = &waitCursorActive;
   if (updater_) {
     context.channel = &updater_->Channel();
     context.cancel = &updater_->Cancel();

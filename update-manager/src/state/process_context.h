@@ -30,7 +30,8 @@ class ProcessContext {
              std::unique_ptr<DeviceUpdater> updater);
   bool Built() const;
   // What the states work with: the three objects, the updater's worker
-  // channel and its cancel token (null members for missing objects).
+  // channel and its cancel token (null members for missing objects), and
+  // the process's published values and texts.
   StateContext Context() const;
   // Deletes the objects, the updater first, and clears the names.
   void Release();

@@ -5,8 +5,12 @@
 // process-wide names themselves, so a test gives them objects of its own.
 // A member is null while its object is missing. The run's values the dialog
 // reads as well (the error index, the unattended switch, Exit asked for, the
-// update installed) are the process's published ones, given here too.
+// update installed), the command line's trace level, the texts the dialog
+// shows, the dialog's window and the busy cursor's switch are the process's
+// published ones, given here too.
 #pragma once
+
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -16,6 +20,8 @@ class UpdateConfig;
 class DeviceUpdater;
 class WorkerChannel;
 class CancelToken;
+class SharedDisplayTexts;
+class SharedLanguageTexts;
 
 struct StateContext {
   SystemEnvironment* environment = nullptr;
@@ -27,6 +33,11 @@ struct StateContext {
   const std::atomic<bool>* automatic = nullptr;
   const std::atomic<bool>* exitRequested = nullptr;
   std::atomic<bool>* updateInstalled = nullptr;
+  const std::atomic<int>* traceSwitch = nullptr;  // 0, 1 with -d1, 2 with -d2 to -d5
+  SharedDisplayTexts* displayTexts = nullptr;
+  SharedLanguageTexts* languageTexts = nullptr;
+  std::atomic<HWND>* dialogWindow = nullptr;
+  std::atomic<bool>* waitCursor = nullptr;  // the busy cursor while the state thread runs
 
   int ErrorIndex() const { return errorIndex->load(); }
   void SetErrorIndex(int index) const { errorIndex->store(index); }
@@ -34,6 +45,7 @@ struct StateContext {
   bool ExitRequested() const { return exitRequested->load(); }
   bool UpdateInstalled() const { return updateInstalled->load(); }
   void SetUpdateInstalled() const { updateInstalled->store(true); }
+  int TraceSwitch() const { return traceSwitch->load(); }
 
   // The cancel token's state; stopped without a token (nothing runs then).
   int CancelState() const;
@@ -42,7 +54,7 @@ struct StateContext {
   bool ReplaceCancelState(int expected, int value) const;
   bool CancelRequested() const;
 
-  // Asks the dialog to show DisplayTexts; false without a channel or when
+  // Asks the dialog to show the display texts; false without a channel or when
   // the post failed.
   bool PostTexts() const;
   // Appends text to the debug log; a file error loses the text.

@@ -5,7 +5,6 @@
 #include "environment/system_environment.h"
 #include "hwport/clock.h"
 #include "state/language_glue.h"
-#include "state/shared_values.h"
 #include "ui_texts/language_loader.h"
 
 StateMachine::StateMachine(const StateContext& context, StateFactory factory)
@@ -42,7 +41,7 @@ bool StateMachine::LeaveRest(UpdateStateId resting, UpdateStateId next) {
 
 bool StateMachine::SetDialogWindow(HWND window) {
   if (window == nullptr) return false;
-  theDialogWindow = window;
+  if (context_.dialogWindow != nullptr) context_.dialogWindow->store(window);
   if (context_.channel != nullptr) context_.channel->SetWindow(window);
   return true;
 }
@@ -50,7 +49,7 @@ bool StateMachine::SetDialogWindow(HWND window) {
 int StateMachine::SwitchLanguage(int index) {
   const UpdateConfig* config = context_.config;
   const std::string file = config ? config->GetLanguageFile(index) : std::string();
-  LanguageTexts.Load(
+  context_.languageTexts->Load(
       kestor::LanguageFilePath(config ? config->AppFolder() : ApplicationFolder(), file), context_);
   const UpdateStateId current = currentId_.load();
   if (current != STATE_USB_LISTEN && current != STATE_UPDATE_POSSIBLE &&
@@ -64,11 +63,14 @@ int StateMachine::SwitchLanguage(int index) {
   return state->Enter() ? 1 : 0;
 }
 
+void StateMachine::StepUntilRest() {
+  if (context_.waitCursor != nullptr) context_.waitCursor->store(true);
+  while (Step()) hwport::Sleep(0);
+  if (context_.waitCursor != nullptr) context_.waitCursor->store(false);
+}
+
 DWORD WINAPI StateThreadProc(LPVOID argument) {
-  auto* machine = static_cast<StateMachine*>(argument);
-  waitCursorActive = true;
-  while (machine->Step()) hwport::Sleep(0);
-  waitCursorActive = false;
+  static_cast<StateMachine*>(argument)->StepUntilRest();
   // Setting the cursor where it is makes the system ask the dialog for the
   // cursor shape again, so the busy cursor goes without the mouse moving.
   POINT where;

@@ -35,6 +35,8 @@ class StateMachine {
   // Runs the next state; false when the machine rests (current == next).
   // A second thread calling Step waits until the first one is done.
   bool Step();
+  // Steps until the machine rests, with the busy cursor on meanwhile.
+  void StepUntilRest();
 
   // Moves a machine that rests in `resting` on to `next`; false when it does
   // not rest there or another thread is stepping it right now. This is how
@@ -45,7 +47,7 @@ class StateMachine {
   // Stores the dialog window for every worker post; false for a null handle.
   bool SetDialogWindow(HWND window);
 
-  DisplayTextsRecord CopyDisplayTexts() const { return DisplayTexts.Copy(); }
+  DisplayTextsRecord CopyDisplayTexts() const { return context_.displayTexts->Copy(); }
 
   // Loads language `index` (0 English, n the n-th of the package's language
   // list) and shows the texts of the current state again: for USB Listen,

@@ -15,13 +15,6 @@ namespace {
 
 using kestor::LangText;
 
-void ShowStatus(const std::string& status, const char* title) {
-  DisplayTexts.SetText(SLOT_STATUS, status);
-  DisplayTexts.SetText(SLOT_STATE_TITLE, title);
-}
-
-std::string Text(LangText id) { return LanguageTexts.Get(id); }
-
 // The fixed program-folder text and the trace log, pointed at this run's
 // debug log.
 void SettleEnvironment(SystemEnvironment* environment) {
@@ -31,6 +24,17 @@ void SettleEnvironment(SystemEnvironment* environment) {
 }
 
 }  // namespace
+
+std::string OutcomeState::Text(LangText id) const { return context_.languageTexts->Get(id); }
+
+std::string OutcomeState::ErrorText(int index) const {
+  return context_.languageTexts->ErrorText(index);
+}
+
+void OutcomeState::ShowStatus(const std::string& status, const char* title) const {
+  Display().SetText(SLOT_STATUS, status);
+  Display().SetText(SLOT_STATE_TITLE, title);
+}
 
 bool PlatformOutcomes::OperatingSystemSupported() {
   return context_.environment != nullptr && context_.environment->CheckOperatingSystem();
@@ -46,7 +50,7 @@ bool PlatformOutcomes::UsbHostFound() {
 
 StateInitialize::StateInitialize(const StateContext& context, StateOutcomes& outcomes)
     : OutcomeState(context, outcomes) {
-  LanguageTexts.Load("", context_);
+  context_.languageTexts->Load("", context_);
   context_.SetErrorIndex(ERRTEXT_NONE);
 }
 
@@ -57,7 +61,7 @@ UpdateStateId StateInitialize::Execute() {
   // earlier log a second time.
   if (context_.environment) RecoverDebugLog(*context_.environment);
   FlushStartupLog();
-  LanguageTexts.Load("", context_);
+  context_.languageTexts->Load("", context_);
   if (!outcomes_.OperatingSystemSupported()) {
     context_.SetErrorIndex(ERRTEXT_NO_WINDOWS);
     return STATE_INFO;
@@ -69,7 +73,7 @@ UpdateStateId StateInitialize::Execute() {
   const bool hostFound = outcomes_.UsbHostFound();
   if (context_.environment && context_.environment->QueryUsb2Host() != 0) {
     if (context_.environment->QueryUsb2HostDisabled() == 0) {
-      DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOff));
+      Display().SetText(SLOT_STATUS, Text(LangText::USBOff));
       PostTexts();
       context_.environment->SuspendUsb2Host();
     } else {
@@ -93,8 +97,8 @@ UpdateStateId StateInitialize::Execute() {
 
 void StateInitialize::ShowPackageInfo() {
   if (context_.config == nullptr) return;
-  DisplayTexts.SetText(SLOT_SUPPORTED_DEVICE, context_.config->SupportedDevice());
-  DisplayTexts.SetText(SLOT_PACKAGE_RELEASE, context_.config->UpdateRevision());
+  Display().SetText(SLOT_SUPPORTED_DEVICE, context_.config->SupportedDevice());
+  Display().SetText(SLOT_PACKAGE_RELEASE, context_.config->UpdateRevision());
 }
 
 UpdateStateId StateInstallDriver::Execute() {
@@ -127,7 +131,7 @@ bool StateUsbConnect::Enter() {
   std::string release = info.release;
   if (info.beta != "0") release += "Beta" + info.beta;
   if (release == "Beta") release = Text(LangText::DevStatusSUSB);
-  DisplayTexts.Apply([&](DisplayTextsRecord& r) {
+  Display().Apply([&](DisplayTextsRecord& r) {
     r.texts[SLOT_DEVICE_TYPE] = info.deviceName;
     r.texts[SLOT_DEVICE_SERIAL] = std::to_string(LeadingSerial(info.serialNumber));
     r.texts[SLOT_DEVICE_RELEASE] = release;
@@ -137,7 +141,7 @@ bool StateUsbConnect::Enter() {
 }
 
 UpdateStateId StateUsbConnect::Execute() {
-  DisplayTexts.SetText(SLOT_STATUS, Text(LangText::ReadDev));
+  Display().SetText(SLOT_STATUS, Text(LangText::ReadDev));
   PostTexts();
   const DeviceCheck check = outcomes_.CheckDevice();
   Enter();
@@ -146,7 +150,7 @@ UpdateStateId StateUsbConnect::Execute() {
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::NewerThanPackage:
       context_.SetErrorIndex(ERRTEXT_NEWER_FIRMWARE);
-      DisplayTexts.SetText(SLOT_STATUS, LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE));
+      Display().SetText(SLOT_STATUS, ErrorText(ERRTEXT_NEWER_FIRMWARE));
       PostTexts();
       return STATE_UPDATE_POSSIBLE;
     case DeviceCheck::WrongType:
@@ -169,10 +173,9 @@ UpdateStateId StateUsbConnect::Execute() {
 }
 
 bool StateUpdatePossible::Enter() {
-  DisplayTexts.SetStartEnabled(true);
-  ShowStatus(context_.ErrorIndex() == ERRTEXT_NEWER_FIRMWARE
-                 ? LanguageTexts.ErrorText(ERRTEXT_NEWER_FIRMWARE)
-                 : Text(LangText::UpdateReadyText),
+  Display().SetStartEnabled(true);
+  ShowStatus(context_.ErrorIndex() == ERRTEXT_NEWER_FIRMWARE ? ErrorText(ERRTEXT_NEWER_FIRMWARE)
+                                                             : Text(LangText::UpdateReadyText),
              "Kestor - State Update Possible");
   return PostTexts();
 }
@@ -183,10 +186,10 @@ UpdateStateId StateUpdatePossible::Execute() {
 }
 
 bool StateUpdateProcess::Enter() {
-  DisplayTexts.SetText(SLOT_START_BUTTON, Text(LangText::StartUpd_Button_Cancel_Text));
+  Display().SetText(SLOT_START_BUTTON, Text(LangText::StartUpd_Button_Cancel_Text));
   // The button is Cancel now; a language switch, which disables it, must not
   // take the user's way to stop the update.
-  DisplayTexts.SetStartEnabled(true);
+  Display().SetStartEnabled(true);
   ShowStatus(Text(LangText::RunningUpdate), "Kestor - Status UpdateProcess");
   return PostTexts();
 }
@@ -212,9 +215,9 @@ UpdateStateId StateUpdateProcess::Execute() {
 
 bool StateInfo::Enter() {
   const int index = context_.ErrorIndex();
-  const std::string text = LanguageTexts.ErrorText(
-      index == ERRTEXT_NO_WINDOWS || index == ERRTEXT_NO_USB_PORT ? index
-                                                                  : ERRTEXT_NO_USB_NOR_WINDOWS);
+  const std::string text = ErrorText(index == ERRTEXT_NO_WINDOWS || index == ERRTEXT_NO_USB_PORT
+                                         ? index
+                                         : ERRTEXT_NO_USB_NOR_WINDOWS);
   ShowStatus(text, "Kestor - State Info");
   LogStatus("\nUpdate canceled!\n");
   LogStatus(text);
@@ -227,8 +230,8 @@ UpdateStateId StateInfo::Execute() {
 }
 
 bool StateError::Enter() {
-  DisplayTexts.SetStartEnabled(false);
-  const std::string text = LanguageTexts.ErrorText(context_.ErrorIndex());
+  Display().SetStartEnabled(false);
+  const std::string text = ErrorText(context_.ErrorIndex());
   ShowStatus(text, "Kestor - State Error");
   LogStatus("\nfollowing Error occured:\n" + text);
   return PostTexts();
@@ -241,7 +244,7 @@ UpdateStateId StateError::Execute() {
 }
 
 bool StateExit::Enter() {
-  DisplayTexts.SetStartEnabled(false);
+  Display().SetStartEnabled(false);
   const int index = context_.ErrorIndex();
   std::string text;
   if (index == ERRTEXT_NONE || index == ERRTEXT_SAME_RELEASE || index == ERRTEXT_NEWER_FIRMWARE) {
@@ -249,7 +252,7 @@ bool StateExit::Enter() {
     text = context_.UpdateInstalled() ? Text(LangText::CloseUpdater) : kNothingInstalledText;
   } else if ((index >= ERRTEXT_PACKAGE_INVALID && index <= ERRTEXT_SERIAL_EXCLUDED) ||
              (index >= ERRTEXT_DISCONNECTED && index <= ERRTEXT_LAST)) {
-    text = LanguageTexts.ErrorText(index);
+    text = ErrorText(index);
   } else {
     text = kUnknownErrorText;
   }
@@ -263,7 +266,7 @@ UpdateStateId StateExit::Execute() {
   if (context_.CancelState() == CANCEL_STATE_STOPPED) return STATE_EXIT;
   if (context_.environment && context_.environment->Usb2HostSuspended()) {
     LogStatus("\nReactivating USB2 :");
-    DisplayTexts.SetText(SLOT_STATUS, Text(LangText::USBOn));
+    Display().SetText(SLOT_STATUS, Text(LangText::USBOn));
     PostTexts();
     if (context_.environment->RestoreUsb2Host()) LogStatus("Success\n\n");
   }

@@ -2,10 +2,14 @@
 // table needs: the decisions come from StateOutcomes.
 #pragma once
 
+#include <string>
+
+#include "state/display_texts.h"
 #include "state/state_context.h"
 #include "state/state_machine.h"
 #include "state/state_outcomes.h"
 #include "state/update_state.h"
+#include "ui_texts/language_texts.h"
 
 class OutcomeState : public UpdateState {
  public:
@@ -16,6 +20,12 @@ class OutcomeState : public UpdateState {
   // Through the context's channel and debug log.
   bool PostTexts() const { return context_.PostTexts(); }
   void LogStatus(const std::string& text) const { context_.LogStatus(text); }
+  // The context's display texts and the current language's texts.
+  SharedDisplayTexts& Display() const { return *context_.displayTexts; }
+  std::string Text(kestor::LangText id) const;
+  std::string ErrorText(int index) const;
+  // The status line and the state's title (no post).
+  void ShowStatus(const std::string& status, const char* title) const;
 
   const StateContext context_;
   StateOutcomes& outcomes_;

@@ -1,6 +1,7 @@
 #include "state/update_run.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "config/ini_values.h"
@@ -43,7 +44,7 @@ StepKind KindOf(const std::string& name) {
 
 class UpdateRun {
  public:
-  // The context's updater and configuration are there.
+  // The context's updater, configuration and cancel token are there.
   explicit UpdateRun(const StateContext& context)
       : context_(context),
         updater_(*context.updater),
@@ -79,10 +80,12 @@ class UpdateRun {
 
   int PsCheck();
   int Failure(int i, int32_t result);
-  // Waits ms in rounds of `round` ms, looking for a cancel in each; the
-  // round's number goes to `tick`. 15 when cancelled, else 0.
-  template <typename Tick>
-  int Pause(DWORD ms, DWORD round, Tick tick);
+  // Waits ms in rounds of `round` ms on the cancel token; before each look
+  // for a cancel, `tick` hears the rounds waited so far. 15 when cancelled,
+  // else 0.
+  int Pause(DWORD ms, DWORD round, const std::function<void(DWORD)>& tick = nullptr) const {
+    return context_.cancel->Wait(ms, round, tick) ? 0 : ERRTEXT_CANCELLED;
+  }
   int WaitForPanel(int i, bool releaseStep);
   int Recovery();
   bool ReinstallDeclined();
@@ -117,16 +120,6 @@ int UpdateRun::Failure(int i, int32_t result) {
   if (updater_.CountPowerSupplies() != 0) return ERRTEXT_UPDATE_FAILED;
   hwport::Sleep(200);
   return updater_.CountPowerSupplies() == 0 ? ERRTEXT_DISCONNECTED : ERRTEXT_UPDATE_FAILED;
-}
-
-template <typename Tick>
-int UpdateRun::Pause(DWORD ms, DWORD round, Tick tick) {
-  for (DWORD k = 0; k * round < ms; ++k) {
-    if (Cancelled()) return ERRTEXT_CANCELLED;
-    hwport::Sleep(round);
-    tick(k);
-  }
-  return Cancelled() ? ERRTEXT_CANCELLED : 0;
 }
 
 // Waits until the front panel is ready (or, after the supply's firmware,
@@ -167,7 +160,7 @@ int UpdateRun::Recovery() {
     updater_.ReadFirmwareRevision(SupplyPid());
     Status(i, STEP_FINISHED);
     PostTotal();
-    if (int e = Pause(3000, 30, [](DWORD) {})) {
+    if (int e = Pause(3000, 30)) {
       // The step is finished and stays so; the next one is the one canceled.
       if (i + 1 < n_) StopAt(i + 1, STEP_CANCELED);
       return e;
@@ -188,8 +181,9 @@ bool UpdateRun::ReinstallDeclined() {
     if (LeadingNumber(installed.release) != LeadingNumber(step.rev) ||
         LeadingNumber(installed.beta) != LeadingNumber(step.beta))
       return false;
-    const int answer = MessageBoxA(Window(), LanguageTexts.Get(kestor::LangText::SameRev).c_str(),
-                                   kMessageCaption, MB_YESNO | MB_ICONWARNING);
+    const int answer =
+        MessageBoxA(Window(), context_.languageTexts->Get(kestor::LangText::SameRev).c_str(),
+                    kMessageCaption, MB_YESNO | MB_ICONWARNING);
     if (answer == IDYES) return false;
     StopAt(0, STEP_CANCELED);
     return true;
@@ -214,9 +208,9 @@ int UpdateRun::ReleaseSteps(int i) {
       StopAt(i, STEP_ERROR);
       return ERRTEXT_UPDATE_FAILED;
     }
-    if (int e = Pause(20000, 20, [this](DWORD k) {
-          if ((k + 1) % 20 == 0)
-            Post(WM_UPDATE_STEP_PROGRESS, (k + 1) * kReleaseProgressPerTick, kCodeRelease);
+    if (int e = Pause(20000, 20, [this](DWORD rounds) {
+          if (rounds > 0 && rounds % 20 == 0)
+            Post(WM_UPDATE_STEP_PROGRESS, rounds * kReleaseProgressPerTick, kCodeRelease);
         }))
       return e;
   }
@@ -225,7 +219,7 @@ int UpdateRun::ReleaseSteps(int i) {
   if (int e = WaitForPanel(i, true)) return e;
   hwport::Sleep(100);
   Post(WM_UPDATE_STEP_PROGRESS, 10000, kStepCheckingRelease);
-  if (!VerifyRevisionsAfterUpdate(updater_, config_)) {
+  if (!VerifyRevisionsAfterUpdate(context_, updater_, config_)) {
     config_.SetStepStatus(i, STEP_ERROR);
     context_.LogStatus("Not all UpdateSteps installed!\n");
     context_.PostTexts();
@@ -251,7 +245,7 @@ int UpdateRun::ReleaseSteps(int i) {
       if (int e = PsCheck()) return e;
       return ERRTEXT_UPDATE_FAILED;
     }
-    DisplayTexts.SetText(SLOT_DEVICE_RELEASE, updater_.ReadPsRelease());
+    context_.displayTexts->SetText(SLOT_DEVICE_RELEASE, updater_.ReadPsRelease());
   }
   Status(i, STEP_UPDATING);
   return 0;
@@ -355,7 +349,8 @@ int RunUpdateSteps(const StateContext& context) { return UpdateRun(context).Run(
 
 int PlatformOutcomes::RunUpdate() {
   DeviceUpdater* updater = context_.updater;
-  if (updater == nullptr || context_.config == nullptr) return ERRTEXT_UPDATE_FAILED;
+  if (updater == nullptr || context_.config == nullptr || context_.cancel == nullptr)
+    return ERRTEXT_UPDATE_FAILED;
   const int error = RunUpdateSteps(context_);
   if (error != 0) return error;
   if (updater->CheckUpdateMode(updater->Record().powerSupply.productId) == 1 ||

@@ -2,8 +2,6 @@
 // does its work and names the next state.
 #pragma once
 
-#include <string>
-
 enum UpdateStateId : int {
   STATE_INITIALIZE = 0,
   STATE_INSTALL_DRIVER = 1,
@@ -21,9 +19,4 @@ class UpdateState {
   virtual ~UpdateState() = default;
   virtual bool Enter() { return true; }
   virtual UpdateStateId Execute() = 0;
-
-  // Asks the dialog to show DisplayTexts; false when the post failed.
-  static bool PostTexts();
-  // Appends text to the debug log; a file error loses the text.
-  static void LogStatus(const std::string& text);
 };
