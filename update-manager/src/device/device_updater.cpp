@@ -13,18 +13,6 @@
 
 DeviceUpdater* theDeviceUpdater = nullptr;
 
-int CancelState() {
-  return theDeviceUpdater ? theDeviceUpdater->GetCancelState() : CANCEL_STATE_STOPPED;
-}
-
-void SetCancelState(int value) {
-  if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
-}
-
-bool ReplaceCancelState(int expected, int value) {
-  return theDeviceUpdater && theDeviceUpdater->ReplaceCancelState(expected, value);
-}
-
 namespace {
 
 // Pauses between the reads, in ms of the port's clock.
