@@ -45,6 +45,9 @@ class DeviceUpdater {
   WorkerChannel& Channel() const { return *channel_; }
   // For a thread that may outlive the updater (the flash library's poller).
   std::shared_ptr<WorkerChannel> SharedChannel() const { return channel_; }
+  // The package's own instrument, tried last by the device search; the
+  // process hands it on once the package is read.
+  void SetCustomerDevice(const CustomerDevice& device) { customer_ = device; }
   int GetCancelState() const { return cancel_.State(); }
   void SetCancelState(int value) { cancel_.Set(value); }
   // Sets `value` only while the state is `expected`, in one step; false when
@@ -169,6 +172,7 @@ class DeviceUpdater {
   int32_t BlockForRelease(int32_t n, int16_t releaseTimesTen, int16_t beta, uint16_t packedDate,
                           std::vector<uint8_t>* block);
 
+  CustomerDevice customer_;
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;
   uint32_t flashTiming_ = 0;

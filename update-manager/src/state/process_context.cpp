@@ -93,4 +93,7 @@ void ProcessContext::Publish() {
   theEnvironment = environment_.get();
   theConfig = config_.get();
   theDeviceUpdater = updater_.get();
+  // The package reader published its customer device as the configuration
+  // was built; the device search keeps its own copy.
+  if (updater_) updater_->SetCustomerDevice({customerPid, customerDeviceName});
 }

@@ -34,6 +34,7 @@ class KestorProcess {
   // Kestor's process-wide values as a fresh process starts with them: no
   // context, no trace log, every switch and flag off.
   static void Reset() {
+    attached_ = nullptr;
     theProcessContext.Release();
     SetTraceLogPath("");
     theDialogWindow = nullptr;
@@ -51,7 +52,18 @@ class KestorProcess {
   static void Build(std::unique_ptr<SystemEnvironment> environment,
                     std::unique_ptr<UpdateConfig> config = nullptr,
                     std::unique_ptr<DeviceUpdater> updater = nullptr) {
+    // The context hands the package's customer device on as the program's does.
     theProcessContext.Adopt(std::move(environment), std::move(config), std::move(updater));
+  }
+  // An updater the test made and keeps itself: it goes by the customer
+  // device of the test from now on, as the context's updater does. It
+  // detaches itself before it is deleted.
+  static void Attach(DeviceUpdater* updater) {
+    attached_ = updater;
+    HandOnCustomer();
+  }
+  static void Detach(const DeviceUpdater* updater) {
+    if (attached_ == updater) attached_ = nullptr;
   }
   // What the states work with over the objects built.
   static StateContext Context() { return theProcessContext.Context(); }
@@ -81,9 +93,20 @@ class KestorProcess {
   static void Customer(int productId, const std::string& name) {
     customerPid = productId;
     customerDeviceName = name;
+    HandOnCustomer();
   }
   // The package's DEBUG RebootPSafterSUSBstart.
   static void RebootSupplyAfterUpdateModeStart(bool on) { rebootPsAfterSusbStart = on; }
+
+ private:
+  // The program's updater gets the customer device once the package is
+  // read; a test's updaters get the one the test set, whenever it sets it.
+  static void HandOnCustomer() {
+    for (DeviceUpdater* updater : {attached_, Context().updater})
+      if (updater) updater->SetCustomerDevice({customerPid, customerDeviceName});
+  }
+
+  static inline DeviceUpdater* attached_ = nullptr;
 };
 
 }  // namespace kestortest
