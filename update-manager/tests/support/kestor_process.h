@@ -54,12 +54,14 @@ class KestorProcess {
                     std::unique_ptr<DeviceUpdater> updater = nullptr) {
     // The context hands the package's customer device on as the program's does.
     theProcessContext.Adopt(std::move(environment), std::move(config), std::move(updater));
+    HandOnSwitches();
   }
-  // An updater the test made and keeps itself: it goes by the customer
-  // device of the test from now on, as the context's updater does. It
-  // detaches itself before it is deleted.
+  // An updater the test made and keeps itself: it goes by the switches and
+  // the customer device of the test from now on, as the context's updater
+  // does. It detaches itself before it is deleted.
   static void Attach(DeviceUpdater* updater) {
     attached_ = updater;
+    HandOnSwitches();
     HandOnCustomer();
   }
   static void Detach(const DeviceUpdater* updater) {
@@ -84,9 +86,18 @@ class KestorProcess {
   // Exit pressed: the run ends at the next safe point.
   static void ExitRequested(bool on) { exitRequested = on; }
   // The command line's switches: -d<n>, -a, -s2p.
-  static void TraceLevel(int level) { traceLevel = level; }
-  static void Automatic(bool on) { automaticUpdate = on; }
-  static void StringTrace(bool on) { stringTrace = on; }
+  static void TraceLevel(int level) {
+    traceLevel = level;
+    HandOnSwitches();
+  }
+  static void Automatic(bool on) {
+    automaticUpdate = on;
+    HandOnSwitches();
+  }
+  static void StringTrace(bool on) {
+    stringTrace = on;
+    HandOnSwitches();
+  }
   // The window the workers post to.
   static void DialogWindow(HWND window) { theDialogWindow = window; }
   // The package's customer device: its product id and name.
@@ -99,8 +110,14 @@ class KestorProcess {
   static void RebootSupplyAfterUpdateModeStart(bool on) { rebootPsAfterSusbStart = on; }
 
  private:
-  // The program's updater gets the customer device once the package is
-  // read; a test's updaters get the one the test set, whenever it sets it.
+  // The program's updater reads the switches from its command line and gets
+  // the customer device once the package is read; a test's updaters get the
+  // values the test set, whenever it sets them.
+  static void HandOnSwitches() {
+    for (DeviceUpdater* updater : {attached_, Context().updater})
+      if (updater)
+        updater->SetSwitches({traceLevel.load(), automaticUpdate.load(), stringTrace.load()});
+  }
   static void HandOnCustomer() {
     for (DeviceUpdater* updater : {attached_, Context().updater})
       if (updater) updater->SetCustomerDevice({customerPid, customerDeviceName});
