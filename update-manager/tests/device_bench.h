@@ -60,7 +60,12 @@ class RecordingUpdater : private RecordedChannel, public DeviceUpdater {
  public:
   using Message = RecordingChannel::Message;
   explicit RecordingUpdater(const std::vector<std::string>& args)
-      : DeviceUpdater(args, recorder), posted(recorder->posted), onPost(recorder->onPost) {}
+      : DeviceUpdater(args, recorder), posted(recorder->posted), onPost(recorder->onPost) {
+    KestorProcess::Attach(this);
+  }
+  ~RecordingUpdater() override { KestorProcess::Detach(this); }
+  RecordingUpdater(const RecordingUpdater&) = delete;
+  RecordingUpdater& operator=(const RecordingUpdater&) = delete;
   std::vector<Message>& posted;
   std::function<void(const Message&)>& onPost;
 };

@@ -98,6 +98,9 @@ TEST(DeviceUpdater, CommandLineSetsTheFlags) {
     EXPECT_EQ(traceLevel.load(), row.traceLevel) << line;
     EXPECT_EQ(automaticUpdate.load(), row.automatic) << line;
     EXPECT_EQ(stringTrace.load(), row.stringTrace) << line;
+    EXPECT_EQ(updater.Switches().trace, row.traceLevel) << line;
+    EXPECT_EQ(updater.Switches().automatic, row.automatic) << line;
+    EXPECT_EQ(updater.Switches().stringProtocolTrace, row.stringTrace) << line;
     EXPECT_EQ(updater.GetCancelState(), CANCEL_STATE_IDLE) << "idle until an update starts";
   }
 }

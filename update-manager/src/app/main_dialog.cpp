@@ -14,6 +14,7 @@
 #include "hwport/clock.h"
 #include "resource.h"
 #include "state/language_glue.h"
+#include "state/process_context.h"
 #include "state/shared_values.h"
 #include "state/states.h"
 #include "ui_texts/dialog_menus.h"

@@ -43,6 +43,13 @@ struct DeviceRecord {
   std::string moduleSerial;
 };
 
+// The package's own instrument: the product id the device search tries after
+// the known instruments (0 none) and the name a device found under it gets.
+struct CustomerDevice {
+  int32_t productId = 0;
+  std::string name;
+};
+
 // The nine texts the states show and check, in their fixed order.
 struct RevisionInfo {
   std::string release;         // 0: installed release, from the supply

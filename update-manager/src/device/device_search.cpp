@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "config/update_config.h"
 #include "device/device_updater.h"
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
@@ -24,9 +23,9 @@ constexpr Identity kInstruments[] = {{5, "TR440"}, {6, "TR410"},  {7, "TR420"},
 
 // The instruments in the order the search tries them: the known ones, then
 // the package's own product id (named after its device type).
-std::vector<Identity> InstrumentsSearched() {
+std::vector<Identity> InstrumentsSearched(const CustomerDevice& customer) {
   std::vector<Identity> instruments(std::begin(kInstruments), std::end(kInstruments));
-  if (customerPid != 0) instruments.push_back({customerPid, nullptr});
+  if (customer.productId != 0) instruments.push_back({customer.productId, nullptr});
   return instruments;
 }
 
@@ -100,10 +99,10 @@ bool DeviceUpdater::FindDevices() {
   LogTrace("\n" + Padded(found.powerSupply.name) + serial + "\n");
   if (CancelRequested()) return false;
 
-  for (const Identity& id : InstrumentsSearched()) {
+  for (const Identity& id : InstrumentsSearched(customer_)) {
     if (SerialNumbers(id.productId, &serial) != 1) continue;
     found.device.productId = id.productId;
-    found.device.name = id.name ? id.name : customerDeviceName;
+    found.device.name = id.name ? id.name : customer_.name;
     found.device.serialNumber = serial;
     break;
   }
@@ -117,8 +116,8 @@ bool DeviceUpdater::FindDevices() {
 }
 
 int32_t DeviceUpdater::CountInstrumentsOfType(const std::string& name) {
-  for (const Identity& id : InstrumentsSearched()) {
-    if (Lower(id.name ? id.name : customerDeviceName) == Lower(name))
+  for (const Identity& id : InstrumentsSearched(customer_)) {
+    if (Lower(id.name ? id.name : customer_.name) == Lower(name))
       return std::max(SerialNumbers(id.productId, nullptr), 0);
   }
   return 0;

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "config/update_config.h"
 #include "environment/log_writer.h"
 #include "hwport/clock.h"
 #include "lumetra/device_protocol.h"
@@ -12,18 +11,6 @@
 #include "vocabulary/step_codes.h"
 
 DeviceUpdater* theDeviceUpdater = nullptr;
-
-int CancelState() {
-  return theDeviceUpdater ? theDeviceUpdater->GetCancelState() : CANCEL_STATE_STOPPED;
-}
-
-void SetCancelState(int value) {
-  if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
-}
-
-bool ReplaceCancelState(int expected, int value) {
-  return theDeviceUpdater && theDeviceUpdater->ReplaceCancelState(expected, value);
-}
 
 namespace {
 
@@ -52,7 +39,7 @@ std::string ReleaseDateText(uint16_t packedDate) {
 DeviceUpdater::DeviceUpdater(const std::vector<std::string>& args,
                              std::shared_ptr<WorkerChannel> channel)
     : channel_(channel ? std::move(channel) : std::make_shared<WorkerChannel>()) {
-  ParseCommandLine(args);
+  switches_ = ParseCommandLine(args);
   qlinkx_.Load();
   // Made before any other thread can ask whether a flash is in progress.
   Firmware();
@@ -120,7 +107,7 @@ std::string DeviceUpdater::GetDeviceString(int32_t productId, int32_t index) {
 bool DeviceUpdater::ReadAllDevData() {
   const DWORD start = hwport::TickCount();
   auto entry = [&](const char* format) {
-    if (traceLevel == 2 || stringTrace)
+    if (switches_.trace == 2 || switches_.stringProtocolTrace)
       LogTrace(Format(format, static_cast<int>(hwport::TickCount() - start)));
   };
   auto running = [&] { return cancel_.Running(); };

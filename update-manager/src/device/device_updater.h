@@ -45,6 +45,13 @@ class DeviceUpdater {
   WorkerChannel& Channel() const { return *channel_; }
   // For a thread that may outlive the updater (the flash library's poller).
   std::shared_ptr<WorkerChannel> SharedChannel() const { return channel_; }
+  // The command line's switches as this updater read them; its device code
+  // goes by these. A test changes them through its process fixture.
+  const CommandLine& Switches() const { return switches_; }
+  void SetSwitches(const CommandLine& switches) { switches_ = switches; }
+  // The package's own instrument, tried last by the device search; the
+  // process hands it on once the package is read.
+  void SetCustomerDevice(const CustomerDevice& device) { customer_ = device; }
   int GetCancelState() const { return cancel_.State(); }
   void SetCancelState(int value) { cancel_.Set(value); }
   // Sets `value` only while the state is `expected`, in one step; false when
@@ -169,16 +176,19 @@ class DeviceUpdater {
   int32_t BlockForRelease(int32_t n, int16_t releaseTimesTen, int16_t beta, uint16_t packedDate,
                           std::vector<uint8_t>* block);
 
+  CommandLine switches_;
+  CustomerDevice customer_;
   QlinkxLibrary qlinkx_;
   DeviceRecord record_;
   uint32_t flashTiming_ = 0;
   SupplyLink link_{qlinkx_, record_};
-  StringProtocol strings_{link_, flashTiming_};
+  StringProtocol strings_{link_, flashTiming_, switches_};
   std::shared_ptr<WorkerChannel> channel_;
   CancelToken cancel_;
   FrontPanel panel_{[this] { return ReadMMIStatus(); }, [this] { return CountPowerSupplies(); },
                     *channel_, cancel_};
-  MmiOperations mmi_{qlinkx_, record_, link_, strings_, flashTiming_, *channel_, cancel_, panel_};
+  MmiOperations mmi_{qlinkx_,   record_,   link_,   strings_, flashTiming_,
+                     switches_, *channel_, cancel_, panel_};
   // Made with the updater; shared pointers, as the types stay incomplete here.
   FirmwareProgrammer& Firmware();
   std::shared_ptr<FirmwareTarget> firmwareTarget_;
@@ -187,13 +197,3 @@ class DeviceUpdater {
 };
 
 extern DeviceUpdater* theDeviceUpdater;
-
-// The cancel state that the dialog, the exit thread and the states share,
-// kept by the updater. Without the updater (before start-up, after shutdown)
-// nothing runs any more: that reads as CANCEL_STATE_STOPPED, and a write is
-// dropped.
-int CancelState();
-void SetCancelState(int value);
-// SetCancelState only while the state is `expected`: a request another thread
-// made in the meantime is not overwritten. False when the state was another.
-bool ReplaceCancelState(int expected, int value);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "device/command_line.h"
 #include "device/device_records.h"
 #include "device/front_panel.h"
 #include "device/mmi_file.h"
@@ -23,13 +24,14 @@
 class MmiOperations {
  public:
   MmiOperations(QlinkxLibrary& qlinkx, DeviceRecord& record, SupplyLink& link,
-                StringProtocol& strings, uint32_t& flashTiming, WorkerChannel& channel,
-                const CancelToken& cancel, const FrontPanel& panel)
+                StringProtocol& strings, uint32_t& flashTiming, const CommandLine& switches,
+                WorkerChannel& channel, const CancelToken& cancel, const FrontPanel& panel)
       : qlinkx_(qlinkx),
         record_(record),
         link_(link),
         strings_(strings),
         flashTiming_(flashTiming),
+        switches_(switches),
         channel_(channel),
         cancel_(cancel),
         panel_(panel) {}
@@ -68,6 +70,8 @@ class MmiOperations {
   SupplyLink& link_;
   StringProtocol& strings_;
   uint32_t& flashTiming_;
+  // The command line's: its trace level sets how much of the files the trace shows.
+  const CommandLine& switches_;
   WorkerChannel& channel_;
   const CancelToken& cancel_;
   const FrontPanel& panel_;

@@ -38,17 +38,18 @@ std::string HexDump(const std::vector<uint8_t>& packet, size_t count, const char
   return text + "\n";
 }
 
-void TracePacket(const std::string& title, const std::vector<uint8_t>& packet, const char* format,
-                 const char* separator) {
-  if (traceLevel >= 1) {
+// level: the command line's trace level.
+void TracePacket(int level, const std::string& title, const std::vector<uint8_t>& packet,
+                 const char* format, const char* separator) {
+  if (level >= 1) {
     LogTrace(title);
-    LogTrace(HexDump(packet, traceLevel >= 2 ? packet.size() : 16, format,
-                     traceLevel >= 2 ? separator : nullptr));
+    LogTrace(
+        HexDump(packet, level >= 2 ? packet.size() : 16, format, level >= 2 ? separator : nullptr));
   }
 }
 
 // The record of a file with this header and size, traced at level 1.
-void FillRecord(MmiFileRecord& record, const mmi::FileHeader& header, uint64_t size) {
+void FillRecord(int level, MmiFileRecord& record, const mmi::FileHeader& header, uint64_t size) {
   record.Size = size;
   const mmi::PacketCount count = mmi::CountPackets(size);
   record.Packets = count.packets;
@@ -61,7 +62,7 @@ void FillRecord(MmiFileRecord& record, const mmi::FileHeader& header, uint64_t s
   record.Version = header.version;
   record.LmPath = header.lmPath;
   record.HeaderText = header.headerText;
-  if (traceLevel >= 1) {
+  if (level >= 1) {
     LogTrace("        Filename : " + record.Filename + "\n        Device   : " + record.Device +
              "\n        Type     : " + record.Type + "\n        LM-Path  : " + record.LmPath +
              "\n        Version  : " + record.Version +
@@ -73,12 +74,12 @@ void FillRecord(MmiFileRecord& record, const mmi::FileHeader& header, uint64_t s
   }
 }
 
-void TraceHeaderPacket(const std::vector<uint8_t>& headerPacket) {
-  if (traceLevel < 1) return;
-  LogTrace(traceLevel >= 2 ? "string for MMI-Upd (All):\n"
-                           : "        Data for MMI-Upd (1st 16 bytes): ");
-  LogTrace(HexDump(headerPacket, traceLevel >= 2 ? headerPacket.size() : 16, "%02X ",
-                   traceLevel >= 2 ? " - " : nullptr));
+void TraceHeaderPacket(int level, const std::vector<uint8_t>& headerPacket) {
+  if (level < 1) return;
+  LogTrace(level >= 2 ? "string for MMI-Upd (All):\n"
+                      : "        Data for MMI-Upd (1st 16 bytes): ");
+  LogTrace(HexDump(headerPacket, level >= 2 ? headerPacket.size() : 16, "%02X ",
+                   level >= 2 ? " - " : nullptr));
   LogTrace(TRACE_LEVEL_2, "        string2PS next\n");
 }
 
@@ -152,14 +153,14 @@ int32_t MmiOperations::UpdateMmiFile(MmiFileRecord& record) {
     LogTrace("MMI file " + record.Filename + " cannot be read or is shorter than its header\n");
     return MMI_FILE_UNREADABLE;
   }
-  FillRecord(record, *header, size);
+  FillRecord(switches_.trace, record, *header, size);
   if (!SameText(record.Type, "UPDATE")) return MMI_WRONG_TYPE;
   // The field holds 5 characters: a longer model name is compared by its first 5.
   if (!SameText(record.Device, record_.device.name.substr(0, mmi::kDeviceFieldSize)))
     return MMI_WRONG_DEVICE;
 
   const std::vector<uint8_t> headerPacket = mmi::HeaderPacket(*header, size, record.Packets);
-  TraceHeaderPacket(headerPacket);
+  TraceHeaderPacket(switches_.trace, headerPacket);
   int32_t r = SendUntilTaken(headerPacket, kHeaderTimerMs, nullptr);
   if (r < 0) return r;
   const int64_t steps = static_cast<int64_t>(record.Packets) + 1;
@@ -180,7 +181,8 @@ int32_t MmiOperations::UpdateMmiFile(MmiFileRecord& record) {
     }
     const std::vector<uint8_t> packet =
         mmi::DataPacket(n, record.Packets, record.Endpacket, payload);
-    TracePacket("        Packet (" + std::to_string(n) + ") - Data : ", packet, "%0.2X ", " ");
+    TracePacket(switches_.trace, "        Packet (" + std::to_string(n) + ") - Data : ", packet,
+                "%0.2X ", " ");
     LogTrace(TRACE_LEVEL_2, "before sendData s2PS\n");
     r = SendUntilTaken(packet, kDataTimerMs, n == record.Packets ? "last" : "data");
     if (r < 0) return r;

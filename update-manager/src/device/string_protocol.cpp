@@ -67,7 +67,9 @@ constexpr const char* kBreakTexts[16] = {"no Break",
 // the call began, written as one trace entry when the call ends normally.
 class StringTrace {
  public:
-  explicit StringTrace(DWORD start) : start_(start), text_("    (0)    Start String2PS\n") {}
+  // on: whether the entries are written at all ("-s2p").
+  StringTrace(DWORD start, bool on)
+      : start_(start), on_(on), text_("    (0)    Start String2PS\n") {}
   void Add(const char* format, int value = 0) {
     char line[160];
     const int ms = static_cast<int>(hwport::TickCount() - start_);
@@ -75,11 +77,12 @@ class StringTrace {
     if (n > 0) text_.append(line, std::min<size_t>(static_cast<size_t>(n), sizeof line - 1));
   }
   void Write() const {
-    if (stringTrace) LogTrace(text_);
+    if (on_) LogTrace(text_);
   }
 
  private:
   DWORD start_;
+  bool on_;
   std::string text_;
 };
 
@@ -216,7 +219,7 @@ int32_t ReadReplies(SupplyLink& link, Exchange& x, DWORD start) {
 int32_t StringProtocol::Send(int32_t productId, const std::vector<uint8_t>& packet, int32_t count,
                              int32_t* breakCode, bool releaseAtEnd) {
   timing_ = hwport::TickCount();
-  StringTrace trace(timing_);
+  StringTrace trace(timing_, switches_.stringProtocolTrace);
   LogTrace(TRACE_LEVEL_2, "Starting string2ps\n");
   Exchange x{productId, link_.Supply().deviceNumber, breakCode, trace};
   int32_t result = 0;

@@ -7,12 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "device/command_line.h"
+
 class SupplyLink;
 
 class StringProtocol {
  public:
-  // timing: set to the tick count as each exchange begins.
-  StringProtocol(SupplyLink& link, uint32_t& timing) : link_(link), timing_(timing) {}
+  // timing: set to the tick count as each exchange begins. switches: the
+  // command line's, whose string trace the exchanges write.
+  StringProtocol(SupplyLink& link, uint32_t& timing, const CommandLine& switches)
+      : link_(link), timing_(timing), switches_(switches) {}
 
   // Sends `packet` to the supply with this product id (over the supply's
   // number when it has one) in count / 20 + 1 rounds, until a reply ends the
@@ -25,6 +29,7 @@ class StringProtocol {
  private:
   SupplyLink& link_;
   uint32_t& timing_;
+  const CommandLine& switches_;
 };
 
 // The break code of a reply code (0xBF..0xCE give 0..15, others 0) and its

@@ -85,8 +85,23 @@ void ProcessContext::Release() {
   environment_.reset();
 }
 
+int CancelState() {
+  return theDeviceUpdater ? theDeviceUpdater->GetCancelState() : CANCEL_STATE_STOPPED;
+}
+
+void SetCancelState(int value) {
+  if (theDeviceUpdater) theDeviceUpdater->SetCancelState(value);
+}
+
+bool ReplaceCancelState(int expected, int value) {
+  return theDeviceUpdater && theDeviceUpdater->ReplaceCancelState(expected, value);
+}
+
 void ProcessContext::Publish() {
   theEnvironment = environment_.get();
   theConfig = config_.get();
   theDeviceUpdater = updater_.get();
+  // The package reader published its customer device as the configuration
+  // was built; the device search keeps its own copy.
+  if (updater_) updater_->SetCustomerDevice({customerPid, customerDeviceName});
 }

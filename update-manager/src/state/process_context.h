@@ -45,3 +45,13 @@ class ProcessContext {
 };
 
 extern ProcessContext theProcessContext;
+
+// The cancel state that the dialog, the exit thread and the states share,
+// kept by the process's updater. Without the updater (before start-up, after
+// shutdown) nothing runs any more: that reads as CANCEL_STATE_STOPPED, and a
+// write is dropped.
+int CancelState();
+void SetCancelState(int value);
+// SetCancelState only while the state is `expected`: a request another thread
+// made in the meantime is not overwritten. False when the state was another.
+bool ReplaceCancelState(int expected, int value);

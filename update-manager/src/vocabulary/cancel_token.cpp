@@ -4,19 +4,16 @@
 
 #include "hwport/clock.h"
 
-bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& stop) {
-  for (DWORD waited = 0; waited < ms; waited += stepMs) {
-    if (stop()) return false;
-    hwport::Sleep(std::min(stepMs, ms - waited));
-  }
-  return !stop();
-}
-
 bool CancelToken::Wait(DWORD ms, DWORD stepMs, const std::function<void(DWORD)>& tick) const {
   DWORD steps = 0;
-  return WaitUnlessCancelled(ms, stepMs, [&] {
+  auto cancelled = [&] {
     if (tick) tick(steps);
     ++steps;
     return Requested();
-  });
+  };
+  for (DWORD waited = 0; waited < ms; waited += stepMs) {
+    if (cancelled()) return false;
+    hwport::Sleep(std::min(stepMs, ms - waited));
+  }
+  return !cancelled();
 }

@@ -14,11 +14,6 @@ enum CancelStateValue : int {
   CANCEL_STATE_STOPPED = 3
 };
 
-// Sleeps ms of the port's clock in steps of stepMs, asking `stop` before each
-// step and after the last: false as soon as it says so, so a stop ends the
-// wait within one step.
-bool WaitUnlessCancelled(DWORD ms, DWORD stepMs, const std::function<bool()>& stop);
-
 class CancelToken {
  public:
   int State() const { return state_.load(); }
@@ -28,7 +23,8 @@ class CancelToken {
   bool Replace(int expected, int value) { return state_.compare_exchange_strong(expected, value); }
   bool Requested() const { return State() == CANCEL_STATE_REQUESTED; }
   bool Running() const { return State() == CANCEL_STATE_RUNNING; }
-  // Waits ms in steps of stepMs; before each look for a cancel (one before
+  // Waits ms of the port's clock in steps of stepMs, so a cancel ends the
+  // wait within one step; before each look for a cancel (one before
   // each step and one after the last) tick(k) runs, k the steps waited so
   // far. False when a cancel ended the wait.
   bool Wait(DWORD ms, DWORD stepMs, const std::function<void(DWORD)>& tick = nullptr) const;

@@ -34,6 +34,7 @@ class KestorProcess {
   // Kestor's process-wide values as a fresh process starts with them: no
   // context, no trace log, every switch and flag off.
   static void Reset() {
+    attached_ = nullptr;
     theProcessContext.Release();
     SetTraceLogPath("");
     theDialogWindow = nullptr;
@@ -51,7 +52,20 @@ class KestorProcess {
   static void Build(std::unique_ptr<SystemEnvironment> environment,
                     std::unique_ptr<UpdateConfig> config = nullptr,
                     std::unique_ptr<DeviceUpdater> updater = nullptr) {
+    // The context hands the package's customer device on as the program's does.
     theProcessContext.Adopt(std::move(environment), std::move(config), std::move(updater));
+    HandOnSwitches();
+  }
+  // An updater the test made and keeps itself: it goes by the switches and
+  // the customer device of the test from now on, as the context's updater
+  // does. It detaches itself before it is deleted.
+  static void Attach(DeviceUpdater* updater) {
+    attached_ = updater;
+    HandOnSwitches();
+    HandOnCustomer();
+  }
+  static void Detach(const DeviceUpdater* updater) {
+    if (attached_ == updater) attached_ = nullptr;
   }
   // What the states work with over the objects built.
   static StateContext Context() { return theProcessContext.Context(); }
@@ -72,18 +86,44 @@ class KestorProcess {
   // Exit pressed: the run ends at the next safe point.
   static void ExitRequested(bool on) { exitRequested = on; }
   // The command line's switches: -d<n>, -a, -s2p.
-  static void TraceLevel(int level) { traceLevel = level; }
-  static void Automatic(bool on) { automaticUpdate = on; }
-  static void StringTrace(bool on) { stringTrace = on; }
+  static void TraceLevel(int level) {
+    traceLevel = level;
+    HandOnSwitches();
+  }
+  static void Automatic(bool on) {
+    automaticUpdate = on;
+    HandOnSwitches();
+  }
+  static void StringTrace(bool on) {
+    stringTrace = on;
+    HandOnSwitches();
+  }
   // The window the workers post to.
   static void DialogWindow(HWND window) { theDialogWindow = window; }
   // The package's customer device: its product id and name.
   static void Customer(int productId, const std::string& name) {
     customerPid = productId;
     customerDeviceName = name;
+    HandOnCustomer();
   }
   // The package's DEBUG RebootPSafterSUSBstart.
   static void RebootSupplyAfterUpdateModeStart(bool on) { rebootPsAfterSusbStart = on; }
+
+ private:
+  // The program's updater reads the switches from its command line and gets
+  // the customer device once the package is read; a test's updaters get the
+  // values the test set, whenever it sets them.
+  static void HandOnSwitches() {
+    for (DeviceUpdater* updater : {attached_, Context().updater})
+      if (updater)
+        updater->SetSwitches({traceLevel.load(), automaticUpdate.load(), stringTrace.load()});
+  }
+  static void HandOnCustomer() {
+    for (DeviceUpdater* updater : {attached_, Context().updater})
+      if (updater) updater->SetCustomerDevice({customerPid, customerDeviceName});
+  }
+
+  static inline DeviceUpdater* attached_ = nullptr;
 };
 
 }  // namespace kestortest
