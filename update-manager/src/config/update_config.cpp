@@ -94,7 +94,7 @@ bool UpdateConfig::ReadConfiguration(const std::string& relativePath) {
                        "a customer product id is not a power supply's");
   }
   customerPid = pid;
-  if (customerPid > 0) customerDeviceName = SuppDevice;
+  if (pid > 0) customerDeviceName = SuppDevice;
 
   mmiWait = Integer("DEBUG", "MMI_WAIT", 50);
   rebootWait = Integer("DEBUG", "REBOOT_WAIT", 90000);

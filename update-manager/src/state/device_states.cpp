@@ -10,7 +10,6 @@
 #include "state/device_checks.h"
 #include "state/display_texts.h"
 #include "state/language_glue.h"
-#include "state/process_context.h"
 #include "state/shared_values.h"
 #include "state/state_outcomes.h"
 
