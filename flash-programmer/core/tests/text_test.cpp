@@ -162,7 +162,9 @@ class ShownLog : public RunEvents {
   }
   void BlockDone(int index) override { blocks.push_back(index); }
   void Progress(int position, int maximum) override { progress.push_back({position, maximum}); }
+  void TransferLine(const std::string& line) override { transfers.push_back(line); }
   TMemoryLines lines;
+  std::vector<std::string> transfers;
   std::vector<std::string> asked;
   std::vector<int> blocks;
   std::vector<std::pair<int, int>> progress;
@@ -245,6 +247,9 @@ TEST(RunLog, PassesTheRunsOtherReportsOn) {
   log.SetProgressPosition(50);
   log.BlockDone(3);
   EXPECT_EQ(7, log.Ask({"Go on?", "Tessaro", 0, BoxOwner::kNone}));
+  TransferLines transfers(&log);
+  transfers.Add("-> 0x0006 0x01");
+  EXPECT_EQ(std::vector<std::string>{"-> 0x0006 0x01"}, shown.transfers);
   EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 250}, {50, 250}}), shown.progress);
   EXPECT_EQ(std::vector<int>{3}, shown.blocks);
   EXPECT_EQ(std::vector<std::string>{"Go on?"}, shown.asked);

@@ -27,9 +27,9 @@ class RunContext {
     EventLines lines = control.Lines();
     ProgramFileLog(&lines, format, args);
   }
-  // The flash operations' two lists: the run's log, the Message lines the transfers.
+  // The flash operations' two lists: the run's log and the transfers' lines.
   LogList log() { return LogList{&runLog}; }
-  TransferList transfer() { return TransferList{&view.Messages()}; }
+  TransferList transfer() { return TransferList{&transferLines}; }
   const FlashRecord& flash() { return view.SelectedFlash(); }
   // The open connection a command needs; none is a library error naming the command.
   TDevice* Device(int code);
@@ -54,6 +54,7 @@ class RunContext {
   RunLog runLog;
   // What the run reports, its progress display among it.
   RunEvents& events;
+  TransferLines transferLines{&runLog};
   ProgramFileHeader& header;
   const uint16_t vid, pid;
   const std::string serial;

@@ -32,6 +32,7 @@ class RunLog : public RunEvents, public TLineList {
   void LogLine(const std::string& line) override;
   void ReplaceLastLines(int count, const std::string& line) override;
   void Progress(int position, int maximum) override { shown_.Progress(position, maximum); }
+  void TransferLine(const std::string& line) override { shown_.TransferLine(line); }
 
   // The list: a line added is a LogLine report, a line rewritten the
   // replacement of the lines from it to the end. The run's log is not
