@@ -1,9 +1,15 @@
-// Text formatting, the small text routines, list selections and the status word.
+// Text formatting, the small text routines, list selections, the run's log and the status word.
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tessaro/format_text.h"
 #include "tessaro/line_lists.h"
 #include "tessaro/program_status.h"
+#include "tessaro/run_log.h"
 #include "tessaro/text_utils.h"
 
 using namespace tessaro;
@@ -137,4 +143,114 @@ TEST(StatusWord, NegativeStatusShowsInTheLowHalfAndProgressOnlyOnceRegistered) {
   EXPECT_EQ(15, ProgramingState::Status());
   ProgramingState::Reset();
   EXPECT_EQ(0u, ProgramingState::StatusWord());
+}
+
+// A view's run log in memory, as the job's views keep it (it may hold lines
+// from before the run), and the other reports it took.
+class ShownLog : public RunEvents {
+ public:
+  ShownLog() {
+    for (const char* line : {"", "###start###", "[ProgramingCtrls]  header read"}) lines.Add(line);
+  }
+  int Ask(const Question& question) override {
+    asked.push_back(question.text);
+    return 7;
+  }
+  void LogLine(const std::string& line) override { lines.Add(line); }
+  void ReplaceLastLines(int count, const std::string& line) override {
+    tessaro::ReplaceLastLines(lines, count, line);
+  }
+  void BlockDone(int index) override { blocks.push_back(index); }
+  void Progress(int position, int maximum) override { progress.push_back({position, maximum}); }
+  void TransferLine(const std::string& line) override { transfers.push_back(line); }
+  TMemoryLines lines;
+  std::vector<std::string> transfers;
+  std::vector<std::string> asked;
+  std::vector<int> blocks;
+  std::vector<std::pair<int, int>> progress;
+};
+
+TEST(RunLog, TheViewShowsWhatItsOwnListWouldAndReadsBackTheSame) {
+  // What a run does to its log: through the list the units below take, or
+  // through the events; the reads it makes on the way.
+  using Steps = std::function<std::string(TLineList & list, RunEvents & events)>;
+  auto last = [](TLineList& list) { return list.Line(list.Count() - 1); };
+  struct Row {
+    const char* name;
+    Steps steps;
+  } rows[] = {
+      {"lines added to either",
+       [&](TLineList& list, RunEvents& events) {
+         list.Add("a");
+         events.LogLine("b");
+         list.Add("c");
+         return last(list);
+       }},
+      {"a poll's round rewritten in place",
+       [&](TLineList& list, RunEvents&) {
+         std::string read;
+         list.Add("  waiting: .");
+         for (int polls = 2; polls < 8; ++polls) {
+           std::string line = last(list);
+           read += line + "|";
+           if (line.back() == 'w') line += '.';
+           line.back() = "-/|\\w"[polls % 5];
+           list.SetLine(list.Count() - 1, line);
+         }
+         return read;
+       }},
+      {"a flow's line rewritten by a unit below it",
+       [&](TLineList& list, RunEvents& events) {
+         events.LogLine("M [UsbDevCtrl]   00.00%  module to files storing...");
+         std::string line = last(list);
+         line.replace(18, 6, "42.00%");
+         list.SetLine(list.Count() - 1, line);
+         return line;
+       }},
+      {"a search's round with its device lines replaced",
+       [&](TLineList& list, RunEvents& events) {
+         for (const char* line : {"round 1", "device 0", "device 1"}) events.LogLine(line);
+         events.ReplaceLastLines(3, "round 2");
+         std::string read = last(list);
+         list.Add("device 0");
+         return read + "|" + last(list);
+       }},
+      {"an earlier line rewritten",
+       [&](TLineList& list, RunEvents&) {
+         for (const char* line : {"a", "b", "c"}) list.Add(line);
+         list.SetLine(list.Count() - 2, "B");
+         return list.Line(list.Count() - 2) + last(list);
+       }},
+      {"the last line taken away",
+       [&](TLineList& list, RunEvents&) {
+         for (const char* line : {"a", "b"}) list.Add(line);
+         list.DeleteLast();
+         return last(list);
+       }},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ShownLog plain, shown;
+    std::string plainRead = r.steps(plain.lines, plain);
+    RunLog log(shown);
+    std::string read = r.steps(log, log);
+    EXPECT_EQ(plainRead, read);
+    EXPECT_EQ(plain.lines.Lines(), shown.lines.Lines());
+  }
+}
+
+TEST(RunLog, PassesTheRunsOtherReportsOn) {
+  ShownLog shown;
+  RunLog log(shown);
+  log.ResetProgress();
+  log.SetProgressMaximum(250);
+  log.SetProgressPosition(50);
+  log.BlockDone(3);
+  EXPECT_EQ(7, log.Ask({"Go on?", "Tessaro", 0, BoxOwner::kNone}));
+  TransferLines transfers(&log);
+  transfers.Add("-> 0x0006 0x01");
+  EXPECT_EQ(std::vector<std::string>{"-> 0x0006 0x01"}, shown.transfers);
+  EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 250}, {50, 250}}), shown.progress);
+  EXPECT_EQ(std::vector<int>{3}, shown.blocks);
+  EXPECT_EQ(std::vector<std::string>{"Go on?"}, shown.asked);
 }

@@ -127,7 +127,7 @@ bool Step(RunContext& run, size_t i, int& lineNo) {
 // reader refuses a file it cannot use.
 bool ImageFitsTheFlash(RunContext& run) {
   if (!ListTouchesFlash(run.header.commands) ||
-      CheckImageAgainstFlash(run.job.Records().blocks, run.flash(), run.info()))
+      CheckImageAgainstFlash(run.job.Records().blocks, run.flash(), run.log()))
     return true;
   run.Log(
       "  ERROR, the program blocks don't fit the flash \"%s\": the file is refused, nothing "

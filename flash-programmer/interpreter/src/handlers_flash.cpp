@@ -42,7 +42,7 @@ bool OnBlocks(RunContext& run, int code, BlockOperation operation) {
   const FlashRecord& flash = run.flash();
   return operation(run.Device(code), selected, run.job.Records().blocks, flash.baseFlashAddress,
                    flash, run.log(), run.transfer(), run.FlashBar(),
-                   [&run](int index) { run.view.Events()->BlockDone(index); });
+                   [&run](int index) { run.events.BlockDone(index); });
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ bool GetInfo(RunContext& run) {
     line.clear();
   }
   try {
-    FindInstalledUsbDrivers(run.header.vid, run.header.pid, *run.info());
+    FindInstalledUsbDrivers(run.header.vid, run.header.pid, run.runLog);
   } catch (...) {
     // Its result and its errors do not decide the command.
   }

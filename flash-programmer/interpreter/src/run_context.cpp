@@ -17,13 +17,14 @@ RunContext::RunContext(TProgrammingJob& job, InterpreterLoad& load, uint16_t vid
     : job(job),
       load(load),
       view(job.View()),
-      events(*view.Events()),
+      runLog(*view.Events()),
+      events(runLog),
       header(job.Records().header),
       vid(vid),
       pid(pid),
       serial(serial) {
   events.ResetProgress();
-  control.lines = LogList{&view.Info()};
+  control.lines = log();
   control.events = &events;
 }
 

@@ -12,6 +12,7 @@
 #include "tessaro/command_interpreter.h"
 #include "tessaro/device_control.h"
 #include "tessaro/flash_operations.h"
+#include "tessaro/run_log.h"
 #include "tessaro/utilities.h"
 
 namespace tessaro {
@@ -26,11 +27,9 @@ class RunContext {
     EventLines lines = control.Lines();
     ProgramFileLog(&lines, format, args);
   }
-  TLineList* info() { return &view.Info(); }
-  TLineList* messages() { return &view.Messages(); }
-  // The flash operations' two lists: the Info lines log, the Message lines the transfers.
-  LogList log() { return LogList{info()}; }
-  TransferList transfer() { return TransferList{messages()}; }
+  // The flash operations' two lists: the run's log and the transfers' lines.
+  LogList log() { return LogList{&runLog}; }
+  TransferList transfer() { return TransferList{&transferLines}; }
   const FlashRecord& flash() { return view.SelectedFlash(); }
   // The open connection a command needs; none is a library error naming the command.
   TDevice* Device(int code);
@@ -50,8 +49,12 @@ class RunContext {
   TProgrammingJob& job;
   InterpreterLoad& load;
   JobView& view;
-  // What the run reports, its progress display among it: the view's events.
+  // The run's log as a list; what the run reports passes through it to the
+  // view's events.
+  RunLog runLog;
+  // What the run reports, its progress display among it.
   RunEvents& events;
+  TransferLines transferLines{&runLog};
   ProgramFileHeader& header;
   const uint16_t vid, pid;
   const std::string serial;

@@ -42,6 +42,8 @@ class JobView : public ProgramFileForm, public RunEvents {
   void ReplaceLastLines(int count, const std::string& line) override {
     tessaro::ReplaceLastLines(Info(), count, line);
   }
+  // The transfers' lines are the Message lines.
+  void TransferLine(const std::string& line) override { Messages().Add(line); }
   // The status word's progress and the view's display follow the run's.
   void Progress(int position, int maximum) override;
   virtual void JobStarted(const std::string& fileName) {}

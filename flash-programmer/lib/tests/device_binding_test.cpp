@@ -7,11 +7,14 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "form_binprog.h"
 #include "loging.h"
 #include "lumetra/sync.h"
 #include "start_programming.h"
+#include "tessaro/command_interpreter.h"
 #include "tessaro/device.h"
 #include "tessaro/errors.h"
 #include "tessaro/main_thread.h"
@@ -163,6 +166,70 @@ TEST(DeviceBinding, DeviceErrorInAJobIsTheLibrarysError) {
   }
   EXPECT_EQ("Error CRC16", caught);
   delete form;
+}
+
+namespace {
+
+// A job's view whose run log is kept apart from its Info lines: what a run
+// writes to its log shows here only when it came through the run's events.
+class ReportedLinesView : public MemoryJobView {
+ public:
+  void LogLine(const std::string& line) override { reported.Add(line); }
+  void ReplaceLastLines(int count, const std::string& line) override {
+    tessaro::ReplaceLastLines(reported, count, line);
+  }
+  TMemoryLines reported;
+};
+
+bool Holds(const TMemoryLines& lines, const std::string& part) {
+  for (const std::string& line : lines.Lines())
+    if (line.find(part) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(DeviceBinding, TheLinesOfARunReachItsViewThroughTheRunsEventsOnly) {
+  struct Row {
+    const char* name;
+    tessaro_test::Bytes commands;
+    std::vector<tessaro_test::BlockSpec> blocks;
+    std::vector<std::string> parts;  // of the run's lines: one of them shows
+  } rows[] = {
+      {"the image checked against the flash",
+       {15},
+       {{0x50000, tessaro_test::Bytes(16, 0x5A)}},
+       {"lies outside the flash"}},
+      {"the installed drivers listed",
+       {43},
+       {{0x0000, tessaro_test::Bytes(32, 0xA5)}},
+       {"  Searching of installed usb drivers", "  cannot open key"}},
+  };
+  testsupport::TestFolder folder;
+  ProgramingState::Reset();
+  TProgrammingJob& job = LibraryJob();
+  SetCommandRunner(&RunProgramCommands);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    tessaro_test::ProgramFileSpec spec;
+    spec.commands = r.commands;
+    spec.blocks = r.blocks;
+    std::string file = folder / "job.bin";
+    tessaro_test::Bytes bytes = tessaro_test::ProgramFileWriter::Write(spec);
+    testsupport::WriteFile(file, std::string(bytes.begin(), bytes.end()));
+    ReportedLinesView view;
+    job.Attach(&view);
+    job.Program(0x0E7B, 5, file, "1");
+    job.Detach(&view);
+    bool reported = false, inInfo = false;
+    for (const std::string& part : r.parts) {
+      reported = reported || Holds(view.reported, part);
+      inInfo = inInfo || Holds(view.info, part);
+    }
+    EXPECT_TRUE(reported) << "the run's events took the line";
+    EXPECT_FALSE(inInfo) << "the line was written into the view's Info lines";
+  }
+  SetCommandRunner(nullptr);
 }
 
 namespace {

@@ -51,6 +51,9 @@ class RunEvents {
   // round or a percentage rewritten in place (1), a bus search's round with
   // the devices it listed (more). Nothing happens while fewer lines show.
   virtual void ReplaceLastLines(int count, const std::string& line) {}
+  // A line of a transfer with the device (the job's Message lines), as the
+  // device's log took it.
+  virtual void TransferLine(const std::string& line) {}
   // The run's progress display moved: its position of its maximum. Every
   // move of either is reported with both.
   virtual void Progress(int position, int maximum) {}
@@ -91,6 +94,20 @@ class EventLines : public TStrings {
  private:
   RunEvents* events_;
   int added_ = 0;
+};
+
+// The transfers' lines as the list a device's log appends to: each line
+// added is a TransferLine report. Nothing clears them through it.
+class TransferLines : public TStrings {
+ public:
+  explicit TransferLines(RunEvents* events) : events_(events) {}
+  void Add(const std::string& line) override {
+    if (events_) events_->TransferLine(line);
+  }
+  void Clear() override {}
+
+ private:
+  RunEvents* events_;
 };
 
 // The boxes alone: every question is a message box with its owner.
