@@ -129,18 +129,7 @@ TEST_F(DeviceStates, WrongType) {
 
 TEST_F(DeviceStates, AnInstrumentUnderThePackagesOwnProductIdIsFound) {
   package_.Package("TRX9", "1.3").Set("Kestor", "CustPID", "77");
-  benchctl::BenchSpec spec;
-  spec.TimeScale(100)
-      .Supply(16, "0000004711")
-      .With("SupplyId", "4711")
-      .With("Release", "12")
-      .With("ReleaseDate", "2968")
-      .With("Version", "3.10")
-      .With("PanelRevision", "1.02")
-      .Instrument(0x77, "0000001001")
-      .With("Parent", "0")
-      .With("Version", "2.10");
-  Open(spec);
+  Open(OlderSupplyWithInstrument(100, 0x77, "0000001001"));
   EXPECT_EQ(ControlText(window_, IDC_DEV_TYPE), "TRX9");
   EXPECT_NE(DebugLog().find("TRX9           0000001001\n"), std::string::npos) << DebugLog();
   ASSERT_TRUE(ExitAndClose());

@@ -81,6 +81,11 @@ benchctl::BenchSpec& WithFlashOf(benchctl::BenchSpec& bench, int slot,
 }
 
 benchctl::BenchSpec OlderSupplyWithTr440(int timeScale, const std::string& deviceSerial) {
+  return OlderSupplyWithInstrument(timeScale, 5, deviceSerial);
+}
+
+benchctl::BenchSpec OlderSupplyWithInstrument(int timeScale, int productId,
+                                              const std::string& deviceSerial) {
   benchctl::BenchSpec bench;
   bench.TimeScale(timeScale)
       .Supply(16, "0000004711")
@@ -89,7 +94,7 @@ benchctl::BenchSpec OlderSupplyWithTr440(int timeScale, const std::string& devic
       .With("ReleaseDate", "2968")
       .With("Version", "3.10")
       .With("PanelRevision", "1.02")
-      .Instrument(5, deviceSerial)
+      .Instrument(productId, deviceSerial)
       .With("Parent", "0")
       .With("Version", "2.10");
   return bench;

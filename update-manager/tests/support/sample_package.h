@@ -39,6 +39,10 @@ benchctl::BenchSpec& WithFlashOf(benchctl::BenchSpec& bench, int slot,
 // 1.05). Slots: 0 supply, 1 TR440. No flash.
 benchctl::BenchSpec OlderSupplyWithTr440(int timeScale,
                                          const std::string& deviceSerial = "0000001001");
+// The same supply carrying an instrument of another product id (a package's
+// own CustPID).
+benchctl::BenchSpec OlderSupplyWithInstrument(int timeScale, int productId,
+                                              const std::string& deviceSerial);
 
 // The demo's bench: OlderSupplyWithTr440 with the supply's module record
 // and the flash of each device's image.
