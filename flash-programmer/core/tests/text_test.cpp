@@ -242,7 +242,6 @@ TEST(RunLog, TheViewShowsWhatItsOwnListWouldAndReadsBackTheSame) {
 TEST(RunLog, PassesTheRunsOtherReportsOn) {
   ShownLog shown;
   RunLog log(shown);
-  log.ResetProgress();
   log.SetProgressMaximum(250);
   log.SetProgressPosition(50);
   log.BlockDone(3);

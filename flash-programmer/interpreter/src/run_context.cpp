@@ -23,7 +23,6 @@ RunContext::RunContext(TProgrammingJob& job, InterpreterLoad& load, uint16_t vid
       vid(vid),
       pid(pid),
       serial(serial) {
-  events.ResetProgress();
   control.lines = log();
   control.events = &events;
 }

@@ -59,7 +59,8 @@ class RunEvents {
   virtual void Progress(int position, int maximum) {}
 
   // The display's moves: a new maximum keeps the position, a new position
-  // the maximum.
+  // the maximum. A display starts at 0 of 100; each run reports through
+  // events of its own (its run log), so each run's display starts there.
   void SetProgressMaximum(int maximum) {
     maximum_ = maximum;
     Progress(position_, maximum_);
@@ -70,11 +71,6 @@ class RunEvents {
   }
   int ProgressPosition() const { return position_; }
   int ProgressMaximum() const { return maximum_; }
-  // A run's display starts at 0 of 100; nothing is reported.
-  void ResetProgress() {
-    position_ = 0;
-    maximum_ = 100;
-  }
 
  private:
   int position_ = 0;
